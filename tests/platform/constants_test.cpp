@@ -1,0 +1,78 @@
+#include "platform/constants.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+TEST(Sexagesimal, ParsesFieldsSeparatedByAnyOfTheFourCharacters) {
+    const struct {
+        const char* text;
+        double value;
+    } cases[] = {
+        {"12:30:45", 12.5125},     {"-12:30", -12.5},  {"-0:30", -0.5},       {"12 30", 12.5},
+        {"5*15'30", 5 + 30.0 / 3600 + 15.0 / 60},       {"12.5", 12.5},        {"12::30", 12 + 30.0 / 3600},
+        {"12:30:45:99", 12.5125},  {"", 0},            {"abc", 0},            {"-0", 0},
+        {":30", 0.5},              {"1e1:6", 10.1},    {"+3:x:36", 3.01},
+    };
+    for (const auto& c : cases) {
+        EXPECT_NEAR(parseSexagesimal(c.text), c.value, 1e-9) << c.text;
+    }
+    EXPECT_TRUE(std::signbit(parseSexagesimal("-0:00")));
+}
+
+TEST(Sexagesimal, FormatsWithTwoDigitMinutesAndSecondsAndCarriesRoundedSeconds) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {12.5125, "12:30:45"},
+        {-12.5, "-12:30:00"},
+        {-0.5, "-0:30:00"},
+        {0, "0:00:00"},
+        {1.0 / 3, "0:20:00"},
+        {12 + 30.0 / 60 + 59.9995 / 3600, "12:31:00"},
+        {12 + 59.0 / 60 + 59.9995 / 3600, "13:00:00"},
+        {-(1 + 59.0 / 60 + 59.6 / 3600), "-2:00:00"},
+        {359.999999, "360:00:00"},
+        {1.0 / 60 * 5 + 1.0 / 3600 * 7, "0:05:07"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(formatSexagesimal(c.value, ":", ":"), c.text) << c.value;
+    }
+    EXPECT_EQ(formatSexagesimal(12.5125, "h", "m"), "12h30m45");
+    EXPECT_EQ(formatSexagesimal(NAN, ":", ":"), "NaN");
+}
+
+TEST(Sexagesimal, FormattedTextParsesBackToTheSameSecond) {
+    for (double v = -90; v <= 90; v += 0.123456) {
+        EXPECT_NEAR(parseSexagesimal(formatSexagesimal(v, ":", ":")), v, 0.5 / 3600 + 1e-9) << v;
+    }
+}
+
+TEST(ModuleConstants, NameVersionAndValueLists) {
+    EXPECT_EQ(applicationNameFromIdentifier("a.b.Name"), "Name");
+    EXPECT_EQ(applicationNameFromIdentifier("Plain"), "Plain");
+    EXPECT_EQ(APP_NAME(), "Zeta");
+    EXPECT_FALSE(APP_VERSION().empty());
+    EXPECT_FALSE(APP_BUILD().empty());
+    EXPECT_EQ(MOUNT_DEVICE_NAME(), "Orvanta @ Orvanta");
+    EXPECT_EQ(EXPOSURE_TIMES().size(), 22u);
+    EXPECT_EQ(EXPOSURE_TIMES().front(), 0.001);
+    EXPECT_EQ(EXPOSURE_TIMES().back(), 900);
+    EXPECT_EQ(TIME_LAPSE_INTERVALS(), (std::vector<int>{0, 5, 10, 30, 60, 120, 300, 600, 900, 1800, 3600}));
+    EXPECT_EQ(FRAME_COUNTS(), (std::vector<int>{1, 5, 10, 15, 20, 30, 50, 100}));
+    // The Fahrenheit list is the Celsius list converted entry by entry.
+    ASSERT_EQ(CELSIUS_SETPOINTS().size(), FAHRENHEIT_SETPOINTS().size());
+    for (size_t i = 1; i < CELSIUS_SETPOINTS().size(); ++i) {
+        EXPECT_EQ(std::stoi(FAHRENHEIT_SETPOINTS()[i]), std::stoi(CELSIUS_SETPOINTS()[i]) * 9 / 5 + 32);
+    }
+    EXPECT_EQ(MARKER_COLOR(), platform::Color::systemGreen());
+}
+
+TEST(ModuleConstants, FormatIntegerGroupsDigits) {
+    const std::string text = formatInteger(1234567);
+    std::string digits;
+    for (char ch : text) if (ch >= '0' && ch <= '9') digits += ch;
+    EXPECT_EQ(digits, "1234567");
+    EXPECT_EQ(formatInteger(0), "0");
+}
