@@ -331,8 +331,8 @@ SerialQueue::~SerialQueue() {
     {
         std::lock_guard lock(state_->mutex);
         state_->stopping = true;
+        state_->wake.notify_one();
     }
-    state_->wake.notify_one();
     if (state_->worker.get_id() == std::this_thread::get_id()) {
         state_->worker.detach();  // destroyed from its own task: the worker ends after it
     } else {
@@ -341,10 +341,9 @@ SerialQueue::~SerialQueue() {
 }
 
 void SerialQueue::async(Task task) {
-    {
-        std::lock_guard lock(state_->mutex);
-        state_->tasks.push_back(std::move(task));
-    }
+    // Notify under the lock: the queue may be destroyed as soon as the task has run.
+    std::lock_guard lock(state_->mutex);
+    state_->tasks.push_back(std::move(task));
     state_->wake.notify_one();
 }
 
@@ -384,10 +383,9 @@ bool Semaphore::tryWait() {
 }
 
 void Semaphore::signal() {
-    {
-        std::lock_guard lock(state_->mutex);
-        ++state_->value;
-    }
+    // Notify under the lock: a waiter that wakes may destroy the semaphore at once.
+    std::lock_guard lock(state_->mutex);
+    ++state_->value;
     state_->available.notify_one();
 }
 
