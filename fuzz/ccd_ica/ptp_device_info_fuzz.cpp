@@ -1,0 +1,14 @@
+// Device information from arbitrary bytes, with its log texts at every level.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "ccd_ica/ptp_datasets.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    if (auto info = PTPDeviceInfo::withData(std::span(data, size))) {
+        (void)info->description(0);
+        (void)info->description(2);
+    }
+    return 0;
+}
