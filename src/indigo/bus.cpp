@@ -440,7 +440,8 @@ indigo_result indigo_change_property(indigo_client* client, indigo_property* pro
 
 indigo_result indigo_enable_blob(indigo_client* client, indigo_property* property, indigo_enable_blob_mode mode)
 {
-    if (client == nullptr)
+    // The records live with the attachment: a client not attached would keep them forever.
+    if (client == nullptr || Bus::instance().clients.find(client) == nullptr)
         return INDIGO_FAILED;
     if (property == nullptr)
         property = INDIGO_ALL_PROPERTIES;

@@ -275,9 +275,10 @@ indigo_result indigo_change_switch_property(indigo_client *client, const char *d
  * caller keeps the record; it must live for the duration of the call. */
 indigo_result indigo_change_property(indigo_client *client, indigo_property *property);
 
-/* Records the client's BLOB mode for the property (device and name of the record; an
- * empty name covers the device's every property, an empty device everything) and tells
- * the matching devices through their enable_blob callback. */
+/* Records the attached client's BLOB mode for the property (device and name of the record;
+ * an empty name covers the device's every property, an empty device or a NULL record
+ * everything) and tells the matching devices through their enable_blob callback. Fails for
+ * a client that is not attached. */
 indigo_result indigo_enable_blob(indigo_client *client, indigo_property *property, indigo_enable_blob_mode mode);
 
 /* The BLOB mode the client asked for the named property (most specific record first),

@@ -49,8 +49,9 @@ void TimerService::runScheduler()
             wake_.wait(lock);
             continue;
         }
-        if (earliest->second.due > std::chrono::steady_clock::now()) {
-            wake_.wait_until(lock, earliest->second.due);
+        const auto due = earliest->second.due;   // a copy: the timer may be cancelled while we wait
+        if (due > std::chrono::steady_clock::now()) {
+            wake_.wait_until(lock, due);
             continue;
         }
         earliest->second.state = State::Queued;

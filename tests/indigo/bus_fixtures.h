@@ -84,7 +84,11 @@ public:
     std::thread::id attachThread;
     std::atomic<bool> detached{false};
     // Runs inside every define/update/delete, after the event is recorded.
-    std::function<void(const Event&)> onEvent;
+    void setOnEvent(std::function<void(const Event&)> handler)
+    {
+        std::lock_guard lock(mutex);
+        onEvent_ = std::move(handler);
+    }
 
 private:
     static RecordingClient* self(indigo_client* c) { return static_cast<RecordingClient*>(c->client_context); }
@@ -92,14 +96,18 @@ private:
     indigo_result record(const char* kind, indigo_property* p, const char* message)
     {
         Event event{kind, p->device, p->name, message != nullptr ? message : "", p->state, p, std::this_thread::get_id()};
+        std::function<void(const Event&)> handler;
         {
             std::lock_guard lock(mutex);
             events.push_back(event);
+            handler = onEvent_;
         }
-        if (onEvent)
-            onEvent(event);
+        if (handler)
+            handler(event);
         return INDIGO_OK;
     }
+
+    std::function<void(const Event&)> onEvent_;
 };
 
 // A device with the number property VALUE (item X) that takes every change: values

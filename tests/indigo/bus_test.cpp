@@ -226,7 +226,7 @@ TEST(Bus, CallbacksMayReenterTheBusWithoutDeadlock)
     indigo_attach_device(&device.device);
     indigo_attach_client(&client.client);
     std::atomic<int> depth{0};
-    client.onEvent = [&](const Event& e) {
+    client.setOnEvent([&](const Event& e) {
         // Each update asks for another change until the value reaches 5; the device's
         // answer arrives nested inside this callback.
         if (e.kind != "update" || depth > 10)
@@ -237,12 +237,12 @@ TEST(Bus, CallbacksMayReenterTheBusWithoutDeadlock)
             setNumber(&client.client, "Fixture Reentry", "VALUE", "X", x + 1);
         indigo_enumerate_properties(&client.client, e.record);
         --depth;
-    };
+    });
     auto done = std::async(std::launch::async, [&] { return setNumber(&client.client, "Fixture Reentry", "VALUE", "X", 1); });
     ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "bus deadlocked";
     EXPECT_EQ(device.value->items[0].number.value, 5);
     EXPECT_EQ(device.changes, 5);
-    client.onEvent = nullptr;
+    client.setOnEvent(nullptr);
 }
 
 TEST(Bus, AClientMayDetachItselfInsideItsOwnCallback)
@@ -251,11 +251,11 @@ TEST(Bus, AClientMayDetachItselfInsideItsOwnCallback)
     NumberDevice device("Fixture Leave");
     indigo_attach_device(&device.device);
     indigo_attach_client(&client.client);
-    client.onEvent = [&](const Event&) { EXPECT_EQ(indigo_detach_client(&client.client), INDIGO_OK); };
+    client.setOnEvent([&](const Event&) { EXPECT_EQ(indigo_detach_client(&client.client), INDIGO_OK); });
     auto done = std::async(std::launch::async, [&] { return setNumber(nullptr, "Fixture Leave", "VALUE", "X", 3); });
     ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "detach waited for itself";
     EXPECT_TRUE(client.detached);
-    client.onEvent = nullptr;
+    client.setOnEvent(nullptr);
     setNumber(nullptr, "Fixture Leave", "VALUE", "X", 4);
     EXPECT_EQ(client.take().size(), 1u);   // nothing after the detach
 }
@@ -270,11 +270,11 @@ TEST(Bus, DetachWaitsForACallbackRunningOnAnotherThread)
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     std::atomic<bool> finished{false};
-    client.onEvent = [&](const Event&) {
+    client.setOnEvent([&](const Event&) {
         entered.set_value();
         released.wait();
         finished = true;
-    };
+    });
     std::thread poster([&] { setNumber(nullptr, "Fixture Slow", "VALUE", "X", 1); });
     entered.get_future().wait();
     auto detaching = std::async(std::launch::async, [&] { return indigo_detach_client(&client.client); });
@@ -283,7 +283,7 @@ TEST(Bus, DetachWaitsForACallbackRunningOnAnotherThread)
     EXPECT_EQ(detaching.get(), INDIGO_OK);
     EXPECT_TRUE(finished);
     poster.join();
-    client.onEvent = nullptr;
+    client.setOnEvent(nullptr);
 }
 
 TEST(Bus, DetachingADeviceDeletesWhatItLeftDefinedAndCancelsItsTimers)
@@ -317,12 +317,12 @@ TEST(Bus, ARetainedRecordOutlivesItsDeleteAndRelease)
 {
     RecordingClient client("keeper");
     std::vector<indigo_property*> kept;
-    client.onEvent = [&](const Event& e) {
+    client.setOnEvent([&](const Event& e) {
         if (e.kind == "define") {
             indigo_retain_property(e.record);
             kept.push_back(e.record);
         }
-    };
+    });
     indigo_attach_client(&client.client);
     indigo_device device{};
     indigo_copy_name(device.name, "Fixture Kept");
@@ -334,7 +334,7 @@ TEST(Bus, ARetainedRecordOutlivesItsDeleteAndRelease)
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(kept[0]->items[0].number.value, 7);   // stale values, not freed memory
     indigo_release_property(kept[0]);
-    client.onEvent = nullptr;
+    client.setOnEvent(nullptr);
 }
 
 TEST(Bus, BlobModesFilterBlobUpdatesPerClientAndProperty)
@@ -379,8 +379,10 @@ TEST(Bus, BlobModesFilterBlobUpdatesPerClientAndProperty)
     indigo_update_property(&device, preview, nullptr);
     EXPECT_THAT(refuses.briefs(), ElementsAre("update Fixture Blob.CCD_IMAGE"));
 
-    // Detaching forgets the records.
+    // Detaching forgets the records, and a detached client cannot make new ones.
     indigo_detach_client(&refuses.client);
+    EXPECT_EQ(refuses.client.enable_blob_mode_records, nullptr);
+    EXPECT_EQ(indigo_enable_blob(&refuses.client, image, INDIGO_ENABLE_BLOB_NEVER), INDIGO_FAILED);
     EXPECT_EQ(refuses.client.enable_blob_mode_records, nullptr);
     indigo_detach_device(&device);
     indigo_release_property(image);

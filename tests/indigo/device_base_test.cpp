@@ -175,7 +175,7 @@ TEST(CcdBase, ConnectsExposesAndPublishesTheImageByteForByte)
     std::vector<unsigned char> received;
     std::string format;
     const unsigned char* firstBytes = nullptr;
-    client.onEvent = [&](const Event& e) {
+    client.setOnEvent([&](const Event& e) {
         if (e.kind == "update" && e.name == "CCD_IMAGE" && e.state == INDIGO_OK_STATE) {
             const indigo_item& image = e.record->items[0];
             EXPECT_STREQ(image.name, "IMAGE");
@@ -186,7 +186,7 @@ TEST(CcdBase, ConnectsExposesAndPublishesTheImageByteForByte)
             if (firstBytes == nullptr)
                 firstBytes = static_cast<const unsigned char*>(image.blob.value);
         }
-    };
+    });
     for (int i = 0; i < 3000; ++i)
         camera.nextImage.push_back(static_cast<unsigned char>(i * 7 + 3));
     camera.nextImage[10] = 0;   // binary data, zero bytes included
@@ -209,7 +209,7 @@ TEST(CcdBase, ConnectsExposesAndPublishesTheImageByteForByte)
     EXPECT_EQ(received, camera.nextImage);
     EXPECT_EQ(format, ".jpeg");
     EXPECT_EQ(std::memcmp(firstBytes, firstImage.data(), firstImage.size()), 0);
-    client.onEvent = nullptr;
+    client.setOnEvent(nullptr);
 
     // Nothing to publish: CCD_IMAGE goes Alert with a word why.
     indigo_process_dslr_image(&camera.device, nullptr, 0, ".jpeg");

@@ -125,6 +125,22 @@ TEST(Stress, UpdatersClientsAndATimerRunTogether)
     EXPECT_EQ(changes, 2 * kChangesEach);
 }
 
+TEST(Stress, ACancelRacingTheFiringTellsTruthfullyWhetherTheCallbackRan)
+{
+    static std::atomic<int> ran{0};
+    indigo_device device{};
+    int prevented = 0;
+    constexpr int kTimers = 300;
+    for (int i = 0; i < kTimers; ++i) {
+        indigo_timer* timer = indigo_set_timer(&device, 0, [](indigo_device*) { ran++; });
+        if (i % 3 == 0)
+            std::this_thread::yield();
+        prevented += indigo_cancel_timer(&device, &timer) ? 1 : 0;
+    }
+    // A cancel that did not prevent the callback waited for it, so the count is final.
+    EXPECT_EQ(ran + prevented, kTimers);
+}
+
 TEST(Stress, ClientsComeAndGoWhileUpdatesFlow)
 {
     NumberDevice device("Fixture Churn");

@@ -96,11 +96,15 @@ TEST(Timer, CancelDuringFiringWaitsForTheCallback)
 TEST(Timer, ACallbackMayCancelItsOwnTimer)
 {
     Probe probe;
-    probe.selfTimer = indigo_set_timer(&probe.device, 0.05, [](indigo_device* d) {
+    std::promise<void> stored;
+    probe.proceed = stored.get_future().share();
+    probe.selfTimer = indigo_set_timer(&probe.device, 0, [](indigo_device* d) {
         Probe& p = Probe::of(d);
+        p.proceed.wait();   // the token is the caller's to store first
         p.selfCancelResult = indigo_cancel_timer(d, &p.selfTimer);
         p.fired++;
     });
+    stored.set_value();
     ASSERT_TRUE(waitFor([&] { return probe.fired == 1; }));
     EXPECT_FALSE(probe.selfCancelResult);
     EXPECT_EQ(probe.selfTimer, nullptr);
