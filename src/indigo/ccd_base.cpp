@@ -175,7 +175,7 @@ indigo_result indigo_ccd_change_property(indigo_device* device, indigo_client*, 
             return INDIGO_OK;
     }
     indigo_property* abort = CCD_ABORT_EXPOSURE_PROPERTY;
-    if (!abort->hidden && indigo_property_match(abort, property))
+    if (!abort->hidden && abort->perm != INDIGO_RO_PERM && indigo_property_match(abort, property))
         abortExposure(device, property);
     return INDIGO_OK;
 }

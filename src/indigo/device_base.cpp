@@ -96,7 +96,10 @@ bool changeDeviceBase(indigo_device* device, indigo_property* request, Connected
         if (request != connection)
             indigo_property_copy_values(connection, request, false);
         if (connection->state != INDIGO_ALERT_STATE) {
-            if (CONNECTION_CONNECTED_ITEM->sw.value)
+            // Exactly one item on again, whatever the request turned off.
+            const bool on = CONNECTION_CONNECTED_ITEM->sw.value;
+            indigo_set_switch(connection, on ? CONNECTION_CONNECTED_ITEM : CONNECTION_DISCONNECTED_ITEM, true);
+            if (on)
                 defineConnected(device, connected);
             else
                 deleteConnected(device, connected);

@@ -19,7 +19,8 @@
  * - indigo_detach_client / indigo_detach_device wait until every call into that record
  *   running on other threads has returned; after they return nothing calls it again and
  *   the caller may free it. Called from inside one of the record's own callbacks, they do
- *   not wait for that callback (which is still running on the caller's stack).
+ *   not wait for that callback (which is still running on the caller's stack). So do not
+ *   detach from a thread that such a call is itself waiting for.
  *
  * PROPERTY RECORD LIFETIME
  * - Property records are made by the indigo_init_*_property calls (indigo_property.h) and

@@ -27,7 +27,8 @@
  *   CONNECTION  while CONNECTION is Busy nothing happens (the driver is connecting).
  *               Otherwise the request's values are copied in; unless CONNECTION is Alert,
  *               the connection completes: the CCD properties that are not hidden are
- *               defined (CONNECTED on) or deleted (CONNECTED off), CONNECTION becomes Ok.
+ *               defined (CONNECTED on) or deleted (CONNECTED off; DISCONNECTED is turned
+ *               on), CONNECTION becomes Ok.
  *               CONNECTION is then updated. A driver finishing its own connection sets
  *               CONNECTION Ok and passes CONNECTION itself (client NULL).
  *   CONFIG      acknowledged: the item is turned off again and CONFIG set Ok (no stored
@@ -35,7 +36,7 @@
  *   while connected:
  *   CCD_MODE, CCD_BIN, CCD_FRAME, CCD_IMAGE_FORMAT (not hidden, not read-only): values
  *               copied in, state Ok, updated.
- *   CCD_ABORT_EXPOSURE  values copied in; when ABORT_EXPOSURE is on, CCD_EXPOSURE,
+ *   CCD_ABORT_EXPOSURE  (not hidden, not read-only) values copied in; when ABORT_EXPOSURE is on, CCD_EXPOSURE,
  *               CCD_STREAMING and CCD_IMAGE that are Busy become Alert and are updated;
  *               ABORT_EXPOSURE is turned off, the property set Ok and updated.
  *   CCD_EXPOSURE and CCD_STREAMING are the driver's: the base leaves them alone.
@@ -124,8 +125,10 @@ indigo_result indigo_ccd_detach(indigo_device *device);
 
 /* Publishes an image as CCD_IMAGE: copies blobsize bytes into a buffer of the base, sets
  * IMAGE's format to suffix (".jpeg", ".nef", ...) and its size, sets CCD_IMAGE Ok and
- * updates it. Without bytes, CCD_IMAGE becomes Alert. The published bytes stay readable
- * until the device detaches: a larger image gets a new buffer and the old one is kept. */
+ * updates it. Without bytes, CCD_IMAGE becomes Alert (with a message). A client should
+ * copy the bytes during its update callback; a pointer it kept stays valid memory until the
+ * device detaches (a later image of the same size or smaller overwrites it; a larger one
+ * gets a new buffer and the old one is kept). */
 void indigo_process_dslr_image(indigo_device *device, void *data, int blobsize, const char *suffix);
 
 #ifdef __cplusplus

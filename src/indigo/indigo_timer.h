@@ -19,7 +19,9 @@ typedef struct indigo_timer indigo_timer;
 typedef void (*indigo_timer_callback)(indigo_device *device);
 
 /* Runs callback(device) once, delay seconds from now (negative or NaN: at once), on a
- * worker thread. Returns the timer's token, NULL when callback is NULL. */
+ * worker thread. Returns the timer's token, NULL when callback is NULL or the bus is
+ * stopping. With a short delay the callback may run before this returns: a driver that
+ * keeps the token where its callback reads it orders that itself. */
 indigo_timer *indigo_set_timer(indigo_device *device, double delay, indigo_timer_callback callback);
 
 /* Cancels the timer *timer and sets *timer to NULL. Safe before, during and after firing:

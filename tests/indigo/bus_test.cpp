@@ -407,6 +407,20 @@ TEST(Bus, MessagesAreDataNeverFormats)
     EXPECT_EQ(events[1].message, "note %d");
 }
 
+TEST(Bus, AReadyRequestRecordIsRoutedByItsDeviceName)
+{
+    NumberDevice device("Fixture Ready");
+    indigo_attach_device(&device.device);
+    indigo_property* request = indigo_init_number_property(nullptr, "Fixture Ready", "VALUE", "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 1);
+    indigo_init_number_item(request->items, "X", "X", 0, 0, 0, 12);
+    EXPECT_EQ(indigo_change_property(nullptr, request), INDIGO_OK);
+    EXPECT_EQ(device.value->items[0].number.value, 12);
+    indigo_copy_name(request->device, "");
+    EXPECT_EQ(indigo_change_property(nullptr, request), INDIGO_FAILED);
+    EXPECT_EQ(device.changes, 1);
+    indigo_release_property(request);
+}
+
 TEST(Bus, AttachingTheSameDeviceTwiceFails)
 {
     NumberDevice device("Fixture Twice");
