@@ -10,7 +10,12 @@
  *   on the thread that posted it (a driver thread, a timer callback, an indigo_async
  *   worker, or the thread of a client whose change request the device is handling).
  *   A change request reaches the device synchronously on the thread of the client that
- *   sent it. Enumeration runs the devices' enumerate_properties on the enumerating thread.
+ *   sent it. Enumeration runs the devices' enumerate_properties on the enumerating thread,
+ *   indigo_enable_blob their enable_blob on its caller's thread; attach and detach
+ *   callbacks run on the thread that attaches or detaches. Timer callbacks and
+ *   indigo_async work run on the bus's workers (indigo_timer.h).
+ * - Records are written and read without a lock: a client reading an item while its
+ *   device writes it may see the value in the middle of the change (never freed memory).
  * - No bus lock is held while a client or device callback runs. A callback may call back
  *   into the bus: define, update, delete, change, enumerate, attach or detach (itself too).
  * - Events posted by one thread reach each client in posting order. Events posted by
