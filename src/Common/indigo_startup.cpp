@@ -1,0 +1,94 @@
+// Making, starting and ending the one INDIGO client.
+
+#include "Common/indigo_client.h"
+
+#include "Common/device.h"
+#include "Common/indigo_delegate.h"
+#include "indigo/indigo_log.h"
+#include "indigo/indigo_property.h"
+#include "platform/constants.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+std::atomic<INDIGO*>& INDIGO::publishedInstance()
+{
+    static std::atomic<INDIGO*> instance{nullptr};
+    return instance;
+}
+
+INDIGO::INDIGO()
+    : delegates_(std::make_shared<const std::vector<INDIGODelegate*>>()),
+      requestQueue_(std::make_unique<dispatch::SerialQueue>("indigoRequestQueue"))
+{
+    indigo_copy_name(client_.name, APP_NAME().c_str());
+    client_.is_remote = false;
+    client_.client_context = this;
+    client_.last_result = INDIGO_OK;
+    client_.version = INDIGO_VERSION_2_0;
+    client_.enable_blob_mode_records = nullptr;
+    client_.attach = &INDIGO::clientAttach;
+    client_.define_property = &INDIGO::clientDefineProperty;
+    client_.update_property = &INDIGO::clientUpdateProperty;
+    client_.delete_property = &INDIGO::clientDeleteProperty;
+    client_.send_message = &INDIGO::clientSendMessage;
+    client_.detach = &INDIGO::clientDetach;
+}
+
+INDIGO::~INDIGO()
+{
+    // Requests already made still go out, while the client is attached.
+    requestQueue_.reset();
+    if (started_.load())
+        indigo_detach_client(&client_);
+    INDIGO* self = this;
+    if (publishedInstance().compare_exchange_strong(self, nullptr) && indigo_log_message_handler == &logMessageHandler)
+        indigo_log_message_handler = nullptr;
+    // Properties own their device: break the loop so that both go.
+    std::unique_lock lock(modelMutex_);
+    for (auto& [name, device] : devices_)
+        device->clear();
+    devices_.clear();
+}
+
+void INDIGO::setInProcessDrivers(std::vector<driver_entry_point> drivers)
+{
+    inProcessDrivers_ = std::move(drivers);
+}
+
+void INDIGO::startWithLocalServer(bool localServer, bool remoteServices)
+{
+    if (started_.exchange(true))
+        return;
+    publishedInstance().store(this, std::memory_order_release);
+    messageSyncQueue_.sync([this] { timeFormat_.setFormat("HH:mm:ss.SSS"); });
+    indigo_log_message_handler = &INDIGO::logMessageHandler;
+
+    // The setting is the preferences' popup index; anything outside the bus's levels is clamped.
+    const long long level = DEFAULTS().integerForKey("indigoLogLevel", 0);
+    indigo_set_log_level(static_cast<indigo_log_levels>(std::clamp<long long>(level, INDIGO_LOG_ERROR, INDIGO_LOG_TRACE)));
+
+    const std::string firmware = MAIN_BUNDLE().resourcePath().string();
+    ::setenv("INDIGO_FIRMWARE_BASE", firmware.c_str(), 1);
+
+    if (localServer)
+        indigo_start_usb_event_handler();
+    indigo_start();
+
+    tellDelegates([](INDIGODelegate* delegate) { delegate->initialize(); });
+
+    indigo_attach_client(&client_);
+
+    for (driver_entry_point driver : inProcessDrivers_)
+        indigo_add_driver(driver, true, nullptr);
+
+    if (localServer) {
+        startServer();
+        readDriverCatalogue();
+    }
+    if (remoteServices)
+        startBrowsing();
+
+    message("INDIGO Started...");
+}
+

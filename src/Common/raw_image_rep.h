@@ -1,0 +1,46 @@
+#pragma once
+// INDIGO::RawImageRep: the bitmap decoder of INDIGO raw frames, registered with the image
+// decoder registry (ImageRep::registerImageRepClass<INDIGO::RawImageRep>()) so that any image
+// made from bytes decodes them.
+//
+// A frame is a 12-byte header of three little-endian 32-bit words (signature "RAW1", "RAW2"
+// or "RAW3" as its four ASCII letters, width, height), then width x height pixels, rows top
+// down without padding:
+//   "RAW1"  8-bit grey            -> 8 bits per pixel,  calibrated white
+//   "RAW2"  16-bit grey, LE       -> 16 bits per pixel, calibrated white
+//   "RAW3"  blue, green, red bytes -> 24 bits per pixel, device RGB (presented red, green, blue)
+// Grey frames are presented in place over the received bytes, which the representation keeps
+// alive. A colour frame is presented from a copy with red and blue exchanged: the received
+// bytes are shared with other holders (a BLOB item's cache) and are never changed.
+// A frame shorter than its header says, an unknown signature or a size the bitmap refuses
+// gives no representation. Stateless: decodes on any thread.
+
+#include "Common/indigo_client.h"
+#include "platform/image/bitmap_image_rep.h"
+#include "platform/image/buffer.h"
+#include "platform/image/data.h"
+
+#include <cstddef>
+
+class INDIGO::RawImageRep final : public platform::BitmapImageRep {
+public:
+    static constexpr std::size_t kHeaderSize = 12;
+
+    // Decodes the frame; when that fails the representation has no pixels (bitmapData() null).
+    explicit RawImageRep(const platform::Data& data);
+    ~RawImageRep() override;
+
+    // True when the bytes begin with "RAW".
+    static bool canInitWithData(const platform::Data& data);
+    // One representation, or none when the bytes do not decode.
+    static platform::ImageReps imageRepsWithData(const platform::Data& data);
+
+    // The frame's bytes as received.
+    const platform::Data& data() const { return data_; }
+
+private:
+    bool decode();
+
+    platform::Data data_;
+    platform::Buffer swapped_;
+};
