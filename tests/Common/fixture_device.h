@@ -4,7 +4,10 @@
 // posts whatever events a test asks for; and a controller that records what the client tells
 // its delegates.
 
-#include "Common/indigo.h"
+#include "Common/base_controller.h"
+#include "Common/device.h"
+#include "Common/items.h"
+#include "Common/property.h"
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_property.h"
 
@@ -55,6 +58,8 @@ public:
         };
         device.change_property = [](indigo_device* d, indigo_client*, indigo_property* request) {
             self(d)->record(request);
+            if (self(d)->onChange)
+                self(d)->onChange(request);
             return INDIGO_OK;
         };
         device.enable_blob = [](indigo_device* d, indigo_client*, indigo_property* property,
@@ -138,6 +143,8 @@ public:
     }
 
     indigo_device device{};
+    // Runs on the requesting thread after a change is recorded (set before attaching).
+    std::function<void(const indigo_property* request)> onChange;
 
 private:
     static FixtureDevice* self(indigo_device* d) { return static_cast<FixtureDevice*>(d->private_data); }
