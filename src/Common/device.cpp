@@ -74,6 +74,12 @@ std::shared_ptr<INDIGO::Property> INDIGO::Device::connectionProperty() const
     return connectionProperty_;
 }
 
+void INDIGO::Device::forgetConnectionProperty()
+{
+    std::lock_guard lock(mutex_);
+    connectionProperty_.reset();
+}
+
 std::shared_ptr<INDIGO::Property> INDIGO::Device::lookupProperty(indigo_property* record)
 {
     const std::string name = fieldText(record->name, sizeof record->name);

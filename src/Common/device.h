@@ -50,8 +50,10 @@ public:
     // Whether the device reports itself connected (its CONNECTION's CONNECTED switch).
     bool connected() const { return connected_.load(std::memory_order_acquire); }
     void setConnected(bool connected) { connected_.store(connected, std::memory_order_release); }
-    // The device's CONNECTION property, remembered when first filed; kept after its deletion.
+    // The device's CONNECTION property, remembered when first filed; kept after its deletion
+    // for as long as the device has other properties, dropped when the device leaves the bus.
     std::shared_ptr<Property> connectionProperty() const;
+    void forgetConnectionProperty();
 
     // The property of the record's name; made from the record and filed (by name, in its
     // group, as the connection property when it is CONNECTION) when the device has none.

@@ -147,9 +147,14 @@ void INDIGO::removeProperty(const std::shared_ptr<Device>& device, const std::st
         return;
     property->markDeleted();
     if (device->propertyCount() == 0) {
-        std::unique_lock lock(modelMutex_);
-        if (const auto found = devices_.find(device->name()); found != devices_.end() && found->second == device)
-            devices_.erase(found);
+        {
+            std::unique_lock lock(modelMutex_);
+            if (const auto found = devices_.find(device->name()); found != devices_.end() && found->second == device)
+                devices_.erase(found);
+        }
+        // The device is gone from the bus; its remembered CONNECTION would otherwise keep it
+        // (and itself) alive for ever through the property's owning reference.
+        device->forgetConnectionProperty();
     }
     tellDelegates([&](INDIGODelegate* delegate) { delegate->deleteProperty(property); });
 }

@@ -67,10 +67,12 @@ bool INDIGO::RawImageRep::decode()
         default:
             return false;
     }
-    if (width == 0 || height == 0 || std::int64_t(width) * height > platform::kMaxDecodedPixels)
+    // Both factors are below 2^32, so their product fits 64 bits; the pixel bound keeps the
+    // byte count far from overflowing too.
+    const std::uint64_t pixelCount = std::uint64_t(width) * height;
+    if (pixelCount == 0 || pixelCount > std::uint64_t(platform::kMaxDecodedPixels))
         return false;
-    // Both factors are below 2^32 and the product of the pixels is bounded above: no overflow.
-    const std::uint64_t pixelBytes = std::uint64_t(width) * height * bytesPerPixel;
+    const std::uint64_t pixelBytes = pixelCount * bytesPerPixel;
     if (pixelBytes > data_.length() - kHeaderSize)
         return false;
 

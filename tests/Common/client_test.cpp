@@ -118,6 +118,15 @@ TEST_F(Client, DeletionsEmptyGroupsAndDevicesBeforeTheDelegatesHear)
     const auto held = indigo->device("Camera");
     ASSERT_EQ(held->groups().size(), 2u);
 
+    // Deleting CONNECTION alone leaves the flag and the remembered property as they were.
+    const auto connectionProperty = held->connectionProperty();
+    device.remove(connection);
+    EXPECT_EQ(held->connectionProperty(), connectionProperty);
+    EXPECT_TRUE(connectionProperty->deleted());
+    EXPECT_TRUE(held->connected());
+    device.define(connection);
+    EXPECT_NE(held->connectionProperty(), connectionProperty) << "a new definition is remembered";
+
     // One of two properties of a group: the group stays.
     device.remove(info);
     EXPECT_NE(held->group("Main"), nullptr);
@@ -145,10 +154,9 @@ TEST_F(Client, DeletionsEmptyGroupsAndDevicesBeforeTheDelegatesHear)
     EXPECT_TRUE(deviceGoneAtLast);
     EXPECT_TRUE(held->groups().empty());
     EXPECT_EQ(indigo->device("Camera"), nullptr);
-    // The deletion leaves the flag and the remembered connection property alone.
+    // The flag keeps its last value; the device gone, it forgets its connection property.
     EXPECT_TRUE(held->connected());
-    ASSERT_NE(held->connectionProperty(), nullptr);
-    EXPECT_TRUE(held->connectionProperty()->deleted());
+    EXPECT_EQ(held->connectionProperty(), nullptr);
 }
 
 TEST_F(Client, EventsForWhatTheModelDoesNotHoldAreDropped)
