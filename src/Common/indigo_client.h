@@ -7,7 +7,8 @@
 // Threads
 // - Define, update and delete (from the bus callbacks or from defineProperty() and kin) are
 //   applied to the model and handed to the delegates on the serial queue "indigoSyncQueue",
-//   while the delivering thread waits. A delegate running there must not wait for work that
+//   while the delivering thread waits (the queue runs such tasks on the waiting thread itself
+//   once their turn has come, see InlineSerialQueue). A delegate running there must not wait for work that
 //   itself enters that queue. An event that arrives on that queue's own thread (a delegate
 //   calling back into the model) is applied in place instead of deadlocking.
 // - The message log is changed only on the serial queue "messageSyncQueue"; readers copy it
@@ -39,6 +40,7 @@
 #include <utility>
 #include <vector>
 
+#include "Common/inline_serial_queue.h"
 #include "Common/string_map.h"
 #include "Common/system_log.h"
 #include "Common/time_format.h"
@@ -108,7 +110,7 @@ public:
     void updateProperty(indigo_property* record);
     void deleteProperty(indigo_property* record);
 
-    dispatch::SerialQueue& indigoSyncQueue() { return indigoSyncQueue_; }
+    dispatch::Queue& indigoSyncQueue() { return indigoSyncQueue_; }
 
     // --- Delegates ---------------------------------------------------------------------------
 
@@ -129,7 +131,7 @@ public:
     std::size_t messageCount() const;
     // The log itself, for readers running a task of messageSyncQueue (the log window).
     const std::deque<std::string>& messagesOnQueue() const;
-    dispatch::SerialQueue& messageSyncQueue() const { return messageSyncQueue_; }
+    dispatch::Queue& messageSyncQueue() const { return messageSyncQueue_; }
 
     // --- Requests ----------------------------------------------------------------------------
     // Each copies what it needs on the caller's thread, queues the send and returns at once.
@@ -196,8 +198,8 @@ private:
     std::deque<std::string> messages_;
     TimeFormat timeFormat_;
 
-    dispatch::SerialQueue indigoSyncQueue_{"indigoSyncQueue"};
-    mutable dispatch::SerialQueue messageSyncQueue_{"messageSyncQueue"};
+    InlineSerialQueue indigoSyncQueue_{"indigoSyncQueue"};
+    mutable InlineSerialQueue messageSyncQueue_{"messageSyncQueue"};
     // Last: the queued requests are sent (and the worker joined) before anything else goes.
     std::unique_ptr<dispatch::SerialQueue> requestQueue_;
 };
