@@ -184,9 +184,8 @@ std::shared_ptr<const std::vector<INDIGODelegate*>> INDIGO::delegateList() const
 
 // --- Bus callbacks -------------------------------------------------------------------------------
 
-void INDIGO::logEventMessage(const char* message)
+void INDIGO::logEventMessage(INDIGO* self, const char* message)
 {
-    INDIGO* self = instance();
     if (self == nullptr || message == nullptr)
         return;
     const std::string_view text(message);
@@ -197,58 +196,61 @@ void INDIGO::logEventMessage(const char* message)
 
 indigo_result INDIGO::clientAttach(indigo_client*)
 {
-    if (INDIGO* self = instance(); self != nullptr && indigo_get_log_level() == INDIGO_LOG_INFO)
-        self->message("INDIGO Client attached...");
+    const InstanceUse use;
+    if (use.self != nullptr && indigo_get_log_level() == INDIGO_LOG_INFO)
+        use.self->message("INDIGO Client attached...");
     return INDIGO_OK;
 }
 
 indigo_result INDIGO::clientDetach(indigo_client*)
 {
-    if (INDIGO* self = instance(); self != nullptr && indigo_get_log_level() == INDIGO_LOG_INFO)
-        self->message("INDIGO Client detached...");
+    const InstanceUse use;
+    if (use.self != nullptr && indigo_get_log_level() == INDIGO_LOG_INFO)
+        use.self->message("INDIGO Client detached...");
     return INDIGO_OK;
 }
 
 indigo_result INDIGO::clientDefineProperty(indigo_client*, indigo_device*, indigo_property* property, const char* message)
 {
-    INDIGO* self = instance();
-    if (self == nullptr || property == nullptr)
+    const InstanceUse use;
+    if (use.self == nullptr || property == nullptr)
         return INDIGO_OK;
-    guarded([&] { self->defineProperty(property); });
-    logEventMessage(message);
+    guarded([&] { use.self->defineProperty(property); });
+    logEventMessage(use.self, message);
     return INDIGO_OK;
 }
 
 indigo_result INDIGO::clientUpdateProperty(indigo_client*, indigo_device*, indigo_property* property, const char* message)
 {
-    INDIGO* self = instance();
-    if (self == nullptr || property == nullptr)
+    const InstanceUse use;
+    if (use.self == nullptr || property == nullptr)
         return INDIGO_OK;
-    guarded([&] { self->updateProperty(property); });
-    logEventMessage(message);
+    guarded([&] { use.self->updateProperty(property); });
+    logEventMessage(use.self, message);
     return INDIGO_OK;
 }
 
 indigo_result INDIGO::clientDeleteProperty(indigo_client*, indigo_device*, indigo_property* property, const char* message)
 {
-    INDIGO* self = instance();
-    if (self == nullptr || property == nullptr)
+    const InstanceUse use;
+    if (use.self == nullptr || property == nullptr)
         return INDIGO_OK;
-    guarded([&] { self->deleteProperty(property); });
-    logEventMessage(message);
+    guarded([&] { use.self->deleteProperty(property); });
+    logEventMessage(use.self, message);
     return INDIGO_OK;
 }
 
 indigo_result INDIGO::clientSendMessage(indigo_client*, indigo_device*, const char* message)
 {
-    logEventMessage(message);
+    const InstanceUse use;
+    logEventMessage(use.self, message);
     return INDIGO_OK;
 }
 
 void INDIGO::logMessageHandler(const char* message)
 {
-    INDIGO* self = instance();
-    if (self == nullptr || message == nullptr)
+    const InstanceUse use;
+    if (use.self == nullptr || message == nullptr)
         return;
-    self->message(replacingInvalidUTF8(message));
+    use.self->message(replacingInvalidUTF8(message));
 }

@@ -181,8 +181,18 @@ private:
     static indigo_result clientSendMessage(indigo_client* client, indigo_device* device, const char* message);
     static indigo_result clientDetach(indigo_client* client);
     static void logMessageHandler(const char* message);
-    static void logEventMessage(const char* message);
+    static void logEventMessage(INDIGO* self, const char* message);
     static std::atomic<INDIGO*>& publishedInstance();
+    // The published instance for the length of one bus callback; the destructor waits for
+    // every use to end after taking the instance back.
+    struct InstanceUse {
+        InstanceUse();
+        ~InstanceUse();
+        InstanceUse(const InstanceUse&) = delete;
+        InstanceUse& operator=(const InstanceUse&) = delete;
+        INDIGO* self;
+    };
+    static std::atomic<int>& instanceUsers();
 
     indigo_client client_{};
     std::atomic<bool> started_{false};

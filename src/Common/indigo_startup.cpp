@@ -10,11 +10,29 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <thread>
 
 std::atomic<INDIGO*>& INDIGO::publishedInstance()
 {
     static std::atomic<INDIGO*> instance{nullptr};
     return instance;
+}
+
+std::atomic<int>& INDIGO::instanceUsers()
+{
+    static std::atomic<int> users{0};
+    return users;
+}
+
+INDIGO::InstanceUse::InstanceUse()
+{
+    instanceUsers().fetch_add(1, std::memory_order_seq_cst);
+    self = publishedInstance().load(std::memory_order_seq_cst);
+}
+
+INDIGO::InstanceUse::~InstanceUse()
+{
+    instanceUsers().fetch_sub(1, std::memory_order_release);
 }
 
 INDIGO::INDIGO()
@@ -39,11 +57,14 @@ INDIGO::~INDIGO()
 {
     // Requests already made still go out, while the client is attached.
     requestQueue_.reset();
+    // From here on the bus callbacks leave this object alone; those already inside finish first.
+    INDIGO* self = this;
+    if (publishedInstance().compare_exchange_strong(self, nullptr, std::memory_order_seq_cst)) {
+        while (instanceUsers().load(std::memory_order_acquire) != 0)
+            std::this_thread::yield();
+    }
     if (started_.load())
         indigo_detach_client(&client_);
-    INDIGO* self = this;
-    if (publishedInstance().compare_exchange_strong(self, nullptr) && indigo_log_message_handler == &logMessageHandler)
-        indigo_log_message_handler = nullptr;
     // Properties own their device: break the loop so that both go.
     std::unique_lock lock(modelMutex_);
     for (auto& [name, device] : devices_)
