@@ -51,3 +51,12 @@ TEST_F(Client, AttachIsLoggedOnlyAtLogLevelOne)
     }
     DEFAULTS().removeObjectForKey("indigoLogLevel");
 }
+
+TEST_F(Client, StartWithLocalServerAndRemoteServicesRunsTheSameSteps)
+{
+    indigo->startWithLocalServer(true, true);
+    EXPECT_EQ(controller.events(), std::vector<std::string>{"initialize"});
+    EXPECT_TRUE(indigo->messages().back().ends_with(" INDIGO Started..."));
+    attach("Wheel", {numberProperty("Wheel", "WHEEL_SLOT", "Wheel", {{"SLOT", 1}})});
+    EXPECT_EQ(propertyNames("Wheel"), std::vector<std::string>{"WHEEL_SLOT"});
+}
