@@ -60,3 +60,37 @@ TEST_F(Client, StartWithLocalServerAndRemoteServicesRunsTheSameSteps)
     attach("Wheel", {numberProperty("Wheel", "WHEEL_SLOT", "Wheel", {{"SLOT", 1}})});
     EXPECT_EQ(propertyNames("Wheel"), std::vector<std::string>{"WHEEL_SLOT"});
 }
+
+namespace {
+
+FixtureDevice* inProcessCamera = nullptr;
+
+indigo_result inProcessDriver(indigo_driver_action action, indigo_driver_info* info)
+{
+    if (info != nullptr) {
+        indigo_copy_name(info->name, "test_in_process");
+        indigo_copy_name(info->description, "In-process test driver");
+    }
+    if (action == INDIGO_DRIVER_INIT)
+        inProcessCamera->attach();
+    if (action == INDIGO_DRIVER_SHUTDOWN)
+        inProcessCamera->detach();
+    return INDIGO_OK;
+}
+
+}  // namespace
+
+TEST_F(Client, InProcessDriversAreAddedAfterTheClientAttaches)
+{
+    FixtureDevice camera("ICA Camera");
+    camera.add(switchProperty("ICA Camera", "CONNECTION", "Main", {{"CONNECTED", false}, {"DISCONNECTED", true}}));
+    inProcessCamera = &camera;
+    indigo->setInProcessDrivers({&inProcessDriver});
+    start();
+    EXPECT_EQ(propertyNames("ICA Camera"), std::vector<std::string>{"CONNECTION"});
+    for (auto& slot : indigo_available_drivers)
+        if (slot.driver == &inProcessDriver)
+            indigo_remove_driver(&slot);
+    EXPECT_EQ(indigo->device("ICA Camera"), nullptr);
+    inProcessCamera = nullptr;
+}
