@@ -8,6 +8,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "indigo/indigo_log.h"
 #include "platform/bundle.h"
 
 namespace {
@@ -25,6 +26,9 @@ enum : uint16_t {
 };
 
 constexpr auto kEventPollInterval = std::chrono::milliseconds(500);
+
+// Transaction and event lines are made only when the debug log will show them.
+bool debugLogging() { return indigo_get_log_level() >= INDIGO_LOG_DEBUG; }
 
 using LabelMap = std::map<int64_t, std::string>;
 
@@ -259,14 +263,14 @@ void PTPCamera::didSendPTPCommand(const std::vector<uint8_t>&, const std::vector
     const auto parsed = response.empty() ? nullptr : classes().responseWithData(response);
     if (!parsed) {
         const std::string why = error ? error->localizedDescription : response.empty() ? "no response" : "unreadable response";
-        delegate_->debug("Completed " + request->description() + " with error " + why);
+        if (debugLogging()) delegate_->debug("Completed " + request->description() + " with error " + why);
         processRequestFailure(request, why);
         return;
     }
-    if (!inData.empty()) {
+    if (debugLogging() && !inData.empty()) {
         delegate_->debug("Completed " + request->description() + " with " + parsed->description() + " and " +
                          std::to_string(inData.size()) + "b");
-    } else {
+    } else if (debugLogging()) {
         delegate_->debug("Completed " + request->description() + " with " + parsed->description());
     }
     processRequest(request, parsed, inData);
@@ -362,7 +366,7 @@ bool PTPCamera::propertyIsSupported(uint16_t code) const {
 void PTPCamera::didReceivePTPEvent(const Device&, const std::vector<uint8_t>& container) {
     const auto event = classes().eventWithData(container);
     if (!event) return;
-    delegate_->debug("Received " + event->description());
+    if (debugLogging()) delegate_->debug("Received " + event->description());
     // Cameras of this family are polled for their events.
     if (const auto deviceInfo = info(); deviceInfo && deviceInfo->vendorExtension == PTPVendorExtensionNikon) return;
     processEvent(event);

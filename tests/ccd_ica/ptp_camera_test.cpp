@@ -7,6 +7,7 @@
 
 #include "camera_recorder.h"
 #include "ccd_ica/ptp_browser.h"
+#include "indigo/indigo_log.h"
 #include "platform/camera/simulated_device_source.h"
 
 namespace {
@@ -324,6 +325,7 @@ TEST(PTPCamera, EventsAndTheirOrder) {
 }
 
 TEST(PTPCamera, PolledFamilyIgnoresPushedEvents) {
+    indigo_set_log_level(INDIGO_LOG_DEBUG);
     auto sim = SimulatedCamera::preset("generic");
     auto info = sim->deviceInfo();
     info.vendorExtension = PTPVendorExtensionNikon;
@@ -424,6 +426,13 @@ TEST(PTPBrowser, AnnouncesEachCameraAndDropsItWhenRemoved) {
     EXPECT_EQ(browser.cameras()[0]->name(), "Second");
     recorder->added.erase(recorder->added.begin());
     EXPECT_TRUE(gone.expired());
+
+    // Browsing again does not announce the cameras already known.
+    browser.stop();
+    browser.start();
+    dispatch::runMainQueueUntil([] { return false; }, 200ms);
+    EXPECT_EQ(recorder->added.size(), 1u);
+    EXPECT_EQ(browser.cameras().size(), 1u);
     browser.stop();
     recorder->added.clear();
 }
