@@ -3,12 +3,12 @@
 // (both point to it as their private data).
 //
 // Threads: the record is read and written on the driver's run loop only, with two
-// exceptions. The bus's enumeration (on the enumerating client's thread) walks the dynamic
-// properties and the six own switches: the run loop changes that list, and the records it
-// holds (a resize may move one), only under `properties_mutex`, and enumeration walks it
-// under the same lock. And the device callbacks on bus threads read the device tokens to
-// hop onto the run loop; those are set before a device attaches and reset only after it
-// has detached.
+// exceptions. The bus's enumeration (on the enumerating client's thread) reads the CCD
+// base's records, the dynamic properties and the six own switches: the run loop builds and
+// tears down the base (attach, detach) and changes that list and the records it holds (a
+// resize may move one) only under `properties_mutex`, and enumeration runs under the same
+// lock. And the device callbacks on bus threads read the device tokens to hop onto the run
+// loop; those are set before a device attaches and reset only after it has detached.
 
 #include <cstdint>
 #include <memory>
@@ -43,7 +43,9 @@ struct ica_private_data {
     // nothing once the device has gone.
     std::shared_ptr<int> ccd_token = std::make_shared<int>(0);
     std::shared_ptr<int> focuser_token;
-    std::mutex properties_mutex;
+    // Recursive: a client may enumerate from inside a define or delete the run loop posts
+    // while holding it.
+    std::recursive_mutex properties_mutex;
 };
 
 #define PRIVATE_DATA (static_cast<ica_private_data*>(device->private_data))

@@ -85,8 +85,8 @@ indigo_result ccd_attach(indigo_device* device) {
     assert(device != nullptr && "device != NULL");
     assert(PRIVATE_DATA != nullptr && "PRIVATE_DATA != NULL");
     ica_private_data* data = PRIVATE_DATA;
+    std::unique_lock lock(data->properties_mutex);
     if (indigo_ccd_attach(device, kDriverVersion) != INDIGO_OK) return INDIGO_FAILED;
-    data->attached = true;
     const PTPCamera& camera = *data->camera;
     if (camera.width() != 0 && camera.height() != 0 && camera.pixelSize() != 0) {
         CCD_INFO_PROPERTY->hidden = false;
@@ -107,7 +107,6 @@ indigo_result ccd_attach(indigo_device* device) {
     CCD_IMAGE_FORMAT_PROPERTY->perm = INDIGO_RO_PERM;
     indigo_set_switch(CCD_IMAGE_FORMAT_PROPERTY, CCD_IMAGE_FORMAT_JPEG_ITEM, true);
     {
-        std::lock_guard lock(data->properties_mutex);
         setSwitchProperty(data->dslr_lock_property, device, "DSLR_LOCK", "Lock camera GUI", "LOCK", "Lock", true, "UNLOCK", "Unlock", false);
         setSwitchProperty(data->dslr_mirror_lockup_property, device, "DSLR_MIRROR_LOCKUP", "Use mirror lockup", "LOCK", "Lock", false,
                           "UNLOCK", "Unlock", true);
@@ -117,6 +116,8 @@ indigo_result ccd_attach(indigo_device* device) {
         setSwitchProperty(data->dslr_delete_image_property, device, "DSLR_DELETE_IMAGE", "Delete downloaded image", "ON", "On", true, "OFF",
                           "Off", false);
     }
+    data->attached = true;
+    lock.unlock();
     indigo_log("%s attached", device->name);
     return ccd_enumerate_properties(device, nullptr, nullptr);
 }
@@ -124,12 +125,13 @@ indigo_result ccd_attach(indigo_device* device) {
 // On the enumerating client's thread (see indigo_ccd_ica.h).
 indigo_result ccd_enumerate_properties(indigo_device* device, indigo_client* client, indigo_property* property) {
     assert(device != nullptr && "device != NULL");
-    assert(device->device_context != nullptr && "DEVICE_CONTEXT != NULL");
+    ica_private_data* data = PRIVATE_DATA;
+    // The device is reachable while it attaches and detaches; its base exists only between.
+    std::lock_guard lock(data->properties_mutex);
+    if (!data->attached) return INDIGO_OK;
     const indigo_result result = indigo_ccd_enumerate_properties(device, client, property);
     if (result != INDIGO_OK) return result;
     if (IS_CONNECTED) {
-        ica_private_data* data = PRIVATE_DATA;
-        std::lock_guard lock(data->properties_mutex);
         for (indigo_property* dynamic : data->dynamic_properties) {
             if (!dynamic->hidden && indigo_property_match(dynamic, property)) indigo_define_property(device, dynamic, nullptr);
         }
@@ -326,8 +328,9 @@ indigo_result ccd_detach(indigo_device* device) {
                 *own = nullptr;
             }
         }
-        data->attached = false;
         indigo_log("%s detached", device->name);
+        std::lock_guard lock(data->properties_mutex);
+        data->attached = false;
         result = indigo_ccd_detach(device);
     });
     return result;

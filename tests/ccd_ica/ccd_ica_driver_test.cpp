@@ -819,4 +819,59 @@ TEST(ICADriver, OwnSwitchesSetTheCameraFlags) {
     EXPECT_EQ(updated->on(), std::vector<std::string>{"100"});
 }
 
+// Enumeration runs on the enumerating client's thread while the run loop builds, resizes and
+// tears down the records it walks. The values may be read mid-change (the bus allows that,
+// and ThreadSanitizer would say so); memory must never be read after it is freed.
+TEST(ICADriver, EnumerationWhileTheCameraComesAndGoes) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "reads values while they change, as the bus allows";
+#endif
+    std::atomic<bool> stop{false};
+    struct Seen {
+        std::atomic<long> defines{0};
+        std::atomic<long> characters{0};
+    } seen;
+    indigo_client reader{};
+    indigo_copy_name(reader.name, "enumerating reader");
+    reader.version = INDIGO_VERSION_CURRENT;
+    reader.client_context = &seen;
+    reader.define_property = [](indigo_client* c, indigo_device*, indigo_property* p, const char*) {
+        auto& seen = *static_cast<Seen*>(c->client_context);
+        long characters = 0;
+        for (int i = 0; i < p->count; ++i) characters += static_cast<long>(std::strlen(p->items[i].name));
+        seen.characters += characters;
+        ++seen.defines;
+        return INDIGO_OK;
+    };
+    ASSERT_EQ(indigo_attach_client(&reader), INDIGO_OK);
+    indigo_property request{};
+    indigo_copy_name(request.device, "Zeta Enumerated");
+    std::thread enumerating([&] {
+        while (!stop) indigo_enumerate_properties(&reader, &request);
+    });
+
+    const Values isoLadder{int64_t{100}, int64_t{125}, int64_t{160}, int64_t{200}, int64_t{250}, int64_t{320}, int64_t{400},
+                           int64_t{500}, int64_t{640}, int64_t{800}, int64_t{1000}, int64_t{1250}, int64_t{1600}, int64_t{3200}};
+    {
+        ScriptedRig rig("Zeta Enumerated", [](ScriptedCamera& camera) { camera.canFocus = true; });
+        for (int round = 0; round < 2; ++round) {
+            ASSERT_TRUE(connect(rig.name));
+            // Lists that change length, so their records are resized (and move) again and again.
+            for (int change = 0; change < 20; ++change) {
+                const std::size_t from = client().eventCount();
+                const Values isos = change % 2 ? Values{int64_t{100}, int64_t{200}} : isoLadder;
+                rig.sim->setProperty({0x500F, 4, true, int64_t{100}, int64_t{100}, isos, std::nullopt});
+                rig.sim->sendEvent(0x4006, {0x500F});
+                ASSERT_TRUE(client().waitFor(from, rig.name, "DSLR_ISO", [](const PropertyCopy& p) { return p.kind == "define"; }));
+            }
+            ASSERT_TRUE(disconnect(rig.name));
+        }
+        ASSERT_TRUE(connect(rig.name));
+    }  // unplugged while connected
+    stop = true;
+    enumerating.join();
+    indigo_detach_client(&reader);
+    EXPECT_GT(seen.defines, 0);
+}
+
 }  // namespace
