@@ -106,16 +106,14 @@ indigo_result ccd_attach(indigo_device* device) {
     CCD_ABORT_EXPOSURE_PROPERTY->perm = INDIGO_RO_PERM;
     CCD_IMAGE_FORMAT_PROPERTY->perm = INDIGO_RO_PERM;
     indigo_set_switch(CCD_IMAGE_FORMAT_PROPERTY, CCD_IMAGE_FORMAT_JPEG_ITEM, true);
-    {
-        setSwitchProperty(data->dslr_lock_property, device, "DSLR_LOCK", "Lock camera GUI", "LOCK", "Lock", true, "UNLOCK", "Unlock", false);
-        setSwitchProperty(data->dslr_mirror_lockup_property, device, "DSLR_MIRROR_LOCKUP", "Use mirror lockup", "LOCK", "Lock", false,
-                          "UNLOCK", "Unlock", true);
-        setSwitchProperty(data->dslr_af_property, device, "DSLR_AF", "Autofocus", "AF", "Start autofocus", false, nullptr, nullptr, false);
-        setSwitchProperty(data->dslr_avoid_af_property, device, "DSLR_AVOID_AF", "Avoid AF", "ON", "On", true, "OFF", "Off", false);
-        setSwitchProperty(data->dslr_zoom_preview_property, device, "DSLR_ZOOM_PREVIEW", "Zoom preview", "ON", "On", false, "OFF", "Off", true);
-        setSwitchProperty(data->dslr_delete_image_property, device, "DSLR_DELETE_IMAGE", "Delete downloaded image", "ON", "On", true, "OFF",
-                          "Off", false);
-    }
+    setSwitchProperty(data->dslr_lock_property, device, "DSLR_LOCK", "Lock camera GUI", "LOCK", "Lock", true, "UNLOCK", "Unlock", false);
+    setSwitchProperty(data->dslr_mirror_lockup_property, device, "DSLR_MIRROR_LOCKUP", "Use mirror lockup", "LOCK", "Lock", false,
+                      "UNLOCK", "Unlock", true);
+    setSwitchProperty(data->dslr_af_property, device, "DSLR_AF", "Autofocus", "AF", "Start autofocus", false, nullptr, nullptr, false);
+    setSwitchProperty(data->dslr_avoid_af_property, device, "DSLR_AVOID_AF", "Avoid AF", "ON", "On", true, "OFF", "Off", false);
+    setSwitchProperty(data->dslr_zoom_preview_property, device, "DSLR_ZOOM_PREVIEW", "Zoom preview", "ON", "On", false, "OFF", "Off", true);
+    setSwitchProperty(data->dslr_delete_image_property, device, "DSLR_DELETE_IMAGE", "Delete downloaded image", "ON", "On", true, "OFF",
+                      "Off", false);
     data->attached = true;
     lock.unlock();
     indigo_log("%s attached", device->name);

@@ -44,13 +44,6 @@ void deleteCameraProperties(indigo_device* device) {
     for (indigo_property* own : ica_own_switches(data)) indigo_delete_property(device, own, nullptr);
 }
 
-// Replaces a dynamic property's record (a resize may move it) where enumeration finds it.
-void storeDynamic(indigo_device* device, int index, indigo_property* record) {
-    ica_private_data* data = PRIVATE_DATA;
-    std::lock_guard lock(data->properties_mutex);
-    data->dynamic_properties[static_cast<std::size_t>(index)] = record;
-}
-
 // Whether the driver times exposures itself: CCD_EXPOSURE is opened to 0..10000 s for bulb,
 // closed to 0 (the camera times the exposure) otherwise.
 void setBulb(indigo_device* device, bool bulb) {
@@ -367,16 +360,20 @@ void PTPDelegate::cameraPropertyChanged(const Camera& camera, uint16_t code, con
     }
     const bool connected = IS_CONNECTED;
     if (connected) indigo_delete_property(device, property, nullptr);
-    property = indigo_resize_property(property, static_cast<int>(values.size()));
-    assert(property != nullptr && "property");
-    storeDynamic(device, index, property);
-    property->perm = wanted;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        indigo_init_switch_item(property->items + i, values[i].c_str(), i < labels.size() ? labels[i].c_str() : values[i].c_str(),
-                                values[i] == value);
+    {
+        // The resize may free the record enumeration would walk: both change under the lock.
+        std::lock_guard lock(data->properties_mutex);
+        property = indigo_resize_property(property, static_cast<int>(values.size()));
+        assert(property != nullptr && "property");
+        data->dynamic_properties[static_cast<std::size_t>(index)] = property;
+        property->perm = wanted;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            indigo_init_switch_item(property->items + i, values[i].c_str(), i < labels.size() ? labels[i].c_str() : values[i].c_str(),
+                                    values[i] == value);
+        }
+        // A setting the camera answered with a new list has been carried out.
+        if (property->state == INDIGO_BUSY_STATE) property->state = INDIGO_OK_STATE;
     }
-    // A setting the camera answered with a new list has been carried out.
-    if (property->state == INDIGO_BUSY_STATE) property->state = INDIGO_OK_STATE;
     if (connected) indigo_define_property(device, property, nullptr);
 }
 
