@@ -5,15 +5,18 @@
 // receives events, downloads new image files and hands their bytes over.
 //
 // PTPCamera is the base of the vendor cameras: they override the hooks (the virtual members
-// below) and keep the transport, session, download and reporting machinery.
+// below) and keep the transport, session, download and reporting machinery. A vendor class
+// keeps its constructor protected, names `friend class PTPCamera;` so that create<T>() can
+// make it, and gets a row in the browser's table of camera classes (ptp_browser.cpp).
 //
 // Threads: a camera lives on one run loop, the callback queue of the device browser that found
 // it (the driver's run loop). Every framework callback, every timer and every report to the
 // delegate runs there, and every operation of the camera must be called there too: the
 // driver hops requests that arrive on the bus's threads onto the run loop before it calls the
-// camera. Nothing here blocks the run loop; a later step that waits for the camera runs from a
-// completion or a timer. The only members safe from any thread are info(), userData() and the
-// four option flags.
+// camera. Nothing here blocks the run loop: a step that must wait for the camera (a retry, the
+// next live-view frame, the next lens step, a value that has to be confirmed) is scheduled
+// on the run loop (dispatch::after, RunLoopTimer) or follows from a completion, never slept
+// for. The only members safe from any thread are info(), userData() and the option flags.
 
 #include <atomic>
 #include <chrono>

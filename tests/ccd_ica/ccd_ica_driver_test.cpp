@@ -169,6 +169,7 @@ public:
     bool canPreview = false;
     bool canFocus = false;
     bool bulbShutter = false;  // the shutter stays open until stopExposure
+    double extraSeconds = 0;   // what startExposure asks the driver to add (mirror lock-up)
     std::atomic<int> stopExposures{0};
     std::atomic<int> stopPreviews{0};
     std::atomic<int> locks{0};
@@ -189,7 +190,7 @@ public:
         if (canFocus) delegate()->cameraCanFocus(self());
         PTPCamera::processConnect();
     }
-    double startExposure() override { return bulbShutter ? 0.0 : PTPCamera::startExposure(); }
+    double startExposure() override { return (bulbShutter ? 0.0 : PTPCamera::startExposure()) + extraSeconds; }
     void stopExposure() override {
         ++stopExposures;
         icCamera()->requestTakePicture();
@@ -555,6 +556,7 @@ TEST(ICADriver, BulbOpensTheExposureRangeAndTheTimerEndsIt) {
         [](ScriptedCamera& camera) {
             camera.family = PTPVendorExtensionNikon;
             camera.bulbShutter = true;
+            camera.extraSeconds = 0.3;
         },
         [](SimulatedCamera& sim) {
             sim.setProperty({0x500D, 6, true, int64_t{80}, int64_t{80}, Values{int64_t{80}, int64_t{10000}, int64_t{0xFFFFFFFF}}, std::nullopt});
@@ -584,12 +586,13 @@ TEST(ICADriver, BulbOpensTheExposureRangeAndTheTimerEndsIt) {
     const auto start = std::chrono::steady_clock::now();
     sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 1.2);
     ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_OK_STATE)));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 1150ms);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 1450ms);
     EXPECT_EQ(rig.camera->stopExposures, 1);
     const auto exposure = client().eventsSince(from, name, "CCD_EXPOSURE");
-    ASSERT_GE(exposure.size(), 3u);
+    ASSERT_EQ(exposure.size(), 4u);
     EXPECT_EQ(exposure[0].items[0].value, 1.2);
-    EXPECT_EQ(exposure[exposure.size() - 2].items[0].value, 0);  // the timer's end
+    EXPECT_DOUBLE_EQ(exposure[1].items[0].value, 1.5);  // the camera's extra time, timed too
+    EXPECT_EQ(exposure[2].items[0].value, 0);           // the timer's end
     EXPECT_EQ(client().eventsSince(from, name, "CCD_IMAGE").back().state, INDIGO_OK_STATE);
 
     // Aborting a bulb exposure closes the shutter at once and cancels the timer.
