@@ -136,11 +136,11 @@ void forEachDeviceNamed(const char* name, Fn&& fn)
 {
     auto devices = Bus::instance().devices.snapshot();
     for (const auto& entry : *devices) {
-        if (name[0] != '\0' && !sameName(entry->record->name, name))
-            continue;
+        // Inside the guard even to read the name: a device detached meanwhile may be freed.
         CallGuard<indigo_device> guard(*entry);
-        if (guard.entered())
-            fn(entry->record);
+        if (!guard.entered() || (name[0] != '\0' && !sameName(entry->record->name, name)))
+            continue;
+        fn(entry->record);
     }
 }
 

@@ -20,7 +20,10 @@ public:
             std::lock_guard lock(mutex);
             if (!browser) return;
             std::lock_guard devicesLock(browser->mutex_);
-            browser->devices_.push_back(device);
+            // A source started again reports the devices it reported before: they are known.
+            auto& devices = browser->devices_;
+            if (std::any_of(devices.begin(), devices.end(), [&](const auto& d) { return d->connection() == connection; })) return;
+            devices.push_back(device);
         }
         queue.async([self = shared_from_this(), device] {
             std::lock_guard lock(self->mutex);

@@ -1,0 +1,496 @@
+// The driver entry and the two device kinds: their bus callbacks, the driver's own DSLR
+// switches, and what each change request does to the camera.
+#include "ccd_ica/indigo_ccd_ica.h"
+
+#include <cassert>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "ccd_ica/dslr_property_map.h"
+#include "ccd_ica/ica_devices.h"
+#include "ccd_ica/ica_private_data.h"
+#include "ccd_ica/ptp_browser.h"
+#include "ccd_ica/ptp_delegate.h"
+#include "indigo/indigo_ccd_driver.h"
+#include "indigo/indigo_focuser_driver.h"
+#include "indigo/indigo_log.h"
+#include "indigo/indigo_property.h"
+#include "indigo/indigo_timer.h"
+
+namespace {
+
+constexpr unsigned kDriverVersion = 1;
+
+// Driver-wide state: made on the first call of the entry and kept for the process.
+std::mutex driverMutex;
+indigo_driver_action lastAction = INDIGO_DRIVER_SHUTDOWN;
+std::shared_ptr<PTPDelegate> driverDelegate;
+PTPBrowser* driverBrowser = nullptr;
+std::optional<std::vector<std::shared_ptr<platform::ICDeviceSource>>> driverSources;
+
+dispatch::Queue& runLoop() { return indigo_ccd_ica_run_loop(); }
+
+// A copy of a change request that outlives the call (numbers, switches and texts only).
+indigo_property* copyRequest(const indigo_property* request) {
+    indigo_property* copy = nullptr;
+    switch (request->type) {
+    case INDIGO_TEXT_VECTOR:
+        copy = indigo_init_text_property(nullptr, request->device, request->name, request->group, request->label, request->state,
+                                         request->perm, request->count);
+        break;
+    case INDIGO_NUMBER_VECTOR:
+        copy = indigo_init_number_property(nullptr, request->device, request->name, request->group, request->label, request->state,
+                                           request->perm, request->count);
+        break;
+    case INDIGO_SWITCH_VECTOR:
+        copy = indigo_init_switch_property(nullptr, request->device, request->name, request->group, request->label, request->state,
+                                           request->perm, request->rule, request->count);
+        break;
+    default:
+        return nullptr;
+    }
+    if (copy != nullptr && request->count > 0) std::memcpy(copy->items, request->items, sizeof(indigo_item) * request->count);
+    return copy;
+}
+
+// Runs the work on the run loop: at once when already there, else waiting for it.
+void onRunLoop(const std::function<void()>& work) {
+    if (runLoop().isCurrent()) work();
+    else runLoop().sync(work);
+}
+
+void setSwitchProperty(indigo_property*& target, indigo_device* device, const char* name, const char* label, const char* item1,
+                       const char* label1, bool value1, const char* item2, const char* label2, bool value2) {
+    const int count = item2 ? 2 : 1;
+    target = indigo_init_switch_property(nullptr, device->name, name, "DSLR", label, INDIGO_IDLE_STATE, INDIGO_RW_PERM,
+                                         INDIGO_ONE_OF_MANY_RULE, count);
+    assert(target != nullptr && "property");
+    indigo_init_switch_item(target->items + 0, item1, label1, value1);
+    if (item2) indigo_init_switch_item(target->items + 1, item2, label2, value2);
+}
+
+bool isBusy(const indigo_property* property) { return property->state == INDIGO_BUSY_STATE; }
+
+// ---- CCD device ------------------------------------------------------------------------------
+
+indigo_result ccd_enumerate_properties(indigo_device* device, indigo_client* client, indigo_property* property);
+
+void exposure_timer_callback(indigo_device* device);
+
+indigo_result ccd_attach(indigo_device* device) {
+    assert(device != nullptr && "device != NULL");
+    assert(PRIVATE_DATA != nullptr && "PRIVATE_DATA != NULL");
+    ica_private_data* data = PRIVATE_DATA;
+    std::unique_lock lock(data->properties_mutex);
+    if (indigo_ccd_attach(device, kDriverVersion) != INDIGO_OK) return INDIGO_FAILED;
+    const PTPCamera& camera = *data->camera;
+    if (camera.width() != 0 && camera.height() != 0 && camera.pixelSize() != 0) {
+        CCD_INFO_PROPERTY->hidden = false;
+        CCD_INFO_WIDTH_ITEM->number.value = camera.width();
+        CCD_INFO_HEIGHT_ITEM->number.value = camera.height();
+        CCD_INFO_PIXEL_SIZE_ITEM->number.value = camera.pixelSize();
+        CCD_INFO_BITS_PER_PIXEL_ITEM->number.value = 16;
+    } else {
+        CCD_INFO_PROPERTY->hidden = true;
+    }
+    // The camera's image size is a property of its own named CCD_MODE.
+    CCD_MODE_PROPERTY->hidden = true;
+    CCD_FRAME_PROPERTY->hidden = true;
+    CCD_BIN_PROPERTY->hidden = true;
+    // Until the camera says it can take pictures.
+    CCD_EXPOSURE_PROPERTY->perm = INDIGO_RO_PERM;
+    CCD_ABORT_EXPOSURE_PROPERTY->perm = INDIGO_RO_PERM;
+    CCD_IMAGE_FORMAT_PROPERTY->perm = INDIGO_RO_PERM;
+    indigo_set_switch(CCD_IMAGE_FORMAT_PROPERTY, CCD_IMAGE_FORMAT_JPEG_ITEM, true);
+    setSwitchProperty(data->dslr_lock_property, device, "DSLR_LOCK", "Lock camera GUI", "LOCK", "Lock", true, "UNLOCK", "Unlock", false);
+    setSwitchProperty(data->dslr_mirror_lockup_property, device, "DSLR_MIRROR_LOCKUP", "Use mirror lockup", "LOCK", "Lock", false,
+                      "UNLOCK", "Unlock", true);
+    setSwitchProperty(data->dslr_af_property, device, "DSLR_AF", "Autofocus", "AF", "Start autofocus", false, nullptr, nullptr, false);
+    setSwitchProperty(data->dslr_avoid_af_property, device, "DSLR_AVOID_AF", "Avoid AF", "ON", "On", true, "OFF", "Off", false);
+    setSwitchProperty(data->dslr_zoom_preview_property, device, "DSLR_ZOOM_PREVIEW", "Zoom preview", "ON", "On", false, "OFF", "Off", true);
+    setSwitchProperty(data->dslr_delete_image_property, device, "DSLR_DELETE_IMAGE", "Delete downloaded image", "ON", "On", true, "OFF",
+                      "Off", false);
+    data->attached = true;
+    lock.unlock();
+    indigo_log("%s attached", device->name);
+    return ccd_enumerate_properties(device, nullptr, nullptr);
+}
+
+// On the enumerating client's thread (see indigo_ccd_ica.h).
+indigo_result ccd_enumerate_properties(indigo_device* device, indigo_client* client, indigo_property* property) {
+    assert(device != nullptr && "device != NULL");
+    ica_private_data* data = PRIVATE_DATA;
+    // The device is reachable while it attaches and detaches; its base exists only between.
+    std::lock_guard lock(data->properties_mutex);
+    if (!data->attached) return INDIGO_OK;
+    const indigo_result result = indigo_ccd_enumerate_properties(device, client, property);
+    if (result != INDIGO_OK) return result;
+    if (IS_CONNECTED) {
+        for (indigo_property* dynamic : data->dynamic_properties) {
+            if (!dynamic->hidden && indigo_property_match(dynamic, property)) indigo_define_property(device, dynamic, nullptr);
+        }
+        for (indigo_property* own : ica_own_switches(data)) {
+            if (own != nullptr && indigo_property_match(own, property)) indigo_define_property(device, own, nullptr);
+        }
+    }
+    return INDIGO_OK;
+}
+
+void handleCcdChange(indigo_device* device, indigo_property* property) {
+    ica_private_data* data = PRIVATE_DATA;
+    if (!data->attached) return;
+    PTPCamera& camera = *data->camera;
+
+    if (indigo_property_match(CONNECTION_PROPERTY, property)) {
+        indigo_property_copy_values(CONNECTION_PROPERTY, property, false);
+        if (CONNECTION_CONNECTED_ITEM->sw.value) camera.requestOpenSession();
+        else camera.requestCloseSession();
+        CONNECTION_PROPERTY->state = INDIGO_BUSY_STATE;
+        indigo_update_property(device, CONNECTION_PROPERTY, nullptr);
+        return;
+    }
+    if (indigo_property_match(data->dslr_lock_property, property)) {
+        indigo_property_copy_values(data->dslr_lock_property, property, false);
+        data->dslr_lock_property->state = INDIGO_OK_STATE;
+        indigo_update_property(device, data->dslr_lock_property, nullptr);
+        if (data->dslr_lock_property->items[0].sw.value) camera.lock();
+        else camera.unlock();
+        return;
+    }
+    struct FlagSwitch {
+        indigo_property* property;
+        void (PTPCamera::*set)(bool);
+    };
+    const FlagSwitch flags[] = {
+        {data->dslr_mirror_lockup_property, &PTPCamera::setUseMirrorLockup},
+        {data->dslr_avoid_af_property, &PTPCamera::setAvoidAF},
+        {data->dslr_zoom_preview_property, &PTPCamera::setZoomPreview},
+        {data->dslr_delete_image_property, &PTPCamera::setDeleteDownloadedImage},
+    };
+    for (const FlagSwitch& flag : flags) {
+        if (!indigo_property_match(flag.property, property)) continue;
+        indigo_property_copy_values(flag.property, property, false);
+        (camera.*flag.set)(flag.property->items[0].sw.value);
+        flag.property->state = INDIGO_OK_STATE;
+        indigo_update_property(device, flag.property, nullptr);
+        return;
+    }
+    const bool running = isBusy(CCD_EXPOSURE_PROPERTY) || isBusy(CCD_STREAMING_PROPERTY);
+    if (indigo_property_match(CCD_EXPOSURE_PROPERTY, property)) {
+        if (running) return;
+        indigo_property_copy_values(CCD_EXPOSURE_PROPERTY, property, false);
+        CCD_EXPOSURE_PROPERTY->state = INDIGO_BUSY_STATE;
+        indigo_update_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
+        CCD_IMAGE_PROPERTY->state = INDIGO_BUSY_STATE;
+        indigo_update_property(device, CCD_IMAGE_PROPERTY, nullptr);
+        const double extra = camera.startExposure();
+        if (extra > 0) {
+            CCD_EXPOSURE_ITEM->number.value += extra;
+            indigo_update_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
+        }
+        if (data->bulb) data->exposure_timer = indigo_set_timer(device, CCD_EXPOSURE_ITEM->number.value, exposure_timer_callback);
+        indigo_ccd_change_property(device, nullptr, property);
+        return;
+    }
+    if (indigo_property_match(CCD_STREAMING_PROPERTY, property)) {
+        if (running) return;
+        indigo_property_copy_values(CCD_STREAMING_PROPERTY, property, false);
+        if (CCD_STREAMING_COUNT_ITEM->number.value == 0) {
+            CCD_STREAMING_PROPERTY->state = INDIGO_ALERT_STATE;
+            indigo_update_property(device, CCD_STREAMING_PROPERTY, nullptr);
+            return;
+        }
+        // Without live view no frame would ever come.
+        if (!data->can_preview) {
+            CCD_STREAMING_PROPERTY->state = INDIGO_ALERT_STATE;
+            indigo_update_property(device, CCD_STREAMING_PROPERTY, "Live view is not available on this camera");
+            return;
+        }
+        CCD_STREAMING_PROPERTY->state = INDIGO_BUSY_STATE;
+        indigo_update_property(device, CCD_STREAMING_PROPERTY, nullptr);
+        CCD_IMAGE_PROPERTY->state = INDIGO_BUSY_STATE;
+        indigo_update_property(device, CCD_IMAGE_PROPERTY, nullptr);
+        camera.startPreview();
+        return;
+    }
+    if (indigo_property_match(data->dslr_af_property, property)) {
+        if (running) return;
+        indigo_property_copy_values(data->dslr_af_property, property, false);
+        if (data->dslr_af_property->items[0].sw.value) {
+            data->dslr_af_property->state = INDIGO_OK_STATE;
+            indigo_update_property(device, data->dslr_af_property, nullptr);
+            camera.startAutofocus();
+        }
+        return;
+    }
+    if (indigo_property_match(CCD_ABORT_EXPOSURE_PROPERTY, property)) {
+        if (isBusy(CCD_EXPOSURE_PROPERTY)) {
+            if (data->exposure_timer != nullptr) indigo_cancel_timer(device, &data->exposure_timer);
+            camera.stopExposure();
+        } else if (isBusy(CCD_STREAMING_PROPERTY)) {
+            camera.stopPreview();
+        }
+        indigo_ccd_change_property(device, nullptr, property);
+        return;
+    }
+    for (indigo_property* dynamic : data->dynamic_properties) {
+        if (!indigo_property_match(dynamic, property)) continue;
+        indigo_property_copy_values(dynamic, property, false);
+        const uint16_t code = dslrPropertyCode(camera, dynamic->name);
+        std::string value;
+        switch (dynamic->type) {
+        case INDIGO_NUMBER_VECTOR: {
+            const double number = dynamic->items[0].number.value;
+            const int32_t truncated = std::isfinite(number) ? static_cast<int32_t>(std::fmax(std::fmin(number, INT32_MAX), INT32_MIN)) : 0;
+            value = std::to_string(truncated);
+            break;
+        }
+        case INDIGO_SWITCH_VECTOR: {
+            const indigo_item* on = nullptr;
+            for (int i = 0; i < dynamic->count && on == nullptr; ++i) {
+                if (dynamic->items[i].sw.value) on = dynamic->items + i;
+            }
+            if (on == nullptr) return;
+            value = on->name;
+            break;
+        }
+        default:
+            value = dynamic->count > 0 ? dynamic->items[0].text.value : "";
+            break;
+        }
+        dynamic->state = INDIGO_BUSY_STATE;
+        indigo_update_property(device, dynamic, nullptr);
+        camera.setProperty(code, value);
+        return;
+    }
+    indigo_ccd_change_property(device, nullptr, property);
+}
+
+// On the client's thread: the request is copied and handled on the run loop.
+indigo_result ccd_change_property(indigo_device* device, indigo_client*, indigo_property* property) {
+    assert(device != nullptr && "device != NULL");
+    assert(property != nullptr && "property != NULL");
+    assert(PRIVATE_DATA != nullptr && "PRIVATE_DATA != NULL");
+    indigo_property* request = copyRequest(property);
+    if (request == nullptr) return INDIGO_OK;
+    std::weak_ptr<int> alive = PRIVATE_DATA->ccd_token;
+    runLoop().async([device, alive, request] {
+        if (const auto token = alive.lock()) handleCcdChange(device, request);
+        indigo_release_property(request);
+    });
+    return INDIGO_OK;
+}
+
+// The end of a bulb exposure: on a bus worker, handed to the run loop.
+void exposure_timer_callback(indigo_device* device) {
+    std::weak_ptr<int> alive = PRIVATE_DATA->ccd_token;
+    runLoop().async([device, alive] {
+        const auto token = alive.lock();
+        if (!token) return;
+        ica_private_data* data = PRIVATE_DATA;
+        data->exposure_timer = nullptr;
+        if (!data->attached || !isBusy(CCD_EXPOSURE_PROPERTY)) return;
+        CCD_EXPOSURE_ITEM->number.value = 0;
+        indigo_update_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
+        data->camera->stopExposure();
+    });
+}
+
+indigo_result ccd_detach(indigo_device* device) {
+    assert(device != nullptr && "device != NULL");
+    indigo_result result = INDIGO_OK;
+    onRunLoop([&] {
+        ica_private_data* data = PRIVATE_DATA;
+        if (data->exposure_timer != nullptr) indigo_cancel_timer(device, &data->exposure_timer);
+        if (CONNECTION_CONNECTED_ITEM->sw.value) {
+            {
+                std::lock_guard lock(data->properties_mutex);
+                for (indigo_property* dynamic : data->dynamic_properties) indigo_delete_property(device, dynamic, nullptr);
+                for (indigo_property* own : ica_own_switches(data)) {
+                    if (own != nullptr) indigo_delete_property(device, own, nullptr);
+                }
+            }
+            ica_disconnect_now(device, true);
+        }
+        {
+            std::lock_guard lock(data->properties_mutex);
+            for (indigo_property* dynamic : data->dynamic_properties) indigo_release_property(dynamic);
+            data->dynamic_properties.clear();
+            for (indigo_property** own : {&data->dslr_lock_property, &data->dslr_mirror_lockup_property, &data->dslr_af_property,
+                                          &data->dslr_avoid_af_property, &data->dslr_zoom_preview_property, &data->dslr_delete_image_property}) {
+                indigo_release_property(*own);
+                *own = nullptr;
+            }
+        }
+        indigo_log("%s detached", device->name);
+        std::lock_guard lock(data->properties_mutex);
+        data->attached = false;
+        result = indigo_ccd_detach(device);
+    });
+    return result;
+}
+
+// ---- focuser device --------------------------------------------------------------------------
+
+indigo_result focuser_attach(indigo_device* device) {
+    assert(device != nullptr && "device != NULL");
+    if (indigo_focuser_attach(device, kDriverVersion) != INDIGO_OK) return INDIGO_FAILED;
+    // The lens moves only by relative steps.
+    FOCUSER_SPEED_PROPERTY->hidden = true;
+    FOCUSER_POSITION_PROPERTY->hidden = true;
+    indigo_log("%s attached", device->name);
+    return indigo_focuser_enumerate_properties(device, nullptr, nullptr);
+}
+
+void handleFocuserChange(indigo_device* device, indigo_property* property) {
+    ica_private_data* data = PRIVATE_DATA;
+    if (data->focuser != device) return;
+    if (indigo_property_match(CONNECTION_PROPERTY, property)) {
+        indigo_property_copy_values(CONNECTION_PROPERTY, property, false);
+        CONNECTION_PROPERTY->state = INDIGO_OK_STATE;
+        indigo_focuser_change_property(device, nullptr, property);
+        return;
+    }
+    if (indigo_property_match(FOCUSER_STEPS_PROPERTY, property)) {
+        indigo_property_copy_values(FOCUSER_STEPS_PROPERTY, property, false);
+        const double number = FOCUSER_STEPS_ITEM->number.value;
+        const int32_t steps = std::isfinite(number) ? static_cast<int32_t>(std::fmax(std::fmin(number, INT32_MAX), INT32_MIN)) : 0;
+        if (FOCUSER_DIRECTION_MOVE_INWARD_ITEM->sw.value) {
+            data->camera->focus(steps);
+        } else if (FOCUSER_DIRECTION_MOVE_OUTWARD_ITEM->sw.value) {
+            data->camera->focus(-steps);
+        } else {
+            // Nothing would move, and nothing would ever say the move is over.
+            FOCUSER_STEPS_PROPERTY->state = INDIGO_ALERT_STATE;
+            indigo_update_property(device, FOCUSER_STEPS_PROPERTY, "No focuser direction selected");
+            return;
+        }
+        FOCUSER_STEPS_PROPERTY->state = INDIGO_BUSY_STATE;
+        indigo_update_property(device, FOCUSER_STEPS_PROPERTY, nullptr);
+        return;
+    }
+    if (indigo_property_match(FOCUSER_ABORT_MOTION_PROPERTY, property)) {
+        indigo_property_copy_values(FOCUSER_ABORT_MOTION_PROPERTY, property, false);
+        if (isBusy(FOCUSER_STEPS_PROPERTY)) {
+            FOCUSER_STEPS_PROPERTY->state = INDIGO_ALERT_STATE;
+            indigo_update_property(device, FOCUSER_STEPS_PROPERTY, nullptr);
+            FOCUSER_ABORT_MOTION_PROPERTY->state = INDIGO_OK_STATE;
+        } else {
+            FOCUSER_ABORT_MOTION_PROPERTY->state = INDIGO_ALERT_STATE;
+        }
+        data->camera->focus(0);
+        FOCUSER_ABORT_MOTION_ITEM->sw.value = false;
+        indigo_update_property(device, FOCUSER_ABORT_MOTION_PROPERTY, nullptr);
+        indigo_focuser_change_property(device, nullptr, property);
+        return;
+    }
+    indigo_focuser_change_property(device, nullptr, property);
+}
+
+indigo_result focuser_change_property(indigo_device* device, indigo_client*, indigo_property* property) {
+    assert(device != nullptr && "device != NULL");
+    assert(property != nullptr && "property != NULL");
+    assert(PRIVATE_DATA != nullptr && "PRIVATE_DATA != NULL");
+    indigo_property* request = copyRequest(property);
+    if (request == nullptr) return INDIGO_OK;
+    std::weak_ptr<int> alive = PRIVATE_DATA->focuser_token;
+    runLoop().async([device, alive, request] {
+        if (const auto token = alive.lock()) handleFocuserChange(device, request);
+        indigo_release_property(request);
+    });
+    return INDIGO_OK;
+}
+
+indigo_result focuser_detach(indigo_device* device) {
+    assert(device != nullptr && "device != NULL");
+    indigo_result result = INDIGO_OK;
+    onRunLoop([&] {
+        if (CONNECTION_CONNECTED_ITEM->sw.value) ica_disconnect_now(device, false);
+        indigo_log("%s detached", device->name);
+        result = indigo_focuser_detach(device);
+    });
+    return result;
+}
+
+}  // namespace
+
+// ---- device records ------------------------------------------------------------------------
+
+indigo_device* ica_make_ccd_device(const std::string& name, ica_private_data* data) {
+    auto* device = new indigo_device{};
+    indigo_copy_name(device->name, name.c_str());
+    device->version = INDIGO_VERSION_CURRENT;
+    device->private_data = data;
+    device->attach = ccd_attach;
+    device->enumerate_properties = ccd_enumerate_properties;
+    device->change_property = ccd_change_property;
+    device->detach = ccd_detach;
+    return device;
+}
+
+indigo_device* ica_make_focuser_device(const indigo_device* ccd, ica_private_data* data) {
+    auto* device = new indigo_device{};
+    indigo_copy_name(device->name, (std::string(ccd->name) + " (focuser)").c_str());
+    device->version = INDIGO_VERSION_CURRENT;
+    device->private_data = data;
+    device->attach = focuser_attach;
+    device->change_property = focuser_change_property;
+    device->detach = focuser_detach;
+    return device;
+}
+
+void ica_disconnect_now(indigo_device* device, bool ccd) {
+    indigo_set_switch(CONNECTION_PROPERTY, CONNECTION_DISCONNECTED_ITEM, true);
+    CONNECTION_PROPERTY->state = INDIGO_OK_STATE;
+    if (ccd) indigo_ccd_change_property(device, nullptr, CONNECTION_PROPERTY);
+    else indigo_focuser_change_property(device, nullptr, CONNECTION_PROPERTY);
+}
+
+// ---- driver entry ----------------------------------------------------------------------------
+
+dispatch::Queue& indigo_ccd_ica_run_loop() {
+    // Lives for the process: camera timers and hopped requests may find it at any time.
+    static auto* queue = new dispatch::SerialQueue("indigo_ccd_ica");
+    return *queue;
+}
+
+bool indigo_ccd_ica_use_device_sources(std::vector<std::shared_ptr<platform::ICDeviceSource>> sources) {
+    std::lock_guard lock(driverMutex);
+    if (driverBrowser != nullptr) return false;
+    driverSources = std::move(sources);
+    return true;
+}
+
+std::shared_ptr<PTPDelegate> indigo_ccd_ica_delegate() {
+    std::lock_guard lock(driverMutex);
+    return driverDelegate;
+}
+
+extern "C" indigo_result indigo_ccd_ica(indigo_driver_action action, indigo_driver_info* info) {
+    std::lock_guard lock(driverMutex);
+    if (info != nullptr) {
+        indigo_copy_name(info->description, "ICA Camera");
+        indigo_copy_name(info->name, "indigo_ccd_ica");
+        info->version = 1;
+        info->status = lastAction;
+    }
+    if (!driverDelegate) driverDelegate = std::make_shared<PTPDelegate>(runLoop());
+    if (driverBrowser == nullptr) {
+        driverBrowser = new PTPBrowser(driverDelegate, runLoop(),
+                                       driverSources ? std::move(*driverSources) : platform::ICDeviceBrowser::defaultSources());
+    }
+    if (action != lastAction) {
+        if (action == INDIGO_DRIVER_INIT) {
+            lastAction = INDIGO_DRIVER_INIT;
+            driverBrowser->start();
+        } else if (action == INDIGO_DRIVER_SHUTDOWN) {
+            lastAction = INDIGO_DRIVER_SHUTDOWN;
+            driverBrowser->stop();
+        }
+    }
+    return INDIGO_OK;
+}
