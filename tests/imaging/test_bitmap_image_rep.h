@@ -48,9 +48,9 @@ inline platform::Data testBitmap(std::int64_t width, std::int64_t height, int bi
                                  bool hasAlpha = false, bool isPlanar = false) {
     TestBitmapImageRep::Header h{{'Z', 'B', 'M', 'P'}, width, height, bitsPerSample, samplesPerPixel, bitsPerPixel,
                                  hasAlpha, isPlanar, bitmapFormat};
-    std::vector<std::uint8_t> bytes(sizeof h);
+    std::vector<std::uint8_t> bytes(sizeof h + pixels.size());
     std::memcpy(bytes.data(), &h, sizeof h);
-    bytes.insert(bytes.end(), pixels.begin(), pixels.end());
+    if (!pixels.empty()) std::memcpy(bytes.data() + sizeof h, pixels.data(), pixels.size());
     return platform::Data(std::move(bytes));
 }
 

@@ -43,10 +43,10 @@ struct TestRawImageRep {
 // A raw frame's bytes.
 inline platform::Data rawFrame(const char* signature, std::uint32_t width, std::uint32_t height,
                                const std::vector<std::uint8_t>& pixels) {
-    std::vector<std::uint8_t> bytes(12);
+    std::vector<std::uint8_t> bytes(12 + pixels.size());
     std::memcpy(bytes.data(), signature, 4);
     std::memcpy(bytes.data() + 4, &width, 4);
     std::memcpy(bytes.data() + 8, &height, 4);
-    bytes.insert(bytes.end(), pixels.begin(), pixels.end());
+    if (!pixels.empty()) std::memcpy(bytes.data() + 12, pixels.data(), pixels.size());
     return platform::Data(std::move(bytes));
 }
