@@ -15,6 +15,7 @@
 // Stateless: decodes on any thread.
 
 #include "platform/image/bitmap_image_rep.h"
+#include "platform/image/buffer.h"
 #include "platform/image/data.h"
 #include "platform/image/picture.h"
 
@@ -43,7 +44,7 @@ private:
 
     platform::Data data_;
     std::size_t bufferSize_ = 0;
-    std::unique_ptr<unsigned char[]> buffer_;
+    platform::Buffer buffer_;
 };
 
 }  // namespace FITSIO

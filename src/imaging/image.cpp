@@ -4,6 +4,7 @@
 #include "imaging/image_render.h"
 #include "imaging/image_statistics.h"
 #include "imaging/pixel_layout.h"
+#include "platform/image/buffer.h"
 #include "platform/image/image_properties.h"
 
 #include <bit>
@@ -16,7 +17,7 @@ static_assert(std::endian::native == std::endian::little, "16-bit samples are re
 // holder lets go, the buffer comes back here for the next rendering of the same frame.
 struct Image::RenderBuffers {
     std::mutex mutex;
-    std::unique_ptr<std::uint8_t[]> spare;
+    platform::Buffer spare;
     std::size_t spareSize = 0;
 };
 
@@ -97,21 +98,20 @@ std::shared_ptr<platform::Picture> Image::image() const {
     if (!originalImageRep_ || !originalImageRep_->bitmapData() || size_ == 0) return nullptr;
 
     const auto bytes = static_cast<std::size_t>(size_) * 3;
-    std::unique_ptr<std::uint8_t[]> buffer;
+    platform::Buffer buffer;
     {
         std::lock_guard poolLock(renderBuffers_->mutex);
         if (renderBuffers_->spare && renderBuffers_->spareSize == bytes) buffer = std::move(renderBuffers_->spare);
     }
-    if (!buffer) buffer.reset(new std::uint8_t[bytes]);
+    if (!buffer) buffer = platform::allocateBuffer(bytes);
     renderStretched(*originalImageRep_, blackPoint_, whitePoint_, buffer.get());
 
     std::shared_ptr<std::uint8_t> pixels(buffer.release(), [pool = renderBuffers_, bytes](std::uint8_t* p) {
         std::lock_guard poolLock(pool->mutex);
+        platform::Buffer returned(p);
         if (!pool->spare) {
-            pool->spare.reset(p);
+            pool->spare = std::move(returned);
             pool->spareSize = bytes;
-        } else {
-            delete[] p;
         }
     });
     platform::BitmapLayout layout;

@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QImage>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -96,21 +97,48 @@ TEST(FITSImageRep, ThreeAxisImagesInterleavePlanesIntoRGB) {
 }
 
 TEST(FITSImageRep, ValuesOutsideUnsignedSixteenBitsAreClamped) {
-    // Signed data without BZERO, and scaled data above 65535.
-    auto bytes = header({{"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "3"}, {"NAXIS2", "1"}});
-    appendData(bytes, std::vector<int>{-5, 7, 32767}, 2);
+    // Signed data without BZERO (more than one vector's worth of samples).
+    const std::vector<int> signedValues = {-5, 7, 32767, -32768, 0, 1, -1, 300, 12, -7, 5};
+    auto bytes = header({{"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "11"}, {"NAXIS2", "1"}});
+    appendData(bytes, signedValues, 2);
     auto rep = decode(bytes);
     ASSERT_TRUE(rep);
-    EXPECT_EQ(sample16(*rep, 0), 0);
-    EXPECT_EQ(sample16(*rep, 1), 7);
-    EXPECT_EQ(sample16(*rep, 2), 32767);
+    for (std::size_t i = 0; i < signedValues.size(); ++i) EXPECT_EQ(sample16(*rep, i), std::max(0, signedValues[i]));
 
+    // Scaled data above 65535.
     bytes = header({{"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "1"}, {"BSCALE", "4"}});
     appendData(bytes, std::vector<int>{100, 30000}, 2);
     rep = decode(bytes);
     ASSERT_TRUE(rep);
     EXPECT_EQ(sample16(*rep, 0), 400);
     EXPECT_EQ(sample16(*rep, 1), 65535);
+
+    // Colour planes of signed data: negative values give 0, the rest their high byte.
+    bytes = header({{"BITPIX", "16"}, {"NAXIS", "3"}, {"NAXIS1", "1"}, {"NAXIS2", "1"}, {"NAXIS3", "3"}});
+    appendData(bytes, std::vector<int>{-300, 0x1234, 0x7FFF}, 2);
+    rep = decode(bytes);
+    ASSERT_TRUE(rep);
+    EXPECT_EQ(std::vector<int>(rep->bitmapData(), rep->bitmapData() + 3), (std::vector<int>{0, 0x12, 0x7F}));
+}
+
+TEST(FITSImageRep, LargeFramesMatchTheLibrarysConversion) {
+    // The direct reading of unscaled frames against the library's own reading (BSCALE 1.0
+    // written as 1.00000001 takes the library's path).
+    std::vector<int> values(1000);
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int>(i * 65 % 65536) - 32768;
+    const auto frame = [&](const char* bscale) {
+        auto bytes = header({{"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "40"}, {"NAXIS2", "25"}, {"BZERO", "32768"},
+                             {"BSCALE", bscale}});
+        appendData(bytes, values, 2);
+        return decode(bytes);
+    };
+    auto direct = frame("1.0");
+    auto library = frame("1.0000000001");
+    ASSERT_TRUE(direct && library);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        ASSERT_EQ(sample16(*direct, i), values[i] + 32768) << i;
+        ASSERT_NEAR(sample16(*library, i), values[i] + 32768, 1) << i;
+    }
 }
 
 TEST(FITSImageRep, UnpaddedFileDecodes) {

@@ -48,7 +48,9 @@ bool BitmapImageRep::initWithBitmapDataPlanes(unsigned char* const* planes, cons
             planes_[static_cast<std::size_t>(i)] = planes[i];
         }
     } else {
-        ownedPixels_.reset(new unsigned char[planeBytes * static_cast<std::size_t>(count)]());
+        const std::size_t bytes = planeBytes * static_cast<std::size_t>(count);
+        ownedPixels_ = allocateBuffer(bytes);
+        std::memset(ownedPixels_.get(), 0, bytes);
         for (int i = 0; i < count; ++i) planes_[static_cast<std::size_t>(i)] = ownedPixels_.get() + planeBytes * static_cast<std::size_t>(i);
     }
     layout_ = l;

@@ -11,6 +11,7 @@
 // A bitmap is filled by whoever makes it and read-only from then on: it may be shared
 // between threads once made.
 
+#include "platform/image/buffer.h"
 #include "platform/image/image_rep.h"
 
 #include <QImage>
@@ -102,7 +103,7 @@ public:
 private:
     BitmapLayout layout_;
     std::array<unsigned char*, 5> planes_{};
-    std::unique_ptr<unsigned char[]> ownedPixels_;
+    Buffer ownedPixels_;
     std::shared_ptr<const void> owner_;
 };
 

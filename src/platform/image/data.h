@@ -19,8 +19,8 @@ public:
     // Takes the bytes over.
     explicit Data(std::vector<std::uint8_t>&& bytes);
 
-    const std::uint8_t* bytes() const { return storage_ ? storage_->data() : nullptr; }
-    std::size_t length() const { return storage_ ? storage_->size() : 0; }
+    const std::uint8_t* bytes() const { return bytes_.get(); }
+    std::size_t length() const { return length_; }
     bool empty() const { return length() == 0; }
     std::span<const std::uint8_t> span() const { return {bytes(), length()}; }
     // True when the bytes begin with the given prefix.
@@ -33,7 +33,8 @@ public:
     static Data contentsOfFile(const char* path);
 
 private:
-    std::shared_ptr<const std::vector<std::uint8_t>> storage_;
+    std::shared_ptr<const std::uint8_t> bytes_;
+    std::size_t length_ = 0;
 };
 
 }  // namespace platform
