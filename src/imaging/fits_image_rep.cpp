@@ -1,5 +1,7 @@
 #include "imaging/fits_image_rep.h"
 
+#include "imaging/fits_header_check.h"
+
 #include <fitsio.h>
 
 #if defined(__SSE2__)
@@ -62,6 +64,22 @@ long long declaredDataBytes(fitsfile* file) {
     const long long sampleBytes = (bitpix < 0 ? -bitpix : bitpix) / 8;
     if (gcount != 0 && perGroup > kLimit / gcount / sampleBytes) return -1;
     return perGroup * gcount * sampleBytes;
+}
+
+// The most pixels of a tile-compressed image (a 67-megapixel frame): its size is not bounded
+// by the bytes, and the library sets aside several bytes per pixel of a tile to decompress it.
+constexpr long long kMaxCompressedPixels = 1LL << 26;
+
+// True when the tiles of a compressed image are of a sane size: each ZTILEn that is given
+// reads as a whole number from 1 up to the length of its axis.
+bool saneTiles(fitsfile* file, const long* axes, int naxis) {
+    for (int i = 0; i < naxis; ++i) {
+        char key[16];
+        std::snprintf(key, sizeof key, "ZTILE%d", i + 1);
+        long long tile = 0;
+        if (!readKey(file, key, 1, tile) || tile < 1 || tile > axes[i]) return false;
+    }
+    return true;
 }
 
 // Reads n values of one plane; a value out of the type's range comes out clamped to it, which
@@ -151,7 +169,7 @@ platform::ImageReps FITSImageRep::imageRepsWithData(const platform::Data& data) 
 }
 
 bool FITSImageRep::decode() {
-    if (!canInitWithData(data_)) return false;
+    if (!canInitWithData(data_) || !fitsTileHeadersAreSane(data_.bytes(), data_.length())) return false;
     // The library reads whole records: a file cut short of its last record is read from a
     // zero-padded copy so that no read goes past the bytes.
     void* memory = const_cast<std::uint8_t*>(data_.bytes());
@@ -201,10 +219,13 @@ bool FITSImageRep::decode() {
         return false;
 
     const auto n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    int compressed = fits_is_compressed_image(file.get(), &status);
-    double bscale = 1, bzero = 0;
-    if (status != 0 || !readDouble(file.get(), "BSCALE", 1, bscale) || !readDouble(file.get(), "BZERO", 0, bzero))
+    const int compressed = fits_is_compressed_image(file.get(), &status);
+    if (status != 0) return false;
+    if (compressed &&
+        (static_cast<long long>(n) * (naxis == 3 ? 3 : 1) > kMaxCompressedPixels || !saneTiles(file.get(), naxes, naxis)))
         return false;
+    double bscale = 1, bzero = 0;
+    if (!readDouble(file.get(), "BSCALE", 1, bscale) || !readDouble(file.get(), "BZERO", 0, bzero)) return false;
     const bool plain = !compressed && bscale == 1 && (bzero == 0 || (bitpix == 16 && bzero == 32768));
     const PlainSamples samples{data_.bytes() + dataStart, bitpix, bzero == 32768};
 

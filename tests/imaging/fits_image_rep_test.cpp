@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 using fits_bytes::appendData;
 using fits_bytes::header;
@@ -201,6 +202,44 @@ TEST(FITSImageRep, EveryCutOfARealCaptureIsRefusedCleanly) {
         EXPECT_TRUE(FITSIO::FITSImageRep::imageRepsWithData(platform::Data(data.bytes(), length)).empty());
     }
     EXPECT_FALSE(FITSIO::FITSImageRep::imageRepsWithData(platform::Data(data.bytes(), dataEnd)).empty());
+}
+
+TEST(FITSImageRep, TileCompressedFramesWithSaneTilesOnly) {
+    // fpack of a 24 x 16 16-bit frame: a star of 31000 at column 12, row 8 on 1000.
+    const auto data = platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/compressed_24x16.fits.fz");
+    auto rep = decode(std::vector<std::uint8_t>(data.bytes(), data.bytes() + data.length()));
+    ASSERT_TRUE(rep);
+    EXPECT_EQ(rep->pixelsWide(), 24);
+    EXPECT_EQ(rep->pixelsHigh(), 16);
+    EXPECT_EQ(sample16(*rep, 0), 1000);
+    EXPECT_EQ(sample16(*rep, 8 * 24 + 12), 31000);
+
+    const std::string tile = "ZTILE1  =                   24";
+    for (const std::string replacement : {"ZTILE1  =                   25", "ZTILE1  =                    0",
+                                          "ZTILE1  =                   `2", "ZTILE1  =           999999999",
+                                          "ZTILE1  =                   -3"}) {
+        SCOPED_TRACE(replacement);
+        std::string text(reinterpret_cast<const char*>(data.bytes()), data.length());
+        const auto at = text.find(tile);
+        ASSERT_NE(at, std::string::npos);
+        text.replace(at, tile.size(), replacement);
+        // A zero tile would have the library divide by it.
+        EXPECT_TRUE(FITSIO::FITSImageRep::imageRepsWithData(platform::Data(text.data(), text.size())).empty());
+    }
+}
+
+TEST(FITSImageRep, CompressedImageWithoutASizeIsRefused) {
+    const auto data = platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/compressed_24x16.fits.fz");
+    for (const auto& [card, replacement] : {std::pair{"ZNAXIS1 =                   24", "ZNAXIS1 =                    0"},
+                                            std::pair{"ZNAXIS1 =                   24", "ZNOTHING=                   24"},
+                                            std::pair{"ZNAXIS  =                    2", "ZNAXIS  =                    3"}}) {
+        SCOPED_TRACE(replacement);
+        std::string text(reinterpret_cast<const char*>(data.bytes()), data.length());
+        const auto at = text.find(card);
+        ASSERT_NE(at, std::string::npos);
+        text.replace(at, std::strlen(card), replacement);
+        EXPECT_TRUE(FITSIO::FITSImageRep::imageRepsWithData(platform::Data(text.data(), text.size())).empty());
+    }
 }
 
 TEST(FITSImageRep, RealSimulatorCapture) {

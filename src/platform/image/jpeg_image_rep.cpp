@@ -1,5 +1,6 @@
 // JPEG through TurboJPEG: grey JPEGs become 8-bit grey bitmaps, colour ones 24-bit RGB.
-// CMYK and YCCK files are left to the Qt readers, which convert them.
+// CMYK and YCCK files are left to the Qt readers, which convert them; damaged files are
+// refused here.
 
 #include "platform/image/bitmap_image_rep.h"
 #include "platform/image/image_rep.h"
@@ -31,9 +32,10 @@ bool canInitWithData(const Data& data) {
     if (data.length() < 3 || data.bytes()[0] != kStart[0] || data.bytes()[1] != kStart[1] ||
         data.bytes()[2] != kStart[2] || data.length() > ULONG_MAX)
         return false;
+    // Every JPEG but CMYK and YCCK ones is ours, damaged ones included: they fail here.
     Decompressor handle(tjInitDecompress());
     Header h;
-    if (!handle || !readHeader(handle.get(), data, h)) return false;
+    if (!handle || !readHeader(handle.get(), data, h)) return true;
     return h.colorspace != TJCS_CMYK && h.colorspace != TJCS_YCCK;
 }
 
