@@ -82,6 +82,39 @@ bool saneTiles(fitsfile* file, const long* axes, int naxis) {
     return true;
 }
 
+// True when every tile of a compressed image lies in its table's heap. The library sizes its
+// buffer and its read by each tile's descriptor alone, so one that points past the heap
+// would have it read past the bytes. The table and heap themselves are known to be there.
+bool tilesInHeap(fitsfile* file) {
+    int status = 0, columns = 0;
+    LONGLONG rows = 0;
+    fits_get_num_cols(file, &columns, &status);
+    fits_get_num_rowsll(file, &rows, &status);
+    long long rowBytes = 0, pcount = 0, heapStart = 0;
+    if (status != 0 || !readKey(file, "NAXIS1", 0, rowBytes) || !readKey(file, "PCOUNT", 0, pcount) || rowBytes < 0 ||
+        rows < 0 || pcount < 0 || (rows > 0 && rowBytes > (1LL << 40) / rows))
+        return false;
+    const long long tableBytes = rowBytes * rows;
+    if (!readKey(file, "THEAP", tableBytes, heapStart) || heapStart < 0) return false;
+    const long long dataBytes = tableBytes + pcount;
+    for (int column = 1; column <= columns; ++column) {
+        int type = 0;
+        LONGLONG repeat = 0, width = 0;
+        fits_get_coltypell(file, column, &type, &repeat, &width, &status);
+        if (status != 0) return false;
+        if (type >= 0) continue;  // fixed-size column, inside the table
+        const long long elementBytes = width > 0 ? width : 8;
+        for (LONGLONG row = 1; row <= rows; ++row) {
+            LONGLONG length = 0, offset = 0;
+            fits_read_descriptll(file, column, row, &length, &offset, &status);
+            if (status != 0 || length < 0 || offset < 0 || length > (1LL << 40) / elementBytes) return false;
+            const long long end = heapStart + offset + length * elementBytes;
+            if (offset > (1LL << 50) || end > dataBytes) return false;
+        }
+    }
+    return true;
+}
+
 // Reads n values of one plane; a value out of the type's range comes out clamped to it, which
 // the library reports as an overflow: that is still a complete read.
 bool readPlane(fitsfile* file, int type, long plane, LONGLONG n, void* out) {
@@ -222,7 +255,8 @@ bool FITSImageRep::decode() {
     const int compressed = fits_is_compressed_image(file.get(), &status);
     if (status != 0) return false;
     if (compressed &&
-        (static_cast<long long>(n) * (naxis == 3 ? 3 : 1) > kMaxCompressedPixels || !saneTiles(file.get(), naxes, naxis)))
+        (static_cast<long long>(n) * (naxis == 3 ? 3 : 1) > kMaxCompressedPixels || !saneTiles(file.get(), naxes, naxis) ||
+         !tilesInHeap(file.get())))
         return false;
     double bscale = 1, bzero = 0;
     if (!readDouble(file.get(), "BSCALE", 1, bscale) || !readDouble(file.get(), "BZERO", 0, bzero)) return false;

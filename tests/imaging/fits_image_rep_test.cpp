@@ -228,6 +228,29 @@ TEST(FITSImageRep, TileCompressedFramesWithSaneTilesOnly) {
     }
 }
 
+TEST(FITSImageRep, CompressedTilesPointingPastTheHeapAreRefused) {
+    const auto data = platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/compressed_24x16.fits.fz");
+    std::vector<std::uint8_t> bytes(data.bytes(), data.bytes() + data.length());
+    // The table follows the extension's header: rows of two big-endian 32-bit words, the
+    // length and the heap offset of each tile.
+    std::size_t end = 0;
+    for (std::size_t at = 2880; at + 80 <= bytes.size(); at += 80) {
+        if (std::memcmp(&bytes[at], "END     ", 8) == 0) {
+            end = at;
+            break;
+        }
+    }
+    ASSERT_GT(end, 0u);
+    const std::size_t table = (end / 2880 + 1) * 2880;
+    ASSERT_TRUE(decode(bytes));
+    for (const std::size_t word : {table, table + 4, table + 8 * 15 + 4}) {
+        SCOPED_TRACE(word - table);
+        auto damaged = bytes;
+        damaged[word] = 0x10;  // a length or offset of some 268 million
+        EXPECT_FALSE(decode(damaged));
+    }
+}
+
 TEST(FITSImageRep, CompressedImageWithoutASizeIsRefused) {
     const auto data = platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/compressed_24x16.fits.fz");
     for (const auto& [card, replacement] : {std::pair{"ZNAXIS1 =                   24", "ZNAXIS1 =                    0"},
