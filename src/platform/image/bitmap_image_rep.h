@@ -9,7 +9,9 @@
 // BitmapFormatAlphaFirst is set.
 //
 // A bitmap is filled by whoever makes it and read-only from then on: it may be shared
-// between threads once made.
+// between threads once made. A decoder class may derive from BitmapImageRep and present
+// pixels that lie in memory it keeps (a Data it holds, a buffer of its own) by passing them
+// to initWithBitmapDataPlanes(); pixels that need converting go into withLayout()'s planes.
 
 #include "platform/image/buffer.h"
 #include "platform/image/image_rep.h"
