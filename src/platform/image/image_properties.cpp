@@ -59,6 +59,14 @@ QVariant valueOf(const Exiv2::Value& value) {
     return list;
 }
 
+// Still-image formats only: the library also parses video containers, whose parsers trust
+// sizes in the file enough to ask for gigabytes.
+bool isStillImage(int type) {
+    namespace T = Exiv2::ImageType;
+    return type == T::jpeg || type == T::tiff || type == T::png || type == T::crw || type == T::cr2 ||
+           type == T::mrw || type == T::raf || type == T::orf || type == T::rw2;
+}
+
 QString groupKey(const std::string& group) {
     if (group == "Image") return QStringLiteral("{TIFF}");
     if (group == "Photo") return QStringLiteral("{Exif}");
@@ -72,6 +80,8 @@ std::optional<QVariantMap> imagePropertiesWithData(const Data& data) {
     if (data.empty() || data.length() > static_cast<std::size_t>(LONG_MAX)) return std::nullopt;
     initialiseOnce();
     try {
+        if (!isStillImage(Exiv2::ImageFactory::getType(data.bytes(), static_cast<long>(data.length()))))
+            return std::nullopt;
         auto image = Exiv2::ImageFactory::open(data.bytes(), static_cast<long>(data.length()));
         if (!image.get()) return std::nullopt;
         image->readMetadata();

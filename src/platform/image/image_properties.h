@@ -14,7 +14,8 @@
 
 namespace platform {
 
-// None when the bytes are not a file format that carries image properties (or are damaged);
+// None when the bytes are not a still-image format that carries image properties (JPEG,
+// TIFF and the raw formats built on it, PNG, CRW, MRW, RAF, ORF, RW2) or are damaged;
 // callable from any thread.
 std::optional<QVariantMap> imagePropertiesWithData(const Data& data);
 

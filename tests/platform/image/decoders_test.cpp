@@ -158,6 +158,10 @@ TEST(Decoders, ImagePropertiesFromMemory) {
     EXPECT_EQ(jpeg->value("{Exif}").toMap().value("ISOSpeedRatings").toInt(), 400);
     EXPECT_FALSE(platform::imagePropertiesWithData(Data("RAW1\x01\0\0\0\x01\0\0\0\x07", 13)));
     EXPECT_FALSE(platform::imagePropertiesWithData(Data()));
+    // Video containers are not read, whatever sizes they claim.
+    const std::uint8_t movie[] = {0, 0, 0, 0x14, 'f', 't', 'y', 'p', 'q', 't', ' ', ' ', 0, 0, 0, 0,
+                                  0x7f, 0xff, 0xff, 0xff, 'm', 'o', 'o', 'v'};
+    EXPECT_FALSE(platform::imagePropertiesWithData(Data(movie, sizeof movie)));
     // Cut-short files give what can be read, or nothing.
     const Data full = fixture("exif.jpg");
     for (std::size_t length = 0; length < full.length(); length += 13)
