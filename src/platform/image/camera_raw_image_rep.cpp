@@ -1,74 +1,107 @@
-// Camera raw files (NEF, ARW, CR2, DNG and the other formats LibRaw knows) decoded from
-// memory: demosaiced with the camera's white balance into 16-bit RGB (48 bits per pixel),
-// or 16-bit grey for monochrome sensors.
+// Camera raw files (NEF, ARW, CR2, DNG and the other formats LibRaw knows), demosaiced with
+// the camera's white balance into 16-bit RGB (48 bits per pixel), or 16-bit grey for
+// monochrome sensors. LibRaw runs in the helper program zeta-camera-raw: the library can
+// fault on damaged files, and a frame from the bus must not take the application with it.
 
 #include "platform/image/bitmap_image_rep.h"
+#include "platform/image/helper_process.h"
 #include "platform/image/image_rep.h"
 
-#include <libraw/libraw.h>
-
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace platform {
 namespace {
 
+using namespace std::string_view_literals;
+
+bool at(const Data& data, std::size_t offset, std::string_view text) {
+    return data.length() >= offset + text.size() && std::memcmp(data.bytes() + offset, text.data(), text.size()) == 0;
+}
+
+bool isTiff(const Data& data) { return at(data, 0, "II*\0"sv) || at(data, 0, "MM\0*"sv); }
+
 // Signatures of the containers raw files come in; anything else is not offered to LibRaw,
 // whose identification also guesses headerless formats from the file size alone.
 bool hasRawSignature(const Data& data) {
-    const auto at = [&](std::size_t offset, std::string_view text) {
-        return data.length() >= offset + text.size() && std::memcmp(data.bytes() + offset, text.data(), text.size()) == 0;
+    return isTiff(data)                                                    // NEF, ARW, CR2, DNG, PEF, ...
+           || at(data, 0, "IIRO"sv) || at(data, 0, "IIRS"sv) || at(data, 0, "MMOR"sv)  // ORF
+           || at(data, 0, "IIU\0"sv)                                       // RW2
+           || at(data, 0, "FUJIFILM"sv)                                    // RAF
+           || at(data, 6, "HEAPCCDR"sv)                                    // CRW
+           || at(data, 4, "ftypcrx "sv)                                    // CR3
+           || at(data, 0, "\0MRM"sv)                                       // MRW
+           || at(data, 0, "FOVb"sv);                                       // X3F
+}
+
+// True when the first directory of a TIFF names a camera (Make) or a DNG version: a plain
+// TIFF is an ordinary picture, not a raw file.
+bool tiffNamesACamera(const Data& data) {
+    const bool little = data.bytes()[0] == 'I';
+    const auto read = [&](std::size_t offset, int bytes) -> std::uint32_t {
+        std::uint32_t v = 0;
+        for (int i = 0; i < bytes; ++i) {
+            const std::uint32_t b = data.bytes()[offset + static_cast<std::size_t>(i)];
+            v |= little ? b << (8 * i) : b << (8 * (bytes - 1 - i));
+        }
+        return v;
     };
-    using namespace std::string_view_literals;
-    return at(0, "II*\0"sv) || at(0, "MM\0*"sv)         // TIFF-based: NEF, ARW, CR2, DNG, PEF, ...
-           || at(0, "IIRO"sv) || at(0, "IIRS"sv) || at(0, "MMOR"sv)  // ORF
-           || at(0, "IIU\0"sv)                           // RW2
-           || at(0, "FUJIFILM"sv)                        // RAF
-           || at(6, "HEAPCCDR"sv)                        // CRW
-           || at(4, "ftypcrx "sv)                        // CR3
-           || at(0, "\0MRM"sv)                           // MRW
-           || at(0, "FOVb"sv);                           // X3F
+    if (data.length() < 8) return false;
+    const std::size_t directory = read(4, 4);
+    if (directory > data.length() - 2 || directory < 8) return false;
+    const std::size_t entries = read(directory, 2);
+    for (std::size_t i = 0; i < entries; ++i) {
+        const std::size_t entry = directory + 2 + 12 * i;
+        if (entry + 12 > data.length()) return false;
+        const std::uint32_t tag = read(entry, 2);
+        if (tag == 271 || tag == 50706) return true;
+    }
+    return false;
 }
 
-std::unique_ptr<LibRaw> openRaw(const Data& data) {
-    auto raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
-    raw->imgdata.params.max_raw_memory_mb = 1024;
-    // LibRaw only reads the buffer; its interface is not const.
-    if (raw->open_buffer(const_cast<std::uint8_t*>(data.bytes()), data.length()) != LIBRAW_SUCCESS) return nullptr;
-    // A plain TIFF (no camera, no DNG version) is an ordinary picture, not a raw file.
-    if (raw->imgdata.idata.dng_version == 0 && raw->imgdata.idata.make[0] == '\0') return nullptr;
-    return raw;
+bool canInitWithData(const Data& data) { return hasRawSignature(data) && (!isTiff(data) || tiffNamesACamera(data)); }
+
+// The helper: named by ZETA_CAMERA_RAW_HELPER, else beside the application, else in the
+// build tree.
+const std::string& helperPath() {
+    static const std::string path = [] {
+        if (const char* named = std::getenv("ZETA_CAMERA_RAW_HELPER"); named && *named) return std::string(named);
+        std::error_code error;
+        const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+        if (!error) {
+            const auto beside = exe.parent_path() / "zeta-camera-raw";
+            if (std::filesystem::exists(beside, error)) return beside.string();
+        }
+        return std::string(ZETA_CAMERA_RAW_HELPER_BUILD_PATH);
+    }();
+    return path;
 }
-
-bool canInitWithData(const Data& data) { return hasRawSignature(data) && openRaw(data) != nullptr; }
-
-struct ImageFree {
-    void operator()(libraw_processed_image_t* image) const { LibRaw::dcraw_clear_mem(image); }
-};
 
 ImageReps imageRepsWithData(const Data& data) {
-    if (!hasRawSignature(data)) return {};
-    auto raw = openRaw(data);
-    if (!raw) return {};
-    raw->imgdata.params.output_bps = 16;
-    raw->imgdata.params.use_camera_wb = 1;
-    if (raw->unpack() != LIBRAW_SUCCESS || raw->dcraw_process() != LIBRAW_SUCCESS) return {};
-    int error = 0;
-    // The bitmap reads LibRaw's output in place and keeps it until the bitmap goes.
-    std::shared_ptr<libraw_processed_image_t> image(raw->dcraw_make_mem_image(&error), ImageFree{});
-    if (!image || error != LIBRAW_SUCCESS || image->type != LIBRAW_IMAGE_BITMAP || image->bits != 16 ||
-        (image->colors != 1 && image->colors != 3))
-        return {};
+    if (!canInitWithData(data)) return {};
+    // Generous: demosaicing a large frame takes a few seconds.
+    HelperProcess helper(HelperProcess::Clock::now() + std::chrono::seconds(120));
+    if (!helper.start(helperPath()) || !helper.sendAll(data.bytes(), data.length())) return {};
+    std::uint8_t header[16];
+    if (!helper.receive(header, sizeof header) || std::memcmp(header, "ZRAW", 4) != 0) return {};
+    std::uint32_t size[2];
+    std::uint16_t format[2];
+    std::memcpy(size, header + 4, 8);
+    std::memcpy(format, header + 12, 4);
+    if ((format[0] != 1 && format[0] != 3) || format[1] != 16) return {};
     BitmapLayout layout;
-    layout.pixelsWide = image->width;
-    layout.pixelsHigh = image->height;
+    layout.pixelsWide = size[0];
+    layout.pixelsHigh = size[1];
     layout.bitsPerSample = 16;
-    layout.samplesPerPixel = image->colors;
-    layout.colorSpaceName = image->colors == 1 ? ColorSpace::CalibratedWhite : ColorSpace::DeviceRGB;
-    if (static_cast<std::int64_t>(image->data_size) < layout.pixelsWide * layout.pixelsHigh * 2 * image->colors) return {};
-    auto rep = BitmapImageRep::withPixels(image->data, image, layout);
-    if (!rep) return {};
+    layout.samplesPerPixel = format[0];
+    layout.colorSpaceName = format[0] == 1 ? ColorSpace::CalibratedWhite : ColorSpace::DeviceRGB;
+    auto rep = BitmapImageRep::withLayout(layout);
+    if (!rep || !helper.receive(rep->bitmapData(), static_cast<std::size_t>(rep->bytesPerPlane())) || !helper.finish())
+        return {};
     return {rep};
 }
 

@@ -137,7 +137,18 @@ TEST(Decoders, CameraRawFromMemory) {
     // A plain TIFF is no raw file, and a raw signature alone is not enough.
     EXPECT_FALSE(platform::cameraRawImageRepClass().canInitWithData(ofBytes(tiff_bytes::plainTiff(8, 8))));
     EXPECT_FALSE(platform::cameraRawImageRepClass().canInitWithData(Data("II*\0garbage", 11)));
+    EXPECT_TRUE(platform::cameraRawImageRepClass().canInitWithData(Data("FUJIFILM", 8)));
     EXPECT_TRUE(platform::cameraRawImageRepClass().imageRepsWithData(Data("FUJIFILM", 8)).empty());
+}
+
+TEST(Decoders, ARawFileThatFaultsTheLibraryOnlyFailsToDecode) {
+    // Found by fuzzing: this directory makes LibRaw 0.20 fault while identifying the file.
+    const Data damaged = fixture("damaged_raw.dng");
+    ASSERT_FALSE(damaged.empty());
+    EXPECT_EQ(platform::ImageRep::imageRepClassForData(damaged)->name, "Camera raw");
+    EXPECT_EQ(Picture::withData(damaged), nullptr);
+    // And the next good file still decodes.
+    EXPECT_TRUE(Picture::withData(ofBytes(tiff_bytes::dng(64, 48))));
 }
 
 TEST(Decoders, CutShortFilesAreHandled) {
