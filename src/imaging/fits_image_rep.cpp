@@ -1,6 +1,7 @@
 #include "imaging/fits_image_rep.h"
 
 #include "imaging/fits_header_check.h"
+#include "platform/image/helper_process.h"
 
 #include <fitsio.h>
 
@@ -8,6 +9,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -184,8 +186,8 @@ struct PlainSamples {
 
 }  // namespace
 
-FITSImageRep::FITSImageRep(const platform::Data& data) : data_(data) {
-    if (!decode()) {
+FITSImageRep::FITSImageRep(const platform::Data& data, Decompression decompression) : data_(data) {
+    if (!decode(decompression)) {
         buffer_.reset();
         bufferSize_ = 0;
     }
@@ -201,7 +203,7 @@ platform::ImageReps FITSImageRep::imageRepsWithData(const platform::Data& data) 
     return {rep};
 }
 
-bool FITSImageRep::decode() {
+bool FITSImageRep::decode(Decompression decompression) {
     if (!canInitWithData(data_) || !fitsTileHeadersAreSane(data_.bytes(), data_.length())) return false;
     // The library reads whole records: a file cut short of its last record is read from a
     // zero-padded copy so that no read goes past the bytes.
@@ -266,6 +268,13 @@ bool FITSImageRep::decode() {
     platform::BitmapLayout layout;
     layout.pixelsWide = width;
     layout.pixelsHigh = height;
+    layout.bitsPerSample = naxis == 2 ? bitpix : 8;
+    layout.samplesPerPixel = naxis == 2 ? 1 : 3;
+    layout.colorSpaceName = naxis == 2 ? platform::ColorSpace::CalibratedWhite : platform::ColorSpace::DeviceRGB;
+    if (compressed && decompression == Decompression::InHelper) {
+        file.reset();
+        return decompressInHelper(layout);
+    }
     if (naxis == 2) {
         const std::size_t sampleBytes = bitpix == 16 ? 2 : 1;
         bufferSize_ = n * sampleBytes;
@@ -277,9 +286,6 @@ bool FITSImageRep::decode() {
             if (!readPlane(file.get(), bitpix == 16 ? TUSHORT : TBYTE, 1, static_cast<LONGLONG>(n), buffer_.get()))
                 return false;
         }
-        layout.bitsPerSample = bitpix;
-        layout.samplesPerPixel = 1;
-        layout.colorSpaceName = platform::ColorSpace::CalibratedWhite;
     } else {
         bufferSize_ = n * 3;
         buffer_ = platform::allocateBuffer(bufferSize_);
@@ -304,12 +310,33 @@ bool FITSImageRep::decode() {
                 for (std::size_t i = 0; i < n; ++i) out[3 * i] = plane[i];
             }
         }
-        layout.bitsPerSample = 8;
-        layout.samplesPerPixel = 3;
-        layout.colorSpaceName = platform::ColorSpace::DeviceRGB;
     }
     unsigned char* planes[1] = {buffer_.get()};
     return initWithBitmapDataPlanes(planes, layout);
+}
+
+// The helper answers "ZFIT", width and height (32-bit), bits per sample and samples per pixel
+// (16-bit), then the pixels; the layout must be the one this header promised.
+bool FITSImageRep::decompressInHelper(const platform::BitmapLayout& expected) {
+    static const std::string path =
+        platform::findHelperProgram("zeta-fits-helper", "ZETA_FITS_HELPER", ZETA_FITS_HELPER_BUILD_PATH);
+    platform::HelperProcess helper(platform::HelperProcess::Clock::now() + std::chrono::seconds(60));
+    if (!helper.start(path) || !helper.sendAll(data_.bytes(), data_.length())) return false;
+    std::uint8_t header[16];
+    if (!helper.receive(header, sizeof header) || std::memcmp(header, "ZFIT", 4) != 0) return false;
+    std::uint32_t size[2];
+    std::uint16_t format[2];
+    std::memcpy(size, header + 4, 8);
+    std::memcpy(format, header + 12, 4);
+    if (size[0] != expected.pixelsWide || size[1] != expected.pixelsHigh || format[0] != expected.bitsPerSample ||
+        format[1] != expected.samplesPerPixel)
+        return false;
+    bufferSize_ = static_cast<std::size_t>(expected.pixelsWide * expected.pixelsHigh) *
+                  static_cast<std::size_t>(expected.samplesPerPixel * expected.bitsPerSample / 8);
+    buffer_ = platform::allocateBuffer(bufferSize_);
+    if (!helper.receive(buffer_.get(), bufferSize_) || !helper.finish()) return false;
+    unsigned char* planes[1] = {buffer_.get()};
+    return initWithBitmapDataPlanes(planes, expected);
 }
 
 }  // namespace FITSIO

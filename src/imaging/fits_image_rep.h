@@ -12,6 +12,10 @@
 //   anything else, bytes shorter than the header says, an absurd size, a failed read
 //                       -> no representation
 //
+// Tile-compressed images are decompressed by the helper program zeta-fits-helper, since the
+// library's decompressors read past damaged tiles; a helper that fails or faults gives no
+// representation.
+//
 // Stateless: decodes on any thread.
 
 #include "platform/image/bitmap_image_rep.h"
@@ -26,8 +30,12 @@ namespace FITSIO {
 
 class FITSImageRep final : public platform::BitmapImageRep {
 public:
+    // Where tile-compressed images are decompressed: in the helper program, or in this process
+    // (what the helper itself does).
+    enum class Decompression { InHelper, InProcess };
+
     // Decodes the bytes; when that fails the representation has no pixels (bitmapData() null).
-    explicit FITSImageRep(const platform::Data& data);
+    explicit FITSImageRep(const platform::Data& data, Decompression decompression = Decompression::InHelper);
     ~FITSImageRep() override;
 
     // True when the bytes begin with "SIMPLE".
@@ -40,7 +48,8 @@ public:
     std::size_t bufferSize() const { return bufferSize_; }
 
 private:
-    bool decode();
+    bool decode(Decompression decompression);
+    bool decompressInHelper(const platform::BitmapLayout& expected);
 
     platform::Data data_;
     std::size_t bufferSize_ = 0;

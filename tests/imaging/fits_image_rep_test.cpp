@@ -251,6 +251,17 @@ TEST(FITSImageRep, CompressedTilesPointingPastTheHeapAreRefused) {
     }
 }
 
+TEST(FITSImageRep, ATileThatFaultsTheDecompressorOnlyFailsToDecode) {
+    // Found by fuzzing: CFITSIO's rice decompressor reads far past this damaged tile.
+    const auto damaged = platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/damaged_tile.fits.fz");
+    ASSERT_FALSE(damaged.empty());
+    EXPECT_TRUE(FITSIO::FITSImageRep::imageRepsWithData(damaged).empty());
+    // The next good file still decodes.
+    EXPECT_FALSE(FITSIO::FITSImageRep::imageRepsWithData(
+                     platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/compressed_24x16.fits.fz"))
+                     .empty());
+}
+
 TEST(FITSImageRep, CompressedImageWithoutASizeIsRefused) {
     const auto data = platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/compressed_24x16.fits.fz");
     for (const auto& [card, replacement] : {std::pair{"ZNAXIS1 =                   24", "ZNAXIS1 =                    0"},

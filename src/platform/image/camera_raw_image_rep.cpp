@@ -8,9 +8,7 @@
 #include "platform/image/image_rep.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -65,19 +63,9 @@ bool tiffNamesACamera(const Data& data) {
 
 bool canInitWithData(const Data& data) { return hasRawSignature(data) && (!isTiff(data) || tiffNamesACamera(data)); }
 
-// The helper: named by ZETA_CAMERA_RAW_HELPER, else beside the application, else in the
-// build tree.
 const std::string& helperPath() {
-    static const std::string path = [] {
-        if (const char* named = std::getenv("ZETA_CAMERA_RAW_HELPER"); named && *named) return std::string(named);
-        std::error_code error;
-        const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-        if (!error) {
-            const auto beside = exe.parent_path() / "zeta-camera-raw";
-            if (std::filesystem::exists(beside, error)) return beside.string();
-        }
-        return std::string(ZETA_CAMERA_RAW_HELPER_BUILD_PATH);
-    }();
+    static const std::string path =
+        findHelperProgram("zeta-camera-raw", "ZETA_CAMERA_RAW_HELPER", ZETA_CAMERA_RAW_HELPER_BUILD_PATH);
     return path;
 }
 

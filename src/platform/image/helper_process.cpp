@@ -9,10 +9,23 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
 
 extern char** environ;
 
 namespace platform {
+
+std::string findHelperProgram(const char* name, const char* environmentVariable, const char* buildPath) {
+    if (const char* named = std::getenv(environmentVariable); named && *named) return named;
+    std::error_code error;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const auto beside = exe.parent_path() / name;
+        if (std::filesystem::exists(beside, error)) return beside.string();
+    }
+    return buildPath;
+}
 
 HelperProcess::~HelperProcess() {
     kill();

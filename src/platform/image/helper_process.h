@@ -12,6 +12,10 @@
 
 namespace platform {
 
+// Where a helper program is: the path in the environment variable when set, else the file
+// of that name beside the running executable, else the given path in the build tree.
+std::string findHelperProgram(const char* name, const char* environmentVariable, const char* buildPath);
+
 class HelperProcess {
 public:
     using Clock = std::chrono::steady_clock;
