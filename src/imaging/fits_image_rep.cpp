@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <vector>
 
 namespace FITSIO {
@@ -216,6 +217,11 @@ bool FITSImageRep::decode(Decompression decompression) {
         memory = padded.data();
         memorySize = padded.size();
     }
+
+    // The library registers its I/O drivers on first use without a lock: do it once, before
+    // frames from several bus threads can arrive at the same time.
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { fits_init_cfitsio(); });
 
     int status = 0;
     fitsfile* opened = nullptr;
