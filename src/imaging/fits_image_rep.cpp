@@ -1,0 +1,355 @@
+#include "imaging/fits_image_rep.h"
+
+#include "imaging/fits_header_check.h"
+#include "platform/image/helper_process.h"
+
+#include <fitsio.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <vector>
+
+namespace FITSIO {
+namespace {
+
+constexpr std::size_t kRecord = 2880;  // FITS files come in records of this many bytes
+
+struct FitsCloser {
+    void operator()(fitsfile* file) const {
+        int status = 0;
+        fits_close_file(file, &status);
+    }
+};
+using FitsFile = std::unique_ptr<fitsfile, FitsCloser>;
+
+// A keyword of the current header as an integer; the fallback when it is absent.
+bool readKey(fitsfile* file, const char* key, long long fallback, long long& value) {
+    int status = 0;
+    value = fallback;
+    LONGLONG read = 0;
+    fits_read_key(file, TLONGLONG, key, &read, nullptr, &status);
+    if (status == KEY_NO_EXIST) return true;
+    if (status != 0) return false;
+    value = read;
+    return true;
+}
+
+// The bytes the current HDU's data occupy as its header declares them:
+// |BITPIX| / 8 x GCOUNT x (PCOUNT + NAXIS1 x ... x NAXISn). For a tile-compressed image these
+// are the table's and heap's bytes. -1 when the header is unreadable or the size absurd.
+long long declaredDataBytes(fitsfile* file) {
+    constexpr long long kLimit = std::numeric_limits<long long>::max() / 4;
+    long long bitpix = 0, naxis = 0, pcount = 0, gcount = 1;
+    if (!readKey(file, "BITPIX", 0, bitpix) || !readKey(file, "NAXIS", 0, naxis) ||
+        !readKey(file, "PCOUNT", 0, pcount) || !readKey(file, "GCOUNT", 1, gcount))
+        return -1;
+    if (naxis < 0 || naxis > 999 || pcount < 0 || gcount < 0) return -1;
+    if (bitpix != 8 && bitpix != 16 && bitpix != 32 && bitpix != 64 && bitpix != -32 && bitpix != -64) return -1;
+    if (naxis == 0) return 0;
+    long long elements = 1;
+    for (long long i = 1; i <= naxis; ++i) {
+        char key[32];
+        std::snprintf(key, sizeof key, "NAXIS%lld", i);
+        long long length = 0;
+        if (!readKey(file, key, -1, length) || length < 0) return -1;
+        if (length != 0 && elements > kLimit / length) return -1;
+        elements *= length;
+    }
+    if (elements > kLimit - pcount) return -1;
+    const long long perGroup = elements + pcount;
+    const long long sampleBytes = (bitpix < 0 ? -bitpix : bitpix) / 8;
+    if (gcount != 0 && perGroup > kLimit / gcount / sampleBytes) return -1;
+    return perGroup * gcount * sampleBytes;
+}
+
+// The most pixels of a tile-compressed image (a 67-megapixel frame): its size is not bounded
+// by the bytes, and the library sets aside several bytes per pixel of a tile to decompress it.
+constexpr long long kMaxCompressedPixels = 1LL << 26;
+
+// True when the tiles of a compressed image are of a sane size: each ZTILEn that is given
+// reads as a whole number from 1 up to the length of its axis.
+bool saneTiles(fitsfile* file, const long* axes, int naxis) {
+    for (int i = 0; i < naxis; ++i) {
+        char key[16];
+        std::snprintf(key, sizeof key, "ZTILE%d", i + 1);
+        long long tile = 0;
+        if (!readKey(file, key, 1, tile) || tile < 1 || tile > axes[i]) return false;
+    }
+    return true;
+}
+
+// True when every tile of a compressed image lies in its table's heap. The library sizes its
+// buffer and its read by each tile's descriptor alone, so one that points past the heap
+// would have it read past the bytes. The table and heap themselves are known to be there.
+bool tilesInHeap(fitsfile* file) {
+    int status = 0, columns = 0;
+    LONGLONG rows = 0;
+    fits_get_num_cols(file, &columns, &status);
+    fits_get_num_rowsll(file, &rows, &status);
+    long long rowBytes = 0, pcount = 0, heapStart = 0;
+    if (status != 0 || !readKey(file, "NAXIS1", 0, rowBytes) || !readKey(file, "PCOUNT", 0, pcount) || rowBytes < 0 ||
+        rows < 0 || pcount < 0 || (rows > 0 && rowBytes > (1LL << 40) / rows))
+        return false;
+    const long long tableBytes = rowBytes * rows;
+    if (!readKey(file, "THEAP", tableBytes, heapStart) || heapStart < 0) return false;
+    const long long dataBytes = tableBytes + pcount;
+    for (int column = 1; column <= columns; ++column) {
+        int type = 0;
+        LONGLONG repeat = 0, width = 0;
+        fits_get_coltypell(file, column, &type, &repeat, &width, &status);
+        if (status != 0) return false;
+        if (type >= 0) continue;  // fixed-size column, inside the table
+        const long long elementBytes = width > 0 ? width : 8;
+        for (LONGLONG row = 1; row <= rows; ++row) {
+            LONGLONG length = 0, offset = 0;
+            fits_read_descriptll(file, column, row, &length, &offset, &status);
+            if (status != 0 || length < 0 || offset < 0 || length > (1LL << 40) / elementBytes) return false;
+            const long long end = heapStart + offset + length * elementBytes;
+            if (offset > (1LL << 50) || end > dataBytes) return false;
+        }
+    }
+    return true;
+}
+
+// Reads n values of one plane; a value out of the type's range comes out clamped to it, which
+// the library reports as an overflow: that is still a complete read.
+bool readPlane(fitsfile* file, int type, long plane, LONGLONG n, void* out) {
+    int status = 0;
+    long first[3] = {1, 1, plane};
+    fits_read_pix(file, type, first, n, nullptr, out, nullptr, &status);
+    return status == 0 || status == NUM_OVERFLOW;
+}
+
+// A keyword of the current header as a double; the fallback when it is absent.
+bool readDouble(fitsfile* file, const char* key, double fallback, double& value) {
+    int status = 0;
+    value = fallback;
+    double read = 0;
+    fits_read_key(file, TDOUBLE, key, &read, nullptr, &status);
+    if (status == KEY_NO_EXIST) return true;
+    if (status != 0) return false;
+    value = read;
+    return true;
+}
+
+// Values of an uncompressed image whose scaling is the identity or the usual offset of
+// unsigned 16-bit data, read straight from the big-endian bytes: the library's general
+// conversion is several times slower. Sixteen-bit values below 0 read as 0, as they would
+// through the library.
+struct PlainSamples {
+    const std::uint8_t* bytes;
+    int bitpix;
+    bool offset;  // BZERO 32768
+
+    static std::uint16_t hostOrder(const std::uint8_t* p) {
+        std::uint16_t raw;
+        std::memcpy(&raw, p, 2);
+        return __builtin_bswap16(raw);
+    }
+    std::uint16_t sample16(std::size_t i) const {
+        const std::uint16_t raw = hostOrder(bytes + 2 * i);
+        if (offset) return raw ^ 0x8000;
+        return raw & 0x8000 ? 0 : raw;
+    }
+    // Grey pixels of one plane into out; the loops are kept simple enough to vectorise.
+    void plane(std::size_t first, std::size_t n, unsigned char* out) const {
+        if (bitpix == 8) {
+            std::memcpy(out, bytes + first, n);
+            return;
+        }
+        auto* out16 = reinterpret_cast<std::uint16_t*>(out);
+        const std::uint8_t* in = bytes + 2 * first;
+        std::size_t i = 0;
+#if defined(__SSE2__)
+        // Eight samples at a time: swap the bytes of each, then shift by the offset or clamp.
+        for (; i + 8 <= n; i += 8) {
+            const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * i));
+            const __m128i v = _mm_or_si128(_mm_slli_epi16(raw, 8), _mm_srli_epi16(raw, 8));
+            const __m128i value = offset ? _mm_xor_si128(v, _mm_set1_epi16(static_cast<short>(0x8000)))
+                                         : _mm_andnot_si128(_mm_srai_epi16(v, 15), v);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out16 + i), value);
+        }
+#endif
+        for (; i < n; ++i) out16[i] = sample16(first + i);
+    }
+    // The 8-bit value of pixel i: the byte itself, or the high byte of a 16-bit value.
+    unsigned char high(std::size_t i) const {
+        return bitpix == 8 ? bytes[i] : static_cast<unsigned char>(sample16(i) >> 8);
+    }
+};
+
+}  // namespace
+
+FITSImageRep::FITSImageRep(const platform::Data& data, Decompression decompression) : data_(data) {
+    if (!decode(decompression)) {
+        buffer_.reset();
+        bufferSize_ = 0;
+    }
+}
+
+FITSImageRep::~FITSImageRep() = default;
+
+bool FITSImageRep::canInitWithData(const platform::Data& data) { return data.startsWith("SIMPLE"); }
+
+platform::ImageReps FITSImageRep::imageRepsWithData(const platform::Data& data) {
+    auto rep = std::make_shared<FITSImageRep>(data);
+    if (!rep->bitmapData()) return {};
+    return {rep};
+}
+
+bool FITSImageRep::decode(Decompression decompression) {
+    if (!canInitWithData(data_) || !fitsTileHeadersAreSane(data_.bytes(), data_.length())) return false;
+    // The library reads whole records: a file cut short of its last record is read from a
+    // zero-padded copy so that no read goes past the bytes.
+    void* memory = const_cast<std::uint8_t*>(data_.bytes());
+    std::size_t memorySize = data_.length();
+    std::vector<std::uint8_t> padded;
+    if (memorySize % kRecord != 0) {
+        padded.assign(data_.bytes(), data_.bytes() + data_.length());
+        padded.resize((memorySize / kRecord + 1) * kRecord, 0);
+        memory = padded.data();
+        memorySize = padded.size();
+    }
+
+    // The library registers its I/O drivers on first use without a lock: do it once, before
+    // frames from several bus threads can arrive at the same time.
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { fits_init_cfitsio(); });
+
+    int status = 0;
+    fitsfile* opened = nullptr;
+    fits_open_memfile(&opened, "", READONLY, &memory, &memorySize, 0, nullptr, &status);
+    FitsFile file(opened);
+    if (status != 0 || !file) return false;
+
+    int bitpix = 0, naxis = 0;
+    long naxes[3] = {0, 0, 1};
+    fits_get_img_param(file.get(), 3, &bitpix, &naxis, naxes, &status);
+    // A primary header without an image (tile-compressed files): the first image extension.
+    while (status == 0 && naxis == 0) {
+        int type = 0;
+        if (fits_movrel_hdu(file.get(), 1, &type, &status) != 0) break;
+        if (type != IMAGE_HDU) continue;
+        naxes[0] = naxes[1] = 0;
+        naxes[2] = 1;
+        fits_get_img_param(file.get(), 3, &bitpix, &naxis, naxes, &status);
+    }
+    if (status != 0 || (naxis != 2 && naxis != 3) || (bitpix != 8 && bitpix != 16)) return false;
+
+    const long width = naxes[0];
+    const long height = naxes[1];
+    if (width < 1 || height < 1 || width > platform::kMaxDecodedPixels ||
+        height > platform::kMaxDecodedPixels / width)
+        return false;
+    if (naxis == 3 && naxes[2] < 3) return false;
+
+    // The memory driver does not stop at the end of the buffer: the data must all be there.
+    LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
+    fits_get_hduaddrll(file.get(), &headStart, &dataStart, &dataEnd, &status);
+    const long long dataBytes = declaredDataBytes(file.get());
+    if (status != 0 || dataBytes < 0 || dataStart < 0 ||
+        static_cast<unsigned long long>(dataStart) > data_.length() ||
+        static_cast<unsigned long long>(dataBytes) > data_.length() - static_cast<unsigned long long>(dataStart))
+        return false;
+
+    const auto n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    const int compressed = fits_is_compressed_image(file.get(), &status);
+    if (status != 0) return false;
+    if (compressed &&
+        (static_cast<long long>(n) * (naxis == 3 ? 3 : 1) > kMaxCompressedPixels || !saneTiles(file.get(), naxes, naxis) ||
+         !tilesInHeap(file.get())))
+        return false;
+    double bscale = 1, bzero = 0;
+    if (!readDouble(file.get(), "BSCALE", 1, bscale) || !readDouble(file.get(), "BZERO", 0, bzero)) return false;
+    const bool plain = !compressed && bscale == 1 && (bzero == 0 || (bitpix == 16 && bzero == 32768));
+    const PlainSamples samples{data_.bytes() + dataStart, bitpix, bzero == 32768};
+
+    platform::BitmapLayout layout;
+    layout.pixelsWide = width;
+    layout.pixelsHigh = height;
+    layout.bitsPerSample = naxis == 2 ? bitpix : 8;
+    layout.samplesPerPixel = naxis == 2 ? 1 : 3;
+    layout.colorSpaceName = naxis == 2 ? platform::ColorSpace::CalibratedWhite : platform::ColorSpace::DeviceRGB;
+    if (compressed && decompression == Decompression::InHelper) {
+        file.reset();
+        return decompressInHelper(layout);
+    }
+    if (naxis == 2) {
+        const std::size_t sampleBytes = bitpix == 16 ? 2 : 1;
+        bufferSize_ = n * sampleBytes;
+        buffer_ = platform::allocateBuffer(bufferSize_);
+        if (plain) {
+            samples.plane(0, n, buffer_.get());
+        } else {
+            std::memset(buffer_.get(), 0, bufferSize_);
+            if (!readPlane(file.get(), bitpix == 16 ? TUSHORT : TBYTE, 1, static_cast<LONGLONG>(n), buffer_.get()))
+                return false;
+        }
+    } else {
+        bufferSize_ = n * 3;
+        buffer_ = platform::allocateBuffer(bufferSize_);
+        std::memset(buffer_.get(), 0, bufferSize_);
+        if (plain) {
+            for (std::size_t p = 0; p < 3; ++p) {
+                unsigned char* out = buffer_.get() + p;
+                for (std::size_t i = 0; i < n; ++i) out[3 * i] = samples.high(p * n + i);
+            }
+        } else if (bitpix == 16) {
+            std::vector<std::uint16_t> plane(n);
+            for (long p = 1; p <= 3; ++p) {
+                if (!readPlane(file.get(), TUSHORT, p, static_cast<LONGLONG>(n), plane.data())) return false;
+                unsigned char* out = buffer_.get() + (p - 1);
+                for (std::size_t i = 0; i < n; ++i) out[3 * i] = static_cast<unsigned char>(plane[i] >> 8);
+            }
+        } else {
+            std::vector<unsigned char> plane(n);
+            for (long p = 1; p <= 3; ++p) {
+                if (!readPlane(file.get(), TBYTE, p, static_cast<LONGLONG>(n), plane.data())) return false;
+                unsigned char* out = buffer_.get() + (p - 1);
+                for (std::size_t i = 0; i < n; ++i) out[3 * i] = plane[i];
+            }
+        }
+    }
+    unsigned char* planes[1] = {buffer_.get()};
+    return initWithBitmapDataPlanes(planes, layout);
+}
+
+// The helper answers "ZFIT", width and height (32-bit), bits per sample and samples per pixel
+// (16-bit), then the pixels; the layout must be the one this header promised.
+bool FITSImageRep::decompressInHelper(const platform::BitmapLayout& expected) {
+    static const std::string path =
+        platform::findHelperProgram("zeta-fits-helper", "ZETA_FITS_HELPER", ZETA_FITS_HELPER_BUILD_PATH);
+    platform::HelperProcess helper(platform::HelperProcess::Clock::now() + std::chrono::seconds(60));
+    if (!helper.start(path) || !helper.sendAll(data_.bytes(), data_.length())) return false;
+    std::uint8_t header[16];
+    if (!helper.receive(header, sizeof header) || std::memcmp(header, "ZFIT", 4) != 0) return false;
+    std::uint32_t size[2];
+    std::uint16_t format[2];
+    std::memcpy(size, header + 4, 8);
+    std::memcpy(format, header + 12, 4);
+    if (size[0] != expected.pixelsWide || size[1] != expected.pixelsHigh || format[0] != expected.bitsPerSample ||
+        format[1] != expected.samplesPerPixel)
+        return false;
+    bufferSize_ = static_cast<std::size_t>(expected.pixelsWide * expected.pixelsHigh) *
+                  static_cast<std::size_t>(expected.samplesPerPixel * expected.bitsPerSample / 8);
+    buffer_ = platform::allocateBuffer(bufferSize_);
+    if (!helper.receive(buffer_.get(), bufferSize_) || !helper.finish()) return false;
+    unsigned char* planes[1] = {buffer_.get()};
+    return initWithBitmapDataPlanes(planes, expected);
+}
+
+}  // namespace FITSIO
+
+std::shared_ptr<FITSIO::FITSImageRep> fitsRepresentation(const platform::Picture& picture) {
+    for (const auto& rep : picture.representations()) {
+        if (auto fits = std::dynamic_pointer_cast<FITSIO::FITSImageRep>(rep)) return fits;
+    }
+    return nullptr;
+}
