@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <sstream>
@@ -216,4 +217,24 @@ TEST_F(VideoPeerTest, SerGeometryAndCountAsFfprobeReadsThem) {
         EXPECT_EQ(fields["pix_fmt"], c.pixelFormat);
         EXPECT_EQ(fields["nb_read_frames"], "4");
     }
+}
+
+TEST_F(VideoPeerTest, ASetUpTriedAgainStartsOnAFreshContainer) {
+    // The container refuses a 70000-pixel-wide stream when its header is written; the next
+    // frame sets the file up anew, without the first attempt's stream.
+    for (const std::string container : {"avi", "mov"}) {
+        SCOPED_TRACE(container);
+        const auto path = folder / ("retry." + container);
+        auto writer = FFMPEG::initWith(path.string());
+        ASSERT_TRUE(writer);
+        EXPECT_EQ(writer->add(rawFrame("RAW1", 70000, 1, patternBytes(70000, 1))), VideoFrameOutcome::Dropped);
+        EXPECT_EQ(writer->add(rawFrame("RAW1", 16, 8, patternBytes(128, 2))), VideoFrameOutcome::Written);
+        EXPECT_EQ(writer->add(rawFrame("RAW1", 16, 8, patternBytes(128, 3))), VideoFrameOutcome::Written);
+        writer->close();
+        EXPECT_EQ(run("ffprobe -v error -show_entries format=nb_streams -of csv=p=0 '" + path.string() + "'"), "1\n");
+        auto fields = probe(path);
+        EXPECT_EQ(fields["width"], "16");
+        EXPECT_EQ(fields["nb_read_frames"], "2");
+    }
+    EXPECT_EQ(messagesWith("ffmpeg: Could not write header: " + std::to_string(-EINVAL)), 2);
 }
