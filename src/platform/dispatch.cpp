@@ -72,6 +72,9 @@ void syncThrough(Queue& queue, Task task) {
 
 // ---- main queue --------------------------------------------------------------------
 
+class MainQueue;
+MainQueue& mainQueueInstance();
+
 class MainQueue final : public Queue {
 public:
     MainQueue() : Queue("com.apple.main-thread") {}
@@ -88,7 +91,9 @@ public:
         }
         if (post) {
             if (QCoreApplication* app = QCoreApplication::instance()) {
-                QMetaObject::invokeMethod(app, [this] { drain(); }, Qt::QueuedConnection);
+                // Captures nothing: the hand-over to the GUI thread is then only through our own
+                // lock, which the thread checkers can see (Qt's event queue they cannot).
+                QMetaObject::invokeMethod(app, [] { mainQueueInstance().drain(); }, Qt::QueuedConnection);
             }
         }
     }
