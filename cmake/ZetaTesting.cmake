@@ -26,7 +26,7 @@ function(zeta_add_test)
     ZETA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     ZETA_BINARY_DIR="${PROJECT_BINARY_DIR}")
   set(_props TIMEOUT ${T_TIMEOUT}
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZETA_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
   if(T_LABELS)
     list(APPEND _props LABELS "${T_LABELS}")
   endif()

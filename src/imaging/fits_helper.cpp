@@ -7,42 +7,17 @@
 
 #include "imaging/fits_image_rep.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
+#include "platform/image/helper_child.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
-namespace {
-
-bool writeAll(const void* bytes, std::size_t length) {
-    const auto* p = static_cast<const std::uint8_t*>(bytes);
-    while (length > 0) {
-        const ssize_t n = ::write(STDOUT_FILENO, p, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-}  // namespace
-
 int main() {
-    const rlimit cpu{60, 60};
-    setrlimit(RLIMIT_CPU, &cpu);
+    using namespace platform::helper_child;
+    limitResources(60, 0);
     std::vector<std::uint8_t> input;
-    std::uint8_t chunk[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return 1;
-        if (n == 0) break;
-        input.insert(input.end(), chunk, chunk + n);
-    }
+    if (!readStandardInput(input)) return 1;
     const FITSIO::FITSImageRep rep(platform::Data(std::move(input)), FITSIO::FITSImageRep::Decompression::InProcess);
     if (!rep.bitmapData()) return 1;
     std::uint8_t header[16] = {'Z', 'F', 'I', 'T'};
@@ -51,5 +26,5 @@ int main() {
                                      static_cast<std::uint16_t>(rep.samplesPerPixel())};
     std::memcpy(header + 4, size, 8);
     std::memcpy(header + 12, format, 4);
-    return writeAll(header, sizeof header) && writeAll(rep.bitmapData(), static_cast<std::size_t>(rep.bytesPerPlane())) ? 0 : 1;
+    return writeStandardOutput(header, sizeof header) && writeStandardOutput(rep.bitmapData(), static_cast<std::size_t>(rep.bytesPerPlane())) ? 0 : 1;
 }

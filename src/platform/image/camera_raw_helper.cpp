@@ -9,40 +9,14 @@
 
 #include <libraw/libraw.h>
 
-#include <sys/resource.h>
-#include <unistd.h>
+#include "platform/image/helper_child.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
 
-// Sanitizers reserve terabytes of address space for themselves: no address-space limit then.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define ZETA_LIMIT_ADDRESS_SPACE 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-#define ZETA_LIMIT_ADDRESS_SPACE 0
-#endif
-#endif
-#ifndef ZETA_LIMIT_ADDRESS_SPACE
-#define ZETA_LIMIT_ADDRESS_SPACE 1
-#endif
-
 namespace {
-
-bool writeAll(const void* bytes, std::size_t length) {
-    const auto* p = static_cast<const std::uint8_t*>(bytes);
-    while (length > 0) {
-        const ssize_t n = ::write(STDOUT_FILENO, p, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 struct ImageFree {
     void operator()(libraw_processed_image_t* image) const { LibRaw::dcraw_clear_mem(image); }
@@ -51,23 +25,10 @@ struct ImageFree {
 }  // namespace
 
 int main() {
-    // A damaged file must not take the machine's memory or time with it.
-#if ZETA_LIMIT_ADDRESS_SPACE
-    const rlimit memory{std::size_t(6) << 30, std::size_t(6) << 30};
-    setrlimit(RLIMIT_AS, &memory);
-#endif
-    const rlimit cpu{120, 120};
-    setrlimit(RLIMIT_CPU, &cpu);
-
+    using namespace platform::helper_child;
+    limitResources(120, rlim_t(6) << 30);
     std::vector<std::uint8_t> input;
-    std::uint8_t chunk[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return 1;
-        if (n == 0) break;
-        input.insert(input.end(), chunk, chunk + n);
-    }
+    if (!readStandardInput(input)) return 1;
 
     auto raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
     raw->imgdata.params.max_raw_memory_mb = 2048;
@@ -87,6 +48,6 @@ int main() {
     const std::uint16_t format[2] = {static_cast<std::uint16_t>(image->colors), 16};
     std::memcpy(header + 4, size, 8);
     std::memcpy(header + 12, format, 4);
-    if (!writeAll(header, sizeof header) || !writeAll(image->data, bytes)) return 1;
+    if (!writeStandardOutput(header, sizeof header) || !writeStandardOutput(image->data, bytes)) return 1;
     return 0;
 }
