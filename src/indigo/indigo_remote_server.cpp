@@ -70,7 +70,7 @@ public:
 private:
     void closed(const std::string& reason)
     {
-        if (reason != "closed by this side")
+        if (reason != Link::kClosedHere)
             indigo_error("indigo: server %s: connection closed%s%s", name_.c_str(), reason.empty() ? "" : ": ", reason.c_str());
         link_.close();
         mirror_.removeAll();

@@ -169,7 +169,9 @@ bool ServerConnection::prelude(Link& link, std::string& initial)
 
 void ServerConnection::closed(const std::string& reason)
 {
-    if (!reason.empty() && reason != "closed by this side")
+    if (reason.empty() || reason == Link::kClosedHere || reason == Link::kPeerGone)
+        indigo_debug("indigo: server: connection from %s ended%s%s", link_.peer().c_str(), reason.empty() ? "" : ": ", reason.c_str());
+    else
         indigo_error("indigo: server: connection from %s closed: %s", link_.peer().c_str(), reason.c_str());
     if (counted_) {
         client_.detach();

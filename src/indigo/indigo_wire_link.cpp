@@ -153,7 +153,7 @@ void Link::fail(const std::string& reason)
 
 void Link::close()
 {
-    fail("closed by this side");
+    fail(kClosedHere);
 }
 
 void Link::join()
@@ -208,7 +208,8 @@ bool Link::writeBytes(std::string_view bytes, std::chrono::steady_clock::time_po
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN) {
-            const std::string reason = errnoText("write");
+            const bool gone = errno == EPIPE || errno == ECONNRESET;
+            const std::string reason = gone ? std::string(kPeerGone) : errnoText("write");
             if (errno == EPIPE)
                 dropPendingBrokenPipeSignal();
             fail(reason);

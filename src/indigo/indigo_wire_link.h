@@ -45,6 +45,10 @@ public:
     using Prelude = std::function<bool(Link& link, std::string& initial)>;
 
     static constexpr std::size_t kDefaultQueueLimit = std::size_t{512} << 20;
+    // The closed handler's reason when the owner closed the link, and when the peer went
+    // away (reset the connection, or closed its end while being written to).
+    static constexpr const char* kClosedHere = "closed by this side";
+    static constexpr const char* kPeerGone = "the peer has gone";
 
     // The descriptors stay the caller's; they are made non-blocking.
     Link(std::string peer, int readFd, int writeFd, ParserLimits limits = {}, std::size_t queueLimit = kDefaultQueueLimit);

@@ -1,5 +1,6 @@
 #include "indigo/indigo_wire_mirror.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -255,6 +256,7 @@ void MirrorDevices::define(WireMessage& message)
     }
     {
         std::lock_guard lock(mutex_);
+        mirror->order = ++definitions_;
         device->properties[busName] = mirror;
     }
     indigo_define_property(&device->device, mirror->record, text);
@@ -463,6 +465,7 @@ void MirrorDevices::enumerate(DeviceMirror& device, indigo_client*, indigo_prope
             }
         }
     }
+    std::sort(properties.begin(), properties.end(), [](const auto& a, const auto& b) { return a->order < b->order; });
     for (const auto& property : properties) {
         indigo_define_property(&device.device, property->record, nullptr);
         // The reader may have deleted it meanwhile: make sure the delete has the last word.

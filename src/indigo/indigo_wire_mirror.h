@@ -60,6 +60,7 @@ private:
         std::vector<std::unique_ptr<std::uint8_t[]>> buffers;
         std::vector<std::size_t> capacities;
         std::atomic<bool> deleted{false};
+        std::uint64_t order = 0;   // definitions are enumerated in the order they came
     };
     struct DeviceMirror {
         indigo_device device{};
@@ -100,6 +101,7 @@ private:
 
     mutable std::mutex mutex_;
     std::map<std::string, std::unique_ptr<DeviceMirror>> devices_;
+    std::uint64_t definitions_ = 0;
 };
 
 }  // namespace zeta::indigo::wire

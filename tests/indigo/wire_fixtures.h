@@ -16,11 +16,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -622,6 +624,12 @@ public:
     bool closed() const { return closed_; }
     int fd() const { return fd_; }
     void keepBytes(bool keep) { keepBytes_ = keep; }
+    // For peers that do not speak the protocol (HTTP): bytes are kept, not parsed.
+    void rawOnly()
+    {
+        keepBytes_ = true;
+        parse_ = false;
+    }
 
 private:
     // One read; false when nothing more will come in time.
@@ -640,7 +648,7 @@ private:
         }
         if (keepBytes_)
             bytes_.append(buffer, static_cast<std::size_t>(n));
-        if (!parser_.feed(buffer, static_cast<std::size_t>(n)))
+        if (parse_ && !parser_.feed(buffer, static_cast<std::size_t>(n)))
             ADD_FAILURE() << "unparsable answer: " << parser_.error();
         return true;
     }
@@ -648,6 +656,7 @@ private:
     int fd_ = -1;
     bool closed_ = false;
     bool keepBytes_ = true;
+    bool parse_ = true;
     std::string bytes_;
     std::vector<zeta::indigo::wire::WireMessage> messages_;
     std::size_t seen_ = 0;
