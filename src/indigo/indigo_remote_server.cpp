@@ -45,7 +45,16 @@ public:
 
     void start()
     {
-        link_.start([this](WireMessage& message) { mirror_.apply(message); },
+        link_.start(
+            [this](WireMessage& message) {
+                if (message.kind == MessageKind::PingRequest) {
+                    std::string reply;
+                    writePingReply(reply, message.uid);
+                    link_.send(std::move(reply));
+                } else {
+                    mirror_.apply(message);
+                }
+            },
                     [this](const std::string& reason) { closed(reason); });
         std::string hello;
         writeGetProperties(hello, "2.0", {}, {});

@@ -70,10 +70,16 @@ public:
         watcher_.attach();
         link_.start(
             [this](WireMessage& message) {
-                if (message.kind == MessageKind::GetProperties || message.kind == MessageKind::EnableBlob)
+                if (message.kind == MessageKind::GetProperties || message.kind == MessageKind::EnableBlob) {
                     watcher_.handle(message);
-                else
+                } else if (message.kind == MessageKind::PingRequest) {
+                    // The BLOB before it has reached the bus: the driver may send the next.
+                    std::string reply;
+                    writePingReply(reply, message.uid);
+                    link_.send(std::move(reply));
+                } else {
                     mirror_.apply(message);
+                }
             },
             [this](const std::string& reason) { closed(reason); });
         std::string hello;
@@ -257,6 +263,8 @@ pid_t spawn(const char* executable, int& toDriver, int& fromDriver)
     }
     toDriver = input[1];
     fromDriver = output[0];
+    // A frame comes through this pipe: larger gulps mean fewer wake-ups on both sides.
+    fcntl(fromDriver, F_SETPIPE_SZ, 1 << 20);
     return pid;
 }
 

@@ -19,6 +19,8 @@ namespace {
 
 enum EventKind { kDefine, kUpdate, kDelete, kMessage };
 
+constexpr std::size_t kLargeBlob = std::size_t{1} << 20;
+
 struct FreeRecord {
     void operator()(indigo_property* property) const { std::free(property); }
 };
@@ -103,6 +105,13 @@ public:
 
     std::size_t weight() const { return weight_ + 256 + (record_ != nullptr ? static_cast<std::size_t>(record_->count) * 160 : 0); }
 
+    // A frame is written as it is encoded rather than held whole as text.
+    bool large() const { return kind_ == kUpdate && weight_ > kLargeBlob; }
+    bool stream(Dialect dialect, const TextSink& sink) const
+    {
+        return streamUpdate(*record_, message_ ? message_->c_str() : nullptr, namesFor(dialect), sink);
+    }
+
 private:
     void write(std::string& out, Dialect dialect, const std::vector<std::string>* urls) const
     {
@@ -142,6 +151,11 @@ public:
     SnapshotPiece(std::shared_ptr<Snapshot> snapshot, Dialect dialect) : snapshot_(std::move(snapshot)), dialect_(dialect) {}
     std::string_view bytes() override { return snapshot_->render(dialect_); }
     std::size_t weight() const override { return snapshot_->weight(); }
+    bool streams() const override { return snapshot_->large(); }
+    bool writeTo(const std::function<bool(std::string_view)>& write) override
+    {
+        return streams() ? snapshot_->stream(dialect_, write) : write(bytes());
+    }
 
 private:
     std::shared_ptr<Snapshot> snapshot_;
@@ -330,6 +344,12 @@ void WireClient::handle(WireMessage& message)
         if (role_ == Role::ServerClient)
             change(message);
         break;
+    case MessageKind::PingRequest: {
+        std::string reply;
+        writePingReply(reply, message.uid);
+        link_.send(std::move(reply));
+        break;
+    }
     default:
         indigo_debug("indigo: %s: a client's message of a kind only devices send, dropped", name_.c_str());
         break;

@@ -256,8 +256,17 @@ void Link::writeLoop()
         std::size_t written = 0;
         for (std::size_t i = 0; i < batch.size() && ok; ++i) {
             Entry& entry = batch[i];
-            const std::string_view bytes = entry.piece != nullptr ? entry.piece->bytes() : std::string_view(entry.text);
             written += entry.piece != nullptr ? entry.piece->weight() : entry.text.size();
+            if (entry.piece != nullptr && entry.piece->streams()) {
+                if (!pending.empty()) {
+                    ok = writeBytes(pending, deadline);
+                    pending.clear();
+                }
+                ok = ok && entry.piece->writeTo([&](std::string_view piece) { return writeBytes(piece, deadline); });
+                entry = Entry{};
+                continue;
+            }
+            const std::string_view bytes = entry.piece != nullptr ? entry.piece->bytes() : std::string_view(entry.text);
             // Small messages go out together; a large one goes out on its own.
             if (bytes.size() < kCoalesce) {
                 pending.append(bytes);

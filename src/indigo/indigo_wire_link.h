@@ -27,13 +27,16 @@
 namespace zeta::indigo::wire {
 
 // Something queued whose bytes are made on the writer thread, at most once, and may be
-// shared between links.
+// shared between links. A large one may instead be written in pieces as they are made.
 class OutgoingPiece {
 public:
     virtual ~OutgoingPiece() = default;
     virtual std::string_view bytes() = 0;
     // What it counts against the queue limit before its bytes are made.
     virtual std::size_t weight() const = 0;
+    // Writes itself through write (false: stop); by default all of bytes() at once.
+    virtual bool writeTo(const std::function<bool(std::string_view)>& write) { return write(bytes()); }
+    virtual bool streams() const { return false; }
 };
 
 class Link {

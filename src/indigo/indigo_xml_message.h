@@ -1,18 +1,20 @@
 #pragma once
 // One protocol message as read off the wire, before any name is mapped: a property vector
-// (def, set or new) with its items, a delProperty, a message, a getProperties or an
-// enableBLOB.
+// (def, set or new) with its items, a delProperty, a message, a getProperties, an
+// enableBLOB, or a pingRequest (a driver that has sent a BLOB waits for the pingReply of
+// the same uid before it sends the next).
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "indigo/indigo_base64.h"
 #include "indigo/indigo_bus.h"
 
 namespace zeta::indigo::wire {
 
-enum class MessageKind { Define, Set, New, Delete, Message, GetProperties, EnableBlob };
+enum class MessageKind { Define, Set, New, Delete, Message, GetProperties, EnableBlob, PingRequest };
 
 struct WireItem {
     std::string name;
@@ -33,7 +35,7 @@ struct WireItem {
     indigo_property_state light = INDIGO_IDLE_STATE;
     // BLOB items: the decoded bytes (already cut to the declared length), the format
     // (file extension) and, for a BLOB sent by reference, its URL.
-    std::vector<std::uint8_t> bytes;
+    BlobBytes bytes;
     std::string url;
 };
 
@@ -46,6 +48,7 @@ struct WireMessage {
     std::string group;
     std::string message;    // the message attribute (or the text of a message element)
     std::string version;    // getProperties
+    std::string uid;        // pingRequest
     std::optional<indigo_property_state> state;
     indigo_property_perm perm = INDIGO_RW_PERM;
     indigo_rule rule = INDIGO_ONE_OF_MANY_RULE;

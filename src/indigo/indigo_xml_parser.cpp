@@ -70,19 +70,23 @@ constexpr int kMaxDepth = 4;
 
 // Finds where each top-level element ends, so that the parser can be told its document is
 // complete right there: a parser fed piecemeal holds back an element's last event until
-// it sees more input, and the next message may be a long time coming. Only the lexical
-// outline is followed (tags, quotes, comments, processing instructions, CDATA, declarations);
-// whether the XML is well formed is the parser's to judge.
+// it sees more input, and the next message may be a long time coming. It also finds where
+// the text of a BLOB item starts, so that its base64 (nearly all of a frame's bytes) is
+// decoded straight from the input instead of going through the XML parser. Only the
+// lexical outline is followed (tags, quotes, comments, processing instructions, CDATA,
+// declarations); whether the XML is well formed is the parser's to judge.
 class Framer {
 public:
     explicit Framer(std::size_t maxMarkup) : maxMarkup_(maxMarkup) {}
 
-    // Bytes of data up to and including the end of the top-level element, or size when it
-    // does not end in them. done() tells which.
+    // Bytes of data up to and including the end of the top-level element or of the start
+    // tag of a BLOB item, or size when neither is in them. done() and inBlobText() tell.
     std::size_t scan(const char* data, std::size_t size)
     {
         done_ = false;
         for (std::size_t i = 0; i < size; ++i) {
+            if (state_ == State::BlobText)
+                return i;
             if (state_ == State::Text) {
                 const void* lt = std::memchr(data + i, '<', size - i);
                 if (lt == nullptr)
@@ -98,6 +102,8 @@ public:
             const char c = data[i];
             switch (state_) {
             case State::Open:
+                name_.clear();
+                naming_ = true;
                 if (c == '/') {
                     endTag_ = true;
                     state_ = State::Tag;
@@ -113,6 +119,8 @@ public:
                         done_ = true;
                         return i + 1;
                     }
+                    if (state_ == State::BlobText)
+                        return i + 1;
                 }
                 break;
             case State::Tag:
@@ -120,6 +128,8 @@ public:
                     done_ = true;
                     return i + 1;
                 }
+                if (state_ == State::BlobText)
+                    return i + 1;
                 break;
             case State::Instruction:
                 if (c == '>' && previous_ == '?')
@@ -152,6 +162,7 @@ public:
                 declaration(c);
                 break;
             case State::Text:
+            case State::BlobText:
                 break;
             }
             previous2_ = previous_;
@@ -162,6 +173,10 @@ public:
 
     bool done() const { return done_; }
     bool overLimit() const { return overLimit_; }
+    // In the text of a BLOB item: the caller takes the bytes up to the next "<" and then
+    // calls endBlobText.
+    bool inBlobText() const { return state_ == State::BlobText; }
+    void endBlobText() { state_ = State::Text; }
     // Inside an element, or inside markup: the stream may not end here.
     bool inside() const { return depth_ > 0 || state_ != State::Text; }
 
@@ -171,10 +186,11 @@ public:
         depth_ = 0;
         done_ = false;
         quote_ = 0;
+        top_.clear();
     }
 
 private:
-    enum class State { Text, Open, Tag, Instruction, Bang, Comment, Data, Declaration };
+    enum class State { Text, Open, Tag, Instruction, Bang, Comment, Data, Declaration, BlobText };
 
     void enter(State state)
     {
@@ -187,6 +203,12 @@ private:
     // One character of a start or end tag; true when it ends the top-level element.
     bool tagEnds(char c)
     {
+        if (naming_) {
+            if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/' || c == '>')
+                naming_ = false;
+            else if (name_.size() < 32)
+                name_ += c;
+        }
         if (quote_ != 0) {
             if (c == quote_)
                 quote_ = 0;
@@ -208,6 +230,10 @@ private:
             return depth_ == 0;
         } else {
             ++depth_;
+            if (depth_ == 1)
+                top_ = name_;
+            else if (depth_ == 2 && name_ == "oneBLOB" && (top_ == "setBLOBVector" || top_ == "newBLOBVector"))
+                state_ = State::BlobText;
         }
         return false;
     }
@@ -240,6 +266,9 @@ private:
     int brackets_ = 0;
     std::size_t markup_ = 0;
     std::string bang_;
+    bool naming_ = false;
+    std::string name_;   // of the tag being read
+    std::string top_;    // of the top-level element
 };
 
 }  // namespace
@@ -262,7 +291,7 @@ public:
     const std::string& error() const { return error_; }
 
 private:
-    enum class Top { Vector, Delete, Message, GetProperties, EnableBlob, Ignored };
+    enum class Top { Vector, Delete, Message, GetProperties, EnableBlob, Ping, Ignored };
 
     static State* self(void* user) { return static_cast<State*>(user); }
 
@@ -307,6 +336,13 @@ private:
 
     void startTop(std::string_view name, const XML_Char** attributes);
     void startItem(std::string_view name, const XML_Char** attributes);
+    bool blobText(const char* data, std::size_t size);
+    Base64Decoder& blobDecoder()
+    {
+        if (!decoder_)
+            decoder_.emplace(blob_, limits_.maxBlobBytes - blobBytes_);
+        return *decoder_;
+    }
     void endItem();
     void endTop();
     void resetDocument();
@@ -332,6 +368,9 @@ private:
     bool inItem_ = false;
     bool itemIgnored_ = false;
     WireItem item_;
+    // The BLOB item being read: its bytes decode into blob_ from the framer's BLOB text,
+    // which the parser reports only afterwards, or from the parser's text events.
+    BlobBytes blob_;
     std::optional<Base64Decoder> decoder_;
     std::optional<long long> blobSize_, blobLen_, blobEncodedLen_;
     std::int64_t blobBytes_ = 0;   // decoded in earlier items of this message
@@ -382,6 +421,9 @@ void XmlStreamParser::State::startTop(std::string_view name, const XML_Char** at
         } else if (name == "enableBLOB") {
             top_ = Top::EnableBlob;
             message_.kind = MessageKind::EnableBlob;
+        } else if (name == "pingRequest") {
+            top_ = Top::Ping;
+            message_.kind = MessageKind::PingRequest;
         } else {
             return;   // not ours: read past it
         }
@@ -394,6 +436,7 @@ void XmlStreamParser::State::startTop(std::string_view name, const XML_Char** at
     message_.name = text("name");
     message_.message = text("message");
     message_.version = text("version");
+    message_.uid = text("uid");
     if (top_ != Top::Vector)
         return;
     message_.label = text("label");
@@ -487,17 +530,26 @@ void XmlStreamParser::State::startItem(std::string_view name, const XML_Char** a
         fail("a BLOB of " + std::to_string(declared) + " bytes is over the limit");
         return;
     }
-    item_.bytes.reserve(static_cast<std::size_t>(declared));
-    decoder_.emplace(item_.bytes, room);
+    blobDecoder();
+}
+
+bool XmlStreamParser::State::blobText(const char* data, std::size_t size)
+{
+    Base64Decoder& decoder = blobDecoder();
+    if (decoder.feed(data, size))
+        return true;
+    error_ = decoder.overLimit() ? "BLOB data over the limit" : "BLOB data is not base64";
+    return false;
 }
 
 void XmlStreamParser::State::text(const char* data, std::size_t size)
 {
     noteEvent();
     if (depth_ == 2 && inItem_ && !itemIgnored_) {
-        if (decoder_) {
-            if (!decoder_->feed(data, size))
-                fail(decoder_->overLimit() ? "BLOB data over the limit" : "BLOB data is not base64");
+        if (message_.type == INDIGO_BLOB_VECTOR && message_.kind != MessageKind::Define) {
+            Base64Decoder& decoder = blobDecoder();
+            if (!decoder.feed(data, size))
+                fail(decoder.overLimit() ? "BLOB data over the limit" : "BLOB data is not base64");
             return;
         }
     } else if (!(depth_ == 1 && (top_ == Top::EnableBlob || top_ == Top::Message))) {
@@ -513,8 +565,11 @@ void XmlStreamParser::State::text(const char* data, std::size_t size)
 void XmlStreamParser::State::endItem()
 {
     inItem_ = false;
-    if (itemIgnored_)
+    if (itemIgnored_) {
+        decoder_.reset();
+        blob_.clear();
         return;
+    }
     switch (message_.type) {
     case INDIGO_TEXT_VECTOR:
         item_.text = std::string(trimmed(text_));
@@ -542,6 +597,8 @@ void XmlStreamParser::State::endItem()
         break;
     case INDIGO_BLOB_VECTOR:
         if (decoder_) {
+            item_.bytes = std::move(blob_);
+            blob_ = BlobBytes();
             if (!decoder_->finish()) {
                 fail("BLOB data is not base64 (a group is cut short)");
                 return;
@@ -618,6 +675,7 @@ void XmlStreamParser::State::resetDocument()
     depth_ = 0;
     inItem_ = false;
     decoder_.reset();
+    blob_ = BlobBytes();
     message_ = WireMessage{};
     item_ = WireItem{};
     text_.clear();
@@ -638,6 +696,17 @@ bool XmlStreamParser::State::feed(const char* data, std::size_t size)
             if (size == 0)
                 return true;
             betweenDocuments_ = false;
+        }
+        if (framer_.inBlobText()) {
+            const void* lt = std::memchr(data, '<', size);
+            const std::size_t text = lt != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lt) - data) : size;
+            if (!blobText(data, text))
+                return false;
+            data += text;
+            size -= text;
+            if (lt != nullptr)
+                framer_.endBlobText();
+            continue;
         }
         const std::size_t span = framer_.scan(data, std::min<std::size_t>(size, INT_MAX / 2));
         if (framer_.overLimit()) {

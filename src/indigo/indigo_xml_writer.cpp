@@ -113,7 +113,25 @@ void itemValue(std::string& out, indigo_property_type type, const indigo_item& i
     }
 }
 
-void blobItem(std::string& out, std::string_view name, const indigo_item& item, const std::string* url)
+// The base64 of the bytes in pieces of 64 KiB of text.
+bool streamBase64(const void* data, std::size_t size, const TextSink& sink)
+{
+    constexpr std::size_t kPiece = 48 * 1024;
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    std::string piece;
+    piece.reserve(base64Length(kPiece));
+    for (std::size_t at = 0; at < size; at += kPiece) {
+        piece.clear();
+        appendBase64(piece, bytes + at, std::min(kPiece, size - at));
+        if (!sink(piece))
+            return false;
+    }
+    return true;
+}
+
+// A BLOB item; with a sink, out is handed over before the bytes, which follow in pieces.
+bool blobItem(std::string& out, std::string_view name, const indigo_item& item, const std::string* url,
+              const TextSink* sink = nullptr)
 {
     out += "<oneBLOB";
     attribute(out, "name", name);
@@ -124,13 +142,19 @@ void blobItem(std::string& out, std::string_view name, const indigo_item& item, 
         attribute(out, "size", std::to_string(item.blob.size > 0 ? item.blob.size : 0));
         attribute(out, "url", reference);
         out += "/>\n";
-        return;
+        return true;
     }
     const std::size_t size = inline_ ? static_cast<std::size_t>(item.blob.size) : 0;
     out += " size=\"" + std::to_string(size) + "\" len=\"" + std::to_string(size) + "\">";
-    if (inline_)
+    if (inline_ && sink != nullptr) {
+        if (!(*sink)(out) || !streamBase64(item.blob.value, size, *sink))
+            return false;
+        out.clear();
+    } else if (inline_) {
         appendBase64(out, item.blob.value, size);
+    }
     out += "</oneBLOB>\n";
+    return true;
 }
 
 void vectorHead(std::string& out, const char* verb, const indigo_property& property, const OutgoingNames& names)
@@ -242,8 +266,10 @@ void writeDefinition(std::string& out, const indigo_property& property, const ch
     out += "Vector>\n";
 }
 
-void writeUpdate(std::string& out, const indigo_property& property, const char* message, const OutgoingNames& names,
-                 const std::vector<std::string>* blobUrls)
+namespace {
+
+bool updateBody(std::string& out, const indigo_property& property, const char* message, const OutgoingNames& names,
+                const std::vector<std::string>* blobUrls, const TextSink* sink)
 {
     vectorHead(out, "set", property, names);
     attribute(out, "state", stateText(property.state));
@@ -253,10 +279,13 @@ void writeUpdate(std::string& out, const indigo_property& property, const char* 
     if (message != nullptr && message[0] != '\0')
         attribute(out, "message", message);
     out += ">\n";
-    if (property.type == INDIGO_BLOB_VECTOR && blobUrls == nullptr) {
+    if (property.type == INDIGO_BLOB_VECTOR && blobUrls == nullptr && sink == nullptr) {
         std::size_t bytes = 0;
-        for (int i = 0; i < property.count; ++i)
-            bytes += property.items[i].blob.value != nullptr && property.items[i].blob.size > 0 ? base64Length(static_cast<std::size_t>(property.items[i].blob.size)) : 0;
+        for (int i = 0; i < property.count; ++i) {
+            const indigo_item& item = property.items[i];
+            if (item.blob.value != nullptr && item.blob.size > 0)
+                bytes += base64Length(static_cast<std::size_t>(item.blob.size));
+        }
         out.reserve(out.size() + bytes + 256 * static_cast<std::size_t>(property.count) + 64);
     }
     const std::string_view propertyName = field(property.name);
@@ -265,9 +294,11 @@ void writeUpdate(std::string& out, const indigo_property& property, const char* 
         const indigo_item& item = property.items[i];
         const std::string_view name = names.item(propertyName, field(item.name));
         if (property.type == INDIGO_BLOB_VECTOR) {
-            const std::string* url =
-                blobUrls != nullptr && static_cast<std::size_t>(i) < blobUrls->size() ? &(*blobUrls)[static_cast<std::size_t>(i)] : nullptr;
-            blobItem(out, name, item, url);
+            const std::string* url = blobUrls != nullptr && static_cast<std::size_t>(i) < blobUrls->size()
+                                         ? &(*blobUrls)[static_cast<std::size_t>(i)]
+                                         : nullptr;
+            if (!blobItem(out, name, item, url, sink))
+                return false;
             continue;
         }
         out += '<';
@@ -287,6 +318,21 @@ void writeUpdate(std::string& out, const indigo_property& property, const char* 
     out += "</set";
     out += typeWord(property.type);
     out += "Vector>\n";
+    return true;
+}
+
+}  // namespace
+
+void writeUpdate(std::string& out, const indigo_property& property, const char* message, const OutgoingNames& names,
+                 const std::vector<std::string>* blobUrls)
+{
+    updateBody(out, property, message, names, blobUrls, nullptr);
+}
+
+bool streamUpdate(const indigo_property& property, const char* message, const OutgoingNames& names, const TextSink& sink)
+{
+    std::string out;
+    return updateBody(out, property, message, names, nullptr, &sink) && sink(out);
 }
 
 void writeDelete(std::string& out, std::string_view device, std::string_view busName, const char* message,
@@ -360,6 +406,13 @@ void writeEnableBlob(std::string& out, std::string_view device, std::string_view
     out += '>';
     out += mode;
     out += "</enableBLOB>\n";
+}
+
+void writePingReply(std::string& out, std::string_view uid)
+{
+    out += "<pingReply";
+    attribute(out, "uid", uid);
+    out += "/>\n";
 }
 
 }  // namespace zeta::indigo::wire

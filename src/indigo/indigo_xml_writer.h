@@ -3,6 +3,7 @@
 // bytes that are not UTF-8 or are control characters XML cannot carry are replaced, so a
 // record never makes a message its peer must reject.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,13 @@ void writeDefinition(std::string& out, const indigo_property& property, const ch
 void writeUpdate(std::string& out, const indigo_property& property, const char* message, const OutgoingNames& names,
                  const std::vector<std::string>* blobUrls = nullptr);
 
+// Receives text in pieces; false stops the writing.
+using TextSink = std::function<bool(std::string_view)>;
+
+// The same as writeUpdate with the bytes inline, handed to sink in pieces as they are
+// made: a frame's base64 is never held whole. False when sink refused a piece.
+bool streamUpdate(const indigo_property& property, const char* message, const OutgoingNames& names, const TextSink& sink);
+
 // name empty: every property of the device.
 void writeDelete(std::string& out, std::string_view device, std::string_view busName, const char* message,
                  const OutgoingNames& names);
@@ -53,6 +61,8 @@ void writeNew(std::string& out, const indigo_property& request, const OutgoingNa
 void writeGetProperties(std::string& out, std::string_view version, std::string_view device, std::string_view name);
 
 void writeEnableBlob(std::string& out, std::string_view device, std::string_view name, std::string_view mode);
+
+void writePingReply(std::string& out, std::string_view uid);
 
 // Escapes text for an attribute value or element content.
 void appendEscaped(std::string& out, std::string_view text);

@@ -392,7 +392,7 @@ TEST(WireBase64, DecodesPaddingAndWhiteSpaceAndRefusesTheRest)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        std::vector<std::uint8_t> out;
+        BlobBytes out;
         Base64Decoder decoder(out, 100);
         const bool ok = decoder.feed(c.text, std::strlen(c.text)) && decoder.finish();
         EXPECT_EQ(ok, c.bytes != nullptr);
@@ -406,7 +406,7 @@ TEST(WireBase64, DecodesPaddingAndWhiteSpaceAndRefusesTheRest)
             bytes += static_cast<char>(i * 37);
         const std::string encoded = base64(bytes);
         EXPECT_EQ(encoded.size(), base64Length(size));
-        std::vector<std::uint8_t> out;
+        BlobBytes out;
         Base64Decoder decoder(out, 1 << 20);
         ASSERT_TRUE(decoder.feed(encoded.data(), encoded.size()) && decoder.finish());
         EXPECT_EQ(std::string(out.begin(), out.end()), bytes);

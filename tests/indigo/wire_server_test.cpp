@@ -179,7 +179,7 @@ TEST_F(Server, BlobsFollowEachClientsEnableBlob)
     setNumber("VALUE", "X", 7);   // a marker after the BLOB
     const std::vector<std::uint8_t> first = pattern(1000, 7);
 
-    const auto blobOf = [](const WireMessage& m) { return std::vector<std::uint8_t>(m.items.at(0).bytes); };
+    const auto blobOf = [](const WireMessage& m) { return std::vector<std::uint8_t>(m.items.at(0).bytes.begin(), m.items.at(0).bytes.end()); };
     const auto received = also->waitFor(wireIs(MessageKind::Set, kDevice, "DATA"));
     ASSERT_TRUE(received);
     EXPECT_EQ(blobOf(*received), first);
