@@ -12,9 +12,11 @@
 #include <string_view>
 #include <vector>
 
+#include "indigo/indigo_base64.h"
+
 namespace zeta::indigo::wire {
 
-using SharedBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
+using SharedBytes = std::shared_ptr<const BlobBytes>;
 
 // The latest bytes of each BLOB item sent by URL; a URL names one update, and stops
 // answering once a newer update of the item is published.

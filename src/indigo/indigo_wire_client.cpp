@@ -25,6 +25,54 @@ struct FreeRecord {
     void operator()(indigo_property* property) const { std::free(property); }
 };
 
+// Copies of frames, one per update that peers hear. Fresh memory of that size costs a page
+// fault per page on every frame; the last buffers given back are kept and used again.
+class BlobPool {
+public:
+    static BlobPool& instance()
+    {
+        static BlobPool* pool = new BlobPool();
+        return *pool;
+    }
+
+    SharedBytes copy(const void* data, std::size_t size)
+    {
+        std::unique_ptr<BlobBytes> buffer;
+        if (size >= kKeptSize) {
+            std::lock_guard lock(mutex_);
+            for (auto it = free_.begin(); it != free_.end(); ++it) {
+                if ((*it)->capacity() >= size) {
+                    buffer = std::move(*it);
+                    free_.erase(it);
+                    break;
+                }
+            }
+        }
+        if (buffer == nullptr)
+            buffer = std::make_unique<BlobBytes>();
+        buffer->resize(size);
+        std::memcpy(buffer->data(), data, size);
+        return SharedBytes(buffer.release(), [](const BlobBytes* done) { instance().giveBack(done); });
+    }
+
+private:
+    static constexpr std::size_t kKeptSize = std::size_t{1} << 20;
+    static constexpr std::size_t kKept = 2;
+
+    void giveBack(const BlobBytes* done)
+    {
+        std::unique_ptr<BlobBytes> buffer(const_cast<BlobBytes*>(done));
+        if (buffer->capacity() < kKeptSize)
+            return;
+        std::lock_guard lock(mutex_);
+        if (free_.size() < kKept)
+            free_.push_back(std::move(buffer));
+    }
+
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<BlobBytes>> free_;
+};
+
 // One event as the peers are to see it: a copy of the record (BLOB bytes included) taken
 // while the device's callback runs, written out at most once per dialect on a writer
 // thread, and shared by every peer that hears the event.
@@ -51,9 +99,8 @@ public:
             indigo_item& item = record_->items[i];
             const bool withBytes = kind == kUpdate && item.blob.value != nullptr && item.blob.size > 0;
             if (withBytes) {
-                const auto* bytes = static_cast<const std::uint8_t*>(item.blob.value);
-                auto copy = std::make_shared<std::vector<std::uint8_t>>(bytes, bytes + item.blob.size);
-                item.blob.value = copy->data();
+                SharedBytes copy = BlobPool::instance().copy(item.blob.value, static_cast<std::size_t>(item.blob.size));
+                item.blob.value = const_cast<std::uint8_t*>(copy->data());
                 weight_ += base64Length(copy->size());
                 blobs_[static_cast<std::size_t>(i)] = std::move(copy);
             } else {

@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -65,8 +66,19 @@ Link::~Link()
 {
     close();
     join();
+    for (int fd : descriptors_)
+        ::close(fd);
     if (wakeFd_ >= 0)
         ::close(wakeFd_);
+}
+
+int Link::takeDescriptor()
+{
+    if (descriptors_.empty())
+        return -1;
+    const int fd = descriptors_.front();
+    descriptors_.pop_front();
+    return fd;
 }
 
 void Link::start(MessageHandler onMessage, ClosedHandler onClosed, Prelude prelude, std::function<void()> onEnded)
@@ -179,7 +191,35 @@ long Link::readSome(char* buffer, std::size_t size)
             return -1;
         if (fds[0].revents == 0)
             continue;
-        const ssize_t n = ::read(readFd_, buffer, size);
+        ssize_t n;
+        if (acceptsDescriptors_) {
+            iovec data{buffer, size};
+            alignas(cmsghdr) char control[CMSG_SPACE(16 * sizeof(int))];
+            msghdr message{};
+            message.msg_iov = &data;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            n = recvmsg(readFd_, &message, MSG_CMSG_CLOEXEC);
+            if (n >= 0) {
+                for (cmsghdr* part = CMSG_FIRSTHDR(&message); part != nullptr; part = CMSG_NXTHDR(&message, part)) {
+                    if (part->cmsg_level != SOL_SOCKET || part->cmsg_type != SCM_RIGHTS)
+                        continue;
+                    const std::size_t count = (part->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+                    for (std::size_t k = 0; k < count; ++k) {
+                        int fd;
+                        std::memcpy(&fd, CMSG_DATA(part) + k * sizeof(int), sizeof fd);
+                        descriptors_.push_back(fd);
+                    }
+                }
+                if ((message.msg_flags & MSG_CTRUNC) != 0) {
+                    fail("descriptors passed beside the data were lost");
+                    return -1;
+                }
+            }
+        } else {
+            n = ::read(readFd_, buffer, size);
+        }
         if (n >= 0)
             return static_cast<long>(n);
         if (errno == EAGAIN || errno == EINTR)

@@ -84,6 +84,12 @@ public:
     // For a prelude: writes all of it unless the link closes first.
     bool writeAll(std::string_view bytes);
 
+    // Before start, for a local socket: descriptors the peer passes with its bytes are
+    // kept, in the order they came, for the message handler to take (the reader's own).
+    void acceptDescriptors() { acceptsDescriptors_ = true; }
+    // The oldest descriptor not yet taken (the caller closes it), or -1.
+    int takeDescriptor();
+
 private:
     struct Entry {
         std::string text;
@@ -118,6 +124,9 @@ private:
     std::chrono::steady_clock::time_point drainDeadline_{};
     bool closing_ = false;
     std::string failure_;
+
+    bool acceptsDescriptors_ = false;
+    std::deque<int> descriptors_;   // the reader thread's own
 
     std::atomic<std::thread::id> readerId_{};
     std::thread reader_;

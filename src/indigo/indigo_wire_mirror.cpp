@@ -273,7 +273,9 @@ void MirrorDevices::storeBlob(DeviceMirror& device, PropertyMirror& property, in
         return;
     }
     item.blob.url[0] = '\0';
-    const std::size_t size = wire.bytes.size();
+    const bool shared = wire.shared != nullptr && wire.bytes.empty();
+    const std::uint8_t* source = shared ? wire.shared : wire.bytes.data();
+    const std::size_t size = shared ? static_cast<std::size_t>(wire.length) : wire.bytes.size();
     auto& buffer = property.buffers[static_cast<std::size_t>(index)];
     std::size_t& capacity = property.capacities[static_cast<std::size_t>(index)];
     if (size > capacity) {
@@ -292,7 +294,7 @@ void MirrorDevices::storeBlob(DeviceMirror& device, PropertyMirror& property, in
         capacity = size;
     }
     if (size > 0)
-        std::memcpy(buffer.get(), wire.bytes.data(), size);
+        std::memcpy(buffer.get(), source, size);
     item.blob.value = size > 0 ? buffer.get() : nullptr;
     item.blob.size = static_cast<std::int64_t>(size);
 }

@@ -37,6 +37,13 @@ struct WireItem {
     // (file extension) and, for a BLOB sent by reference, its URL.
     BlobBytes bytes;
     std::string url;
+    // A driver on a local socket sends a BLOB's bytes in shared memory passed beside the
+    // message ("attached"); length is how many of them are the BLOB's.
+    bool attached = false;
+    std::int64_t length = -1;
+    // Set by whoever took the attached bytes: where length of them are, valid while the
+    // message is being applied (the mapped shared memory).
+    const std::uint8_t* shared = nullptr;
 };
 
 struct WireMessage {

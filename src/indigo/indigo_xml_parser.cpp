@@ -524,6 +524,14 @@ void XmlStreamParser::State::startItem(std::string_view name, const XML_Char** a
     count("enclen", blobEncodedLen_);
     if (const char* url = attribute(attributes, "url"))
         item_.url = url;
+    if (const char* attached = attribute(attributes, "attached"); attached != nullptr && std::string_view(attached) == "true") {
+        item_.attached = true;
+        item_.length = blobLen_.value_or(blobSize_.value_or(-1));
+        if (item_.length < 0) {
+            fail("an attached BLOB without its length");
+            return;
+        }
+    }
     const std::int64_t room = limits_.maxBlobBytes - blobBytes_;
     const long long declared = blobLen_.value_or(blobSize_.value_or(0));
     if (declared > room) {
@@ -616,7 +624,7 @@ void XmlStreamParser::State::endItem()
                      " base64 characters where enclen says " + std::to_string(*blobEncodedLen_));
                 return;
             }
-            const bool byReference = !item_.url.empty() && decoded == 0;
+            const bool byReference = (!item_.url.empty() || item_.attached) && decoded == 0;
             if (expected >= 0 && !byReference) {
                 if (decoded < expected) {
                     fail("BLOB " + item_.name + " holds " + std::to_string(decoded) + " bytes where its size says " +
