@@ -18,6 +18,7 @@
 
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_remote.h"
+#include "indigo/indigo_wire_codes.h"
 #include "indigo/indigo_wire_link.h"
 #include "indigo/indigo_wire_mirror.h"
 #include "indigo/indigo_xml_writer.h"
@@ -57,7 +58,7 @@ public:
             },
                     [this](const std::string& reason) { closed(reason); });
         std::string hello;
-        writeGetProperties(hello, "2.0", {}, {});
+        writeGetProperties(hello, "2.0", {}, {}, processClientName());
         link_.send(std::move(hello));
     }
 

@@ -63,6 +63,7 @@ private:
     Link link_;
     WireClient client_;
     bool counted_ = false;
+    bool refused_ = false;   // the reader thread's own
     std::atomic<bool> ended_{false};
 };
 
@@ -124,7 +125,13 @@ ServerConnection::~ServerConnection()
 
 void ServerConnection::start()
 {
-    link_.start([this](WireMessage& message) { client_.handle(message); },
+    link_.start(
+        [this](WireMessage& message) {
+            if (!refused_ && !client_.handle(message)) {
+                refused_ = true;
+                link_.close();
+            }
+        },
                 [this](const std::string& reason) { closed(reason); },
                 [this](Link& link, std::string& initial) { return prelude(link, initial); },
                 [this] {

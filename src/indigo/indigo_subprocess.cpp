@@ -177,6 +177,8 @@ private:
         link_.close();
         if (stopping_.load())
             return;
+        // A driver dropped for what it sent is told so: its stdin ends.
+        ::shutdown(socket_, SHUT_RDWR);
         mirror_.removeAll();
         // The driver ended its output: it is leaving (or gone); reap it when it has.
         if (waitForExit(kLeaveMs))

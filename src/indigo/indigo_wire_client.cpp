@@ -374,14 +374,18 @@ std::string WireClient::busName(const std::string& wireProperty) const
     return dialect_ == Dialect::Indi ? std::string(indigoPropertyName(wireProperty)) : wireProperty;
 }
 
-void WireClient::handle(WireMessage& message)
+bool WireClient::handle(WireMessage& message)
 {
     if (!message.invalid.empty()) {
         indigo_error("indigo: %s: message dropped: %s", name_.c_str(), message.invalid.c_str());
-        return;
+        return true;
     }
     switch (message.kind) {
     case MessageKind::GetProperties:
+        if (role_ == Role::ServerClient && message.client == processClientName()) {
+            indigo_error("indigo: %s: this process connected to its own server; the connection is refused", name_.c_str());
+            return false;
+        }
         getProperties(message);
         break;
     case MessageKind::EnableBlob:
@@ -401,6 +405,7 @@ void WireClient::handle(WireMessage& message)
         indigo_debug("indigo: %s: a client's message of a kind only devices send, dropped", name_.c_str());
         break;
     }
+    return true;
 }
 
 void WireClient::getProperties(const WireMessage& message)

@@ -48,8 +48,9 @@ public:
     void setExcluded(std::function<bool(const indigo_device*)> excluded) { excluded_ = std::move(excluded); }
 
     // A message from the peer: getProperties, enableBLOB or a change request; the rest is
-    // not a client's to send and is dropped.
-    void handle(WireMessage& message);
+    // not a client's to send and is dropped. False when the peer is this very process,
+    // connected to its own server: the connection is to be closed.
+    bool handle(WireMessage& message);
 
     indigo_client* record() { return &client_; }
 

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <ctime>
+#include <random>
 
 namespace zeta::indigo::wire {
 
@@ -167,6 +168,15 @@ std::optional<long long> parseCount(std::string_view text)
     if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() || value < 0)
         return std::nullopt;
     return value;
+}
+
+const std::string& processClientName()
+{
+    static const std::string name = [] {
+        std::random_device random;
+        return "Zeta " + std::to_string(random()) + "-" + std::to_string(random());
+    }();
+    return name;
 }
 
 std::string timestampNow()

@@ -34,6 +34,11 @@ void appendNumber(std::string& out, double value);
 // A whole non-negative count ("2626560").
 std::optional<long long> parseCount(std::string_view text);
 
+// This process's name on the wire ("Zeta" and a number drawn once), sent with the
+// getProperties of its remote connections: its server refuses a connection that carries
+// it, which would otherwise mirror the bus's own devices back onto it without end.
+const std::string& processClientName();
+
 // UTC now as YYYY-MM-DDTHH:MM:SS.
 std::string timestampNow();
 

@@ -55,6 +55,7 @@ struct WireMessage {
     std::string group;
     std::string message;    // the message attribute (or the text of a message element)
     std::string version;    // getProperties
+    std::string client;     // getProperties: the asking program, when it says
     std::string uid;        // pingRequest
     std::optional<indigo_property_state> state;
     indigo_property_perm perm = INDIGO_RW_PERM;

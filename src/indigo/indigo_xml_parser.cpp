@@ -437,6 +437,7 @@ void XmlStreamParser::State::startTop(std::string_view name, const XML_Char** at
     message_.message = text("message");
     message_.version = text("version");
     message_.uid = text("uid");
+    message_.client = text("client");
     if (top_ != Top::Vector)
         return;
     message_.label = text("label");

@@ -385,10 +385,13 @@ void writeNew(std::string& out, const indigo_property& request, const OutgoingNa
     out += "Vector>\n";
 }
 
-void writeGetProperties(std::string& out, std::string_view version, std::string_view device, std::string_view name)
+void writeGetProperties(std::string& out, std::string_view version, std::string_view device, std::string_view name,
+                        std::string_view client)
 {
     out += "<getProperties";
     attribute(out, "version", version);
+    if (!client.empty())
+        attribute(out, "client", client);
     if (!device.empty())
         attribute(out, "device", device);
     if (!name.empty())

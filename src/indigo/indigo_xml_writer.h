@@ -58,7 +58,9 @@ void writeMessage(std::string& out, std::string_view device, const char* message
 // A change request: the items of the record with their values.
 void writeNew(std::string& out, const indigo_property& request, const OutgoingNames& names);
 
-void writeGetProperties(std::string& out, std::string_view version, std::string_view device, std::string_view name);
+// client, when not empty, names the asking program.
+void writeGetProperties(std::string& out, std::string_view version, std::string_view device, std::string_view name,
+                        std::string_view client = {});
 
 void writeEnableBlob(std::string& out, std::string_view device, std::string_view name, std::string_view mode);
 

@@ -200,6 +200,32 @@ TEST(IndiDriver, TheWheelSimulatorRunsAsASubprocessAndLeavesNothingBehind)
     EXPECT_THAT(client.defined("Filter Simulator"), IsEmpty()) << "deletes missing";
 }
 
+TEST(IndiDriver, TheCcdSimulatorsFramesComeWholeThroughItsSubprocess)
+{
+    TempDir home;
+    setenv("HOME", home.path.c_str(), 1);
+    HearingClient client("local");
+    indigo_subprocess_entry* entry = nullptr;
+    ASSERT_EQ(indigo_start_subprocess("indi_simulator_ccd", &entry), INDIGO_OK);
+    ASSERT_TRUE(client.waitFor(heard("define", "CCD Simulator", "CONNECTION")));
+    connectDevice(client, "CCD Simulator");
+    ASSERT_TRUE(client.waitFor(heard("define", "CCD Simulator", "CCD_EXPOSURE")));
+    // Two frames: the driver sends the second only once the first has been acknowledged.
+    for (int frame = 0; frame < 2; ++frame) {
+        SCOPED_TRACE(frame);
+        const std::size_t mark = client.count();
+        changeNumber(&client.client, "CCD Simulator", "CCD_EXPOSURE", "EXPOSURE", 0.1);
+        const auto image = client.waitFor(heard("update", "CCD Simulator", "CCD_IMAGE", INDIGO_OK_STATE), mark);
+        ASSERT_TRUE(image);
+        ASSERT_GT(image->blob.size(), 2880u);
+        EXPECT_EQ(std::string(image->blob.begin(), image->blob.begin() + 6), "SIMPLE");
+        EXPECT_EQ(fitsSize(image->blob), image->blob.size());
+        ASSERT_TRUE(client.waitFor(heard("update", "CCD Simulator", "CCD_EXPOSURE", INDIGO_OK_STATE), mark));
+    }
+    EXPECT_EQ(indigo_kill_subprocess(entry), INDIGO_OK);
+    EXPECT_THAT(client.defined("CCD Simulator"), IsEmpty());
+}
+
 TEST(IndiClients, GetpropListsTheFixtureAndSetpropReachesIt)
 {
     TempDir home;

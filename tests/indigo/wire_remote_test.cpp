@@ -163,6 +163,22 @@ TEST_F(Remote, APeerThatVanishesTakesItsDevicesWithItAndTheEntryWaitsToBeDisconn
     entry = nullptr;
 }
 
+TEST(RemoteConnect, AConnectionToTheProcesssOwnServerIsRefusedRatherThanMirroredWithoutEnd)
+{
+    indigo_log_message_handler = captureLog;
+    RunningServer server;
+    FixtureDevice device("Wire Fixture");
+    ASSERT_EQ(indigo_attach_device(&device.device), INDIGO_OK);
+    HearingClient client("local");
+    indigo_server_entry* entry = nullptr;
+    ASSERT_EQ(indigo_connect_server("myself", "127.0.0.1", server.port, &entry), INDIGO_OK);
+    EXPECT_TRUE(eventually([] { return logged("connected to its own server"); }));
+    EXPECT_TRUE(eventually([] { return logged("server myself: connection closed"); }));
+    EXPECT_EQ(client.count(), 0u) << "nothing was mirrored";
+    EXPECT_EQ(indigo_disconnect_server(entry), INDIGO_OK);
+    indigo_log_message_handler = nullptr;
+}
+
 TEST(RemoteConnect, AFailedConnectLeavesNoEntry)
 {
     indigo_log_message_handler = captureLog;
@@ -394,10 +410,10 @@ protected:
             indigo_kill_subprocess(entry);
         indigo_log_message_handler = nullptr;
     }
-    std::string script(const std::string& name, const std::string& body)
+    std::string script(const std::string& name, const std::string& body, const char* interpreter = "/bin/sh")
     {
         const std::string path = dir.path + "/" + name;
-        std::ofstream(path) << "#!/bin/sh\n" << body;
+        std::ofstream(path) << "#!" << interpreter << "\n" << body;
         chmod(path.c_str(), 0755);
         return path;
     }
@@ -470,6 +486,78 @@ TEST_F(ScriptDriver, ADriverHearsOnlyWhatItWatches)
     EXPECT_THAT(text, testing::Not(HasSubstr("BLOB_SIZE")));
     EXPECT_THAT(text, testing::Not(HasSubstr("DATA")));
     EXPECT_THAT(text, testing::Not(HasSubstr("Watcher"))) << "its own devices are not echoed back";
+}
+
+TEST_F(ScriptDriver, BlobsInSharedMemoryArriveWholeAndOneShorterThanItsLengthDropsTheDriver)
+{
+    const std::string replies = dir.path + "/replies";
+    const std::string path = script("shm", "import array, os, socket, sys\n"
+                                           "out = socket.socket(fileno=1)\n"
+                                           "def send(xml, fd=None):\n"
+                                           "    extra = [(socket.SOL_SOCKET, socket.SCM_RIGHTS, array.array('i', [fd]))] if fd is not None else []\n"
+                                           "    out.sendmsg([xml.encode()], extra)\n"
+                                           "def memory(data):\n"
+                                           "    fd = os.memfd_create('frame')\n"
+                                           "    os.write(fd, data)\n"
+                                           "    return fd\n"
+                                           "sys.stdin.readline()\n"
+                                           "send(\"<defBLOBVector device='Shm' name='CCD1' state='Idle' perm='ro'><defBLOB name='CCD1'/></defBLOBVector>\\n\")\n"
+                                           "blob = \"<setBLOBVector device='Shm' name='CCD1' state='Ok'><oneBLOB name='CCD1' size='10240' "
+                                           "format='.fits' len='10240' attached='true'></oneBLOB></setBLOBVector>\\n\"\n"
+                                           "send(blob, memory(bytes(range(256)) * 40 + bytes(4096)))\n"
+                                           "send(\"<pingRequest uid='SetBLOB/1' />\\n\")\n"
+                                           "open('" + replies + "', 'w').write(sys.stdin.readline())\n"
+                                           "send(blob, memory(bytes(10)))\n"
+                                           "sys.stdin.read()\n",
+                                    "/usr/bin/python3");
+    ASSERT_EQ(indigo_start_subprocess(path.c_str(), &entry), INDIGO_OK);
+    const auto frame = client.waitFor(heard("update", "Shm", "CCD_IMAGE", INDIGO_OK_STATE));
+    ASSERT_TRUE(frame);
+    std::vector<std::uint8_t> expected;
+    for (int i = 0; i < 40; ++i)
+        for (int b = 0; b < 256; ++b)
+            expected.push_back(static_cast<std::uint8_t>(b));
+    EXPECT_TRUE(frame->blob == expected) << "the bytes are the length the message gives, from the shared memory";
+    EXPECT_EQ(frame->blobFormat, ".fits");
+    EXPECT_TRUE(eventually([&] { return readFile(replies) == "<pingReply uid=\"SetBLOB/1\"/>\n"; })) << readFile(replies);
+    EXPECT_TRUE(eventually([&] { return logged("is larger than its shared memory"); }));
+    EXPECT_TRUE(eventually([&] { return client.defined("Shm").empty(); }));
+    for (const Heard& h : client.all()) {
+        if (h.kind == "update") {
+            EXPECT_EQ(h.blob.size(), expected.size()) << "nothing of the short BLOB was published";
+        }
+    }
+}
+
+TEST_F(ScriptDriver, ShuttingDownThroughTheTablesDisconnectsKillsAndStopsTheBus)
+{
+    PeerBus peer;
+    indigo_server_entry* server = nullptr;
+    ASSERT_EQ(indigo_connect_server(nullptr, "127.0.0.1", peer.port, &server), INDIGO_OK);
+    const std::string path = script("idle", "read line\nprintf '<defTextVector device=\"Idle\" name=\"T\" state=\"Ok\" "
+                                            "perm=\"ro\"><defText name=\"A\">x</defText></defTextVector>\\n'\ncat > /dev/null\n");
+    ASSERT_EQ(indigo_start_subprocess(path.c_str(), &entry), INDIGO_OK);
+    const pid_t pid = entry->pid;
+    ASSERT_TRUE(client.waitFor(heard("define", "Remote Fixture", "DATA")));
+    ASSERT_TRUE(client.waitFor(heard("define", "Idle", "T")));
+
+    // As the application ends: every connected server, every running driver, then the bus.
+    for (indigo_server_entry& slot : indigo_available_servers) {
+        if (slot.thread_started) {
+            EXPECT_EQ(indigo_disconnect_server(&slot), INDIGO_OK);
+        }
+    }
+    for (indigo_subprocess_entry& slot : indigo_available_subprocesses) {
+        if (slot.thread_started) {
+            EXPECT_EQ(indigo_kill_subprocess(&slot), INDIGO_OK);
+        }
+    }
+    entry = nullptr;
+    EXPECT_THAT(client.defined("Remote Fixture"), IsEmpty());
+    EXPECT_THAT(client.defined("Idle"), IsEmpty());
+    EXPECT_FALSE(alive(pid));
+    EXPECT_EQ(indigo_stop(), INDIGO_OK);
+    EXPECT_EQ(indigo_start(), INDIGO_OK);
 }
 
 TEST_F(ScriptDriver, AnExecutableThatCannotRunLeavesNoEntry)
