@@ -12,8 +12,10 @@
  * line: its devices are deleted from the bus and the entry waits to be disconnected (or
  * killed); reconnecting is the caller's choice.
  *
- * None of these may be called from a callback that runs on the entry's own reader thread
- * (a client's callback for an event of one of its devices): they refuse with INDIGO_FAILED.
+ * Events of an entry's devices reach clients on the entry's reader thread, which
+ * indigo_disconnect_server and indigo_kill_subprocess wait for. So they refuse
+ * (INDIGO_FAILED) when called on that thread (from a client's callback for such an event),
+ * and must not be called from a thread that such a callback itself waits for.
  */
 
 #include "indigo/indigo_driver.h"

@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <list>
@@ -242,8 +244,13 @@ void Server::accept(int listener)
     socklen_t length = sizeof peer;
     const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
     if (fd < 0) {
-        if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED)
-            indigo_error("indigo: server: accept failed: %s", std::strerror(errno));
+        const int error = errno;
+        if (error != EAGAIN && error != EINTR && error != ECONNABORTED)
+            indigo_error("indigo: server: accept failed: %s", std::strerror(error));
+        // Out of descriptors, the connection stays pending: give closing ones time to go
+        // rather than spin on it.
+        if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         return;
     }
     const int yes = 1;

@@ -230,22 +230,25 @@ private:
     std::string text_;
 };
 
-// The snapshot of the event being handed out on this thread, made by its first hearer.
+// The snapshot of the event being handed out on this thread, made by its first hearer. The
+// cache does not keep it alive: once every queue has written it, a frame's copy goes.
 std::shared_ptr<Snapshot> sharedSnapshot(int kind, indigo_device* device, indigo_property* property, const char* message)
 {
     struct Cache {
         std::uint64_t event = 0;
-        std::shared_ptr<Snapshot> snapshot;
+        std::weak_ptr<Snapshot> snapshot;
     };
     thread_local Cache cache;
     const std::uint64_t event = currentEventSerial();
-    if (event != 0 && cache.event == event && cache.snapshot != nullptr)
-        return cache.snapshot;
+    if (event != 0 && cache.event == event) {
+        if (std::shared_ptr<Snapshot> shared = cache.snapshot.lock())
+            return shared;
+    }
     auto snapshot = std::make_shared<Snapshot>(kind, device, property, message);
     if (!snapshot->usable())
         return nullptr;
     cache.event = event;
-    cache.snapshot = event != 0 ? snapshot : nullptr;
+    cache.snapshot = snapshot;
     return snapshot;
 }
 
