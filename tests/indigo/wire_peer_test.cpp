@@ -86,7 +86,7 @@ void connectDevice(HearingClient& client, const char* device)
                 return (h.kind == "update" || h.kind == "define") && h.device == device && h.name == "CONNECTION" &&
                        h.value("CONNECTED") == "On" && h.state == INDIGO_OK_STATE;
             },
-            mark, 5s);
+            mark, 3s);
         if (connected)
             return;
     }
@@ -236,7 +236,8 @@ TEST(IndiClients, GetpropListsTheFixtureAndSetpropReachesIt)
     const std::string port = std::to_string(server.port);
 
     const std::string listing = home.path + "/getprop.txt";
-    Process getprop({"indi_getprop", "-h", "127.0.0.1", "-p", port, "-t", "1", "*.*.*"}, env, listing);
+    // indi_getprop reads for as long as -t says, then prints what came.
+    Process getprop({"indi_getprop", "-h", "127.0.0.1", "-p", port, "-t", "3", "*.*.*"}, env, listing);
     EXPECT_EQ(getprop.wait(), 0);
     const std::string text = readFile(listing);
     EXPECT_THAT(text, HasSubstr("Wire Fixture.CONNECTION.CONNECT=Off\n"));
