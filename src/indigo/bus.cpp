@@ -3,6 +3,8 @@
 #include "indigo/bus.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 
 #include "indigo/blob_modes.h"
@@ -118,10 +120,26 @@ private:
     EnumerationTarget saved_;
 };
 
-// Calls fn(client) for every attached client, each inside a CallGuard.
+std::atomic<std::uint64_t> eventCounter{0};
+thread_local std::uint64_t eventOnThisThread = 0;
+
+// Numbers one event for the length of its hand-out (a callback may post events of its own).
+class EventScope {
+public:
+    EventScope() : saved_(eventOnThisThread) { eventOnThisThread = eventCounter.fetch_add(1, std::memory_order_relaxed) + 1; }
+    ~EventScope() { eventOnThisThread = saved_; }
+    EventScope(const EventScope&) = delete;
+    EventScope& operator=(const EventScope&) = delete;
+
+private:
+    std::uint64_t saved_;
+};
+
+// Calls fn(client) for every attached client, each inside a CallGuard, as one event.
 template <class Fn>
 void forEachClient(Fn&& fn)
 {
+    EventScope event;
     auto clients = Bus::instance().clients.snapshot();
     for (const auto& entry : *clients) {
         CallGuard<indigo_client> guard(*entry);
@@ -213,6 +231,11 @@ indigo_result sendRequest(indigo_client* client, indigo_property* request, int c
 }
 
 }  // namespace
+
+std::uint64_t currentEventSerial()
+{
+    return eventOnThisThread;
+}
 
 }  // namespace zeta::indigo
 

@@ -2,6 +2,7 @@
 // The bus's shared state: attached clients and devices, and the records each device has
 // defined (the bus holds a reference to each until its delete has gone out).
 
+#include <cstdint>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -32,5 +33,10 @@ private:
     std::mutex definedMutex_;
     std::unordered_map<const indigo_device*, std::vector<indigo_property*>> defined_;
 };
+
+// The number of the define, update, delete or message being handed to clients on this
+// thread: the same for every client of one event, different for every other event (0
+// outside any). Lets a wire layer that serves many clients prepare an event once.
+std::uint64_t currentEventSerial();
 
 }  // namespace zeta::indigo

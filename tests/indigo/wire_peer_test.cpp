@@ -1,0 +1,267 @@
+// Against real INDI peers from Debian's indi-bin: indiserver with the CCD, focuser and
+// wheel simulators as a remote server, the wheel simulator as a driver subprocess, and
+// indi_getprop / indi_setprop as clients of the bus's own server.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "indigo/indigo_remote.h"
+#include "wire_fixtures.h"
+
+using namespace wire_test;
+using testing::HasSubstr;
+using testing::IsEmpty;
+
+namespace {
+
+// The size a FITS file's primary header says it has: header blocks plus padded data.
+std::optional<std::size_t> fitsSize(const std::vector<std::uint8_t>& bytes)
+{
+    const std::string text(bytes.begin(), bytes.end());
+    long bitpix = 0;
+    long axes = -1;
+    std::vector<long> lengths;
+    for (std::size_t card = 0; (card + 1) * 80 <= text.size(); ++card) {
+        const std::string line = text.substr(card * 80, 80);
+        const std::string key = line.substr(0, 8);
+        const auto number = [&] { return std::atol(line.substr(10).c_str()); };
+        if (key == "BITPIX  ")
+            bitpix = number();
+        else if (key == "NAXIS   ")
+            axes = number();
+        else if (key.rfind("NAXIS", 0) == 0 && std::isdigit(static_cast<unsigned char>(key[5])))
+            lengths.push_back(number());
+        else if (key == "END     ") {
+            const std::size_t header = (card + 1 + 35) / 36 * 2880;
+            if (bitpix == 0 || axes < 0 || static_cast<long>(lengths.size()) != axes)
+                return std::nullopt;
+            std::size_t data = static_cast<std::size_t>(std::labs(bitpix) / 8);
+            for (long length : lengths)
+                data *= static_cast<std::size_t>(length);
+            return header + (data + 2879) / 2880 * 2880;
+        }
+    }
+    return std::nullopt;
+}
+
+void changeNumber(indigo_client* client, const char* device, const char* property, const char* item, double value)
+{
+    const char* items[] = {item};
+    const double values[] = {value};
+    indigo_change_number_property(client, device, property, 1, items, values);
+}
+
+void changeSwitch(indigo_client* client, const char* device, const char* property, const char* item)
+{
+    const char* items[] = {item};
+    const bool values[] = {true};
+    indigo_change_switch_property(client, device, property, 1, items, values);
+}
+
+// The value an item had in the last define or update of the property.
+std::string latest(const HearingClient& client, const std::string& device, const std::string& property, const std::string& item)
+{
+    std::string value = "<none>";
+    for (const Heard& h : client.all()) {
+        if (h.device == device && h.name == property && (h.kind == "define" || h.kind == "update"))
+            value = h.value(item);
+    }
+    return value;
+}
+
+// A simulator that has just started withdraws its whole device once and defines it again,
+// and a request that meets that moment is lost: the request is sent again until the device
+// reports itself connected.
+void connectDevice(HearingClient& client, const char* device)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kWait;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::size_t mark = client.count();
+        changeSwitch(&client.client, device, "CONNECTION", "CONNECTED");
+        const auto connected = client.waitFor(
+            [&](const Heard& h) {
+                return (h.kind == "update" || h.kind == "define") && h.device == device && h.name == "CONNECTION" &&
+                       h.value("CONNECTED") == "On" && h.state == INDIGO_OK_STATE;
+            },
+            mark, 3s);
+        if (connected)
+            return;
+    }
+    FAIL() << device << " did not connect";
+}
+
+// Moves a wheel to a slot other than its own: Busy with the old slot, then Ok with the new.
+void moveWheel(HearingClient& client)
+{
+    ASSERT_TRUE(client.waitFor(heard("define", "Filter Simulator", "WHEEL_SLOT")));
+    const int from = std::atoi(latest(client, "Filter Simulator", "WHEEL_SLOT", "SLOT").c_str());
+    const int to = from == 3 ? 2 : 3;
+    const std::size_t mark = client.count();
+    changeNumber(&client.client, "Filter Simulator", "WHEEL_SLOT", "SLOT", to);
+    ASSERT_TRUE(client.waitFor(heard("update", "Filter Simulator", "WHEEL_SLOT", INDIGO_BUSY_STATE), mark));
+    const auto done = client.waitFor(heard("update", "Filter Simulator", "WHEEL_SLOT", INDIGO_OK_STATE), mark);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->number("SLOT"), to);
+}
+
+class IndiServer : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        server_ = std::make_unique<Process>(
+            std::vector<std::string>{"indiserver", "-p", std::to_string(port_), "-u", home_.path + "/socket",
+                                     "indi_simulator_ccd", "indi_simulator_focus", "indi_simulator_wheel"},
+            std::vector<std::pair<std::string, std::string>>{{"HOME", home_.path}});
+        ASSERT_TRUE(eventually([&] { return indigo_connect_server("indiserver", "127.0.0.1", port_, &entry_) == INDIGO_OK; }))
+            << "indiserver did not listen";
+    }
+    void TearDown() override
+    {
+        if (entry_ != nullptr)
+            indigo_disconnect_server(entry_);
+        server_.reset();
+    }
+
+    HearingClient client{"local"};
+    indigo_server_entry* entry_ = nullptr;
+
+private:
+    TempDir home_;
+    int port_ = freePort();
+    std::unique_ptr<Process> server_;
+};
+
+TEST_F(IndiServer, TheSimulatorsAppearConnectExposeAndMove)
+{
+    for (const char* device : {"CCD Simulator", "Focuser Simulator", "Filter Simulator"})
+        ASSERT_TRUE(client.waitFor(heard("define", device, "CONNECTION"))) << device;
+    const auto info = client.waitFor(heard("define", "CCD Simulator", "INFO"));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->value("DEVICE_INTERFACE"), "22");
+
+    // The camera: connected, then one exposure of 0.1 s brings a whole FITS frame.
+    connectDevice(client, "CCD Simulator");
+    ASSERT_TRUE(client.waitFor(heard("define", "CCD Simulator", "CCD_EXPOSURE")));
+    ASSERT_TRUE(client.waitFor(heard("define", "CCD Simulator", "CCD_IMAGE")));
+    std::size_t mark = client.count();
+    changeNumber(&client.client, "CCD Simulator", "CCD_EXPOSURE", "EXPOSURE", 0.1);
+    const auto image = client.waitFor(heard("update", "CCD Simulator", "CCD_IMAGE", INDIGO_OK_STATE), mark);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->blobFormat, ".fits");
+    ASSERT_GT(image->blob.size(), 2880u);
+    EXPECT_EQ(std::string(image->blob.begin(), image->blob.begin() + 6), "SIMPLE");
+    EXPECT_EQ(fitsSize(image->blob), image->blob.size()) << "the frame is not whole";
+    EXPECT_TRUE(client.waitFor(heard("update", "CCD Simulator", "CCD_EXPOSURE", INDIGO_OK_STATE), mark));
+
+    // The focuser: outward, then a relative move: Busy, then Ok at the new position.
+    connectDevice(client, "Focuser Simulator");
+    ASSERT_TRUE(client.waitFor(heard("define", "Focuser Simulator", "FOCUSER_STEPS")));
+    ASSERT_TRUE(client.waitFor(heard("define", "Focuser Simulator", "FOCUSER_POSITION")));
+    mark = client.count();
+    changeSwitch(&client.client, "Focuser Simulator", "FOCUSER_DIRECTION", "MOVE_OUTWARD");
+    ASSERT_TRUE(client.waitFor(heard("update", "Focuser Simulator", "FOCUSER_DIRECTION", INDIGO_OK_STATE), mark));
+    const double from = std::atof(latest(client, "Focuser Simulator", "FOCUSER_POSITION", "POSITION").c_str());
+    mark = client.count();
+    changeNumber(&client.client, "Focuser Simulator", "FOCUSER_STEPS", "STEPS", 1500);
+    ASSERT_TRUE(client.waitFor(heard("update", "Focuser Simulator", "FOCUSER_POSITION", INDIGO_BUSY_STATE), mark));
+    const auto moved = client.waitFor(heard("update", "Focuser Simulator", "FOCUSER_POSITION", INDIGO_OK_STATE), mark);
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->number("POSITION"), from + 1500);
+
+    connectDevice(client, "Filter Simulator");
+    moveWheel(client);
+
+    EXPECT_EQ(indigo_disconnect_server(entry_), INDIGO_OK);
+    entry_ = nullptr;
+    for (const char* device : {"CCD Simulator", "Focuser Simulator", "Filter Simulator"})
+        EXPECT_THAT(client.defined(device), IsEmpty()) << device;
+}
+
+TEST(IndiDriver, TheWheelSimulatorRunsAsASubprocessAndLeavesNothingBehind)
+{
+    TempDir home;
+    setenv("HOME", home.path.c_str(), 1);
+    HearingClient client("local");
+    indigo_subprocess_entry* entry = nullptr;
+    ASSERT_EQ(indigo_start_subprocess("indi_simulator_wheel", &entry), INDIGO_OK);
+    const pid_t pid = entry->pid;
+    ASSERT_TRUE(client.waitFor(heard("define", "Filter Simulator", "CONNECTION")));
+    connectDevice(client, "Filter Simulator");
+    moveWheel(client);
+    ASSERT_FALSE(client.defined("Filter Simulator").empty());
+
+    EXPECT_EQ(indigo_kill_subprocess(entry), INDIGO_OK);
+    EXPECT_EQ(::kill(pid, 0), -1) << "the driver is still there";
+    EXPECT_EQ(errno, ESRCH);
+    EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1) << "not reaped";
+    EXPECT_THAT(client.defined("Filter Simulator"), IsEmpty()) << "deletes missing";
+}
+
+TEST(IndiDriver, TheCcdSimulatorsFramesComeWholeThroughItsSubprocess)
+{
+    TempDir home;
+    setenv("HOME", home.path.c_str(), 1);
+    HearingClient client("local");
+    indigo_subprocess_entry* entry = nullptr;
+    ASSERT_EQ(indigo_start_subprocess("indi_simulator_ccd", &entry), INDIGO_OK);
+    ASSERT_TRUE(client.waitFor(heard("define", "CCD Simulator", "CONNECTION")));
+    connectDevice(client, "CCD Simulator");
+    ASSERT_TRUE(client.waitFor(heard("define", "CCD Simulator", "CCD_EXPOSURE")));
+    // Two frames: the driver sends the second only once the first has been acknowledged.
+    for (int frame = 0; frame < 2; ++frame) {
+        SCOPED_TRACE(frame);
+        const std::size_t mark = client.count();
+        changeNumber(&client.client, "CCD Simulator", "CCD_EXPOSURE", "EXPOSURE", 0.1);
+        const auto image = client.waitFor(heard("update", "CCD Simulator", "CCD_IMAGE", INDIGO_OK_STATE), mark);
+        ASSERT_TRUE(image);
+        ASSERT_GT(image->blob.size(), 2880u);
+        EXPECT_EQ(std::string(image->blob.begin(), image->blob.begin() + 6), "SIMPLE");
+        EXPECT_EQ(fitsSize(image->blob), image->blob.size());
+        ASSERT_TRUE(client.waitFor(heard("update", "CCD Simulator", "CCD_EXPOSURE", INDIGO_OK_STATE), mark));
+    }
+    EXPECT_EQ(indigo_kill_subprocess(entry), INDIGO_OK);
+    EXPECT_THAT(client.defined("CCD Simulator"), IsEmpty());
+}
+
+TEST(IndiClients, GetpropListsTheFixtureAndSetpropReachesIt)
+{
+    TempDir home;
+    RunningServer server;
+    FixtureDevice device("Wire Fixture");
+    ASSERT_EQ(indigo_attach_device(&device.device), INDIGO_OK);
+    const std::vector<std::pair<std::string, std::string>> env = {{"HOME", home.path}};
+    const std::string port = std::to_string(server.port);
+
+    const std::string listing = home.path + "/getprop.txt";
+    // indi_getprop reads for as long as -t says, then prints what came.
+    Process getprop({"indi_getprop", "-h", "127.0.0.1", "-p", port, "-t", "3", "*.*.*"}, env, listing);
+    EXPECT_EQ(getprop.wait(), 0);
+    const std::string text = readFile(listing);
+    EXPECT_THAT(text, HasSubstr("Wire Fixture.CONNECTION.CONNECT=Off\n"));
+    EXPECT_THAT(text, HasSubstr("Wire Fixture.CONNECTION.DISCONNECT=On\n"));
+    EXPECT_THAT(text, HasSubstr("Wire Fixture.VALUE.X=1.25\n"));
+    EXPECT_THAT(text, HasSubstr("Wire Fixture.NOTE.TEXT=a <tagged> & \"quoted\" note\n"));
+    EXPECT_THAT(text, HasSubstr("Wire Fixture.LAMP.LIGHT=Busy\n"));
+    EXPECT_THAT(text, HasSubstr("Wire Fixture.BLOB_SIZE.SIZE=0\n"));
+
+    Process setprop({"indi_setprop", "-h", "127.0.0.1", "-p", port, "Wire Fixture.VALUE.X=5"}, env);
+    EXPECT_EQ(setprop.wait(), 0);
+    EXPECT_TRUE(eventually([&] { return device.value->items[0].number.value == 5; }));
+    Process connect({"indi_setprop", "-h", "127.0.0.1", "-p", port, "-s", "Wire Fixture.CONNECTION.CONNECT=On"}, env);
+    EXPECT_EQ(connect.wait(), 0);
+    EXPECT_TRUE(eventually([&] { return device.connection->items[0].sw.value; })) << "CONNECT maps to CONNECTED";
+    Process readOnly({"indi_setprop", "-h", "127.0.0.1", "-p", port, "-t", "1", "Wire Fixture.LAMP.LIGHT=Ok"}, env);
+    EXPECT_NE(readOnly.wait(), 0) << "a light cannot be set";
+
+    const std::string one = home.path + "/one.txt";
+    Process single({"indi_getprop", "-h", "127.0.0.1", "-p", port, "-1", "Wire Fixture.VALUE.X"}, env, one);
+    EXPECT_EQ(single.wait(), 0);
+    EXPECT_EQ(readFile(one), "5\n");
+    std::lock_guard lock(device.mutex);
+    EXPECT_THAT(device.changed, testing::ElementsAre("VALUE", "CONNECTION"));
+}
+
+}  // namespace
