@@ -32,7 +32,7 @@ json toJson(const DefaultsValue& value) {
     return std::visit(
         [](const auto& v) -> json {
             using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, Data>) {
+            if constexpr (std::is_same_v<T, DefaultsData>) {
                 return json{{"data", base64Encode(v.bytes)}};
             } else {
                 return json(v);
@@ -52,7 +52,7 @@ std::optional<DefaultsValue> fromJson(const json& value) {
     if (value.is_number_float()) return DefaultsValue(value.get<double>());
     if (value.is_string()) return DefaultsValue(value.get<std::string>());
     if (value.is_object() && value.size() == 1 && value.contains("data") && value["data"].is_string()) {
-        if (auto bytes = base64Decode(value["data"].get<std::string>())) return DefaultsValue(Data{*bytes});
+        if (auto bytes = base64Decode(value["data"].get<std::string>())) return DefaultsValue(DefaultsData{*bytes});
     }
     return std::nullopt;
 }
@@ -164,7 +164,7 @@ bool UserDefaults::boolForKey(std::string_view key, bool defaultValue) const {
 Color UserDefaults::colorForKey(std::string_view key, const Color& defaultValue) const {
     auto value = objectForKey(key);
     if (!value) return defaultValue;
-    if (auto* data = std::get_if<Data>(&*value)) {
+    if (auto* data = std::get_if<DefaultsData>(&*value)) {
         if (auto color = unarchiveColor(data->bytes)) return *color;
     }
     return defaultValue;
@@ -178,7 +178,7 @@ void UserDefaults::setObject(DefaultsValue value, std::string_view key) {
 void UserDefaults::setBool(bool value, std::string_view key) { setObject(value, key); }
 void UserDefaults::setInteger(long long value, std::string_view key) { setObject(value, key); }
 void UserDefaults::setDouble(double value, std::string_view key) { setObject(value, key); }
-void UserDefaults::setColor(const Color& value, std::string_view key) { setObject(Data{archiveColor(value)}, key); }
+void UserDefaults::setColor(const Color& value, std::string_view key) { setObject(DefaultsData{archiveColor(value)}, key); }
 
 void UserDefaults::removeObjectForKey(std::string_view key) {
     std::lock_guard lock(mutex_);

@@ -23,12 +23,12 @@
 namespace platform {
 
 // Raw bytes kept as a setting (archived colours).
-struct Data {
+struct DefaultsData {
     std::string bytes;
-    bool operator==(const Data&) const = default;
+    bool operator==(const DefaultsData&) const = default;
 };
 
-using DefaultsValue = std::variant<bool, long long, double, std::string, Data>;
+using DefaultsValue = std::variant<bool, long long, double, std::string, DefaultsData>;
 
 class UserDefaults {
 public:

@@ -9,7 +9,7 @@
 namespace {
 
 using platform::Color;
-using platform::Data;
+using platform::DefaultsData;
 using platform::DefaultsValue;
 using platform::UserDefaults;
 
@@ -49,7 +49,7 @@ const StoredCase kCases[] = {
     {"real 1.0", DefaultsValue(1.0), "1", 1, 1, true, true},
     {"bool true", DefaultsValue(true), "1", 1, 1, true, true},
     {"bool false", DefaultsValue(false), "0", 0, 0, false, false},
-    {"data", DefaultsValue(Data{"\x01\x02"}), "dflt", -1, -1, false, true},
+    {"data", DefaultsValue(DefaultsData{"\x01\x02"}), "dflt", -1, -1, false, true},
 };
 
 TEST(UserDefaults, EachAccessorReadsEachStoredKind) {
@@ -75,9 +75,9 @@ TEST(UserDefaults, ColorsRoundTripAndAnythingElseGivesTheDefault) {
     store.setColor(stored, "markerColor");
     EXPECT_EQ(store.colorForKey("markerColor", fallback), stored);
     EXPECT_EQ(store.colorForKey("absent", fallback), fallback);
-    store.setObject(Data{"not a colour"}, "bad");
+    store.setObject(DefaultsData{"not a colour"}, "bad");
     EXPECT_EQ(store.colorForKey("bad", fallback), fallback);
-    store.setObject(Data{"srgb 0 1 2 1"}, "outOfRange");
+    store.setObject(DefaultsData{"srgb 0 1 2 1"}, "outOfRange");
     EXPECT_EQ(store.colorForKey("outOfRange", fallback), fallback);
     store.setObject(std::string(platform::archiveColor(stored)), "textNotData");
     EXPECT_EQ(store.colorForKey("textNotData", fallback), fallback);
@@ -92,7 +92,7 @@ TEST(UserDefaults, SynchronizeKeepsKindsAcrossReload) {
         store.setInteger(1, "i");
         store.setDouble(1.0, "r");
         store.setObject(std::string("1"), "s");
-        store.setObject(Data{std::string("\0\xff", 2)}, "d");
+        store.setObject(DefaultsData{std::string("\0\xff", 2)}, "d");
         store.setObject(std::string("bad utf8 \xc3"), "latin");
         ASSERT_TRUE(store.synchronize());
     }
@@ -101,7 +101,7 @@ TEST(UserDefaults, SynchronizeKeepsKindsAcrossReload) {
     EXPECT_EQ(reloaded.objectForKey("i"), DefaultsValue(1LL));
     EXPECT_EQ(reloaded.objectForKey("r"), DefaultsValue(1.0));
     EXPECT_EQ(reloaded.objectForKey("s"), DefaultsValue(std::string("1")));
-    EXPECT_EQ(reloaded.objectForKey("d"), DefaultsValue(Data{std::string("\0\xff", 2)}));
+    EXPECT_EQ(reloaded.objectForKey("d"), DefaultsValue(DefaultsData{std::string("\0\xff", 2)}));
     EXPECT_TRUE(reloaded.objectForKey("latin").has_value());
 }
 
