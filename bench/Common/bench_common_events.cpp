@@ -16,6 +16,7 @@
 #include "Common/system_log.h"
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_property.h"
+#include "support/indi_server.h"
 
 #include <algorithm>
 #include <atomic>
@@ -23,18 +24,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -96,54 +95,13 @@ double zetaNanosecondsPerEvent()
     return best;
 }
 
-int freePort()
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(s);
-    return port;
-}
-
+// indiserver with the focuser simulator, and one protocol client of it.
 class Peer {
 public:
-    Peer()
-    {
-        char pattern[] = "/tmp/zeta-bench-common-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr)
-            return;
-        folder_ = pattern;
-        port_ = freePort();
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::setenv("HOME", folder_.c_str(), 1);
-            const std::string port = std::to_string(port_);
-            const std::string socket = folder_ + "/sock";
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 1);
-            ::dup2(devnull, 2);
-            ::execlp("indiserver", "indiserver", "-p", port.c_str(), "-u", socket.c_str(), "indi_simulator_focus",
-                     static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-    }
     ~Peer()
     {
         if (socket_ >= 0)
             ::close(socket_);
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        std::error_code ignored;
-        if (!folder_.empty())
-            std::filesystem::remove_all(folder_, ignored);
     }
 
     bool connect()
@@ -153,7 +111,7 @@ public:
             socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
             sockaddr_in address{};
             address.sin_family = AF_INET;
-            address.sin_port = htons(static_cast<std::uint16_t>(port_));
+            address.sin_port = htons(static_cast<std::uint16_t>(server_.port()));
             address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
             if (::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
                 return true;
@@ -203,16 +161,21 @@ public:
     }
 
 private:
-    std::string folder_;
-    int port_ = 0;
-    pid_t pid_ = -1;
+    test_support::IndiServer server_{{"indi_simulator_focus"}};
     int socket_ = -1;
     std::string buffer_;
 };
 
 double peerNanosecondsPerEvent()
 {
-    Peer peer;
+    std::optional<Peer> started;
+    try {
+        started.emplace();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench common_events: %s\n", e.what());
+        return 0;
+    }
+    Peer& peer = *started;
     if (!peer.connect())
         return 0;
     peer.send("<getProperties version='1.7'/>\n");

@@ -17,13 +17,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-#include <fcntl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -31,7 +26,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -41,8 +35,8 @@
 #include "indigo/indigo_property.h"
 #include "indigo/indigo_remote.h"
 #include "indigo/indigo_server.h"
-
-extern char** environ;
+#include "support/indi_server.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -248,46 +242,14 @@ Figures measure(int port)
     return figures;
 }
 
-pid_t spawn(const std::vector<std::string>& argv)
-{
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-int freePort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
 std::atomic<int> serverClients{-1};
 
 }  // namespace
 
 int main()
 {
-    std::string home = (std::filesystem::temp_directory_path() / "zeta-bench-XXXXXX").string();
-    if (mkdtemp(home.data()) == nullptr)
-        return 1;
-    setenv("HOME", home.c_str(), 1);   // the simulator keeps its settings there
+    const test_support::TempDir home("zeta-bench");
+    setenv("HOME", home.path().c_str(), 1);   // the simulator keeps its settings there
 
     // The bus's server with the simulator as its subprocess.
     indigo_copy_name(indigo_server_bind_address, "127.0.0.1");
@@ -306,16 +268,13 @@ int main()
     server.join();
 
     // indiserver with the same driver.
-    const int port = freePort();
-    const pid_t indiserver = spawn({"indiserver", "-p", std::to_string(port), "-u", home + "/socket", "indi_simulator_ccd"});
     Figures peer;
-    if (indiserver > 0) {
-        peer = measure(port);
-        kill(indiserver, SIGTERM);
-        waitpid(indiserver, nullptr, 0);
+    try {
+        const test_support::IndiServer indiserver({"indi_simulator_ccd"});
+        peer = measure(indiserver.port());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench: %s\n", e.what());
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(home, ignored);
 
     if (!zeta.ok || !peer.ok) {
         std::fprintf(stderr, "bench blob_relay: failed (zeta %s, indiserver %s)\n", zeta.ok ? "ok" : "failed",

@@ -47,6 +47,29 @@ void copyNumberFields(indigo_item& item, const WireItem& wire)
         copyField(item.number.format, wire.format.c_str());
 }
 
+// The value a define or set carries for a text, number, switch or light item; BLOB bytes
+// go to buffers of their own (storeBlob).
+void copyValue(indigo_item& item, indigo_property_type type, const WireItem& wire)
+{
+    switch (type) {
+    case INDIGO_TEXT_VECTOR:
+        copyField(item.text.value, wire.text.c_str());
+        break;
+    case INDIGO_NUMBER_VECTOR:
+        copyNumberFields(item, wire);
+        item.number.value = item.number.target = wire.value;
+        break;
+    case INDIGO_SWITCH_VECTOR:
+        item.sw.value = wire.on;
+        break;
+    case INDIGO_LIGHT_VECTOR:
+        item.light.value = wire.light;
+        break;
+    case INDIGO_BLOB_VECTOR:
+        break;
+    }
+}
+
 }  // namespace
 
 MirrorDevices::MirrorDevices(std::string origin, std::function<void(std::string)> send, bool peerTakesEnableBlob)
@@ -225,23 +248,7 @@ void MirrorDevices::define(WireMessage& message)
                 const WireItem& wire = message.items[i];
                 indigo_item& item = record->items[i];
                 copyField(item.label, wire.label.c_str());
-                switch (record->type) {
-                case INDIGO_TEXT_VECTOR:
-                    copyField(item.text.value, wire.text.c_str());
-                    break;
-                case INDIGO_NUMBER_VECTOR:
-                    copyNumberFields(item, wire);
-                    item.number.value = item.number.target = wire.value;
-                    break;
-                case INDIGO_SWITCH_VECTOR:
-                    item.sw.value = wire.on;
-                    break;
-                case INDIGO_LIGHT_VECTOR:
-                    item.light.value = wire.light;
-                    break;
-                default:
-                    break;
-                }
+                copyValue(item, record->type, wire);
             }
             indigo_define_property(&device->device, record, text);
             return;
@@ -322,25 +329,10 @@ void MirrorDevices::set(WireMessage& message)
         const auto found = property->itemByWire.find(wire.name);
         if (found == property->itemByWire.end())
             continue;
-        indigo_item& item = record->items[found->second];
-        switch (record->type) {
-        case INDIGO_TEXT_VECTOR:
-            copyField(item.text.value, wire.text.c_str());
-            break;
-        case INDIGO_NUMBER_VECTOR:
-            copyNumberFields(item, wire);
-            item.number.value = item.number.target = wire.value;
-            break;
-        case INDIGO_SWITCH_VECTOR:
-            item.sw.value = wire.on;
-            break;
-        case INDIGO_LIGHT_VECTOR:
-            item.light.value = wire.light;
-            break;
-        case INDIGO_BLOB_VECTOR:
+        if (record->type == INDIGO_BLOB_VECTOR)
             storeBlob(*device, *property, found->second, wire);
-            break;
-        }
+        else
+            copyValue(record->items[found->second], record->type, wire);
     }
     indigo_update_property(&device->device, record, message.message.empty() ? nullptr : message.message.c_str());
 }

@@ -31,22 +31,21 @@ std::size_t Framer::scan(const char* data, std::size_t size)
             if (c == '/') {
                 endTag_ = true;
                 state_ = State::Tag;
-            } else if (c == '?') {
+                break;
+            }
+            if (c == '?') {
                 state_ = State::Instruction;
-            } else if (c == '!') {
+                break;
+            }
+            if (c == '!') {
                 state_ = State::Bang;
                 bang_.clear();
-            } else {
-                endTag_ = false;
-                state_ = State::Tag;
-                if (tagEnds(c)) {
-                    done_ = true;
-                    return i + 1;
-                }
-                if (state_ == State::BlobText)
-                    return i + 1;
+                break;
             }
-            break;
+            // Any other character is the first of a start tag's name.
+            endTag_ = false;
+            state_ = State::Tag;
+            [[fallthrough]];
         case State::Tag:
             if (tagEnds(c)) {
                 done_ = true;

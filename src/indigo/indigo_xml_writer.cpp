@@ -167,6 +167,53 @@ void vectorHead(std::string& out, const char* verb, const indigo_property& prope
     attribute(out, "name", names.property(field(property.name)));
 }
 
+// The attributes that close the head of a def and of a set vector alike.
+void vectorHeadEnd(std::string& out, const indigo_property& property, const char* message)
+{
+    if (property.type != INDIGO_LIGHT_VECTOR)
+        out += " timeout=\"60\"";
+    attribute(out, "timestamp", timestampNow());
+    if (message != nullptr && message[0] != '\0')
+        attribute(out, "message", message);
+    out += ">\n";
+}
+
+// One item element; a definition also carries the label and a number's format, and a
+// defBLOB has no value.
+void itemElement(std::string& out, std::string_view element, std::string_view name, indigo_property_type type,
+                 const indigo_item& item, bool definition)
+{
+    out += '<';
+    out += element;
+    attribute(out, "name", name);
+    if (definition)
+        attribute(out, "label", field(item.label));
+    if (type == INDIGO_NUMBER_VECTOR) {
+        if (definition)
+            attribute(out, "format", field(item.number.format));
+        numberAttribute(out, "min", item.number.min);
+        numberAttribute(out, "max", item.number.max);
+        numberAttribute(out, "step", item.number.step);
+    }
+    if (type == INDIGO_BLOB_VECTOR) {
+        out += "/>\n";
+        return;
+    }
+    out += '>';
+    itemValue(out, type, item);
+    out += "</";
+    out += element;
+    out += ">\n";
+}
+
+void vectorEnd(std::string& out, const char* verb, indigo_property_type type)
+{
+    out += "</";
+    out += verb;
+    out += typeWord(type);
+    out += "Vector>\n";
+}
+
 }  // namespace
 
 const OutgoingNames& namesFor(Dialect dialect)
@@ -231,39 +278,14 @@ void writeDefinition(std::string& out, const indigo_property& property, const ch
         attribute(out, "perm", permText(property.perm));
     if (property.type == INDIGO_SWITCH_VECTOR)
         attribute(out, "rule", ruleText(property.rule));
-    if (property.type != INDIGO_LIGHT_VECTOR)
-        out += " timeout=\"60\"";
-    attribute(out, "timestamp", timestampNow());
-    if (message != nullptr && message[0] != '\0')
-        attribute(out, "message", message);
-    out += ">\n";
+    vectorHeadEnd(out, property, message);
     const std::string_view propertyName = field(property.name);
     const std::string element = std::string("def") + typeWord(property.type);
     for (int i = 0; i < property.count; ++i) {
         const indigo_item& item = property.items[i];
-        out += '<';
-        out += element;
-        attribute(out, "name", names.item(propertyName, field(item.name)));
-        attribute(out, "label", field(item.label));
-        if (property.type == INDIGO_NUMBER_VECTOR) {
-            attribute(out, "format", field(item.number.format));
-            numberAttribute(out, "min", item.number.min);
-            numberAttribute(out, "max", item.number.max);
-            numberAttribute(out, "step", item.number.step);
-        }
-        if (property.type == INDIGO_BLOB_VECTOR) {
-            out += "/>\n";
-            continue;
-        }
-        out += '>';
-        itemValue(out, property.type, item);
-        out += "</";
-        out += element;
-        out += ">\n";
+        itemElement(out, element, names.item(propertyName, field(item.name)), property.type, item, true);
     }
-    out += "</def";
-    out += typeWord(property.type);
-    out += "Vector>\n";
+    vectorEnd(out, "def", property.type);
 }
 
 namespace {
@@ -273,12 +295,7 @@ bool updateBody(std::string& out, const indigo_property& property, const char* m
 {
     vectorHead(out, "set", property, names);
     attribute(out, "state", stateText(property.state));
-    if (property.type != INDIGO_LIGHT_VECTOR)
-        out += " timeout=\"60\"";
-    attribute(out, "timestamp", timestampNow());
-    if (message != nullptr && message[0] != '\0')
-        attribute(out, "message", message);
-    out += ">\n";
+    vectorHeadEnd(out, property, message);
     if (property.type == INDIGO_BLOB_VECTOR && blobUrls == nullptr && sink == nullptr) {
         std::size_t bytes = 0;
         for (int i = 0; i < property.count; ++i) {
@@ -301,23 +318,9 @@ bool updateBody(std::string& out, const indigo_property& property, const char* m
                 return false;
             continue;
         }
-        out += '<';
-        out += element;
-        attribute(out, "name", name);
-        if (property.type == INDIGO_NUMBER_VECTOR) {
-            numberAttribute(out, "min", item.number.min);
-            numberAttribute(out, "max", item.number.max);
-            numberAttribute(out, "step", item.number.step);
-        }
-        out += '>';
-        itemValue(out, property.type, item);
-        out += "</";
-        out += element;
-        out += ">\n";
+        itemElement(out, element, name, property.type, item, false);
     }
-    out += "</set";
-    out += typeWord(property.type);
-    out += "Vector>\n";
+    vectorEnd(out, "set", property.type);
     return true;
 }
 

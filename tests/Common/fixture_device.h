@@ -10,6 +10,7 @@
 #include "Common/property.h"
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_property.h"
+#include "support/eventually.h"
 
 #include <atomic>
 #include <chrono>
@@ -282,16 +283,6 @@ inline indigo_property* blobProperty(const char* device, const char* name, const
     return property;
 }
 
-// Polls until the predicate holds or the time runs out.
-inline bool eventually(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10))
-{
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
+using test_support::eventually;
 
 }  // namespace common_test

@@ -5,12 +5,13 @@
 #include "fixture_device.h"
 #include "imaging/fits_image_rep.h"
 #include "imaging/image.h"
-#include "indi_server.h"
 #include "indigo/indigo_remote.h"
+#include "support/indi_server.h"
 
 #include <gtest/gtest.h>
 
 using namespace common_test;
+using test_support::IndiServer;
 
 namespace {
 

@@ -16,6 +16,7 @@
 
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_property.h"
+#include "support/property_listener.h"
 
 struct ItemCopy {
     std::string name, label, text;
@@ -54,24 +55,9 @@ struct PropertyCopy {
     }
 };
 
-class BusClient {
+class BusClient : public test_support::PropertyListener {
 public:
-    explicit BusClient(const char* name) {
-        indigo_copy_name(client.name, name);
-        client.version = INDIGO_VERSION_CURRENT;
-        client.client_context = this;
-        client.define_property = [](indigo_client* c, indigo_device*, indigo_property* p, const char* m) {
-            return self(c)->record("define", p, m);
-        };
-        client.update_property = [](indigo_client* c, indigo_device*, indigo_property* p, const char* m) {
-            return self(c)->record("update", p, m);
-        };
-        client.delete_property = [](indigo_client* c, indigo_device*, indigo_property* p, const char* m) {
-            return self(c)->record("delete", p, m);
-        };
-    }
-
-    indigo_client client{};
+    explicit BusClient(const char* name) : PropertyListener(name) {}
 
     // Every event so far for the device (all devices when empty).
     std::vector<PropertyCopy> events(const std::string& device = "") {
@@ -144,9 +130,7 @@ public:
     }
 
 private:
-    static BusClient* self(indigo_client* c) { return static_cast<BusClient*>(c->client_context); }
-
-    indigo_result record(const char* kind, indigo_property* p, const char* message) {
+    indigo_result record(const char* kind, indigo_property* p, const char* message) override {
         PropertyCopy copy;
         copy.kind = kind;
         copy.device = p->device;

@@ -14,6 +14,7 @@
 #include "indigo/indigo_log.h"
 #include "platform/camera/ic_device_browser.h"
 #include "platform/camera/simulated_device_source.h"
+#include "support/eventually.h"
 
 namespace {
 
@@ -124,15 +125,7 @@ std::shared_ptr<SimulatedCamera> genericSim(const std::string& name) {
     return sim;
 }
 
-// Polls until the predicate holds.
-bool eventually(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using test_support::eventually;
 
 // A generic camera found by the driver's own browser. Unplugged when the test ends.
 struct PluggedCamera {

@@ -15,9 +15,9 @@ using testing::HasSubstr;
 
 // Everything indi_getprop hears within a second.
 std::string listing(const TempDir& home, int port, const std::string& pattern) {
-    const std::string out = home.path + "/getprop.txt";
+    const std::string out = home.path() / "getprop.txt";
     Process getprop({"indi_getprop", "-h", "127.0.0.1", "-p", std::to_string(port), "-t", "1", pattern},
-                    {{"HOME", home.path}}, out);
+                    {{"HOME", home.path()}}, out);
     getprop.wait();
     return readFile(out);
 }
@@ -39,7 +39,7 @@ TEST(CameraOverServer, IndiClientsListAndConnectASimulatedCamera) {
 
     Process connect({"indi_setprop", "-h", "127.0.0.1", "-p", std::to_string(server.port), "-s",
                      "Simulated Camera.CONNECTION.CONNECT=On"},
-                    {{"HOME", home.path}});
+                    {{"HOME", home.path()}});
     EXPECT_EQ(connect.wait(), 0);
     // Connected, the camera's exposure, image and DSLR settings are there in INDI's names.
     EXPECT_TRUE(eventually([&] {

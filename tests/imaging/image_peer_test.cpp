@@ -5,6 +5,8 @@
 
 #include "test_decoders.h"
 
+#include "support/command.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,19 +14,7 @@
 #include <sstream>
 #include <string>
 
-namespace {
-
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    pclose(pipe);
-    return out;
-}
-
-}  // namespace
+using test_support::commandOutput;
 
 TEST(ImagePeer, StatisticsOfRealFramesAgreeWithNumpy) {
     registerDecoders();
@@ -39,7 +29,7 @@ TEST(ImagePeer, StatisticsOfRealFramesAgreeWithNumpy) {
     };
     std::string command = "/usr/bin/python3 " ZETA_SOURCE_DIR "/tests/imaging/numpy_statistics.py";
     for (const auto& f : files) command += " '" + f + "'";
-    std::istringstream lines(run(command));
+    std::istringstream lines(commandOutput(command));
     for (const auto& file : files) {
         SCOPED_TRACE(file);
         std::string line;

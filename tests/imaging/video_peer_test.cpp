@@ -9,6 +9,8 @@
 
 #include <QCryptographicHash>
 
+#include "support/command.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -20,18 +22,10 @@ namespace {
 
 using VideoPeerTest = VideoTest;
 
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    pclose(pipe);
-    return out;
-}
+using test_support::commandOutput;
 
 std::map<std::string, std::string> probe(const std::filesystem::path& path) {
-    const auto out = run("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+    const auto out = commandOutput("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
                          "stream=codec_name,width,height,pix_fmt,nb_read_frames,time_base "
                          "-of default=noprint_wrappers=1 '" + path.string() + "' 2>/dev/null");
     std::map<std::string, std::string> fields;
@@ -50,7 +44,7 @@ struct DecodedFrame {
 
 // Every frame as FFmpeg decodes it, converted to the pixel format given.
 std::vector<DecodedFrame> frameMd5(const std::filesystem::path& path, const char* pixelFormat) {
-    const auto out = run(std::string("ffmpeg -v error -i '") + path.string() + "' -map 0:v:0 -f framemd5 -pix_fmt " +
+    const auto out = commandOutput(std::string("ffmpeg -v error -i '") + path.string() + "' -map 0:v:0 -f framemd5 -pix_fmt " +
                          pixelFormat + " - 2>/dev/null");
     std::vector<DecodedFrame> frames;
     std::istringstream lines(out);
@@ -231,7 +225,7 @@ TEST_F(VideoPeerTest, ASetUpTriedAgainStartsOnAFreshContainer) {
         EXPECT_EQ(writer->add(rawFrame("RAW1", 16, 8, patternBytes(128, 2))), VideoFrameOutcome::Written);
         EXPECT_EQ(writer->add(rawFrame("RAW1", 16, 8, patternBytes(128, 3))), VideoFrameOutcome::Written);
         writer->close();
-        EXPECT_EQ(run("ffprobe -v error -show_entries format=nb_streams -of csv=p=0 '" + path.string() + "'"), "1\n");
+        EXPECT_EQ(commandOutput("ffprobe -v error -show_entries format=nb_streams -of csv=p=0 '" + path.string() + "'"), "1\n");
         auto fields = probe(path);
         EXPECT_EQ(fields["width"], "16");
         EXPECT_EQ(fields["nb_read_frames"], "2");

@@ -12,6 +12,7 @@
 
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_property.h"
+#include "support/property_listener.h"
 
 namespace indigo_test {
 
@@ -27,25 +28,13 @@ struct Event {
     std::string brief() const { return kind + " " + device + "." + name; }
 };
 
-class RecordingClient {
+class RecordingClient : public test_support::PropertyListener {
 public:
-    explicit RecordingClient(const char* name)
+    explicit RecordingClient(const char* name) : PropertyListener(name)
     {
-        indigo_copy_name(client.name, name);
-        client.version = INDIGO_VERSION_CURRENT;
-        client.client_context = this;
         client.attach = [](indigo_client* c) {
             self(c)->attachThread = std::this_thread::get_id();
             return INDIGO_OK;
-        };
-        client.define_property = [](indigo_client* c, indigo_device*, indigo_property* p, const char* m) {
-            return self(c)->record("define", p, m);
-        };
-        client.update_property = [](indigo_client* c, indigo_device*, indigo_property* p, const char* m) {
-            return self(c)->record("update", p, m);
-        };
-        client.delete_property = [](indigo_client* c, indigo_device*, indigo_property* p, const char* m) {
-            return self(c)->record("delete", p, m);
         };
         client.send_message = [](indigo_client* c, indigo_device* d, const char* m) {
             Event event{"message", d != nullptr ? d->name : "", "", m != nullptr ? m : "", INDIGO_IDLE_STATE, nullptr,
@@ -59,9 +48,7 @@ public:
             return INDIGO_OK;
         };
     }
-    ~RecordingClient() { indigo_detach_client(&client); }
-    RecordingClient(const RecordingClient&) = delete;
-    RecordingClient& operator=(const RecordingClient&) = delete;
+    ~RecordingClient() override { indigo_detach_client(&client); }
 
     std::vector<Event> take()
     {
@@ -78,7 +65,6 @@ public:
         return result;
     }
 
-    indigo_client client{};
     std::mutex mutex;
     std::vector<Event> events;
     std::thread::id attachThread;
@@ -91,9 +77,9 @@ public:
     }
 
 private:
-    static RecordingClient* self(indigo_client* c) { return static_cast<RecordingClient*>(c->client_context); }
+    static RecordingClient* self(indigo_client* c) { return owner<RecordingClient>(c); }
 
-    indigo_result record(const char* kind, indigo_property* p, const char* message)
+    indigo_result record(const char* kind, indigo_property* p, const char* message) override
     {
         Event event{kind, p->device, p->name, message != nullptr ? message : "", p->state, p, std::this_thread::get_id()};
         std::function<void(const Event&)> handler;

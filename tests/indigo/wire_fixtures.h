@@ -38,27 +38,24 @@
 #include "indigo/indigo_property.h"
 #include "indigo/indigo_server.h"
 #include "indigo/indigo_xml_parser.h"
-
-extern char** environ;
+#include "indigo/indigo_log.h"
+#include "support/eventually.h"
+#include "support/free_port.h"
+#include "support/process.h"
+#include "support/property_listener.h"
+#include "support/temp_dir.h"
 
 namespace wire_test {
 
 using namespace std::chrono_literals;
 
-// Long enough for a loaded two-core machine; a passing test never waits it out.
-constexpr auto kWait = 30s;
+using test_support::eventually;
+using test_support::freePort;
+using test_support::Process;
+using test_support::TempDir;
 
-template <class Predicate>
-bool eventually(Predicate&& predicate, std::chrono::milliseconds timeout = kWait)
-{
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
+// Long enough for a loaded two-core machine; a passing test never waits it out.
+constexpr auto kWait = test_support::kPatience;
 
 // The deterministic bytes of a test BLOB.
 inline std::vector<std::uint8_t> pattern(std::size_t size, std::uint32_t seed)
@@ -74,151 +71,44 @@ inline std::vector<std::uint8_t> pattern(std::size_t size, std::uint32_t seed)
     return bytes;
 }
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string templ = (std::filesystem::temp_directory_path() / "zeta-wire-XXXXXX").string();
-        if (mkdtemp(templ.data()) == nullptr)
-            ADD_FAILURE() << "mkdtemp failed";
-        path = templ;
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string path;
-};
-
-inline int freePort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
-// A child process with extra environment, its output in a file; stopped by pid.
-class Process {
-public:
-    Process(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, std::string>>& env,
-            const std::string& outputPath = "/dev/null", bool keepStdin = false)
-    {
-        std::vector<std::string> environment;
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            const std::string text = *entry;
-            bool replaced = false;
-            for (const auto& [key, value] : env)
-                replaced = replaced || text.rfind(key + "=", 0) == 0;
-            if (!replaced)
-                environment.push_back(text);
-        }
-        for (const auto& [key, value] : env)
-            environment.push_back(key + "=" + value);
-        std::vector<char*> args;
-        for (const std::string& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& entry : environment)
-            envp.push_back(entry.data());
-        envp.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (keepStdin) {
-            int input[2];
-            if (pipe2(input, O_CLOEXEC) == 0) {
-                posix_spawn_file_actions_adddup2(&actions, input[0], 0);
-                stdinPipe_ = input[1];
-                childStdin_ = input[0];
-            }
-        } else {
-            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        }
-        posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, (outputPath == "/dev/null" ? outputPath : outputPath + ".err").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int status = posix_spawnp(&pid_, argv[0].c_str(), &actions, nullptr, args.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (childStdin_ >= 0)
-            close(childStdin_);
-        if (status != 0) {
-            ADD_FAILURE() << "cannot start " << argv[0] << ": " << std::strerror(status);
-            pid_ = -1;
-        }
-    }
-    ~Process() { stop(); }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-
-    pid_t pid() const { return pid_; }
-
-    bool running()
-    {
-        if (pid_ < 0)
-            return false;
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            status_ = status;
-            pid_ = -1;
-            return false;
-        }
-        return true;
-    }
-
-    // Waits for the process to end on its own; its wait status, or -1 after the timeout.
-    int wait(std::chrono::milliseconds timeout = kWait)
-    {
-        if (!eventually([&] { return !running(); }, timeout))
-            return -1;
-        return status_;
-    }
-
-    void signal(int number)
-    {
-        if (pid_ > 0)
-            ::kill(pid_, number);
-    }
-
-    int stop()
-    {
-        if (stdinPipe_ >= 0) {
-            close(stdinPipe_);
-            stdinPipe_ = -1;
-        }
-        if (pid_ < 0)
-            return status_;
-        ::kill(pid_, SIGTERM);
-        if (wait(5s) == -1 && pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            waitpid(pid_, &status_, 0);
-            pid_ = -1;
-        }
-        return status_;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int status_ = 0;
-    int stdinPipe_ = -1;
-    int childStdin_ = -1;
-};
-
 inline std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// The bus's log lines, once captureLog is the log handler.
+inline std::mutex logMutex;
+inline std::vector<std::string> logLines;
+
+inline void captureLog(const char* line)
+{
+    std::lock_guard lock(logMutex);
+    logLines.emplace_back(line);
+}
+
+// Whether any captured line contains the text.
+inline bool logged(const std::string& text)
+{
+    std::lock_guard lock(logMutex);
+    return std::any_of(logLines.begin(), logLines.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; });
+}
+
+inline void changeNumber(indigo_client* client, const char* device, const char* property, const char* item, double value)
+{
+    const char* items[] = {item};
+    const double values[] = {value};
+    indigo_change_number_property(client, device, property, 1, items, values);
+}
+
+// Turns the item of a switch property on.
+inline void changeSwitch(indigo_client* client, const char* device, const char* property, const char* item)
+{
+    const char* items[] = {item};
+    const bool values[] = {true};
+    indigo_change_switch_property(client, device, property, 1, items, values);
 }
 
 // One event as a client heard it, values copied while the record was current.
@@ -246,36 +136,23 @@ struct Heard {
     double number(const std::string& item) const { return std::atof(value(item).c_str()); }
 };
 
-class HearingClient {
+class HearingClient : public test_support::PropertyListener {
 public:
-    explicit HearingClient(const char* name)
+    explicit HearingClient(const char* name) : PropertyListener(name)
     {
-        indigo_copy_name(client.name, name);
-        client.version = INDIGO_VERSION_CURRENT;
-        client.client_context = this;
-        client.define_property = [](indigo_client* c, indigo_device*, indigo_property* p, const char* m) {
-            return self(c)->hear("define", p, m);
-        };
-        client.update_property = [](indigo_client* c, indigo_device*, indigo_property* p, const char* m) {
-            return self(c)->hear("update", p, m);
-        };
-        client.delete_property = [](indigo_client* c, indigo_device*, indigo_property* p, const char* m) {
-            return self(c)->hear("delete", p, m);
-        };
         client.send_message = [](indigo_client* c, indigo_device* d, const char* m) {
             Heard heard;
             heard.kind = "message";
             heard.device = d != nullptr ? d->name : "";
             heard.message = m != nullptr ? m : "";
-            std::lock_guard lock(self(c)->mutex_);
-            self(c)->heard_.push_back(std::move(heard));
+            HearingClient* self = owner<HearingClient>(c);
+            std::lock_guard lock(self->mutex_);
+            self->heard_.push_back(std::move(heard));
             return INDIGO_OK;
         };
         EXPECT_EQ(indigo_attach_client(&client), INDIGO_OK);
     }
-    ~HearingClient() { indigo_detach_client(&client); }
-    HearingClient(const HearingClient&) = delete;
-    HearingClient& operator=(const HearingClient&) = delete;
+    ~HearingClient() override { indigo_detach_client(&client); }
 
     std::vector<Heard> all() const
     {
@@ -328,12 +205,8 @@ public:
         return names;
     }
 
-    indigo_client client{};
-
 private:
-    static HearingClient* self(indigo_client* c) { return static_cast<HearingClient*>(c->client_context); }
-
-    indigo_result hear(const char* kind, indigo_property* p, const char* message)
+    indigo_result record(const char* kind, indigo_property* p, const char* message) override
     {
         Heard heard;
         heard.kind = kind;

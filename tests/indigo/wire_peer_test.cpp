@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "indigo/indigo_remote.h"
+#include "support/indi_server.h"
 #include "wire_fixtures.h"
 
 using namespace wire_test;
@@ -45,20 +46,6 @@ std::optional<std::size_t> fitsSize(const std::vector<std::uint8_t>& bytes)
         }
     }
     return std::nullopt;
-}
-
-void changeNumber(indigo_client* client, const char* device, const char* property, const char* item, double value)
-{
-    const char* items[] = {item};
-    const double values[] = {value};
-    indigo_change_number_property(client, device, property, 1, items, values);
-}
-
-void changeSwitch(indigo_client* client, const char* device, const char* property, const char* item)
-{
-    const char* items[] = {item};
-    const bool values[] = {true};
-    indigo_change_switch_property(client, device, property, 1, items, values);
 }
 
 // The value an item had in the last define or update of the property.
@@ -111,11 +98,10 @@ class IndiServer : public testing::Test {
 protected:
     void SetUp() override
     {
-        server_ = std::make_unique<Process>(
-            std::vector<std::string>{"indiserver", "-p", std::to_string(port_), "-u", home_.path + "/socket",
-                                     "indi_simulator_ccd", "indi_simulator_focus", "indi_simulator_wheel"},
-            std::vector<std::pair<std::string, std::string>>{{"HOME", home_.path}});
-        ASSERT_TRUE(eventually([&] { return indigo_connect_server("indiserver", "127.0.0.1", port_, &entry_) == INDIGO_OK; }))
+        server_ = std::make_unique<test_support::IndiServer>(
+            std::vector<std::string>{"indi_simulator_ccd", "indi_simulator_focus", "indi_simulator_wheel"});
+        const int port = server_->port();
+        ASSERT_TRUE(eventually([&] { return indigo_connect_server("indiserver", "127.0.0.1", port, &entry_) == INDIGO_OK; }))
             << "indiserver did not listen";
     }
     void TearDown() override
@@ -129,9 +115,7 @@ protected:
     indigo_server_entry* entry_ = nullptr;
 
 private:
-    TempDir home_;
-    int port_ = freePort();
-    std::unique_ptr<Process> server_;
+    std::unique_ptr<test_support::IndiServer> server_;
 };
 
 TEST_F(IndiServer, TheSimulatorsAppearConnectExposeAndMove)
@@ -183,7 +167,7 @@ TEST_F(IndiServer, TheSimulatorsAppearConnectExposeAndMove)
 TEST(IndiDriver, TheWheelSimulatorRunsAsASubprocessAndLeavesNothingBehind)
 {
     TempDir home;
-    setenv("HOME", home.path.c_str(), 1);
+    setenv("HOME", home.path().c_str(), 1);
     HearingClient client("local");
     indigo_subprocess_entry* entry = nullptr;
     ASSERT_EQ(indigo_start_subprocess("indi_simulator_wheel", &entry), INDIGO_OK);
@@ -203,7 +187,7 @@ TEST(IndiDriver, TheWheelSimulatorRunsAsASubprocessAndLeavesNothingBehind)
 TEST(IndiDriver, TheCcdSimulatorsFramesComeWholeThroughItsSubprocess)
 {
     TempDir home;
-    setenv("HOME", home.path.c_str(), 1);
+    setenv("HOME", home.path().c_str(), 1);
     HearingClient client("local");
     indigo_subprocess_entry* entry = nullptr;
     ASSERT_EQ(indigo_start_subprocess("indi_simulator_ccd", &entry), INDIGO_OK);
@@ -232,10 +216,10 @@ TEST(IndiClients, GetpropListsTheFixtureAndSetpropReachesIt)
     RunningServer server;
     FixtureDevice device("Wire Fixture");
     ASSERT_EQ(indigo_attach_device(&device.device), INDIGO_OK);
-    const std::vector<std::pair<std::string, std::string>> env = {{"HOME", home.path}};
+    const std::vector<std::pair<std::string, std::string>> env = {{"HOME", home.path()}};
     const std::string port = std::to_string(server.port);
 
-    const std::string listing = home.path + "/getprop.txt";
+    const std::string listing = home.path() / "getprop.txt";
     // indi_getprop reads for as long as -t says, then prints what came.
     Process getprop({"indi_getprop", "-h", "127.0.0.1", "-p", port, "-t", "3", "*.*.*"}, env, listing);
     EXPECT_EQ(getprop.wait(), 0);
@@ -256,7 +240,7 @@ TEST(IndiClients, GetpropListsTheFixtureAndSetpropReachesIt)
     Process readOnly({"indi_setprop", "-h", "127.0.0.1", "-p", port, "-t", "1", "Wire Fixture.LAMP.LIGHT=Ok"}, env);
     EXPECT_NE(readOnly.wait(), 0) << "a light cannot be set";
 
-    const std::string one = home.path + "/one.txt";
+    const std::string one = home.path() / "one.txt";
     Process single({"indi_getprop", "-h", "127.0.0.1", "-p", port, "-1", "Wire Fixture.VALUE.X"}, env, one);
     EXPECT_EQ(single.wait(), 0);
     EXPECT_EQ(readFile(one), "5\n");

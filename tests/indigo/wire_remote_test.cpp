@@ -21,21 +21,6 @@ using testing::IsEmpty;
 
 namespace {
 
-std::mutex logMutex;
-std::vector<std::string> logLines;
-
-void captureLog(const char* line)
-{
-    std::lock_guard lock(logMutex);
-    logLines.emplace_back(line);
-}
-
-bool logged(const std::string& text)
-{
-    std::lock_guard lock(logMutex);
-    return std::any_of(logLines.begin(), logLines.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; });
-}
-
 bool anyServerInUse()
 {
     for (const indigo_server_entry& entry : indigo_available_servers) {
@@ -48,10 +33,10 @@ bool anyServerInUse()
 // A second bus, serving "Remote Fixture" (pattern seed 11).
 class PeerBus {
 public:
-    PeerBus() : process_({WIRE_PEER_PATH, dir_.path + "/port"}, {})
+    PeerBus() : process_({WIRE_PEER_PATH, dir_.path() / "port"}, {})
     {
-        EXPECT_TRUE(eventually([&] { return std::filesystem::exists(dir_.path + "/port"); })) << "the peer bus did not start";
-        port = std::atoi(readFile(dir_.path + "/port").c_str());
+        EXPECT_TRUE(eventually([&] { return std::filesystem::exists(dir_.path() / "port"); })) << "the peer bus did not start";
+        port = std::atoi(readFile(dir_.path() / "port").c_str());
     }
     Process& process() { return process_; }
     int port = 0;
@@ -60,20 +45,6 @@ private:
     TempDir dir_;
     Process process_;
 };
-
-void change(indigo_client* client, const char* device, const char* property, const char* item, double value)
-{
-    const char* items[] = {item};
-    const double values[] = {value};
-    indigo_change_number_property(client, device, property, 1, items, values);
-}
-
-void changeSwitch(indigo_client* client, const char* device, const char* property, const char* item)
-{
-    const char* items[] = {item};
-    const bool values[] = {true};
-    indigo_change_switch_property(client, device, property, 1, items, values);
-}
 
 class Remote : public testing::Test {
 protected:
@@ -117,7 +88,7 @@ TEST_F(Remote, TheOtherBussDevicesAppearUnderTheirOwnNamesAndTakeChanges)
     const auto connected = client.waitFor(heard("update", "Remote Fixture", "CONNECTION", INDIGO_OK_STATE), mark);
     ASSERT_TRUE(connected);
     EXPECT_EQ(connected->value("CONNECTED"), "On");
-    change(&client.client, "Remote Fixture", "VALUE", "X", -0.125);
+    changeNumber(&client.client, "Remote Fixture", "VALUE", "X", -0.125);
     const auto value = client.waitFor(heard("update", "Remote Fixture", "VALUE"), mark);
     ASSERT_TRUE(value);
     EXPECT_EQ(value->number("X"), -0.125);
@@ -133,7 +104,7 @@ TEST_F(Remote, ATwentyMegabyteBlobCrossesByteForByte)
     connect();
     constexpr std::size_t kSize = 20u << 20;
     const std::size_t mark = client.count();
-    change(&client.client, "Remote Fixture", "BLOB_SIZE", "SIZE", kSize);
+    changeNumber(&client.client, "Remote Fixture", "BLOB_SIZE", "SIZE", kSize);
     const auto blob = client.waitFor(heard("update", "Remote Fixture", "DATA", INDIGO_OK_STATE), mark);
     ASSERT_TRUE(blob);
     EXPECT_EQ(blob->blobFormat, ".bin");
@@ -274,7 +245,7 @@ TEST_F(ScriptedPeer, IndiNamesArriveAsTheBusNamesAndRequestsGoBackInIndiNames)
     ASSERT_EQ(connect->items.size(), 1u);
     EXPECT_EQ(connect->items[0].name, "CONNECT");
     EXPECT_TRUE(connect->items[0].on);
-    change(&client.client, "CCD Simulator", "CCD_EXPOSURE", "EXPOSURE", 0.1);
+    changeNumber(&client.client, "CCD Simulator", "CCD_EXPOSURE", "EXPOSURE", 0.1);
     const auto expose = remote->waitFor(wireIs(MessageKind::New, "CCD Simulator", "CCD_EXPOSURE"));
     ASSERT_TRUE(expose);
     EXPECT_EQ(expose->items.at(0).name, "CCD_EXPOSURE_VALUE");
@@ -412,7 +383,7 @@ protected:
     }
     std::string script(const std::string& name, const std::string& body, const char* interpreter = "/bin/sh")
     {
-        const std::string path = dir.path + "/" + name;
+        const std::string path = dir.path() / name;
         std::ofstream(path) << "#!" << interpreter << "\n" << body;
         chmod(path.c_str(), 0755);
         return path;
@@ -465,7 +436,7 @@ TEST_F(ScriptDriver, ADriverHearsOnlyWhatItWatches)
 {
     FixtureDevice device("Wire Fixture");
     ASSERT_EQ(indigo_attach_device(&device.device), INDIGO_OK);
-    const std::string heardPath = dir.path + "/heard";
+    const std::string heardPath = dir.path() / "heard";
     const std::string path = script("watcher", "read line\n"
                                                "printf '<defTextVector device=\"Watcher\" name=\"T\" state=\"Ok\" perm=\"ro\">"
                                                "<defText name=\"A\">x</defText></defTextVector>\\n'\n"
@@ -474,8 +445,8 @@ TEST_F(ScriptDriver, ADriverHearsOnlyWhatItWatches)
     ASSERT_EQ(indigo_start_subprocess(path.c_str(), &entry), INDIGO_OK);
     ASSERT_TRUE(client.waitFor(heard("define", "Watcher", "T")));
     EXPECT_TRUE(eventually([&] { return readFile(heardPath).find("VALUE") != std::string::npos; }));
-    change(&client.client, "Wire Fixture", "VALUE", "X", 8);
-    change(&client.client, "Wire Fixture", "BLOB_SIZE", "SIZE", 10);
+    changeNumber(&client.client, "Wire Fixture", "VALUE", "X", 8);
+    changeNumber(&client.client, "Wire Fixture", "BLOB_SIZE", "SIZE", 10);
     changeSwitch(&client.client, "Watcher", "T", "A");   // wrong type: not forwarded
     EXPECT_TRUE(eventually([&] { return readFile(heardPath).find("setNumberVector") != std::string::npos; }));
     EXPECT_EQ(indigo_kill_subprocess(entry), INDIGO_OK);
@@ -490,7 +461,7 @@ TEST_F(ScriptDriver, ADriverHearsOnlyWhatItWatches)
 
 TEST_F(ScriptDriver, BlobsInSharedMemoryArriveWholeAndOneShorterThanItsLengthDropsTheDriver)
 {
-    const std::string replies = dir.path + "/replies";
+    const std::string replies = dir.path() / "replies";
     const std::string path = script("shm", "import array, os, socket, sys\n"
                                            "out = socket.socket(fileno=1)\n"
                                            "def send(xml, fd=None):\n"
@@ -563,7 +534,7 @@ TEST_F(ScriptDriver, ShuttingDownThroughTheTablesDisconnectsKillsAndStopsTheBus)
 TEST_F(ScriptDriver, AnExecutableThatCannotRunLeavesNoEntry)
 {
     indigo_subprocess_entry* none = nullptr;
-    EXPECT_EQ(indigo_start_subprocess((dir.path + "/missing").c_str(), &none), INDIGO_FAILED);
+    EXPECT_EQ(indigo_start_subprocess((dir.path() / "missing").c_str(), &none), INDIGO_FAILED);
     EXPECT_EQ(none, nullptr);
     EXPECT_TRUE(logged("cannot start driver"));
     for (const indigo_subprocess_entry& e : indigo_available_subprocesses)

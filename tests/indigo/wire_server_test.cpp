@@ -19,25 +19,6 @@ namespace {
 constexpr const char* kDevice = "Wire Fixture";
 constexpr std::size_t kProperties = 6;
 
-std::mutex logMutex;
-std::vector<std::string> logLines;
-
-void captureLog(const char* line)
-{
-    std::lock_guard lock(logMutex);
-    logLines.emplace_back(line);
-}
-
-bool logged(const std::string& text)
-{
-    std::lock_guard lock(logMutex);
-    for (const std::string& line : logLines) {
-        if (line.find(text) != std::string::npos)
-            return true;
-    }
-    return false;
-}
-
 class Server : public testing::Test {
 protected:
     void SetUp() override
