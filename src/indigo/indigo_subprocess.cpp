@@ -8,9 +8,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -88,11 +88,17 @@ public:
                     writePingReply(reply, message.uid);
                     link_.send(std::move(reply));
                 } else {
-                    std::vector<std::pair<void*, std::size_t>> mappings;
-                    if (takeAttached(message, mappings))
+                    std::vector<int> descriptors;
+                    if (takeAttached(message, descriptors))
                         mirror_.apply(message);
-                    for (const auto& [address, length] : mappings)
-                        munmap(address, length);
+                    if (!descriptors.empty()) {
+                        // The writers the update woke often wait on this CPU; freeing the
+                        // driver's memory (the last descriptor's close) takes milliseconds, so
+                        // they go first.
+                        sched_yield();
+                    }
+                    for (int fd : descriptors)
+                        ::close(fd);
                 }
             },
             [this](const std::string& reason) { closed(reason); });
@@ -133,15 +139,18 @@ public:
 private:
     static ParserLimits limits() { return ParserLimits{}; }
 
-    // Maps the shared memory of the BLOB items whose bytes came that way (the caller unmaps
-    // it after the message is applied); false (and the driver is dropped) when a descriptor
-    // is missing or holds less than the message says.
-    bool takeAttached(WireMessage& message, std::vector<std::pair<void*, std::size_t>>& mappings)
+    // Takes the shared memory of the BLOB items whose bytes came that way (the caller closes
+    // the descriptors after the message is applied; the mirror reads the bytes from them);
+    // false (and the driver is dropped) when a descriptor is missing or holds less than the
+    // message says.
+    bool takeAttached(WireMessage& message, std::vector<int>& descriptors)
     {
         for (WireItem& item : message.items) {
             if (!item.attached || !item.bytes.empty())
                 continue;
             const int fd = link_.takeDescriptor();
+            if (fd >= 0)
+                descriptors.push_back(fd);
             struct stat status {};
             std::string problem;
             if (fd < 0)
@@ -150,24 +159,13 @@ private:
                 problem = "is larger than its shared memory";
             else if (item.length > limits().maxBlobBytes)
                 problem = "is over the limit";
-            if (problem.empty() && item.length > 0) {
-                const auto length = static_cast<std::size_t>(item.length);
-                void* shared = mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0);
-                if (shared == MAP_FAILED) {
-                    problem = std::string("cannot be mapped: ") + std::strerror(errno);
-                } else {
-                    mappings.emplace_back(shared, length);
-                    item.shared = static_cast<const std::uint8_t*>(shared);
-                }
-            }
-            if (fd >= 0)
-                ::close(fd);
             if (!problem.empty()) {
                 indigo_error("indigo: driver %s: BLOB %s.%s %s; dropping the driver", executable_.c_str(), message.device.c_str(),
                              message.name.c_str(), problem.c_str());
                 link_.close();
                 return false;
             }
+            item.sharedFd = fd;
         }
         return true;
     }

@@ -6,6 +6,7 @@
 
 #include "indigo/bus.h"
 #include "indigo/indigo_base64.h"
+#include "indigo/indigo_blob_loan.h"
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_name_map.h"
 #include "indigo/indigo_property.h"
@@ -99,7 +100,10 @@ public:
             indigo_item& item = record_->items[i];
             const bool withBytes = kind == kUpdate && item.blob.value != nullptr && item.blob.size > 0;
             if (withBytes) {
-                SharedBytes copy = BlobPool::instance().copy(item.blob.value, static_cast<std::size_t>(item.blob.size));
+                const auto size = static_cast<std::size_t>(item.blob.size);
+                SharedBytes copy = borrowBytes(item.blob.value, size);
+                if (copy == nullptr)
+                    copy = BlobPool::instance().copy(item.blob.value, size);
                 item.blob.value = const_cast<std::uint8_t*>(copy->data());
                 weight_ += base64Length(copy->size());
                 blobs_[static_cast<std::size_t>(i)] = std::move(copy);

@@ -1,8 +1,13 @@
 #include "indigo/indigo_wire_mirror.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "indigo/blob_modes.h"
 #include "indigo/bus.h"
@@ -163,8 +168,8 @@ std::shared_ptr<MirrorDevices::PropertyMirror> MirrorDevices::build(const WireMe
     auto mirror = std::make_shared<PropertyMirror>();
     mirror->record = record;
     mirror->wireName = message.name;
-    mirror->buffers.resize(static_cast<std::size_t>(count));
-    mirror->capacities.assign(static_cast<std::size_t>(count), 0);
+    if (message.type == INDIGO_BLOB_VECTOR)
+        mirror->blobs.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         const WireItem& wire = message.items[static_cast<std::size_t>(i)];
         indigo_item* item = record->items + i;
@@ -269,6 +274,104 @@ void MirrorDevices::define(WireMessage& message)
     indigo_define_property(&device->device, mirror->record, text);
 }
 
+// Points slot.current at a buffer of size bytes that no peer is sending: the current one
+// when it is free, else the other (or a new second one). False when memory runs out.
+bool MirrorDevices::takeBlobBuffer(DeviceMirror& device, BlobSlot& slot, std::size_t size)
+{
+    constexpr std::size_t kMaxBuffers = 2;
+    auto& buffers = slot.buffers;
+    std::size_t chosen = buffers.size();
+    if (chosen > 0 && !buffers[slot.current]->onLoan()) {
+        chosen = slot.current;
+    } else {
+        for (std::size_t i = 0; i < buffers.size() && chosen == buffers.size(); ++i) {
+            if (!buffers[i]->onLoan())
+                chosen = i;
+        }
+    }
+    try {
+        if (chosen == buffers.size())
+            buffers.push_back(std::make_shared<LendableBytes>());
+        std::shared_ptr<LendableBytes>& buffer = buffers[chosen];
+        if (buffer->bytes.capacity() < size) {
+            // Grown in a buffer of its own: the old one's address may still be held.
+            auto larger = std::make_shared<LendableBytes>();
+            larger->bytes.resize(size);
+            if (buffer->bytes.capacity() > 0) {
+                std::lock_guard lock(mutex_);
+                device.retired.push_back(std::move(buffer));
+            }
+            buffer = std::move(larger);
+        } else {
+            buffer->bytes.resize(size);
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    slot.current = chosen;
+    slot.lendable = buffers.size() < kMaxBuffers;
+    for (std::size_t i = 0; i < buffers.size() && !slot.lendable; ++i)
+        slot.lendable = i != chosen && !buffers[i]->onLoan();
+    return true;
+}
+
+namespace {
+
+bool readPart(int fd, std::uint8_t* into, std::size_t offset, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pread(fd, into + offset + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The first size bytes of a driver's shared memory. Read rather than mapped: a driver that
+// shrinks it meanwhile costs a short read, not a fault, and there is no mapping to undo. A
+// frame of many megabytes is read in parts by a few threads at once: one thread copies at
+// well below what memory allows, and the peers get no byte of a frame before all of it is in.
+bool readShared(int fd, std::uint8_t* into, std::size_t size)
+{
+    constexpr std::size_t kPartSize = std::size_t{4} << 20;
+    constexpr std::size_t kMaxParts = 4;
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t parts = std::min({size / kPartSize, kMaxParts, cores});
+    if (parts <= 1)
+        return readPart(fd, into, 0, size);
+    const std::size_t part = (size / parts + 4095) / 4096 * 4096;
+    std::atomic<bool> ok{true};
+    std::vector<std::thread> helpers;
+    try {
+        helpers.reserve(parts - 1);
+    } catch (const std::bad_alloc&) {
+        return readPart(fd, into, 0, size);
+    }
+    for (std::size_t offset = part; offset < size; offset += part) {
+        const std::size_t length = std::min(part, size - offset);
+        auto read = [fd, into, offset, length, &ok] {
+            if (!readPart(fd, into, offset, length))
+                ok.store(false);
+        };
+        try {
+            helpers.emplace_back(read);
+        } catch (const std::system_error&) {
+            read();
+        }
+    }
+    if (!readPart(fd, into, 0, std::min(part, size)))
+        ok.store(false);
+    for (std::thread& helper : helpers)
+        helper.join();
+    return ok.load();
+}
+
+}  // namespace
+
 void MirrorDevices::storeBlob(DeviceMirror& device, PropertyMirror& property, int index, WireItem& wire)
 {
     indigo_item& item = property.record->items[index];
@@ -280,29 +383,26 @@ void MirrorDevices::storeBlob(DeviceMirror& device, PropertyMirror& property, in
         return;
     }
     item.blob.url[0] = '\0';
-    const bool shared = wire.shared != nullptr && wire.bytes.empty();
-    const std::uint8_t* source = shared ? wire.shared : wire.bytes.data();
-    const std::size_t size = shared ? static_cast<std::size_t>(wire.length) : wire.bytes.size();
-    auto& buffer = property.buffers[static_cast<std::size_t>(index)];
-    std::size_t& capacity = property.capacities[static_cast<std::size_t>(index)];
-    if (size > capacity) {
-        auto larger = std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
-        if (larger == nullptr) {
-            indigo_error("indigo: %s: no memory for a BLOB of %zu bytes", origin_.c_str(), size);
-            item.blob.value = nullptr;
-            item.blob.size = 0;
-            return;
-        }
-        if (buffer != nullptr) {
-            std::lock_guard lock(mutex_);
-            device.retired.push_back(std::move(buffer));
-        }
-        buffer = std::move(larger);
-        capacity = size;
+    item.blob.value = nullptr;
+    item.blob.size = 0;
+    const bool shared = wire.sharedFd >= 0 && wire.bytes.empty();
+    const std::size_t size = shared ? static_cast<std::size_t>(std::max<std::int64_t>(wire.length, 0)) : wire.bytes.size();
+    BlobSlot& slot = property.blobs[static_cast<std::size_t>(index)];
+    if (!takeBlobBuffer(device, slot, size)) {
+        indigo_error("indigo: %s: no memory for a BLOB of %zu bytes", origin_.c_str(), size);
+        return;
     }
-    if (size > 0)
-        std::memcpy(buffer.get(), source, size);
-    item.blob.value = size > 0 ? buffer.get() : nullptr;
+    if (size == 0)
+        return;
+    std::uint8_t* const into = slot.buffers[slot.current]->bytes.data();
+    if (!shared) {
+        std::memcpy(into, wire.bytes.data(), size);
+    } else if (!readShared(wire.sharedFd, into, size)) {
+        indigo_error("indigo: %s: BLOB %s.%s: its shared memory could not be read", origin_.c_str(),
+                     property.record->device, property.record->name);
+        return;
+    }
+    item.blob.value = into;
     item.blob.size = static_cast<std::int64_t>(size);
 }
 
@@ -334,6 +434,12 @@ void MirrorDevices::set(WireMessage& message)
         else
             copyValue(record->items[found->second], record->type, wire);
     }
+    std::vector<std::shared_ptr<LendableBytes>> lent;
+    for (const BlobSlot& slot : property->blobs) {
+        if (slot.lendable && !slot.buffers.empty())
+            lent.push_back(slot.buffers[slot.current]);
+    }
+    const LoanScope loans(std::move(lent));
     indigo_update_property(&device->device, record, message.message.empty() ? nullptr : message.message.c_str());
 }
 
@@ -348,9 +454,10 @@ void MirrorDevices::removeProperty(DeviceMirror& device, const std::string& busN
         property = found->second;
         device.properties.erase(found);
         property->deleted.store(true);
-        for (auto& buffer : property->buffers) {
-            if (buffer != nullptr)
+        for (BlobSlot& slot : property->blobs) {
+            for (auto& buffer : slot.buffers)
                 device.retired.push_back(std::move(buffer));
+            slot.buffers.clear();
         }
     }
     indigo_delete_property(&device.device, property->record, message);

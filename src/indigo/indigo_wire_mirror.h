@@ -16,7 +16,10 @@
 //
 // BLOB bytes live in a buffer per item that later BLOBs of the same size or smaller
 // overwrite; a buffer that is outgrown, or whose property is deleted, stays allocated until
-// its device detaches, so a pointer a client kept is never left dangling.
+// its device detaches, so a pointer a client kept is never left dangling. The bytes are lent
+// to the clients of their update (see indigo_blob_loan.h): while a peer still sends a frame,
+// the next one goes to a second buffer of the item. An item has at most two, and its frame
+// is lent only while the other is free, so that the next frame always has a buffer to go to.
 
 #include <atomic>
 #include <cstdint>
@@ -28,6 +31,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "indigo/indigo_blob_loan.h"
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_xml_message.h"
 
@@ -51,14 +55,18 @@ public:
     std::vector<std::string> deviceNames() const;
 
 private:
+    struct BlobSlot {
+        std::vector<std::shared_ptr<LendableBytes>> buffers;   // at most two
+        std::size_t current = 0;                               // the one the item's bytes are in
+        bool lendable = false;
+    };
     struct PropertyMirror {
         indigo_property* record = nullptr;
         std::string wireName;
         std::vector<std::string> wireItems;
         std::unordered_map<std::string, int> itemByWire;
         std::unordered_map<std::string, int> itemByBus;
-        std::vector<std::unique_ptr<std::uint8_t[]>> buffers;
-        std::vector<std::size_t> capacities;
+        std::vector<BlobSlot> blobs;   // by item
         std::atomic<bool> deleted{false};
         std::uint64_t order = 0;   // definitions are enumerated in the order they came
     };
@@ -67,7 +75,7 @@ private:
         MirrorDevices* owner = nullptr;
         std::string name;
         std::map<std::string, std::shared_ptr<PropertyMirror>> properties;   // by the bus's name
-        std::vector<std::unique_ptr<std::uint8_t[]>> retired;
+        std::vector<std::shared_ptr<LendableBytes>> retired;
         std::map<std::string, std::string> blobModeSent;
         bool attached = false;
         bool gone = false;
@@ -89,6 +97,7 @@ private:
     void removeDevice(const std::string& name);
     void detachAndFree(std::unique_ptr<DeviceMirror> device);
     void storeBlob(DeviceMirror& device, PropertyMirror& property, int index, WireItem& wire);
+    bool takeBlobBuffer(DeviceMirror& device, BlobSlot& slot, std::size_t size);
 
     void enumerate(DeviceMirror& device, indigo_client* client, indigo_property* request);
     void forwardChange(DeviceMirror& device, indigo_property* request);

@@ -41,9 +41,9 @@ struct WireItem {
     // message ("attached"); length is how many of them are the BLOB's.
     bool attached = false;
     std::int64_t length = -1;
-    // Set by whoever took the attached bytes: where length of them are, valid while the
-    // message is being applied (the mapped shared memory).
-    const std::uint8_t* shared = nullptr;
+    // Set by whoever took the attached bytes: the shared memory's descriptor, open while the
+    // message is being applied; its first length bytes are the BLOB's.
+    int sharedFd = -1;
 };
 
 struct WireMessage {

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -410,6 +411,44 @@ TEST(WireBase64, DecodesPaddingAndWhiteSpaceAndRefusesTheRest)
         Base64Decoder decoder(out, 1 << 20);
         ASSERT_TRUE(decoder.feed(encoded.data(), encoded.size()) && decoder.finish());
         EXPECT_EQ(std::string(out.begin(), out.end()), bytes);
+    }
+}
+
+// The encoder against the plain definition, three bytes at a time: every length up to a few
+// hundred (so every way a fast path can end short of the data), every byte value in every
+// place of a group.
+TEST(WireBase64, EncodesEveryLengthAndByteAsTheDefinitionHasIt)
+{
+    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const auto plain = [&](const std::string& bytes) {
+        std::string out;
+        for (std::size_t i = 0; i < bytes.size(); i += 3) {
+            const std::size_t left = std::min<std::size_t>(3, bytes.size() - i);
+            std::uint32_t group = 0;
+            for (std::size_t k = 0; k < 3; ++k)
+                group = (group << 8) | (k < left ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+            for (std::size_t k = 0; k < 4; ++k)
+                out += k <= left ? alphabet[(group >> (18 - 6 * k)) & 63] : '=';
+        }
+        return out;
+    };
+    std::uint32_t state = 12345;
+    const auto next = [&] {
+        state = state * 1103515245u + 12345u;
+        return static_cast<char>(state >> 16);
+    };
+    for (std::size_t size = 0; size < 400; ++size) {
+        std::string bytes;
+        for (std::size_t i = 0; i < size; ++i)
+            bytes += next();
+        ASSERT_EQ(base64(bytes), plain(bytes)) << size << " bytes";
+    }
+    std::string every;
+    for (int shift = 0; shift < 3; ++shift) {
+        every.assign(static_cast<std::size_t>(shift), 'x');
+        for (int b = 0; b < 256; ++b)
+            every.append(3, static_cast<char>(b));
+        EXPECT_EQ(base64(every), plain(every)) << "shifted by " << shift;
     }
 }
 

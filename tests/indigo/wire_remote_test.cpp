@@ -500,6 +500,72 @@ TEST_F(ScriptDriver, BlobsInSharedMemoryArriveWholeAndOneShorterThanItsLengthDro
     }
 }
 
+// The server's peers send a driver's frames from the bytes the bus holds rather than from a
+// copy; a peer that reads slowly must still get every frame as it was, while later frames
+// come in (the first, of many megabytes, is also read from the shared memory in parts).
+TEST_F(ScriptDriver, FramesGoToAPeerThatReadsSlowlyIntactWhileLaterOnesComeIn)
+{
+    RunningServer server;
+    RawPeer peer(server.port);
+    const int small = 64 << 10;
+    setsockopt(peer.fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    peer.send("<enableBLOB device='Shm'>Also</enableBLOB>\n<getProperties version='1.7'/>\n");
+    const std::string go = dir.path() / "go";
+    const std::size_t sizes[] = {33600 * 256, 3907 * 256, 3907 * 256};
+    const std::string path = script("frames", "import array, os, socket, sys, time\n"
+                                              "out = socket.socket(fileno=1)\n"
+                                              "def send(xml, fd=None):\n"
+                                              "    extra = [(socket.SOL_SOCKET, socket.SCM_RIGHTS, array.array('i', [fd]))] if fd is not None else []\n"
+                                              "    out.sendmsg([xml.encode()], extra)\n"
+                                              "sys.stdin.readline()\n"
+                                              "send(\"<defBLOBVector device='Shm' name='CCD1' state='Idle' perm='ro'><defBLOB name='CCD1'/></defBLOBVector>\\n\")\n"
+                                              "while not os.path.exists('" + go + "'):\n"
+                                              "    time.sleep(0.02)\n"
+                                              "for k, size in enumerate([" + std::to_string(sizes[0]) + ", " + std::to_string(sizes[1]) +
+                                                  ", " + std::to_string(sizes[2]) + "]):\n"
+                                              "    data = bytes((j + 85 * k) % 256 for j in range(256)) * (size // 256)\n"
+                                              "    fd = os.memfd_create('frame')\n"
+                                              "    os.write(fd, data)\n"
+                                              "    send(\"<setBLOBVector device='Shm' name='CCD1' state='Ok'><oneBLOB name='CCD1' size='%d' "
+                                              "format='.fits' len='%d' attached='true'></oneBLOB></setBLOBVector>\\n\" % (size, size), fd)\n"
+                                              "    os.close(fd)\n"
+                                              "sys.stdin.read()\n",
+                                    "/usr/bin/python3");
+    ASSERT_EQ(indigo_start_subprocess(path.c_str(), &entry), INDIGO_OK);
+    ASSERT_TRUE(peer.waitFor(wireIs(MessageKind::Define, "Shm", "CCD1")));
+    peer.keepBytes(false);
+    std::ofstream(go) << "go";
+
+    std::vector<std::vector<std::uint8_t>> expected;
+    for (std::size_t k = 0; k < 3; ++k) {
+        std::vector<std::uint8_t> frame(sizes[k]);
+        for (std::size_t j = 0; j < frame.size(); ++j)
+            frame[j] = static_cast<std::uint8_t>((j % 256 + 85 * k) % 256);
+        expected.push_back(std::move(frame));
+    }
+    // Every frame has reached the bus before the peer reads on: the first is still being sent.
+    const auto isFrame = heard("update", "Shm", "CCD_IMAGE", INDIGO_OK_STATE);
+    std::vector<Heard> onBus;
+    ASSERT_TRUE(eventually([&] {
+        onBus.clear();
+        for (const Heard& h : client.all()) {
+            if (isFrame(h))
+                onBus.push_back(h);
+        }
+        return onBus.size() == 3;
+    }));
+    for (std::size_t k = 0; k < 3; ++k)
+        EXPECT_TRUE(onBus[k].blob == expected[k]) << "frame " << k << " on the bus";
+    for (std::size_t k = 0; k < 3; ++k) {
+        const auto frame = peer.waitFor(wireIs(MessageKind::Set, "Shm", "CCD1"));
+        ASSERT_TRUE(frame) << "frame " << k;
+        ASSERT_EQ(frame->items.size(), 1u);
+        EXPECT_TRUE(frame->items[0].bytes.size() == expected[k].size() &&
+                    std::equal(expected[k].begin(), expected[k].end(), frame->items[0].bytes.begin()))
+            << "frame " << k << " as the peer got it";
+    }
+}
+
 TEST_F(ScriptDriver, ShuttingDownThroughTheTablesDisconnectsKillsAndStopsTheBus)
 {
     PeerBus peer;
