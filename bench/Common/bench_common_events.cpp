@@ -19,22 +19,21 @@
 #include "support/indi_server.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include <arpa/inet.h>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <signal.h>
+#include <string>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -42,19 +41,16 @@ using Clock = std::chrono::steady_clock;
 
 class CountingController : public BaseController {
 public:
-    void updateProperty(const std::shared_ptr<INDIGO::Property>& property) override
-    {
-        if (auto item = property->item<INDIGO::NumberItem>("X"))
-            sum += item->value();
+    void updateProperty(const std::shared_ptr<INDIGO::Property>& property) override {
+        if (auto item = property->item<INDIGO::NumberItem>("X")) sum += item->value();
         updates.fetch_add(1, std::memory_order_relaxed);
     }
     double sum = 0;
     std::atomic<long> updates{0};
 };
 
-double zetaNanosecondsPerEvent()
-{
-    platform::setSystemLogHandler([](std::string_view) {});
+double zetaNanosecondsPerEvent() {
+    zeta::platform::setSystemLogHandler([](std::string_view) {});
     auto indigo = std::make_shared<INDIGO>();
     std::vector<std::unique_ptr<CountingController>> controllers;
     for (int i = 0; i < 8; ++i) {
@@ -91,21 +87,18 @@ double zetaNanosecondsPerEvent()
     indigo.reset();
     for (auto& controller : controllers)
         controller->setIndigo(nullptr);
-    platform::setSystemLogHandler({});
+    zeta::platform::setSystemLogHandler({});
     return best;
 }
 
 // indiserver with the focuser simulator, and one protocol client of it.
 class Peer {
 public:
-    ~Peer()
-    {
-        if (socket_ >= 0)
-            ::close(socket_);
+    ~Peer() {
+        if (socket_ >= 0) ::close(socket_);
     }
 
-    bool connect()
-    {
+    bool connect() {
         const auto end = Clock::now() + std::chrono::seconds(10);
         while (Clock::now() < end) {
             socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -113,8 +106,7 @@ public:
             address.sin_family = AF_INET;
             address.sin_port = htons(static_cast<std::uint16_t>(server_.port()));
             address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            if (::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-                return true;
+            if (::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return true;
             ::close(socket_);
             socket_ = -1;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -122,31 +114,26 @@ public:
         return false;
     }
 
-    void send(const std::string& text)
-    {
+    void send(const std::string& text) {
         std::size_t sent = 0;
         while (sent < text.size()) {
             const ssize_t n = ::send(socket_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0)
-                return;
+            if (n <= 0) return;
             sent += static_cast<std::size_t>(n);
         }
     }
 
     // Reads until the text has been seen count times (counting from the last call) or the time
     // runs out; returns how often it was seen.
-    long readUntil(const std::string& needle, long count, std::chrono::milliseconds timeout)
-    {
+    long readUntil(const std::string& needle, long count, std::chrono::milliseconds timeout) {
         const auto end = Clock::now() + timeout;
         long seen = 0;
         char chunk[65536];
         while (seen < count && Clock::now() < end) {
             pollfd fd{socket_, POLLIN, 0};
-            if (::poll(&fd, 1, 100) <= 0)
-                continue;
+            if (::poll(&fd, 1, 100) <= 0) continue;
             const ssize_t n = ::recv(socket_, chunk, sizeof chunk, 0);
-            if (n <= 0)
-                break;
+            if (n <= 0) break;
             buffer_.append(chunk, static_cast<std::size_t>(n));
             std::size_t at = 0;
             while ((at = buffer_.find(needle, at)) != std::string::npos) {
@@ -166,8 +153,7 @@ private:
     std::string buffer_;
 };
 
-double peerNanosecondsPerEvent()
-{
+double peerNanosecondsPerEvent() {
     std::optional<Peer> started;
     try {
         started.emplace();
@@ -176,16 +162,14 @@ double peerNanosecondsPerEvent()
         return 0;
     }
     Peer& peer = *started;
-    if (!peer.connect())
-        return 0;
+    if (!peer.connect()) return 0;
     peer.send("<getProperties version='1.7'/>\n");
     peer.send("<newSwitchVector device='Focuser Simulator' name='CONNECTION'><oneSwitch name='CONNECT'>On</oneSwitch>"
               "</newSwitchVector>\n");
     const std::string defined = "name=\"FOCUS_TEMPERATURE\"";
-    if (peer.readUntil(defined, 1, std::chrono::seconds(10)) < 1)
-        return 0;
+    if (peer.readUntil(defined, 1, std::chrono::seconds(10)) < 1) return 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    peer.readUntil("\x01", 1, std::chrono::milliseconds(200));  // drain the connect burst
+    peer.readUntil("\x01", 1, std::chrono::milliseconds(200)); // drain the connect burst
 
     constexpr long kUpdates = 5000;
     std::string burst;
@@ -202,10 +186,9 @@ double peerNanosecondsPerEvent()
     return seen > 0 ? elapsed.count() / static_cast<double>(seen) : 0;
 }
 
-}  // namespace
+} // namespace
 
-int main()
-{
+int main() {
     ::signal(SIGPIPE, SIG_IGN);
     const double zeta = zetaNanosecondsPerEvent();
     const double peer = peerNanosecondsPerEvent();
@@ -213,7 +196,8 @@ int main()
         std::printf("bench common_events_8_delegates_ns: zeta=%.1f peer=unavailable ratio=0 target=1\n", zeta);
         return 1;
     }
-    std::printf("bench common_events_8_delegates_ns: zeta=%.1f peer=%.1f ratio=%.2f target=1\n", zeta, peer, peer / zeta);
+    std::printf("bench common_events_8_delegates_ns: zeta=%.1f peer=%.1f ratio=%.2f target=1\n", zeta, peer,
+                peer / zeta);
     std::fprintf(stderr, "bench common_events: %.0f events/s through the model to 8 delegates, peer %.0f updates/s\n",
                  1e9 / zeta, 1e9 / peer);
     return 0;

@@ -3,12 +3,11 @@
 // Zeta decodes the frame from memory, as it arrives on the bus; astropy reads the file
 // (memory-mapped, its fastest way).
 
+#include "imaging/fits_bytes.h"
 #include "imaging/fits_image_rep.h"
 #include "imaging/image_render.h"
 #include "imaging/image_statistics.h"
 #include "platform/image/buffer.h"
-
-#include "imaging/fits_bytes.h"
 
 #include <chrono>
 #include <cmath>
@@ -32,7 +31,8 @@ double bestOf(const std::function<void()>& work) {
     for (int i = 0; i < kRuns; ++i) {
         const auto start = std::chrono::steady_clock::now();
         work();
-        best = std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        best =
+            std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
 }
@@ -56,7 +56,8 @@ std::vector<std::uint16_t> starField() {
         for (int y = std::max(0, int(cy) - 8); y < std::min(kHeight, int(cy) + 9); ++y)
             for (int x = std::max(0, int(cx) - 8); x < std::min(kWidth, int(cx) + 9); ++x) {
                 auto& p = pixels[static_cast<std::size_t>(y) * kWidth + x];
-                const double v = p + peak * std::exp(-((x - cx) * (x - cx) + (y - cy) * (y - cy)) / (2 * sigma * sigma));
+                const double v =
+                    p + peak * std::exp(-((x - cx) * (x - cx) + (y - cy) * (y - cy)) / (2 * sigma * sigma));
                 p = static_cast<std::uint16_t>(std::min(65535.0, v));
             }
     }
@@ -67,7 +68,7 @@ void line(const char* name, double zeta, double peer, double target) {
     std::printf("bench %s: zeta=%.2fms peer=%.2fms ratio=%.2f target=%.1f\n", name, zeta, peer, peer / zeta, target);
 }
 
-}  // namespace
+} // namespace
 
 int main() {
     const auto folder = std::filesystem::temp_directory_path() / ("zeta_bench_imaging_" + std::to_string(::getpid()));
@@ -75,9 +76,10 @@ int main() {
     const auto path = folder / "frame.fits";
     {
         const auto bytes = fits_bytes::unsigned16(kWidth, kHeight, starField());
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
-    const platform::Data data = platform::Data::contentsOfFile(path.c_str());
+    const zeta::platform::Data data = zeta::platform::Data::contentsOfFile(path.c_str());
 
     // Zeta.
     const double decode = bestOf([&] {
@@ -87,21 +89,21 @@ int main() {
     const FITSIO::FITSImageRep rep(data);
     ImageStatistics statistics;
     const double analyse = bestOf([&] { statistics = computeStatistics(rep); });
-    platform::Buffer rgb = platform::allocateBuffer(std::size_t(3) * kWidth * kHeight);
-    const double render = bestOf([&] {
-        renderStretched(rep, statistics.autoBlackPoint, statistics.autoWhitePoint, rgb.get());
-    });
+    zeta::platform::Buffer rgb = zeta::platform::allocateBuffer(std::size_t(3) * kWidth * kHeight);
+    const double render =
+        bestOf([&] { renderStretched(rep, statistics.autoBlackPoint, statistics.autoWhitePoint, rgb.get()); });
 
     // The peers, on the same file and stretch.
     const std::string command = "env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE /usr/bin/python3 " ZETA_SOURCE_DIR
-                                "/bench/imaging/numpy_peer.py '" + path.string() + "' " +
-                                std::to_string(statistics.autoBlackPoint) + " " +
+                                "/bench/imaging/numpy_peer.py '" +
+                                path.string() + "' " + std::to_string(statistics.autoBlackPoint) + " " +
                                 std::to_string(statistics.autoWhitePoint) + " " + std::to_string(kRuns);
     std::map<std::string, double> peer;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         char name[64];
         double ms = 0;
-        while (std::fscanf(pipe, "%63s %lf", name, &ms) == 2) peer[name] = ms;
+        while (std::fscanf(pipe, "%63s %lf", name, &ms) == 2)
+            peer[name] = ms;
         pclose(pipe);
     }
     std::filesystem::remove_all(folder);

@@ -36,7 +36,8 @@ double bestOf(const std::function<void()>& prepare, const std::function<void()>&
         prepare();
         const auto start = std::chrono::steady_clock::now();
         work();
-        best = std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        best =
+            std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
 }
@@ -50,7 +51,8 @@ bool runProgram(const std::vector<std::string>& arguments, const std::filesystem
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     std::vector<char*> argv;
-    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : arguments)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -67,20 +69,22 @@ void line(const char* name, double zeta, double peer, double target) {
     std::fflush(stdout);
 }
 
-}  // namespace
+} // namespace
 
 int main() {
     // The library's verbose log and the writers' lines would only drown the figures.
-    video::setMessageSink([](const std::string&) {});
-    const std::filesystem::path folder = std::filesystem::path("/dev/shm") / ("zeta_bench_video_" + std::to_string(::getpid()));
+    zeta::imaging::video::setMessageSink([](const std::string&) {});
+    const std::filesystem::path folder =
+        std::filesystem::path("/dev/shm") / ("zeta_bench_video_" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
 
     std::vector<std::uint8_t> bytes(12 + std::size_t(kWidth) * kHeight);
     std::memcpy(bytes.data(), "RAW1", 4);
     std::memcpy(bytes.data() + 4, &kWidth, 4);
     std::memcpy(bytes.data() + 8, &kHeight, 4);
-    for (std::size_t i = 12; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + (i >> 13));
-    const platform::Data frame(std::move(bytes));
+    for (std::size_t i = 12; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + (i >> 13));
+    const zeta::platform::Data frame(std::move(bytes));
 
     int status = 0;
     {
@@ -88,7 +92,8 @@ int main() {
         const double zeta = bestOf([&] { std::filesystem::remove(path); },
                                    [&] {
                                        auto writer = SER::initWith(path);
-                                       for (int i = 0; i < kFrames; ++i) writer->add(frame);
+                                       for (int i = 0; i < kFrames; ++i)
+                                           writer->add(frame);
                                        writer->close();
                                    });
         const auto source = folder / "source.ser";
@@ -96,7 +101,9 @@ int main() {
         const auto copy = folder / "cat.ser";
         bool ok = true;
         const double peer = bestOf([&] { std::filesystem::remove(copy); },
-                                   [&] { ok = runProgram({"cat", source.string()}, copy) && ok; });
+                                   [&] {
+                                       ok = runProgram({"cat", source.string()}, copy) && ok;
+                                   });
         if (!ok || std::filesystem::file_size(copy) != std::filesystem::file_size(source)) {
             std::fprintf(stderr, "bench video_ser_write: cat failed\n");
             status = 1;
@@ -110,24 +117,27 @@ int main() {
         {
             std::ofstream out(raw, std::ios::binary);
             for (int i = 0; i < kFrames; ++i)
-                out.write(reinterpret_cast<const char*>(frame.bytes() + 12), static_cast<std::streamsize>(frame.length() - 12));
+                out.write(reinterpret_cast<const char*>(frame.bytes() + 12),
+                          static_cast<std::streamsize>(frame.length() - 12));
         }
         const auto path = folder / "zeta.avi";
         const double zeta = bestOf([&] { std::filesystem::remove(path); },
                                    [&] {
                                        auto writer = FFMPEG::initWith(path.string());
-                                       for (int i = 0; i < kFrames; ++i) writer->add(frame);
+                                       for (int i = 0; i < kFrames; ++i)
+                                           writer->add(frame);
                                        writer->close();
                                    });
         const auto other = folder / "ffmpeg.avi";
         bool ok = true;
-        const double peer = bestOf([&] { std::filesystem::remove(other); },
-                                   [&] {
-                                       ok = runProgram({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt",
-                                                        "gray", "-s", std::to_string(kWidth) + "x" + std::to_string(kHeight),
-                                                        "-r", "5", "-i", raw.string(), "-c:v", "rawvideo", other.string()}) &&
-                                            ok;
-                                   });
+        const double peer =
+            bestOf([&] { std::filesystem::remove(other); },
+                   [&] {
+                       ok = runProgram({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "gray",
+                                        "-s", std::to_string(kWidth) + "x" + std::to_string(kHeight), "-r", "5", "-i",
+                                        raw.string(), "-c:v", "rawvideo", other.string()}) &&
+                            ok;
+                   });
         if (!ok) {
             std::fprintf(stderr, "bench video_avi_write: ffmpeg failed\n");
             status = 1;

@@ -3,6 +3,9 @@
 // is one microsecond per client reached (a million deliveries per second), so ratio >= 1
 // meets the target. The update path must not allocate: counted, and the run fails if it does.
 
+#include "indigo/indigo_bus.h"
+#include "indigo/indigo_property.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -10,28 +13,21 @@
 #include <cstdlib>
 #include <new>
 
-#include "indigo/indigo_bus.h"
-#include "indigo/indigo_property.h"
-
 namespace {
 
 std::atomic<long> allocations{0};
 
-}  // namespace
+} // namespace
 
-void* operator new(std::size_t size)
-{
+void* operator new(std::size_t size) {
     allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept
-{
+void operator delete(void* p) noexcept {
     std::free(p);
 }
-void operator delete(void* p, std::size_t) noexcept
-{
+void operator delete(void* p, std::size_t) noexcept {
     std::free(p);
 }
 
@@ -43,23 +39,20 @@ struct Sink {
     double sum = 0;
 };
 
-indigo_result onUpdate(indigo_client* client, indigo_device*, indigo_property* property, const char*)
-{
+indigo_result onUpdate(indigo_client* client, indigo_device*, indigo_property* property, const char*) {
     auto* sink = static_cast<Sink*>(client->client_context);
     sink->received++;
     sink->sum += property->items[0].number.value;
     return INDIGO_OK;
 }
 
-indigo_result onDefine(indigo_client* client, indigo_device*, indigo_property*, const char*)
-{
+indigo_result onDefine(indigo_client* client, indigo_device*, indigo_property*, const char*) {
     static_cast<Sink*>(client->client_context)->received++;
     return INDIGO_OK;
 }
 
 template <class Body>
-double bestNanosecondsPerCall(Body&& body, long calls)
-{
+double bestNanosecondsPerCall(Body&& body, long calls) {
     double best = 1e300;
     for (int round = 0; round < 5; ++round) {
         const auto start = std::chrono::steady_clock::now();
@@ -71,21 +64,19 @@ double bestNanosecondsPerCall(Body&& body, long calls)
     return best;
 }
 
-void report(const char* name, double nanoseconds, double budget)
-{
+void report(const char* name, double nanoseconds, double budget) {
     std::printf("bench %s: zeta=%.1f peer=%.1f ratio=%.2f target=1\n", name, nanoseconds, budget, budget / nanoseconds);
 }
 
-}  // namespace
+} // namespace
 
-int main()
-{
+int main() {
     indigo_start();
     indigo_device device{};
     indigo_copy_name(device.name, "Bench Device");
     indigo_attach_device(&device);
-    indigo_property* property = indigo_init_number_property(nullptr, "Bench Device", "CCD_EXPOSURE", "Camera", "Exposure",
-                                                            INDIGO_BUSY_STATE, INDIGO_RW_PERM, 1);
+    indigo_property* property = indigo_init_number_property(nullptr, "Bench Device", "CCD_EXPOSURE", "Camera",
+                                                            "Exposure", INDIGO_BUSY_STATE, INDIGO_RW_PERM, 1);
     indigo_init_number_item(property->items, "EXPOSURE", "Exposure", 0, 10000, 1, 0);
 
     Sink sinks[16];
@@ -111,7 +102,8 @@ int main()
             updates);
         const long allocated = allocations.load() - before;
         if (allocated != 0) {
-            std::fprintf(stderr, "bench indigo_bus: %ld allocations on the update path with %d clients\n", allocated, clients);
+            std::fprintf(stderr, "bench indigo_bus: %ld allocations on the update path with %d clients\n", allocated,
+                         clients);
             allocationFree = false;
         }
         char name[64];

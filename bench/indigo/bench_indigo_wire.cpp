@@ -13,30 +13,29 @@
 //   100 ms polling timer.
 // - delivery: from the first byte of the frame's message at the client to its last.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <string_view>
-#include <thread>
-#include <vector>
-
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_property.h"
 #include "indigo/indigo_remote.h"
 #include "indigo/indigo_server.h"
 #include "support/indi_server.h"
 #include "support/temp_dir.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <string>
+#include <string_view>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -47,16 +46,14 @@ constexpr int kWarmUpFrames = 1;
 constexpr int kFrames = 7;
 constexpr std::size_t kFrameBytes = 4096u * 3072u * 2u;
 
-double milliseconds(Clock::duration d)
-{
+double milliseconds(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
 // One protocol client on a socket that finds markers in what arrives.
 class Client {
 public:
-    bool connectTo(int port, Clock::duration patience)
-    {
+    bool connectTo(int port, Clock::duration patience) {
         const auto end = Clock::now() + patience;
         while (Clock::now() < end) {
             fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -75,25 +72,20 @@ public:
         }
         return false;
     }
-    ~Client()
-    {
-        if (fd_ >= 0)
-            close(fd_);
+    ~Client() {
+        if (fd_ >= 0) close(fd_);
     }
 
-    void send(std::string_view text)
-    {
+    void send(std::string_view text) {
         while (!text.empty()) {
             const ssize_t n = ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL);
-            if (n <= 0)
-                return;
+            if (n <= 0) return;
             text.remove_prefix(static_cast<std::size_t>(n));
         }
     }
 
     // Reads until the marker has arrived (true) or time is up; what came before it is dropped.
-    bool waitFor(std::string_view marker, Clock::duration patience)
-    {
+    bool waitFor(std::string_view marker, Clock::duration patience) {
         const auto end = Clock::now() + patience;
         for (;;) {
             const std::size_t found = stream_.find(marker, searchFrom_);
@@ -103,41 +95,33 @@ public:
                 return true;
             }
             searchFrom_ = stream_.size() > marker.size() ? stream_.size() - marker.size() : 0;
-            if (!readMore(end))
-                return false;
+            if (!readMore(end)) return false;
         }
     }
 
 private:
-    bool readMore(Clock::time_point end)
-    {
+    bool readMore(Clock::time_point end) {
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-            if (left <= 0)
-                return false;
+            if (left <= 0) return false;
             pollfd wait{fd_, POLLIN, 0};
-            if (poll(&wait, 1, static_cast<int>(left)) > 0)
-                break;
+            if (poll(&wait, 1, static_cast<int>(left)) > 0) break;
         }
         const std::size_t before = stream_.size();
         stream_.resize(before + (1u << 20));
         const ssize_t n = recv(fd_, stream_.data() + before, 1u << 20, 0);
         stream_.resize(before + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         received += static_cast<std::size_t>(n);
         return true;
     }
 
 public:
-
     // Reads until the exposure's countdown reaches 0 (the driver has ended the exposure).
-    bool waitForExposureEnd(Clock::duration patience)
-    {
+    bool waitForExposureEnd(Clock::duration patience) {
         const auto end = Clock::now() + patience;
         while (waitFor("name=\"CCD_EXPOSURE\" state=\"Busy\"", end - Clock::now())) {
-            if (!waitFor("<oneNumber", end - Clock::now()) || !waitFor(">", end - Clock::now()))
-                return false;
+            if (!waitFor("<oneNumber", end - Clock::now()) || !waitFor(">", end - Clock::now())) return false;
             std::string value;
             while (value.find('<') == std::string::npos) {
                 const std::size_t lt = stream_.find('<');
@@ -145,11 +129,9 @@ public:
                     value = stream_.substr(0, lt + 1);
                     break;
                 }
-                if (!readMore(end))
-                    return false;
+                if (!readMore(end)) return false;
             }
-            if (std::atof(value.c_str()) == 0)
-                return true;
+            if (std::atof(value.c_str()) == 0) return true;
         }
         return false;
     }
@@ -168,15 +150,13 @@ struct Figures {
     bool ok = false;
 };
 
-double median(std::vector<double> values)
-{
+double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
 // Sets the simulator up through the server on port and times its frames.
-Figures measure(int port)
-{
+Figures measure(int port) {
     Figures figures;
     Client client;
     if (!client.connectTo(port, 10s)) {
@@ -202,14 +182,16 @@ Figures measure(int port)
         std::fprintf(stderr, "bench: the CCD simulator did not connect\n");
         return figures;
     }
-    client.send("<newNumberVector device='CCD Simulator' name='POLLING_PERIOD'><oneNumber name='PERIOD_MS'>100</oneNumber>"
-                "</newNumberVector>\n");
+    client.send(
+        "<newNumberVector device='CCD Simulator' name='POLLING_PERIOD'><oneNumber name='PERIOD_MS'>100</oneNumber>"
+        "</newNumberVector>\n");
     client.waitFor("name=\"POLLING_PERIOD\" state=\"Ok\"", 10s);
     std::vector<double> frames;
     std::vector<double> deliveries;
     for (int i = 0; i < kWarmUpFrames + kFrames; ++i) {
-        client.send("<newNumberVector device='CCD Simulator' name='CCD_EXPOSURE'><oneNumber name='CCD_EXPOSURE_VALUE'>0.01"
-                    "</oneNumber></newNumberVector>\n");
+        client.send(
+            "<newNumberVector device='CCD Simulator' name='CCD_EXPOSURE'><oneNumber name='CCD_EXPOSURE_VALUE'>0.01"
+            "</oneNumber></newNumberVector>\n");
         if (!client.waitForExposureEnd(30s)) {
             std::fprintf(stderr, "bench: the exposure did not end\n");
             return figures;
@@ -244,12 +226,11 @@ Figures measure(int port)
 
 std::atomic<int> serverClients{-1};
 
-}  // namespace
+} // namespace
 
-int main()
-{
+int main() {
     const test_support::TempDir home("zeta-bench");
-    setenv("HOME", home.path().c_str(), 1);   // the simulator keeps its settings there
+    setenv("HOME", home.path().c_str(), 1); // the simulator keeps its settings there
 
     // The bus's server with the simulator as its subprocess.
     indigo_copy_name(indigo_server_bind_address, "127.0.0.1");
@@ -283,7 +264,7 @@ int main()
     }
     std::printf("bench blob_relay_24MB_ms: zeta=%.1f peer=%.1f ratio=%.2f target=1\n", zeta.frame, peer.frame,
                 peer.frame / zeta.frame);
-    std::printf("bench blob_relay_24MB_delivery_ms: zeta=%.1f peer=%.1f ratio=%.2f target=1\n", zeta.delivery, peer.delivery,
-                peer.delivery / zeta.delivery);
+    std::printf("bench blob_relay_24MB_delivery_ms: zeta=%.1f peer=%.1f ratio=%.2f target=1\n", zeta.delivery,
+                peer.delivery, peer.delivery / zeta.delivery);
     return 0;
 }

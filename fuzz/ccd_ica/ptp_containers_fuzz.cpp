@@ -1,10 +1,10 @@
 // Response and event containers from arbitrary bytes, and their log texts.
+#include "ccd_ica/ptp_containers.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
-
-#include "ccd_ica/ptp_containers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::span<const uint8_t> bytes(data, size);

@@ -1,9 +1,9 @@
 // Device-property descriptions from arbitrary bytes.
+#include "ccd_ica/ptp_datasets.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
-
-#include "ccd_ica/ptp_datasets.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (auto property = PTPProperty::withData(std::span(data, size))) {

@@ -1,11 +1,11 @@
 // The value codec over arbitrary bytes: the first two bytes pick a datatype, the rest are read
 // as a run of values of it. Strings read are written back and must read the same.
+#include "ccd_ica/ptp_value.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
-
-#include "ccd_ica/ptp_value.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             }
         }
         (void)ptp_encode_value(datatype, value);
-        if (cursor.consumed() == before) break;  // a datatype that reads nothing
+        if (cursor.consumed() == before) break; // a datatype that reads nothing
     }
     return 0;
 }

@@ -10,15 +10,17 @@
 
 // A damaged header can make CFITSIO ask for an absurd block, and it handles the refusal:
 // let the allocator refuse, as it does outside the sanitizer, instead of stopping the run.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t length) {
     static const bool registered = [] {
-        platform::ImageRep::registerImageRepClass<FITSIO::FITSImageRep>();
+        zeta::platform::ImageRep::registerImageRepClass<FITSIO::FITSImageRep>();
         return true;
     }();
     (void)registered;
-    Image image(platform::Data(bytes, length), ".fits");
+    Image image(zeta::platform::Data(bytes, length), ".fits");
     // Huge frames decode, but rendering them on every input would only slow the search.
     if (image.size() > 0 && image.size() <= (std::int64_t(1) << 22)) {
         image.setBlackPoint(image.autoBlackPoint());

@@ -2,26 +2,25 @@
 // Every message that comes out is applied to a mirror of a peer's devices on the bus (the
 // records it builds and updates), and written back out, which must parse again; at the end
 // the mirror's devices are removed.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_wire_mirror.h"
 #include "indigo/indigo_xml_parser.h"
 #include "indigo/indigo_xml_writer.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
 using namespace zeta::indigo::wire;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
-{
-    if (size < 1)
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    if (size < 1) return 0;
     // Dropped messages are logged; a million log lines a minute would only slow the search.
-    indigo_log_message_handler = [](const char*) {};
-    const std::size_t piece = data[0] % 17;   // 0: all at once
+    indigo_log_message_handler = [](const char*) {
+    };
+    const std::size_t piece = data[0] % 17; // 0: all at once
     ++data;
     --size;
     ParserLimits limits;
@@ -29,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     limits.maxTextBytes = 1024;
     limits.maxBlobBytes = 1 << 16;
     limits.maxItems = 64;
-    MirrorDevices mirror("fuzz", [](std::string) {}, true);
+    MirrorDevices mirror(
+        "fuzz", [](std::string) {}, true);
     XmlStreamParser parser(
         [&](WireMessage& message) {
             mirror.apply(message);
@@ -42,8 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
                 bool fine = true;
                 XmlStreamParser again([](WireMessage&) {});
                 fine = again.feed(out.data(), out.size()) && again.finish();
-                if (!fine)
-                    std::abort();
+                if (!fine) std::abort();
             }
         },
         limits);
@@ -53,8 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         ok = parser.feed(reinterpret_cast<const char*>(data + at), n);
         at += n;
     }
-    if (ok)
-        parser.finish();
+    if (ok) parser.finish();
     mirror.removeAll();
     return 0;
 }

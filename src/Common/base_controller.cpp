@@ -3,29 +3,23 @@
 BaseController::BaseController() = default;
 BaseController::~BaseController() = default;
 
-void BaseController::lock()
-{
+void BaseController::lock() {
     semaphore_.wait();
 }
 
-void BaseController::unlock()
-{
+void BaseController::unlock() {
     semaphore_.signal();
 }
 
-bool BaseController::tryLock()
-{
+bool BaseController::tryLock() {
     return semaphore_.tryWait();
 }
 
-bool BaseController::canQuit()
-{
+bool BaseController::canQuit() {
     return true;
 }
 
-void BaseController::setIndigo(std::shared_ptr<INDIGO> indigo)
-{
+void BaseController::setIndigo(std::shared_ptr<INDIGO> indigo) {
     indigo_ = std::move(indigo);
-    if (indigo_)
-        indigo_->addDelegate(this);
+    if (indigo_) indigo_->addDelegate(this);
 }

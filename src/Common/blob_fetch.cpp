@@ -1,16 +1,14 @@
 #include "Common/blob_fetch.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <cctype>
+#include <curl/curl.h>
 #include <memory>
 #include <mutex>
 
 namespace {
 
-void initialiseCurlOnce()
-{
+void initialiseCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
@@ -21,13 +19,12 @@ struct Sink {
     bool tooLarge = false;
 };
 
-std::size_t collect(char* data, std::size_t size, std::size_t count, void* context)
-{
+std::size_t collect(char* data, std::size_t size, std::size_t count, void* context) {
     auto* sink = static_cast<Sink*>(context);
     const std::size_t length = size * count;
     if (length > sink->maxBytes - sink->bytes.size()) {
         sink->tooLarge = true;
-        return 0;  // aborts the transfer
+        return 0; // aborts the transfer
     }
     sink->bytes.insert(sink->bytes.end(), data, data + length);
     return length;
@@ -37,27 +34,22 @@ struct CurlFree {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
 
-}  // namespace
+} // namespace
 
-bool isFetchableBlobURL(const std::string& url)
-{
+bool isFetchableBlobURL(const std::string& url) {
     const auto colon = url.find(':');
-    if (colon == std::string::npos)
-        return false;
+    if (colon == std::string::npos) return false;
     std::string scheme = url.substr(0, colon);
     std::transform(scheme.begin(), scheme.end(), scheme.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return (scheme == "http" || scheme == "https") && url.compare(colon, 3, "://") == 0;
 }
 
-std::optional<std::vector<std::uint8_t>> fetchBlobURL(const std::string& url, const BlobFetchLimits& limits)
-{
-    if (!isFetchableBlobURL(url))
-        return std::nullopt;
+std::optional<std::vector<std::uint8_t>> fetchBlobURL(const std::string& url, const BlobFetchLimits& limits) {
+    if (!isFetchableBlobURL(url)) return std::nullopt;
     initialiseCurlOnce();
     std::unique_ptr<CURL, CurlFree> curl(curl_easy_init());
-    if (!curl)
-        return std::nullopt;
+    if (!curl) return std::nullopt;
 
     Sink sink;
     sink.maxBytes = limits.maxBytes;
@@ -75,7 +67,6 @@ std::optional<std::vector<std::uint8_t>> fetchBlobURL(const std::string& url, co
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &collect);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
 
-    if (curl_easy_perform(c) != CURLE_OK || sink.tooLarge)
-        return std::nullopt;
+    if (curl_easy_perform(c) != CURLE_OK || sink.tooLarge) return std::nullopt;
     return std::move(sink.bytes);
 }

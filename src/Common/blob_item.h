@@ -35,7 +35,7 @@ public:
     // otherwise the record's format field.
     std::string format() const;
     // The bytes (empty when there are none, or when they could not be had now).
-    platform::Data value();
+    zeta::platform::Data value();
     // The decoded frame, or nullptr when there are no bytes or the lock is held elsewhere.
     std::shared_ptr<Image> image();
     // Empties the cache when the lock can be had at once.
@@ -51,10 +51,10 @@ public:
     static BlobFetchLimits fetchLimits();
 
 private:
-    platform::Data load() const;
+    zeta::platform::Data load() const;
     // With lock_ held: the cached bytes of this generation, loaded and cached when missing.
-    platform::Data loadLocked(std::uint64_t generation);
-    platform::Data cachedValue() const;
+    zeta::platform::Data loadLocked(std::uint64_t generation);
+    zeta::platform::Data cachedValue() const;
     std::shared_ptr<Image> cachedImage() const;
 
     std::mutex lock_;
@@ -62,7 +62,7 @@ private:
     std::atomic<std::uint64_t> generation_{0};
     mutable std::mutex cacheMutex_;
     std::uint64_t cacheGeneration_ = 0;
-    platform::Data cachedValue_;
+    zeta::platform::Data cachedValue_;
     std::shared_ptr<Image> cachedImage_;
     std::atomic<bool> detached_{false};
 };

@@ -22,6 +22,10 @@
 // (they are never removed). The destructor sends the requests still queued, detaches the
 // client and takes the published instance back.
 
+#include "Common/inline_serial_queue.h"
+#include "Common/string_map.h"
+#include "Common/system_log.h"
+#include "Common/time_format.h"
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_driver.h"
 #include "platform/dispatch.h"
@@ -39,11 +43,6 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
-
-#include "Common/inline_serial_queue.h"
-#include "Common/string_map.h"
-#include "Common/system_log.h"
-#include "Common/time_format.h"
 
 class INDIGODelegate;
 
@@ -215,8 +214,7 @@ private:
 };
 
 template <class Call>
-void INDIGO::tellDelegates(Call&& call) const
-{
+void INDIGO::tellDelegates(Call&& call) const {
     const auto list = delegateList();
     for (INDIGODelegate* delegate : *list) {
         // A failing controller must not keep the others from hearing of the event, nor throw
@@ -224,9 +222,9 @@ void INDIGO::tellDelegates(Call&& call) const
         try {
             call(delegate);
         } catch (const std::exception& error) {
-            platform::systemLog(std::string("INDIGO delegate failed: ") + error.what());
+            zeta::platform::systemLog(std::string("INDIGO delegate failed: ") + error.what());
         } catch (...) {
-            platform::systemLog("INDIGO delegate failed");
+            zeta::platform::systemLog("INDIGO delegate failed");
         }
     }
 }

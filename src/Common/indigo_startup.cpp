@@ -1,8 +1,7 @@
 // Making, starting and ending the one INDIGO client.
 
-#include "Common/indigo_client.h"
-
 #include "Common/device.h"
+#include "Common/indigo_client.h"
 #include "Common/indigo_delegate.h"
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_property.h"
@@ -12,33 +11,28 @@
 #include <cstdlib>
 #include <thread>
 
-std::atomic<INDIGO*>& INDIGO::publishedInstance()
-{
+std::atomic<INDIGO*>& INDIGO::publishedInstance() {
     static std::atomic<INDIGO*> instance{nullptr};
     return instance;
 }
 
-std::atomic<int>& INDIGO::instanceUsers()
-{
+std::atomic<int>& INDIGO::instanceUsers() {
     static std::atomic<int> users{0};
     return users;
 }
 
-INDIGO::InstanceUse::InstanceUse()
-{
+INDIGO::InstanceUse::InstanceUse() {
     instanceUsers().fetch_add(1, std::memory_order_seq_cst);
     self = publishedInstance().load(std::memory_order_seq_cst);
 }
 
-INDIGO::InstanceUse::~InstanceUse()
-{
+INDIGO::InstanceUse::~InstanceUse() {
     instanceUsers().fetch_sub(1, std::memory_order_release);
 }
 
 INDIGO::INDIGO()
     : delegates_(std::make_shared<const std::vector<INDIGODelegate*>>()),
-      requestQueue_(std::make_unique<dispatch::SerialQueue>("indigoRequestQueue"))
-{
+      requestQueue_(std::make_unique<dispatch::SerialQueue>("indigoRequestQueue")) {
     indigo_copy_name(client_.name, APP_NAME().c_str());
     client_.is_remote = false;
     client_.client_context = this;
@@ -53,8 +47,7 @@ INDIGO::INDIGO()
     client_.detach = &INDIGO::clientDetach;
 }
 
-INDIGO::~INDIGO()
-{
+INDIGO::~INDIGO() {
     // Requests already made still go out, while the client is attached.
     requestQueue_.reset();
     // From here on the bus callbacks leave this object alone; those already inside finish first.
@@ -63,8 +56,7 @@ INDIGO::~INDIGO()
         while (instanceUsers().load(std::memory_order_acquire) != 0)
             std::this_thread::yield();
     }
-    if (started_.load())
-        indigo_detach_client(&client_);
+    if (started_.load()) indigo_detach_client(&client_);
     // Properties own their device: break the loop so that both go.
     std::unique_lock lock(modelMutex_);
     for (auto& [name, device] : devices_)
@@ -72,28 +64,25 @@ INDIGO::~INDIGO()
     devices_.clear();
 }
 
-void INDIGO::setInProcessDrivers(std::vector<driver_entry_point> drivers)
-{
+void INDIGO::setInProcessDrivers(std::vector<driver_entry_point> drivers) {
     inProcessDrivers_ = std::move(drivers);
 }
 
-void INDIGO::startWithLocalServer(bool localServer, bool remoteServices)
-{
-    if (started_.exchange(true))
-        return;
+void INDIGO::startWithLocalServer(bool localServer, bool remoteServices) {
+    if (started_.exchange(true)) return;
     publishedInstance().store(this, std::memory_order_release);
     messageSyncQueue_.sync([this] { timeFormat_.setFormat("HH:mm:ss.SSS"); });
     indigo_log_message_handler = &INDIGO::logMessageHandler;
 
     // The setting is the preferences' popup index; anything outside the bus's levels is clamped.
     const long long level = DEFAULTS().integerForKey("indigoLogLevel", 0);
-    indigo_set_log_level(static_cast<indigo_log_levels>(std::clamp<long long>(level, INDIGO_LOG_ERROR, INDIGO_LOG_TRACE)));
+    indigo_set_log_level(
+        static_cast<indigo_log_levels>(std::clamp<long long>(level, INDIGO_LOG_ERROR, INDIGO_LOG_TRACE)));
 
     const std::string firmware = MAIN_BUNDLE().resourcePath().string();
     ::setenv("INDIGO_FIRMWARE_BASE", firmware.c_str(), 1);
 
-    if (localServer)
-        indigo_start_usb_event_handler();
+    if (localServer) indigo_start_usb_event_handler();
     indigo_start();
 
     tellDelegates([](INDIGODelegate* delegate) { delegate->initialize(); });
@@ -107,9 +96,7 @@ void INDIGO::startWithLocalServer(bool localServer, bool remoteServices)
         startServer();
         readDriverCatalogue();
     }
-    if (remoteServices)
-        startBrowsing();
+    if (remoteServices) startBrowsing();
 
     message("INDIGO Started...");
 }
-

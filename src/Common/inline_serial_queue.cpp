@@ -20,15 +20,11 @@ private:
     const InlineSerialQueue* saved_;
 };
 
-}  // namespace
+} // namespace
 
-InlineSerialQueue::InlineSerialQueue(std::string label)
-    : Queue(std::move(label)), worker_([this] { runWorker(); })
-{
-}
+InlineSerialQueue::InlineSerialQueue(std::string label) : Queue(std::move(label)), worker_([this] { runWorker(); }) {}
 
-InlineSerialQueue::~InlineSerialQueue()
-{
+InlineSerialQueue::~InlineSerialQueue() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -37,38 +33,30 @@ InlineSerialQueue::~InlineSerialQueue()
     worker_.join();
 }
 
-bool InlineSerialQueue::isCurrent() const
-{
+bool InlineSerialQueue::isCurrent() const {
     return currentQueue == this;
 }
 
-void InlineSerialQueue::waitForTurn(std::unique_lock<std::mutex>& lock, std::uint64_t ticket)
-{
-    if (serving_ == ticket)
-        return;
+void InlineSerialQueue::waitForTurn(std::unique_lock<std::mutex>& lock, std::uint64_t ticket) {
+    if (serving_ == ticket) return;
     ++waiting_;
     turn_.wait(lock, [&] { return serving_ == ticket; });
     --waiting_;
 }
 
-void InlineSerialQueue::finishTurn()
-{
+void InlineSerialQueue::finishTurn() {
     std::lock_guard lock(mutex_);
     ++serving_;
-    if (waiting_ > 0 || !pending_.empty())
-        turn_.notify_all();
+    if (waiting_ > 0 || !pending_.empty()) turn_.notify_all();
 }
 
-void InlineSerialQueue::runTask(const dispatch::Task& task)
-{
+void InlineSerialQueue::runTask(const dispatch::Task& task) {
     CurrentScope scope(this);
     task();
 }
 
-void InlineSerialQueue::sync(dispatch::Task task)
-{
-    if (isCurrent())
-        throw std::logic_error("sync onto the queue already running (" + label() + ") would deadlock");
+void InlineSerialQueue::sync(dispatch::Task task) {
+    if (isCurrent()) throw std::logic_error("sync onto the queue already running (" + label() + ") would deadlock");
     {
         std::unique_lock lock(mutex_);
         const std::uint64_t ticket = nextTicket_++;
@@ -83,20 +71,19 @@ void InlineSerialQueue::sync(dispatch::Task task)
     finishTurn();
 }
 
-void InlineSerialQueue::async(dispatch::Task task)
-{
+void InlineSerialQueue::async(dispatch::Task task) {
     std::lock_guard lock(mutex_);
     pending_.emplace_back(nextTicket_++, std::move(task));
     turn_.notify_all();
 }
 
-void InlineSerialQueue::runWorker()
-{
+void InlineSerialQueue::runWorker() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        turn_.wait(lock, [&] { return (!pending_.empty() && pending_.front().first == serving_) || (stopping_ && pending_.empty()); });
-        if (pending_.empty())
-            return;
+        turn_.wait(lock, [&] {
+            return (!pending_.empty() && pending_.front().first == serving_) || (stopping_ && pending_.empty());
+        });
+        if (pending_.empty()) return;
         dispatch::Task task = std::move(pending_.front().second);
         pending_.pop_front();
         lock.unlock();
@@ -110,7 +97,6 @@ void InlineSerialQueue::runWorker()
         task = nullptr;
         lock.lock();
         ++serving_;
-        if (waiting_ > 0)
-            turn_.notify_all();
+        if (waiting_ > 0) turn_.notify_all();
     }
 }

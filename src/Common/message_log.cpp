@@ -1,22 +1,20 @@
 // The message log of INDIGO: the one log the user sees.
 
 #include "Common/indigo_client.h"
-
 #include "Common/indigo_delegate.h"
 #include "Common/system_log.h"
 
 #include <chrono>
 
-void INDIGO::message(std::string_view text)
-{
+void INDIGO::message(std::string_view text) {
     // One system log entry per line, verbatim; a text ending in a line break writes an
     // empty last entry too.
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = text.find('\n', start);
-        platform::systemLog(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        if (end == std::string_view::npos)
-            break;
+        zeta::platform::systemLog(
+            text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos) break;
         start = end + 1;
     }
 
@@ -29,8 +27,7 @@ void INDIGO::message(std::string_view text)
     tellDelegates([&](INDIGODelegate* delegate) { delegate->message(whole); });
 }
 
-void INDIGO::appendMessage(std::string_view text)
-{
+void INDIGO::appendMessage(std::string_view text) {
     while (messages_.size() >= kMaxMessages)
         messages_.pop_front();
     std::string entry = timeFormat_.stringFromDate(std::chrono::system_clock::now());
@@ -39,8 +36,7 @@ void INDIGO::appendMessage(std::string_view text)
     messages_.push_back(std::move(entry));
 }
 
-void INDIGO::clearMessages()
-{
+void INDIGO::clearMessages() {
     if (messageSyncQueue_.isCurrent())
         messages_.clear();
     else
@@ -49,10 +45,11 @@ void INDIGO::clearMessages()
     tellDelegates([&](INDIGODelegate* delegate) { delegate->message(notice); });
 }
 
-std::vector<std::string> INDIGO::messages() const
-{
+std::vector<std::string> INDIGO::messages() const {
     std::vector<std::string> copy;
-    const auto read = [&] { copy.assign(messages_.begin(), messages_.end()); };
+    const auto read = [&] {
+        copy.assign(messages_.begin(), messages_.end());
+    };
     if (messageSyncQueue_.isCurrent())
         read();
     else
@@ -60,10 +57,11 @@ std::vector<std::string> INDIGO::messages() const
     return copy;
 }
 
-std::size_t INDIGO::messageCount() const
-{
+std::size_t INDIGO::messageCount() const {
     std::size_t count = 0;
-    const auto read = [&] { count = messages_.size(); };
+    const auto read = [&] {
+        count = messages_.size();
+    };
     if (messageSyncQueue_.isCurrent())
         read();
     else
@@ -71,7 +69,6 @@ std::size_t INDIGO::messageCount() const
     return count;
 }
 
-const std::deque<std::string>& INDIGO::messagesOnQueue() const
-{
+const std::deque<std::string>& INDIGO::messagesOnQueue() const {
     return messages_;
 }

@@ -9,7 +9,6 @@
 #include "Common/record_reference.h"
 
 #include <QImage>
-
 #include <atomic>
 #include <memory>
 #include <string>
@@ -35,8 +34,7 @@ public:
     // The item of that name, or nullptr; the typed form gives nullptr for another kind.
     std::shared_ptr<Item> item(std::string_view name) const;
     template <class Kind>
-    std::shared_ptr<Kind> item(std::string_view name) const
-    {
+    std::shared_ptr<Kind> item(std::string_view name) const {
         return std::dynamic_pointer_cast<Kind>(item(name));
     }
 

@@ -22,25 +22,25 @@
 
 #include <cstddef>
 
-class INDIGO::RawImageRep final : public platform::BitmapImageRep {
+class INDIGO::RawImageRep final : public zeta::platform::BitmapImageRep {
 public:
     static constexpr std::size_t kHeaderSize = 12;
 
     // Decodes the frame; when that fails the representation has no pixels (bitmapData() null).
-    explicit RawImageRep(const platform::Data& data);
+    explicit RawImageRep(const zeta::platform::Data& data);
     ~RawImageRep() override;
 
     // True when the bytes begin with "RAW".
-    static bool canInitWithData(const platform::Data& data);
+    static bool canInitWithData(const zeta::platform::Data& data);
     // One representation, or none when the bytes do not decode.
-    static platform::ImageReps imageRepsWithData(const platform::Data& data);
+    static zeta::platform::ImageReps imageRepsWithData(const zeta::platform::Data& data);
 
     // The frame's bytes as received.
-    const platform::Data& data() const { return data_; }
+    const zeta::platform::Data& data() const { return data_; }
 
 private:
     bool decode();
 
-    platform::Data data_;
-    platform::Buffer swapped_;
+    zeta::platform::Data data_;
+    zeta::platform::Buffer swapped_;
 };

@@ -6,8 +6,7 @@
 #include <type_traits>
 
 template <class Field>
-int readCode(const Field& field)
-{
+int readCode(const Field& field) {
     static_assert(sizeof(Field) <= sizeof(long long));
     std::make_signed_t<std::underlying_type_t<Field>> value{};
     static_assert(sizeof value == sizeof field);
@@ -15,8 +14,7 @@ int readCode(const Field& field)
     return static_cast<int>(value);
 }
 
-inline bool readFlag(const bool& field)
-{
+inline bool readFlag(const bool& field) {
     unsigned char value = 0;
     std::memcpy(&value, &field, 1);
     return value != 0;

@@ -2,9 +2,8 @@
 // serial queue, so that requests reach the bus in the order they were made (a device told
 // "CONFIG LOAD", "CONNECTION CONNECTED", "CONFIG LOAD" sees them in that order).
 
-#include "Common/indigo_client.h"
-
 #include "Common/device.h"
+#include "Common/indigo_client.h"
 #include "Common/property.h"
 #include "Common/record_fields.h"
 
@@ -26,16 +25,14 @@ struct INDIGO::Request {
 
 namespace {
 
-std::string tooLong(const std::string& device, const std::string& property, const char* what, std::size_t limit)
-{
+std::string tooLong(const std::string& device, const std::string& property, const char* what, std::size_t limit) {
     return "Can't change " + device + "." + property + ": " + what + " is longer than " + std::to_string(limit) +
            " bytes";
 }
 
-}  // namespace
+} // namespace
 
-bool INDIGO::fits(const Request& request)
-{
+bool INDIGO::fits(const Request& request) {
     const char* what = nullptr;
     std::size_t limit = kMaxNameBytes;
     if (request.device.size() > kMaxNameBytes)
@@ -43,32 +40,27 @@ bool INDIGO::fits(const Request& request)
     else if (request.property.size() > kMaxNameBytes)
         what = "the property name";
     for (const std::string& name : request.names)
-        if (what == nullptr && name.size() > kMaxNameBytes)
-            what = "an item name";
+        if (what == nullptr && name.size() > kMaxNameBytes) what = "an item name";
     for (const std::string& text : request.texts)
         if (what == nullptr && text.size() > kMaxTextBytes) {
             what = "a text value";
             limit = kMaxTextBytes;
         }
-    if (what == nullptr)
-        return true;
+    if (what == nullptr) return true;
     // The names in the line are cut so that the line itself stays readable.
     message(tooLong(request.device.substr(0, kMaxNameBytes), request.property.substr(0, kMaxNameBytes), what, limit));
     return false;
 }
 
-void INDIGO::send(std::unique_ptr<Request> request)
-{
-    if (!fits(*request))
-        return;
+void INDIGO::send(std::unique_ptr<Request> request) {
+    if (!fits(*request)) return;
     std::shared_ptr<Request> shared = std::move(request);
     requestQueue_->async([this, shared] {
         Request& r = *shared;
         indigo_client* client = &client_;
         if (r.kind == Request::Kind::EnableBLOB) {
             indigo_property* record = r.blobProperty->property();
-            if (readCode(record->type) != INDIGO_BLOB_VECTOR)
-                return;
+            if (readCode(record->type) != INDIGO_BLOB_VECTOR) return;
             indigo_enable_blob_mode mode = INDIGO_ENABLE_BLOB_NEVER;
             if (r.enable)
                 mode = record->version >= INDIGO_VERSION_2_0 ? INDIGO_ENABLE_BLOB_URL : INDIGO_ENABLE_BLOB_ALSO;
@@ -81,46 +73,40 @@ void INDIGO::send(std::unique_ptr<Request> request)
             names.push_back(name.c_str());
         const int count = static_cast<int>(names.size());
         switch (r.kind) {
-            case Request::Kind::Text: {
-                std::vector<const char*> texts;
-                texts.reserve(r.texts.size());
-                for (const std::string& text : r.texts)
-                    texts.push_back(text.c_str());
-                indigo_change_text_property(client, r.device.c_str(), r.property.c_str(), count, names.data(),
-                                            texts.data());
-                break;
-            }
-            case Request::Kind::Number:
-                indigo_change_number_property(client, r.device.c_str(), r.property.c_str(), count, names.data(),
-                                              r.numbers.data());
-                break;
-            case Request::Kind::Switch:
-                indigo_change_switch_property(client, r.device.c_str(), r.property.c_str(), count, names.data(),
-                                              r.switches.get());
-                break;
-            case Request::Kind::EnableBLOB:
-                break;
+        case Request::Kind::Text: {
+            std::vector<const char*> texts;
+            texts.reserve(r.texts.size());
+            for (const std::string& text : r.texts)
+                texts.push_back(text.c_str());
+            indigo_change_text_property(client, r.device.c_str(), r.property.c_str(), count, names.data(),
+                                        texts.data());
+            break;
+        }
+        case Request::Kind::Number:
+            indigo_change_number_property(client, r.device.c_str(), r.property.c_str(), count, names.data(),
+                                          r.numbers.data());
+            break;
+        case Request::Kind::Switch:
+            indigo_change_switch_property(client, r.device.c_str(), r.property.c_str(), count, names.data(),
+                                          r.switches.get());
+            break;
+        case Request::Kind::EnableBLOB:
+            break;
         }
     });
 }
 
-void INDIGO::setSwitchItem(const std::shared_ptr<Property>& property, std::string_view name, bool value)
-{
-    if (!property || !property->item(name))
-        return;
+void INDIGO::setSwitchItem(const std::shared_ptr<Property>& property, std::string_view name, bool value) {
+    if (!property || !property->item(name)) return;
     changeSwitchProperty(property->device()->name(), property->name(), name, value);
 }
 
-void INDIGO::setNumberItems(const std::shared_ptr<Property>& property, const NumberValues& values)
-{
-    if (property)
-        changeNumberProperty(property->device()->name(), property->name(), values);
+void INDIGO::setNumberItems(const std::shared_ptr<Property>& property, const NumberValues& values) {
+    if (property) changeNumberProperty(property->device()->name(), property->name(), values);
 }
 
-void INDIGO::setTextItems(const std::shared_ptr<Property>& property, const TextValues& values)
-{
-    if (!property)
-        return;
+void INDIGO::setTextItems(const std::shared_ptr<Property>& property, const TextValues& values) {
+    if (!property) return;
     auto request = std::make_unique<Request>();
     request->kind = Request::Kind::Text;
     request->device = property->device()->name();
@@ -132,8 +118,7 @@ void INDIGO::setTextItems(const std::shared_ptr<Property>& property, const TextV
     send(std::move(request));
 }
 
-void INDIGO::changeNumberProperty(std::string_view device, std::string_view property, const NumberValues& values)
-{
+void INDIGO::changeNumberProperty(std::string_view device, std::string_view property, const NumberValues& values) {
     auto request = std::make_unique<Request>();
     request->kind = Request::Kind::Number;
     request->device = device;
@@ -145,8 +130,8 @@ void INDIGO::changeNumberProperty(std::string_view device, std::string_view prop
     send(std::move(request));
 }
 
-void INDIGO::changeSwitchProperty(std::string_view device, std::string_view property, std::string_view item, bool value)
-{
+void INDIGO::changeSwitchProperty(std::string_view device, std::string_view property, std::string_view item,
+                                  bool value) {
     auto request = std::make_unique<Request>();
     request->kind = Request::Kind::Switch;
     request->device = device;
@@ -157,10 +142,8 @@ void INDIGO::changeSwitchProperty(std::string_view device, std::string_view prop
     send(std::move(request));
 }
 
-void INDIGO::enableBLOB(const std::shared_ptr<Property>& property, bool enable)
-{
-    if (!property)
-        return;
+void INDIGO::enableBLOB(const std::shared_ptr<Property>& property, bool enable) {
+    if (!property) return;
     auto request = std::make_unique<Request>();
     request->kind = Request::Kind::EnableBLOB;
     request->device = property->device()->name();

@@ -2,27 +2,23 @@
 
 #include <mutex>
 #include <string>
-
 #include <unistd.h>
 
-namespace platform {
+namespace zeta::platform {
 
 namespace {
 
-std::mutex& handlerMutex()
-{
+std::mutex& handlerMutex() {
     static std::mutex mutex;
     return mutex;
 }
 
-SystemLogHandler& handler()
-{
+SystemLogHandler& handler() {
     static SystemLogHandler current;
     return current;
 }
 
-void writeToStandardError(std::string_view entry)
-{
+void writeToStandardError(std::string_view entry) {
     // One write per entry, so that entries from several threads do not interleave.
     std::string line(entry);
     line += '\n';
@@ -30,17 +26,15 @@ void writeToStandardError(std::string_view entry)
     std::size_t left = line.size();
     while (left > 0) {
         const ssize_t written = ::write(STDERR_FILENO, bytes, left);
-        if (written <= 0)
-            return;
+        if (written <= 0) return;
         bytes += written;
         left -= static_cast<std::size_t>(written);
     }
 }
 
-}  // namespace
+} // namespace
 
-void systemLog(std::string_view entry)
-{
+void systemLog(std::string_view entry) {
     SystemLogHandler current;
     {
         std::lock_guard lock(handlerMutex());
@@ -52,12 +46,11 @@ void systemLog(std::string_view entry)
         writeToStandardError(entry);
 }
 
-SystemLogHandler setSystemLogHandler(SystemLogHandler replacement)
-{
+SystemLogHandler setSystemLogHandler(SystemLogHandler replacement) {
     std::lock_guard lock(handlerMutex());
     SystemLogHandler old = std::move(handler());
     handler() = std::move(replacement);
     return old;
 }
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string_view>
 
-namespace platform {
+namespace zeta::platform {
 
 void systemLog(std::string_view entry);
 
@@ -13,4 +13,4 @@ void systemLog(std::string_view entry);
 using SystemLogHandler = std::function<void(std::string_view entry)>;
 SystemLogHandler setSystemLogHandler(SystemLogHandler handler);
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -6,26 +6,22 @@
 
 namespace {
 
-void appendNumber(std::string& out, long value, int digits)
-{
+void appendNumber(std::string& out, long value, int digits) {
     char text[16];
     std::snprintf(text, sizeof text, "%0*ld", digits, value);
     out += text;
 }
 
-}  // namespace
+} // namespace
 
-std::string TimeFormat::stringFromDate(std::chrono::system_clock::time_point time) const
-{
-    if (format_.empty())
-        return {};
+std::string TimeFormat::stringFromDate(std::chrono::system_clock::time_point time) const {
+    if (format_.empty()) return {};
     const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
     std::tm local{};
     localtime_r(&seconds, &local);
     auto sinceEpoch = time.time_since_epoch();
     long millis = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() % 1000);
-    if (millis < 0)
-        millis += 1000;
+    if (millis < 0) millis += 1000;
 
     std::string out;
     const std::string_view format = format_;

@@ -5,12 +5,12 @@
 namespace {
 
 // Length of the well-formed sequence starting at text[i], or 0.
-std::size_t sequenceLength(std::string_view text, std::size_t i)
-{
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+std::size_t sequenceLength(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) {
+        return static_cast<unsigned char>(text[k]);
+    };
     const unsigned char lead = byte(i);
-    if (lead < 0x80)
-        return 1;
+    if (lead < 0x80) return 1;
     std::size_t length = 0;
     unsigned char low = 0x80, high = 0xBF;
     if (lead >= 0xC2 && lead <= 0xDF) {
@@ -30,37 +30,30 @@ std::size_t sequenceLength(std::string_view text, std::size_t i)
     } else {
         return 0;
     }
-    if (i + length > text.size())
-        return 0;
-    if (byte(i + 1) < low || byte(i + 1) > high)
-        return 0;
+    if (i + length > text.size()) return 0;
+    if (byte(i + 1) < low || byte(i + 1) > high) return 0;
     for (std::size_t k = 2; k < length; ++k)
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF)
-            return 0;
+        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
     return length;
 }
 
-}  // namespace
+} // namespace
 
-bool isValidUTF8(std::string_view text)
-{
+bool isValidUTF8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t length = sequenceLength(text, i);
-        if (length == 0)
-            return false;
+        if (length == 0) return false;
         i += length;
     }
     return true;
 }
 
-std::string fieldText(const char* field, std::size_t width)
-{
+std::string fieldText(const char* field, std::size_t width) {
     std::string_view text(field, strnlen(field, width));
     return isValidUTF8(text) ? std::string(text) : std::string();
 }
 
-std::string replacingInvalidUTF8(std::string_view text)
-{
+std::string replacingInvalidUTF8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {

@@ -4,7 +4,6 @@
 #include "platform/constants.h"
 
 #include <QApplication>
-
 #include <cstdio>
 #include <cstring>
 

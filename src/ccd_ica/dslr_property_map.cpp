@@ -1,10 +1,10 @@
 #include "ccd_ica/dslr_property_map.h"
 
+#include "ccd_ica/ptp_camera.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include "ccd_ica/ptp_camera.h"
 
 const dslr_property_map_row dslr_property_map[] = {
     {0, 0x500E, "DSLR_PROGRAM", "Exposure program"},

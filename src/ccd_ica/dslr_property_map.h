@@ -8,8 +8,8 @@
 class PTPCamera;
 
 struct dslr_property_map_row {
-    int16_t vendor;  // the camera's extension(): 0 generic, 10, 11, 17 vendors
-    uint16_t code;   // 0 ends the table
+    int16_t vendor; // the camera's extension(): 0 generic, 10, 11, 17 vendors
+    uint16_t code;  // 0 ends the table
     const char* name;
     const char* label;
 };

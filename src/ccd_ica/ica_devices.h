@@ -1,10 +1,10 @@
 #pragma once
 // The two device kinds of the driver, as the camera reports make and unmake them. Run loop only.
 
-#include <string>
-
 #include "ccd_ica/ica_private_data.h"
 #include "indigo/indigo_bus.h"
+
+#include <string>
 
 // A CCD device record named after the camera (cut to 127 bytes), with the record as its
 // private data; not attached.

@@ -10,14 +10,14 @@
 // lock. And the device callbacks on bus threads read the device tokens to hop onto the run
 // loop; those are set before a device attaches and reset only after it has detached.
 
+#include "ccd_ica/ptp_camera.h"
+#include "indigo/indigo_bus.h"
+#include "indigo/indigo_timer.h"
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
-
-#include "ccd_ica/ptp_camera.h"
-#include "indigo/indigo_bus.h"
-#include "indigo/indigo_timer.h"
 
 struct ica_private_data {
     std::shared_ptr<PTPCamera> camera;
@@ -52,6 +52,6 @@ struct ica_private_data {
 
 // The six own switches, in the order they are defined.
 inline std::vector<indigo_property*> ica_own_switches(const ica_private_data* data) {
-    return {data->dslr_lock_property,         data->dslr_mirror_lockup_property, data->dslr_af_property,
-            data->dslr_avoid_af_property,     data->dslr_zoom_preview_property,  data->dslr_delete_image_property};
+    return {data->dslr_lock_property,     data->dslr_mirror_lockup_property, data->dslr_af_property,
+            data->dslr_avoid_af_property, data->dslr_zoom_preview_property,  data->dslr_delete_image_property};
 }

@@ -2,14 +2,6 @@
 // switches, and what each change request does to the camera.
 #include "ccd_ica/indigo_ccd_ica.h"
 
-#include <cassert>
-#include <cmath>
-#include <cstring>
-#include <functional>
-#include <mutex>
-#include <optional>
-#include <string>
-
 #include "ccd_ica/dslr_property_map.h"
 #include "ccd_ica/ica_devices.h"
 #include "ccd_ica/ica_private_data.h"
@@ -21,6 +13,14 @@
 #include "indigo/indigo_property.h"
 #include "indigo/indigo_timer.h"
 
+#include <cassert>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
 namespace {
 
 constexpr unsigned kDriverVersion = 1;
@@ -30,41 +30,47 @@ std::mutex driverMutex;
 indigo_driver_action lastAction = INDIGO_DRIVER_SHUTDOWN;
 std::shared_ptr<PTPDelegate> driverDelegate;
 PTPBrowser* driverBrowser = nullptr;
-std::optional<std::vector<std::shared_ptr<platform::ICDeviceSource>>> driverSources;
+std::optional<std::vector<std::shared_ptr<zeta::platform::ICDeviceSource>>> driverSources;
 
-dispatch::Queue& runLoop() { return indigo_ccd_ica_run_loop(); }
+dispatch::Queue& runLoop() {
+    return indigo_ccd_ica_run_loop();
+}
 
 // A copy of a change request that outlives the call (numbers, switches and texts only).
 indigo_property* copyRequest(const indigo_property* request) {
     indigo_property* copy = nullptr;
     switch (request->type) {
     case INDIGO_TEXT_VECTOR:
-        copy = indigo_init_text_property(nullptr, request->device, request->name, request->group, request->label, request->state,
-                                         request->perm, request->count);
+        copy = indigo_init_text_property(nullptr, request->device, request->name, request->group, request->label,
+                                         request->state, request->perm, request->count);
         break;
     case INDIGO_NUMBER_VECTOR:
-        copy = indigo_init_number_property(nullptr, request->device, request->name, request->group, request->label, request->state,
-                                           request->perm, request->count);
+        copy = indigo_init_number_property(nullptr, request->device, request->name, request->group, request->label,
+                                           request->state, request->perm, request->count);
         break;
     case INDIGO_SWITCH_VECTOR:
-        copy = indigo_init_switch_property(nullptr, request->device, request->name, request->group, request->label, request->state,
-                                           request->perm, request->rule, request->count);
+        copy = indigo_init_switch_property(nullptr, request->device, request->name, request->group, request->label,
+                                           request->state, request->perm, request->rule, request->count);
         break;
     default:
         return nullptr;
     }
-    if (copy != nullptr && request->count > 0) std::memcpy(copy->items, request->items, sizeof(indigo_item) * request->count);
+    if (copy != nullptr && request->count > 0)
+        std::memcpy(copy->items, request->items, sizeof(indigo_item) * request->count);
     return copy;
 }
 
 // Runs the work on the run loop: at once when already there, else waiting for it.
 void onRunLoop(const std::function<void()>& work) {
-    if (runLoop().isCurrent()) work();
-    else runLoop().sync(work);
+    if (runLoop().isCurrent())
+        work();
+    else
+        runLoop().sync(work);
 }
 
-void setSwitchProperty(indigo_property*& target, indigo_device* device, const char* name, const char* label, const char* item1,
-                       const char* label1, bool value1, const char* item2, const char* label2, bool value2) {
+void setSwitchProperty(indigo_property*& target, indigo_device* device, const char* name, const char* label,
+                       const char* item1, const char* label1, bool value1, const char* item2, const char* label2,
+                       bool value2) {
     const int count = item2 ? 2 : 1;
     target = indigo_init_switch_property(nullptr, device->name, name, "DSLR", label, INDIGO_IDLE_STATE, INDIGO_RW_PERM,
                                          INDIGO_ONE_OF_MANY_RULE, count);
@@ -73,7 +79,9 @@ void setSwitchProperty(indigo_property*& target, indigo_device* device, const ch
     if (item2) indigo_init_switch_item(target->items + 1, item2, label2, value2);
 }
 
-bool isBusy(const indigo_property* property) { return property->state == INDIGO_BUSY_STATE; }
+bool isBusy(const indigo_property* property) {
+    return property->state == INDIGO_BUSY_STATE;
+}
 
 // ---- CCD device ------------------------------------------------------------------------------
 
@@ -106,14 +114,18 @@ indigo_result ccd_attach(indigo_device* device) {
     CCD_ABORT_EXPOSURE_PROPERTY->perm = INDIGO_RO_PERM;
     CCD_IMAGE_FORMAT_PROPERTY->perm = INDIGO_RO_PERM;
     indigo_set_switch(CCD_IMAGE_FORMAT_PROPERTY, CCD_IMAGE_FORMAT_JPEG_ITEM, true);
-    setSwitchProperty(data->dslr_lock_property, device, "DSLR_LOCK", "Lock camera GUI", "LOCK", "Lock", true, "UNLOCK", "Unlock", false);
-    setSwitchProperty(data->dslr_mirror_lockup_property, device, "DSLR_MIRROR_LOCKUP", "Use mirror lockup", "LOCK", "Lock", false,
-                      "UNLOCK", "Unlock", true);
-    setSwitchProperty(data->dslr_af_property, device, "DSLR_AF", "Autofocus", "AF", "Start autofocus", false, nullptr, nullptr, false);
-    setSwitchProperty(data->dslr_avoid_af_property, device, "DSLR_AVOID_AF", "Avoid AF", "ON", "On", true, "OFF", "Off", false);
-    setSwitchProperty(data->dslr_zoom_preview_property, device, "DSLR_ZOOM_PREVIEW", "Zoom preview", "ON", "On", false, "OFF", "Off", true);
-    setSwitchProperty(data->dslr_delete_image_property, device, "DSLR_DELETE_IMAGE", "Delete downloaded image", "ON", "On", true, "OFF",
-                      "Off", false);
+    setSwitchProperty(data->dslr_lock_property, device, "DSLR_LOCK", "Lock camera GUI", "LOCK", "Lock", true, "UNLOCK",
+                      "Unlock", false);
+    setSwitchProperty(data->dslr_mirror_lockup_property, device, "DSLR_MIRROR_LOCKUP", "Use mirror lockup", "LOCK",
+                      "Lock", false, "UNLOCK", "Unlock", true);
+    setSwitchProperty(data->dslr_af_property, device, "DSLR_AF", "Autofocus", "AF", "Start autofocus", false, nullptr,
+                      nullptr, false);
+    setSwitchProperty(data->dslr_avoid_af_property, device, "DSLR_AVOID_AF", "Avoid AF", "ON", "On", true, "OFF", "Off",
+                      false);
+    setSwitchProperty(data->dslr_zoom_preview_property, device, "DSLR_ZOOM_PREVIEW", "Zoom preview", "ON", "On", false,
+                      "OFF", "Off", true);
+    setSwitchProperty(data->dslr_delete_image_property, device, "DSLR_DELETE_IMAGE", "Delete downloaded image", "ON",
+                      "On", true, "OFF", "Off", false);
     data->attached = true;
     lock.unlock();
     indigo_log("%s attached", device->name);
@@ -131,7 +143,8 @@ indigo_result ccd_enumerate_properties(indigo_device* device, indigo_client* cli
     if (result != INDIGO_OK) return result;
     if (IS_CONNECTED) {
         for (indigo_property* dynamic : data->dynamic_properties) {
-            if (!dynamic->hidden && indigo_property_match(dynamic, property)) indigo_define_property(device, dynamic, nullptr);
+            if (!dynamic->hidden && indigo_property_match(dynamic, property))
+                indigo_define_property(device, dynamic, nullptr);
         }
         for (indigo_property* own : ica_own_switches(data)) {
             if (own != nullptr && indigo_property_match(own, property)) indigo_define_property(device, own, nullptr);
@@ -147,8 +160,10 @@ void handleCcdChange(indigo_device* device, indigo_property* property) {
 
     if (indigo_property_match(CONNECTION_PROPERTY, property)) {
         indigo_property_copy_values(CONNECTION_PROPERTY, property, false);
-        if (CONNECTION_CONNECTED_ITEM->sw.value) camera.requestOpenSession();
-        else camera.requestCloseSession();
+        if (CONNECTION_CONNECTED_ITEM->sw.value)
+            camera.requestOpenSession();
+        else
+            camera.requestCloseSession();
         CONNECTION_PROPERTY->state = INDIGO_BUSY_STATE;
         indigo_update_property(device, CONNECTION_PROPERTY, nullptr);
         return;
@@ -157,8 +172,10 @@ void handleCcdChange(indigo_device* device, indigo_property* property) {
         indigo_property_copy_values(data->dslr_lock_property, property, false);
         data->dslr_lock_property->state = INDIGO_OK_STATE;
         indigo_update_property(device, data->dslr_lock_property, nullptr);
-        if (data->dslr_lock_property->items[0].sw.value) camera.lock();
-        else camera.unlock();
+        if (data->dslr_lock_property->items[0].sw.value)
+            camera.lock();
+        else
+            camera.unlock();
         return;
     }
     struct FlagSwitch {
@@ -192,7 +209,8 @@ void handleCcdChange(indigo_device* device, indigo_property* property) {
             CCD_EXPOSURE_ITEM->number.value += extra;
             indigo_update_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
         }
-        if (data->bulb) data->exposure_timer = indigo_set_timer(device, CCD_EXPOSURE_ITEM->number.value, exposure_timer_callback);
+        if (data->bulb)
+            data->exposure_timer = indigo_set_timer(device, CCD_EXPOSURE_ITEM->number.value, exposure_timer_callback);
         indigo_ccd_change_property(device, nullptr, property);
         return;
     }
@@ -245,7 +263,8 @@ void handleCcdChange(indigo_device* device, indigo_property* property) {
         switch (dynamic->type) {
         case INDIGO_NUMBER_VECTOR: {
             const double number = dynamic->items[0].number.value;
-            const int32_t truncated = std::isfinite(number) ? static_cast<int32_t>(std::fmax(std::fmin(number, INT32_MAX), INT32_MIN)) : 0;
+            const int32_t truncated =
+                std::isfinite(number) ? static_cast<int32_t>(std::fmax(std::fmin(number, INT32_MAX), INT32_MIN)) : 0;
             value = std::to_string(truncated);
             break;
         }
@@ -309,7 +328,8 @@ indigo_result ccd_detach(indigo_device* device) {
         if (CONNECTION_CONNECTED_ITEM->sw.value) {
             {
                 std::lock_guard lock(data->properties_mutex);
-                for (indigo_property* dynamic : data->dynamic_properties) indigo_delete_property(device, dynamic, nullptr);
+                for (indigo_property* dynamic : data->dynamic_properties)
+                    indigo_delete_property(device, dynamic, nullptr);
                 for (indigo_property* own : ica_own_switches(data)) {
                     if (own != nullptr) indigo_delete_property(device, own, nullptr);
                 }
@@ -318,10 +338,12 @@ indigo_result ccd_detach(indigo_device* device) {
         }
         {
             std::lock_guard lock(data->properties_mutex);
-            for (indigo_property* dynamic : data->dynamic_properties) indigo_release_property(dynamic);
+            for (indigo_property* dynamic : data->dynamic_properties)
+                indigo_release_property(dynamic);
             data->dynamic_properties.clear();
-            for (indigo_property** own : {&data->dslr_lock_property, &data->dslr_mirror_lockup_property, &data->dslr_af_property,
-                                          &data->dslr_avoid_af_property, &data->dslr_zoom_preview_property, &data->dslr_delete_image_property}) {
+            for (indigo_property** own : {&data->dslr_lock_property, &data->dslr_mirror_lockup_property,
+                                          &data->dslr_af_property, &data->dslr_avoid_af_property,
+                                          &data->dslr_zoom_preview_property, &data->dslr_delete_image_property}) {
                 indigo_release_property(*own);
                 *own = nullptr;
             }
@@ -358,7 +380,8 @@ void handleFocuserChange(indigo_device* device, indigo_property* property) {
     if (indigo_property_match(FOCUSER_STEPS_PROPERTY, property)) {
         indigo_property_copy_values(FOCUSER_STEPS_PROPERTY, property, false);
         const double number = FOCUSER_STEPS_ITEM->number.value;
-        const int32_t steps = std::isfinite(number) ? static_cast<int32_t>(std::fmax(std::fmin(number, INT32_MAX), INT32_MIN)) : 0;
+        const int32_t steps =
+            std::isfinite(number) ? static_cast<int32_t>(std::fmax(std::fmin(number, INT32_MAX), INT32_MIN)) : 0;
         if (FOCUSER_DIRECTION_MOVE_INWARD_ITEM->sw.value) {
             data->camera->focus(steps);
         } else if (FOCUSER_DIRECTION_MOVE_OUTWARD_ITEM->sw.value) {
@@ -416,7 +439,7 @@ indigo_result focuser_detach(indigo_device* device) {
     return result;
 }
 
-}  // namespace
+} // namespace
 
 // ---- device records ------------------------------------------------------------------------
 
@@ -446,8 +469,10 @@ indigo_device* ica_make_focuser_device(const indigo_device* ccd, ica_private_dat
 void ica_disconnect_now(indigo_device* device, bool ccd) {
     indigo_set_switch(CONNECTION_PROPERTY, CONNECTION_DISCONNECTED_ITEM, true);
     CONNECTION_PROPERTY->state = INDIGO_OK_STATE;
-    if (ccd) indigo_ccd_change_property(device, nullptr, CONNECTION_PROPERTY);
-    else indigo_focuser_change_property(device, nullptr, CONNECTION_PROPERTY);
+    if (ccd)
+        indigo_ccd_change_property(device, nullptr, CONNECTION_PROPERTY);
+    else
+        indigo_focuser_change_property(device, nullptr, CONNECTION_PROPERTY);
 }
 
 // ---- driver entry ----------------------------------------------------------------------------
@@ -458,7 +483,7 @@ dispatch::Queue& indigo_ccd_ica_run_loop() {
     return *queue;
 }
 
-bool indigo_ccd_ica_use_device_sources(std::vector<std::shared_ptr<platform::ICDeviceSource>> sources) {
+bool indigo_ccd_ica_use_device_sources(std::vector<std::shared_ptr<zeta::platform::ICDeviceSource>> sources) {
     std::lock_guard lock(driverMutex);
     if (driverBrowser != nullptr) return false;
     driverSources = std::move(sources);
@@ -481,7 +506,8 @@ extern "C" indigo_result indigo_ccd_ica(indigo_driver_action action, indigo_driv
     if (!driverDelegate) driverDelegate = std::make_shared<PTPDelegate>(runLoop());
     if (driverBrowser == nullptr) {
         driverBrowser = new PTPBrowser(driverDelegate, runLoop(),
-                                       driverSources ? std::move(*driverSources) : platform::ICDeviceBrowser::defaultSources());
+                                       driverSources ? std::move(*driverSources)
+                                                     : zeta::platform::ICDeviceBrowser::defaultSources());
     }
     if (action != lastAction) {
         if (action == INDIGO_DRIVER_INIT) {

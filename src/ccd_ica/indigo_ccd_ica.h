@@ -36,4 +36,4 @@ std::shared_ptr<PTPDelegate> indigo_ccd_ica_delegate();
 // Where the driver's browser looks for cameras, to be set before the driver entry is first
 // called (by default USB cameras and the simulated ones ZETA_SIMULATED_CAMERAS names). False
 // when the browser has already been made.
-bool indigo_ccd_ica_use_device_sources(std::vector<std::shared_ptr<platform::ICDeviceSource>> sources);
+bool indigo_ccd_ica_use_device_sources(std::vector<std::shared_ptr<zeta::platform::ICDeviceSource>> sources);

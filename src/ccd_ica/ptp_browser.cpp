@@ -5,7 +5,8 @@
 
 namespace {
 
-std::shared_ptr<PTPCamera> makeGeneric(PTPCamera::Device device, std::shared_ptr<PTPDelegateProtocol> delegate, dispatch::Queue& runLoop) {
+std::shared_ptr<PTPCamera> makeGeneric(PTPCamera::Device device, std::shared_ptr<PTPDelegateProtocol> delegate,
+                                       dispatch::Queue& runLoop) {
     return PTPCamera::create<PTPCamera>(std::move(device), std::move(delegate), runLoop);
 }
 
@@ -13,7 +14,7 @@ std::shared_ptr<PTPCamera> makeGeneric(PTPCamera::Device device, std::shared_ptr
 // Any other vendor gets the generic camera.
 constexpr std::array<PTPCameraClass, 0> kCameraClasses{};
 
-}  // namespace
+} // namespace
 
 PTPCameraFactory ptpCameraFactory(uint16_t usbVendorID) {
     for (const PTPCameraClass& row : kCameraClasses) {
@@ -22,39 +23,49 @@ PTPCameraFactory ptpCameraFactory(uint16_t usbVendorID) {
     return makeGeneric;
 }
 
-class PTPBrowser::Adapter final : public platform::ICDeviceBrowserDelegate {
+class PTPBrowser::Adapter final : public zeta::platform::ICDeviceBrowserDelegate {
 public:
     explicit Adapter(PTPBrowser& browser) : browser(browser) {}
-    void didAddDevice(platform::ICDeviceBrowser&, const std::shared_ptr<platform::ICCameraDevice>& device, bool) override {
+    void didAddDevice(zeta::platform::ICDeviceBrowser&, const std::shared_ptr<zeta::platform::ICCameraDevice>& device,
+                      bool) override {
         browser.deviceAdded(device);
     }
-    void didRemoveDevice(platform::ICDeviceBrowser&, const std::shared_ptr<platform::ICCameraDevice>& device, bool) override {
+    void didRemoveDevice(zeta::platform::ICDeviceBrowser&,
+                         const std::shared_ptr<zeta::platform::ICCameraDevice>& device, bool) override {
         browser.deviceRemoved(device);
     }
     PTPBrowser& browser;
 };
 
 PTPBrowser::PTPBrowser(std::shared_ptr<PTPDelegateProtocol> delegate, dispatch::Queue& runLoop,
-                       std::vector<std::shared_ptr<platform::ICDeviceSource>> sources)
+                       std::vector<std::shared_ptr<zeta::platform::ICDeviceSource>> sources)
     : delegate_(std::move(delegate)), runLoop_(runLoop), adapter_(std::make_shared<Adapter>(*this)) {
-    icBrowser_ = std::make_unique<platform::ICDeviceBrowser>(runLoop_, std::move(sources));
-    icBrowser_->setBrowsedDeviceTypeMask(platform::ICDeviceTypeMaskCamera | platform::ICDeviceLocationTypeMaskLocal);
+    icBrowser_ = std::make_unique<zeta::platform::ICDeviceBrowser>(runLoop_, std::move(sources));
+    icBrowser_->setBrowsedDeviceTypeMask(zeta::platform::ICDeviceTypeMaskCamera |
+                                         zeta::platform::ICDeviceLocationTypeMaskLocal);
     icBrowser_->setDelegate(adapter_);
 }
 
-PTPBrowser::~PTPBrowser() { icBrowser_.reset(); }
+PTPBrowser::~PTPBrowser() {
+    icBrowser_.reset();
+}
 
-void PTPBrowser::start() { icBrowser_->start(); }
+void PTPBrowser::start() {
+    icBrowser_->start();
+}
 
-void PTPBrowser::stop() { icBrowser_->stop(); }
+void PTPBrowser::stop() {
+    icBrowser_->stop();
+}
 
-void PTPBrowser::deviceAdded(const std::shared_ptr<platform::ICCameraDevice>& device) {
+void PTPBrowser::deviceAdded(const std::shared_ptr<zeta::platform::ICCameraDevice>& device) {
     auto camera = ptpCameraFactory(device->usbVendorID())(device, delegate_, runLoop_);
     cameras_.push_back(camera);
     delegate_->cameraAdded(camera);
 }
 
-void PTPBrowser::deviceRemoved(const std::shared_ptr<platform::ICCameraDevice>& device) {
-    const auto found = std::find_if(cameras_.begin(), cameras_.end(), [&](const auto& camera) { return camera->icCamera() == device; });
+void PTPBrowser::deviceRemoved(const std::shared_ptr<zeta::platform::ICCameraDevice>& device) {
+    const auto found = std::find_if(cameras_.begin(), cameras_.end(),
+                                    [&](const auto& camera) { return camera->icCamera() == device; });
     if (found != cameras_.end()) cameras_.erase(found);
 }

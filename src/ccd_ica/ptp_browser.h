@@ -8,14 +8,15 @@
 // only there is the camera list touched (cameras() included). start() and stop() may be
 // called from any thread.
 
-#include <memory>
-#include <vector>
-
 #include "ccd_ica/ptp_camera.h"
 #include "platform/camera/ic_device_browser.h"
 
+#include <memory>
+#include <vector>
+
 // How a camera class is made from a device.
-using PTPCameraFactory = std::shared_ptr<PTPCamera> (*)(PTPCamera::Device, std::shared_ptr<PTPDelegateProtocol>, dispatch::Queue&);
+using PTPCameraFactory = std::shared_ptr<PTPCamera> (*)(PTPCamera::Device, std::shared_ptr<PTPDelegateProtocol>,
+                                                        dispatch::Queue&);
 
 struct PTPCameraClass {
     uint16_t usbVendorID;
@@ -30,7 +31,8 @@ public:
     // The browser of devices on local connections with the run loop as its callback queue; it
     // does not browse until start().
     explicit PTPBrowser(std::shared_ptr<PTPDelegateProtocol> delegate, dispatch::Queue& runLoop,
-                        std::vector<std::shared_ptr<platform::ICDeviceSource>> sources = platform::ICDeviceBrowser::defaultSources());
+                        std::vector<std::shared_ptr<zeta::platform::ICDeviceSource>> sources =
+                            zeta::platform::ICDeviceBrowser::defaultSources());
     ~PTPBrowser();
     PTPBrowser(const PTPBrowser&) = delete;
     PTPBrowser& operator=(const PTPBrowser&) = delete;
@@ -44,13 +46,13 @@ public:
 
 private:
     class Adapter;
-    void deviceAdded(const std::shared_ptr<platform::ICCameraDevice>& device);
-    void deviceRemoved(const std::shared_ptr<platform::ICCameraDevice>& device);
+    void deviceAdded(const std::shared_ptr<zeta::platform::ICCameraDevice>& device);
+    void deviceRemoved(const std::shared_ptr<zeta::platform::ICCameraDevice>& device);
 
     const std::shared_ptr<PTPDelegateProtocol> delegate_;
     dispatch::Queue& runLoop_;
     std::vector<std::shared_ptr<PTPCamera>> cameras_;
     std::shared_ptr<Adapter> adapter_;
     // Declared last: destroyed first, so no callback reaches a browser being torn down.
-    std::unique_ptr<platform::ICDeviceBrowser> icBrowser_;
+    std::unique_ptr<zeta::platform::ICDeviceBrowser> icBrowser_;
 };

@@ -1,5 +1,8 @@
 #include "ccd_ica/ptp_camera.h"
 
+#include "indigo/indigo_log.h"
+#include "platform/bundle.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -7,9 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <system_error>
-
-#include "indigo/indigo_log.h"
-#include "platform/bundle.h"
 
 namespace {
 
@@ -28,20 +28,41 @@ enum : uint16_t {
 constexpr auto kEventPollInterval = std::chrono::milliseconds(500);
 
 // Transaction and event lines are made only when the debug log will show them.
-bool debugLogging() { return indigo_get_log_level() >= INDIGO_LOG_DEBUG; }
+bool debugLogging() {
+    return indigo_get_log_level() >= INDIGO_LOG_DEBUG;
+}
 
 using LabelMap = std::map<int64_t, std::string>;
 
 // Standard properties reported as lists through a label map.
 const std::map<uint16_t, LabelMap>& labelMaps() {
     static const std::map<uint16_t, LabelMap> maps = {
-        {0x5004, {{0, "JPEG Basic"}, {1, "JPEG Norm"}, {2, "JPEG Fine"}, {4, "RAW"}, {5, "RAW + JPEG Basic"}, {6, "RAW + JPEG Norm"},
-                  {7, "RAW + JPEG Fine"}}},
-        {0x5005, {{1, "Manual"}, {2, "Auto"}, {3, "One-push Auto"}, {4, "Daylight"}, {5, "Fluorescent"}, {6, "Incandescent"}, {7, "Flash"}}},
+        {0x5004,
+         {{0, "JPEG Basic"},
+          {1, "JPEG Norm"},
+          {2, "JPEG Fine"},
+          {4, "RAW"},
+          {5, "RAW + JPEG Basic"},
+          {6, "RAW + JPEG Norm"},
+          {7, "RAW + JPEG Fine"}}},
+        {0x5005,
+         {{1, "Manual"},
+          {2, "Auto"},
+          {3, "One-push Auto"},
+          {4, "Daylight"},
+          {5, "Fluorescent"},
+          {6, "Incandescent"},
+          {7, "Flash"}}},
         {0x500A, {{1, "Manual"}, {2, "Automatic"}, {3, "Macro"}}},
         {0x500B, {{1, "Average"}, {2, "Center-Weighted Average"}, {3, "Multi-spot"}, {4, "Center-spot"}}},
-        {0x500C, {{0, "Undefined"}, {1, "Automatic flash"}, {2, "Flash off"}, {3, "Fill flash"}, {4, "Automatic Red-eye Reduction"},
-                  {5, "Red-eye fill flash"}, {6, "External sync"}}},
+        {0x500C,
+         {{0, "Undefined"},
+          {1, "Automatic flash"},
+          {2, "Flash off"},
+          {3, "Fill flash"},
+          {4, "Automatic Red-eye Reduction"},
+          {5, "Red-eye fill flash"},
+          {6, "External sync"}}},
         {0x500E, {{1, "Manual"}, {2, "Program"}, {3, "Aperture priority"}, {4, "Shutter priority"}}},
         {0x5013, {{1, "Single shot"}, {2, "Continuous"}, {3, "Timelapse"}}},
         {0x501C, {{1, "Center-spot"}, {2, "Multi-spot"}}},
@@ -63,8 +84,9 @@ std::string hex4(uint32_t code) {
 
 // Exposure time in units of 0.1 ms.
 std::string exposureTimeLabel(int32_t v) {
-    static const std::map<int32_t, std::string> fixed = {{1, "1/8000 s"}, {3, "1/3200 s"}, {6, "1/1600 s"}, {12, "1/800 s"},
-                                                          {15, "1/640 s"}, {80, "1/125 s"},  {-3, "Time"},    {-1, "Bulb"}};
+    static const std::map<int32_t, std::string> fixed = {{1, "1/8000 s"}, {3, "1/3200 s"}, {6, "1/1600 s"},
+                                                         {12, "1/800 s"}, {15, "1/640 s"}, {80, "1/125 s"},
+                                                         {-3, "Time"},    {-1, "Bulb"}};
     if (const auto found = fixed.find(v); found != fixed.end()) return found->second;
     // Zero and other negative codes have no duration to show; they keep their number.
     if (v <= 0) return std::to_string(v);
@@ -76,7 +98,8 @@ std::string exposureTimeLabel(int32_t v) {
 std::vector<std::string> valueTexts(const std::shared_ptr<PTPProperty>& property) {
     std::vector<std::string> texts;
     if (property->supportedValues) {
-        for (const PTPValue& value : *property->supportedValues) texts.push_back(value.description());
+        for (const PTPValue& value : *property->supportedValues)
+            texts.push_back(value.description());
     }
     return texts;
 }
@@ -97,19 +120,20 @@ std::string operationName(const PTPRequest& request) {
 
 // A folder of our own inside the temporary folder; the temporary folder itself if none can be made.
 std::filesystem::path makeDownloadFolder() {
-    std::string pattern = (platform::temporaryDirectory() / "zeta-camera-XXXXXX").string();
+    std::string pattern = (zeta::platform::temporaryDirectory() / "zeta-camera-XXXXXX").string();
     if (::mkdtemp(pattern.data())) return pattern;
-    return platform::temporaryDirectory();
+    return zeta::platform::temporaryDirectory();
 }
 
-}  // namespace
+} // namespace
 
 PTPCamera::PTPCamera(Device icCamera, std::shared_ptr<PTPDelegateProtocol> delegate, dispatch::Queue& runLoop)
-    : icCamera_(std::move(icCamera)), delegate_(std::move(delegate)), runLoop_(runLoop), downloadFolder_(makeDownloadFolder()) {}
+    : icCamera_(std::move(icCamera)), delegate_(std::move(delegate)), runLoop_(runLoop),
+      downloadFolder_(makeDownloadFolder()) {}
 
 PTPCamera::~PTPCamera() {
     stopEventTimer();
-    if (downloadFolder_ != platform::temporaryDirectory()) {
+    if (downloadFolder_ != zeta::platform::temporaryDirectory()) {
         std::error_code ec;
         std::filesystem::remove_all(downloadFolder_, ec);
     }
@@ -125,26 +149,32 @@ void PTPCamera::setInfo(std::shared_ptr<PTPDeviceInfo> info) {
     info_ = std::move(info);
 }
 
-std::string PTPCamera::name() const { return icCamera_->name(); }
+std::string PTPCamera::name() const {
+    return icCamera_->name();
+}
 
 // ---- session --------------------------------------------------------------------------------
 
-void PTPCamera::requestOpenSession() { icCamera_->requestOpenSession(); }
+void PTPCamera::requestOpenSession() {
+    icCamera_->requestOpenSession();
+}
 
 void PTPCamera::requestCloseSession() {
     unlock();
     icCamera_->requestCloseSession();
 }
 
-void PTPCamera::requestEnableTethering() { icCamera_->requestEnableTethering(); }
+void PTPCamera::requestEnableTethering() {
+    icCamera_->requestEnableTethering();
+}
 
-void PTPCamera::didOpenSessionWithError(const Device&, const std::optional<platform::ICError>& error) {
+void PTPCamera::didOpenSessionWithError(const Device&, const std::optional<zeta::platform::ICError>& error) {
     opening_ = true;
     openError_ = error ? std::optional<std::string>(error->localizedDescription) : std::nullopt;
     sendPTPRequest(GetDeviceInfo);
 }
 
-void PTPCamera::didCloseSessionWithError(const Device&, const std::optional<platform::ICError>&) {
+void PTPCamera::didCloseSessionWithError(const Device&, const std::optional<zeta::platform::ICError>&) {
     // Nothing polls a camera without a session.
     stopEventTimer();
     opening_ = false;
@@ -169,7 +199,7 @@ void PTPCamera::didRemoveDevice(const Device&) {
     delegate_->cameraRemoved(self());
 }
 
-void PTPCamera::didEncounterError(const Device&, const platform::ICError& error) {
+void PTPCamera::didEncounterError(const Device&, const zeta::platform::ICError& error) {
     delegate_->log("Error '" + error.localizedDescription + "' on '" + name() + "'");
     // The framework's take-picture reports its failure here; the capture that waits for it
     // has failed.
@@ -255,14 +285,17 @@ void PTPCamera::sendPTPRequest(uint16_t operationCode, uint32_t parameter1, std:
     send(std::move(request), std::move(data));
 }
 
-void PTPCamera::didSendPTPCommand(const std::vector<uint8_t>&, const std::vector<uint8_t>& inData, const std::vector<uint8_t>& response,
-                                  const std::optional<platform::ICError>& error, const std::any& contextInfo) {
+void PTPCamera::didSendPTPCommand(const std::vector<uint8_t>&, const std::vector<uint8_t>& inData,
+                                  const std::vector<uint8_t>& response,
+                                  const std::optional<zeta::platform::ICError>& error, const std::any& contextInfo) {
     const auto* context = std::any_cast<std::shared_ptr<PTPRequest>>(&contextInfo);
     if (!context || !*context) return;
     const std::shared_ptr<PTPRequest>& request = *context;
     const auto parsed = response.empty() ? nullptr : classes().responseWithData(response);
     if (!parsed) {
-        const std::string why = error ? error->localizedDescription : response.empty() ? "no response" : "unreadable response";
+        const std::string why = error              ? error->localizedDescription
+                                : response.empty() ? "no response"
+                                                   : "unreadable response";
         if (debugLogging()) delegate_->debug("Completed " + request->description() + " with error " + why);
         processRequestFailure(request, why);
         return;
@@ -276,22 +309,27 @@ void PTPCamera::didSendPTPCommand(const std::vector<uint8_t>&, const std::vector
     processRequest(request, parsed, inData);
 }
 
-std::string PTPCamera::responseText(const PTPResponse& response) { return hex4(response.responseCode) + " = " + response.description(); }
+std::string PTPCamera::responseText(const PTPResponse& response) {
+    return hex4(response.responseCode) + " = " + response.description();
+}
 
 void PTPCamera::processRequest(const std::shared_ptr<PTPRequest>& request, const std::shared_ptr<PTPResponse>& response,
                                const std::vector<uint8_t>& data) {
     switch (request->operationCode) {
     case GetDeviceInfo: {
         std::shared_ptr<PTPDeviceInfo> deviceInfo;
-        if (!data.empty() && response->responseCode == PTPResponseCodeOK) deviceInfo = classes().deviceInfoWithData(data);
+        if (!data.empty() && response->responseCode == PTPResponseCodeOK)
+            deviceInfo = classes().deviceInfoWithData(data);
         if (!deviceInfo) {
-            failConnection(response->responseCode == PTPResponseCodeOK ? "GetDeviceInfo failed (no device information)"
-                                                                       : "GetDeviceInfo failed (" + responseText(*response) + ")");
+            failConnection(response->responseCode == PTPResponseCodeOK
+                               ? "GetDeviceInfo failed (no device information)"
+                               : "GetDeviceInfo failed (" + responseText(*response) + ")");
             return;
         }
         setInfo(deviceInfo);
         if (operationIsSupported(InitiateCapture)) delegate_->cameraCanExposure(self());
-        for (uint16_t code : deviceInfo->propertiesSupported) sendPTPRequest(GetDevicePropDesc, code);
+        for (uint16_t code : deviceInfo->propertiesSupported)
+            sendPTPRequest(GetDevicePropDesc, code);
         sendPTPRequest(GetStorageIDs);
         break;
     }
@@ -300,7 +338,7 @@ void PTPCamera::processRequest(const std::shared_ptr<PTPRequest>& request, const
             failConnection("GetStorageIDs failed (" + responseText(*response) + ")");
             return;
         }
-        if (!opening_) return;  // an answer to someone else's question
+        if (!opening_) return; // an answer to someone else's question
         opening_ = false;
         processConnect();
         startEventTimer();
@@ -340,7 +378,8 @@ void PTPCamera::processRequestFailure(const std::shared_ptr<PTPRequest>& request
         break;
     case GetDevicePropDesc:
     case SetDevicePropValue:
-        delegate_->cameraPropertyFailed(self(), static_cast<uint16_t>(request->parameter1), operationName(*request) + " failed (" + error + ")");
+        delegate_->cameraPropertyFailed(self(), static_cast<uint16_t>(request->parameter1),
+                                        operationName(*request) + " failed (" + error + ")");
         break;
     default:
         break;
@@ -392,20 +431,21 @@ void PTPCamera::processEvent(const std::shared_ptr<PTPEvent>& event) {
     }
 }
 
-void PTPCamera::didAddItem(const Device&, const std::shared_ptr<platform::ICCameraItem>& item) {
-    auto file = std::dynamic_pointer_cast<platform::ICCameraFile>(item);
+void PTPCamera::didAddItem(const Device&, const std::shared_ptr<zeta::platform::ICCameraItem>& item) {
+    auto file = std::dynamic_pointer_cast<zeta::platform::ICCameraFile>(item);
     if (!file || !file->wasAddedAfterContentCatalogCompleted()) return;
     objectAdded_ = true;
     captureRequested_ = false;
-    platform::ICDownloadOptions options;
+    zeta::platform::ICDownloadOptions options;
     options.ICDeleteAfterSuccessfulDownload = deleteDownloadedImage();
     options.ICOverwrite = true;
     options.ICDownloadsDirectoryURL = downloadFolder_;
     icCamera_->requestDownloadFile(std::move(file), std::move(options), weak_from_this(), {});
 }
 
-void PTPCamera::didDownloadFile(const std::shared_ptr<platform::ICCameraFile>&, const std::optional<platform::ICError>& error,
-                                const platform::ICDownloadOptions& options, const std::any&) {
+void PTPCamera::didDownloadFile(const std::shared_ptr<zeta::platform::ICCameraFile>&,
+                                const std::optional<zeta::platform::ICError>& error,
+                                const zeta::platform::ICDownloadOptions& options, const std::any&) {
     if (error || !options.ICDownloadsDirectoryURL || !options.ICSavedFilename) {
         const std::string why = error ? error->localizedDescription : "no file saved";
         delegate_->cameraExposureFailed(self(), "requestDownloadFile failed (" + why + ")");
@@ -445,7 +485,8 @@ void PTPCamera::setProperty(uint16_t code, const std::string& value) {
     }
     const bool integer = property->type >= PTPDataTypeInt8 && property->type <= PTPDataTypeUInt64;
     if (!integer && property->type != PTPDataTypeString) {
-        delegate_->cameraPropertyFailed(self(), code, "Property " + hex4(code) + " has an unsupported datatype (" + property->typeName() + ")");
+        delegate_->cameraPropertyFailed(
+            self(), code, "Property " + hex4(code) + " has an unsupported datatype (" + property->typeName() + ")");
         return;
     }
     auto data = ptp_encode_value(property->type, PTPValue(value));
@@ -470,7 +511,8 @@ void PTPCamera::mapValueList(const std::shared_ptr<PTPProperty>& property, const
             labels.push_back(found != map.end() ? found->second : hex4(static_cast<uint32_t>(value.intValue())));
         }
     }
-    delegate_->cameraPropertyChanged(self(), property->propertyCode, property->value.description(), values, labels, property->readOnly);
+    delegate_->cameraPropertyChanged(self(), property->propertyCode, property->value.description(), values, labels,
+                                     property->readOnly);
 }
 
 void PTPCamera::mapValueInterval(const std::shared_ptr<PTPProperty>& property, const LabelMap& map) {
@@ -479,7 +521,8 @@ void PTPCamera::mapValueInterval(const std::shared_ptr<PTPProperty>& property, c
         values.push_back(std::to_string(value));
         labels.push_back(label);
     }
-    delegate_->cameraPropertyChanged(self(), property->propertyCode, property->value.description(), values, labels, property->readOnly);
+    delegate_->cameraPropertyChanged(self(), property->propertyCode, property->value.description(), values, labels,
+                                     property->readOnly);
 }
 
 void PTPCamera::processPropertyDescription(const std::shared_ptr<PTPProperty>& property) {
@@ -496,34 +539,36 @@ void PTPCamera::processPropertyDescription(const std::shared_ptr<PTPProperty>& p
         return;
     }
     switch (code) {
-    case 0x5003:  // ImageSize
-    case 0x500F:  // ExposureIndex
+    case 0x5003: // ImageSize
+    case 0x500F: // ExposureIndex
         sameTexts();
         return;
-    case 0x5007: {  // FNumber
+    case 0x5007: { // FNumber
         std::vector<std::string> labels;
         if (property->supportedValues) {
-            for (const PTPValue& v : *property->supportedValues) labels.push_back(format("f/%g", v.intValue() / 100.0));
+            for (const PTPValue& v : *property->supportedValues)
+                labels.push_back(format("f/%g", v.intValue() / 100.0));
         }
         delegate_->cameraPropertyChanged(self(), code, value, valueTexts(property), labels, readOnly);
         return;
     }
-    case 0x5008:  // FocalLength
+    case 0x5008: // FocalLength
         delegate_->cameraPropertyChanged(self(), code, dividedBy100(property->value), dividedBy100(property->min),
                                          dividedBy100(property->max), PTPValue::integer(PTPDataTypeInt32, 0), true);
         return;
-    case 0x500D:  // ExposureTime
+    case 0x500D: // ExposureTime
         reportExposureTime(property);
         return;
-    case 0x5010: {  // ExposureBiasCompensation, in thousandths of a stop
+    case 0x5010: { // ExposureBiasCompensation, in thousandths of a stop
         std::vector<std::string> labels;
         if (property->supportedValues) {
-            for (const PTPValue& v : *property->supportedValues) labels.push_back(format("%.1f", std::round(v.intValue() / 100.0) / 10));
+            for (const PTPValue& v : *property->supportedValues)
+                labels.push_back(format("%.1f", std::round(v.intValue() / 100.0) / 10));
         }
         delegate_->cameraPropertyChanged(self(), code, value, valueTexts(property), labels, readOnly);
         return;
     }
-    case 0x5001:  // BatteryLevel: a number, whatever form the camera chose
+    case 0x5001: // BatteryLevel: a number, whatever form the camera chose
         property->supportedValues.reset();
         break;
     default:
@@ -535,11 +580,19 @@ void PTPCamera::processPropertyDescription(const std::shared_ptr<PTPProperty>& p
         return;
     }
     switch (property->type) {
-    case PTPDataTypeInt8: case PTPDataTypeUInt8: case PTPDataTypeInt16: case PTPDataTypeUInt16:
-    case PTPDataTypeInt32: case PTPDataTypeUInt32: case PTPDataTypeInt64: case PTPDataTypeUInt64:
-        delegate_->cameraPropertyChanged(self(), code, property->value, property->min, property->max, property->step, readOnly);
+    case PTPDataTypeInt8:
+    case PTPDataTypeUInt8:
+    case PTPDataTypeInt16:
+    case PTPDataTypeUInt16:
+    case PTPDataTypeInt32:
+    case PTPDataTypeUInt32:
+    case PTPDataTypeInt64:
+    case PTPDataTypeUInt64:
+        delegate_->cameraPropertyChanged(self(), code, property->value, property->min, property->max, property->step,
+                                         readOnly);
         break;
-    case PTPDataTypeInt128: case PTPDataTypeUInt128:
+    case PTPDataTypeInt128:
+    case PTPDataTypeUInt128:
         delegate_->cameraPropertyChanged(self(), code, value, true);
         break;
     case PTPDataTypeString:
@@ -554,8 +607,9 @@ void PTPCamera::processPropertyDescription(const std::shared_ptr<PTPProperty>& p
 void PTPCamera::reportExposureTime(const std::shared_ptr<PTPProperty>& property) {
     std::vector<std::string> labels;
     if (property->supportedValues) {
-        for (const PTPValue& v : *property->supportedValues) labels.push_back(exposureTimeLabel(v.intValue()));
+        for (const PTPValue& v : *property->supportedValues)
+            labels.push_back(exposureTimeLabel(v.intValue()));
     }
-    delegate_->cameraPropertyChanged(self(), property->propertyCode, property->value.description(), valueTexts(property), labels,
-                                     property->readOnly);
+    delegate_->cameraPropertyChanged(self(), property->propertyCode, property->value.description(),
+                                     valueTexts(property), labels, property->readOnly);
 }

@@ -18,6 +18,11 @@
 // on the run loop (dispatch::after, RunLoopTimer) or follows from a completion, never slept
 // for. The only members safe from any thread are info(), userData() and the option flags.
 
+#include "ccd_ica/ptp_classes.h"
+#include "ccd_ica/run_loop_timer.h"
+#include "platform/camera/ic_camera_device.h"
+#include "platform/dispatch.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -28,11 +33,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "ccd_ica/ptp_classes.h"
-#include "ccd_ica/run_loop_timer.h"
-#include "platform/camera/ic_camera_device.h"
-#include "platform/dispatch.h"
 
 class PTPCamera;
 
@@ -50,7 +50,8 @@ public:
     // sequence. The camera has closed the session again; no cameraDisconnected follows.
     virtual void cameraConnectionFailed(const Camera& camera, const std::string& message) = 0;
     // A new image file (or live-view frame) has been downloaded.
-    virtual void cameraExposureDone(const Camera& camera, const std::vector<uint8_t>& data, const std::string& filename) = 0;
+    virtual void cameraExposureDone(const Camera& camera, const std::vector<uint8_t>& data,
+                                    const std::string& filename) = 0;
     // A capture or a download failed; no message means none was given.
     virtual void cameraExposureFailed(const Camera& camera, const std::optional<std::string>& message) = 0;
     // A property with a list of allowed values (values and labels are texts, in the same order).
@@ -61,7 +62,8 @@ public:
     virtual void cameraPropertyChanged(const Camera& camera, uint16_t code, const PTPValue& value, const PTPValue& min,
                                        const PTPValue& max, const PTPValue& step, bool readOnly) = 0;
     // A text property.
-    virtual void cameraPropertyChanged(const Camera& camera, uint16_t code, const std::string& value, bool readOnly) = 0;
+    virtual void cameraPropertyChanged(const Camera& camera, uint16_t code, const std::string& value,
+                                       bool readOnly) = 0;
     // Only the permission of a known property changed.
     virtual void cameraPropertyChanged(const Camera& camera, uint16_t code, bool readOnly) = 0;
     // A setting could not be made or read back (not described, unsupported datatype, refused,
@@ -82,15 +84,16 @@ public:
     virtual void debug(const std::string& text) = 0;
 };
 
-class PTPCamera : public platform::ICCameraDeviceDelegate, public std::enable_shared_from_this<PTPCamera> {
+class PTPCamera : public zeta::platform::ICCameraDeviceDelegate, public std::enable_shared_from_this<PTPCamera> {
 public:
-    using Device = std::shared_ptr<platform::ICCameraDevice>;
+    using Device = std::shared_ptr<zeta::platform::ICCameraDevice>;
 
     // Makes a camera of class T and makes it the device's delegate.
     template <class T = PTPCamera>
-    static std::shared_ptr<T> create(Device icCamera, std::shared_ptr<PTPDelegateProtocol> delegate, dispatch::Queue& runLoop) {
+    static std::shared_ptr<T> create(Device icCamera, std::shared_ptr<PTPDelegateProtocol> delegate,
+                                     dispatch::Queue& runLoop) {
         std::shared_ptr<T> camera(new T(std::move(icCamera), std::move(delegate), runLoop));
-        camera->icCamera()->setDelegate(std::static_pointer_cast<platform::ICCameraDeviceDelegate>(camera));
+        camera->icCamera()->setDelegate(std::static_pointer_cast<zeta::platform::ICCameraDeviceDelegate>(camera));
         return camera;
     }
     ~PTPCamera() override;
@@ -139,8 +142,8 @@ public:
     virtual void processPropertyDescription(const std::shared_ptr<PTPProperty>& property);
     virtual void processConnect();
     // A transaction that came back with a response (`data` empty when no data phase came in).
-    virtual void processRequest(const std::shared_ptr<PTPRequest>& request, const std::shared_ptr<PTPResponse>& response,
-                                const std::vector<uint8_t>& data);
+    virtual void processRequest(const std::shared_ptr<PTPRequest>& request,
+                                const std::shared_ptr<PTPResponse>& response, const std::vector<uint8_t>& data);
     // A transaction that came back without a response (lost, timed out, the camera gone).
     virtual void processRequestFailure(const std::shared_ptr<PTPRequest>& request, const std::string& error);
     // Sets the property to the value (its decimal digits for an integer, or its text).
@@ -178,17 +181,18 @@ public:
     const std::filesystem::path& downloadFolder() const { return downloadFolder_; }
 
     // --- framework callbacks ---
-    void didOpenSessionWithError(const Device& device, const std::optional<platform::ICError>& error) override;
-    void didCloseSessionWithError(const Device& device, const std::optional<platform::ICError>& error) override;
+    void didOpenSessionWithError(const Device& device, const std::optional<zeta::platform::ICError>& error) override;
+    void didCloseSessionWithError(const Device& device, const std::optional<zeta::platform::ICError>& error) override;
     void didRemoveDevice(const Device& device) override;
-    void didEncounterError(const Device& device, const platform::ICError& error) override;
-    void didAddItem(const Device& device, const std::shared_ptr<platform::ICCameraItem>& item) override;
+    void didEncounterError(const Device& device, const zeta::platform::ICError& error) override;
+    void didAddItem(const Device& device, const std::shared_ptr<zeta::platform::ICCameraItem>& item) override;
     void didReceivePTPEvent(const Device& device, const std::vector<uint8_t>& container) override;
     void didSendPTPCommand(const std::vector<uint8_t>& command, const std::vector<uint8_t>& inData,
-                           const std::vector<uint8_t>& response, const std::optional<platform::ICError>& error,
+                           const std::vector<uint8_t>& response, const std::optional<zeta::platform::ICError>& error,
                            const std::any& contextInfo) override;
-    void didDownloadFile(const std::shared_ptr<platform::ICCameraFile>& file, const std::optional<platform::ICError>& error,
-                         const platform::ICDownloadOptions& options, const std::any& contextInfo) override;
+    void didDownloadFile(const std::shared_ptr<zeta::platform::ICCameraFile>& file,
+                         const std::optional<zeta::platform::ICError>& error,
+                         const zeta::platform::ICDownloadOptions& options, const std::any& contextInfo) override;
 
 protected:
     PTPCamera(Device icCamera, std::shared_ptr<PTPDelegateProtocol> delegate, dispatch::Queue& runLoop);

@@ -5,13 +5,13 @@
 // PTPNikonDeviceInfo>`. Class-level name lookups go through the family so that they use the
 // vendor's tables.
 
+#include "ccd_ica/ptp_containers.h"
+#include "ccd_ica/ptp_datasets.h"
+
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
-
-#include "ccd_ica/ptp_containers.h"
-#include "ccd_ica/ptp_datasets.h"
 
 class PTPClasses {
 public:
@@ -39,14 +39,18 @@ public:
     std::shared_ptr<PTPResponse> responseWithData(std::span<const uint8_t> data) const override {
         return PTPResponse::withData<Response>(data);
     }
-    std::shared_ptr<PTPEvent> eventWithData(std::span<const uint8_t> data) const override { return PTPEvent::withData<Event>(data); }
+    std::shared_ptr<PTPEvent> eventWithData(std::span<const uint8_t> data) const override {
+        return PTPEvent::withData<Event>(data);
+    }
     std::shared_ptr<PTPEvent> eventWithCode(uint16_t code, uint32_t parameter1) const override {
         return PTPEvent::withCode<Event>(code, parameter1);
     }
     std::shared_ptr<PTPProperty> propertyWithData(std::span<const uint8_t> data) const override {
         return PTPProperty::withData<Property>(data);
     }
-    std::shared_ptr<PTPProperty> propertyWithCode(uint16_t code) const override { return std::make_shared<Property>(code); }
+    std::shared_ptr<PTPProperty> propertyWithCode(uint16_t code) const override {
+        return std::make_shared<Property>(code);
+    }
     std::shared_ptr<PTPDeviceInfo> deviceInfoWithData(std::span<const uint8_t> data) const override {
         return PTPDeviceInfo::withData<DeviceInfo>(data);
     }

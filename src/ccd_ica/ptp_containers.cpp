@@ -1,9 +1,9 @@
 #include "ccd_ica/ptp_containers.h"
 
+#include "ccd_ica/ptp_value.h"
+
 #include <algorithm>
 #include <cstdio>
-
-#include "ccd_ica/ptp_value.h"
 
 namespace {
 
@@ -28,7 +28,8 @@ struct ParsedContainer {
 
 // Checks the container bounds and type; reads only parameters inside both the length field
 // and the bytes received.
-bool parseContainer(std::span<const uint8_t> data, uint16_t type, std::size_t maxSize, std::size_t maxParameters, ParsedContainer& out) {
+bool parseContainer(std::span<const uint8_t> data, uint16_t type, std::size_t maxSize, std::size_t maxParameters,
+                    ParsedContainer& out) {
     if (data.size() < kHeaderSize || data.size() > maxSize) return false;
     PTPCursor cursor(data);
     const uint32_t length = ptp_read_uint32(cursor);
@@ -38,11 +39,12 @@ bool parseContainer(std::span<const uint8_t> data, uint16_t type, std::size_t ma
     out.transactionID = ptp_read_uint32(cursor);
     const std::size_t available = std::min<std::size_t>(length, data.size());
     out.numberOfParameters = static_cast<uint16_t>(std::min((available - kHeaderSize) / 4, maxParameters));
-    for (std::size_t i = 0; i < out.numberOfParameters; ++i) out.parameters[i] = ptp_read_uint32(cursor);
+    for (std::size_t i = 0; i < out.numberOfParameters; ++i)
+        out.parameters[i] = ptp_read_uint32(cursor);
     return true;
 }
 
-}  // namespace
+} // namespace
 
 std::vector<uint8_t> PTPRequest::commandBuffer() const {
     const std::size_t size = kHeaderSize + 4 * std::size_t{numberOfParameters};
@@ -53,7 +55,8 @@ std::vector<uint8_t> PTPRequest::commandBuffer() const {
     ptp_write_uint16(cursor, operationCode);
     ptp_write_uint32(cursor, 0);
     const uint32_t parameters[] = {parameter1, parameter2, parameter3, parameter4, parameter5};
-    for (std::size_t i = 0; i < std::min<std::size_t>(numberOfParameters, 5); ++i) ptp_write_uint32(cursor, parameters[i]);
+    for (std::size_t i = 0; i < std::min<std::size_t>(numberOfParameters, 5); ++i)
+        ptp_write_uint32(cursor, parameters[i]);
     return block;
 }
 

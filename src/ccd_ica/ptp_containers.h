@@ -8,13 +8,13 @@
 // base one. Parsing into a vendor class is `PTPResponse::withData<PTPNikonResponse>(bytes)`.
 // Objects are built on one thread and then only read; share them as shared_ptr.
 
+#include "ccd_ica/ptp_names.h"
+
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <vector>
-
-#include "ccd_ica/ptp_names.h"
 
 enum : uint16_t {
     PTPContainerTypeCommand = 1,
@@ -35,7 +35,7 @@ public:
     virtual ~PTPRequest() = default;
 
     uint16_t operationCode = 0;
-    uint16_t numberOfParameters = 0;  // 0..5
+    uint16_t numberOfParameters = 0; // 0..5
     uint32_t parameter1 = 0, parameter2 = 0, parameter3 = 0, parameter4 = 0, parameter5 = 0;
 
     // The command container: 12 + 4 x numberOfParameters bytes, transaction ID 0 (the
@@ -69,7 +69,7 @@ public:
 
     uint16_t responseCode = 0;
     uint32_t transactionID = 0;
-    uint16_t numberOfParameters = 0;  // 0..5
+    uint16_t numberOfParameters = 0; // 0..5
     uint32_t parameter1 = 0, parameter2 = 0, parameter3 = 0, parameter4 = 0, parameter5 = 0;
 
     std::string responseCodeName() const { return responseNames().name(responseCode); }
@@ -106,7 +106,7 @@ public:
 
     uint16_t eventCode = 0;
     uint32_t transactionID = 0;
-    uint16_t numberOfParameters = 0;  // 0..3
+    uint16_t numberOfParameters = 0; // 0..3
     uint32_t parameter1 = 0, parameter2 = 0, parameter3 = 0;
 
     std::string eventCodeName() const { return eventNames().name(eventCode); }

@@ -11,7 +11,7 @@ std::string twoDecimals(double value) {
     return text;
 }
 
-}  // namespace
+} // namespace
 
 bool PTPProperty::parse(std::span<const uint8_t> data) {
     if (data.size() <= 4) return false;
@@ -19,7 +19,7 @@ bool PTPProperty::parse(std::span<const uint8_t> data) {
     propertyCode = ptp_read_uint16(cursor);
     type = ptp_read_uint16(cursor);
     readOnly = ptp_read_uint8(cursor) == 0;
-    if (cursor.overrun) return true;  // the flag byte is missing: nothing more to read
+    if (cursor.overrun) return true; // the flag byte is missing: nothing more to read
 
     PTPValue read = ptp_read_value(cursor, type);
     if (cursor.overrun) return true;
@@ -85,7 +85,9 @@ bool PTPDeviceInfo::parse(std::span<const uint8_t> data) {
     readText(vendorExtensionDesc);
 
     // Each further field only while bytes remain, and only while the fields before it fitted.
-    auto more = [&] { return !cursor.overrun && cursor.consumed() < data.size(); };
+    auto more = [&] {
+        return !cursor.overrun && cursor.consumed() < data.size();
+    };
     if (!more()) return true;
     functionalMode = ptp_read_uint16(cursor);
     operationsSupported = ptp_read_uint16_list(cursor);
@@ -94,9 +96,9 @@ bool PTPDeviceInfo::parse(std::span<const uint8_t> data) {
     if (!more()) return true;
     propertiesSupported = ptp_read_uint16_list(cursor);
     if (!more()) return true;
-    ptp_read_uint16_array(cursor);  // capture formats
+    ptp_read_uint16_array(cursor); // capture formats
     if (!more()) return true;
-    ptp_read_uint16_array(cursor);  // image formats
+    ptp_read_uint16_array(cursor); // image formats
     if (!more()) return true;
     readText(manufacturer);
     if (cursor.overrun) return true;
@@ -157,16 +159,18 @@ std::string PTPDeviceInfo::debug() const {
     return listing(ptpOperationNames(), ptpEventNames(), ptpPropertyNames(), true, true);
 }
 
-std::string PTPDeviceInfo::listing(const PTPNameTable& operations, const PTPNameTable& events, const PTPNameTable& propertyNames,
-                                   bool sectionTitles, bool alignDescription) const {
+std::string PTPDeviceInfo::listing(const PTPNameTable& operations, const PTPNameTable& events,
+                                   const PTPNameTable& propertyNames, bool sectionTitles, bool alignDescription) const {
     std::string text = header(alignDescription) + "\n";
     if (!operationsSupported.empty()) {
         if (sectionTitles) text += "\nOperations:\n";
-        for (uint16_t code : operationsSupported) text += operations.name(code) + "\n";
+        for (uint16_t code : operationsSupported)
+            text += operations.name(code) + "\n";
     }
     if (!eventsSupported.empty()) {
         if (sectionTitles) text += "\nEvents:\n";
-        for (uint16_t code : eventsSupported) text += events.name(code) + "\n";
+        for (uint16_t code : eventsSupported)
+            text += events.name(code) + "\n";
     }
     if (!propertiesSupported.empty()) {
         if (sectionTitles) text += "\nProperties:\n";

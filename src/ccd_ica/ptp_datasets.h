@@ -10,6 +10,10 @@
 // Every read stays inside the bytes given: a dataset that ends inside a field ends before that
 // field, and the fields after it stay absent.
 
+#include "ccd_ica/ptp_containers.h"
+#include "ccd_ica/ptp_names.h"
+#include "ccd_ica/ptp_value.h"
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -18,10 +22,6 @@
 #include <span>
 #include <string>
 #include <vector>
-
-#include "ccd_ica/ptp_containers.h"
-#include "ccd_ica/ptp_names.h"
-#include "ccd_ica/ptp_value.h"
 
 // One device-property description.
 class PTPProperty {
@@ -38,12 +38,12 @@ public:
     }
 
     uint16_t propertyCode = 0;
-    uint16_t type = 0;  // PTP datatype
+    uint16_t type = 0; // PTP datatype
     bool readOnly = false;
     PTPValue defaultValue;
     PTPValue value;
-    PTPValue min, max, step;                             // range form; null otherwise
-    std::optional<std::vector<PTPValue>> supportedValues;  // enumeration form; none otherwise
+    PTPValue min, max, step;                              // range form; null otherwise
+    std::optional<std::vector<PTPValue>> supportedValues; // enumeration form; none otherwise
 
     std::string propertyCodeName() const { return propertyNames().name(propertyCode); }
     static std::string propertyCodeName(uint16_t code) { return ptpPropertyNames().name(code); }
@@ -71,11 +71,11 @@ public:
         return static_cast<PTPDeviceInfo&>(*info).parse(data) ? info : nullptr;
     }
 
-    uint16_t standardVersion = 0;         // x 100
-    uint16_t vendorExtensionVersion = 0;  // x 100
+    uint16_t standardVersion = 0;        // x 100
+    uint16_t vendorExtensionVersion = 0; // x 100
     std::string vendorExtensionDesc;
     uint16_t functionalMode = 0;
-    std::vector<uint16_t> operationsSupported;  // the camera's order; empty when it sent none
+    std::vector<uint16_t> operationsSupported; // the camera's order; empty when it sent none
     std::vector<uint16_t> eventsSupported;
     std::vector<uint16_t> propertiesSupported;
     std::string manufacturer, model, version, serial;

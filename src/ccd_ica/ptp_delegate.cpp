@@ -1,11 +1,5 @@
 #include "ccd_ica/ptp_delegate.h"
 
-#include <algorithm>
-#include <cassert>
-#include <chrono>
-#include <climits>
-#include <cstring>
-
 #include "ccd_ica/dslr_property_map.h"
 #include "ccd_ica/ica_devices.h"
 #include "ccd_ica/ica_private_data.h"
@@ -13,6 +7,12 @@
 #include "indigo/indigo_focuser_driver.h"
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_property.h"
+
+#include <algorithm>
+#include <cassert>
+#include <chrono>
+#include <climits>
+#include <cstring>
 
 namespace {
 
@@ -26,22 +26,29 @@ indigo_device* deviceOf(const PTPDelegateProtocol::Camera& camera) {
     return device;
 }
 
-indigo_property_perm permission(bool readOnly) { return readOnly ? INDIGO_RO_PERM : INDIGO_RW_PERM; }
+indigo_property_perm permission(bool readOnly) {
+    return readOnly ? INDIGO_RO_PERM : INDIGO_RW_PERM;
+}
 
-int32_t int32Of(double value) { return static_cast<int32_t>(std::max<double>(INT32_MIN, std::min<double>(INT32_MAX, value))); }
+int32_t int32Of(double value) {
+    return static_cast<int32_t>(std::max<double>(INT32_MIN, std::min<double>(INT32_MAX, value)));
+}
 
 void defineCameraProperties(indigo_device* device) {
     ica_private_data* data = PRIVATE_DATA;
     for (indigo_property* dynamic : data->dynamic_properties) {
         if (!dynamic->hidden) indigo_define_property(device, dynamic, nullptr);
     }
-    for (indigo_property* own : ica_own_switches(data)) indigo_define_property(device, own, nullptr);
+    for (indigo_property* own : ica_own_switches(data))
+        indigo_define_property(device, own, nullptr);
 }
 
 void deleteCameraProperties(indigo_device* device) {
     ica_private_data* data = PRIVATE_DATA;
-    for (indigo_property* dynamic : data->dynamic_properties) indigo_delete_property(device, dynamic, nullptr);
-    for (indigo_property* own : ica_own_switches(data)) indigo_delete_property(device, own, nullptr);
+    for (indigo_property* dynamic : data->dynamic_properties)
+        indigo_delete_property(device, dynamic, nullptr);
+    for (indigo_property* own : ica_own_switches(data))
+        indigo_delete_property(device, own, nullptr);
 }
 
 // Whether the driver times exposures itself: CCD_EXPOSURE is opened to 0..10000 s for bulb,
@@ -80,7 +87,7 @@ void settle(indigo_device* device, indigo_property* property, bool changed) {
     }
 }
 
-}  // namespace
+} // namespace
 
 // ---- devices --------------------------------------------------------------------------------
 
@@ -100,21 +107,25 @@ void PTPDelegate::cameraConnected(const Camera& camera) {
     if (device == nullptr) return;
     std::weak_ptr<int> alive = PRIVATE_DATA->ccd_token;
     std::weak_ptr<PTPCamera> weakCamera = camera;
-    dispatch::after(std::chrono::duration_cast<std::chrono::milliseconds>(kTetheringSettleTime), runLoop_, [this, alive, weakCamera, device] {
-        const auto token = alive.lock();
-        const auto camera = weakCamera.lock();
-        if (!token || !camera) return;
-        log(camera->name() + " connected");
-        ica_private_data* data = PRIVATE_DATA;
-        if (!data->attached) return;
-        // A disconnect asked for meanwhile wins.
-        if (!CONNECTION_CONNECTED_ITEM->sw.value || CONNECTION_PROPERTY->state != INDIGO_BUSY_STATE) return;
-        defineCameraProperties(device);
-        if (data->dslr_lock_property->items[0].sw.value) camera->lock();
-        else camera->unlock();
-        CONNECTION_PROPERTY->state = INDIGO_OK_STATE;
-        indigo_ccd_change_property(device, nullptr, CONNECTION_PROPERTY);
-    });
+    dispatch::after(std::chrono::duration_cast<std::chrono::milliseconds>(kTetheringSettleTime), runLoop_,
+                    [this, alive, weakCamera, device] {
+                        const auto token = alive.lock();
+                        const auto camera = weakCamera.lock();
+                        if (!token || !camera) return;
+                        log(camera->name() + " connected");
+                        ica_private_data* data = PRIVATE_DATA;
+                        if (!data->attached) return;
+                        // A disconnect asked for meanwhile wins.
+                        if (!CONNECTION_CONNECTED_ITEM->sw.value || CONNECTION_PROPERTY->state != INDIGO_BUSY_STATE)
+                            return;
+                        defineCameraProperties(device);
+                        if (data->dslr_lock_property->items[0].sw.value)
+                            camera->lock();
+                        else
+                            camera->unlock();
+                        CONNECTION_PROPERTY->state = INDIGO_OK_STATE;
+                        indigo_ccd_change_property(device, nullptr, CONNECTION_PROPERTY);
+                    });
 }
 
 void PTPDelegate::cameraConnectionFailed(const Camera& camera, const std::string& message) {
@@ -173,9 +184,11 @@ void PTPDelegate::cameraRemoved(const Camera& camera) {
     {
         // Left over when the device never attached or was detached by the bus.
         std::lock_guard lock(data->properties_mutex);
-        for (indigo_property* dynamic : data->dynamic_properties) indigo_release_property(dynamic);
+        for (indigo_property* dynamic : data->dynamic_properties)
+            indigo_release_property(dynamic);
         data->dynamic_properties.clear();
-        for (indigo_property* own : ica_own_switches(data)) indigo_release_property(own);
+        for (indigo_property* own : ica_own_switches(data))
+            indigo_release_property(own);
     }
     delete data;
     delete device;
@@ -203,7 +216,7 @@ void PTPDelegate::cameraCanFocus(const Camera& camera) {
     indigo_device* device = deviceOf(camera);
     if (device == nullptr) return;
     ica_private_data* data = PRIVATE_DATA;
-    if (data->focuser != nullptr) return;  // still there from an earlier connection
+    if (data->focuser != nullptr) return; // still there from an earlier connection
     data->focuser = ica_make_focuser_device(device, data);
     assert(data->focuser != nullptr && "focuser != NULL");
     data->focuser_token = std::make_shared<int>(0);
@@ -223,13 +236,15 @@ void PTPDelegate::cameraFrame(const Camera& camera, int32_t left, int32_t top, i
     indigo_update_property(device, CCD_FRAME_PROPERTY, nullptr);
 }
 
-void PTPDelegate::cameraExposureDone(const Camera& camera, const std::vector<uint8_t>& data, const std::string& filename) {
+void PTPDelegate::cameraExposureDone(const Camera& camera, const std::vector<uint8_t>& data,
+                                     const std::string& filename) {
     indigo_device* device = deviceOf(camera);
     if (device == nullptr) return;
     ica_private_data* record = PRIVATE_DATA;
     std::string format = ".";
     if (const std::size_t dot = filename.rfind('.'); dot != std::string::npos) format += filename.substr(dot + 1);
-    std::transform(format.begin(), format.end(), format.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(format.begin(), format.end(), format.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (format == ".jpg") format = ".jpeg";
     if (data.size() > static_cast<std::size_t>(INT_MAX)) {
         cameraExposureFailed(camera, std::string("Image too large"));
@@ -292,22 +307,24 @@ int PTPDelegate::propertyIndex(const Camera& camera, uint16_t code, int type) {
     ica_private_data* data = PRIVATE_DATA;
     const DSLRPropertyName name = dslrPropertyName(*camera, code);
     for (std::size_t i = 0; i < data->dynamic_properties.size(); ++i) {
-        if (std::strncmp(data->dynamic_properties[i]->name, name.name.c_str(), INDIGO_NAME_SIZE) == 0) return static_cast<int>(i);
+        if (std::strncmp(data->dynamic_properties[i]->name, name.name.c_str(), INDIGO_NAME_SIZE) == 0)
+            return static_cast<int>(i);
     }
     if (type == 0) return -1;
     indigo_property* property = nullptr;
     if (type == 2) {
-        property = indigo_init_number_property(nullptr, device->name, name.name.c_str(), name.group.c_str(), name.label.c_str(),
-                                               INDIGO_IDLE_STATE, INDIGO_RO_PERM, 1);
+        property = indigo_init_number_property(nullptr, device->name, name.name.c_str(), name.group.c_str(),
+                                               name.label.c_str(), INDIGO_IDLE_STATE, INDIGO_RO_PERM, 1);
         assert(property != nullptr && "property");
         indigo_init_number_item(property->items, "VALUE", "Value", 0, 65535, 1, 0);
     } else if (type == 3) {
-        property = indigo_init_switch_property(nullptr, device->name, name.name.c_str(), name.group.c_str(), name.label.c_str(),
-                                               INDIGO_IDLE_STATE, INDIGO_RO_PERM, INDIGO_ONE_OF_MANY_RULE, 0);
+        property = indigo_init_switch_property(nullptr, device->name, name.name.c_str(), name.group.c_str(),
+                                               name.label.c_str(), INDIGO_IDLE_STATE, INDIGO_RO_PERM,
+                                               INDIGO_ONE_OF_MANY_RULE, 0);
         assert(property != nullptr && "property");
     } else {
-        property = indigo_init_text_property(nullptr, device->name, name.name.c_str(), name.group.c_str(), name.label.c_str(),
-                                             INDIGO_IDLE_STATE, INDIGO_RO_PERM, 1);
+        property = indigo_init_text_property(nullptr, device->name, name.name.c_str(), name.group.c_str(),
+                                             name.label.c_str(), INDIGO_IDLE_STATE, INDIGO_RO_PERM, 1);
         assert(property != nullptr && "property");
         indigo_init_text_item(property->items, "VALUE", "Value", "");
     }
@@ -317,7 +334,8 @@ int PTPDelegate::propertyIndex(const Camera& camera, uint16_t code, int type) {
 }
 
 void PTPDelegate::cameraPropertyChanged(const Camera& camera, uint16_t code, const std::string& value,
-                                        const std::vector<std::string>& values, const std::vector<std::string>& labels, bool readOnly) {
+                                        const std::vector<std::string>& values, const std::vector<std::string>& labels,
+                                        bool readOnly) {
     const int index = propertyIndex(camera, code, 3);
     if (index < 0) return;
     indigo_device* device = deviceOf(camera);
@@ -368,8 +386,8 @@ void PTPDelegate::cameraPropertyChanged(const Camera& camera, uint16_t code, con
         data->dynamic_properties[static_cast<std::size_t>(index)] = property;
         property->perm = wanted;
         for (std::size_t i = 0; i < values.size(); ++i) {
-            indigo_init_switch_item(property->items + i, values[i].c_str(), i < labels.size() ? labels[i].c_str() : values[i].c_str(),
-                                    values[i] == value);
+            indigo_init_switch_item(property->items + i, values[i].c_str(),
+                                    i < labels.size() ? labels[i].c_str() : values[i].c_str(), values[i] == value);
         }
         // A setting the camera answered with a new list has been carried out.
         if (property->state == INDIGO_BUSY_STATE) property->state = INDIGO_OK_STATE;
@@ -386,8 +404,8 @@ void PTPDelegate::cameraPropertyChanged(const Camera& camera, uint16_t code, con
     indigo_item* item = property->items;
     const indigo_property_perm wanted = permission(readOnly);
     property->hidden = false;
-    if (property->perm == wanted && int32Of(item->number.min) == min.intValue() && int32Of(item->number.max) == max.intValue() &&
-        int32Of(item->number.step) == step.intValue()) {
+    if (property->perm == wanted && int32Of(item->number.min) == min.intValue() &&
+        int32Of(item->number.max) == max.intValue() && int32Of(item->number.step) == step.intValue()) {
         const bool changed = item->number.value != value.intValue();
         item->number.value = item->number.target = value.intValue();
         settle(device, property, changed);
@@ -449,6 +467,10 @@ void PTPDelegate::cameraPropertyFailed(const Camera& camera, uint16_t code, cons
 
 // ---- log ------------------------------------------------------------------------------------
 
-void PTPDelegate::log(const std::string& text) { indigo_log("%s", text.c_str()); }
+void PTPDelegate::log(const std::string& text) {
+    indigo_log("%s", text.c_str());
+}
 
-void PTPDelegate::debug(const std::string& text) { indigo_debug("%s", text.c_str()); }
+void PTPDelegate::debug(const std::string& text) {
+    indigo_debug("%s", text.c_str());
+}

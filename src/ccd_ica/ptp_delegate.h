@@ -2,10 +2,10 @@
 // The driver's one implementation of PTPDelegateProtocol: every report of every camera
 // arrives here, on the driver's run loop, and becomes INDIGO devices, properties and images.
 
-#include <cstdint>
-
 #include "ccd_ica/ptp_camera.h"
 #include "platform/dispatch.h"
+
+#include <cstdint>
 
 class PTPDelegate final : public PTPDelegateProtocol {
 public:
@@ -14,12 +14,14 @@ public:
     void cameraAdded(const Camera& camera) override;
     void cameraConnected(const Camera& camera) override;
     void cameraConnectionFailed(const Camera& camera, const std::string& message) override;
-    void cameraExposureDone(const Camera& camera, const std::vector<uint8_t>& data, const std::string& filename) override;
+    void cameraExposureDone(const Camera& camera, const std::vector<uint8_t>& data,
+                            const std::string& filename) override;
     void cameraExposureFailed(const Camera& camera, const std::optional<std::string>& message) override;
-    void cameraPropertyChanged(const Camera& camera, uint16_t code, const std::string& value, const std::vector<std::string>& values,
-                               const std::vector<std::string>& labels, bool readOnly) override;
-    void cameraPropertyChanged(const Camera& camera, uint16_t code, const PTPValue& value, const PTPValue& min, const PTPValue& max,
-                               const PTPValue& step, bool readOnly) override;
+    void cameraPropertyChanged(const Camera& camera, uint16_t code, const std::string& value,
+                               const std::vector<std::string>& values, const std::vector<std::string>& labels,
+                               bool readOnly) override;
+    void cameraPropertyChanged(const Camera& camera, uint16_t code, const PTPValue& value, const PTPValue& min,
+                               const PTPValue& max, const PTPValue& step, bool readOnly) override;
     void cameraPropertyChanged(const Camera& camera, uint16_t code, const std::string& value, bool readOnly) override;
     void cameraPropertyChanged(const Camera& camera, uint16_t code, bool readOnly) override;
     void cameraPropertyFailed(const Camera& camera, uint16_t code, const std::string& message) override;

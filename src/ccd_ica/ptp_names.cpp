@@ -14,7 +14,8 @@ std::string_view PTPNameTable::find(uint16_t code) const {
 std::string PTPNameTable::name(uint16_t code) const {
     if (const std::string_view found = find(code); !found.empty()) return std::string(found);
     const PTPNameTable* last = this;
-    while (last->base_) last = last->base_;
+    while (last->base_)
+        last = last->base_;
     char digits[8];
     std::snprintf(digits, sizeof digits, "0x%04x", code);
     return std::string(last->fallbackPrefix_) + digits;
@@ -194,42 +195,26 @@ constexpr PTPCodeName propertyNames[] = {
 };
 
 constexpr PTPCodeName dataTypeNames[] = {
-    {0x0000, "PTPDataTypeCodeUndefined"},
-    {0x0001, "PTPDataTypeCodeSInt8"},
-    {0x0002, "PTPDataTypeCodeUInt8"},
-    {0x0003, "PTPDataTypeCodeSInt16"},
-    {0x0004, "PTPDataTypeCodeUInt16"},
-    {0x0005, "PTPDataTypeCodeSInt32"},
-    {0x0006, "PTPDataTypeCodeUInt32"},
-    {0x0007, "PTPDataTypeCodeSInt64"},
-    {0x0008, "PTPDataTypeCodeUInt64"},
-    {0x0009, "PTPDataTypeCodeSInt128"},
-    {0x000A, "PTPDataTypeCodeUInt128"},
-    {0x4001, "PTPDataTypeCodeArrayOfSInt8"},
-    {0x4002, "PTPDataTypeCodeArrayOfUInt8"},
-    {0x4003, "PTPDataTypeCodeArrayOfSInt16"},
-    {0x4004, "PTPDataTypeCodeArrayOfUInt16"},
-    {0x4005, "PTPDataTypeCodeArrayOfSInt32"},
-    {0x4006, "PTPDataTypeCodeArrayOfUInt32"},
-    {0x4007, "PTPDataTypeCodeArrayOfSInt64"},
-    {0x4008, "PTPDataTypeCodeArrayOfUInt64"},
-    {0x4009, "PTPDataTypeCodeArrayOfSInt128"},
-    {0x400A, "PTPDataTypeCodeArrayOfUInt128"},
-    {0xFFFF, "PTPDataTypeCodeUnicodeString"},
+    {0x0000, "PTPDataTypeCodeUndefined"},      {0x0001, "PTPDataTypeCodeSInt8"},
+    {0x0002, "PTPDataTypeCodeUInt8"},          {0x0003, "PTPDataTypeCodeSInt16"},
+    {0x0004, "PTPDataTypeCodeUInt16"},         {0x0005, "PTPDataTypeCodeSInt32"},
+    {0x0006, "PTPDataTypeCodeUInt32"},         {0x0007, "PTPDataTypeCodeSInt64"},
+    {0x0008, "PTPDataTypeCodeUInt64"},         {0x0009, "PTPDataTypeCodeSInt128"},
+    {0x000A, "PTPDataTypeCodeUInt128"},        {0x4001, "PTPDataTypeCodeArrayOfSInt8"},
+    {0x4002, "PTPDataTypeCodeArrayOfUInt8"},   {0x4003, "PTPDataTypeCodeArrayOfSInt16"},
+    {0x4004, "PTPDataTypeCodeArrayOfUInt16"},  {0x4005, "PTPDataTypeCodeArrayOfSInt32"},
+    {0x4006, "PTPDataTypeCodeArrayOfUInt32"},  {0x4007, "PTPDataTypeCodeArrayOfSInt64"},
+    {0x4008, "PTPDataTypeCodeArrayOfUInt64"},  {0x4009, "PTPDataTypeCodeArrayOfSInt128"},
+    {0x400A, "PTPDataTypeCodeArrayOfUInt128"}, {0xFFFF, "PTPDataTypeCodeUnicodeString"},
 };
 
 constexpr PTPCodeName vendorExtensionNames[] = {
-    {1, "PTPVendorExtensionEastmanKodak"},
-    {6, "PTPVendorExtensionMicrosoft"},
-    {10, "PTPVendorExtensionNikon"},
-    {11, "PTPVendorExtensionCanon"},
-    {13, "PTPVendorExtensionPentax"},
-    {14, "PTPVendorExtensionFuji"},
-    {17, "PTPVendorExtensionSony"},
-    {26, "PTPVendorExtensionSamsung"},
+    {1, "PTPVendorExtensionEastmanKodak"}, {6, "PTPVendorExtensionMicrosoft"}, {10, "PTPVendorExtensionNikon"},
+    {11, "PTPVendorExtensionCanon"},       {13, "PTPVendorExtensionPentax"},   {14, "PTPVendorExtensionFuji"},
+    {17, "PTPVendorExtensionSony"},        {26, "PTPVendorExtensionSamsung"},
 };
 
-}  // namespace
+} // namespace
 
 const PTPNameTable ptpOperationNameTable(operationNames, nullptr, "PTPRequestCode");
 const PTPNameTable ptpResponseNameTable(responseNames, nullptr, "PTPResponseCode");

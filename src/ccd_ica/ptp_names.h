@@ -16,7 +16,8 @@ struct PTPCodeName {
 class PTPNameTable {
 public:
     // `entries` and `base` must outlive the table (tables are static data).
-    constexpr PTPNameTable(std::span<const PTPCodeName> entries, const PTPNameTable* base, std::string_view fallbackPrefix)
+    constexpr PTPNameTable(std::span<const PTPCodeName> entries, const PTPNameTable* base,
+                           std::string_view fallbackPrefix)
         : entries_(entries), base_(base), fallbackPrefix_(fallbackPrefix) {}
 
     // The name from this table or the tables it extends; else "<prefix>0x%04x" of the last one.
@@ -32,16 +33,28 @@ private:
 
 // The base tables (constant-initialized, so a vendor table may name one as its base in a
 // constexpr definition: `constexpr PTPNameTable t(entries, &ptpOperationNameTable, "")`).
-extern const PTPNameTable ptpOperationNameTable;        // "PTPRequestCode..."
-extern const PTPNameTable ptpResponseNameTable;         // "PTPResponseCode..."
-extern const PTPNameTable ptpEventNameTable;            // "PTPEventCode...", fallback "PTPEventCodeCode0x%04x"
-extern const PTPNameTable ptpPropertyNameTable;         // "PTPPropertyCode..."
-extern const PTPNameTable ptpDataTypeNameTable;         // "PTPDataTypeCode..."
-extern const PTPNameTable ptpVendorExtensionNameTable;  // "PTPVendorExtension..."
+extern const PTPNameTable ptpOperationNameTable;       // "PTPRequestCode..."
+extern const PTPNameTable ptpResponseNameTable;        // "PTPResponseCode..."
+extern const PTPNameTable ptpEventNameTable;           // "PTPEventCode...", fallback "PTPEventCodeCode0x%04x"
+extern const PTPNameTable ptpPropertyNameTable;        // "PTPPropertyCode..."
+extern const PTPNameTable ptpDataTypeNameTable;        // "PTPDataTypeCode..."
+extern const PTPNameTable ptpVendorExtensionNameTable; // "PTPVendorExtension..."
 
-inline const PTPNameTable& ptpOperationNames() { return ptpOperationNameTable; }
-inline const PTPNameTable& ptpResponseNames() { return ptpResponseNameTable; }
-inline const PTPNameTable& ptpEventNames() { return ptpEventNameTable; }
-inline const PTPNameTable& ptpPropertyNames() { return ptpPropertyNameTable; }
-inline const PTPNameTable& ptpDataTypeNames() { return ptpDataTypeNameTable; }
-inline const PTPNameTable& ptpVendorExtensionNames() { return ptpVendorExtensionNameTable; }
+inline const PTPNameTable& ptpOperationNames() {
+    return ptpOperationNameTable;
+}
+inline const PTPNameTable& ptpResponseNames() {
+    return ptpResponseNameTable;
+}
+inline const PTPNameTable& ptpEventNames() {
+    return ptpEventNameTable;
+}
+inline const PTPNameTable& ptpPropertyNames() {
+    return ptpPropertyNameTable;
+}
+inline const PTPNameTable& ptpDataTypeNames() {
+    return ptpDataTypeNameTable;
+}
+inline const PTPNameTable& ptpVendorExtensionNames() {
+    return ptpVendorExtensionNameTable;
+}

@@ -1,19 +1,36 @@
 #include "ccd_ica/ptp_value.h"
 
+#include "platform/number_text.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <limits>
 
-#include "platform/number_text.h"
-
 std::size_t ptpIntegerWidth(uint16_t datatype) {
     switch (datatype) {
-    case PTPDataTypeInt8: case PTPDataTypeUInt8: case 0x4001: case 0x4002: return 1;
-    case PTPDataTypeInt16: case PTPDataTypeUInt16: case 0x4003: case 0x4004: return 2;
-    case PTPDataTypeInt32: case PTPDataTypeUInt32: case 0x4005: case 0x4006: return 4;
-    case PTPDataTypeInt64: case PTPDataTypeUInt64: case 0x4007: case 0x4008: return 8;
-    default: return 0;
+    case PTPDataTypeInt8:
+    case PTPDataTypeUInt8:
+    case 0x4001:
+    case 0x4002:
+        return 1;
+    case PTPDataTypeInt16:
+    case PTPDataTypeUInt16:
+    case 0x4003:
+    case 0x4004:
+        return 2;
+    case PTPDataTypeInt32:
+    case PTPDataTypeUInt32:
+    case 0x4005:
+    case 0x4006:
+        return 4;
+    case PTPDataTypeInt64:
+    case PTPDataTypeUInt64:
+    case 0x4007:
+    case 0x4008:
+        return 8;
+    default:
+        return 0;
     }
 }
 
@@ -37,14 +54,14 @@ std::string PTPValue::description() const {
 
 int64_t PTPValue::longLongValue() const {
     if (const auto* integer = asInteger()) return static_cast<int64_t>(integer->bits);
-    if (const auto* text = asText()) return platform::leadingInteger(*text);
+    if (const auto* text = asText()) return zeta::platform::leadingInteger(*text);
     return 0;
 }
 
 int32_t PTPValue::intValue() const {
     if (const auto* integer = asInteger()) return static_cast<int32_t>(static_cast<uint32_t>(integer->bits));
     if (const auto* text = asText()) {
-        const long long v = platform::leadingInteger(*text);
+        const long long v = zeta::platform::leadingInteger(*text);
         return static_cast<int32_t>(std::clamp<long long>(v, INT32_MIN, INT32_MAX));
     }
     return 0;
@@ -76,17 +93,21 @@ uint64_t readLittleEndian(PTPCursor& cursor, std::size_t width) {
     const uint8_t* p = cursor.take(width);
     if (!p) return 0;
     uint64_t v = 0;
-    for (std::size_t i = width; i-- > 0;) v = (v << 8) | p[i];
+    for (std::size_t i = width; i-- > 0;)
+        v = (v << 8) | p[i];
     return v;
 }
 
 void writeLittleEndian(PTPWriteCursor& cursor, uint64_t value, std::size_t width) {
     uint8_t* p = cursor.take(width);
     if (!p) return;
-    for (std::size_t i = 0; i < width; ++i, value >>= 8) p[i] = static_cast<uint8_t>(value);
+    for (std::size_t i = 0; i < width; ++i, value >>= 8)
+        p[i] = static_cast<uint8_t>(value);
 }
 
-bool isSignedType(uint16_t type) { return PTPInteger{type, 0}.isSigned(); }
+bool isSignedType(uint16_t type) {
+    return PTPInteger{type, 0}.isSigned();
+}
 
 // Sign- or zero-extends the low `width` bytes.
 uint64_t extend(uint64_t raw, std::size_t width, bool isSigned) {
@@ -115,7 +136,8 @@ PTPValue readArray(PTPCursor& cursor, uint16_t elementType) {
             return PTPValue();
         }
         list.reserve(count);
-        for (uint32_t i = 0; i < count; ++i) list.push_back(readInteger(cursor, elementType));
+        for (uint32_t i = 0; i < count; ++i)
+            list.push_back(readInteger(cursor, elementType));
     }
     return PTPValue(std::move(list));
 }
@@ -175,25 +197,57 @@ std::vector<uint16_t> utf16Units(std::string_view text) {
     return units;
 }
 
-}  // namespace
+} // namespace
 
-int8_t ptp_read_int8(PTPCursor& c) { return static_cast<int8_t>(readLittleEndian(c, 1)); }
-uint8_t ptp_read_uint8(PTPCursor& c) { return static_cast<uint8_t>(readLittleEndian(c, 1)); }
-int16_t ptp_read_int16(PTPCursor& c) { return static_cast<int16_t>(readLittleEndian(c, 2)); }
-uint16_t ptp_read_uint16(PTPCursor& c) { return static_cast<uint16_t>(readLittleEndian(c, 2)); }
-int32_t ptp_read_int32(PTPCursor& c) { return static_cast<int32_t>(readLittleEndian(c, 4)); }
-uint32_t ptp_read_uint32(PTPCursor& c) { return static_cast<uint32_t>(readLittleEndian(c, 4)); }
-int64_t ptp_read_int64(PTPCursor& c) { return static_cast<int64_t>(readLittleEndian(c, 8)); }
-uint64_t ptp_read_uint64(PTPCursor& c) { return readLittleEndian(c, 8); }
+int8_t ptp_read_int8(PTPCursor& c) {
+    return static_cast<int8_t>(readLittleEndian(c, 1));
+}
+uint8_t ptp_read_uint8(PTPCursor& c) {
+    return static_cast<uint8_t>(readLittleEndian(c, 1));
+}
+int16_t ptp_read_int16(PTPCursor& c) {
+    return static_cast<int16_t>(readLittleEndian(c, 2));
+}
+uint16_t ptp_read_uint16(PTPCursor& c) {
+    return static_cast<uint16_t>(readLittleEndian(c, 2));
+}
+int32_t ptp_read_int32(PTPCursor& c) {
+    return static_cast<int32_t>(readLittleEndian(c, 4));
+}
+uint32_t ptp_read_uint32(PTPCursor& c) {
+    return static_cast<uint32_t>(readLittleEndian(c, 4));
+}
+int64_t ptp_read_int64(PTPCursor& c) {
+    return static_cast<int64_t>(readLittleEndian(c, 8));
+}
+uint64_t ptp_read_uint64(PTPCursor& c) {
+    return readLittleEndian(c, 8);
+}
 
-void ptp_write_int8(PTPWriteCursor& c, int8_t v) { writeLittleEndian(c, static_cast<uint8_t>(v), 1); }
-void ptp_write_uint8(PTPWriteCursor& c, uint8_t v) { writeLittleEndian(c, v, 1); }
-void ptp_write_int16(PTPWriteCursor& c, int16_t v) { writeLittleEndian(c, static_cast<uint16_t>(v), 2); }
-void ptp_write_uint16(PTPWriteCursor& c, uint16_t v) { writeLittleEndian(c, v, 2); }
-void ptp_write_int32(PTPWriteCursor& c, int32_t v) { writeLittleEndian(c, static_cast<uint32_t>(v), 4); }
-void ptp_write_uint32(PTPWriteCursor& c, uint32_t v) { writeLittleEndian(c, v, 4); }
-void ptp_write_int64(PTPWriteCursor& c, int64_t v) { writeLittleEndian(c, static_cast<uint64_t>(v), 8); }
-void ptp_write_uint64(PTPWriteCursor& c, uint64_t v) { writeLittleEndian(c, v, 8); }
+void ptp_write_int8(PTPWriteCursor& c, int8_t v) {
+    writeLittleEndian(c, static_cast<uint8_t>(v), 1);
+}
+void ptp_write_uint8(PTPWriteCursor& c, uint8_t v) {
+    writeLittleEndian(c, v, 1);
+}
+void ptp_write_int16(PTPWriteCursor& c, int16_t v) {
+    writeLittleEndian(c, static_cast<uint16_t>(v), 2);
+}
+void ptp_write_uint16(PTPWriteCursor& c, uint16_t v) {
+    writeLittleEndian(c, v, 2);
+}
+void ptp_write_int32(PTPWriteCursor& c, int32_t v) {
+    writeLittleEndian(c, static_cast<uint32_t>(v), 4);
+}
+void ptp_write_uint32(PTPWriteCursor& c, uint32_t v) {
+    writeLittleEndian(c, v, 4);
+}
+void ptp_write_int64(PTPWriteCursor& c, int64_t v) {
+    writeLittleEndian(c, static_cast<uint64_t>(v), 8);
+}
+void ptp_write_uint64(PTPWriteCursor& c, uint64_t v) {
+    writeLittleEndian(c, v, 8);
+}
 
 std::string ptp_read_int128(PTPCursor& cursor) {
     const uint8_t* p = cursor.take(16);
@@ -207,21 +261,38 @@ std::string ptp_read_int128(PTPCursor& cursor) {
     return text;
 }
 
-PTPValue ptp_read_int8_array(PTPCursor& c) { return readArray(c, PTPDataTypeInt8); }
-PTPValue ptp_read_uint8_array(PTPCursor& c) { return readArray(c, PTPDataTypeUInt8); }
-PTPValue ptp_read_int16_array(PTPCursor& c) { return readArray(c, PTPDataTypeInt16); }
-PTPValue ptp_read_uint16_array(PTPCursor& c) { return readArray(c, PTPDataTypeUInt16); }
-PTPValue ptp_read_int32_array(PTPCursor& c) { return readArray(c, PTPDataTypeInt32); }
-PTPValue ptp_read_uint32_array(PTPCursor& c) { return readArray(c, PTPDataTypeUInt32); }
-PTPValue ptp_read_int64_array(PTPCursor& c) { return readArray(c, PTPDataTypeInt64); }
-PTPValue ptp_read_uint64_array(PTPCursor& c) { return readArray(c, PTPDataTypeUInt64); }
+PTPValue ptp_read_int8_array(PTPCursor& c) {
+    return readArray(c, PTPDataTypeInt8);
+}
+PTPValue ptp_read_uint8_array(PTPCursor& c) {
+    return readArray(c, PTPDataTypeUInt8);
+}
+PTPValue ptp_read_int16_array(PTPCursor& c) {
+    return readArray(c, PTPDataTypeInt16);
+}
+PTPValue ptp_read_uint16_array(PTPCursor& c) {
+    return readArray(c, PTPDataTypeUInt16);
+}
+PTPValue ptp_read_int32_array(PTPCursor& c) {
+    return readArray(c, PTPDataTypeInt32);
+}
+PTPValue ptp_read_uint32_array(PTPCursor& c) {
+    return readArray(c, PTPDataTypeUInt32);
+}
+PTPValue ptp_read_int64_array(PTPCursor& c) {
+    return readArray(c, PTPDataTypeInt64);
+}
+PTPValue ptp_read_uint64_array(PTPCursor& c) {
+    return readArray(c, PTPDataTypeUInt64);
+}
 
 std::vector<uint16_t> ptp_read_uint16_list(PTPCursor& cursor) {
     std::vector<uint16_t> codes;
     const PTPValue array = ptp_read_uint16_array(cursor);
     if (const auto* list = array.asList()) {
         codes.reserve(list->size());
-        for (const auto& element : *list) codes.push_back(static_cast<uint16_t>(element.bits));
+        for (const auto& element : *list)
+            codes.push_back(static_cast<uint16_t>(element.bits));
     }
     return codes;
 }
@@ -243,7 +314,7 @@ std::optional<std::string> ptp_read_string(PTPCursor& cursor) {
                 continue;
             }
         }
-        if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;  // a lone surrogate
+        if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD; // a lone surrogate
         appendUtf8(text, unit);
     }
     return text;
@@ -256,24 +327,38 @@ std::size_t ptp_write_string(PTPWriteCursor& cursor, std::string_view text) {
     const std::size_t size = 1 + 2 * count;
     if (cursor.overrun || size > static_cast<std::size_t>(cursor.end - cursor.position)) return 0;
     ptp_write_uint8(cursor, static_cast<uint8_t>(count));
-    for (uint16_t unit : units) ptp_write_uint16(cursor, unit);
+    for (uint16_t unit : units)
+        ptp_write_uint16(cursor, unit);
     ptp_write_uint16(cursor, 0);
     return size;
 }
 
 PTPValue ptp_read_value(PTPCursor& cursor, uint16_t datatype) {
     switch (datatype) {
-    case PTPDataTypeInt8: case PTPDataTypeUInt8: case PTPDataTypeInt16: case PTPDataTypeUInt16:
-    case PTPDataTypeInt32: case PTPDataTypeUInt32: case PTPDataTypeInt64: case PTPDataTypeUInt64: {
+    case PTPDataTypeInt8:
+    case PTPDataTypeUInt8:
+    case PTPDataTypeInt16:
+    case PTPDataTypeUInt16:
+    case PTPDataTypeInt32:
+    case PTPDataTypeUInt32:
+    case PTPDataTypeInt64:
+    case PTPDataTypeUInt64: {
         const PTPInteger integer = readInteger(cursor, datatype);
         return cursor.overrun ? PTPValue() : PTPValue(integer);
     }
-    case PTPDataTypeInt128: case PTPDataTypeUInt128: {
+    case PTPDataTypeInt128:
+    case PTPDataTypeUInt128: {
         std::string text = ptp_read_int128(cursor);
         return cursor.overrun ? PTPValue() : PTPValue(std::move(text));
     }
-    case 0x4001: case 0x4002: case 0x4003: case 0x4004:
-    case 0x4005: case 0x4006: case 0x4007: case 0x4008:
+    case 0x4001:
+    case 0x4002:
+    case 0x4003:
+    case 0x4004:
+    case 0x4005:
+    case 0x4006:
+    case 0x4007:
+    case 0x4008:
         return readArray(cursor, static_cast<uint16_t>(datatype & 0x00FF));
     case PTPDataTypeString: {
         auto text = ptp_read_string(cursor);
@@ -288,12 +373,14 @@ std::optional<std::vector<uint8_t>> ptp_encode_value(uint16_t datatype, const PT
     if (datatype == PTPDataTypeString) {
         std::vector<uint8_t> buffer(PTPMaxStringBytes);
         PTPWriteCursor cursor(buffer);
-        const std::size_t size = ptp_write_string(cursor, value.asText() ? std::string_view(*value.asText()) : value.description());
+        const std::size_t size =
+            ptp_write_string(cursor, value.asText() ? std::string_view(*value.asText()) : value.description());
         if (size == 0) return std::nullopt;
         buffer.resize(size);
         return buffer;
     }
-    const std::size_t width = datatype >= PTPDataTypeInt8 && datatype <= PTPDataTypeUInt64 ? ptpIntegerWidth(datatype) : 0;
+    const std::size_t width =
+        datatype >= PTPDataTypeInt8 && datatype <= PTPDataTypeUInt64 ? ptpIntegerWidth(datatype) : 0;
     if (width == 0) return std::nullopt;
     std::vector<uint8_t> buffer(width);
     PTPWriteCursor cursor(buffer);

@@ -43,11 +43,14 @@ std::size_t ptpIntegerWidth(uint16_t datatype);
 
 // An integer that keeps its PTP datatype (width and signedness).
 struct PTPInteger {
-    uint16_t type = PTPDataTypeInt32;  // PTPDataTypeInt8 .. PTPDataTypeUInt64
+    uint16_t type = PTPDataTypeInt32; // PTPDataTypeInt8 .. PTPDataTypeUInt64
     // The value: sign-extended for signed types, zero-extended for unsigned ones.
     uint64_t bits = 0;
 
-    bool isSigned() const { return type == PTPDataTypeInt8 || type == PTPDataTypeInt16 || type == PTPDataTypeInt32 || type == PTPDataTypeInt64; }
+    bool isSigned() const {
+        return type == PTPDataTypeInt8 || type == PTPDataTypeInt16 || type == PTPDataTypeInt32 ||
+               type == PTPDataTypeInt64;
+    }
     // Decimal digits, with a minus sign only for negative signed values.
     std::string description() const;
     friend bool operator==(const PTPInteger&, const PTPInteger&) = default;
@@ -57,7 +60,7 @@ struct PTPInteger {
 // an ordered list of integers (arrays), or null.
 class PTPValue {
 public:
-    PTPValue() = default;  // null
+    PTPValue() = default; // null
     PTPValue(PTPInteger integer) : value_(integer) {}
     explicit PTPValue(std::string text) : value_(std::move(text)) {}
     explicit PTPValue(std::vector<PTPInteger> list) : value_(std::move(list)) {}
@@ -87,7 +90,8 @@ private:
 
 // A read position in received bytes.
 struct PTPCursor {
-    explicit PTPCursor(std::span<const uint8_t> data) : begin(data.data()), position(data.data()), end(data.data() + data.size()) {}
+    explicit PTPCursor(std::span<const uint8_t> data)
+        : begin(data.data()), position(data.data()), end(data.data() + data.size()) {}
 
     const uint8_t* begin;
     const uint8_t* position;
@@ -102,7 +106,8 @@ struct PTPCursor {
 
 // A write position in a caller's buffer.
 struct PTPWriteCursor {
-    explicit PTPWriteCursor(std::span<uint8_t> buffer) : begin(buffer.data()), position(buffer.data()), end(buffer.data() + buffer.size()) {}
+    explicit PTPWriteCursor(std::span<uint8_t> buffer)
+        : begin(buffer.data()), position(buffer.data()), end(buffer.data() + buffer.size()) {}
 
     uint8_t* begin;
     uint8_t* position;

@@ -11,9 +11,13 @@ std::shared_ptr<RunLoopTimer> RunLoopTimer::scheduledTimer(std::chrono::millisec
     return std::shared_ptr<RunLoopTimer>(new RunLoopTimer(state));
 }
 
-RunLoopTimer::~RunLoopTimer() { invalidate(); }
+RunLoopTimer::~RunLoopTimer() {
+    invalidate();
+}
 
-void RunLoopTimer::invalidate() { state_->valid = false; }
+void RunLoopTimer::invalidate() {
+    state_->valid = false;
+}
 
 void RunLoopTimer::arm(const std::shared_ptr<State>& state) {
     // The delay list holds the state weakly: a timer that is gone fires nothing.

@@ -7,12 +7,12 @@
 // The queue must live for the whole process (the driver's run loop, the main queue): a
 // firing already handed to the delay list finds it later.
 
+#include "platform/dispatch.h"
+
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
-
-#include "platform/dispatch.h"
 
 class RunLoopTimer {
 public:

@@ -57,12 +57,18 @@ AVPixelFormat storedPixelFormat(const AVOutputFormat& format, FramePixels pixels
     const bool avi = std::strcmp(format.name, "avi") == 0;
     const bool mov = std::strcmp(format.name, "mov") == 0;
     switch (pixels) {
-    case FramePixels::Gray8: return AV_PIX_FMT_GRAY8;
-    case FramePixels::Gray16LE: return avi ? AV_PIX_FMT_NONE : mov ? AV_PIX_FMT_GRAY16BE : AV_PIX_FMT_GRAY16LE;
-    case FramePixels::BGR24: return AV_PIX_FMT_BGR24;
-    case FramePixels::RGB24: return avi || mov ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_RGB24;
-    case FramePixels::ARGB32: return avi ? AV_PIX_FMT_BGRA : AV_PIX_FMT_ARGB;
-    case FramePixels::RGBA32: return AV_PIX_FMT_RGBA;
+    case FramePixels::Gray8:
+        return AV_PIX_FMT_GRAY8;
+    case FramePixels::Gray16LE:
+        return avi ? AV_PIX_FMT_NONE : mov ? AV_PIX_FMT_GRAY16BE : AV_PIX_FMT_GRAY16LE;
+    case FramePixels::BGR24:
+        return AV_PIX_FMT_BGR24;
+    case FramePixels::RGB24:
+        return avi || mov ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_RGB24;
+    case FramePixels::ARGB32:
+        return avi ? AV_PIX_FMT_BGRA : AV_PIX_FMT_ARGB;
+    case FramePixels::RGBA32:
+        return AV_PIX_FMT_RGBA;
     }
     return AV_PIX_FMT_NONE;
 }
@@ -96,13 +102,15 @@ std::string describe(std::uint32_t width, std::uint32_t height, FramePixels pixe
     return std::to_string(width) + " x " + std::to_string(height) + " " + framePixelsName(pixels);
 }
 
-void log(const std::string& text) { video::logMessage("ffmpeg: " + text); }
+void log(const std::string& text) {
+    zeta::imaging::video::logMessage("ffmpeg: " + text);
+}
 
-}  // namespace
+} // namespace
 
 struct FFMPEG::Output {
     FormatContext formatContext;
-    AVStream* stream = nullptr;  // belongs to formatContext
+    AVStream* stream = nullptr; // belongs to formatContext
     CodecContext codecContext;
     Frame frame;
     Packet packet;
@@ -123,7 +131,9 @@ std::shared_ptr<FFMPEG> FFMPEG::initWith(const std::string& path) {
 
 FFMPEG::FFMPEG(std::string fileName) : fileName_(std::move(fileName)) {}
 
-FFMPEG::~FFMPEG() { close(); }
+FFMPEG::~FFMPEG() {
+    close();
+}
 
 bool FFMPEG::opened() const {
     std::lock_guard guard(lock_);
@@ -200,13 +210,15 @@ FFMPEG::SetUp FFMPEG::setUp(const VideoFrame& frame, int pixelFormat) {
     return SetUp::Done;
 }
 
-VideoFrameOutcome FFMPEG::add(const platform::Data& data) {
+VideoFrameOutcome FFMPEG::add(const zeta::platform::Data& data) {
     const VideoFrameReading reading = readVideoFrame(data);
     switch (reading.status) {
-    case VideoFrameReading::Status::Frame: break;
-    case VideoFrameReading::Status::NotAnImage: return VideoFrameOutcome::Dropped;
+    case VideoFrameReading::Status::Frame:
+        break;
+    case VideoFrameReading::Status::NotAnImage:
+        return VideoFrameOutcome::Dropped;
     case VideoFrameReading::Status::UnsupportedBitmap:
-        video::logMessage("Unsupported bitmap format");
+        zeta::imaging::video::logMessage("Unsupported bitmap format");
         return VideoFrameOutcome::Dropped;
     case VideoFrameReading::Status::MalformedRaw:
         log("Frame dropped, " + reading.problem);

@@ -49,7 +49,7 @@ public:
     FFMPEG(const FFMPEG&) = delete;
     FFMPEG& operator=(const FFMPEG&) = delete;
 
-    VideoFrameOutcome add(const platform::Data& frame);
+    VideoFrameOutcome add(const zeta::platform::Data& frame);
     // Writes the trailer when the header was written and releases everything; later calls do
     // nothing.
     void close();
@@ -69,10 +69,10 @@ private:
 
     const std::string fileName_;
     mutable std::mutex lock_;
-    std::unique_ptr<Output> output_;  // none after close, or once no container can be had
-    bool firstFrame_ = true;          // set-up still to be done with the next readable frame
+    std::unique_ptr<Output> output_; // none after close, or once no container can be had
+    bool firstFrame_ = true;         // set-up still to be done with the next readable frame
     bool opened_ = false;
-    bool unusable_ = false;           // no frame of this run can be written
+    bool unusable_ = false; // no frame of this run can be written
     bool closed_ = false;
     // The stream's frames, fixed by the first one.
     std::uint32_t width_ = 0;

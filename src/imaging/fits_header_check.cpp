@@ -15,8 +15,10 @@ constexpr std::size_t kCard = 80;
 
 std::string trimmed(const char* text, std::size_t length) {
     std::size_t first = 0;
-    while (first < length && text[first] == ' ') ++first;
-    while (length > first && text[length - 1] == ' ') --length;
+    while (first < length && text[first] == ' ')
+        ++first;
+    while (length > first && text[length - 1] == ' ')
+        --length;
     return std::string(text + first, length - first);
 }
 
@@ -32,7 +34,7 @@ std::optional<long long> integer(const std::string& value) {
     return std::strtoll(text.c_str(), nullptr, 10);
 }
 
-}  // namespace
+} // namespace
 
 bool fitsTileHeadersAreSane(const std::uint8_t* bytes, std::size_t length) {
     std::size_t offset = 0;
@@ -50,7 +52,7 @@ bool fitsTileHeadersAreSane(const std::uint8_t* bytes, std::size_t length) {
             }
             if (std::memcmp(card + 8, "= ", 2) == 0 && !cards.count(key)) cards[key] = trimmed(card + 10, kCard - 10);
         }
-        if (!ended) return true;  // CFITSIO refuses a header without END by itself
+        if (!ended) return true; // CFITSIO refuses a header without END by itself
         const auto value = [&](const std::string& key) -> std::optional<long long> {
             const auto found = cards.find(key);
             if (found == cards.end()) return std::nullopt;
@@ -92,7 +94,7 @@ bool fitsTileHeadersAreSane(const std::uint8_t* bytes, std::size_t length) {
         const long long data = perGroup * gcount * sampleBytes;
         const std::size_t headerEnd = (at + kRecord - 1) / kRecord * kRecord;
         const auto records = static_cast<unsigned long long>(data + static_cast<long long>(kRecord) - 1) / kRecord;
-        if (records > (length - std::min(length, headerEnd)) / kRecord + 1) return true;  // past the bytes
+        if (records > (length - std::min(length, headerEnd)) / kRecord + 1) return true; // past the bytes
         offset = headerEnd + static_cast<std::size_t>(records) * kRecord;
     }
     return true;

@@ -19,7 +19,7 @@
 namespace FITSIO {
 namespace {
 
-constexpr std::size_t kRecord = 2880;  // FITS files come in records of this many bytes
+constexpr std::size_t kRecord = 2880; // FITS files come in records of this many bytes
 
 struct FitsCloser {
     void operator()(fitsfile* file) const {
@@ -105,7 +105,7 @@ bool tilesInHeap(fitsfile* file) {
         LONGLONG repeat = 0, width = 0;
         fits_get_coltypell(file, column, &type, &repeat, &width, &status);
         if (status != 0) return false;
-        if (type >= 0) continue;  // fixed-size column, inside the table
+        if (type >= 0) continue; // fixed-size column, inside the table
         const long long elementBytes = width > 0 ? width : 8;
         for (LONGLONG row = 1; row <= rows; ++row) {
             LONGLONG length = 0, offset = 0;
@@ -146,7 +146,7 @@ bool readDouble(fitsfile* file, const char* key, double fallback, double& value)
 struct PlainSamples {
     const std::uint8_t* bytes;
     int bitpix;
-    bool offset;  // BZERO 32768
+    bool offset; // BZERO 32768
 
     static std::uint16_t hostOrder(const std::uint8_t* p) {
         std::uint16_t raw;
@@ -177,7 +177,8 @@ struct PlainSamples {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out16 + i), value);
         }
 #endif
-        for (; i < n; ++i) out16[i] = sample16(first + i);
+        for (; i < n; ++i)
+            out16[i] = sample16(first + i);
     }
     // The 8-bit value of pixel i: the byte itself, or the high byte of a 16-bit value.
     unsigned char high(std::size_t i) const {
@@ -185,9 +186,9 @@ struct PlainSamples {
     }
 };
 
-}  // namespace
+} // namespace
 
-FITSImageRep::FITSImageRep(const platform::Data& data, Decompression decompression) : data_(data) {
+FITSImageRep::FITSImageRep(const zeta::platform::Data& data, Decompression decompression) : data_(data) {
     if (!decode(decompression)) {
         buffer_.reset();
         bufferSize_ = 0;
@@ -196,9 +197,11 @@ FITSImageRep::FITSImageRep(const platform::Data& data, Decompression decompressi
 
 FITSImageRep::~FITSImageRep() = default;
 
-bool FITSImageRep::canInitWithData(const platform::Data& data) { return data.startsWith("SIMPLE"); }
+bool FITSImageRep::canInitWithData(const zeta::platform::Data& data) {
+    return data.startsWith("SIMPLE");
+}
 
-platform::ImageReps FITSImageRep::imageRepsWithData(const platform::Data& data) {
+zeta::platform::ImageReps FITSImageRep::imageRepsWithData(const zeta::platform::Data& data) {
     auto rep = std::make_shared<FITSImageRep>(data);
     if (!rep->bitmapData()) return {};
     return {rep};
@@ -245,8 +248,8 @@ bool FITSImageRep::decode(Decompression decompression) {
 
     const long width = naxes[0];
     const long height = naxes[1];
-    if (width < 1 || height < 1 || width > platform::kMaxDecodedPixels ||
-        height > platform::kMaxDecodedPixels / width)
+    if (width < 1 || height < 1 || width > zeta::platform::kMaxDecodedPixels ||
+        height > zeta::platform::kMaxDecodedPixels / width)
         return false;
     if (naxis == 3 && naxes[2] < 3) return false;
 
@@ -254,29 +257,28 @@ bool FITSImageRep::decode(Decompression decompression) {
     LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
     fits_get_hduaddrll(file.get(), &headStart, &dataStart, &dataEnd, &status);
     const long long dataBytes = declaredDataBytes(file.get());
-    if (status != 0 || dataBytes < 0 || dataStart < 0 ||
-        static_cast<unsigned long long>(dataStart) > data_.length() ||
+    if (status != 0 || dataBytes < 0 || dataStart < 0 || static_cast<unsigned long long>(dataStart) > data_.length() ||
         static_cast<unsigned long long>(dataBytes) > data_.length() - static_cast<unsigned long long>(dataStart))
         return false;
 
     const auto n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     const int compressed = fits_is_compressed_image(file.get(), &status);
     if (status != 0) return false;
-    if (compressed &&
-        (static_cast<long long>(n) * (naxis == 3 ? 3 : 1) > kMaxCompressedPixels || !saneTiles(file.get(), naxes, naxis) ||
-         !tilesInHeap(file.get())))
+    if (compressed && (static_cast<long long>(n) * (naxis == 3 ? 3 : 1) > kMaxCompressedPixels ||
+                       !saneTiles(file.get(), naxes, naxis) || !tilesInHeap(file.get())))
         return false;
     double bscale = 1, bzero = 0;
     if (!readDouble(file.get(), "BSCALE", 1, bscale) || !readDouble(file.get(), "BZERO", 0, bzero)) return false;
     const bool plain = !compressed && bscale == 1 && (bzero == 0 || (bitpix == 16 && bzero == 32768));
     const PlainSamples samples{data_.bytes() + dataStart, bitpix, bzero == 32768};
 
-    platform::BitmapLayout layout;
+    zeta::platform::BitmapLayout layout;
     layout.pixelsWide = width;
     layout.pixelsHigh = height;
     layout.bitsPerSample = naxis == 2 ? bitpix : 8;
     layout.samplesPerPixel = naxis == 2 ? 1 : 3;
-    layout.colorSpaceName = naxis == 2 ? platform::ColorSpace::CalibratedWhite : platform::ColorSpace::DeviceRGB;
+    layout.colorSpaceName =
+        naxis == 2 ? zeta::platform::ColorSpace::CalibratedWhite : zeta::platform::ColorSpace::DeviceRGB;
     if (compressed && decompression == Decompression::InHelper) {
         file.reset();
         return decompressInHelper(layout);
@@ -284,7 +286,7 @@ bool FITSImageRep::decode(Decompression decompression) {
     if (naxis == 2) {
         const std::size_t sampleBytes = bitpix == 16 ? 2 : 1;
         bufferSize_ = n * sampleBytes;
-        buffer_ = platform::allocateBuffer(bufferSize_);
+        buffer_ = zeta::platform::allocateBuffer(bufferSize_);
         if (plain) {
             samples.plane(0, n, buffer_.get());
         } else {
@@ -294,26 +296,29 @@ bool FITSImageRep::decode(Decompression decompression) {
         }
     } else {
         bufferSize_ = n * 3;
-        buffer_ = platform::allocateBuffer(bufferSize_);
+        buffer_ = zeta::platform::allocateBuffer(bufferSize_);
         std::memset(buffer_.get(), 0, bufferSize_);
         if (plain) {
             for (std::size_t p = 0; p < 3; ++p) {
                 unsigned char* out = buffer_.get() + p;
-                for (std::size_t i = 0; i < n; ++i) out[3 * i] = samples.high(p * n + i);
+                for (std::size_t i = 0; i < n; ++i)
+                    out[3 * i] = samples.high(p * n + i);
             }
         } else if (bitpix == 16) {
             std::vector<std::uint16_t> plane(n);
             for (long p = 1; p <= 3; ++p) {
                 if (!readPlane(file.get(), TUSHORT, p, static_cast<LONGLONG>(n), plane.data())) return false;
                 unsigned char* out = buffer_.get() + (p - 1);
-                for (std::size_t i = 0; i < n; ++i) out[3 * i] = static_cast<unsigned char>(plane[i] >> 8);
+                for (std::size_t i = 0; i < n; ++i)
+                    out[3 * i] = static_cast<unsigned char>(plane[i] >> 8);
             }
         } else {
             std::vector<unsigned char> plane(n);
             for (long p = 1; p <= 3; ++p) {
                 if (!readPlane(file.get(), TBYTE, p, static_cast<LONGLONG>(n), plane.data())) return false;
                 unsigned char* out = buffer_.get() + (p - 1);
-                for (std::size_t i = 0; i < n; ++i) out[3 * i] = plane[i];
+                for (std::size_t i = 0; i < n; ++i)
+                    out[3 * i] = plane[i];
             }
         }
     }
@@ -323,10 +328,10 @@ bool FITSImageRep::decode(Decompression decompression) {
 
 // The helper answers "ZFIT", width and height (32-bit), bits per sample and samples per pixel
 // (16-bit), then the pixels; the layout must be the one this header promised.
-bool FITSImageRep::decompressInHelper(const platform::BitmapLayout& expected) {
+bool FITSImageRep::decompressInHelper(const zeta::platform::BitmapLayout& expected) {
     static const std::string path =
-        platform::findHelperProgram("zeta-fits-helper", "ZETA_FITS_HELPER", ZETA_FITS_HELPER_BUILD_PATH);
-    platform::HelperProcess helper(platform::HelperProcess::Clock::now() + std::chrono::seconds(60));
+        zeta::platform::findHelperProgram("zeta-fits-helper", "ZETA_FITS_HELPER", ZETA_FITS_HELPER_BUILD_PATH);
+    zeta::platform::HelperProcess helper(zeta::platform::HelperProcess::Clock::now() + std::chrono::seconds(60));
     if (!helper.start(path) || !helper.sendAll(data_.bytes(), data_.length())) return false;
     std::uint8_t header[16];
     if (!helper.receive(header, sizeof header) || std::memcmp(header, "ZFIT", 4) != 0) return false;
@@ -339,15 +344,15 @@ bool FITSImageRep::decompressInHelper(const platform::BitmapLayout& expected) {
         return false;
     bufferSize_ = static_cast<std::size_t>(expected.pixelsWide * expected.pixelsHigh) *
                   static_cast<std::size_t>(expected.samplesPerPixel * expected.bitsPerSample / 8);
-    buffer_ = platform::allocateBuffer(bufferSize_);
+    buffer_ = zeta::platform::allocateBuffer(bufferSize_);
     if (!helper.receive(buffer_.get(), bufferSize_) || !helper.finish()) return false;
     unsigned char* planes[1] = {buffer_.get()};
     return initWithBitmapDataPlanes(planes, expected);
 }
 
-}  // namespace FITSIO
+} // namespace FITSIO
 
-std::shared_ptr<FITSIO::FITSImageRep> fitsRepresentation(const platform::Picture& picture) {
+std::shared_ptr<FITSIO::FITSImageRep> fitsRepresentation(const zeta::platform::Picture& picture) {
     for (const auto& rep : picture.representations()) {
         if (auto fits = std::dynamic_pointer_cast<FITSIO::FITSImageRep>(rep)) return fits;
     }

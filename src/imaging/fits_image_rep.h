@@ -28,35 +28,35 @@
 
 namespace FITSIO {
 
-class FITSImageRep final : public platform::BitmapImageRep {
+class FITSImageRep final : public zeta::platform::BitmapImageRep {
 public:
     // Where tile-compressed images are decompressed: in the helper program, or in this process
     // (what the helper itself does).
     enum class Decompression { InHelper, InProcess };
 
     // Decodes the bytes; when that fails the representation has no pixels (bitmapData() null).
-    explicit FITSImageRep(const platform::Data& data, Decompression decompression = Decompression::InHelper);
+    explicit FITSImageRep(const zeta::platform::Data& data, Decompression decompression = Decompression::InHelper);
     ~FITSImageRep() override;
 
     // True when the bytes begin with "SIMPLE".
-    static bool canInitWithData(const platform::Data& data);
+    static bool canInitWithData(const zeta::platform::Data& data);
     // One representation, or none when the bytes do not decode.
-    static platform::ImageReps imageRepsWithData(const platform::Data& data);
+    static zeta::platform::ImageReps imageRepsWithData(const zeta::platform::Data& data);
 
     // The FITS bytes as received.
-    const platform::Data& data() const { return data_; }
+    const zeta::platform::Data& data() const { return data_; }
     std::size_t bufferSize() const { return bufferSize_; }
 
 private:
     bool decode(Decompression decompression);
-    bool decompressInHelper(const platform::BitmapLayout& expected);
+    bool decompressInHelper(const zeta::platform::BitmapLayout& expected);
 
-    platform::Data data_;
+    zeta::platform::Data data_;
     std::size_t bufferSize_ = 0;
-    platform::Buffer buffer_;
+    zeta::platform::Buffer buffer_;
 };
 
-}  // namespace FITSIO
+} // namespace FITSIO
 
 // The first representation of the picture that is a FITS bitmap, or nullptr.
-std::shared_ptr<FITSIO::FITSImageRep> fitsRepresentation(const platform::Picture& picture);
+std::shared_ptr<FITSIO::FITSImageRep> fitsRepresentation(const zeta::platform::Picture& picture);

@@ -22,11 +22,11 @@ double coverage(double u0, double u1) {
     return (clampedIntegral(u1) - clampedIntegral(u0)) / slope;
 }
 
-}  // namespace
+} // namespace
 
 // Drawn here rather than with a painter: frames are analysed on bus threads, and the Qt
 // painter hands large jobs to a thread pool of its own.
-std::shared_ptr<platform::Picture> drawHistogram(const std::array<std::int64_t, 256>& histo) {
+std::shared_ptr<zeta::platform::Picture> drawHistogram(const std::array<std::int64_t, 256>& histo) {
     const double largest = static_cast<double>(*std::max_element(histo.begin(), histo.end()));
     // Never 0 for a whole-number count; negative when the largest count is 0 or 1, which
     // puts the curve outside the picture.
@@ -35,14 +35,14 @@ std::shared_ptr<platform::Picture> drawHistogram(const std::array<std::int64_t, 
     for (std::size_t level = 0; level < 256; ++level)
         curve[level] = std::log(static_cast<double>(histo[level]) + 1) / k + 1;
 
-    platform::BitmapLayout layout;
+    zeta::platform::BitmapLayout layout;
     layout.pixelsWide = kWidth;
     layout.pixelsHigh = kHeight;
     layout.samplesPerPixel = 4;
     layout.hasAlpha = true;
-    layout.colorSpaceName = platform::ColorSpace::DeviceRGB;
-    layout.bitmapFormat = platform::BitmapFormatAlphaNonpremultiplied;
-    auto rep = platform::BitmapImageRep::withLayout(layout);
+    layout.colorSpaceName = zeta::platform::ColorSpace::DeviceRGB;
+    layout.bitmapFormat = zeta::platform::BitmapFormatAlphaNonpremultiplied;
+    auto rep = zeta::platform::BitmapImageRep::withLayout(layout);
 
     // The area between the curve and y = 0, for x from 0 to 255 (the curve's last point);
     // pixel column c spans x from c to c + 1, pixel row r spans y from 127 - r to 128 - r.
@@ -52,9 +52,10 @@ std::shared_ptr<platform::Picture> drawHistogram(const std::array<std::int64_t, 
         for (int r = 0; r < kHeight; ++r) {
             const double bottom = kHeight - 1 - r;
             const double covered = coverage(y0 - bottom, y1 - bottom);
-            std::uint8_t* pixel = rep->bitmapData() + 4 * (static_cast<std::size_t>(r) * kWidth + static_cast<std::size_t>(c));
+            std::uint8_t* pixel =
+                rep->bitmapData() + 4 * (static_cast<std::size_t>(r) * kWidth + static_cast<std::size_t>(c));
             pixel[3] = static_cast<std::uint8_t>(std::lround(std::clamp(covered, 0.0, 1.0) * 255));
         }
     }
-    return std::make_shared<platform::Picture>(rep);
+    return std::make_shared<zeta::platform::Picture>(rep);
 }

@@ -11,4 +11,4 @@
 #include <cstdint>
 #include <memory>
 
-std::shared_ptr<platform::Picture> drawHistogram(const std::array<std::int64_t, 256>& histo);
+std::shared_ptr<zeta::platform::Picture> drawHistogram(const std::array<std::int64_t, 256>& histo);

@@ -17,11 +17,11 @@ static_assert(std::endian::native == std::endian::little, "16-bit samples are re
 // holder lets go, the buffer comes back here for the next rendering of the same frame.
 struct Image::RenderBuffers {
     std::mutex mutex;
-    platform::Buffer spare;
+    zeta::platform::Buffer spare;
     std::size_t spareSize = 0;
 };
 
-Image::Image(const platform::Data& data, std::string format)
+Image::Image(const zeta::platform::Data& data, std::string format)
     : data_(data), format_(std::move(format)), renderBuffers_(std::make_shared<RenderBuffers>()) {
     decode();
     analyse();
@@ -31,9 +31,9 @@ Image::~Image() = default;
 
 void Image::decode() {
     // Camera raw files (".nef", ".arw" and the rest) decode from memory like everything else.
-    original_ = platform::Picture::withData(data_);
+    original_ = zeta::platform::Picture::withData(data_);
     if (original_) originalImageRep_ = original_->firstBitmapImageRep();
-    properties_ = platform::imagePropertiesWithData(data_);
+    properties_ = zeta::platform::imagePropertiesWithData(data_);
     if (properties_ && properties_->isEmpty()) properties_.reset();
 }
 
@@ -92,36 +92,36 @@ void Image::setWhitePoint(std::int64_t value) {
     cached_.reset();
 }
 
-std::shared_ptr<platform::Picture> Image::image() const {
+std::shared_ptr<zeta::platform::Picture> Image::image() const {
     std::lock_guard lock(mutex_);
     if (cached_) return cached_;
     if (!originalImageRep_ || !originalImageRep_->bitmapData() || size_ == 0) return nullptr;
 
     const auto bytes = static_cast<std::size_t>(size_) * 3;
-    platform::Buffer buffer;
+    zeta::platform::Buffer buffer;
     {
         std::lock_guard poolLock(renderBuffers_->mutex);
         if (renderBuffers_->spare && renderBuffers_->spareSize == bytes) buffer = std::move(renderBuffers_->spare);
     }
-    if (!buffer) buffer = platform::allocateBuffer(bytes);
+    if (!buffer) buffer = zeta::platform::allocateBuffer(bytes);
     renderStretched(*originalImageRep_, blackPoint_, whitePoint_, buffer.get());
 
     std::shared_ptr<std::uint8_t> pixels(buffer.release(), [pool = renderBuffers_, bytes](std::uint8_t* p) {
         std::lock_guard poolLock(pool->mutex);
-        platform::Buffer returned(p);
+        zeta::platform::Buffer returned(p);
         if (!pool->spare) {
             pool->spare = std::move(returned);
             pool->spareSize = bytes;
         }
     });
-    platform::BitmapLayout layout;
+    zeta::platform::BitmapLayout layout;
     layout.pixelsWide = width_;
     layout.pixelsHigh = height_;
     layout.samplesPerPixel = 3;
-    layout.colorSpaceName = platform::ColorSpace::DeviceRGB;
-    auto rep = platform::BitmapImageRep::withPixels(pixels.get(), pixels, layout);
+    layout.colorSpaceName = zeta::platform::ColorSpace::DeviceRGB;
+    auto rep = zeta::platform::BitmapImageRep::withPixels(pixels.get(), pixels, layout);
     if (!rep) return nullptr;
-    cached_ = std::make_shared<platform::Picture>(rep);
+    cached_ = std::make_shared<zeta::platform::Picture>(rep);
     return cached_;
 }
 
@@ -133,7 +133,8 @@ std::optional<PixelValue> Image::pixel(double x, double y) const {
     if (column < 0 || column > static_cast<double>(width_ - 1) || row < 0 || row > static_cast<double>(height_ - 1))
         return std::nullopt;
     const std::int64_t p = static_cast<std::int64_t>(row) * width_ + static_cast<std::int64_t>(column);
-    const std::uint8_t* at = rep->bitmapData() + static_cast<std::size_t>(p) * static_cast<std::size_t>(rep->bitsPerPixel() / 8);
+    const std::uint8_t* at =
+        rep->bitmapData() + static_cast<std::size_t>(p) * static_cast<std::size_t>(rep->bitsPerPixel() / 8);
     const auto load16 = [](const std::uint8_t* q) {
         std::uint16_t v;
         std::memcpy(&v, q, 2);

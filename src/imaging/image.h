@@ -20,7 +20,6 @@
 #include "platform/image/picture.h"
 
 #include <QVariantMap>
-
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -41,17 +40,17 @@ public:
     // Decodes the bytes (format is the file extension with its leading dot, ".jpeg",
     // ".fits", ".nef" ...), analyses them and draws the histogram. Bytes that do not decode
     // give an Image with zero dimensions and no bitmap.
-    Image(const platform::Data& data, std::string format);
+    Image(const zeta::platform::Data& data, std::string format);
     ~Image();
     Image(const Image&) = delete;
     Image& operator=(const Image&) = delete;
 
-    const platform::Data& data() const { return data_; }
+    const zeta::platform::Data& data() const { return data_; }
     const std::string& format() const { return format_; }
     // Image properties of the file (dimensions, "{Exif}", "{TIFF}", "{GPS}"), when it has any.
     const std::optional<QVariantMap>& properties() const { return properties_; }
-    std::shared_ptr<platform::Picture> original() const { return original_; }
-    std::shared_ptr<platform::BitmapImageRep> originalImageRep() const { return originalImageRep_; }
+    std::shared_ptr<zeta::platform::Picture> original() const { return original_; }
+    std::shared_ptr<zeta::platform::BitmapImageRep> originalImageRep() const { return originalImageRep_; }
 
     std::int64_t width() const { return width_; }
     std::int64_t height() const { return height_; }
@@ -65,7 +64,7 @@ public:
     std::int64_t median() const { return median_; }
     const std::array<std::int64_t, 256>& histo() const { return histo_; }
     // The 256 x 128 drawing of the histogram (log scale, filled black on transparent).
-    std::shared_ptr<platform::Picture> histogram() const { return histogram_; }
+    std::shared_ptr<zeta::platform::Picture> histogram() const { return histogram_; }
     std::int64_t autoBlackPoint() const { return autoBlackPoint_; }
     std::int64_t autoWhitePoint() const { return autoWhitePoint_; }
 
@@ -79,7 +78,7 @@ public:
 
     // The stretched 8-bit RGB rendering (one 24-bit bitmap), made on first request and kept
     // until the stretch changes; nullptr without a bitmap.
-    std::shared_ptr<platform::Picture> image() const;
+    std::shared_ptr<zeta::platform::Picture> image() const;
     // The raw sample(s) at the point; none outside the frame, for points that are not finite
     // numbers, without a bitmap or for other layouts.
     std::optional<PixelValue> pixel(double x, double y) const;
@@ -121,12 +120,12 @@ private:
     struct RenderBuffers;
 
     // Fixed after construction.
-    platform::Data data_;
+    zeta::platform::Data data_;
     std::string format_;
     std::optional<QVariantMap> properties_;
-    std::shared_ptr<platform::Picture> original_;
-    std::shared_ptr<platform::BitmapImageRep> originalImageRep_;
-    std::shared_ptr<platform::Picture> histogram_;
+    std::shared_ptr<zeta::platform::Picture> original_;
+    std::shared_ptr<zeta::platform::BitmapImageRep> originalImageRep_;
+    std::shared_ptr<zeta::platform::Picture> histogram_;
     std::int64_t autoBlackPoint_ = 0;
     std::int64_t autoWhitePoint_ = 65535;
     std::int64_t bitsPerPixel_ = 0;
@@ -145,7 +144,7 @@ private:
     std::int64_t debayer_ = 255;
     std::int64_t blackPoint_ = 0;
     std::int64_t whitePoint_ = 65535;
-    mutable std::shared_ptr<platform::Picture> cached_;
+    mutable std::shared_ptr<zeta::platform::Picture> cached_;
     std::shared_ptr<RenderBuffers> renderBuffers_;
     mutable std::optional<double> hfdLastX_, hfdLastY_;
     mutable double hfdLastValue_ = 0;

@@ -14,7 +14,8 @@ namespace {
 // The stretch of every possible sample value, so the pass over the pixels is a table look-up.
 std::vector<std::uint8_t> stretchTable(std::size_t values, std::int64_t black, std::int64_t white) {
     std::vector<std::uint8_t> table(values);
-    for (std::size_t v = 0; v < values; ++v) table[v] = stretchedValue(static_cast<std::int64_t>(v), black, white);
+    for (std::size_t v = 0; v < values; ++v)
+        table[v] = stretchedValue(static_cast<std::int64_t>(v), black, white);
     return table;
 }
 
@@ -50,7 +51,8 @@ void renderGrey(const std::uint8_t* in, std::size_t step, std::int64_t n, const 
 // Sixteen grey pixels at a time: look-ups one by one, then the grey bytes spread into red,
 // green and blue with byte shuffles; saturated pixels (rare) blended to pure red. Large
 // renderings are written past the caches, as nothing reads them back soon.
-__attribute__((target("ssse3"))) inline void storeRGB16(__m128i grey, __m128i saturated, std::uint8_t* out, bool stream) {
+__attribute__((target("ssse3"))) inline void storeRGB16(__m128i grey, __m128i saturated, std::uint8_t* out,
+                                                        bool stream) {
     const __m128i spread[3] = {
         _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5),
         _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10),
@@ -58,7 +60,8 @@ __attribute__((target("ssse3"))) inline void storeRGB16(__m128i grey, __m128i sa
     };
     __m128i rgb[3];
     if (_mm_movemask_epi8(saturated) == 0) {
-        for (int k = 0; k < 3; ++k) rgb[k] = _mm_shuffle_epi8(grey, spread[k]);
+        for (int k = 0; k < 3; ++k)
+            rgb[k] = _mm_shuffle_epi8(grey, spread[k]);
     } else {
         const __m128i red = _mm_or_si128(grey, saturated);
         const __m128i other = _mm_andnot_si128(saturated, grey);
@@ -74,15 +77,16 @@ __attribute__((target("ssse3"))) inline void storeRGB16(__m128i grey, __m128i sa
     }
     auto* o = reinterpret_cast<__m128i*>(out);
     if (stream) {
-        for (int k = 0; k < 3; ++k) _mm_stream_si128(o + k, rgb[k]);
+        for (int k = 0; k < 3; ++k)
+            _mm_stream_si128(o + k, rgb[k]);
     } else {
-        for (int k = 0; k < 3; ++k) _mm_storeu_si128(o + k, rgb[k]);
+        for (int k = 0; k < 3; ++k)
+            _mm_storeu_si128(o + k, rgb[k]);
     }
 }
 
-__attribute__((target("ssse3"))) std::int64_t renderGrey16Ssse3(const std::uint8_t* in, std::int64_t n,
-                                                                const std::uint8_t* table, std::uint8_t* out,
-                                                                bool stream) {
+__attribute__((target("ssse3"))) std::int64_t
+renderGrey16Ssse3(const std::uint8_t* in, std::int64_t n, const std::uint8_t* table, std::uint8_t* out, bool stream) {
     std::int64_t i = 0;
     for (; i + 16 <= n; i += 16, in += 32, out += 48) {
         __builtin_prefetch(in + 1024);
@@ -101,9 +105,8 @@ __attribute__((target("ssse3"))) std::int64_t renderGrey16Ssse3(const std::uint8
     return i;
 }
 
-__attribute__((target("ssse3"))) std::int64_t renderGrey8Ssse3(const std::uint8_t* in, std::int64_t n,
-                                                               const std::uint8_t* table, std::uint8_t* out,
-                                                               bool stream) {
+__attribute__((target("ssse3"))) std::int64_t
+renderGrey8Ssse3(const std::uint8_t* in, std::int64_t n, const std::uint8_t* table, std::uint8_t* out, bool stream) {
     std::int64_t i = 0;
     for (; i + 16 <= n; i += 16, in += 16, out += 48) {
         std::uint64_t lo = 0, hi = 0;
@@ -125,7 +128,7 @@ bool haveSsse3() {
 }
 #endif
 
-}  // namespace
+} // namespace
 
 std::uint8_t stretchedValue(std::int64_t v, std::int64_t black, std::int64_t white) {
     // In doubles: the points are whatever a caller set, and their difference may not fit.
@@ -137,7 +140,8 @@ std::uint8_t stretchedValue(std::int64_t v, std::int64_t black, std::int64_t whi
     return static_cast<std::uint8_t>(d);
 }
 
-void renderStretched(const platform::BitmapImageRep& rep, std::int64_t black, std::int64_t white, std::uint8_t* rgb) {
+void renderStretched(const zeta::platform::BitmapImageRep& rep, std::int64_t black, std::int64_t white,
+                     std::uint8_t* rgb) {
     const std::int64_t n = rep.pixelsWide() * rep.pixelsHigh();
     const std::uint8_t* in = rep.bitmapData();
     const PixelLayout layout = pixelLayoutOf(rep);
@@ -160,11 +164,13 @@ void renderStretched(const platform::BitmapImageRep& rep, std::int64_t black, st
 #endif
         const std::size_t step = deep ? 2 : 1;
         if (deep) {
-            renderGrey(in + done * 2, step, n - done, table.data(), 65535,
-                       [](const std::uint8_t* p) { return unsigned(load16(p)); }, rgb + done * 3);
+            renderGrey(
+                in + done * 2, step, n - done, table.data(), 65535,
+                [](const std::uint8_t* p) { return unsigned(load16(p)); }, rgb + done * 3);
         } else {
-            renderGrey(in + done, step, n - done, table.data(), 255, [](const std::uint8_t* p) { return unsigned(*p); },
-                       rgb + done * 3);
+            renderGrey(
+                in + done, step, n - done, table.data(), 255, [](const std::uint8_t* p) { return unsigned(*p); },
+                rgb + done * 3);
         }
         break;
     }

@@ -14,4 +14,5 @@ std::uint8_t stretchedValue(std::int64_t v, std::int64_t black, std::int64_t whi
 
 // Writes 3 x width x height bytes (red, green, blue per pixel, rows packed) for an
 // interleaved bitmap with pixel data; for other layouts the output is black.
-void renderStretched(const platform::BitmapImageRep& rep, std::int64_t black, std::int64_t white, std::uint8_t* rgb);
+void renderStretched(const zeta::platform::BitmapImageRep& rep, std::int64_t black, std::int64_t white,
+                     std::uint8_t* rgb);

@@ -27,8 +27,9 @@ std::uint16_t load16(const std::uint8_t* p) {
     return v;
 }
 
-StarPixel readPixel(const platform::BitmapImageRep& rep, PixelLayout layout, std::int64_t p) {
-    const std::uint8_t* at = rep.bitmapData() + static_cast<std::size_t>(p) * static_cast<std::size_t>(rep.bitsPerPixel() / 8);
+StarPixel readPixel(const zeta::platform::BitmapImageRep& rep, PixelLayout layout, std::int64_t p) {
+    const std::uint8_t* at =
+        rep.bitmapData() + static_cast<std::size_t>(p) * static_cast<std::size_t>(rep.bitsPerPixel() / 8);
     StarPixel s;
     switch (layout) {
     case PixelLayout::Grey8:
@@ -61,9 +62,11 @@ StarPixel readPixel(const platform::BitmapImageRep& rep, PixelLayout layout, std
 double starScore(const StarPixels& pixels) {
     std::array<std::int64_t, 9> ring{};
     for (int r = 0; r < 9; ++r)
-        for (int c = 0; c < 9; ++c) ring[static_cast<std::size_t>(Image::INDICES[r][c])] += pixels[r][c].brightness();
+        for (int c = 0; c < 9; ++c)
+            ring[static_cast<std::size_t>(Image::INDICES[r][c])] += pixels[r][c].brightness();
     std::int64_t total = 0;
-    for (const auto s : ring) total += s;
+    for (const auto s : ring)
+        total += s;
     const auto background = static_cast<std::int64_t>(static_cast<double>(total) / kBackgroundDivisor);
     double score = 0;
     for (std::size_t k = 0; k < 9; ++k)
@@ -78,7 +81,7 @@ void windowCentre(double x, double y, double& column, double& row) {
     row = 4 - (y - std::round(y));
 }
 
-}  // namespace
+} // namespace
 
 std::optional<StarSample> Image::sampleWindow(std::int64_t x, std::int64_t y) const {
     const auto& rep = originalImageRep_;

@@ -17,7 +17,8 @@ inline std::uint16_t load16(const std::uint8_t* p) {
 // sequential reads from the processor's own prefetching. Minimum, maximum and sum come from
 // the counts afterwards.
 template <std::size_t Values, class ValueOf>
-std::vector<std::uint64_t> countValues(const std::uint8_t* base, std::int64_t count, std::size_t stride, ValueOf valueOf) {
+std::vector<std::uint64_t> countValues(const std::uint8_t* base, std::int64_t count, std::size_t stride,
+                                       ValueOf valueOf) {
     constexpr std::size_t kAhead = 2048;
     std::vector<std::uint32_t> tables(2 * Values, 0);
     std::uint32_t* even = tables.data();
@@ -37,9 +38,11 @@ std::vector<std::uint64_t> countValues(const std::uint8_t* base, std::int64_t co
         ++even[valueOf(p + 6 * stride)];
         ++odd[valueOf(p + 7 * stride)];
     }
-    for (; k < count; ++k, p += stride) ++even[valueOf(p)];
+    for (; k < count; ++k, p += stride)
+        ++even[valueOf(p)];
     std::vector<std::uint64_t> counts(Values);
-    for (std::size_t v = 0; v < Values; ++v) counts[v] = std::uint64_t(even[v]) + odd[v];
+    for (std::size_t v = 0; v < Values; ++v)
+        counts[v] = std::uint64_t(even[v]) + odd[v];
     return counts;
 }
 
@@ -61,9 +64,9 @@ void summarise(const std::vector<std::uint64_t>& counts, std::int64_t sampled, I
     if (sampled > 0) s.average = static_cast<std::int64_t>(sum / static_cast<std::uint64_t>(sampled));
 }
 
-}  // namespace
+} // namespace
 
-ImageStatistics computeStatistics(const platform::BitmapImageRep& rep) {
+ImageStatistics computeStatistics(const zeta::platform::BitmapImageRep& rep) {
     ImageStatistics s;
     const PixelLayout layout = pixelLayoutOf(rep);
     s.isColour = isColourLayout(layout);
@@ -73,7 +76,9 @@ ImageStatistics computeStatistics(const platform::BitmapImageRep& rep) {
     const std::size_t stride = 4 * static_cast<std::size_t>(rep.bitsPerPixel() / 8);
 
     if (data && count > 0) {
-        const auto colour = [](const std::uint8_t* p) { return (unsigned(p[0]) + p[1] + p[2]) / 3; };
+        const auto colour = [](const std::uint8_t* p) {
+            return (unsigned(p[0]) + p[1] + p[2]) / 3;
+        };
         switch (layout) {
         case PixelLayout::Grey8:
             summarise(countValues<256>(data, count, stride, [](const std::uint8_t* p) { return p[0]; }), count, s);
@@ -88,9 +93,12 @@ ImageStatistics computeStatistics(const platform::BitmapImageRep& rep) {
             summarise(countValues<256>(data + colourOffset32(rep), count, stride, colour), count, s);
             break;
         case PixelLayout::RGB48:
-            summarise(countValues<256>(data, count, stride, [](const std::uint8_t* p) {
-                          return (unsigned(load16(p) >> 8) + (load16(p + 2) >> 8) + (load16(p + 4) >> 8)) / 3;
-                      }), count, s);
+            summarise(countValues<256>(
+                          data, count, stride,
+                          [](const std::uint8_t* p) {
+                              return (unsigned(load16(p) >> 8) + (load16(p + 2) >> 8) + (load16(p + 4) >> 8)) / 3;
+                          }),
+                      count, s);
             break;
         case PixelLayout::Other:
             break;

@@ -23,4 +23,4 @@ struct ImageStatistics {
 
 // Statistics of an interleaved bitmap with pixel data. A frame of fewer than 4 pixels
 // samples nothing: minimum, maximum, average and median keep their initial values.
-ImageStatistics computeStatistics(const platform::BitmapImageRep& rep);
+ImageStatistics computeStatistics(const zeta::platform::BitmapImageRep& rep);

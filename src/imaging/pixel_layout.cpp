@@ -1,8 +1,8 @@
 #include "imaging/pixel_layout.h"
 
-PixelLayout pixelLayoutOf(const platform::BitmapImageRep& rep) {
+PixelLayout pixelLayoutOf(const zeta::platform::BitmapImageRep& rep) {
     // Floating-point samples share bit counts with the integer layouts but not their meaning.
-    if (rep.bitmapFormat() & platform::BitmapFormatFloatingPointSamples) return PixelLayout::Other;
+    if (rep.bitmapFormat() & zeta::platform::BitmapFormatFloatingPointSamples) return PixelLayout::Other;
     const int bps = rep.bitsPerSample();
     const int spp = rep.samplesPerPixel();
     switch (rep.bitsPerPixel()) {

@@ -49,14 +49,15 @@ bool writeAll(int fd, const std::uint8_t* bytes, std::size_t length, off_t offse
 }
 
 void putLE(std::uint8_t* at, std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (int i = 0; i < bytes; ++i)
+        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 // How a frame lies in the file.
 struct StoredLayout {
     std::uint32_t width = 0, height = 0;
-    std::uint32_t depth = 8;          // bits per sample
-    std::uint32_t bytesPerPixel = 1;  // 1 or 2 for grey, 3 for colour
+    std::uint32_t depth = 8;         // bits per sample
+    std::uint32_t bytesPerPixel = 1; // 1 or 2 for grey, 3 for colour
     std::int32_t colorID = 0;
 
     bool colour() const { return bytesPerPixel == 3; }
@@ -69,11 +70,15 @@ std::string describe(std::uint32_t width, std::uint32_t height, std::uint32_t by
     return text + std::to_string(depth) + "-bit grey";
 }
 
-std::string errorText() { return std::strerror(errno); }
+std::string errorText() {
+    return std::strerror(errno);
+}
 
-}  // namespace
+} // namespace
 
-std::int64_t SER::ticksOfUnixTime(std::int64_t seconds) { return (seconds + kSecondsBeforeUnixEpoch) * kTicksPerSecond; }
+std::int64_t SER::ticksOfUnixTime(std::int64_t seconds) {
+    return (seconds + kSecondsBeforeUnixEpoch) * kTicksPerSecond;
+}
 
 std::shared_ptr<SER> SER::initWith(const std::filesystem::path& path) {
     const std::int64_t offset = localTimeOffset();
@@ -87,7 +92,9 @@ std::shared_ptr<SER> SER::initWith(const std::filesystem::path& path) {
 
 SER::SER(std::filesystem::path path, int fd) : path_(std::move(path)), fd_(fd) {}
 
-SER::~SER() { close(); }
+SER::~SER() {
+    close();
+}
 
 std::optional<std::int32_t> SER::bayerMask() const {
     std::lock_guard guard(lock_);
@@ -126,23 +133,25 @@ bool SER::writeHeaderLocked() {
     return writeAll(fd_, header.data(), header.size(), 0);
 }
 
-VideoFrameOutcome SER::add(const platform::Data& data) {
+VideoFrameOutcome SER::add(const zeta::platform::Data& data) {
     const VideoFrameReading reading = readVideoFrame(data);
     switch (reading.status) {
-    case VideoFrameReading::Status::Frame: break;
-    case VideoFrameReading::Status::NotAnImage: return VideoFrameOutcome::Dropped;
+    case VideoFrameReading::Status::Frame:
+        break;
+    case VideoFrameReading::Status::NotAnImage:
+        return VideoFrameOutcome::Dropped;
     case VideoFrameReading::Status::UnsupportedBitmap:
-        video::logSystem("Unsupported bitmap format");
+        zeta::imaging::video::logSystem("Unsupported bitmap format");
         return VideoFrameOutcome::Dropped;
     case VideoFrameReading::Status::MalformedRaw:
-        video::logMessage("SER: frame dropped, " + reading.problem);
+        zeta::imaging::video::logMessage("SER: frame dropped, " + reading.problem);
         return VideoFrameOutcome::Dropped;
     }
     const VideoFrame& frame = reading.frame;
 
     std::lock_guard guard(lock_);
     if (fd_ < 0) {
-        video::logMessage("SER: frame dropped, " + path_.string() + " is already closed");
+        zeta::imaging::video::logMessage("SER: frame dropped, " + path_.string() + " is already closed");
         return VideoFrameOutcome::Dropped;
     }
 
@@ -154,7 +163,8 @@ VideoFrameOutcome SER::add(const platform::Data& data) {
     case FramePixels::Gray16LE:
         layout.bytesPerPixel = frame.pixels == FramePixels::Gray8 ? 1 : 2;
         layout.depth = 8 * layout.bytesPerPixel;
-        layout.colorID = frame.raw ? bayerMask_.value_or(std::int32_t(SERColorID::MONO)) : std::int32_t(SERColorID::MONO);
+        layout.colorID =
+            frame.raw ? bayerMask_.value_or(std::int32_t(SERColorID::MONO)) : std::int32_t(SERColorID::MONO);
         break;
     case FramePixels::BGR24:
         layout.bytesPerPixel = 3;
@@ -174,10 +184,11 @@ VideoFrameOutcome SER::add(const platform::Data& data) {
                           layout.depth == pixelDepthPerPlane_ && layout.bytesPerPixel == storedBytesPerPixel_ &&
                           (!layout.colour() || layout.colorID == colorID_);
         if (!fits) {
-            video::logMessage("SER: frame dropped, " +
-                              describe(layout.width, layout.height, layout.bytesPerPixel, layout.depth, layout.colorID) +
-                              " does not fit the video's " +
-                              describe(imageWidth_, imageHeight_, storedBytesPerPixel_, pixelDepthPerPlane_, colorID_));
+            zeta::imaging::video::logMessage(
+                "SER: frame dropped, " +
+                describe(layout.width, layout.height, layout.bytesPerPixel, layout.depth, layout.colorID) +
+                " does not fit the video's " +
+                describe(imageWidth_, imageHeight_, storedBytesPerPixel_, pixelDepthPerPlane_, colorID_));
             return VideoFrameOutcome::Dropped;
         }
     }
@@ -189,7 +200,8 @@ VideoFrameOutcome SER::add(const platform::Data& data) {
         pixelDepthPerPlane_ = layout.depth;
         storedBytesPerPixel_ = layout.bytesPerPixel;
         if (!writeHeaderLocked()) {
-            video::logMessage("SER: frame not written, the header of " + path_.string() + " was refused: " + errorText());
+            zeta::imaging::video::logMessage("SER: frame not written, the header of " + path_.string() +
+                                             " was refused: " + errorText());
             return VideoFrameOutcome::Dropped;
         }
     }
@@ -200,7 +212,7 @@ VideoFrameOutcome SER::add(const platform::Data& data) {
     if (frame.pixels == FramePixels::ARGB32 || frame.pixels == FramePixels::RGBA32) {
         // The colour bytes without alpha, assembled and written in one piece.
         const std::size_t skip = frame.pixels == FramePixels::ARGB32 ? 1 : 0;
-        platform::Buffer buffer = platform::allocateBuffer(frameBytes);
+        zeta::platform::Buffer buffer = zeta::platform::allocateBuffer(frameBytes);
         std::uint8_t* out = buffer.get();
         for (std::uint32_t y = 0; y < frame.height; ++y) {
             const std::uint8_t* in = frame.row(y) + skip;
@@ -224,7 +236,7 @@ VideoFrameOutcome SER::add(const platform::Data& data) {
         // Cut off what part of the frame got in. Should that fail too, the next frame overwrites
         // it, and readers go by the header's frame count.
         (void)!::ftruncate(fd_, offset);
-        video::logMessage("SER: frame not written to " + path_.string() + ": " + reason);
+        zeta::imaging::video::logMessage("SER: frame not written to " + path_.string() + ": " + reason);
         return VideoFrameOutcome::Dropped;
     }
     ++frameCount_;
@@ -235,7 +247,9 @@ void SER::close() {
     std::lock_guard guard(lock_);
     if (fd_ < 0) return;
     if (!writeHeaderLocked())
-        video::logMessage("SER: the final header of " + path_.string() + " was not written: " + errorText());
-    if (::close(fd_) != 0) video::logMessage("SER: closing " + path_.string() + " failed: " + errorText());
+        zeta::imaging::video::logMessage("SER: the final header of " + path_.string() +
+                                         " was not written: " + errorText());
+    if (::close(fd_) != 0)
+        zeta::imaging::video::logMessage("SER: closing " + path_.string() + " failed: " + errorText());
     fd_ = -1;
 }

@@ -61,7 +61,7 @@ public:
     SER& operator=(const SER&) = delete;
 
     // Stores one frame as received (see the table above).
-    VideoFrameOutcome add(const platform::Data& frame);
+    VideoFrameOutcome add(const zeta::platform::Data& frame);
     // Writes the header with the final frame count and closes the file; later calls do nothing.
     void close();
     // Writes the 178 header bytes at the start of the file from the current fields; false when
@@ -84,7 +84,7 @@ private:
 
     const std::filesystem::path path_;
     mutable std::mutex lock_;
-    int fd_ = -1;  // -1 once closed
+    int fd_ = -1; // -1 once closed
     std::int32_t luID_ = 0;
     std::int32_t colorID_ = std::int32_t(SERColorID::MONO);
     std::int32_t littleEndian_ = 0;

@@ -26,11 +26,11 @@ struct StarPixel {
 using StarPixels = std::array<std::array<StarPixel, 9>, 9>;
 
 struct StarSample {
-    double x = 0;   // column of the window centre (a whole number)
-    double dx = 0;  // centroid offset along x, pixels
-    double y = 0;   // y of the window centre, upward from the bottom (a whole number)
-    double dy = 0;  // centroid offset along y, positive upward
-    std::int64_t min = 0;  // smallest value in the window, every channel: the background
-    std::int64_t max = 0;  // largest value in the window: the peak
+    double x = 0;         // column of the window centre (a whole number)
+    double dx = 0;        // centroid offset along x, pixels
+    double y = 0;         // y of the window centre, upward from the bottom (a whole number)
+    double dy = 0;        // centroid offset along y, positive upward
+    std::int64_t min = 0; // smallest value in the window, every channel: the background
+    std::int64_t max = 0; // largest value in the window: the peak
     StarPixels pixels{};
 };

@@ -8,37 +8,47 @@
 
 int bytesPerPixel(FramePixels pixels) {
     switch (pixels) {
-    case FramePixels::Gray8: return 1;
-    case FramePixels::Gray16LE: return 2;
+    case FramePixels::Gray8:
+        return 1;
+    case FramePixels::Gray16LE:
+        return 2;
     case FramePixels::BGR24:
-    case FramePixels::RGB24: return 3;
+    case FramePixels::RGB24:
+        return 3;
     case FramePixels::ARGB32:
-    case FramePixels::RGBA32: return 4;
+    case FramePixels::RGBA32:
+        return 4;
     }
     return 1;
 }
 
 const char* framePixelsName(FramePixels pixels) {
     switch (pixels) {
-    case FramePixels::Gray8: return "8-bit grey";
-    case FramePixels::Gray16LE: return "16-bit grey";
-    case FramePixels::BGR24: return "BGR";
-    case FramePixels::RGB24: return "RGB";
-    case FramePixels::ARGB32: return "ARGB";
-    case FramePixels::RGBA32: return "RGBA";
+    case FramePixels::Gray8:
+        return "8-bit grey";
+    case FramePixels::Gray16LE:
+        return "16-bit grey";
+    case FramePixels::BGR24:
+        return "BGR";
+    case FramePixels::RGB24:
+        return "RGB";
+    case FramePixels::ARGB32:
+        return "ARGB";
+    case FramePixels::RGBA32:
+        return "RGBA";
     }
     return "?";
 }
 
 namespace {
 
-std::uint32_t word(const platform::Data& data, std::size_t index) {
+std::uint32_t word(const zeta::platform::Data& data, std::size_t index) {
     std::uint8_t b[4];
     std::memcpy(b, data.bytes() + 4 * index, 4);
     return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
 }
 
-VideoFrameReading readRaw(const platform::Data& data, FramePixels pixels) {
+VideoFrameReading readRaw(const zeta::platform::Data& data, FramePixels pixels) {
     VideoFrameReading reading;
     VideoFrame& frame = reading.frame;
     frame.pixels = pixels;
@@ -69,9 +79,9 @@ VideoFrameReading readRaw(const platform::Data& data, FramePixels pixels) {
 // Bitmaps the writers store, by bits per pixel; other layouts (planar, floating point,
 // big-endian samples, grey with alpha, deep colour such as the 48-bit RGB of camera raw
 // files) are refused rather than stored as something they are not.
-bool pixelsOfBitmap(const platform::BitmapImageRep& rep, FramePixels& pixels) {
+bool pixelsOfBitmap(const zeta::platform::BitmapImageRep& rep, FramePixels& pixels) {
     const unsigned format = rep.bitmapFormat();
-    if (rep.isPlanar() || (format & platform::BitmapFormatFloatingPointSamples)) return false;
+    if (rep.isPlanar() || (format & zeta::platform::BitmapFormatFloatingPointSamples)) return false;
     const int bits = rep.bitsPerSample();
     const int samples = rep.samplesPerPixel();
     switch (rep.bitsPerPixel()) {
@@ -80,7 +90,7 @@ bool pixelsOfBitmap(const platform::BitmapImageRep& rep, FramePixels& pixels) {
         pixels = FramePixels::Gray8;
         return true;
     case 16:
-        if (bits != 16 || samples != 1 || (format & platform::BitmapFormatSixteenBitBigEndian)) return false;
+        if (bits != 16 || samples != 1 || (format & zeta::platform::BitmapFormatSixteenBitBigEndian)) return false;
         pixels = FramePixels::Gray16LE;
         return true;
     case 24:
@@ -89,30 +99,34 @@ bool pixelsOfBitmap(const platform::BitmapImageRep& rep, FramePixels& pixels) {
         return true;
     case 32:
         if (bits != 8 || (samples != 3 && samples != 4)) return false;
-        pixels = (format & platform::BitmapFormatAlphaFirst) ? FramePixels::ARGB32 : FramePixels::RGBA32;
+        pixels = (format & zeta::platform::BitmapFormatAlphaFirst) ? FramePixels::ARGB32 : FramePixels::RGBA32;
         return true;
     default:
         return false;
     }
 }
 
-}  // namespace
+} // namespace
 
-VideoFrameReading readVideoFrame(const platform::Data& data) {
+VideoFrameReading readVideoFrame(const zeta::platform::Data& data) {
     if (data.length() > 12) {
         switch (word(data, 0)) {
-        case kRaw1Signature: return readRaw(data, FramePixels::Gray8);
-        case kRaw2Signature: return readRaw(data, FramePixels::Gray16LE);
-        case kRaw3Signature: return readRaw(data, FramePixels::BGR24);
-        default: break;
+        case kRaw1Signature:
+            return readRaw(data, FramePixels::Gray8);
+        case kRaw2Signature:
+            return readRaw(data, FramePixels::Gray16LE);
+        case kRaw3Signature:
+            return readRaw(data, FramePixels::BGR24);
+        default:
+            break;
         }
     }
     VideoFrameReading reading;
-    const auto picture = platform::Picture::withData(data);
+    const auto picture = zeta::platform::Picture::withData(data);
     if (!picture) return reading;
-    std::shared_ptr<platform::BitmapImageRep> bitmap;
+    std::shared_ptr<zeta::platform::BitmapImageRep> bitmap;
     for (const auto& rep : picture->representations()) {
-        auto candidate = std::dynamic_pointer_cast<platform::BitmapImageRep>(rep);
+        auto candidate = std::dynamic_pointer_cast<zeta::platform::BitmapImageRep>(rep);
         if (candidate && candidate->bitmapData()) {
             bitmap = std::move(candidate);
             break;

@@ -15,9 +15,9 @@
 
 // What became of a frame handed to a video writer's add().
 enum class VideoFrameOutcome {
-    Written,         // stored in the video
-    Dropped,         // not stored (unreadable, unfit for this video, or not written); the writer goes on
-    WriterUnusable,  // not stored, and no frame of this run can be: save it, and the rest, another way
+    Written,        // stored in the video
+    Dropped,        // not stored (unreadable, unfit for this video, or not written); the writer goes on
+    WriterUnusable, // not stored, and no frame of this run can be: save it, and the rest, another way
 };
 
 enum class FramePixels { Gray8, Gray16LE, BGR24, RGB24, ARGB32, RGBA32 };
@@ -28,12 +28,12 @@ const char* framePixelsName(FramePixels pixels);
 
 struct VideoFrame {
     FramePixels pixels = FramePixels::Gray8;
-    bool raw = false;  // an INDIGO raw frame, not a decoded image file
+    bool raw = false; // an INDIGO raw frame, not a decoded image file
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     const std::uint8_t* firstRow = nullptr;
-    std::size_t bytesPerRow = 0;         // from the start of one row to the next
-    std::shared_ptr<const void> owner;   // keeps a decoded bitmap's pixels alive
+    std::size_t bytesPerRow = 0;       // from the start of one row to the next
+    std::shared_ptr<const void> owner; // keeps a decoded bitmap's pixels alive
 
     std::size_t rowBytes() const { return std::size_t(width) * std::size_t(bytesPerPixel(pixels)); }
     bool packed() const { return bytesPerRow == rowBytes(); }
@@ -42,14 +42,14 @@ struct VideoFrame {
 
 struct VideoFrameReading {
     enum class Status {
-        Frame,              // frame holds the pixels
-        NotAnImage,         // no decoder takes the bytes, or none made a bitmap with pixels
-        UnsupportedBitmap,  // a decoded bitmap of a depth or layout the writers do not store
-        MalformedRaw,       // a raw frame whose pixel bytes are not width x height x bytes per pixel
+        Frame,             // frame holds the pixels
+        NotAnImage,        // no decoder takes the bytes, or none made a bitmap with pixels
+        UnsupportedBitmap, // a decoded bitmap of a depth or layout the writers do not store
+        MalformedRaw,      // a raw frame whose pixel bytes are not width x height x bytes per pixel
     };
     Status status = Status::NotAnImage;
     VideoFrame frame;
-    std::string problem;  // what is wrong with a malformed raw frame, for the log
+    std::string problem; // what is wrong with a malformed raw frame, for the log
 };
 
 // The 32-bit little-endian signatures of raw frames: the letters "RAW1", "RAW2", "RAW3".
@@ -59,4 +59,4 @@ inline constexpr std::uint32_t kRaw3Signature = 0x33574152;
 
 // Reads the frame. A raw frame is one with a raw signature and more bytes than its header;
 // its pixels are read in place (data must outlive the frame). Anything else is decoded.
-VideoFrameReading readVideoFrame(const platform::Data& data);
+VideoFrameReading readVideoFrame(const zeta::platform::Data& data);

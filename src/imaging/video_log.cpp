@@ -4,7 +4,7 @@
 #include <memory>
 #include <mutex>
 
-namespace video {
+namespace zeta::imaging::video {
 namespace {
 
 std::mutex& sinkLock() {
@@ -21,7 +21,7 @@ void writeStandardError(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-}  // namespace
+} // namespace
 
 void setMessageSink(MessageSink sink) {
     auto next = sink ? std::make_shared<const MessageSink>(std::move(sink)) : nullptr;
@@ -42,6 +42,8 @@ void logMessage(const std::string& text) {
         writeStandardError(text);
 }
 
-void logSystem(const std::string& text) { writeStandardError(text); }
+void logSystem(const std::string& text) {
+    writeStandardError(text);
+}
 
-}  // namespace video
+} // namespace zeta::imaging::video

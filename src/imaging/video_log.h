@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-namespace video {
+namespace zeta::imaging::video {
 
 using MessageSink = std::function<void(const std::string& text)>;
 
@@ -24,4 +24,4 @@ void logMessage(const std::string& text);
 // One line for the platform log only.
 void logSystem(const std::string& text);
 
-}  // namespace video
+} // namespace zeta::imaging::video

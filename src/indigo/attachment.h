@@ -19,7 +19,7 @@ struct Attachment {
     explicit Attachment(Record* record) : record(record) {}
     Record* const record;
     std::atomic<bool> attached{true};
-    std::atomic<bool> detaching{false};   // set by the first detach, so only one runs
+    std::atomic<bool> detaching{false}; // set by the first detach, so only one runs
     std::atomic<int> callsInFlight{0};
 };
 
@@ -29,8 +29,7 @@ std::vector<const void*>& callsOnThisThread();
 template <class Record>
 class CallGuard {
 public:
-    explicit CallGuard(Attachment<Record>& attachment) : attachment_(attachment)
-    {
+    explicit CallGuard(Attachment<Record>& attachment) : attachment_(attachment) {
         attachment_.callsInFlight.fetch_add(1);
         if (!attachment_.attached.load()) {
             leave();
@@ -39,10 +38,8 @@ public:
         entered_ = true;
         callsOnThisThread().push_back(&attachment_);
     }
-    ~CallGuard()
-    {
-        if (!entered_)
-            return;
+    ~CallGuard() {
+        if (!entered_) return;
         callsOnThisThread().pop_back();
         leave();
     }
@@ -53,11 +50,9 @@ public:
     bool entered() const { return entered_; }
 
 private:
-    void leave()
-    {
+    void leave() {
         attachment_.callsInFlight.fetch_sub(1);
-        if (!attachment_.attached.load())
-            attachment_.callsInFlight.notify_all();
+        if (!attachment_.attached.load()) attachment_.callsInFlight.notify_all();
     }
 
     Attachment<Record>& attachment_;
@@ -66,18 +61,15 @@ private:
 
 // Marks the attachment gone and waits for the calls into it on other threads.
 template <class Record>
-void retireAttachment(Attachment<Record>& attachment)
-{
+void retireAttachment(Attachment<Record>& attachment) {
     attachment.attached.store(false);
     int own = 0;
     for (const void* call : callsOnThisThread()) {
-        if (call == &attachment)
-            ++own;
+        if (call == &attachment) ++own;
     }
     for (;;) {
         const int inFlight = attachment.callsInFlight.load();
-        if (inFlight <= own)
-            return;
+        if (inFlight <= own) return;
         attachment.callsInFlight.wait(inFlight);
     }
 }
@@ -90,19 +82,16 @@ public:
 
     AttachmentList() : entries_(std::make_shared<const std::vector<Entry>>()) {}
 
-    Snapshot snapshot() const
-    {
+    Snapshot snapshot() const {
         std::lock_guard lock(mutex_);
         return entries_;
     }
 
     // False when the record is attached already.
-    bool add(Record* record)
-    {
+    bool add(Record* record) {
         std::lock_guard lock(mutex_);
         for (const Entry& entry : *entries_) {
-            if (entry->record == record)
-                return false;
+            if (entry->record == record) return false;
         }
         auto next = std::make_shared<std::vector<Entry>>(*entries_);
         next->push_back(std::make_shared<Attachment<Record>>(record));
@@ -110,19 +99,16 @@ public:
         return true;
     }
 
-    Entry find(const Record* record) const
-    {
+    Entry find(const Record* record) const {
         Snapshot entries = snapshot();
         for (const Entry& entry : *entries) {
-            if (entry->record == record)
-                return entry;
+            if (entry->record == record) return entry;
         }
         return nullptr;
     }
 
     // Takes the record off the list; the caller retires the returned attachment.
-    Entry remove(const Record* record)
-    {
+    Entry remove(const Record* record) {
         std::lock_guard lock(mutex_);
         auto next = std::make_shared<std::vector<Entry>>();
         Entry removed;
@@ -132,8 +118,7 @@ public:
             else
                 next->push_back(entry);
         }
-        if (removed != nullptr)
-            entries_ = std::move(next);
+        if (removed != nullptr) entries_ = std::move(next);
         return removed;
     }
 
@@ -142,4 +127,4 @@ private:
     Snapshot entries_;
 };
 
-}  // namespace zeta::indigo
+} // namespace zeta::indigo

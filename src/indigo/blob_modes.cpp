@@ -1,30 +1,27 @@
 #include "indigo/blob_modes.h"
 
+#include "indigo/text_field.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-
-#include "indigo/text_field.h"
 
 namespace zeta::indigo {
 
 namespace {
 
-std::mutex& blobModesMutex()
-{
+std::mutex& blobModesMutex() {
     static std::mutex mutex;
     return mutex;
 }
 
-bool sameName(const char* a, const char* b)
-{
+bool sameName(const char* a, const char* b) {
     return std::strncmp(a, b, INDIGO_NAME_SIZE) == 0;
 }
 
-}  // namespace
+} // namespace
 
-void setBlobMode(indigo_client* client, const char* device, const char* name, indigo_enable_blob_mode mode)
-{
+void setBlobMode(indigo_client* client, const char* device, const char* name, indigo_enable_blob_mode mode) {
     char deviceField[INDIGO_NAME_SIZE];
     char nameField[INDIGO_NAME_SIZE];
     copyField(deviceField, device);
@@ -37,8 +34,7 @@ void setBlobMode(indigo_client* client, const char* device, const char* name, in
         }
     }
     auto* record = static_cast<indigo_enable_blob_mode_record*>(std::calloc(1, sizeof(indigo_enable_blob_mode_record)));
-    if (record == nullptr)
-        return;
+    if (record == nullptr) return;
     std::memcpy(record->device, deviceField, sizeof deviceField);
     std::memcpy(record->name, nameField, sizeof nameField);
     record->mode = mode;
@@ -46,24 +42,18 @@ void setBlobMode(indigo_client* client, const char* device, const char* name, in
     client->enable_blob_mode_records = record;
 }
 
-indigo_enable_blob_mode blobMode(const indigo_client* client, const char* device, const char* name)
-{
-    if (client == nullptr)
-        return INDIGO_ENABLE_BLOB_ALSO;
-    if (device == nullptr)
-        device = "";
-    if (name == nullptr)
-        name = "";
+indigo_enable_blob_mode blobMode(const indigo_client* client, const char* device, const char* name) {
+    if (client == nullptr) return INDIGO_ENABLE_BLOB_ALSO;
+    if (device == nullptr) device = "";
+    if (name == nullptr) name = "";
     std::lock_guard lock(blobModesMutex());
     indigo_enable_blob_mode best = INDIGO_ENABLE_BLOB_ALSO;
     int bestRank = -1;
     for (auto* record = client->enable_blob_mode_records; record != nullptr; record = record->next) {
         const bool anyDevice = record->device[0] == '\0';
         const bool anyName = record->name[0] == '\0';
-        if (!anyDevice && !sameName(record->device, device))
-            continue;
-        if (!anyName && !sameName(record->name, name))
-            continue;
+        if (!anyDevice && !sameName(record->device, device)) continue;
+        if (!anyName && !sameName(record->name, name)) continue;
         const int rank = (anyDevice ? 0 : 2) + (anyName ? 0 : 1);
         if (rank > bestRank) {
             bestRank = rank;
@@ -73,8 +63,7 @@ indigo_enable_blob_mode blobMode(const indigo_client* client, const char* device
     return best;
 }
 
-void forgetBlobModes(indigo_client* client)
-{
+void forgetBlobModes(indigo_client* client) {
     std::lock_guard lock(blobModesMutex());
     auto* record = client->enable_blob_mode_records;
     while (record != nullptr) {
@@ -85,4 +74,4 @@ void forgetBlobModes(indigo_client* client)
     client->enable_blob_mode_records = nullptr;
 }
 
-}  // namespace zeta::indigo
+} // namespace zeta::indigo

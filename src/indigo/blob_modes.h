@@ -9,4 +9,4 @@ void setBlobMode(indigo_client* client, const char* device, const char* name, in
 indigo_enable_blob_mode blobMode(const indigo_client* client, const char* device, const char* name);
 void forgetBlobModes(indigo_client* client);
 
-}  // namespace zeta::indigo
+} // namespace zeta::indigo

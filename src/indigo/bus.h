@@ -2,13 +2,13 @@
 // The bus's shared state: attached clients and devices, and the records each device has
 // defined (the bus holds a reference to each until its delete has gone out).
 
+#include "indigo/attachment.h"
+#include "indigo/indigo_bus.h"
+
 #include <cstdint>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
-
-#include "indigo/attachment.h"
-#include "indigo/indigo_bus.h"
 
 namespace zeta::indigo {
 
@@ -39,4 +39,4 @@ private:
 // outside any). Lets a wire layer that serves many clients prepare an event once.
 std::uint64_t currentEventSerial();
 
-}  // namespace zeta::indigo
+} // namespace zeta::indigo

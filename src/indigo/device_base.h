@@ -2,9 +2,9 @@
 // What the CCD and focuser bases share: CONNECTION, INFO and CONFIG, and defining or
 // deleting the kind's own properties as the device connects and disconnects.
 
-#include <span>
-
 #include "indigo/indigo_device_base.h"
+
+#include <span>
 
 namespace zeta::indigo {
 
@@ -29,4 +29,4 @@ bool acceptSetting(indigo_device* device, indigo_property* property, indigo_prop
 // Deletes whatever the base defined and releases the base's and the kind's properties.
 void detachDeviceBase(indigo_device* device, ConnectedProperties connected);
 
-}  // namespace zeta::indigo
+} // namespace zeta::indigo

@@ -17,8 +17,7 @@ constexpr std::uint8_t kSpace = 0xFE;
 constexpr std::uint8_t kPad = 0xFD;
 constexpr std::uint8_t kInvalid = 0xFF;
 
-constexpr std::array<std::uint8_t, 256> makeDecodeTable()
-{
+constexpr std::array<std::uint8_t, 256> makeDecodeTable() {
     std::array<std::uint8_t, 256> table{};
     for (auto& entry : table)
         entry = kInvalid;
@@ -32,10 +31,9 @@ constexpr std::array<std::uint8_t, 256> makeDecodeTable()
 
 constexpr std::array<std::uint8_t, 256> kDecode = makeDecodeTable();
 
-}  // namespace
+} // namespace
 
-std::size_t base64Length(std::size_t size)
-{
+std::size_t base64Length(std::size_t size) {
     return (size + 2) / 3 * 4;
 }
 
@@ -44,8 +42,7 @@ namespace {
 // The two characters of each 12-bit value: a group of three bytes is two lookups.
 struct PairTable {
     char pairs[4096][2];
-    constexpr PairTable() : pairs()
-    {
+    constexpr PairTable() : pairs() {
         for (int i = 0; i < 4096; ++i) {
             pairs[i][0] = kAlphabet[i >> 6];
             pairs[i][1] = kAlphabet[i & 63];
@@ -62,9 +59,8 @@ constexpr PairTable kPairs;
 // and the four 6-bit indices come out of them with one multiply each; the indices then map
 // to the alphabet by adding an offset per range (A-Z, a-z, 0-9, "+", "/"). Returns the bytes
 // done, a multiple of 24; each step reads 28.
-__attribute__((target("avx2"))) std::size_t encodeWide(const std::uint8_t* bytes, std::size_t size, char* target)
-{
-    const __m256i spread = _mm256_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10,   //
+__attribute__((target("avx2"))) std::size_t encodeWide(const std::uint8_t* bytes, std::size_t size, char* target) {
+    const __m256i spread = _mm256_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10, //
                                             1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10);
     const __m256i firstAndThird = _mm256_set1_epi32(0x0FC0FC00);
     const __m256i firstAndThirdShift = _mm256_set1_epi32(0x04000040);
@@ -72,7 +68,7 @@ __attribute__((target("avx2"))) std::size_t encodeWide(const std::uint8_t* bytes
     const __m256i secondAndFourthShift = _mm256_set1_epi32(0x01000010);
     // Offsets by range: index 0..25 -> 13 ("A"), 26..51 -> 0 ("a"), 52..61 -> 1..10 ("0"),
     // 62 -> 11 ("+"), 63 -> 12 ("/").
-    const __m256i offsets = _mm256_setr_epi8(71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 65, 0, 0,   //
+    const __m256i offsets = _mm256_setr_epi8(71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 65, 0, 0, //
                                              71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 65, 0, 0);
     const __m256i fiftyOne = _mm256_set1_epi8(51);
     const __m256i twentySix = _mm256_set1_epi8(26);
@@ -94,18 +90,16 @@ __attribute__((target("avx2"))) std::size_t encodeWide(const std::uint8_t* bytes
     return i;
 }
 
-bool wideEncoding()
-{
+bool wideEncoding() {
     static const bool supported = __builtin_cpu_supports("avx2");
     return supported;
 }
 
 #endif
 
-}  // namespace
+} // namespace
 
-void appendBase64(std::string& out, const void* data, std::size_t size)
-{
+void appendBase64(std::string& out, const void* data, std::size_t size) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     const std::size_t start = out.size();
     out.resize(start + base64Length(size));
@@ -126,8 +120,7 @@ void appendBase64(std::string& out, const void* data, std::size_t size)
     const std::size_t left = size - i;
     if (left > 0) {
         std::uint32_t group = std::uint32_t{bytes[i]} << 16;
-        if (left == 2)
-            group |= std::uint32_t{bytes[i + 1]} << 8;
+        if (left == 2) group |= std::uint32_t{bytes[i + 1]} << 8;
         target[0] = kAlphabet[(group >> 18) & 63];
         target[1] = kAlphabet[(group >> 12) & 63];
         target[2] = left == 2 ? kAlphabet[(group >> 6) & 63] : '=';
@@ -135,10 +128,8 @@ void appendBase64(std::string& out, const void* data, std::size_t size)
     }
 }
 
-bool Base64Decoder::feed(const char* text, std::size_t size)
-{
-    if (failed_)
-        return false;
+bool Base64Decoder::feed(const char* text, std::size_t size) {
+    if (failed_) return false;
     // Room for everything this text can hold, written through a pointer, cut back after.
     const std::size_t start = out_.size();
     const std::size_t pending = static_cast<std::size_t>(filled_ + (padding_ > 0 ? padding_ : 0));
@@ -162,8 +153,7 @@ bool Base64Decoder::feed(const char* text, std::size_t size)
                 const std::uint32_t b = kDecode[in[i + 1]];
                 const std::uint32_t c = kDecode[in[i + 2]];
                 const std::uint32_t d = kDecode[in[i + 3]];
-                if ((a | b | c | d) >= 64)
-                    break;
+                if ((a | b | c | d) >= 64) break;
                 const std::uint32_t whole = (a << 18) | (b << 12) | (c << 6) | d;
                 target[0] = static_cast<std::uint8_t>(whole >> 16);
                 target[1] = static_cast<std::uint8_t>(whole >> 8);
@@ -173,12 +163,10 @@ bool Base64Decoder::feed(const char* text, std::size_t size)
                 characters += 4;
                 i += 4;
             }
-            if (i >= size)
-                break;
+            if (i >= size) break;
         }
         const std::uint8_t code = kDecode[in[i]];
-        if (code == kSpace)
-            continue;
+        if (code == kSpace) continue;
         ++characters;
         if (code < 64 && padding == 0) {
             group = (group << 6) | code;
@@ -213,12 +201,11 @@ bool Base64Decoder::feed(const char* text, std::size_t size)
             }
             const std::uint32_t shifted = group << (6 * (4 - filled));
             *target++ = static_cast<std::uint8_t>(shifted >> 16);
-            if (bytes == 2)
-                *target++ = static_cast<std::uint8_t>(shifted >> 8);
+            if (bytes == 2) *target++ = static_cast<std::uint8_t>(shifted >> 8);
             room -= bytes;
             group = 0;
             filled = 0;
-            padding = -1;   // the data is over
+            padding = -1; // the data is over
         }
     }
     group_ = group;
@@ -230,10 +217,8 @@ bool Base64Decoder::feed(const char* text, std::size_t size)
     return ok;
 }
 
-bool Base64Decoder::finish()
-{
-    if (failed_)
-        return false;
+bool Base64Decoder::finish() {
+    if (failed_) return false;
     if (filled_ != 0 || padding_ > 0) {
         failed_ = true;
         return false;
@@ -241,4 +226,4 @@ bool Base64Decoder::finish()
     return true;
 }
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

@@ -22,17 +22,13 @@ struct UninitializedAllocator : std::allocator<T> {
     };
     UninitializedAllocator() = default;
     template <class U>
-    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept
-    {
-    }
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
     template <class U>
-    void construct(U* place) noexcept
-    {
+    void construct(U* place) noexcept {
         ::new (static_cast<void*>(place)) U;
     }
     template <class U, class... Args>
-    void construct(U* place, Args&&... args)
-    {
+    void construct(U* place, Args&&... args) {
         ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
     }
 };
@@ -65,11 +61,11 @@ private:
     BlobBytes& out_;
     std::int64_t limit_;
     std::uint32_t group_ = 0;
-    int filled_ = 0;     // characters in group_
-    int padding_ = 0;    // "=" seen
+    int filled_ = 0;  // characters in group_
+    int padding_ = 0; // "=" seen
     std::size_t characters_ = 0;
     bool failed_ = false;
     bool overLimit_ = false;
 };
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

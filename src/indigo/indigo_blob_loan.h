@@ -5,12 +5,12 @@
 // poster lends them: the client then takes a reference, and the poster leaves those bytes
 // alone until every reference is gone. A frame then costs no copy per update.
 
+#include "indigo/indigo_http.h"
+
 #include <atomic>
 #include <cstddef>
 #include <memory>
 #include <vector>
-
-#include "indigo/indigo_http.h"
 
 namespace zeta::indigo::wire {
 
@@ -46,4 +46,4 @@ private:
 // them; nullptr otherwise (the caller copies them).
 SharedBytes borrowBytes(const void* data, std::size_t size);
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

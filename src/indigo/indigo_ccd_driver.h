@@ -52,20 +52,20 @@ extern "C" {
 struct indigo_ccd_image_store;
 
 typedef struct {
-	indigo_device_context device_context;
-	indigo_property *ccd_info_property;
-	indigo_property *ccd_mode_property;
-	indigo_property *ccd_bin_property;
-	indigo_property *ccd_frame_property;
-	indigo_property *ccd_exposure_property;
-	indigo_property *ccd_abort_exposure_property;
-	indigo_property *ccd_streaming_property;
-	indigo_property *ccd_image_format_property;
-	indigo_property *ccd_image_property;
-	struct indigo_ccd_image_store *image_store;  /* kept by the base */
+    indigo_device_context device_context;
+    indigo_property* ccd_info_property;
+    indigo_property* ccd_mode_property;
+    indigo_property* ccd_bin_property;
+    indigo_property* ccd_frame_property;
+    indigo_property* ccd_exposure_property;
+    indigo_property* ccd_abort_exposure_property;
+    indigo_property* ccd_streaming_property;
+    indigo_property* ccd_image_format_property;
+    indigo_property* ccd_image_property;
+    struct indigo_ccd_image_store* image_store; /* kept by the base */
 } indigo_ccd_context;
 
-#define CCD_CONTEXT ((indigo_ccd_context *)device->device_context)
+#define CCD_CONTEXT ((indigo_ccd_context*)device->device_context)
 
 #define CCD_INFO_PROPERTY (CCD_CONTEXT->ccd_info_property)
 #define CCD_INFO_WIDTH_ITEM (CCD_INFO_PROPERTY->items + 0)
@@ -111,17 +111,17 @@ typedef struct {
 /* Makes the context (device->device_context must be NULL) and the properties above;
  * defines nothing (call indigo_ccd_enumerate_properties for that). version becomes INFO's
  * DEVICE_VERSION. */
-indigo_result indigo_ccd_attach(indigo_device *device, unsigned version);
+indigo_result indigo_ccd_attach(indigo_device* device, unsigned version);
 
 /* Defines CONNECTION, INFO and CONFIG when they match the request and, while connected,
  * the CCD properties that match and are not hidden. */
-indigo_result indigo_ccd_enumerate_properties(indigo_device *device, indigo_client *client, indigo_property *property);
+indigo_result indigo_ccd_enumerate_properties(indigo_device* device, indigo_client* client, indigo_property* property);
 
 /* See "Change handling" above. */
-indigo_result indigo_ccd_change_property(indigo_device *device, indigo_client *client, indigo_property *property);
+indigo_result indigo_ccd_change_property(indigo_device* device, indigo_client* client, indigo_property* property);
 
 /* Deletes what the base defined, releases its properties and frees the context. */
-indigo_result indigo_ccd_detach(indigo_device *device);
+indigo_result indigo_ccd_detach(indigo_device* device);
 
 /* Publishes an image as CCD_IMAGE: copies blobsize bytes into a buffer of the base, sets
  * IMAGE's format to suffix (".jpeg", ".nef", ...) and its size, sets CCD_IMAGE Ok and
@@ -129,7 +129,7 @@ indigo_result indigo_ccd_detach(indigo_device *device);
  * copy the bytes during its update callback; a pointer it kept stays valid memory until the
  * device detaches (a later image of the same size or smaller overwrites it; a larger one
  * gets a new buffer and the old one is kept). */
-void indigo_process_dslr_image(indigo_device *device, void *data, int blobsize, const char *suffix);
+void indigo_process_dslr_image(indigo_device* device, void* data, int blobsize, const char* suffix);
 
 #ifdef __cplusplus
 }

@@ -26,13 +26,14 @@ extern "C" {
 
 /* The first member of every base's context. */
 typedef struct {
-	indigo_property *connection_property;  /* switch: CONNECTED, DISCONNECTED */
-	indigo_property *info_property;        /* text: DEVICE_NAME, DEVICE_VERSION, DEVICE_INTERFACE, FRAMEWORK_NAME, FRAMEWORK_VERSION */
-	indigo_property *config_property;      /* switch: LOAD, SAVE, REMOVE */
-	bool connected_properties_defined;     /* kept by the base */
+    indigo_property* connection_property; /* switch: CONNECTED, DISCONNECTED */
+    indigo_property*
+        info_property; /* text: DEVICE_NAME, DEVICE_VERSION, DEVICE_INTERFACE, FRAMEWORK_NAME, FRAMEWORK_VERSION */
+    indigo_property* config_property;  /* switch: LOAD, SAVE, REMOVE */
+    bool connected_properties_defined; /* kept by the base */
 } indigo_device_context;
 
-#define DEVICE_CONTEXT ((indigo_device_context *)device->device_context)
+#define DEVICE_CONTEXT ((indigo_device_context*)device->device_context)
 
 #define CONNECTION_PROPERTY (DEVICE_CONTEXT->connection_property)
 #define CONNECTION_CONNECTED_ITEM (CONNECTION_PROPERTY->items + 0)
@@ -55,7 +56,7 @@ typedef struct {
 
 /* Asks the named device to disconnect: a change of CONNECTION turning DISCONNECTED on,
  * sent as client (may be NULL) and handled synchronously like any change. */
-indigo_result indigo_device_disconnect(indigo_client *client, const char *device);
+indigo_result indigo_device_disconnect(indigo_client* client, const char* device);
 
 #ifdef __cplusplus
 }

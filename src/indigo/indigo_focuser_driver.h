@@ -24,15 +24,15 @@ extern "C" {
 #endif
 
 typedef struct {
-	indigo_device_context device_context;
-	indigo_property *focuser_speed_property;
-	indigo_property *focuser_direction_property;
-	indigo_property *focuser_steps_property;
-	indigo_property *focuser_position_property;
-	indigo_property *focuser_abort_motion_property;
+    indigo_device_context device_context;
+    indigo_property* focuser_speed_property;
+    indigo_property* focuser_direction_property;
+    indigo_property* focuser_steps_property;
+    indigo_property* focuser_position_property;
+    indigo_property* focuser_abort_motion_property;
 } indigo_focuser_context;
 
-#define FOCUSER_CONTEXT ((indigo_focuser_context *)device->device_context)
+#define FOCUSER_CONTEXT ((indigo_focuser_context*)device->device_context)
 
 #define FOCUSER_SPEED_PROPERTY (FOCUSER_CONTEXT->focuser_speed_property)
 #define FOCUSER_SPEED_ITEM (FOCUSER_SPEED_PROPERTY->items + 0)
@@ -50,10 +50,11 @@ typedef struct {
 #define FOCUSER_ABORT_MOTION_PROPERTY (FOCUSER_CONTEXT->focuser_abort_motion_property)
 #define FOCUSER_ABORT_MOTION_ITEM (FOCUSER_ABORT_MOTION_PROPERTY->items + 0)
 
-indigo_result indigo_focuser_attach(indigo_device *device, unsigned version);
-indigo_result indigo_focuser_enumerate_properties(indigo_device *device, indigo_client *client, indigo_property *property);
-indigo_result indigo_focuser_change_property(indigo_device *device, indigo_client *client, indigo_property *property);
-indigo_result indigo_focuser_detach(indigo_device *device);
+indigo_result indigo_focuser_attach(indigo_device* device, unsigned version);
+indigo_result indigo_focuser_enumerate_properties(indigo_device* device, indigo_client* client,
+                                                  indigo_property* property);
+indigo_result indigo_focuser_change_property(indigo_device* device, indigo_client* client, indigo_property* property);
+indigo_result indigo_focuser_detach(indigo_device* device);
 
 #ifdef __cplusplus
 }

@@ -3,6 +3,8 @@
 // indigo_server_add_resource, and of BLOBs sent to clients by URL. One request per
 // connection; the answer closes it.
 
+#include "indigo/indigo_base64.h"
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -11,8 +13,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "indigo/indigo_base64.h"
 
 namespace zeta::indigo::wire {
 
@@ -66,4 +66,4 @@ bool httpHeadComplete(std::string_view bytes);
 // The whole answer to a request head: status line, headers and body.
 std::string httpAnswer(std::string_view head, const BlobStore* blobs);
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

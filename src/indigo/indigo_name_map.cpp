@@ -72,8 +72,7 @@ constexpr Row kRows[] = {
     {"WHEEL_SLOT_NAME", "", "FILTER_NAME", ""},
 };
 
-std::string itemKey(std::string_view property, std::string_view item)
-{
+std::string itemKey(std::string_view property, std::string_view item) {
     std::string key;
     key.reserve(property.size() + 1 + item.size());
     key.append(property);
@@ -85,11 +84,10 @@ std::string itemKey(std::string_view property, std::string_view item)
 struct Maps {
     std::unordered_map<std::string_view, std::string_view> toIndigoProperty;
     std::unordered_map<std::string_view, std::string_view> toIndiProperty;
-    std::unordered_map<std::string, std::string_view> toIndigoItem;   // by INDI property and item
-    std::unordered_map<std::string, std::string_view> toIndiItem;     // by bus property and item
+    std::unordered_map<std::string, std::string_view> toIndigoItem; // by INDI property and item
+    std::unordered_map<std::string, std::string_view> toIndiItem;   // by bus property and item
 
-    Maps()
-    {
+    Maps() {
         for (const Row& row : kRows) {
             if (row.indigoItem.empty()) {
                 toIndigoProperty.emplace(row.indiProperty, row.indigoProperty);
@@ -102,39 +100,33 @@ struct Maps {
     }
 };
 
-const Maps& maps()
-{
+const Maps& maps() {
     static const Maps instance;
     return instance;
 }
 
 template <class Map, class Key>
-std::string_view lookup(const Map& map, const Key& key, std::string_view fallback)
-{
+std::string_view lookup(const Map& map, const Key& key, std::string_view fallback) {
     const auto found = map.find(key);
     return found != map.end() ? found->second : fallback;
 }
 
-}  // namespace
+} // namespace
 
-std::string_view indigoPropertyName(std::string_view indiProperty)
-{
+std::string_view indigoPropertyName(std::string_view indiProperty) {
     return lookup(maps().toIndigoProperty, indiProperty, indiProperty);
 }
 
-std::string_view indigoItemName(std::string_view indiProperty, std::string_view indiItem)
-{
+std::string_view indigoItemName(std::string_view indiProperty, std::string_view indiItem) {
     return lookup(maps().toIndigoItem, itemKey(indiProperty, indiItem), indiItem);
 }
 
-std::string_view indiPropertyName(std::string_view indigoProperty)
-{
+std::string_view indiPropertyName(std::string_view indigoProperty) {
     return lookup(maps().toIndiProperty, indigoProperty, indigoProperty);
 }
 
-std::string_view indiItemName(std::string_view indigoProperty, std::string_view indigoItem)
-{
+std::string_view indiItemName(std::string_view indigoProperty, std::string_view indigoItem) {
     return lookup(maps().toIndiItem, itemKey(indigoProperty, indigoItem), indigoItem);
 }
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

@@ -18,4 +18,4 @@ std::string_view indiPropertyName(std::string_view indigoProperty);
 // The INDI item name for an item of a property of the bus (named as on the bus).
 std::string_view indiItemName(std::string_view indigoProperty, std::string_view indigoItem);
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

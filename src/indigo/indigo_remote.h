@@ -28,21 +28,21 @@ extern "C" {
  * mirrors the remote devices onto the bus. name (may be NULL: "host:port") names the
  * entry. On failure nothing is left behind: no entry, a logged error, INDIGO_FAILED.
  * server_entry, when not NULL, receives the entry. */
-indigo_result indigo_connect_server(const char *name, const char *host, int port, indigo_server_entry **server_entry);
+indigo_result indigo_connect_server(const char* name, const char* host, int port, indigo_server_entry** server_entry);
 
 /* Closes the connection, deletes the mirrored devices from the bus and frees the entry.
  * INDIGO_FAILED, harmlessly, for an entry that is not in use (already disconnected). */
-indigo_result indigo_disconnect_server(indigo_server_entry *server_entry);
+indigo_result indigo_disconnect_server(indigo_server_entry* server_entry);
 
 /* Runs an INDI driver executable (a path, or a name looked up in PATH), speaking the
  * protocol on its stdin and stdout. On failure nothing is left behind and INDIGO_FAILED is
  * returned. subprocess_entry, when not NULL, receives the entry. */
-indigo_result indigo_start_subprocess(const char *executable, indigo_subprocess_entry **subprocess_entry);
+indigo_result indigo_start_subprocess(const char* executable, indigo_subprocess_entry** subprocess_entry);
 
 /* Ends the driver (its stdin is closed; it is terminated, then killed, when it does not
  * leave), reaps it, deletes its devices from the bus and frees the entry. INDIGO_FAILED for
  * an entry that is not in use. */
-indigo_result indigo_kill_subprocess(indigo_subprocess_entry *subprocess_entry);
+indigo_result indigo_kill_subprocess(indigo_subprocess_entry* subprocess_entry);
 
 #ifdef __cplusplus
 }

@@ -1,21 +1,6 @@
 // Connections to remote servers: one link per entry of indigo_available_servers, its
 // devices mirrored onto the bus.
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdint>
-#include <cstring>
-#include <memory>
-#include <mutex>
-#include <string>
-
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_remote.h"
 #include "indigo/indigo_wire_codes.h"
@@ -23,6 +8,20 @@
 #include "indigo/indigo_wire_mirror.h"
 #include "indigo/indigo_xml_writer.h"
 #include "indigo/text_field.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace zeta::indigo::wire {
 
@@ -34,8 +33,8 @@ class RemoteServer {
 public:
     RemoteServer(std::string name, int fd)
         : name_(std::move(name)), fd_(fd), link_(name_, fd, fd),
-          mirror_("server " + name_, [this](std::string text) { link_.send(std::move(text)); }, true)
-    {
+          mirror_(
+              "server " + name_, [this](std::string text) { link_.send(std::move(text)); }, true) {
         copyField(adapter_.name, name_.c_str());
         adapter_.is_remote = true;
         adapter_.version = INDIGO_VERSION_CURRENT;
@@ -44,8 +43,7 @@ public:
     RemoteServer(const RemoteServer&) = delete;
     RemoteServer& operator=(const RemoteServer&) = delete;
 
-    void start()
-    {
+    void start() {
         link_.start(
             [this](WireMessage& message) {
                 if (message.kind == MessageKind::PingRequest) {
@@ -56,16 +54,14 @@ public:
                     mirror_.apply(message);
                 }
             },
-                    [this](const std::string& reason) { closed(reason); });
+            [this](const std::string& reason) { closed(reason); });
         std::string hello;
         writeGetProperties(hello, "2.0", {}, {}, processClientName());
         link_.send(std::move(hello));
     }
 
-    void stop()
-    {
-        if (stopped_)
-            return;
+    void stop() {
+        if (stopped_) return;
         stopped_ = true;
         link_.close();
         link_.join();
@@ -78,10 +74,10 @@ public:
     indigo_device* adapter() { return &adapter_; }
 
 private:
-    void closed(const std::string& reason)
-    {
+    void closed(const std::string& reason) {
         if (reason != Link::kClosedHere)
-            indigo_error("indigo: server %s: connection closed%s%s", name_.c_str(), reason.empty() ? "" : ": ", reason.c_str());
+            indigo_error("indigo: server %s: connection closed%s%s", name_.c_str(), reason.empty() ? "" : ": ",
+                         reason.c_str());
         link_.close();
         mirror_.removeAll();
     }
@@ -94,31 +90,26 @@ private:
     bool stopped_ = false;
 };
 
-std::mutex& tableMutex()
-{
+std::mutex& tableMutex() {
     static std::mutex mutex;
     return mutex;
 }
 
 // The connection behind each slot of indigo_available_servers (null: the slot is free).
-std::unique_ptr<RemoteServer>* connections()
-{
+std::unique_ptr<RemoteServer>* connections() {
     static auto* table = new std::unique_ptr<RemoteServer>[INDIGO_MAX_SERVERS];
     return table;
 }
 
-int slotOf(const indigo_server_entry* entry)
-{
+int slotOf(const indigo_server_entry* entry) {
     for (int i = 0; i < INDIGO_MAX_SERVERS; ++i) {
-        if (entry == &indigo_available_servers[i])
-            return i;
+        if (entry == &indigo_available_servers[i]) return i;
     }
     return -1;
 }
 
 // A connected socket, or -1 with the reason.
-int connectTo(const char* host, int port, std::string& reason)
-{
+int connectTo(const char* host, int port, std::string& reason) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -163,18 +154,18 @@ int connectTo(const char* host, int port, std::string& reason)
     return fd;
 }
 
-}  // namespace
+} // namespace
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire
 
 using zeta::indigo::wire::RemoteServer;
 
 extern "C" {
 
-indigo_result indigo_connect_server(const char* name, const char* host, int port, indigo_server_entry** server_entry)
-{
+indigo_result indigo_connect_server(const char* name, const char* host, int port, indigo_server_entry** server_entry) {
     if (host == nullptr || host[0] == '\0' || port <= 0 || port > 65535) {
-        indigo_error("indigo: cannot connect to a server without a host and a port (%s:%d)", host != nullptr ? host : "", port);
+        indigo_error("indigo: cannot connect to a server without a host and a port (%s:%d)",
+                     host != nullptr ? host : "", port);
         return INDIGO_FAILED;
     }
     std::string reason;
@@ -183,14 +174,14 @@ indigo_result indigo_connect_server(const char* name, const char* host, int port
         indigo_error("indigo: cannot connect to %s:%d: %s", host, port, reason.c_str());
         return INDIGO_FAILED;
     }
-    const std::string label = name != nullptr && name[0] != '\0' ? std::string(name) : std::string(host) + ":" + std::to_string(port);
+    const std::string label =
+        name != nullptr && name[0] != '\0' ? std::string(name) : std::string(host) + ":" + std::to_string(port);
 
     std::lock_guard lock(zeta::indigo::wire::tableMutex());
     auto* table = zeta::indigo::wire::connections();
     int slot = -1;
     for (int i = 0; i < INDIGO_MAX_SERVERS && slot < 0; ++i) {
-        if (table[i] == nullptr)
-            slot = i;
+        if (table[i] == nullptr) slot = i;
     }
     if (slot < 0) {
         ::close(fd);
@@ -209,22 +200,18 @@ indigo_result indigo_connect_server(const char* name, const char* host, int port
     entry.thread = table[slot]->thread();
     entry.thread_started = true;
     indigo_log("indigo: connected to server %s", label.c_str());
-    if (server_entry != nullptr)
-        *server_entry = &entry;
+    if (server_entry != nullptr) *server_entry = &entry;
     return INDIGO_OK;
 }
 
-indigo_result indigo_disconnect_server(indigo_server_entry* server_entry)
-{
+indigo_result indigo_disconnect_server(indigo_server_entry* server_entry) {
     const int slot = zeta::indigo::wire::slotOf(server_entry);
-    if (slot < 0)
-        return INDIGO_FAILED;
+    if (slot < 0) return INDIGO_FAILED;
     std::unique_ptr<RemoteServer> connection;
     {
         std::lock_guard lock(zeta::indigo::wire::tableMutex());
         auto* table = zeta::indigo::wire::connections();
-        if (table[slot] == nullptr)
-            return INDIGO_FAILED;
+        if (table[slot] == nullptr) return INDIGO_FAILED;
         if (table[slot]->onReaderThread()) {
             indigo_error("indigo: a server cannot be disconnected from its own connection's callback");
             return INDIGO_FAILED;
@@ -236,4 +223,4 @@ indigo_result indigo_disconnect_server(indigo_server_entry* server_entry)
     return INDIGO_OK;
 }
 
-}  // extern "C"
+} // extern "C"

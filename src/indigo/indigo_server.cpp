@@ -3,28 +3,27 @@
 
 #include "indigo/indigo_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <thread>
-#include <cerrno>
-#include <cstring>
-#include <list>
-#include <memory>
-#include <mutex>
-#include <string>
-
 #include "indigo/indigo_http.h"
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_wire_client.h"
 #include "indigo/indigo_wire_link.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <string>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 int indigo_server_tcp_port = 0;
 char indigo_server_bind_address[INDIGO_NAME_SIZE] = "";
@@ -36,8 +35,7 @@ namespace {
 constexpr std::size_t kMaxHttpHead = std::size_t{16} << 10;
 constexpr auto kDrainGrace = std::chrono::seconds(2);
 
-std::string addressText(const sockaddr_in& address)
-{
+std::string addressText(const sockaddr_in& address) {
     char text[INET_ADDRSTRLEN] = "?";
     inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
     return text;
@@ -65,14 +63,13 @@ private:
     Link link_;
     WireClient client_;
     bool counted_ = false;
-    bool refused_ = false;   // the reader thread's own
+    bool refused_ = false; // the reader thread's own
     std::atomic<bool> ended_{false};
 };
 
 class Server {
 public:
-    static Server& instance()
-    {
+    static Server& instance() {
         static Server* server = new Server();
         return *server;
     }
@@ -89,8 +86,7 @@ private:
     int listen();
     void accept(int listener);
     void reap(bool all);
-    void signal()
-    {
+    void signal() {
         std::lock_guard lock(mutex_);
         if (wakeFd_ >= 0) {
             const std::uint64_t one = 1;
@@ -107,26 +103,22 @@ private:
     int clients_ = 0;
     indigo_server_tcp_callback callback_ = nullptr;
 
-    std::list<std::unique_ptr<ServerConnection>> connections_;   // the server thread's own
+    std::list<std::unique_ptr<ServerConnection>> connections_; // the server thread's own
     BlobStore blobs_;
 };
 
 ServerConnection::ServerConnection(Server& server, int fd, std::string peer, std::string urlBase)
-    : server_(server), fd_(fd), link_(peer, fd, fd), client_("client " + peer, WireClient::Role::ServerClient, link_,
-                                                              &server.blobs(), std::move(urlBase))
-{
-}
+    : server_(server), fd_(fd), link_(peer, fd, fd),
+      client_("client " + peer, WireClient::Role::ServerClient, link_, &server.blobs(), std::move(urlBase)) {}
 
-ServerConnection::~ServerConnection()
-{
+ServerConnection::~ServerConnection() {
     link_.close();
     link_.join();
     client_.detach();
     ::close(fd_);
 }
 
-void ServerConnection::start()
-{
+void ServerConnection::start() {
     link_.start(
         [this](WireMessage& message) {
             if (!refused_ && !client_.handle(message)) {
@@ -134,33 +126,29 @@ void ServerConnection::start()
                 link_.close();
             }
         },
-                [this](const std::string& reason) { closed(reason); },
-                [this](Link& link, std::string& initial) { return prelude(link, initial); },
-                [this] {
-                    ended_.store(true);
-                    server_.connectionEnded();
-                });
+        [this](const std::string& reason) { closed(reason); },
+        [this](Link& link, std::string& initial) { return prelude(link, initial); },
+        [this] {
+            ended_.store(true);
+            server_.connectionEnded();
+        });
 }
 
 // Tells HTTP from the protocol by the first bytes: the protocol starts with "<".
-bool ServerConnection::prelude(Link& link, std::string& initial)
-{
+bool ServerConnection::prelude(Link& link, std::string& initial) {
     std::string head;
     char buffer[4096];
     for (;;) {
         const long n = link.readSome(buffer, sizeof buffer);
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         head.append(buffer, static_cast<std::size_t>(n));
         const std::size_t first = head.find_first_not_of(" \t\r\n");
         if (first == std::string::npos) {
-            if (head.size() > kMaxHttpHead)
-                return false;
+            if (head.size() > kMaxHttpHead) return false;
             continue;
         }
         if (head[first] == '<') {
-            if (!client_.attach())
-                return false;
+            if (!client_.attach()) return false;
             counted_ = true;
             server_.clientCountChanged(+1);
             initial = std::move(head);
@@ -168,7 +156,8 @@ bool ServerConnection::prelude(Link& link, std::string& initial)
         }
         if (httpHeadComplete(head) || head.size() > kMaxHttpHead) {
             const std::string answer = head.size() > kMaxHttpHead && !httpHeadComplete(head)
-                                           ? std::string("HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+                                           ? std::string("HTTP/1.1 431 Request Header Fields Too "
+                                                         "Large\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
                                            : httpAnswer(std::string_view(head).substr(first), &server_.blobs());
             link.writeAll(answer);
             return false;
@@ -176,10 +165,10 @@ bool ServerConnection::prelude(Link& link, std::string& initial)
     }
 }
 
-void ServerConnection::closed(const std::string& reason)
-{
+void ServerConnection::closed(const std::string& reason) {
     if (reason.empty() || reason == Link::kClosedHere || reason == Link::kPeerGone)
-        indigo_debug("indigo: server: connection from %s ended%s%s", link_.peer().c_str(), reason.empty() ? "" : ": ", reason.c_str());
+        indigo_debug("indigo: server: connection from %s ended%s%s", link_.peer().c_str(), reason.empty() ? "" : ": ",
+                     reason.c_str());
     else
         indigo_error("indigo: server: connection from %s closed: %s", link_.peer().c_str(), reason.c_str());
     if (counted_) {
@@ -193,16 +182,13 @@ void ServerConnection::closed(const std::string& reason)
         link_.close();
 }
 
-void Server::clientCountChanged(int delta)
-{
+void Server::clientCountChanged(int delta) {
     std::lock_guard lock(countMutex_);
     clients_ += delta;
-    if (callback_ != nullptr)
-        callback_(clients_);
+    if (callback_ != nullptr) callback_(clients_);
 }
 
-int Server::listen()
-{
+int Server::listen() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         indigo_error("indigo: server: no socket: %s", std::strerror(errno));
@@ -238,8 +224,7 @@ int Server::listen()
     return fd;
 }
 
-void Server::accept(int listener)
-{
+void Server::accept(int listener) {
     sockaddr_in peer{};
     socklen_t length = sizeof peer;
     const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
@@ -267,18 +252,16 @@ void Server::accept(int listener)
     started->start();
 }
 
-void Server::reap(bool all)
-{
+void Server::reap(bool all) {
     for (auto it = connections_.begin(); it != connections_.end();) {
         if (all || (*it)->ended())
-            it = connections_.erase(it);   // the destructor joins
+            it = connections_.erase(it); // the destructor joins
         else
             ++it;
     }
 }
 
-indigo_result Server::run(indigo_server_tcp_callback callback)
-{
+indigo_result Server::run(indigo_server_tcp_callback callback) {
     {
         std::lock_guard lock(mutex_);
         if (running_) {
@@ -328,12 +311,10 @@ indigo_result Server::run(indigo_server_tcp_callback callback)
                 std::lock_guard lock(mutex_);
                 stop = stopRequested_;
             }
-            if (stop)
-                break;
+            if (stop) break;
             reap(false);
         }
-        if ((fds[0].revents & POLLIN) != 0)
-            accept(listener);
+        if ((fds[0].revents & POLLIN) != 0) accept(listener);
     }
 
     ::close(listener);
@@ -354,38 +335,33 @@ indigo_result Server::run(indigo_server_tcp_callback callback)
     return INDIGO_OK;
 }
 
-void Server::shutdown()
-{
+void Server::shutdown() {
     std::lock_guard lock(mutex_);
-    if (!running_ || wakeFd_ < 0)
-        return;
+    if (!running_ || wakeFd_ < 0) return;
     stopRequested_ = true;
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
 }
 
-}  // namespace
+} // namespace
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire
 
 extern "C" {
 
-indigo_result indigo_server_start(indigo_server_tcp_callback callback)
-{
+indigo_result indigo_server_start(indigo_server_tcp_callback callback) {
     return zeta::indigo::wire::Server::instance().run(callback);
 }
 
-void indigo_server_shutdown(void)
-{
+void indigo_server_shutdown(void) {
     zeta::indigo::wire::Server::instance().shutdown();
 }
 
-void indigo_server_add_resource(const char* path, unsigned char* data, unsigned length, const char* content_type)
-{
-    if (path == nullptr || path[0] == '\0' || (data == nullptr && length > 0))
-        return;
+void indigo_server_add_resource(const char* path, unsigned char* data, unsigned length, const char* content_type) {
+    if (path == nullptr || path[0] == '\0' || (data == nullptr && length > 0)) return;
     std::vector<std::uint8_t> bytes(data, data + length);
-    zeta::indigo::wire::ResourceRegistry::instance().add(path, std::move(bytes), content_type != nullptr ? content_type : "");
+    zeta::indigo::wire::ResourceRegistry::instance().add(path, std::move(bytes),
+                                                         content_type != nullptr ? content_type : "");
 }
 
-}  // extern "C"
+} // extern "C"

@@ -43,7 +43,7 @@ void indigo_server_shutdown(void);
 
 /* Serves length bytes of data at path ("/ctrl") with that content type. The bytes are
  * copied. A path added again is replaced. */
-void indigo_server_add_resource(const char *path, unsigned char *data, unsigned length, const char *content_type);
+void indigo_server_add_resource(const char* path, unsigned char* data, unsigned length, const char* content_type);
 
 #ifdef __cplusplus
 }

@@ -6,26 +6,6 @@
 // its descriptor passed beside the message, rather than as base64 text: a frame then
 // costs it and us a copy instead of an encoding, a pipe's worth of text and a decoding.
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sched.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <utility>
-#include <vector>
-
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_remote.h"
 #include "indigo/indigo_wire_client.h"
@@ -34,37 +14,54 @@
 #include "indigo/indigo_xml_writer.h"
 #include "indigo/text_field.h"
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
 extern char** environ;
 
 namespace {
 
 // The pidfd calls by number: glibc's declarations of them lack C linkage in C++.
-int pidfd_open(pid_t pid, unsigned int flags)
-{
+int pidfd_open(pid_t pid, unsigned int flags) {
     return static_cast<int>(syscall(SYS_pidfd_open, pid, flags));
 }
 
-int pidfd_send_signal(int pidfd, int number, siginfo_t* info, unsigned int flags)
-{
+int pidfd_send_signal(int pidfd, int number, siginfo_t* info, unsigned int flags) {
     return static_cast<int>(syscall(SYS_pidfd_send_signal, pidfd, number, info, flags));
 }
 
-}  // namespace
+} // namespace
 
 namespace zeta::indigo::wire {
 
 namespace {
 
-constexpr int kLeaveMs = 2000;   // for leaving on its own after stdin closes, then after SIGTERM
+constexpr int kLeaveMs = 2000; // for leaving on its own after stdin closes, then after SIGTERM
 
 class Subprocess {
 public:
     Subprocess(std::string executable, pid_t pid, int pidfd, int socket)
         : executable_(std::move(executable)), pid_(pid), pidfd_(pidfd), socket_(socket),
           link_("driver " + executable_, socket, socket, limits()),
-          mirror_("driver " + executable_, [this](std::string text) { link_.send(std::move(text)); }, false),
-          watcher_("driver " + executable_, WireClient::Role::SnoopingDriver, link_)
-    {
+          mirror_(
+              "driver " + executable_, [this](std::string text) { link_.send(std::move(text)); }, false),
+          watcher_("driver " + executable_, WireClient::Role::SnoopingDriver, link_) {
         copyField(adapter_.name, executable_.c_str());
         adapter_.is_remote = true;
         adapter_.version = INDIGO_VERSION_CURRENT;
@@ -74,8 +71,7 @@ public:
     Subprocess(const Subprocess&) = delete;
     Subprocess& operator=(const Subprocess&) = delete;
 
-    void start()
-    {
+    void start() {
         watcher_.attach();
         link_.acceptDescriptors();
         link_.start(
@@ -89,8 +85,7 @@ public:
                     link_.send(std::move(reply));
                 } else {
                     std::vector<int> descriptors;
-                    if (takeAttached(message, descriptors))
-                        mirror_.apply(message);
+                    if (takeAttached(message, descriptors)) mirror_.apply(message);
                     if (!descriptors.empty()) {
                         // The writers the update woke often wait on this CPU; freeing the
                         // driver's memory (the last descriptor's close) takes milliseconds, so
@@ -107,10 +102,8 @@ public:
         link_.send(std::move(hello));
     }
 
-    void stop()
-    {
-        if (stopped_)
-            return;
+    void stop() {
+        if (stopped_) return;
         stopped_ = true;
         watcher_.detach();
         stopping_.store(true);
@@ -127,8 +120,7 @@ public:
                 }
             }
         }
-        if (pidfd_ >= 0)
-            ::close(pidfd_);
+        if (pidfd_ >= 0) ::close(pidfd_);
         mirror_.removeAll();
     }
 
@@ -143,14 +135,11 @@ private:
     // the descriptors after the message is applied; the mirror reads the bytes from them);
     // false (and the driver is dropped) when a descriptor is missing or holds less than the
     // message says.
-    bool takeAttached(WireMessage& message, std::vector<int>& descriptors)
-    {
+    bool takeAttached(WireMessage& message, std::vector<int>& descriptors) {
         for (WireItem& item : message.items) {
-            if (!item.attached || !item.bytes.empty())
-                continue;
+            if (!item.attached || !item.bytes.empty()) continue;
             const int fd = link_.takeDescriptor();
-            if (fd >= 0)
-                descriptors.push_back(fd);
+            if (fd >= 0) descriptors.push_back(fd);
             struct stat status {};
             std::string problem;
             if (fd < 0)
@@ -160,8 +149,8 @@ private:
             else if (item.length > limits().maxBlobBytes)
                 problem = "is over the limit";
             if (!problem.empty()) {
-                indigo_error("indigo: driver %s: BLOB %s.%s %s; dropping the driver", executable_.c_str(), message.device.c_str(),
-                             message.name.c_str(), problem.c_str());
+                indigo_error("indigo: driver %s: BLOB %s.%s %s; dropping the driver", executable_.c_str(),
+                             message.device.c_str(), message.name.c_str(), problem.c_str());
                 link_.close();
                 return false;
             }
@@ -170,11 +159,9 @@ private:
         return true;
     }
 
-    void closed(const std::string& reason)
-    {
+    void closed(const std::string& reason) {
         link_.close();
-        if (stopping_.load())
-            return;
+        if (stopping_.load()) return;
         // A driver dropped for what it sent is told so: its stdin ends.
         ::shutdown(socket_, SHUT_RDWR);
         mirror_.removeAll();
@@ -189,16 +176,12 @@ private:
 
     // Reaps the driver once it has exited; true when it has (timeout -1: wait as long as it
     // takes). Runs on one thread at a time: the reader while the link runs, stop() after.
-    bool waitForExit(int timeoutMs)
-    {
-        if (reaped_)
-            return true;
+    bool waitForExit(int timeoutMs) {
+        if (reaped_) return true;
         if (pidfd_ >= 0) {
             pollfd exited{pidfd_, POLLIN, 0};
-            while (poll(&exited, 1, timeoutMs) < 0 && errno == EINTR) {
-            }
-            if ((exited.revents & POLLIN) == 0)
-                return false;
+            while (poll(&exited, 1, timeoutMs) < 0 && errno == EINTR) {}
+            if ((exited.revents & POLLIN) == 0) return false;
         } else if (timeoutMs >= 0) {
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
             int status = 0;
@@ -209,23 +192,19 @@ private:
                     status_ = status;
                     return true;
                 }
-                if (std::chrono::steady_clock::now() >= deadline)
-                    return false;
+                if (std::chrono::steady_clock::now() >= deadline) return false;
                 poll(nullptr, 0, 10);
             }
         }
         int status = 0;
-        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {}
         reaped_ = true;
         status_ = status;
         return true;
     }
 
-    void signal(int number)
-    {
-        if (reaped_)
-            return;
+    void signal(int number) {
+        if (reaped_) return;
         if (pidfd_ >= 0)
             pidfd_send_signal(pidfd_, number, nullptr, 0);
         else
@@ -246,34 +225,28 @@ private:
     int status_ = 0;
 };
 
-std::mutex& tableMutex()
-{
+std::mutex& tableMutex() {
     static std::mutex mutex;
     return mutex;
 }
 
-std::unique_ptr<Subprocess>* subprocesses()
-{
+std::unique_ptr<Subprocess>* subprocesses() {
     static auto* table = new std::unique_ptr<Subprocess>[INDIGO_MAX_SUBPROCESSES];
     return table;
 }
 
-int slotOf(const indigo_subprocess_entry* entry)
-{
+int slotOf(const indigo_subprocess_entry* entry) {
     for (int i = 0; i < INDIGO_MAX_SUBPROCESSES; ++i) {
-        if (entry == &indigo_available_subprocesses[i])
-            return i;
+        if (entry == &indigo_available_subprocesses[i]) return i;
     }
     return -1;
 }
 
 // Starts the executable with its stdin and stdout on one end of a new socket pair, the
 // other end given back; the pid, or -1 with errno.
-pid_t spawn(const char* executable, int& socket)
-{
+pid_t spawn(const char* executable, int& socket) {
     int ends[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
-        return -1;
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
@@ -309,16 +282,15 @@ pid_t spawn(const char* executable, int& socket)
     return pid;
 }
 
-}  // namespace
+} // namespace
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire
 
 using zeta::indigo::wire::Subprocess;
 
 extern "C" {
 
-indigo_result indigo_start_subprocess(const char* executable, indigo_subprocess_entry** subprocess_entry)
-{
+indigo_result indigo_start_subprocess(const char* executable, indigo_subprocess_entry** subprocess_entry) {
     if (executable == nullptr || executable[0] == '\0') {
         indigo_error("indigo: no driver executable to start");
         return INDIGO_FAILED;
@@ -331,8 +303,7 @@ indigo_result indigo_start_subprocess(const char* executable, indigo_subprocess_
     auto* table = zeta::indigo::wire::subprocesses();
     int slot = -1;
     for (int i = 0; i < INDIGO_MAX_SUBPROCESSES && slot < 0; ++i) {
-        if (table[i] == nullptr)
-            slot = i;
+        if (table[i] == nullptr) slot = i;
     }
     if (slot < 0) {
         indigo_error("indigo: cannot start %s: already %d drivers running", executable, INDIGO_MAX_SUBPROCESSES);
@@ -355,22 +326,18 @@ indigo_result indigo_start_subprocess(const char* executable, indigo_subprocess_
     entry.thread = table[slot]->thread();
     entry.thread_started = true;
     indigo_log("indigo: driver %s started (pid %d)", executable, static_cast<int>(pid));
-    if (subprocess_entry != nullptr)
-        *subprocess_entry = &entry;
+    if (subprocess_entry != nullptr) *subprocess_entry = &entry;
     return INDIGO_OK;
 }
 
-indigo_result indigo_kill_subprocess(indigo_subprocess_entry* subprocess_entry)
-{
+indigo_result indigo_kill_subprocess(indigo_subprocess_entry* subprocess_entry) {
     const int slot = zeta::indigo::wire::slotOf(subprocess_entry);
-    if (slot < 0)
-        return INDIGO_FAILED;
+    if (slot < 0) return INDIGO_FAILED;
     std::unique_ptr<Subprocess> subprocess;
     {
         std::lock_guard lock(zeta::indigo::wire::tableMutex());
         auto* table = zeta::indigo::wire::subprocesses();
-        if (table[slot] == nullptr)
-            return INDIGO_FAILED;
+        if (table[slot] == nullptr) return INDIGO_FAILED;
         if (table[slot]->onReaderThread()) {
             indigo_error("indigo: a driver cannot be killed from its own connection's callback");
             return INDIGO_FAILED;
@@ -382,4 +349,4 @@ indigo_result indigo_kill_subprocess(indigo_subprocess_entry* subprocess_entry)
     return INDIGO_OK;
 }
 
-}  // extern "C"
+} // extern "C"

@@ -1,9 +1,5 @@
 #include "indigo/indigo_wire_client.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <optional>
-
 #include "indigo/bus.h"
 #include "indigo/indigo_base64.h"
 #include "indigo/indigo_blob_loan.h"
@@ -13,6 +9,10 @@
 #include "indigo/indigo_xml_writer.h"
 #include "indigo/record.h"
 #include "indigo/text_field.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <optional>
 
 namespace zeta::indigo::wire {
 
@@ -30,14 +30,12 @@ struct FreeRecord {
 // fault per page on every frame; the last buffers given back are kept and used again.
 class BlobPool {
 public:
-    static BlobPool& instance()
-    {
+    static BlobPool& instance() {
         static BlobPool* pool = new BlobPool();
         return *pool;
     }
 
-    SharedBytes copy(const void* data, std::size_t size)
-    {
+    SharedBytes copy(const void* data, std::size_t size) {
         std::unique_ptr<BlobBytes> buffer;
         if (size >= kKeptSize) {
             std::lock_guard lock(mutex_);
@@ -49,8 +47,7 @@ public:
                 }
             }
         }
-        if (buffer == nullptr)
-            buffer = std::make_unique<BlobBytes>();
+        if (buffer == nullptr) buffer = std::make_unique<BlobBytes>();
         buffer->resize(size);
         std::memcpy(buffer->data(), data, size);
         return SharedBytes(buffer.release(), [](const BlobBytes* done) { instance().giveBack(done); });
@@ -60,14 +57,11 @@ private:
     static constexpr std::size_t kKeptSize = std::size_t{1} << 20;
     static constexpr std::size_t kKept = 2;
 
-    void giveBack(const BlobBytes* done)
-    {
+    void giveBack(const BlobBytes* done) {
         std::unique_ptr<BlobBytes> buffer(const_cast<BlobBytes*>(done));
-        if (buffer->capacity() < kKeptSize)
-            return;
+        if (buffer->capacity() < kKeptSize) return;
         std::lock_guard lock(mutex_);
-        if (free_.size() < kKept)
-            free_.push_back(std::move(buffer));
+        if (free_.size() < kKept) free_.push_back(std::move(buffer));
     }
 
     std::mutex mutex_;
@@ -79,22 +73,16 @@ private:
 // thread, and shared by every peer that hears the event.
 class Snapshot {
 public:
-    Snapshot(int kind, indigo_device* device, const indigo_property* property, const char* message) : kind_(kind)
-    {
-        if (message != nullptr)
-            message_ = message;
-        if (device != nullptr)
-            device_ = field(device->name);
-        if (property == nullptr)
-            return;
+    Snapshot(int kind, indigo_device* device, const indigo_property* property, const char* message) : kind_(kind) {
+        if (message != nullptr) message_ = message;
+        if (device != nullptr) device_ = field(device->name);
+        if (property == nullptr) return;
         device_ = field(property->device);
         const std::size_t size = recordSize(property->count);
         record_.reset(static_cast<indigo_property*>(std::malloc(size)));
-        if (record_ == nullptr)
-            return;
+        if (record_ == nullptr) return;
         std::memcpy(static_cast<void*>(record_.get()), property, size);
-        if (property->type != INDIGO_BLOB_VECTOR)
-            return;
+        if (property->type != INDIGO_BLOB_VECTOR) return;
         blobs_.resize(static_cast<std::size_t>(property->count));
         for (int i = 0; i < property->count; ++i) {
             indigo_item& item = record_->items[i];
@@ -102,8 +90,7 @@ public:
             if (withBytes) {
                 const auto size = static_cast<std::size_t>(item.blob.size);
                 SharedBytes copy = borrowBytes(item.blob.value, size);
-                if (copy == nullptr)
-                    copy = BlobPool::instance().copy(item.blob.value, size);
+                if (copy == nullptr) copy = BlobPool::instance().copy(item.blob.value, size);
                 item.blob.value = const_cast<std::uint8_t*>(copy->data());
                 weight_ += base64Length(copy->size());
                 blobs_[static_cast<std::size_t>(i)] = std::move(copy);
@@ -116,8 +103,7 @@ public:
 
     bool usable() const { return kind_ == kMessage || record_ != nullptr; }
 
-    std::string_view render(Dialect dialect)
-    {
+    std::string_view render(Dialect dialect) {
         const int slot = dialect == Dialect::Indi ? 0 : 1;
         std::lock_guard lock(mutex_);
         if (!rendered_[slot]) {
@@ -128,16 +114,14 @@ public:
         return *rendered_[slot];
     }
 
-    std::string renderWithUrls(Dialect dialect, const std::vector<std::string>& urls)
-    {
+    std::string renderWithUrls(Dialect dialect, const std::vector<std::string>& urls) {
         std::string out;
         write(out, dialect, &urls);
         return out;
     }
 
     // The server paths of the BLOB items, published once however many peers ask.
-    std::vector<std::string> publish(BlobStore& store)
-    {
+    std::vector<std::string> publish(BlobStore& store) {
         std::lock_guard lock(mutex_);
         if (!published_) {
             published_ = true;
@@ -147,25 +131,26 @@ public:
                     paths_.emplace_back();
                     continue;
                 }
-                const std::string key = device_ + '\n' + std::string(field(record_->name)) + '\n' + std::string(field(item.name));
+                const std::string key =
+                    device_ + '\n' + std::string(field(record_->name)) + '\n' + std::string(field(item.name));
                 paths_.push_back(store.publish(key, blobs_[i], field(item.blob.format)));
             }
         }
         return paths_;
     }
 
-    std::size_t weight() const { return weight_ + 256 + (record_ != nullptr ? static_cast<std::size_t>(record_->count) * 160 : 0); }
+    std::size_t weight() const {
+        return weight_ + 256 + (record_ != nullptr ? static_cast<std::size_t>(record_->count) * 160 : 0);
+    }
 
     // A frame is written as it is encoded rather than held whole as text.
     bool large() const { return kind_ == kUpdate && weight_ > kLargeBlob; }
-    bool stream(Dialect dialect, const TextSink& sink) const
-    {
+    bool stream(Dialect dialect, const TextSink& sink) const {
         return streamUpdate(*record_, message_ ? message_->c_str() : nullptr, namesFor(dialect), sink);
     }
 
 private:
-    void write(std::string& out, Dialect dialect, const std::vector<std::string>* urls) const
-    {
+    void write(std::string& out, Dialect dialect, const std::vector<std::string>* urls) const {
         const OutgoingNames& names = namesFor(dialect);
         const char* message = message_ ? message_->c_str() : nullptr;
         switch (kind_) {
@@ -199,12 +184,12 @@ private:
 
 class SnapshotPiece final : public OutgoingPiece {
 public:
-    SnapshotPiece(std::shared_ptr<Snapshot> snapshot, Dialect dialect) : snapshot_(std::move(snapshot)), dialect_(dialect) {}
+    SnapshotPiece(std::shared_ptr<Snapshot> snapshot, Dialect dialect)
+        : snapshot_(std::move(snapshot)), dialect_(dialect) {}
     std::string_view bytes() override { return snapshot_->render(dialect_); }
     std::size_t weight() const override { return snapshot_->weight(); }
     bool streams() const override { return snapshot_->large(); }
-    bool writeTo(const std::function<bool(std::string_view)>& write) override
-    {
+    bool writeTo(const std::function<bool(std::string_view)>& write) override {
         return streams() ? snapshot_->stream(dialect_, write) : write(bytes());
     }
 
@@ -216,13 +201,9 @@ private:
 class UrlPiece final : public OutgoingPiece {
 public:
     UrlPiece(std::shared_ptr<Snapshot> snapshot, Dialect dialect, std::vector<std::string> urls)
-        : snapshot_(std::move(snapshot)), dialect_(dialect), urls_(std::move(urls))
-    {
-    }
-    std::string_view bytes() override
-    {
-        if (text_.empty())
-            text_ = snapshot_->renderWithUrls(dialect_, urls_);
+        : snapshot_(std::move(snapshot)), dialect_(dialect), urls_(std::move(urls)) {}
+    std::string_view bytes() override {
+        if (text_.empty()) text_ = snapshot_->renderWithUrls(dialect_, urls_);
         return text_;
     }
     std::size_t weight() const override { return 1024; }
@@ -236,8 +217,8 @@ private:
 
 // The snapshot of the event being handed out on this thread, made by its first hearer. The
 // cache does not keep it alive: once every queue has written it, a frame's copy goes.
-std::shared_ptr<Snapshot> sharedSnapshot(int kind, indigo_device* device, indigo_property* property, const char* message)
-{
+std::shared_ptr<Snapshot> sharedSnapshot(int kind, indigo_device* device, indigo_property* property,
+                                         const char* message) {
     struct Cache {
         std::uint64_t event = 0;
         std::weak_ptr<Snapshot> snapshot;
@@ -245,27 +226,23 @@ std::shared_ptr<Snapshot> sharedSnapshot(int kind, indigo_device* device, indigo
     thread_local Cache cache;
     const std::uint64_t event = currentEventSerial();
     if (event != 0 && cache.event == event) {
-        if (std::shared_ptr<Snapshot> shared = cache.snapshot.lock())
-            return shared;
+        if (std::shared_ptr<Snapshot> shared = cache.snapshot.lock()) return shared;
     }
     auto snapshot = std::make_shared<Snapshot>(kind, device, property, message);
-    if (!snapshot->usable())
-        return nullptr;
+    if (!snapshot->usable()) return nullptr;
     cache.event = event;
     cache.snapshot = snapshot;
     return snapshot;
 }
 
-int majorVersion(const std::string& version)
-{
+int majorVersion(const std::string& version) {
     return std::atoi(version.c_str());
 }
 
-}  // namespace
+} // namespace
 
 WireClient::WireClient(std::string name, Role role, Link& link, BlobStore* blobs, std::string urlBase)
-    : name_(std::move(name)), role_(role), link_(link), blobs_(blobs), urlBase_(std::move(urlBase))
-{
+    : name_(std::move(name)), role_(role), link_(link), blobs_(blobs), urlBase_(std::move(urlBase)) {
     copyField(client_.name, name_.c_str());
     client_.is_remote = true;
     client_.version = INDIGO_VERSION_CURRENT;
@@ -288,31 +265,26 @@ WireClient::WireClient(std::string name, Role role, Link& link, BlobStore* blobs
     };
 }
 
-WireClient::~WireClient()
-{
+WireClient::~WireClient() {
     detach();
 }
 
-bool WireClient::attach()
-{
-    if (indigo_attach_client(&client_) != INDIGO_OK)
-        return false;
+bool WireClient::attach() {
+    if (indigo_attach_client(&client_) != INDIGO_OK) return false;
     attached_ = true;
     // Peers get no BLOBs until they ask for them.
     indigo_enable_blob(&client_, nullptr, INDIGO_ENABLE_BLOB_NEVER);
     return true;
 }
 
-void WireClient::detach()
-{
+void WireClient::detach() {
     if (attached_) {
         attached_ = false;
         indigo_detach_client(&client_);
     }
 }
 
-bool WireClient::hears(const std::string& device, const std::string& name) const
-{
+bool WireClient::hears(const std::string& device, const std::string& name) const {
     for (const Rule& rule : heard_) {
         if ((rule.device.empty() || rule.device == device) && (rule.name.empty() || name.empty() || rule.name == name))
             return true;
@@ -320,15 +292,12 @@ bool WireClient::hears(const std::string& device, const std::string& name) const
     return false;
 }
 
-WireClient::BlobMode WireClient::blobMode(const std::string& device, const std::string& name) const
-{
+WireClient::BlobMode WireClient::blobMode(const std::string& device, const std::string& name) const {
     BlobMode mode = BlobMode::Never;
     int best = -1;
     for (const BlobRule& rule : blobRules_) {
-        if (!rule.device.empty() && rule.device != device)
-            continue;
-        if (!rule.name.empty() && rule.name != name)
-            continue;
+        if (!rule.device.empty() && rule.device != device) continue;
+        if (!rule.name.empty() && rule.name != name) continue;
         const int rank = (rule.device.empty() ? 0 : 2) + (rule.name.empty() ? 0 : 1);
         if (rank > best) {
             best = rank;
@@ -338,28 +307,24 @@ WireClient::BlobMode WireClient::blobMode(const std::string& device, const std::
     return mode;
 }
 
-void WireClient::onEvent(int kind, indigo_device* device, indigo_property* property, const char* message)
-{
-    if (kind == kMessage && role_ == Role::SnoopingDriver)
-        return;
-    if (excluded_ && device != nullptr && excluded_(device))
-        return;
-    const std::string deviceName(property != nullptr ? field(property->device) : device != nullptr ? field(device->name) : "");
+void WireClient::onEvent(int kind, indigo_device* device, indigo_property* property, const char* message) {
+    if (kind == kMessage && role_ == Role::SnoopingDriver) return;
+    if (excluded_ && device != nullptr && excluded_(device)) return;
+    const std::string deviceName(property != nullptr ? field(property->device)
+                                 : device != nullptr ? field(device->name)
+                                                     : "");
     const std::string name(property != nullptr ? field(property->name) : "");
     const bool blob = property != nullptr && property->type == INDIGO_BLOB_VECTOR;
     BlobMode mode;
     Dialect dialect;
     {
         std::lock_guard lock(mutex_);
-        if (heard_.empty() || (!deviceName.empty() && !hears(deviceName, name)))
-            return;
+        if (heard_.empty() || (!deviceName.empty() && !hears(deviceName, name))) return;
         mode = blobMode(deviceName, name);
         dialect = dialect_;
     }
-    if (mode == BlobMode::Only && !blob && !name.empty())
-        return;
-    if (blob && kind == kUpdate && mode == BlobMode::Never)
-        return;
+    if (mode == BlobMode::Only && !blob && !name.empty()) return;
+    if (blob && kind == kUpdate && mode == BlobMode::Never) return;
     std::shared_ptr<Snapshot> snapshot = sharedSnapshot(kind, device, property, message);
     if (snapshot == nullptr) {
         indigo_error("indigo: %s: out of memory copying %s.%s", name_.c_str(), deviceName.c_str(), name.c_str());
@@ -375,14 +340,12 @@ void WireClient::onEvent(int kind, indigo_device* device, indigo_property* prope
     link_.send(std::make_shared<SnapshotPiece>(std::move(snapshot), dialect));
 }
 
-std::string WireClient::busName(const std::string& wireProperty) const
-{
+std::string WireClient::busName(const std::string& wireProperty) const {
     std::lock_guard lock(mutex_);
     return dialect_ == Dialect::Indi ? std::string(indigoPropertyName(wireProperty)) : wireProperty;
 }
 
-bool WireClient::handle(WireMessage& message)
-{
+bool WireClient::handle(WireMessage& message) {
     if (!message.invalid.empty()) {
         indigo_error("indigo: %s: message dropped: %s", name_.c_str(), message.invalid.c_str());
         return true;
@@ -390,7 +353,8 @@ bool WireClient::handle(WireMessage& message)
     switch (message.kind) {
     case MessageKind::GetProperties:
         if (role_ == Role::ServerClient && message.client == processClientName()) {
-            indigo_error("indigo: %s: this process connected to its own server; the connection is refused", name_.c_str());
+            indigo_error("indigo: %s: this process connected to its own server; the connection is refused",
+                         name_.c_str());
             return false;
         }
         getProperties(message);
@@ -399,8 +363,7 @@ bool WireClient::handle(WireMessage& message)
         enableBlob(message);
         break;
     case MessageKind::New:
-        if (role_ == Role::ServerClient)
-            change(message);
+        if (role_ == Role::ServerClient) change(message);
         break;
     case MessageKind::PingRequest: {
         std::string reply;
@@ -415,8 +378,7 @@ bool WireClient::handle(WireMessage& message)
     return true;
 }
 
-void WireClient::getProperties(const WireMessage& message)
-{
+void WireClient::getProperties(const WireMessage& message) {
     if (role_ == Role::ServerClient && majorVersion(message.version) >= 2) {
         std::lock_guard lock(mutex_);
         dialect_ = Dialect::Indigo;
@@ -428,22 +390,19 @@ void WireClient::getProperties(const WireMessage& message)
         bool known = false;
         for (const Rule& existing : heard_)
             known = known || (existing.device == rule.device && existing.name == rule.name);
-        if (!known)
-            heard_.push_back(std::move(rule));
+        if (!known) heard_.push_back(std::move(rule));
     }
     indigo_property* request = nullptr;
     if (!message.device.empty() || !name.empty()) {
         request = indigo_init_text_property(nullptr, message.device.c_str(), name.c_str(), "", "", INDIGO_IDLE_STATE,
                                             INDIGO_RO_PERM, 0);
-        if (request == nullptr)
-            return;
+        if (request == nullptr) return;
     }
     indigo_enumerate_properties(&client_, request != nullptr ? request : INDIGO_ALL_PROPERTIES);
     indigo_release_property(request);
 }
 
-void WireClient::enableBlob(const WireMessage& message)
-{
+void WireClient::enableBlob(const WireMessage& message) {
     BlobMode mode = BlobMode::Never;
     if (message.blobMode == "Also")
         mode = BlobMode::Also;
@@ -461,28 +420,24 @@ void WireClient::enableBlob(const WireMessage& message)
                 found = true;
             }
         }
-        if (!found)
-            blobRules_.push_back(BlobRule{message.device, name, mode});
+        if (!found) blobRules_.push_back(BlobRule{message.device, name, mode});
     }
     const indigo_enable_blob_mode busMode = mode == BlobMode::Never ? INDIGO_ENABLE_BLOB_NEVER
                                             : mode == BlobMode::Url ? INDIGO_ENABLE_BLOB_URL
                                                                     : INDIGO_ENABLE_BLOB_ALSO;
     indigo_property* request =
         indigo_init_blob_property(nullptr, message.device.c_str(), name.c_str(), "", "", INDIGO_IDLE_STATE, 0);
-    if (request == nullptr)
-        return;
+    if (request == nullptr) return;
     indigo_enable_blob(&client_, request, busMode);
     indigo_release_property(request);
 }
 
-void WireClient::change(const WireMessage& message)
-{
+void WireClient::change(const WireMessage& message) {
     Dialect dialect;
     {
         std::lock_guard lock(mutex_);
         dialect = dialect_;
-        if (!hears(message.device, std::string()))
-            heard_.push_back(Rule{message.device, std::string()});
+        if (!hears(message.device, std::string())) heard_.push_back(Rule{message.device, std::string()});
     }
     const std::string name = dialect == Dialect::Indi ? std::string(indigoPropertyName(message.name)) : message.name;
     const int count = static_cast<int>(message.items.size());
@@ -490,10 +445,12 @@ void WireClient::change(const WireMessage& message)
     indigo_property* request = nullptr;
     switch (message.type) {
     case INDIGO_TEXT_VECTOR:
-        request = indigo_init_text_property(nullptr, device, name.c_str(), "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, count);
+        request =
+            indigo_init_text_property(nullptr, device, name.c_str(), "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, count);
         break;
     case INDIGO_NUMBER_VECTOR:
-        request = indigo_init_number_property(nullptr, device, name.c_str(), "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, count);
+        request = indigo_init_number_property(nullptr, device, name.c_str(), "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM,
+                                              count);
         break;
     case INDIGO_SWITCH_VECTOR:
         request = indigo_init_switch_property(nullptr, device, name.c_str(), "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM,
@@ -501,18 +458,17 @@ void WireClient::change(const WireMessage& message)
         break;
     case INDIGO_BLOB_VECTOR:
         request = indigo_init_blob_property(nullptr, device, name.c_str(), "", "", INDIGO_IDLE_STATE, count);
-        if (request != nullptr)
-            request->perm = INDIGO_RW_PERM;
+        if (request != nullptr) request->perm = INDIGO_RW_PERM;
         break;
     default:
         break;
     }
-    if (request == nullptr)
-        return;
+    if (request == nullptr) return;
     for (int i = 0; i < count; ++i) {
         const WireItem& wire = message.items[static_cast<std::size_t>(i)];
         indigo_item& item = request->items[i];
-        const std::string itemName = dialect == Dialect::Indi ? std::string(indigoItemName(message.name, wire.name)) : wire.name;
+        const std::string itemName =
+            dialect == Dialect::Indi ? std::string(indigoItemName(message.name, wire.name)) : wire.name;
         copyField(item.name, itemName.c_str());
         switch (message.type) {
         case INDIGO_TEXT_VECTOR:
@@ -539,4 +495,4 @@ void WireClient::change(const WireMessage& message)
     indigo_release_property(request);
 }
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

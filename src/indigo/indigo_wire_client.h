@@ -15,18 +15,18 @@
 // - Names in the peer's dialect: a client whose getProperties says version 2.0 or later
 //   gets the bus's names, others (and every driver) INDI's.
 
+#include "indigo/indigo_bus.h"
+#include "indigo/indigo_http.h"
+#include "indigo/indigo_wire_codes.h"
+#include "indigo/indigo_wire_link.h"
+#include "indigo/indigo_xml_message.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include "indigo/indigo_bus.h"
-#include "indigo/indigo_http.h"
-#include "indigo/indigo_wire_codes.h"
-#include "indigo/indigo_wire_link.h"
-#include "indigo/indigo_xml_message.h"
 
 namespace zeta::indigo::wire {
 
@@ -57,8 +57,8 @@ public:
 private:
     enum class BlobMode { Never, Also, Only, Url };
     struct Rule {
-        std::string device;   // empty: every device
-        std::string name;     // empty: every property
+        std::string device; // empty: every device
+        std::string name;   // empty: every property
     };
     struct BlobRule {
         std::string device;
@@ -93,4 +93,4 @@ private:
     std::vector<BlobRule> blobRules_;
 };
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

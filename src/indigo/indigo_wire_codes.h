@@ -1,11 +1,11 @@
 #pragma once
 // The protocol's words for the bus's codes, and its numbers and times as text.
 
+#include "indigo/indigo_bus.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "indigo/indigo_bus.h"
 
 namespace zeta::indigo::wire {
 
@@ -45,4 +45,4 @@ std::string timestampNow();
 // The text without leading and trailing spaces, tabs, carriage returns and newlines.
 std::string_view trimmed(std::string_view text);
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

@@ -1,5 +1,7 @@
 #include "indigo/indigo_wire_link.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -7,9 +9,6 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <vector>
 
 namespace zeta::indigo::wire {
@@ -19,70 +18,57 @@ namespace {
 constexpr std::size_t kReadChunk = std::size_t{256} << 10;
 constexpr std::size_t kCoalesce = std::size_t{64} << 10;
 
-void makeNonBlocking(int fd)
-{
+void makeNonBlocking(int fd) {
     const int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
 }
 
-std::string errnoText(const char* what)
-{
+std::string errnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
 
 // A write to a closed pipe raises SIGPIPE at the writing thread. The writer keeps it
 // blocked, so the write fails with EPIPE instead; the pending signal is taken off here.
-void blockBrokenPipeSignal()
-{
+void blockBrokenPipeSignal() {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-void dropPendingBrokenPipeSignal()
-{
+void dropPendingBrokenPipeSignal() {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGPIPE);
     timespec zero{};
-    while (sigtimedwait(&set, nullptr, &zero) == SIGPIPE) {
-    }
+    while (sigtimedwait(&set, nullptr, &zero) == SIGPIPE) {}
 }
 
-}  // namespace
+} // namespace
 
 Link::Link(std::string peer, int readFd, int writeFd, ParserLimits limits, std::size_t queueLimit)
-    : peer_(std::move(peer)), readFd_(readFd), writeFd_(writeFd), limits_(limits), queueLimit_(queueLimit)
-{
+    : peer_(std::move(peer)), readFd_(readFd), writeFd_(writeFd), limits_(limits), queueLimit_(queueLimit) {
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     makeNonBlocking(readFd_);
-    if (writeFd_ != readFd_)
-        makeNonBlocking(writeFd_);
+    if (writeFd_ != readFd_) makeNonBlocking(writeFd_);
 }
 
-Link::~Link()
-{
+Link::~Link() {
     close();
     join();
     for (int fd : descriptors_)
         ::close(fd);
-    if (wakeFd_ >= 0)
-        ::close(wakeFd_);
+    if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
-int Link::takeDescriptor()
-{
-    if (descriptors_.empty())
-        return -1;
+int Link::takeDescriptor() {
+    if (descriptors_.empty()) return -1;
     const int fd = descriptors_.front();
     descriptors_.pop_front();
     return fd;
 }
 
-void Link::start(MessageHandler onMessage, ClosedHandler onClosed, Prelude prelude, std::function<void()> onEnded)
-{
+void Link::start(MessageHandler onMessage, ClosedHandler onClosed, Prelude prelude, std::function<void()> onEnded) {
     onMessage_ = std::move(onMessage);
     onClosed_ = std::move(onClosed);
     onEnded_ = std::move(onEnded);
@@ -95,28 +81,22 @@ void Link::start(MessageHandler onMessage, ClosedHandler onClosed, Prelude prelu
     reader_ = std::thread([this, prelude = std::move(prelude)]() mutable { readLoop(std::move(prelude)); });
 }
 
-bool Link::send(std::string text)
-{
+bool Link::send(std::string text) {
     const std::size_t weight = text.size();
     return enqueue(Entry{std::move(text), nullptr}, weight);
 }
 
-bool Link::send(std::shared_ptr<OutgoingPiece> piece)
-{
-    if (piece == nullptr)
-        return false;
+bool Link::send(std::shared_ptr<OutgoingPiece> piece) {
+    if (piece == nullptr) return false;
     const std::size_t weight = piece->weight();
     return enqueue(Entry{std::string(), std::move(piece)}, weight);
 }
 
-bool Link::enqueue(Entry entry, std::size_t weight)
-{
+bool Link::enqueue(Entry entry, std::size_t weight) {
     std::lock_guard lock(mutex_);
-    if (!accepting_ || closing_)
-        return false;
+    if (!accepting_ || closing_) return false;
     if (queued_ > 0 && queued_ + weight > queueLimit_) {
-        if (failure_.empty())
-            failure_ = "the peer does not read: " + std::to_string(queued_) + " bytes are waiting";
+        if (failure_.empty()) failure_ = "the peer does not read: " + std::to_string(queued_) + " bytes are waiting";
         closing_ = true;
         accepting_ = false;
         const std::uint64_t one = 1;
@@ -130,8 +110,7 @@ bool Link::enqueue(Entry entry, std::size_t weight)
     return true;
 }
 
-void Link::finishSending(std::chrono::milliseconds grace)
-{
+void Link::finishSending(std::chrono::milliseconds grace) {
     std::lock_guard lock(mutex_);
     accepting_ = false;
     if (!draining_) {
@@ -141,18 +120,14 @@ void Link::finishSending(std::chrono::milliseconds grace)
     changed_.notify_all();
 }
 
-void Link::threadEnded()
-{
-    if (threadsRunning_.fetch_sub(1) == 1 && onEnded_)
-        onEnded_();
+void Link::threadEnded() {
+    if (threadsRunning_.fetch_sub(1) == 1 && onEnded_) onEnded_();
 }
 
-void Link::fail(const std::string& reason)
-{
+void Link::fail(const std::string& reason) {
     {
         std::lock_guard lock(mutex_);
-        if (failure_.empty())
-            failure_ = reason;
+        if (failure_.empty()) failure_ = reason;
         closing_ = true;
         accepting_ = false;
         changed_.notify_all();
@@ -163,34 +138,26 @@ void Link::fail(const std::string& reason)
     }
 }
 
-void Link::close()
-{
+void Link::close() {
     fail(kClosedHere);
 }
 
-void Link::join()
-{
+void Link::join() {
     const std::thread::id self = std::this_thread::get_id();
-    if (reader_.joinable() && reader_.get_id() != self)
-        reader_.join();
-    if (writer_.joinable() && writer_.get_id() != self)
-        writer_.join();
+    if (reader_.joinable() && reader_.get_id() != self) reader_.join();
+    if (writer_.joinable() && writer_.get_id() != self) writer_.join();
 }
 
-long Link::readSome(char* buffer, std::size_t size)
-{
+long Link::readSome(char* buffer, std::size_t size) {
     for (;;) {
         pollfd fds[2] = {{readFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             fail(errnoText("poll"));
             return -1;
         }
-        if (fds[1].revents != 0)
-            return -1;
-        if (fds[0].revents == 0)
-            continue;
+        if (fds[1].revents != 0) return -1;
+        if (fds[0].revents == 0) continue;
         ssize_t n;
         if (acceptsDescriptors_) {
             iovec data{buffer, size};
@@ -203,8 +170,7 @@ long Link::readSome(char* buffer, std::size_t size)
             n = recvmsg(readFd_, &message, MSG_CMSG_CLOEXEC);
             if (n >= 0) {
                 for (cmsghdr* part = CMSG_FIRSTHDR(&message); part != nullptr; part = CMSG_NXTHDR(&message, part)) {
-                    if (part->cmsg_level != SOL_SOCKET || part->cmsg_type != SCM_RIGHTS)
-                        continue;
+                    if (part->cmsg_level != SOL_SOCKET || part->cmsg_type != SCM_RIGHTS) continue;
                     const std::size_t count = (part->cmsg_len - CMSG_LEN(0)) / sizeof(int);
                     for (std::size_t k = 0; k < count; ++k) {
                         int fd;
@@ -220,44 +186,38 @@ long Link::readSome(char* buffer, std::size_t size)
         } else {
             n = ::read(readFd_, buffer, size);
         }
-        if (n >= 0)
-            return static_cast<long>(n);
-        if (errno == EAGAIN || errno == EINTR)
-            continue;
-        if (errno == ECONNRESET)
-            return 0;   // a peer that vanished ends its stream like one that closed
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EAGAIN || errno == EINTR) continue;
+        if (errno == ECONNRESET) return 0; // a peer that vanished ends its stream like one that closed
         fail(errnoText("read"));
         return -1;
     }
 }
 
-bool Link::writeAll(std::string_view bytes)
-{
+bool Link::writeAll(std::string_view bytes) {
     blockBrokenPipeSignal();
     return writeBytes(bytes, std::chrono::steady_clock::time_point::max());
 }
 
-bool Link::writeBytes(std::string_view bytes, std::chrono::steady_clock::time_point deadline)
-{
+bool Link::writeBytes(std::string_view bytes, std::chrono::steady_clock::time_point deadline) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(writeFd_, bytes.data(), bytes.size());
         if (n > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(n));
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) {
             const bool gone = errno == EPIPE || errno == ECONNRESET;
             const std::string reason = gone ? std::string(kPeerGone) : errnoText("write");
-            if (errno == EPIPE)
-                dropPendingBrokenPipeSignal();
+            if (errno == EPIPE) dropPendingBrokenPipeSignal();
             fail(reason);
             return false;
         }
         int timeout = -1;
         if (deadline != std::chrono::steady_clock::time_point::max()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 fail("the peer stopped reading");
                 return false;
@@ -270,14 +230,12 @@ bool Link::writeBytes(std::string_view bytes, std::chrono::steady_clock::time_po
             fail(errnoText("poll"));
             return false;
         }
-        if (fds[1].revents != 0)
-            return false;
+        if (fds[1].revents != 0) return false;
     }
     return true;
 }
 
-void Link::writeLoop()
-{
+void Link::writeLoop() {
     blockBrokenPipeSignal();
     std::string pending;
     for (;;) {
@@ -286,11 +244,9 @@ void Link::writeLoop()
         {
             std::unique_lock lock(mutex_);
             changed_.wait(lock, [&] { return closing_ || draining_ || !queue_.empty(); });
-            if (closing_ || (draining_ && queue_.empty()))
-                break;
+            if (closing_ || (draining_ && queue_.empty())) break;
             batch.swap(queue_);
-            if (draining_)
-                deadline = drainDeadline_;
+            if (draining_) deadline = drainDeadline_;
         }
         bool ok = true;
         std::size_t written = 0;
@@ -310,30 +266,25 @@ void Link::writeLoop()
             // Small messages go out together; a large one goes out on its own.
             if (bytes.size() < kCoalesce) {
                 pending.append(bytes);
-                if (pending.size() < kCoalesce && i + 1 < batch.size())
-                    continue;
+                if (pending.size() < kCoalesce && i + 1 < batch.size()) continue;
             }
             if (!pending.empty()) {
                 ok = writeBytes(pending, deadline);
                 pending.clear();
             }
-            if (ok && bytes.size() >= kCoalesce)
-                ok = writeBytes(bytes, deadline);
-            entry = Entry{};   // let go of bytes as soon as they are out
+            if (ok && bytes.size() >= kCoalesce) ok = writeBytes(bytes, deadline);
+            entry = Entry{}; // let go of bytes as soon as they are out
         }
-        if (ok && !pending.empty())
-            ok = writeBytes(pending, deadline);
+        if (ok && !pending.empty()) ok = writeBytes(pending, deadline);
         pending.clear();
         std::lock_guard lock(mutex_);
         queued_ -= std::min(queued_, written);
-        if (!ok)
-            break;
+        if (!ok) break;
     }
     threadEnded();
 }
 
-void Link::readLoop(Prelude prelude)
-{
+void Link::readLoop(Prelude prelude) {
     readerId_.store(std::this_thread::get_id());
     std::string reason;
     std::string initial;
@@ -349,8 +300,7 @@ void Link::readLoop(Prelude prelude)
     while (reading) {
         const long n = readSome(buffer.data(), buffer.size());
         if (n == 0) {
-            if (!parser.finish())
-                reason = parser.error();
+            if (!parser.finish()) reason = parser.error();
             break;
         }
         if (n < 0) {
@@ -363,11 +313,9 @@ void Link::readLoop(Prelude prelude)
             break;
         }
     }
-    if (!reason.empty())
-        fail(reason);
-    if (onClosed_)
-        onClosed_(reason);
+    if (!reason.empty()) fail(reason);
+    if (onClosed_) onClosed_(reason);
     threadEnded();
 }
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

@@ -10,6 +10,8 @@
 // (empty for an orderly end of the stream). The owner joins the threads and closes the
 // descriptors afterwards; a link is not restarted.
 
+#include "indigo/indigo_xml_parser.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -21,8 +23,6 @@
 #include <string>
 #include <string_view>
 #include <thread>
-
-#include "indigo/indigo_xml_parser.h"
 
 namespace zeta::indigo::wire {
 
@@ -54,14 +54,16 @@ public:
     static constexpr const char* kPeerGone = "the peer has gone";
 
     // The descriptors stay the caller's; they are made non-blocking.
-    Link(std::string peer, int readFd, int writeFd, ParserLimits limits = {}, std::size_t queueLimit = kDefaultQueueLimit);
+    Link(std::string peer, int readFd, int writeFd, ParserLimits limits = {},
+         std::size_t queueLimit = kDefaultQueueLimit);
     ~Link();
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
     // onEnded, when given, runs once both threads are done with the link (on the last of
     // them to finish): from then on join() does not wait.
-    void start(MessageHandler onMessage, ClosedHandler onClosed, Prelude prelude = {}, std::function<void()> onEnded = {});
+    void start(MessageHandler onMessage, ClosedHandler onClosed, Prelude prelude = {},
+               std::function<void()> onEnded = {});
 
     // Queue bytes for the peer. False once the link is closing.
     bool send(std::string text);
@@ -126,11 +128,11 @@ private:
     std::string failure_;
 
     bool acceptsDescriptors_ = false;
-    std::deque<int> descriptors_;   // the reader thread's own
+    std::deque<int> descriptors_; // the reader thread's own
 
     std::atomic<std::thread::id> readerId_{};
     std::thread reader_;
     std::thread writer_;
 };
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

@@ -1,14 +1,5 @@
 #include "indigo/indigo_wire_mirror.h"
 
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <new>
-#include <system_error>
-#include <thread>
-
 #include "indigo/blob_modes.h"
 #include "indigo/bus.h"
 #include "indigo/indigo_log.h"
@@ -16,6 +7,14 @@
 #include "indigo/indigo_property.h"
 #include "indigo/indigo_xml_writer.h"
 #include "indigo/text_field.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
 
 namespace zeta::indigo::wire {
 
@@ -25,12 +24,9 @@ namespace {
 class PeerNames final : public OutgoingNames {
 public:
     PeerNames(std::string property, std::unordered_map<std::string, std::string> items)
-        : property_(std::move(property)), items_(std::move(items))
-    {
-    }
+        : property_(std::move(property)), items_(std::move(items)) {}
     std::string_view property(std::string_view) const override { return property_; }
-    std::string_view item(std::string_view, std::string_view busItem) const override
-    {
+    std::string_view item(std::string_view, std::string_view busItem) const override {
         const auto found = items_.find(std::string(busItem));
         return found != items_.end() ? std::string_view(found->second) : busItem;
     }
@@ -40,22 +36,16 @@ private:
     std::unordered_map<std::string, std::string> items_;
 };
 
-void copyNumberFields(indigo_item& item, const WireItem& wire)
-{
-    if (wire.hasMin)
-        item.number.min = wire.min;
-    if (wire.hasMax)
-        item.number.max = wire.max;
-    if (wire.hasStep)
-        item.number.step = wire.step;
-    if (!wire.format.empty())
-        copyField(item.number.format, wire.format.c_str());
+void copyNumberFields(indigo_item& item, const WireItem& wire) {
+    if (wire.hasMin) item.number.min = wire.min;
+    if (wire.hasMax) item.number.max = wire.max;
+    if (wire.hasStep) item.number.step = wire.step;
+    if (!wire.format.empty()) copyField(item.number.format, wire.format.c_str());
 }
 
 // The value a define or set carries for a text, number, switch or light item; BLOB bytes
 // go to buffers of their own (storeBlob).
-void copyValue(indigo_item& item, indigo_property_type type, const WireItem& wire)
-{
+void copyValue(indigo_item& item, indigo_property_type type, const WireItem& wire) {
     switch (type) {
     case INDIGO_TEXT_VECTOR:
         copyField(item.text.value, wire.text.c_str());
@@ -75,20 +65,16 @@ void copyValue(indigo_item& item, indigo_property_type type, const WireItem& wir
     }
 }
 
-}  // namespace
+} // namespace
 
 MirrorDevices::MirrorDevices(std::string origin, std::function<void(std::string)> send, bool peerTakesEnableBlob)
-    : origin_(std::move(origin)), send_(std::move(send)), peerTakesEnableBlob_(peerTakesEnableBlob)
-{
-}
+    : origin_(std::move(origin)), send_(std::move(send)), peerTakesEnableBlob_(peerTakesEnableBlob) {}
 
-MirrorDevices::~MirrorDevices()
-{
+MirrorDevices::~MirrorDevices() {
     removeAll();
 }
 
-void MirrorDevices::apply(WireMessage& message)
-{
+void MirrorDevices::apply(WireMessage& message) {
     if (!message.invalid.empty()) {
         indigo_error("indigo: %s: message dropped: %s", origin_.c_str(), message.invalid.c_str());
         return;
@@ -113,21 +99,17 @@ void MirrorDevices::apply(WireMessage& message)
     }
 }
 
-MirrorDevices::DeviceMirror* MirrorDevices::deviceNamed(const std::string& name) const
-{
+MirrorDevices::DeviceMirror* MirrorDevices::deviceNamed(const std::string& name) const {
     const auto found = devices_.find(name);
     return found != devices_.end() ? found->second.get() : nullptr;
 }
 
-bool MirrorDevices::owns(const indigo_device* device) const
-{
-    if (device == nullptr || device->enumerate_properties != &MirrorDevices::enumerateCallback)
-        return false;
+bool MirrorDevices::owns(const indigo_device* device) const {
+    if (device == nullptr || device->enumerate_properties != &MirrorDevices::enumerateCallback) return false;
     return static_cast<const DeviceMirror*>(device->private_data)->owner == this;
 }
 
-std::vector<std::string> MirrorDevices::deviceNames() const
-{
+std::vector<std::string> MirrorDevices::deviceNames() const {
     std::lock_guard lock(mutex_);
     std::vector<std::string> names;
     for (const auto& [name, device] : devices_)
@@ -135,8 +117,8 @@ std::vector<std::string> MirrorDevices::deviceNames() const
     return names;
 }
 
-std::shared_ptr<MirrorDevices::PropertyMirror> MirrorDevices::build(const WireMessage& message, const std::string& busName) const
-{
+std::shared_ptr<MirrorDevices::PropertyMirror> MirrorDevices::build(const WireMessage& message,
+                                                                    const std::string& busName) const {
     const int count = static_cast<int>(message.items.size());
     const char* device = message.device.c_str();
     const char* name = busName.c_str();
@@ -152,24 +134,22 @@ std::shared_ptr<MirrorDevices::PropertyMirror> MirrorDevices::build(const WireMe
         record = indigo_init_number_property(nullptr, device, name, group, label, state, message.perm, count);
         break;
     case INDIGO_SWITCH_VECTOR:
-        record = indigo_init_switch_property(nullptr, device, name, group, label, state, message.perm, message.rule, count);
+        record =
+            indigo_init_switch_property(nullptr, device, name, group, label, state, message.perm, message.rule, count);
         break;
     case INDIGO_LIGHT_VECTOR:
         record = indigo_init_light_property(nullptr, device, name, group, label, state, count);
         break;
     case INDIGO_BLOB_VECTOR:
         record = indigo_init_blob_property(nullptr, device, name, group, label, state, count);
-        if (record != nullptr)
-            record->perm = message.perm;
+        if (record != nullptr) record->perm = message.perm;
         break;
     }
-    if (record == nullptr)
-        return nullptr;
+    if (record == nullptr) return nullptr;
     auto mirror = std::make_shared<PropertyMirror>();
     mirror->record = record;
     mirror->wireName = message.name;
-    if (message.type == INDIGO_BLOB_VECTOR)
-        mirror->blobs.resize(static_cast<std::size_t>(count));
+    if (message.type == INDIGO_BLOB_VECTOR) mirror->blobs.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         const WireItem& wire = message.items[static_cast<std::size_t>(i)];
         indigo_item* item = record->items + i;
@@ -179,7 +159,8 @@ std::shared_ptr<MirrorDevices::PropertyMirror> MirrorDevices::build(const WireMe
             indigo_init_text_item(item, itemName.c_str(), wire.label.c_str(), wire.text.c_str());
             break;
         case INDIGO_NUMBER_VECTOR:
-            indigo_init_number_item(item, itemName.c_str(), wire.label.c_str(), wire.min, wire.max, wire.step, wire.value);
+            indigo_init_number_item(item, itemName.c_str(), wire.label.c_str(), wire.min, wire.max, wire.step,
+                                    wire.value);
             copyNumberFields(*item, wire);
             break;
         case INDIGO_SWITCH_VECTOR:
@@ -199,8 +180,7 @@ std::shared_ptr<MirrorDevices::PropertyMirror> MirrorDevices::build(const WireMe
     return mirror;
 }
 
-void MirrorDevices::define(WireMessage& message)
-{
+void MirrorDevices::define(WireMessage& message) {
     const std::string busName(indigoPropertyName(message.name));
     DeviceMirror* device = deviceNamed(message.device);
     if (device == nullptr) {
@@ -232,8 +212,7 @@ void MirrorDevices::define(WireMessage& message)
     std::shared_ptr<PropertyMirror> existing;
     {
         const auto found = device->properties.find(busName);
-        if (found != device->properties.end())
-            existing = found->second;
+        if (found != device->properties.end()) existing = found->second;
     }
     const char* text = message.message.empty() ? nullptr : message.message.c_str();
     if (existing != nullptr) {
@@ -247,8 +226,7 @@ void MirrorDevices::define(WireMessage& message)
             copyField(record->group, message.group.c_str());
             record->state = message.state.value_or(INDIGO_IDLE_STATE);
             record->perm = message.perm;
-            if (record->type == INDIGO_SWITCH_VECTOR)
-                record->rule = message.rule;
+            if (record->type == INDIGO_SWITCH_VECTOR) record->rule = message.rule;
             for (std::size_t i = 0; i < message.items.size(); ++i) {
                 const WireItem& wire = message.items[i];
                 indigo_item& item = record->items[i];
@@ -276,8 +254,7 @@ void MirrorDevices::define(WireMessage& message)
 
 // Points slot.current at a buffer of size bytes that no peer is sending: the current one
 // when it is free, else the other (or a new second one). False when memory runs out.
-bool MirrorDevices::takeBlobBuffer(DeviceMirror& device, BlobSlot& slot, std::size_t size)
-{
+bool MirrorDevices::takeBlobBuffer(DeviceMirror& device, BlobSlot& slot, std::size_t size) {
     constexpr std::size_t kMaxBuffers = 2;
     auto& buffers = slot.buffers;
     std::size_t chosen = buffers.size();
@@ -285,13 +262,11 @@ bool MirrorDevices::takeBlobBuffer(DeviceMirror& device, BlobSlot& slot, std::si
         chosen = slot.current;
     } else {
         for (std::size_t i = 0; i < buffers.size() && chosen == buffers.size(); ++i) {
-            if (!buffers[i]->onLoan())
-                chosen = i;
+            if (!buffers[i]->onLoan()) chosen = i;
         }
     }
     try {
-        if (chosen == buffers.size())
-            buffers.push_back(std::make_shared<LendableBytes>());
+        if (chosen == buffers.size()) buffers.push_back(std::make_shared<LendableBytes>());
         std::shared_ptr<LendableBytes>& buffer = buffers[chosen];
         if (buffer->bytes.capacity() < size) {
             // Grown in a buffer of its own: the old one's address may still be held.
@@ -317,15 +292,12 @@ bool MirrorDevices::takeBlobBuffer(DeviceMirror& device, BlobSlot& slot, std::si
 
 namespace {
 
-bool readPart(int fd, std::uint8_t* into, std::size_t offset, std::size_t size)
-{
+bool readPart(int fd, std::uint8_t* into, std::size_t offset, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
         const ssize_t n = pread(fd, into + offset + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }
     return true;
@@ -335,14 +307,12 @@ bool readPart(int fd, std::uint8_t* into, std::size_t offset, std::size_t size)
 // shrinks it meanwhile costs a short read, not a fault, and there is no mapping to undo. A
 // frame of many megabytes is read in parts by a few threads at once: one thread copies at
 // well below what memory allows, and the peers get no byte of a frame before all of it is in.
-bool readShared(int fd, std::uint8_t* into, std::size_t size)
-{
+bool readShared(int fd, std::uint8_t* into, std::size_t size) {
     constexpr std::size_t kPartSize = std::size_t{4} << 20;
     constexpr std::size_t kMaxParts = 4;
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t parts = std::min({size / kPartSize, kMaxParts, cores});
-    if (parts <= 1)
-        return readPart(fd, into, 0, size);
+    if (parts <= 1) return readPart(fd, into, 0, size);
     const std::size_t part = (size / parts + 4095) / 4096 * 4096;
     std::atomic<bool> ok{true};
     std::vector<std::thread> helpers;
@@ -354,8 +324,7 @@ bool readShared(int fd, std::uint8_t* into, std::size_t size)
     for (std::size_t offset = part; offset < size; offset += part) {
         const std::size_t length = std::min(part, size - offset);
         auto read = [fd, into, offset, length, &ok] {
-            if (!readPart(fd, into, offset, length))
-                ok.store(false);
+            if (!readPart(fd, into, offset, length)) ok.store(false);
         };
         try {
             helpers.emplace_back(read);
@@ -363,17 +332,15 @@ bool readShared(int fd, std::uint8_t* into, std::size_t size)
             read();
         }
     }
-    if (!readPart(fd, into, 0, std::min(part, size)))
-        ok.store(false);
+    if (!readPart(fd, into, 0, std::min(part, size))) ok.store(false);
     for (std::thread& helper : helpers)
         helper.join();
     return ok.load();
 }
 
-}  // namespace
+} // namespace
 
-void MirrorDevices::storeBlob(DeviceMirror& device, PropertyMirror& property, int index, WireItem& wire)
-{
+void MirrorDevices::storeBlob(DeviceMirror& device, PropertyMirror& property, int index, WireItem& wire) {
     indigo_item& item = property.record->items[index];
     copyField(item.blob.format, wire.format.c_str());
     if (!wire.url.empty() && wire.bytes.empty()) {
@@ -386,14 +353,14 @@ void MirrorDevices::storeBlob(DeviceMirror& device, PropertyMirror& property, in
     item.blob.value = nullptr;
     item.blob.size = 0;
     const bool shared = wire.sharedFd >= 0 && wire.bytes.empty();
-    const std::size_t size = shared ? static_cast<std::size_t>(std::max<std::int64_t>(wire.length, 0)) : wire.bytes.size();
+    const std::size_t size =
+        shared ? static_cast<std::size_t>(std::max<std::int64_t>(wire.length, 0)) : wire.bytes.size();
     BlobSlot& slot = property.blobs[static_cast<std::size_t>(index)];
     if (!takeBlobBuffer(device, slot, size)) {
         indigo_error("indigo: %s: no memory for a BLOB of %zu bytes", origin_.c_str(), size);
         return;
     }
-    if (size == 0)
-        return;
+    if (size == 0) return;
     std::uint8_t* const into = slot.buffers[slot.current]->bytes.data();
     if (!shared) {
         std::memcpy(into, wire.bytes.data(), size);
@@ -406,15 +373,13 @@ void MirrorDevices::storeBlob(DeviceMirror& device, PropertyMirror& property, in
     item.blob.size = static_cast<std::int64_t>(size);
 }
 
-void MirrorDevices::set(WireMessage& message)
-{
+void MirrorDevices::set(WireMessage& message) {
     DeviceMirror* device = deviceNamed(message.device);
     const std::string busName(indigoPropertyName(message.name));
     std::shared_ptr<PropertyMirror> property;
     if (device != nullptr) {
         const auto found = device->properties.find(busName);
-        if (found != device->properties.end())
-            property = found->second;
+        if (found != device->properties.end()) property = found->second;
     }
     if (property == nullptr || property->record->type != message.type) {
         // Peers do send sets for properties they have deleted or never defined.
@@ -423,12 +388,10 @@ void MirrorDevices::set(WireMessage& message)
         return;
     }
     indigo_property* record = property->record;
-    if (message.state)
-        record->state = *message.state;
+    if (message.state) record->state = *message.state;
     for (WireItem& wire : message.items) {
         const auto found = property->itemByWire.find(wire.name);
-        if (found == property->itemByWire.end())
-            continue;
+        if (found == property->itemByWire.end()) continue;
         if (record->type == INDIGO_BLOB_VECTOR)
             storeBlob(*device, *property, found->second, wire);
         else
@@ -436,21 +399,18 @@ void MirrorDevices::set(WireMessage& message)
     }
     std::vector<std::shared_ptr<LendableBytes>> lent;
     for (const BlobSlot& slot : property->blobs) {
-        if (slot.lendable && !slot.buffers.empty())
-            lent.push_back(slot.buffers[slot.current]);
+        if (slot.lendable && !slot.buffers.empty()) lent.push_back(slot.buffers[slot.current]);
     }
     const LoanScope loans(std::move(lent));
     indigo_update_property(&device->device, record, message.message.empty() ? nullptr : message.message.c_str());
 }
 
-void MirrorDevices::removeProperty(DeviceMirror& device, const std::string& busName, const char* message)
-{
+void MirrorDevices::removeProperty(DeviceMirror& device, const std::string& busName, const char* message) {
     std::shared_ptr<PropertyMirror> property;
     {
         std::lock_guard lock(mutex_);
         const auto found = device.properties.find(busName);
-        if (found == device.properties.end())
-            return;
+        if (found == device.properties.end()) return;
         property = found->second;
         device.properties.erase(found);
         property->deleted.store(true);
@@ -464,28 +424,24 @@ void MirrorDevices::removeProperty(DeviceMirror& device, const std::string& busN
     indigo_release_property(property->record);
 }
 
-void MirrorDevices::remove(WireMessage& message)
-{
+void MirrorDevices::remove(WireMessage& message) {
     if (message.name.empty()) {
         removeDevice(message.device);
         return;
     }
     DeviceMirror* device = deviceNamed(message.device);
-    if (device == nullptr)
-        return;
-    removeProperty(*device, std::string(indigoPropertyName(message.name)), message.message.empty() ? nullptr : message.message.c_str());
-    if (device->properties.empty())
-        removeDevice(message.device);
+    if (device == nullptr) return;
+    removeProperty(*device, std::string(indigoPropertyName(message.name)),
+                   message.message.empty() ? nullptr : message.message.c_str());
+    if (device->properties.empty()) removeDevice(message.device);
 }
 
-void MirrorDevices::removeDevice(const std::string& name)
-{
+void MirrorDevices::removeDevice(const std::string& name) {
     std::unique_ptr<DeviceMirror> device;
     {
         std::lock_guard lock(mutex_);
         const auto found = devices_.find(name);
-        if (found == devices_.end())
-            return;
+        if (found == devices_.end()) return;
         device = std::move(found->second);
         devices_.erase(found);
         device->gone = true;
@@ -493,18 +449,15 @@ void MirrorDevices::removeDevice(const std::string& name)
     detachAndFree(std::move(device));
 }
 
-void MirrorDevices::detachAndFree(std::unique_ptr<DeviceMirror> device)
-{
+void MirrorDevices::detachAndFree(std::unique_ptr<DeviceMirror> device) {
     // The bus deletes what is still defined from every client, then no call reaches the
     // device any more: only then do the records and buffers go.
-    if (device->attached)
-        indigo_detach_device(&device->device);
+    if (device->attached) indigo_detach_device(&device->device);
     for (auto& [name, property] : device->properties)
         indigo_release_property(property->record);
 }
 
-void MirrorDevices::removeAll()
-{
+void MirrorDevices::removeAll() {
     std::map<std::string, std::unique_ptr<DeviceMirror>> devices;
     {
         std::lock_guard lock(mutex_);
@@ -516,8 +469,7 @@ void MirrorDevices::removeAll()
         detachAndFree(std::move(device));
 }
 
-void MirrorDevices::relayMessage(const WireMessage& message)
-{
+void MirrorDevices::relayMessage(const WireMessage& message) {
     DeviceMirror* device = message.device.empty() ? nullptr : deviceNamed(message.device);
     if (device != nullptr && device->attached) {
         indigo_send_message(&device->device, message.message.c_str());
@@ -530,35 +482,30 @@ void MirrorDevices::relayMessage(const WireMessage& message)
     indigo_send_message(message.device.empty() ? nullptr : &named, message.message.c_str());
 }
 
-indigo_result MirrorDevices::enumerateCallback(indigo_device* device, indigo_client* client, indigo_property* request)
-{
+indigo_result MirrorDevices::enumerateCallback(indigo_device* device, indigo_client* client, indigo_property* request) {
     auto* mirror = static_cast<DeviceMirror*>(device->private_data);
     mirror->owner->enumerate(*mirror, client, request);
     return INDIGO_OK;
 }
 
-indigo_result MirrorDevices::changeCallback(indigo_device* device, indigo_client*, indigo_property* request)
-{
+indigo_result MirrorDevices::changeCallback(indigo_device* device, indigo_client*, indigo_property* request) {
     auto* mirror = static_cast<DeviceMirror*>(device->private_data);
     mirror->owner->forwardChange(*mirror, request);
     return INDIGO_OK;
 }
 
 indigo_result MirrorDevices::enableBlobCallback(indigo_device* device, indigo_client*, indigo_property* property,
-                                                indigo_enable_blob_mode mode)
-{
+                                                indigo_enable_blob_mode mode) {
     auto* mirror = static_cast<DeviceMirror*>(device->private_data);
     mirror->owner->forwardBlobMode(*mirror, property, mode);
     return INDIGO_OK;
 }
 
-void MirrorDevices::enumerate(DeviceMirror& device, indigo_client*, indigo_property* request)
-{
+void MirrorDevices::enumerate(DeviceMirror& device, indigo_client*, indigo_property* request) {
     std::vector<std::shared_ptr<PropertyMirror>> properties;
     {
         std::lock_guard lock(mutex_);
-        if (device.gone)
-            return;
+        if (device.gone) return;
         for (const auto& [name, property] : device.properties) {
             if (indigo_property_match(property->record, request)) {
                 indigo_retain_property(property->record);
@@ -570,20 +517,17 @@ void MirrorDevices::enumerate(DeviceMirror& device, indigo_client*, indigo_prope
     for (const auto& property : properties) {
         indigo_define_property(&device.device, property->record, nullptr);
         // The reader may have deleted it meanwhile: make sure the delete has the last word.
-        if (property->deleted.load())
-            indigo_delete_property(&device.device, property->record, nullptr);
+        if (property->deleted.load()) indigo_delete_property(&device.device, property->record, nullptr);
         indigo_release_property(property->record);
     }
 }
 
-void MirrorDevices::forwardChange(DeviceMirror& device, indigo_property* request)
-{
+void MirrorDevices::forwardChange(DeviceMirror& device, indigo_property* request) {
     std::string wireName;
     std::unordered_map<std::string, std::string> items;
     {
         std::lock_guard lock(mutex_);
-        if (device.gone)
-            return;
+        if (device.gone) return;
         const auto found = device.properties.find(std::string(field(request->name)));
         if (found == device.properties.end() || found->second->record->type != request->type) {
             indigo_debug("indigo: %s: change of %s.%s, which the peer has not defined, dropped", origin_.c_str(),
@@ -600,10 +544,8 @@ void MirrorDevices::forwardChange(DeviceMirror& device, indigo_property* request
     send_(std::move(text));
 }
 
-void MirrorDevices::forwardBlobMode(DeviceMirror& device, indigo_property* property, indigo_enable_blob_mode mode)
-{
-    if (!peerTakesEnableBlob_)
-        return;
+void MirrorDevices::forwardBlobMode(DeviceMirror& device, indigo_property* property, indigo_enable_blob_mode mode) {
+    if (!peerTakesEnableBlob_) return;
     const std::string busName = property != nullptr ? std::string(field(property->name)) : std::string();
     bool wanted = mode != INDIGO_ENABLE_BLOB_NEVER;
     // One connection serves every client of the bus: BLOBs stop only when none wants them.
@@ -624,17 +566,14 @@ void MirrorDevices::forwardBlobMode(DeviceMirror& device, indigo_property* prope
     sendBlobMode(device, busName, wireName, wanted ? "Also" : "Never");
 }
 
-void MirrorDevices::sendBlobMode(DeviceMirror& device, const std::string& busName, const std::string& wireName, const char* mode)
-{
-    if (!peerTakesEnableBlob_)
-        return;
+void MirrorDevices::sendBlobMode(DeviceMirror& device, const std::string& busName, const std::string& wireName,
+                                 const char* mode) {
+    if (!peerTakesEnableBlob_) return;
     {
         std::lock_guard lock(mutex_);
-        if (device.gone)
-            return;
+        if (device.gone) return;
         std::string& sent = device.blobModeSent[busName];
-        if (sent == mode)
-            return;
+        if (sent == mode) return;
         sent = mode;
     }
     std::string text;
@@ -642,4 +581,4 @@ void MirrorDevices::sendBlobMode(DeviceMirror& device, const std::string& busNam
     send_(std::move(text));
 }
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

@@ -21,6 +21,10 @@
 // the next one goes to a second buffer of the item. An item has at most two, and its frame
 // is lent only while the other is free, so that the next frame always has a buffer to go to.
 
+#include "indigo/indigo_blob_loan.h"
+#include "indigo/indigo_bus.h"
+#include "indigo/indigo_xml_message.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -30,10 +34,6 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-#include "indigo/indigo_blob_loan.h"
-#include "indigo/indigo_bus.h"
-#include "indigo/indigo_xml_message.h"
 
 namespace zeta::indigo::wire {
 
@@ -56,8 +56,8 @@ public:
 
 private:
     struct BlobSlot {
-        std::vector<std::shared_ptr<LendableBytes>> buffers;   // at most two
-        std::size_t current = 0;                               // the one the item's bytes are in
+        std::vector<std::shared_ptr<LendableBytes>> buffers; // at most two
+        std::size_t current = 0;                             // the one the item's bytes are in
         bool lendable = false;
     };
     struct PropertyMirror {
@@ -66,15 +66,15 @@ private:
         std::vector<std::string> wireItems;
         std::unordered_map<std::string, int> itemByWire;
         std::unordered_map<std::string, int> itemByBus;
-        std::vector<BlobSlot> blobs;   // by item
+        std::vector<BlobSlot> blobs; // by item
         std::atomic<bool> deleted{false};
-        std::uint64_t order = 0;   // definitions are enumerated in the order they came
+        std::uint64_t order = 0; // definitions are enumerated in the order they came
     };
     struct DeviceMirror {
         indigo_device device{};
         MirrorDevices* owner = nullptr;
         std::string name;
-        std::map<std::string, std::shared_ptr<PropertyMirror>> properties;   // by the bus's name
+        std::map<std::string, std::shared_ptr<PropertyMirror>> properties; // by the bus's name
         std::vector<std::shared_ptr<LendableBytes>> retired;
         std::map<std::string, std::string> blobModeSent;
         bool attached = false;
@@ -113,4 +113,4 @@ private:
     std::uint64_t definitions_ = 0;
 };
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

@@ -5,16 +5,13 @@
 
 namespace zeta::indigo::wire {
 
-std::size_t Framer::scan(const char* data, std::size_t size)
-{
+std::size_t Framer::scan(const char* data, std::size_t size) {
     done_ = false;
     for (std::size_t i = 0; i < size; ++i) {
-        if (state_ == State::BlobText)
-            return i;
+        if (state_ == State::BlobText) return i;
         if (state_ == State::Text) {
             const void* lt = std::memchr(data + i, '<', size - i);
-            if (lt == nullptr)
-                return size;
+            if (lt == nullptr) return size;
             i = static_cast<std::size_t>(static_cast<const char*>(lt) - data);
             enter(State::Open);
             continue;
@@ -51,12 +48,10 @@ std::size_t Framer::scan(const char* data, std::size_t size)
                 done_ = true;
                 return i + 1;
             }
-            if (state_ == State::BlobText)
-                return i + 1;
+            if (state_ == State::BlobText) return i + 1;
             break;
         case State::Instruction:
-            if (c == '>' && previous_ == '?')
-                state_ = State::Text;
+            if (c == '>' && previous_ == '?') state_ = State::Text;
             break;
         case State::Bang:
             bang_ += c;
@@ -64,8 +59,7 @@ std::size_t Framer::scan(const char* data, std::size_t size)
                 state_ = State::Comment;
                 previous2_ = 0;
             } else if (std::string_view("[CDATA[").substr(0, bang_.size()) == bang_) {
-                if (bang_.size() == 7)
-                    state_ = State::Data;
+                if (bang_.size() == 7) state_ = State::Data;
             } else if (bang_ != "-") {
                 state_ = State::Declaration;
                 brackets_ = 0;
@@ -74,12 +68,10 @@ std::size_t Framer::scan(const char* data, std::size_t size)
             }
             break;
         case State::Comment:
-            if (c == '>' && previous_ == '-' && previous2_ == '-')
-                state_ = State::Text;
+            if (c == '>' && previous_ == '-' && previous2_ == '-') state_ = State::Text;
             break;
         case State::Data:
-            if (c == '>' && previous_ == ']' && previous2_ == ']')
-                state_ = State::Text;
+            if (c == '>' && previous_ == ']' && previous2_ == ']') state_ = State::Text;
             break;
         case State::Declaration:
             declaration(c);
@@ -94,8 +86,7 @@ std::size_t Framer::scan(const char* data, std::size_t size)
     return size;
 }
 
-void Framer::reset()
-{
+void Framer::reset() {
     state_ = State::Text;
     depth_ = 0;
     done_ = false;
@@ -103,16 +94,14 @@ void Framer::reset()
     top_.clear();
 }
 
-void Framer::enter(State state)
-{
+void Framer::enter(State state) {
     state_ = state;
     markup_ = 0;
     previous_ = previous2_ = 0;
     quote_ = 0;
 }
 
-bool Framer::tagEnds(char c)
-{
+bool Framer::tagEnds(char c) {
     if (naming_) {
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/' || c == '>')
             naming_ = false;
@@ -120,16 +109,14 @@ bool Framer::tagEnds(char c)
             name_ += c;
     }
     if (quote_ != 0) {
-        if (c == quote_)
-            quote_ = 0;
+        if (c == quote_) quote_ = 0;
         return false;
     }
     if (c == '"' || c == '\'') {
         quote_ = c;
         return false;
     }
-    if (c != '>')
-        return false;
+    if (c != '>') return false;
     state_ = State::Text;
     if (endTag_) {
         if (--depth_ <= 0) {
@@ -148,11 +135,9 @@ bool Framer::tagEnds(char c)
     return false;
 }
 
-void Framer::declaration(char c)
-{
+void Framer::declaration(char c) {
     if (quote_ != 0) {
-        if (c == quote_)
-            quote_ = 0;
+        if (c == quote_) quote_ = 0;
     } else if (c == '"' || c == '\'') {
         quote_ = c;
     } else if (c == '[') {
@@ -164,4 +149,4 @@ void Framer::declaration(char c)
     }
 }
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

@@ -54,8 +54,8 @@ private:
     std::size_t markup_ = 0;
     std::string bang_;
     bool naming_ = false;
-    std::string name_;   // of the tag being read
-    std::string top_;    // of the top-level element
+    std::string name_; // of the tag being read
+    std::string top_;  // of the top-level element
 };
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

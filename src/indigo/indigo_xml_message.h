@@ -4,13 +4,13 @@
 // enableBLOB, or a pingRequest (a driver that has sent a BLOB waits for the pingReply of
 // the same uid before it sends the next).
 
+#include "indigo/indigo_base64.h"
+#include "indigo/indigo_bus.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "indigo/indigo_base64.h"
-#include "indigo/indigo_bus.h"
 
 namespace zeta::indigo::wire {
 
@@ -48,19 +48,19 @@ struct WireItem {
 
 struct WireMessage {
     MessageKind kind = MessageKind::Set;
-    indigo_property_type type = INDIGO_TEXT_VECTOR;   // vectors only
+    indigo_property_type type = INDIGO_TEXT_VECTOR; // vectors only
     std::string device;
     std::string name;
     std::string label;
     std::string group;
-    std::string message;    // the message attribute (or the text of a message element)
-    std::string version;    // getProperties
-    std::string client;     // getProperties: the asking program, when it says
-    std::string uid;        // pingRequest
+    std::string message; // the message attribute (or the text of a message element)
+    std::string version; // getProperties
+    std::string client;  // getProperties: the asking program, when it says
+    std::string uid;     // pingRequest
     std::optional<indigo_property_state> state;
     indigo_property_perm perm = INDIGO_RW_PERM;
     indigo_rule rule = INDIGO_ONE_OF_MANY_RULE;
-    std::string blobMode;   // enableBLOB: "Never", "Also", "Only" or "URL"
+    std::string blobMode; // enableBLOB: "Never", "Also", "Only" or "URL"
     std::vector<WireItem> items;
     // Set when the message is well formed XML but cannot be used as it stands (a value
     // that is not a number, a missing device name, ...): it is reported and dropped, the
@@ -68,4 +68,4 @@ struct WireMessage {
     std::string invalid;
 };
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

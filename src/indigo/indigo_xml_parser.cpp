@@ -1,16 +1,15 @@
 #include "indigo/indigo_xml_parser.h"
 
-#include <expat.h>
+#include "indigo/indigo_base64.h"
+#include "indigo/indigo_wire_codes.h"
+#include "indigo/indigo_xml_framer.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <expat.h>
 #include <optional>
 #include <string_view>
-
-#include "indigo/indigo_base64.h"
-#include "indigo/indigo_xml_framer.h"
-#include "indigo/indigo_wire_codes.h"
 
 namespace zeta::indigo::wire {
 
@@ -40,8 +39,7 @@ constexpr VectorElement kVectors[] = {
 };
 
 // The element that holds one item of a vector of that kind and type.
-std::string_view itemElement(MessageKind kind, indigo_property_type type)
-{
+std::string_view itemElement(MessageKind kind, indigo_property_type type) {
     const bool def = kind == MessageKind::Define;
     switch (type) {
     case INDIGO_TEXT_VECTOR:
@@ -58,30 +56,25 @@ std::string_view itemElement(MessageKind kind, indigo_property_type type)
     return {};
 }
 
-const char* attribute(const XML_Char** attributes, const char* name)
-{
+const char* attribute(const XML_Char** attributes, const char* name) {
     for (int i = 0; attributes[i] != nullptr; i += 2) {
-        if (std::strcmp(attributes[i], name) == 0)
-            return attributes[i + 1];
+        if (std::strcmp(attributes[i], name) == 0) return attributes[i + 1];
     }
     return nullptr;
 }
 
 constexpr int kMaxDepth = 4;
 
-}  // namespace
+} // namespace
 
 class XmlStreamParser::State {
 public:
-    State(Sink sink, ParserLimits limits) : sink_(std::move(sink)), limits_(limits), framer_(limits.maxPendingBytes)
-    {
+    State(Sink sink, ParserLimits limits) : sink_(std::move(sink)), limits_(limits), framer_(limits.maxPendingBytes) {
         parser_ = XML_ParserCreate(nullptr);
         installHandlers();
     }
-    ~State()
-    {
-        if (parser_ != nullptr)
-            XML_ParserFree(parser_);
+    ~State() {
+        if (parser_ != nullptr) XML_ParserFree(parser_);
     }
 
     bool feed(const char* data, std::size_t size);
@@ -93,39 +86,31 @@ private:
 
     static State* self(void* user) { return static_cast<State*>(user); }
 
-    void installHandlers()
-    {
-        if (parser_ == nullptr)
-            return;
+    void installHandlers() {
+        if (parser_ == nullptr) return;
         XML_SetUserData(parser_, this);
         XML_SetElementHandler(
             parser_, [](void* u, const XML_Char* n, const XML_Char** a) { self(u)->start(n, a); },
             [](void* u, const XML_Char* n) { self(u)->end(n); });
-        XML_SetCharacterDataHandler(parser_, [](void* u, const XML_Char* s, int len) {
-            self(u)->text(s, static_cast<std::size_t>(len));
-        });
+        XML_SetCharacterDataHandler(
+            parser_, [](void* u, const XML_Char* s, int len) { self(u)->text(s, static_cast<std::size_t>(len)); });
         XML_SetStartDoctypeDeclHandler(parser_, [](void* u, const XML_Char*, const XML_Char*, const XML_Char*, int) {
             self(u)->fail("a DOCTYPE is not accepted");
         });
-        XML_SetEntityDeclHandler(parser_, [](void* u, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
-                                             const XML_Char*, const XML_Char*, const XML_Char*) {
-            self(u)->fail("entity declarations are not accepted");
-        });
+        XML_SetEntityDeclHandler(
+            parser_, [](void* u, const XML_Char*, int, const XML_Char*, int, const XML_Char*, const XML_Char*,
+                        const XML_Char*, const XML_Char*) { self(u)->fail("entity declarations are not accepted"); });
     }
 
     void noteEvent() { lastEvent_ = XML_GetCurrentByteIndex(parser_); }
 
-    void fail(std::string reason)
-    {
-        if (error_.empty())
-            error_ = std::move(reason);
+    void fail(std::string reason) {
+        if (error_.empty()) error_ = std::move(reason);
         XML_StopParser(parser_, XML_FALSE);
     }
 
-    void invalid(std::string reason)
-    {
-        if (message_.invalid.empty())
-            message_.invalid = std::move(reason);
+    void invalid(std::string reason) {
+        if (message_.invalid.empty()) message_.invalid = std::move(reason);
     }
 
     void start(const XML_Char* name, const XML_Char** attributes);
@@ -135,10 +120,8 @@ private:
     void startTop(std::string_view name, const XML_Char** attributes);
     void startItem(std::string_view name, const XML_Char** attributes);
     bool blobText(const char* data, std::size_t size);
-    Base64Decoder& blobDecoder()
-    {
-        if (!decoder_)
-            decoder_.emplace(blob_, limits_.maxBlobBytes - blobBytes_);
+    Base64Decoder& blobDecoder() {
+        if (!decoder_) decoder_.emplace(blob_, limits_.maxBlobBytes - blobBytes_);
         return *decoder_;
     }
     void endItem();
@@ -152,8 +135,8 @@ private:
 
     // Where the stream stands.
     bool betweenDocuments_ = true;
-    std::int64_t documentFed_ = 0;    // bytes given to the parser for this document
-    std::int64_t lastEvent_ = 0;      // offset of the last parser event in it
+    std::int64_t documentFed_ = 0; // bytes given to the parser for this document
+    std::int64_t lastEvent_ = 0;   // offset of the last parser event in it
     bool documentDone_ = false;
     bool deliver_ = false;
     Framer framer_;
@@ -171,11 +154,10 @@ private:
     BlobBytes blob_;
     std::optional<Base64Decoder> decoder_;
     std::optional<long long> blobSize_, blobLen_, blobEncodedLen_;
-    std::int64_t blobBytes_ = 0;   // decoded in earlier items of this message
+    std::int64_t blobBytes_ = 0; // decoded in earlier items of this message
 };
 
-void XmlStreamParser::State::start(const XML_Char* name, const XML_Char** attributes)
-{
+void XmlStreamParser::State::start(const XML_Char* name, const XML_Char** attributes) {
     noteEvent();
     ++depth_;
     if (static_cast<std::size_t>(XML_GetCurrentByteCount(parser_)) > limits_.maxPendingBytes) {
@@ -192,8 +174,7 @@ void XmlStreamParser::State::start(const XML_Char* name, const XML_Char** attrib
         startItem(name, attributes);
 }
 
-void XmlStreamParser::State::startTop(std::string_view name, const XML_Char** attributes)
-{
+void XmlStreamParser::State::startTop(std::string_view name, const XML_Char** attributes) {
     message_ = WireMessage{};
     text_.clear();
     blobBytes_ = 0;
@@ -223,7 +204,7 @@ void XmlStreamParser::State::startTop(std::string_view name, const XML_Char** at
             top_ = Top::Ping;
             message_.kind = MessageKind::PingRequest;
         } else {
-            return;   // not ours: read past it
+            return; // not ours: read past it
         }
     }
     const auto text = [&](const char* key) {
@@ -236,21 +217,16 @@ void XmlStreamParser::State::startTop(std::string_view name, const XML_Char** at
     message_.version = text("version");
     message_.uid = text("uid");
     message_.client = text("client");
-    if (top_ != Top::Vector)
-        return;
+    if (top_ != Top::Vector) return;
     message_.label = text("label");
     message_.group = text("group");
-    if (message_.device.empty() || message_.name.empty())
-        invalid("a property without a device or name");
+    if (message_.device.empty() || message_.name.empty()) invalid("a property without a device or name");
     if (const char* state = attribute(attributes, "state")) {
         message_.state = parseState(state);
-        if (!message_.state)
-            invalid(std::string("unknown state '") + state + "'");
+        if (!message_.state) invalid(std::string("unknown state '") + state + "'");
     }
-    if (message_.kind != MessageKind::Define)
-        return;
-    if (!message_.state)
-        message_.state = INDIGO_IDLE_STATE;
+    if (message_.kind != MessageKind::Define) return;
+    if (!message_.state) message_.state = INDIGO_IDLE_STATE;
     const bool readOnlyKind = message_.type == INDIGO_LIGHT_VECTOR;
     message_.perm = readOnlyKind ? INDIGO_RO_PERM : INDIGO_RW_PERM;
     if (const char* perm = attribute(attributes, "perm"); perm != nullptr && !readOnlyKind) {
@@ -267,13 +243,11 @@ void XmlStreamParser::State::startTop(std::string_view name, const XML_Char** at
     }
 }
 
-void XmlStreamParser::State::startItem(std::string_view name, const XML_Char** attributes)
-{
+void XmlStreamParser::State::startItem(std::string_view name, const XML_Char** attributes) {
     inItem_ = true;
     itemIgnored_ = name != itemElement(message_.kind, message_.type);
     text_.clear();
-    if (itemIgnored_)
-        return;
+    if (itemIgnored_) return;
     if (message_.items.size() >= limits_.maxItems) {
         fail("more than " + std::to_string(limits_.maxItems) + " items in one property");
         return;
@@ -284,15 +258,12 @@ void XmlStreamParser::State::startItem(std::string_view name, const XML_Char** a
         invalid("an item without a name");
     else
         item_.name = itemName;
-    if (const char* label = attribute(attributes, "label"))
-        item_.label = label;
-    if (const char* format = attribute(attributes, "format"))
-        item_.format = format;
+    if (const char* label = attribute(attributes, "label")) item_.label = label;
+    if (const char* format = attribute(attributes, "format")) item_.format = format;
 
     const auto number = [&](const char* key, double& target) {
         const char* value = attribute(attributes, key);
-        if (value == nullptr)
-            return false;
+        if (value == nullptr) return false;
         if (auto parsed = parseNumber(value)) {
             target = *parsed;
             return true;
@@ -306,24 +277,21 @@ void XmlStreamParser::State::startItem(std::string_view name, const XML_Char** a
         item_.hasMax = number("max", item_.max) || define;
         item_.hasStep = number("step", item_.step) || define;
     }
-    if (message_.type != INDIGO_BLOB_VECTOR || message_.kind == MessageKind::Define)
-        return;
+    if (message_.type != INDIGO_BLOB_VECTOR || message_.kind == MessageKind::Define) return;
 
     const auto count = [&](const char* key, std::optional<long long>& target) {
         target.reset();
         const char* value = attribute(attributes, key);
-        if (value == nullptr)
-            return;
+        if (value == nullptr) return;
         target = parseCount(value);
-        if (!target)
-            fail(std::string("BLOB attribute ") + key + " is not a byte count: '" + value + "'");
+        if (!target) fail(std::string("BLOB attribute ") + key + " is not a byte count: '" + value + "'");
     };
     count("size", blobSize_);
     count("len", blobLen_);
     count("enclen", blobEncodedLen_);
-    if (const char* url = attribute(attributes, "url"))
-        item_.url = url;
-    if (const char* attached = attribute(attributes, "attached"); attached != nullptr && std::string_view(attached) == "true") {
+    if (const char* url = attribute(attributes, "url")) item_.url = url;
+    if (const char* attached = attribute(attributes, "attached");
+        attached != nullptr && std::string_view(attached) == "true") {
         item_.attached = true;
         item_.length = blobLen_.value_or(blobSize_.value_or(-1));
         if (item_.length < 0) {
@@ -340,17 +308,14 @@ void XmlStreamParser::State::startItem(std::string_view name, const XML_Char** a
     blobDecoder();
 }
 
-bool XmlStreamParser::State::blobText(const char* data, std::size_t size)
-{
+bool XmlStreamParser::State::blobText(const char* data, std::size_t size) {
     Base64Decoder& decoder = blobDecoder();
-    if (decoder.feed(data, size))
-        return true;
+    if (decoder.feed(data, size)) return true;
     error_ = decoder.overLimit() ? "BLOB data over the limit" : "BLOB data is not base64";
     return false;
 }
 
-void XmlStreamParser::State::text(const char* data, std::size_t size)
-{
+void XmlStreamParser::State::text(const char* data, std::size_t size) {
     noteEvent();
     if (depth_ == 2 && inItem_ && !itemIgnored_) {
         if (message_.type == INDIGO_BLOB_VECTOR && message_.kind != MessageKind::Define) {
@@ -360,7 +325,7 @@ void XmlStreamParser::State::text(const char* data, std::size_t size)
             return;
         }
     } else if (!(depth_ == 1 && (top_ == Top::EnableBlob || top_ == Top::Message))) {
-        return;   // layout white space, or text of elements we skip
+        return; // layout white space, or text of elements we skip
     }
     if (text_.size() + size > limits_.maxTextBytes) {
         fail("element text over " + std::to_string(limits_.maxTextBytes) + " bytes");
@@ -369,8 +334,7 @@ void XmlStreamParser::State::text(const char* data, std::size_t size)
     text_.append(data, size);
 }
 
-void XmlStreamParser::State::endItem()
-{
+void XmlStreamParser::State::endItem() {
     inItem_ = false;
     if (itemIgnored_) {
         decoder_.reset();
@@ -442,8 +406,7 @@ void XmlStreamParser::State::endItem()
     item_ = WireItem{};
 }
 
-void XmlStreamParser::State::endTop()
-{
+void XmlStreamParser::State::endTop() {
     deliver_ = top_ != Top::Ignored;
     if (top_ == Top::EnableBlob) {
         message_.blobMode = std::string(trimmed(text_));
@@ -458,20 +421,16 @@ void XmlStreamParser::State::endTop()
     text_.clear();
 }
 
-void XmlStreamParser::State::end(const XML_Char*)
-{
+void XmlStreamParser::State::end(const XML_Char*) {
     noteEvent();
-    if (depth_ == 2 && top_ == Top::Vector && inItem_)
-        endItem();
+    if (depth_ == 2 && top_ == Top::Vector && inItem_) endItem();
     --depth_;
-    if (depth_ > 0 || !error_.empty())
-        return;
+    if (depth_ > 0 || !error_.empty()) return;
     endTop();
     documentDone_ = true;
 }
 
-void XmlStreamParser::State::resetDocument()
-{
+void XmlStreamParser::State::resetDocument() {
     XML_ParserReset(parser_, nullptr);
     installHandlers();
     betweenDocuments_ = true;
@@ -488,31 +447,26 @@ void XmlStreamParser::State::resetDocument()
     text_.clear();
 }
 
-bool XmlStreamParser::State::feed(const char* data, std::size_t size)
-{
-    if (parser_ == nullptr && error_.empty())
-        error_ = "out of memory for the XML parser";
-    if (!error_.empty())
-        return false;
+bool XmlStreamParser::State::feed(const char* data, std::size_t size) {
+    if (parser_ == nullptr && error_.empty()) error_ = "out of memory for the XML parser";
+    if (!error_.empty()) return false;
     while (size > 0) {
         if (betweenDocuments_) {
             while (size > 0 && (*data == ' ' || *data == '\n' || *data == '\r' || *data == '\t')) {
                 ++data;
                 --size;
             }
-            if (size == 0)
-                return true;
+            if (size == 0) return true;
             betweenDocuments_ = false;
         }
         if (framer_.inBlobText()) {
             const void* lt = std::memchr(data, '<', size);
-            const std::size_t text = lt != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lt) - data) : size;
-            if (!blobText(data, text))
-                return false;
+            const std::size_t text =
+                lt != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lt) - data) : size;
+            if (!blobText(data, text)) return false;
             data += text;
             size -= text;
-            if (lt != nullptr)
-                framer_.endBlobText();
+            if (lt != nullptr) framer_.endBlobText();
             continue;
         }
         const std::size_t span = framer_.scan(data, std::min<std::size_t>(size, INT_MAX / 2));
@@ -522,8 +476,7 @@ bool XmlStreamParser::State::feed(const char* data, std::size_t size)
         }
         const bool complete = framer_.done();
         const XML_Status status = XML_Parse(parser_, data, static_cast<int>(span), complete ? XML_TRUE : XML_FALSE);
-        if (!error_.empty())
-            return false;
+        if (!error_.empty()) return false;
         if (status != XML_STATUS_OK) {
             error_ = std::string("malformed XML: ") + XML_ErrorString(XML_GetErrorCode(parser_)) + " at line " +
                      std::to_string(XML_GetCurrentLineNumber(parser_));
@@ -537,8 +490,7 @@ bool XmlStreamParser::State::feed(const char* data, std::size_t size)
                 error_ = "malformed XML: an element that does not close";
                 return false;
             }
-            if (deliver_)
-                sink_(message_);
+            if (deliver_) sink_(message_);
             resetDocument();
             continue;
         }
@@ -550,18 +502,16 @@ bool XmlStreamParser::State::feed(const char* data, std::size_t size)
     return true;
 }
 
-bool XmlStreamParser::State::finish()
-{
-    if (!error_.empty())
-        return false;
-    if (betweenDocuments_)
-        return true;
+bool XmlStreamParser::State::finish() {
+    if (!error_.empty()) return false;
+    if (betweenDocuments_) return true;
     if (depth_ > 0 || framer_.inside()) {
         error_ = "the stream ended in the middle of a message";
         return false;
     }
     // Only a declaration, a comment or white space may be left.
-    if (XML_Parse(parser_, nullptr, 0, XML_TRUE) != XML_STATUS_OK && XML_GetErrorCode(parser_) != XML_ERROR_NO_ELEMENTS) {
+    if (XML_Parse(parser_, nullptr, 0, XML_TRUE) != XML_STATUS_OK &&
+        XML_GetErrorCode(parser_) != XML_ERROR_NO_ELEMENTS) {
         error_ = "the stream ended in the middle of a message";
         return false;
     }
@@ -569,25 +519,20 @@ bool XmlStreamParser::State::finish()
 }
 
 XmlStreamParser::XmlStreamParser(Sink sink, ParserLimits limits)
-    : state_(std::make_unique<State>(std::move(sink), limits))
-{
-}
+    : state_(std::make_unique<State>(std::move(sink), limits)) {}
 
 XmlStreamParser::~XmlStreamParser() = default;
 
-bool XmlStreamParser::feed(const char* data, std::size_t size)
-{
+bool XmlStreamParser::feed(const char* data, std::size_t size) {
     return state_->feed(data, size);
 }
 
-bool XmlStreamParser::finish()
-{
+bool XmlStreamParser::finish() {
     return state_->finish();
 }
 
-const std::string& XmlStreamParser::error() const
-{
+const std::string& XmlStreamParser::error() const {
     return state_->error();
 }
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

@@ -15,13 +15,13 @@
 // A message that is well formed but unusable (a number that is not one, a missing device)
 // is still handed on, with WireMessage::invalid set, and the stream goes on.
 
+#include "indigo/indigo_xml_message.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-
-#include "indigo/indigo_xml_message.h"
 
 namespace zeta::indigo::wire {
 
@@ -55,4 +55,4 @@ private:
     std::unique_ptr<State> state_;
 };
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

@@ -16,16 +16,16 @@ public:
 class IndiNames final : public OutgoingNames {
 public:
     std::string_view property(std::string_view busProperty) const override { return indiPropertyName(busProperty); }
-    std::string_view item(std::string_view busProperty, std::string_view busItem) const override
-    {
+    std::string_view item(std::string_view busProperty, std::string_view busItem) const override {
         return indiItemName(busProperty, busItem);
     }
 };
 
 // Length of the UTF-8 character starting at text[i] when it is well formed, else 0.
-std::size_t utf8Length(std::string_view text, std::size_t i)
-{
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+std::size_t utf8Length(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) {
+        return static_cast<unsigned char>(text[k]);
+    };
     const unsigned char lead = byte(i);
     std::size_t length = 0;
     unsigned minimum = 0;
@@ -45,22 +45,17 @@ std::size_t utf8Length(std::string_view text, std::size_t i)
     } else {
         return 0;
     }
-    if (i + length > text.size())
-        return 0;
+    if (i + length > text.size()) return 0;
     for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
         code = (code << 6) | (byte(i + k) & 0x3F);
     }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return 0;
-    if (code == 0xFFFE || code == 0xFFFF)
-        return 0;
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    if (code == 0xFFFE || code == 0xFFFF) return 0;
     return length;
 }
 
-void attribute(std::string& out, const char* key, std::string_view value)
-{
+void attribute(std::string& out, const char* key, std::string_view value) {
     out += ' ';
     out += key;
     out += "=\"";
@@ -68,8 +63,7 @@ void attribute(std::string& out, const char* key, std::string_view value)
     out += '"';
 }
 
-void numberAttribute(std::string& out, const char* key, double value)
-{
+void numberAttribute(std::string& out, const char* key, double value) {
     out += ' ';
     out += key;
     out += "=\"";
@@ -77,8 +71,7 @@ void numberAttribute(std::string& out, const char* key, double value)
     out += '"';
 }
 
-const char* typeWord(indigo_property_type type)
-{
+const char* typeWord(indigo_property_type type) {
     switch (type) {
     case INDIGO_NUMBER_VECTOR:
         return "Number";
@@ -93,8 +86,7 @@ const char* typeWord(indigo_property_type type)
     }
 }
 
-void itemValue(std::string& out, indigo_property_type type, const indigo_item& item)
-{
+void itemValue(std::string& out, indigo_property_type type, const indigo_item& item) {
     switch (type) {
     case INDIGO_TEXT_VECTOR:
         appendEscaped(out, field(item.text.value));
@@ -115,8 +107,7 @@ void itemValue(std::string& out, indigo_property_type type, const indigo_item& i
 
 // The base64 of the bytes in pieces of 1 MiB of text: few enough writes that a frame goes out
 // at the pace of the socket, small enough to stay in cache between encoding and writing.
-bool streamBase64(const void* data, std::size_t size, const TextSink& sink)
-{
+bool streamBase64(const void* data, std::size_t size, const TextSink& sink) {
     constexpr std::size_t kPiece = 768 * 1024;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     std::string piece;
@@ -124,16 +115,14 @@ bool streamBase64(const void* data, std::size_t size, const TextSink& sink)
     for (std::size_t at = 0; at < size; at += kPiece) {
         piece.clear();
         appendBase64(piece, bytes + at, std::min(kPiece, size - at));
-        if (!sink(piece))
-            return false;
+        if (!sink(piece)) return false;
     }
     return true;
 }
 
 // A BLOB item; with a sink, out is handed over before the bytes, which follow in pieces.
 bool blobItem(std::string& out, std::string_view name, const indigo_item& item, const std::string* url,
-              const TextSink* sink = nullptr)
-{
+              const TextSink* sink = nullptr) {
     out += "<oneBLOB";
     attribute(out, "name", name);
     attribute(out, "format", field(item.blob.format));
@@ -148,8 +137,7 @@ bool blobItem(std::string& out, std::string_view name, const indigo_item& item, 
     const std::size_t size = inline_ ? static_cast<std::size_t>(item.blob.size) : 0;
     out += " size=\"" + std::to_string(size) + "\" len=\"" + std::to_string(size) + "\">";
     if (inline_ && sink != nullptr) {
-        if (!(*sink)(out) || !streamBase64(item.blob.value, size, *sink))
-            return false;
+        if (!(*sink)(out) || !streamBase64(item.blob.value, size, *sink)) return false;
         out.clear();
     } else if (inline_) {
         appendBase64(out, item.blob.value, size);
@@ -158,8 +146,7 @@ bool blobItem(std::string& out, std::string_view name, const indigo_item& item, 
     return true;
 }
 
-void vectorHead(std::string& out, const char* verb, const indigo_property& property, const OutgoingNames& names)
-{
+void vectorHead(std::string& out, const char* verb, const indigo_property& property, const OutgoingNames& names) {
     out += '<';
     out += verb;
     out += typeWord(property.type);
@@ -169,29 +156,23 @@ void vectorHead(std::string& out, const char* verb, const indigo_property& prope
 }
 
 // The attributes that close the head of a def and of a set vector alike.
-void vectorHeadEnd(std::string& out, const indigo_property& property, const char* message)
-{
-    if (property.type != INDIGO_LIGHT_VECTOR)
-        out += " timeout=\"60\"";
+void vectorHeadEnd(std::string& out, const indigo_property& property, const char* message) {
+    if (property.type != INDIGO_LIGHT_VECTOR) out += " timeout=\"60\"";
     attribute(out, "timestamp", timestampNow());
-    if (message != nullptr && message[0] != '\0')
-        attribute(out, "message", message);
+    if (message != nullptr && message[0] != '\0') attribute(out, "message", message);
     out += ">\n";
 }
 
 // One item element; a definition also carries the label and a number's format, and a
 // defBLOB has no value.
 void itemElement(std::string& out, std::string_view element, std::string_view name, indigo_property_type type,
-                 const indigo_item& item, bool definition)
-{
+                 const indigo_item& item, bool definition) {
     out += '<';
     out += element;
     attribute(out, "name", name);
-    if (definition)
-        attribute(out, "label", field(item.label));
+    if (definition) attribute(out, "label", field(item.label));
     if (type == INDIGO_NUMBER_VECTOR) {
-        if (definition)
-            attribute(out, "format", field(item.number.format));
+        if (definition) attribute(out, "format", field(item.number.format));
         numberAttribute(out, "min", item.number.min);
         numberAttribute(out, "max", item.number.max);
         numberAttribute(out, "step", item.number.step);
@@ -207,25 +188,22 @@ void itemElement(std::string& out, std::string_view element, std::string_view na
     out += ">\n";
 }
 
-void vectorEnd(std::string& out, const char* verb, indigo_property_type type)
-{
+void vectorEnd(std::string& out, const char* verb, indigo_property_type type) {
     out += "</";
     out += verb;
     out += typeWord(type);
     out += "Vector>\n";
 }
 
-}  // namespace
+} // namespace
 
-const OutgoingNames& namesFor(Dialect dialect)
-{
+const OutgoingNames& namesFor(Dialect dialect) {
     static const BusNames bus;
     static const IndiNames indi;
     return dialect == Dialect::Indi ? static_cast<const OutgoingNames&>(indi) : bus;
 }
 
-void appendEscaped(std::string& out, std::string_view text)
-{
+void appendEscaped(std::string& out, std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c < 0x80) {
@@ -269,16 +247,14 @@ void appendEscaped(std::string& out, std::string_view text)
     }
 }
 
-void writeDefinition(std::string& out, const indigo_property& property, const char* message, const OutgoingNames& names)
-{
+void writeDefinition(std::string& out, const indigo_property& property, const char* message,
+                     const OutgoingNames& names) {
     vectorHead(out, "def", property, names);
     attribute(out, "label", field(property.label));
     attribute(out, "group", field(property.group));
     attribute(out, "state", stateText(property.state));
-    if (property.type != INDIGO_LIGHT_VECTOR)
-        attribute(out, "perm", permText(property.perm));
-    if (property.type == INDIGO_SWITCH_VECTOR)
-        attribute(out, "rule", ruleText(property.rule));
+    if (property.type != INDIGO_LIGHT_VECTOR) attribute(out, "perm", permText(property.perm));
+    if (property.type == INDIGO_SWITCH_VECTOR) attribute(out, "rule", ruleText(property.rule));
     vectorHeadEnd(out, property, message);
     const std::string_view propertyName = field(property.name);
     const std::string element = std::string("def") + typeWord(property.type);
@@ -292,8 +268,7 @@ void writeDefinition(std::string& out, const indigo_property& property, const ch
 namespace {
 
 bool updateBody(std::string& out, const indigo_property& property, const char* message, const OutgoingNames& names,
-                const std::vector<std::string>* blobUrls, const TextSink* sink)
-{
+                const std::vector<std::string>* blobUrls, const TextSink* sink) {
     vectorHead(out, "set", property, names);
     attribute(out, "state", stateText(property.state));
     vectorHeadEnd(out, property, message);
@@ -315,8 +290,7 @@ bool updateBody(std::string& out, const indigo_property& property, const char* m
             const std::string* url = blobUrls != nullptr && static_cast<std::size_t>(i) < blobUrls->size()
                                          ? &(*blobUrls)[static_cast<std::size_t>(i)]
                                          : nullptr;
-            if (!blobItem(out, name, item, url, sink))
-                return false;
+            if (!blobItem(out, name, item, url, sink)) return false;
             continue;
         }
         itemElement(out, element, name, property.type, item, false);
@@ -325,45 +299,38 @@ bool updateBody(std::string& out, const indigo_property& property, const char* m
     return true;
 }
 
-}  // namespace
+} // namespace
 
 void writeUpdate(std::string& out, const indigo_property& property, const char* message, const OutgoingNames& names,
-                 const std::vector<std::string>* blobUrls)
-{
+                 const std::vector<std::string>* blobUrls) {
     updateBody(out, property, message, names, blobUrls, nullptr);
 }
 
-bool streamUpdate(const indigo_property& property, const char* message, const OutgoingNames& names, const TextSink& sink)
-{
+bool streamUpdate(const indigo_property& property, const char* message, const OutgoingNames& names,
+                  const TextSink& sink) {
     std::string out;
     return updateBody(out, property, message, names, nullptr, &sink) && sink(out);
 }
 
 void writeDelete(std::string& out, std::string_view device, std::string_view busName, const char* message,
-                 const OutgoingNames& names)
-{
+                 const OutgoingNames& names) {
     out += "<delProperty";
     attribute(out, "device", device);
-    if (!busName.empty())
-        attribute(out, "name", names.property(busName));
+    if (!busName.empty()) attribute(out, "name", names.property(busName));
     attribute(out, "timestamp", timestampNow());
-    if (message != nullptr && message[0] != '\0')
-        attribute(out, "message", message);
+    if (message != nullptr && message[0] != '\0') attribute(out, "message", message);
     out += "/>\n";
 }
 
-void writeMessage(std::string& out, std::string_view device, const char* message)
-{
+void writeMessage(std::string& out, std::string_view device, const char* message) {
     out += "<message";
-    if (!device.empty())
-        attribute(out, "device", device);
+    if (!device.empty()) attribute(out, "device", device);
     attribute(out, "timestamp", timestampNow());
     attribute(out, "message", message != nullptr ? message : "");
     out += "/>\n";
 }
 
-void writeNew(std::string& out, const indigo_property& request, const OutgoingNames& names)
-{
+void writeNew(std::string& out, const indigo_property& request, const OutgoingNames& names) {
     vectorHead(out, "new", request, names);
     out += ">\n";
     const std::string_view propertyName = field(request.name);
@@ -390,36 +357,28 @@ void writeNew(std::string& out, const indigo_property& request, const OutgoingNa
 }
 
 void writeGetProperties(std::string& out, std::string_view version, std::string_view device, std::string_view name,
-                        std::string_view client)
-{
+                        std::string_view client) {
     out += "<getProperties";
     attribute(out, "version", version);
-    if (!client.empty())
-        attribute(out, "client", client);
-    if (!device.empty())
-        attribute(out, "device", device);
-    if (!name.empty())
-        attribute(out, "name", name);
+    if (!client.empty()) attribute(out, "client", client);
+    if (!device.empty()) attribute(out, "device", device);
+    if (!name.empty()) attribute(out, "name", name);
     out += "/>\n";
 }
 
-void writeEnableBlob(std::string& out, std::string_view device, std::string_view name, std::string_view mode)
-{
+void writeEnableBlob(std::string& out, std::string_view device, std::string_view name, std::string_view mode) {
     out += "<enableBLOB";
-    if (!device.empty())
-        attribute(out, "device", device);
-    if (!name.empty())
-        attribute(out, "name", name);
+    if (!device.empty()) attribute(out, "device", device);
+    if (!name.empty()) attribute(out, "name", name);
     out += '>';
     out += mode;
     out += "</enableBLOB>\n";
 }
 
-void writePingReply(std::string& out, std::string_view uid)
-{
+void writePingReply(std::string& out, std::string_view uid) {
     out += "<pingReply";
     attribute(out, "uid", uid);
     out += "/>\n";
 }
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

@@ -3,13 +3,13 @@
 // bytes that are not UTF-8 or are control characters XML cannot carry are replaced, so a
 // record never makes a message its peer must reject.
 
+#include "indigo/indigo_bus.h"
+#include "indigo/indigo_wire_codes.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "indigo/indigo_bus.h"
-#include "indigo/indigo_wire_codes.h"
 
 namespace zeta::indigo::wire {
 
@@ -26,15 +26,15 @@ const OutgoingNames& namesFor(Dialect dialect);
 
 // A field of a record as text (up to its terminator, never past the field).
 template <std::size_t N>
-std::string_view field(const char (&text)[N])
-{
+std::string_view field(const char (&text)[N]) {
     std::size_t length = 0;
     while (length < N && text[length] != '\0')
         ++length;
     return std::string_view(text, length);
 }
 
-void writeDefinition(std::string& out, const indigo_property& property, const char* message, const OutgoingNames& names);
+void writeDefinition(std::string& out, const indigo_property& property, const char* message,
+                     const OutgoingNames& names);
 
 // blobUrls, when given, holds for each item of a BLOB property the URL sent in place of
 // its bytes; otherwise the bytes go inline, base64-encoded.
@@ -46,7 +46,8 @@ using TextSink = std::function<bool(std::string_view)>;
 
 // The same as writeUpdate with the bytes inline, handed to sink in pieces as they are
 // made: a frame's base64 is never held whole. False when sink refused a piece.
-bool streamUpdate(const indigo_property& property, const char* message, const OutgoingNames& names, const TextSink& sink);
+bool streamUpdate(const indigo_property& property, const char* message, const OutgoingNames& names,
+                  const TextSink& sink);
 
 // name empty: every property of the device.
 void writeDelete(std::string& out, std::string_view device, std::string_view busName, const char* message,
@@ -69,4 +70,4 @@ void writePingReply(std::string& out, std::string_view uid);
 // Escapes text for an attribute value or element content.
 void appendEscaped(std::string& out, std::string_view text);
 
-}  // namespace zeta::indigo::wire
+} // namespace zeta::indigo::wire

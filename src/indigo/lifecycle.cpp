@@ -6,13 +6,11 @@
 
 extern "C" {
 
-indigo_result indigo_start(void)
-{
+indigo_result indigo_start(void) {
     return INDIGO_OK;
 }
 
-indigo_result indigo_stop(void)
-{
+indigo_result indigo_stop(void) {
     auto& runtime = zeta::indigo::Runtime::instance();
     if (zeta::indigo::WorkerPool::onWorkerThread()) {
         indigo_error("indigo: indigo_stop refused on a bus worker thread");
@@ -31,4 +29,4 @@ indigo_result indigo_stop(void)
     return INDIGO_OK;
 }
 
-}  // extern "C"
+} // extern "C"

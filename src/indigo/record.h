@@ -2,17 +2,17 @@
 // Property records with a hidden header: a reference count and how many devices have the
 // record defined on the bus. The header sits just before the indigo_property.
 
+#include "indigo/indigo_bus.h"
+
 #include <atomic>
 #include <cstdint>
-
-#include "indigo/indigo_bus.h"
 
 namespace zeta::indigo {
 
 struct RecordHeader {
     std::atomic<int> references{1};
     std::atomic<int> definitions{0};
-    int capacity = 0;   // items the allocation has room for
+    int capacity = 0; // items the allocation has room for
     std::uint32_t magic = 0;
 };
 
@@ -30,4 +30,4 @@ void releaseRecord(indigo_property* property);
 // Bytes of a record of count items.
 std::size_t recordSize(int count);
 
-}  // namespace zeta::indigo
+} // namespace zeta::indigo

@@ -23,4 +23,4 @@ private:
 // Cancels the device's timers; used when it detaches.
 void cancelTimersOf(const indigo_device* device);
 
-}  // namespace zeta::indigo
+} // namespace zeta::indigo

@@ -13,9 +13,8 @@ std::size_t fittingLength(const char* source, std::size_t fieldSize);
 void copyField(char* field, std::size_t fieldSize, const char* source);
 
 template <std::size_t N>
-void copyField(char (&field)[N], const char* source)
-{
+void copyField(char (&field)[N], const char* source) {
     copyField(field, N, source);
 }
 
-}  // namespace zeta::indigo
+} // namespace zeta::indigo

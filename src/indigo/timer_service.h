@@ -3,6 +3,9 @@
 // callback to the worker pool. Timers are named by ids that are never reused, so cancelling
 // with a stale id is harmless.
 
+#include "indigo/indigo_timer.h"
+#include "indigo/worker_pool.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -10,9 +13,6 @@
 #include <map>
 #include <mutex>
 #include <thread>
-
-#include "indigo/indigo_timer.h"
-#include "indigo/worker_pool.h"
 
 namespace zeta::indigo {
 
@@ -63,4 +63,4 @@ private:
     bool stopping_ = false;
 };
 
-}  // namespace zeta::indigo
+} // namespace zeta::indigo

@@ -6,20 +6,17 @@ namespace {
 
 thread_local bool isWorkerThread = false;
 
-}  // namespace
+} // namespace
 
-WorkerPool::~WorkerPool()
-{
+WorkerPool::~WorkerPool() {
     shutdown();
 }
 
-bool WorkerPool::onWorkerThread()
-{
+bool WorkerPool::onWorkerThread() {
     return isWorkerThread;
 }
 
-void WorkerPool::post(std::function<void()> task)
-{
+void WorkerPool::post(std::function<void()> task) {
     std::lock_guard lock(mutex_);
     tasks_.push_back(std::move(task));
     if (static_cast<int>(tasks_.size()) > waiting_)
@@ -28,16 +25,14 @@ void WorkerPool::post(std::function<void()> task)
         workAvailable_.notify_one();
 }
 
-void WorkerPool::work()
-{
+void WorkerPool::work() {
     isWorkerThread = true;
     std::unique_lock lock(mutex_);
     for (;;) {
         ++waiting_;
         workAvailable_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
         --waiting_;
-        if (tasks_.empty())
-            return;   // stopping
+        if (tasks_.empty()) return; // stopping
         std::function<void()> task = std::move(tasks_.front());
         tasks_.pop_front();
         ++running_;
@@ -46,21 +41,17 @@ void WorkerPool::work()
         task = nullptr;
         lock.lock();
         --running_;
-        if (running_ == 0 && tasks_.empty())
-            idle_.notify_all();
+        if (running_ == 0 && tasks_.empty()) idle_.notify_all();
     }
 }
 
-void WorkerPool::waitIdle()
-{
-    if (isWorkerThread)
-        return;
+void WorkerPool::waitIdle() {
+    if (isWorkerThread) return;
     std::unique_lock lock(mutex_);
     idle_.wait(lock, [this] { return running_ == 0 && tasks_.empty(); });
 }
 
-void WorkerPool::shutdown()
-{
+void WorkerPool::shutdown() {
     std::vector<std::thread> threads;
     {
         std::unique_lock lock(mutex_);
@@ -75,4 +66,4 @@ void WorkerPool::shutdown()
     stopping_ = false;
 }
 
-}  // namespace zeta::indigo
+} // namespace zeta::indigo

@@ -42,4 +42,4 @@ private:
     bool stopping_ = false;
 };
 
-}  // namespace zeta::indigo
+} // namespace zeta::indigo

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <unistd.h>
 
-namespace platform {
+namespace zeta::platform {
 namespace {
 
 std::filesystem::path executableDirectory() {
@@ -20,8 +20,9 @@ std::filesystem::path executableDirectory() {
 std::filesystem::path findResources() {
     if (const char* override = std::getenv("ZETA_RESOURCE_DIR"); override && *override) return override;
     std::error_code error;
-    for (const auto& candidate : {executableDirectory() / "resources", executableDirectory() / ".." / "share" / "zeta",
-                                  std::filesystem::path(kInstalledResourceDir), std::filesystem::path(kSourceResourceDir)}) {
+    for (const auto& candidate :
+         {executableDirectory() / "resources", executableDirectory() / ".." / "share" / "zeta",
+          std::filesystem::path(kInstalledResourceDir), std::filesystem::path(kSourceResourceDir)}) {
         if (std::filesystem::is_directory(candidate, error)) return candidate;
     }
     return kSourceResourceDir;
@@ -33,7 +34,7 @@ std::filesystem::path dataHome() {
     return temporaryDirectory();
 }
 
-}  // namespace
+} // namespace
 
 const Bundle& Bundle::main() {
     static const Bundle* bundle = new Bundle();
@@ -41,10 +42,7 @@ const Bundle& Bundle::main() {
 }
 
 Bundle::Bundle()
-    : identifier_(kBundleIdentifier),
-      version_(kVersion),
-      build_(kBuild),
-      resourcePath_(findResources()),
+    : identifier_(kBundleIdentifier), version_(kVersion), build_(kBuild), resourcePath_(findResources()),
       frameworksPath_(executableDirectory() / "drivers") {}
 
 std::optional<std::string> Bundle::objectForInfoDictionaryKey(std::string_view key) const {
@@ -67,4 +65,4 @@ std::filesystem::path temporaryDirectory() {
     return error ? std::filesystem::path("/tmp") : folder;
 }
 
-}  // namespace platform
+} // namespace zeta::platform

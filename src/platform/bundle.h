@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform {
+namespace zeta::platform {
 
 class Bundle {
 public:
@@ -34,4 +34,4 @@ std::filesystem::path applicationGroupContainer(std::string_view group);
 // The system temporary folder.
 std::filesystem::path temporaryDirectory();
 
-}  // namespace platform
+} // namespace zeta::platform

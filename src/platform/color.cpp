@@ -5,7 +5,7 @@
 #include <cmath>
 #include <sstream>
 
-namespace platform {
+namespace zeta::platform {
 
 std::string archiveColor(const Color& color) {
     return "srgb " + shortestDecimal(color.red) + " " + shortestDecimal(color.green) + " " +
@@ -26,4 +26,4 @@ std::optional<Color> unarchiveColor(std::string_view data) {
     return Color{c[0], c[1], c[2], c[3]};
 }
 
-}  // namespace platform
+} // namespace zeta::platform

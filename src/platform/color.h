@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform {
+namespace zeta::platform {
 
 struct Color {
     double red = 0, green = 0, blue = 0, alpha = 1;
@@ -25,4 +25,4 @@ std::string archiveColor(const Color& color);
 // The colour of an archived form; none for anything else (other data, components out of range).
 std::optional<Color> unarchiveColor(std::string_view data);
 
-}  // namespace platform
+} // namespace zeta::platform

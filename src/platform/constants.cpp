@@ -4,15 +4,20 @@
 
 #include <QLocale>
 #include <QString>
-
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 
-platform::UserDefaults& DEFAULTS() { return platform::UserDefaults::standard(); }
-const platform::Bundle& MAIN_BUNDLE() { return platform::Bundle::main(); }
-platform::FileManager& FILE_MANAGER() { return platform::FileManager::defaultManager(); }
+zeta::platform::UserDefaults& DEFAULTS() {
+    return zeta::platform::UserDefaults::standard();
+}
+const zeta::platform::Bundle& MAIN_BUNDLE() {
+    return zeta::platform::Bundle::main();
+}
+zeta::platform::FileManager& FILE_MANAGER() {
+    return zeta::platform::FileManager::defaultManager();
+}
 
 std::string applicationNameFromIdentifier(std::string_view identifier) {
     const auto dot = identifier.rfind('.');
@@ -25,7 +30,8 @@ const std::string& APP_NAME() {
 }
 
 const std::string& APP_VERSION() {
-    static const std::string version = MAIN_BUNDLE().objectForInfoDictionaryKey("CFBundleShortVersionString").value_or("");
+    static const std::string version =
+        MAIN_BUNDLE().objectForInfoDictionaryKey("CFBundleShortVersionString").value_or("");
     return version;
 }
 
@@ -40,7 +46,7 @@ const std::string& MOUNT_DEVICE_NAME() {
 }
 
 const std::vector<double>& EXPOSURE_TIMES() {
-    static const std::vector<double> times = {0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1, 2,
+    static const std::vector<double> times = {0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1,   2,
                                               5,     10,     20,    30,   60,    90,   120, 240,  300, 600, 900};
     return times;
 }
@@ -65,18 +71,18 @@ const std::vector<std::string>& FAHRENHEIT_SETPOINTS() {
     return points;
 }
 
-platform::Color& MARKER_COLOR() {
-    static platform::Color color = platform::Color::systemGreen();
+zeta::platform::Color& MARKER_COLOR() {
+    static zeta::platform::Color color = zeta::platform::Color::systemGreen();
     return color;
 }
 
-platform::Color& GRAPH_COLOR_1() {
-    static platform::Color color = platform::Color::systemBlue();
+zeta::platform::Color& GRAPH_COLOR_1() {
+    static zeta::platform::Color color = zeta::platform::Color::systemBlue();
     return color;
 }
 
-platform::Color& GRAPH_COLOR_2() {
-    static platform::Color color = platform::Color::systemRed();
+zeta::platform::Color& GRAPH_COLOR_2() {
+    static zeta::platform::Color color = zeta::platform::Color::systemRed();
     return color;
 }
 
@@ -93,8 +99,9 @@ double parseSexagesimal(std::string_view text) {
     std::size_t start = 0;
     for (int index = 0; index < 3; ++index) {
         const std::size_t end = text.find_first_of(":*' ", start);
-        const std::string_view field = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-        fields[index] = platform::leadingDouble(field);
+        const std::string_view field =
+            text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        fields[index] = zeta::platform::leadingDouble(field);
         if (index == 0) negative = std::signbit(fields[0]);
         if (end == std::string_view::npos) break;
         start = end + 1;

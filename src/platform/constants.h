@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-platform::UserDefaults& DEFAULTS();
-const platform::Bundle& MAIN_BUNDLE();
-platform::FileManager& FILE_MANAGER();
+zeta::platform::UserDefaults& DEFAULTS();
+const zeta::platform::Bundle& MAIN_BUNDLE();
+zeta::platform::FileManager& FILE_MANAGER();
 
 const std::string& APP_NAME();
 const std::string& APP_VERSION();
@@ -27,9 +27,9 @@ const std::vector<std::string>& CELSIUS_SETPOINTS();
 const std::vector<std::string>& FAHRENHEIT_SETPOINTS();
 
 // Replaceable on the main thread (start-up and the preferences sheet).
-platform::Color& MARKER_COLOR();
-platform::Color& GRAPH_COLOR_1();
-platform::Color& GRAPH_COLOR_2();
+zeta::platform::Color& MARKER_COLOR();
+zeta::platform::Color& GRAPH_COLOR_1();
+zeta::platform::Color& GRAPH_COLOR_2();
 
 // The last "."-separated component of a bundle identifier (the whole text without ".").
 std::string applicationNameFromIdentifier(std::string_view identifier);

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
-
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -93,7 +92,8 @@ public:
             if (QCoreApplication* app = QCoreApplication::instance()) {
                 // Captures nothing: the hand-over to the GUI thread is then only through our own
                 // lock, which the thread checkers can see (Qt's event queue they cannot).
-                QMetaObject::invokeMethod(app, [] { mainQueueInstance().drain(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    app, [] { mainQueueInstance().drain(); }, Qt::QueuedConnection);
             }
         }
     }
@@ -180,7 +180,7 @@ private:
                 CurrentQueueScope scope(entry.queue);
                 runReportingEscapes(entry.task, "global queue");
             }
-            entry.task = nullptr;  // release captures before taking the lock again
+            entry.task = nullptr; // release captures before taking the lock again
             lock.lock();
         }
     }
@@ -223,12 +223,10 @@ public:
 private:
     struct Entry {
         std::chrono::steady_clock::time_point due;
-        unsigned long long order;  // keeps equal deadlines first-in, first-out
+        unsigned long long order; // keeps equal deadlines first-in, first-out
         Queue* queue;
         Task task;
-        bool operator>(const Entry& other) const {
-            return due != other.due ? due > other.due : order > other.order;
-        }
+        bool operator>(const Entry& other) const { return due != other.due ? due > other.due : order > other.order; }
     };
 
     void run() {
@@ -263,22 +261,24 @@ Timers& timers() {
     return *instance;
 }
 
-}  // namespace
+} // namespace
 
-Queue& mainQueue() { return mainQueueInstance(); }
+Queue& mainQueue() {
+    return mainQueueInstance();
+}
 
 Queue& globalQueue(QoS qos) {
     static GlobalQueue* queues[] = {
-        new GlobalQueue("com.apple.root.background-qos"),
-        new GlobalQueue("com.apple.root.utility-qos"),
-        new GlobalQueue("com.apple.root.default-qos"),
-        new GlobalQueue("com.apple.root.user-initiated-qos"),
+        new GlobalQueue("com.apple.root.background-qos"),       new GlobalQueue("com.apple.root.utility-qos"),
+        new GlobalQueue("com.apple.root.default-qos"),          new GlobalQueue("com.apple.root.user-initiated-qos"),
         new GlobalQueue("com.apple.root.user-interactive-qos"),
     };
     return *queues[static_cast<int>(qos)];
 }
 
-bool isMainThread() { return std::this_thread::get_id() == kMainThreadId; }
+bool isMainThread() {
+    return std::this_thread::get_id() == kMainThreadId;
+}
 
 std::size_t drainMainQueue() {
     if (!isMainThread()) {
@@ -311,7 +311,7 @@ struct SerialQueue::State {
         std::unique_lock lock(mutex);
         for (;;) {
             wake.wait(lock, [this] { return stopping || !tasks.empty(); });
-            if (tasks.empty()) return;  // stopping, and nothing left to run
+            if (tasks.empty()) return; // stopping, and nothing left to run
             Task task = std::move(tasks.front());
             tasks.pop_front();
             lock.unlock();
@@ -339,7 +339,7 @@ SerialQueue::~SerialQueue() {
         state_->wake.notify_one();
     }
     if (state_->worker.get_id() == std::this_thread::get_id()) {
-        state_->worker.detach();  // destroyed from its own task: the worker ends after it
+        state_->worker.detach(); // destroyed from its own task: the worker ends after it
     } else {
         state_->worker.join();
     }
@@ -352,9 +352,13 @@ void SerialQueue::async(Task task) {
     state_->wake.notify_one();
 }
 
-void SerialQueue::sync(Task task) { syncThrough(*this, std::move(task)); }
+void SerialQueue::sync(Task task) {
+    syncThrough(*this, std::move(task));
+}
 
-bool SerialQueue::isCurrent() const { return tlsCurrentQueue == state_.get(); }
+bool SerialQueue::isCurrent() const {
+    return tlsCurrentQueue == state_.get();
+}
 
 // ---- semaphore -----------------------------------------------------------------------------
 
@@ -364,7 +368,9 @@ struct Semaphore::State {
     long value;
 };
 
-Semaphore::Semaphore(long value) : state_(std::make_unique<State>()) { state_->value = value; }
+Semaphore::Semaphore(long value) : state_(std::make_unique<State>()) {
+    state_->value = value;
+}
 Semaphore::~Semaphore() = default;
 
 void Semaphore::wait() {
@@ -394,6 +400,8 @@ void Semaphore::signal() {
     state_->available.notify_one();
 }
 
-void after(std::chrono::milliseconds delay, Queue& queue, Task task) { timers().add(delay, queue, std::move(task)); }
+void after(std::chrono::milliseconds delay, Queue& queue, Task task) {
+    timers().add(delay, queue, std::move(task));
+}
 
-}  // namespace dispatch
+} // namespace dispatch

@@ -97,4 +97,4 @@ private:
 // Queues the task onto the queue once the delay has passed. The queue must outlive the delay.
 void after(std::chrono::milliseconds delay, Queue& queue, Task task);
 
-}  // namespace dispatch
+} // namespace dispatch

@@ -4,14 +4,16 @@
 
 #include <fstream>
 
-namespace platform {
+namespace zeta::platform {
 
 FileManager& FileManager::defaultManager() {
     static FileManager manager;
     return manager;
 }
 
-std::filesystem::path FileManager::temporaryDirectory() const { return platform::temporaryDirectory(); }
+std::filesystem::path FileManager::temporaryDirectory() const {
+    return zeta::platform::temporaryDirectory();
+}
 
 std::filesystem::path FileManager::containerURLForSecurityApplicationGroupIdentifier(std::string_view group) const {
     return applicationGroupContainer(group);
@@ -32,4 +34,4 @@ bool FileManager::removeItemAtPath(const std::filesystem::path& path) const {
     return std::filesystem::remove_all(path, error) > 0 && !error;
 }
 
-}  // namespace platform
+} // namespace zeta::platform

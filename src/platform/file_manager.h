@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string_view>
 
-namespace platform {
+namespace zeta::platform {
 
 class FileManager {
 public:
@@ -19,4 +19,4 @@ public:
     bool removeItemAtPath(const std::filesystem::path& path) const;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

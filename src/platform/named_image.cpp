@@ -4,14 +4,18 @@
 #include <QPainter>
 #include <QRadialGradient>
 
-namespace platform {
+namespace zeta::platform {
 
 std::string_view statusImageNameForState(int state) {
     switch (state) {
-        case 1: return kStatusAvailable;
-        case 2: return kStatusPartiallyAvailable;
-        case 3: return kStatusUnavailable;
-        default: return kStatusNone;
+    case 1:
+        return kStatusAvailable;
+    case 2:
+        return kStatusPartiallyAvailable;
+    case 3:
+        return kStatusUnavailable;
+    default:
+        return kStatusNone;
     }
 }
 
@@ -42,4 +46,4 @@ QImage namedImage(std::string_view name, int size) {
     return image;
 }
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -4,10 +4,9 @@
 // "NSStatusPartiallyAvailable" (yellow, Busy) and "NSStatusUnavailable" (red, Alert).
 
 #include <QImage>
-
 #include <string_view>
 
-namespace platform {
+namespace zeta::platform {
 
 inline constexpr std::string_view kStatusNone = "NSStatusNone";
 inline constexpr std::string_view kStatusAvailable = "NSStatusAvailable";
@@ -20,4 +19,4 @@ std::string_view statusImageNameForState(int state);
 // The named image drawn at the given size; a null image for an unknown name.
 QImage namedImage(std::string_view name, int size = 16);
 
-}  // namespace platform
+} // namespace zeta::platform

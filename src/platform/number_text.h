@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform {
+namespace zeta::platform {
 
 // Leading decimal number: optional white space, sign, digits, decimal point, exponent.
 // Only the sign is reported for "-0" and the like through std::signbit of the result.
@@ -17,4 +17,4 @@ long long leadingInteger(std::string_view text);
 // Shortest decimal text that reads back as the same double ("2.5", "1e+20", "3").
 std::string shortestDecimal(double value);
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -3,17 +3,15 @@
 #include "platform/number_text.h"
 
 #include <QByteArray>
-
-#include <nlohmann/json.hpp>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <unistd.h>
 
-namespace platform {
+namespace zeta::platform {
 namespace {
 
 using json = nlohmann::json;
@@ -23,7 +21,8 @@ std::string base64Encode(const std::string& bytes) {
 }
 
 std::optional<std::string> base64Decode(const std::string& text) {
-    auto result = QByteArray::fromBase64Encoding(QByteArray::fromStdString(text), QByteArray::AbortOnBase64DecodingErrors);
+    auto result =
+        QByteArray::fromBase64Encoding(QByteArray::fromStdString(text), QByteArray::AbortOnBase64DecodingErrors);
     if (!result) return std::nullopt;
     return result.decoded.toStdString();
 }
@@ -61,10 +60,10 @@ long long truncateToInteger(double v) {
     if (std::isnan(v)) return 0;
     if (v >= 9.2233720368547758e18) return std::numeric_limits<long long>::max();
     if (v <= -9.2233720368547758e18) return std::numeric_limits<long long>::min();
-    return static_cast<long long>(v);  // conversion truncates toward zero
+    return static_cast<long long>(v); // conversion truncates toward zero
 }
 
-}  // namespace
+} // namespace
 
 std::filesystem::path UserDefaults::standardPath() {
     std::filesystem::path base;
@@ -84,7 +83,9 @@ UserDefaults& UserDefaults::standard() {
     return *store;
 }
 
-UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) { load(); }
+UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) {
+    load();
+}
 
 void UserDefaults::load() {
     std::ifstream in(file_);
@@ -110,7 +111,8 @@ std::vector<std::string> UserDefaults::keys() const {
     std::lock_guard lock(mutex_);
     std::vector<std::string> result;
     result.reserve(values_.size());
-    for (const auto& [key, value] : values_) result.push_back(key);
+    for (const auto& [key, value] : values_)
+        result.push_back(key);
     return result;
 }
 
@@ -175,10 +177,18 @@ void UserDefaults::setObject(DefaultsValue value, std::string_view key) {
     values_.insert_or_assign(std::string(key), std::move(value));
 }
 
-void UserDefaults::setBool(bool value, std::string_view key) { setObject(value, key); }
-void UserDefaults::setInteger(long long value, std::string_view key) { setObject(value, key); }
-void UserDefaults::setDouble(double value, std::string_view key) { setObject(value, key); }
-void UserDefaults::setColor(const Color& value, std::string_view key) { setObject(DefaultsData{archiveColor(value)}, key); }
+void UserDefaults::setBool(bool value, std::string_view key) {
+    setObject(value, key);
+}
+void UserDefaults::setInteger(long long value, std::string_view key) {
+    setObject(value, key);
+}
+void UserDefaults::setDouble(double value, std::string_view key) {
+    setObject(value, key);
+}
+void UserDefaults::setColor(const Color& value, std::string_view key) {
+    setObject(DefaultsData{archiveColor(value)}, key);
+}
 
 void UserDefaults::removeObjectForKey(std::string_view key) {
     std::lock_guard lock(mutex_);
@@ -194,7 +204,8 @@ bool UserDefaults::synchronize() {
     json document = json::object();
     {
         std::lock_guard lock(mutex_);
-        for (const auto& [key, value] : values_) document[key] = toJson(value);
+        for (const auto& [key, value] : values_)
+            document[key] = toJson(value);
     }
     std::lock_guard fileLock(fileMutex_);
     std::error_code error;
@@ -218,4 +229,4 @@ bool UserDefaults::synchronize() {
     return true;
 }
 
-}  // namespace platform
+} // namespace zeta::platform

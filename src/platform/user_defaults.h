@@ -20,7 +20,7 @@
 #include <variant>
 #include <vector>
 
-namespace platform {
+namespace zeta::platform {
 
 // Raw bytes kept as a setting (archived colours).
 struct DefaultsData {
@@ -54,7 +54,7 @@ public:
     void setInteger(long long value, std::string_view key);
     void setDouble(double value, std::string_view key);
     void setObject(DefaultsValue value, std::string_view key);
-    void setColor(const Color& value, std::string_view key);  // stores archiveColor() as data
+    void setColor(const Color& value, std::string_view key); // stores archiveColor() as data
     void removeObjectForKey(std::string_view key);
     void removeAll();
 
@@ -67,8 +67,8 @@ private:
 
     std::filesystem::path file_;
     mutable std::mutex mutex_;
-    std::mutex fileMutex_;  // one writer of the file at a time
+    std::mutex fileMutex_; // one writer of the file at a time
     std::unordered_map<std::string, DefaultsValue> values_;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -1,16 +1,15 @@
 // BLOB bytes fetched from their url: a real HTTP server on 127.0.0.1 with a free port.
 
 #include "Common/blob_fetch.h"
+
 #include "Common/blob_item.h"
 #include "Common/device.h"
 #include "Common/property.h"
 #include "fixture_device.h"
 
-#include <httplib.h>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
+#include <gtest/gtest.h>
+#include <httplib.h>
 #include <thread>
 
 using namespace common_test;
@@ -19,8 +18,7 @@ namespace {
 
 class BlobServer : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         server.Get("/frame.fits", [](const httplib::Request&, httplib::Response& response) {
             response.set_content(std::string(1000, 'F'), "application/octet-stream");
         });
@@ -32,8 +30,7 @@ protected:
             response.set_chunked_content_provider("application/octet-stream", [](std::size_t, httplib::DataSink& sink) {
                 const std::string chunk(1000, 'S');
                 for (int i = 0; i < 5; ++i)
-                    if (!sink.write(chunk.data(), chunk.size()))
-                        return false;
+                    if (!sink.write(chunk.data(), chunk.size())) return false;
                 sink.done();
                 return true;
             });
@@ -54,8 +51,7 @@ protected:
         thread = std::thread([this] { server.listen_after_bind(); });
         // The socket listens from the bind on: early connections wait in its backlog.
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         server.stop();
         thread.join();
     }
@@ -66,16 +62,15 @@ protected:
     std::string base;
 };
 
-}  // namespace
+} // namespace
 
-TEST_F(BlobServer, OnlyHttpIsFetchedAndWithinItsLimits)
-{
+TEST_F(BlobServer, OnlyHttpIsFetchedAndWithinItsLimits) {
     BlobFetchLimits small;
     small.maxBytes = 2000;
     small.totalTimeout = std::chrono::milliseconds(300);
     struct Case {
         std::string url;
-        std::size_t bytes;  // 0: nothing
+        std::size_t bytes; // 0: nothing
     };
     const Case cases[] = {
         {base + "/frame.fits", 1000},
@@ -100,8 +95,7 @@ TEST_F(BlobServer, OnlyHttpIsFetchedAndWithinItsLimits)
     }
 }
 
-TEST_F(BlobServer, ABLOBWithAURLIsFetchedOncePerUpdate)
-{
+TEST_F(BlobServer, ABLOBWithAURLIsFetchedOncePerUpdate) {
     auto device = std::make_shared<INDIGO::Device>("Remote");
     indigo_property* record = blobProperty("Remote", "CCD_IMAGE", "Camera", "IMAGE");
     indigo_copy_value(record->items[0].blob.url, (base + "/frame.fits").c_str());
@@ -109,7 +103,7 @@ TEST_F(BlobServer, ABLOBWithAURLIsFetchedOncePerUpdate)
     const auto item = device->lookupProperty(record)->item<INDIGO::BLOBItem>("IMAGE");
     EXPECT_EQ(item->format(), ".fits");
     EXPECT_EQ(item->value().length(), 1000u);
-    server.stop();  // the cache answers from now on
+    server.stop(); // the cache answers from now on
     thread.join();
     thread = std::thread([] {});
     EXPECT_EQ(item->value().length(), 1000u);

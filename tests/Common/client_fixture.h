@@ -4,9 +4,8 @@
 #include "Common/system_log.h"
 #include "fixture_device.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,34 +14,30 @@ namespace common_test {
 
 class Client : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        platform::setSystemLogHandler([](std::string_view) {});
+    void SetUp() override {
+        zeta::platform::setSystemLogHandler([](std::string_view) {});
         indigo = std::make_shared<INDIGO>();
         controller.setIndigo(indigo);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         devices.clear();
         indigo.reset();
         controller.setIndigo(nullptr);
         for (auto& extra : extraControllers)
             extra->setIndigo(nullptr);
-        platform::setSystemLogHandler({});
+        zeta::platform::setSystemLogHandler({});
     }
 
     void start() { indigo->startWithLocalServer(false, false); }
 
     // Another registered controller, living as long as the fixture (delegates outlive events).
-    RecordingController& addController(const char* tag)
-    {
+    RecordingController& addController(const char* tag) {
         extraControllers.push_back(std::make_unique<RecordingController>(tag));
         extraControllers.back()->setIndigo(indigo);
         return *extraControllers.back();
     }
 
-    FixtureDevice& attach(const char* name, std::vector<indigo_property*> properties)
-    {
+    FixtureDevice& attach(const char* name, std::vector<indigo_property*> properties) {
         devices.push_back(std::make_unique<FixtureDevice>(name));
         for (indigo_property* property : properties)
             devices.back()->add(property);
@@ -50,8 +45,7 @@ protected:
         return *devices.back();
     }
 
-    std::vector<std::string> propertyNames(const std::string& device)
-    {
+    std::vector<std::string> propertyNames(const std::string& device) {
         std::vector<std::string> names;
         if (auto held = indigo->device(device))
             for (const auto& [name, property] : held->properties())
@@ -66,5 +60,4 @@ protected:
     std::vector<std::unique_ptr<FixtureDevice>> devices;
 };
 
-
-}  // namespace common_test
+} // namespace common_test

@@ -6,14 +6,12 @@
 #include "indigo/indigo_log.h"
 #include "platform/constants.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 using namespace common_test;
 
-TEST_F(Client, StartRunsInitializeBeforeAttachingAndLogsStarted)
-{
+TEST_F(Client, StartRunsInitializeBeforeAttachingAndLogsStarted) {
     RecordingController& second = addController("second");
     ::unsetenv("INDIGO_FIRMWARE_BASE");
     EXPECT_EQ(INDIGO::instance(), nullptr);
@@ -31,29 +29,27 @@ TEST_F(Client, StartRunsInitializeBeforeAttachingAndLogsStarted)
     // Attached: a device that comes now is seen.
     attach("Focuser", {numberProperty("Focuser", "FOCUSER_POSITION", "Focuser", {{"POSITION", 100}})});
     EXPECT_EQ(propertyNames("Focuser"), std::vector<std::string>{"FOCUSER_POSITION"});
-    start();  // a second start changes nothing
+    start(); // a second start changes nothing
     const auto events = controller.events();
     EXPECT_EQ(std::count(events.begin(), events.end(), "initialize"), 1);
 }
 
-TEST_F(Client, AttachIsLoggedOnlyAtLogLevelOne)
-{
+TEST_F(Client, AttachIsLoggedOnlyAtLogLevelOne) {
     for (long long level : {0LL, 1LL, 2LL, 99LL}) {
         SCOPED_TRACE(level);
         DEFAULTS().setInteger(level, "indigoLogLevel");
         auto client = std::make_shared<INDIGO>();
         client->startWithLocalServer(false, false);
         const auto log = client->messages();
-        const bool attachedLine =
-            std::any_of(log.begin(), log.end(), [](const std::string& e) { return e.ends_with(" INDIGO Client attached..."); });
+        const bool attachedLine = std::any_of(
+            log.begin(), log.end(), [](const std::string& e) { return e.ends_with(" INDIGO Client attached..."); });
         EXPECT_EQ(attachedLine, level == 1);
         EXPECT_EQ(indigo_get_log_level(), std::min(level, 4LL));
     }
     DEFAULTS().removeObjectForKey("indigoLogLevel");
 }
 
-TEST_F(Client, StartWithLocalServerAndRemoteServicesRunsTheSameSteps)
-{
+TEST_F(Client, StartWithLocalServerAndRemoteServicesRunsTheSameSteps) {
     indigo->startWithLocalServer(true, true);
     EXPECT_EQ(controller.events(), std::vector<std::string>{"initialize"});
     EXPECT_TRUE(indigo->messages().back().ends_with(" INDIGO Started..."));
@@ -65,23 +61,19 @@ namespace {
 
 FixtureDevice* inProcessCamera = nullptr;
 
-indigo_result inProcessDriver(indigo_driver_action action, indigo_driver_info* info)
-{
+indigo_result inProcessDriver(indigo_driver_action action, indigo_driver_info* info) {
     if (info != nullptr) {
         indigo_copy_name(info->name, "test_in_process");
         indigo_copy_name(info->description, "In-process test driver");
     }
-    if (action == INDIGO_DRIVER_INIT)
-        inProcessCamera->attach();
-    if (action == INDIGO_DRIVER_SHUTDOWN)
-        inProcessCamera->detach();
+    if (action == INDIGO_DRIVER_INIT) inProcessCamera->attach();
+    if (action == INDIGO_DRIVER_SHUTDOWN) inProcessCamera->detach();
     return INDIGO_OK;
 }
 
-}  // namespace
+} // namespace
 
-TEST_F(Client, InProcessDriversAreAddedAfterTheClientAttaches)
-{
+TEST_F(Client, InProcessDriversAreAddedAfterTheClientAttaches) {
     FixtureDevice camera("ICA Camera");
     camera.add(switchProperty("ICA Camera", "CONNECTION", "Main", {{"CONNECTED", false}, {"DISCONNECTED", true}}));
     inProcessCamera = &camera;
@@ -89,8 +81,7 @@ TEST_F(Client, InProcessDriversAreAddedAfterTheClientAttaches)
     start();
     EXPECT_EQ(propertyNames("ICA Camera"), std::vector<std::string>{"CONNECTION"});
     for (auto& slot : indigo_available_drivers)
-        if (slot.driver == &inProcessDriver)
-            indigo_remove_driver(&slot);
+        if (slot.driver == &inProcessDriver) indigo_remove_driver(&slot);
     EXPECT_EQ(indigo->device("ICA Camera"), nullptr);
     inProcessCamera = nullptr;
 }

@@ -6,15 +6,13 @@
 #include "client_fixture.h"
 #include "indigo/indigo_log.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <cstring>
+#include <gtest/gtest.h>
 
 using namespace common_test;
 
-TEST_F(Client, ConnectedFollowsTheConnectionSwitch)
-{
+TEST_F(Client, ConnectedFollowsTheConnectionSwitch) {
     struct Case {
         const char* what;
         indigo_property_state defineState;
@@ -47,8 +45,7 @@ TEST_F(Client, ConnectedFollowsTheConnectionSwitch)
         // The flag is set before the delegates hear of the update.
         bool seen = !c.connectedAfterUpdate;
         controller.onProperty = [&](const std::string& kind, const std::shared_ptr<INDIGO::Property>& property) {
-            if (kind == "update")
-                seen = property->device()->connected();
+            if (kind == "update") seen = property->device()->connected();
         };
         device.update(connection);
         controller.onProperty = nullptr;
@@ -57,8 +54,7 @@ TEST_F(Client, ConnectedFollowsTheConnectionSwitch)
     }
 }
 
-TEST_F(Client, EventsReachEveryDelegateInRegistrationOrder)
-{
+TEST_F(Client, EventsReachEveryDelegateInRegistrationOrder) {
     RecordingController& second = addController("second");
     std::vector<std::string> order;
     std::mutex mutex;
@@ -81,17 +77,16 @@ TEST_F(Client, EventsReachEveryDelegateInRegistrationOrder)
     // Assigned twice, a controller hears everything twice.
     second.setIndigo(indigo);
     device.define(position);
-    EXPECT_EQ(second.events(), (std::vector<std::string>{"second:initialize", "second:define Focuser.FOCUSER_POSITION",
-                                                         "second:update Focuser.FOCUSER_POSITION",
-                                                         "second:delete Focuser.FOCUSER_POSITION",
-                                                         "second:define Focuser.FOCUSER_POSITION",
-                                                         "second:define Focuser.FOCUSER_POSITION"}));
+    EXPECT_EQ(
+        second.events(),
+        (std::vector<std::string>{"second:initialize", "second:define Focuser.FOCUSER_POSITION",
+                                  "second:update Focuser.FOCUSER_POSITION", "second:delete Focuser.FOCUSER_POSITION",
+                                  "second:define Focuser.FOCUSER_POSITION", "second:define Focuser.FOCUSER_POSITION"}));
     controller.onProperty = nullptr;
     second.onProperty = nullptr;
 }
 
-TEST_F(Client, ARepeatedDefinitionChangesNothingButItsMessageIsLogged)
-{
+TEST_F(Client, ARepeatedDefinitionChangesNothingButItsMessageIsLogged) {
     start();
     auto* position = numberProperty("Focuser", "FOCUSER_POSITION", "Focuser", {{"POSITION", 100}});
     FixtureDevice& device = attach("Focuser", {position});
@@ -108,8 +103,7 @@ TEST_F(Client, ARepeatedDefinitionChangesNothingButItsMessageIsLogged)
     EXPECT_TRUE(indigo->messages().back().ends_with(" defined again"));
 }
 
-TEST_F(Client, DeletionsEmptyGroupsAndDevicesBeforeTheDelegatesHear)
-{
+TEST_F(Client, DeletionsEmptyGroupsAndDevicesBeforeTheDelegatesHear) {
     start();
     auto* connection = switchProperty("Camera", "CONNECTION", "Main", {{"CONNECTED", true}});
     auto* info = textProperty("Camera", "INFO", "Main", {{"DEVICE_NAME", "Camera"}});
@@ -141,8 +135,7 @@ TEST_F(Client, DeletionsEmptyGroupsAndDevicesBeforeTheDelegatesHear)
     std::vector<std::string> deleted;
     bool deviceGoneAtLast = false;
     controller.onProperty = [&](const std::string& kind, const std::shared_ptr<INDIGO::Property>& property) {
-        if (kind != "delete")
-            return;
+        if (kind != "delete") return;
         deleted.push_back(property->name());
         deviceGoneAtLast = indigo->device("Camera") == nullptr;
         EXPECT_EQ(property->device()->property(property->name()), nullptr) << "already out of the model";
@@ -159,8 +152,7 @@ TEST_F(Client, DeletionsEmptyGroupsAndDevicesBeforeTheDelegatesHear)
     EXPECT_EQ(held->connectionProperty(), nullptr);
 }
 
-TEST_F(Client, EventsForWhatTheModelDoesNotHoldAreDropped)
-{
+TEST_F(Client, EventsForWhatTheModelDoesNotHoldAreDropped) {
     start();
     auto* known = numberProperty("Known", "VALUE", "Main", {{"X", 1}});
     FixtureDevice& device = attach("Known", {known});
@@ -181,8 +173,7 @@ TEST_F(Client, EventsForWhatTheModelDoesNotHoldAreDropped)
     EXPECT_EQ(controller.events(), (std::vector<std::string>{"initialize", "define Known.VALUE"}));
 }
 
-TEST_F(Client, ABLOBUpdateResetsTheCachesBeforeAnyDelegateReads)
-{
+TEST_F(Client, ABLOBUpdateResetsTheCachesBeforeAnyDelegateReads) {
     RecordingController& second = addController("second");
     start();
     auto* image = blobProperty("Camera", "CCD_IMAGE", "Camera", "IMAGE");
@@ -190,9 +181,8 @@ TEST_F(Client, ABLOBUpdateResetsTheCachesBeforeAnyDelegateReads)
     std::vector<std::vector<std::uint8_t>> firstSaw, secondSaw;
     const auto reader = [](std::vector<std::vector<std::uint8_t>>& saw) {
         return [&saw](const std::string& kind, const std::shared_ptr<INDIGO::Property>& property) {
-            if (kind != "update")
-                return;
-            const platform::Data bytes = property->item<INDIGO::BLOBItem>("IMAGE")->value();
+            if (kind != "update") return;
+            const zeta::platform::Data bytes = property->item<INDIGO::BLOBItem>("IMAGE")->value();
             saw.emplace_back(bytes.bytes(), bytes.bytes() + bytes.length());
         };
     };
@@ -211,15 +201,13 @@ TEST_F(Client, ABLOBUpdateResetsTheCachesBeforeAnyDelegateReads)
     EXPECT_EQ(secondSaw, expected);
 }
 
-TEST_F(Client, MessagesOfTheBusAreLoggedAfterTheModelStep)
-{
+TEST_F(Client, MessagesOfTheBusAreLoggedAfterTheModelStep) {
     start();
     auto* position = numberProperty("Focuser", "FOCUSER_POSITION", "Focuser", {{"POSITION", 100}});
     FixtureDevice& device = attach("Focuser", {position});
     std::size_t logSizeDuringUpdate = 0;
     controller.onProperty = [&](const std::string& kind, const std::shared_ptr<INDIGO::Property>&) {
-        if (kind == "update")
-            logSizeDuringUpdate = indigo->messageCount();
+        if (kind == "update") logSizeDuringUpdate = indigo->messageCount();
     };
     const std::size_t before = indigo->messageCount();
     device.update(position, "Focuser moved");
@@ -236,23 +224,20 @@ TEST_F(Client, MessagesOfTheBusAreLoggedAfterTheModelStep)
                                               "bus says \xef\xbf\xbd half a character"}));
 }
 
-TEST_F(Client, ADelegateMayRaiseAnEventFromInsideOne)
-{
+TEST_F(Client, ADelegateMayRaiseAnEventFromInsideOne) {
     start();
     auto* position = numberProperty("Focuser", "FOCUSER_POSITION", "Focuser", {{"POSITION", 100}});
     FixtureDevice& device = attach("Focuser", {position});
     auto* extra = device.add(numberProperty("Focuser", "EXTRA", "Focuser", {{"X", 1}}));
     controller.onProperty = [&](const std::string& kind, const std::shared_ptr<INDIGO::Property>&) {
-        if (kind == "update")
-            indigo->defineProperty(extra);  // on indigoSyncQueue itself
+        if (kind == "update") indigo->defineProperty(extra); // on indigoSyncQueue itself
     };
     device.update(position);
     controller.onProperty = nullptr;
     EXPECT_EQ(propertyNames("Focuser"), (std::vector<std::string>{"EXTRA", "FOCUSER_POSITION"}));
 }
 
-TEST_F(Client, ADeletedPropertyStaysReadableAfterItsDeviceIsGone)
-{
+TEST_F(Client, ADeletedPropertyStaysReadableAfterItsDeviceIsGone) {
     start();
     std::shared_ptr<INDIGO::Property> kept;
     {
@@ -260,23 +245,21 @@ TEST_F(Client, ADeletedPropertyStaysReadableAfterItsDeviceIsGone)
         device.add(numberProperty("Wheel", "WHEEL_SLOT", "Wheel", {{"SLOT", 3}}));
         device.attach();
         kept = indigo->device("Wheel")->property("WHEEL_SLOT");
-    }  // detached: the property is deleted and the device frees its record
+    } // detached: the property is deleted and the device frees its record
     ASSERT_TRUE(kept->deleted());
     EXPECT_EQ(kept->item<INDIGO::NumberItem>("SLOT")->value(), 3);
     EXPECT_EQ(kept->device()->name(), "Wheel");
     EXPECT_EQ(indigo->device("Wheel"), nullptr);
 }
 
-TEST_F(Client, ConcurrentEventsFromManyThreadsKeepTheModelWhole)
-{
+TEST_F(Client, ConcurrentEventsFromManyThreadsKeepTheModelWhole) {
     start();
     constexpr int kDevices = 4;
     constexpr int kRounds = 50;
     std::vector<std::thread> threads;
     std::atomic<int> defined{0};
     controller.onProperty = [&](const std::string& kind, const std::shared_ptr<INDIGO::Property>&) {
-        if (kind == "define")
-            defined++;
+        if (kind == "define") defined++;
     };
     for (int d = 0; d < kDevices; ++d) {
         threads.emplace_back([d] {
@@ -304,8 +287,7 @@ TEST_F(Client, ConcurrentEventsFromManyThreadsKeepTheModelWhole)
     EXPECT_TRUE(indigo->devices().empty()) << "every device detached";
 }
 
-TEST(BaseController, BusyTokenAndDefaults)
-{
+TEST(BaseController, BusyTokenAndDefaults) {
     BaseController controller;
     EXPECT_EQ(controller.indigo(), nullptr);
     EXPECT_TRUE(controller.canQuit());
@@ -315,7 +297,7 @@ TEST(BaseController, BusyTokenAndDefaults)
     controller.unlock();
     EXPECT_TRUE(controller.tryLock());
     std::thread other([&] { controller.unlock(); });
-    controller.lock();  // waits for the other thread's unlock
+    controller.lock(); // waits for the other thread's unlock
     other.join();
     EXPECT_FALSE(controller.tryLock());
 
@@ -323,7 +305,7 @@ TEST(BaseController, BusyTokenAndDefaults)
     auto indigo = std::make_shared<INDIGO>();
     controller.setIndigo(indigo);
     EXPECT_EQ(indigo->delegates(), std::vector<INDIGODelegate*>{&controller});
-    platform::setSystemLogHandler([](std::string_view) {});
+    zeta::platform::setSystemLogHandler([](std::string_view) {});
     indigo->startWithLocalServer(false, false);
     FixtureDevice device("Camera");
     auto* value = device.add(numberProperty("Camera", "VALUE", "Main", {{"X", 1}}));
@@ -336,5 +318,5 @@ TEST(BaseController, BusyTokenAndDefaults)
     controller.addDriver(nullptr);
     controller.updateServices();
     device.detach();
-    platform::setSystemLogHandler({});
+    zeta::platform::setSystemLogHandler({});
 }

@@ -30,8 +30,7 @@ struct Change {
     std::vector<std::string> names;
     std::vector<std::string> values;
 
-    std::string brief() const
-    {
+    std::string brief() const {
         std::string text = property;
         for (std::size_t i = 0; i < names.size(); ++i)
             text += " " + names[i] + "=" + values[i];
@@ -41,8 +40,7 @@ struct Change {
 
 class FixtureDevice {
 public:
-    explicit FixtureDevice(const char* name)
-    {
+    explicit FixtureDevice(const char* name) {
         indigo_copy_name(device.name, name);
         device.version = INDIGO_VERSION_CURRENT;
         device.private_data = this;
@@ -53,14 +51,12 @@ public:
         };
         device.enumerate_properties = [](indigo_device* d, indigo_client*, indigo_property* request) {
             for (indigo_property* property : self(d)->snapshot())
-                if (indigo_property_match(property, request))
-                    indigo_define_property(d, property, nullptr);
+                if (indigo_property_match(property, request)) indigo_define_property(d, property, nullptr);
             return INDIGO_OK;
         };
         device.change_property = [](indigo_device* d, indigo_client*, indigo_property* request) {
             self(d)->record(request);
-            if (self(d)->onChange)
-                self(d)->onChange(request);
+            if (self(d)->onChange) self(d)->onChange(request);
             return INDIGO_OK;
         };
         device.enable_blob = [](indigo_device* d, indigo_client*, indigo_property* property,
@@ -71,10 +67,8 @@ public:
             return INDIGO_OK;
         };
     }
-    ~FixtureDevice()
-    {
-        if (attached_)
-            indigo_detach_device(&device);
+    ~FixtureDevice() {
+        if (attached_) indigo_detach_device(&device);
         for (indigo_property* property : properties_)
             indigo_release_property(property);
     }
@@ -82,63 +76,51 @@ public:
     FixtureDevice& operator=(const FixtureDevice&) = delete;
 
     // Keeps the record (taking over the maker's reference); defined at attach and enumeration.
-    indigo_property* add(indigo_property* property)
-    {
+    indigo_property* add(indigo_property* property) {
         std::lock_guard lock(mutex_);
         properties_.push_back(property);
         return property;
     }
 
-    void attach()
-    {
+    void attach() {
         attached_ = true;
         indigo_attach_device(&device);
     }
-    void detach()
-    {
-        if (attached_)
-            indigo_detach_device(&device);
+    void detach() {
+        if (attached_) indigo_detach_device(&device);
         attached_ = false;
     }
 
-    void define(indigo_property* property, const char* message = nullptr)
-    {
+    void define(indigo_property* property, const char* message = nullptr) {
         indigo_define_property(&device, property, message);
     }
-    void update(indigo_property* property, const char* message = nullptr)
-    {
+    void update(indigo_property* property, const char* message = nullptr) {
         indigo_update_property(&device, property, message);
     }
-    void remove(indigo_property* property, const char* message = nullptr)
-    {
+    void remove(indigo_property* property, const char* message = nullptr) {
         indigo_delete_property(&device, property, message);
     }
 
-    std::vector<Change> changes()
-    {
+    std::vector<Change> changes() {
         std::lock_guard lock(mutex_);
         return changes_;
     }
-    std::vector<std::string> briefs()
-    {
+    std::vector<std::string> briefs() {
         std::vector<std::string> result;
         for (const Change& change : changes())
             result.push_back(change.brief());
         return result;
     }
-    std::vector<std::pair<std::string, indigo_enable_blob_mode>> blobModes()
-    {
+    std::vector<std::pair<std::string, indigo_enable_blob_mode>> blobModes() {
         std::lock_guard lock(mutex_);
         return blobModes_;
     }
     // Waits until at least count changes (and count BLOB modes, for the second form) arrived.
-    bool waitForChanges(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10))
-    {
+    bool waitForChanges(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] { return changes_.size() >= count; });
     }
-    bool waitForBlobModes(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10))
-    {
+    bool waitForBlobModes(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] { return blobModes_.size() >= count; });
     }
@@ -150,28 +132,32 @@ public:
 private:
     static FixtureDevice* self(indigo_device* d) { return static_cast<FixtureDevice*>(d->private_data); }
 
-    std::vector<indigo_property*> snapshot()
-    {
+    std::vector<indigo_property*> snapshot() {
         std::lock_guard lock(mutex_);
         return properties_;
     }
 
-    void record(const indigo_property* request)
-    {
+    void record(const indigo_property* request) {
         Change change{request->name, {}, {}};
         for (int i = 0; i < request->count; ++i) {
             const indigo_item& item = request->items[i];
             change.names.emplace_back(item.name);
             switch (request->type) {
-                case INDIGO_TEXT_VECTOR: change.values.emplace_back(item.text.value); break;
-                case INDIGO_NUMBER_VECTOR: {
-                    char text[64];
-                    std::snprintf(text, sizeof text, "%g", item.number.value);
-                    change.values.emplace_back(text);
-                    break;
-                }
-                case INDIGO_SWITCH_VECTOR: change.values.emplace_back(item.sw.value ? "On" : "Off"); break;
-                default: change.values.emplace_back("?"); break;
+            case INDIGO_TEXT_VECTOR:
+                change.values.emplace_back(item.text.value);
+                break;
+            case INDIGO_NUMBER_VECTOR: {
+                char text[64];
+                std::snprintf(text, sizeof text, "%g", item.number.value);
+                change.values.emplace_back(text);
+                break;
+            }
+            case INDIGO_SWITCH_VECTOR:
+                change.values.emplace_back(item.sw.value ? "On" : "Off");
+                break;
+            default:
+                change.values.emplace_back("?");
+                break;
             }
         }
         std::lock_guard lock(mutex_);
@@ -196,24 +182,20 @@ public:
     void defineProperty(const std::shared_ptr<INDIGO::Property>& property) override { event("define", property); }
     void updateProperty(const std::shared_ptr<INDIGO::Property>& property) override { event("update", property); }
     void deleteProperty(const std::shared_ptr<INDIGO::Property>& property) override { event("delete", property); }
-    void message(const std::string& text) override
-    {
+    void message(const std::string& text) override {
         std::lock_guard lock(mutex_);
         messages_.push_back(text);
     }
 
-    std::vector<std::string> events()
-    {
+    std::vector<std::string> events() {
         std::lock_guard lock(mutex_);
         return events_;
     }
-    std::vector<std::string> messages()
-    {
+    std::vector<std::string> messages() {
         std::lock_guard lock(mutex_);
         return messages_;
     }
-    std::shared_ptr<INDIGO::Property> last()
-    {
+    std::shared_ptr<INDIGO::Property> last() {
         std::lock_guard lock(mutex_);
         return properties_.empty() ? nullptr : properties_.back();
     }
@@ -221,20 +203,17 @@ public:
     std::function<void(const std::string& kind, const std::shared_ptr<INDIGO::Property>&)> onProperty;
 
 private:
-    void add(const std::string& text)
-    {
+    void add(const std::string& text) {
         std::lock_guard lock(mutex_);
         events_.push_back(tag_.empty() ? text : tag_ + ":" + text);
     }
-    void event(const char* kind, const std::shared_ptr<INDIGO::Property>& property)
-    {
+    void event(const char* kind, const std::shared_ptr<INDIGO::Property>& property) {
         add(std::string(kind) + " " + property->device()->name() + "." + property->name());
         {
             std::lock_guard lock(mutex_);
             properties_.push_back(property);
         }
-        if (onProperty)
-            onProperty(kind, property);
+        if (onProperty) onProperty(kind, property);
     }
 
     std::string tag_;
@@ -247,8 +226,7 @@ private:
 // Property records for tests.
 inline indigo_property* switchProperty(const char* device, const char* name, const char* group,
                                        std::vector<std::pair<const char*, bool>> items,
-                                       indigo_property_state state = INDIGO_OK_STATE)
-{
+                                       indigo_property_state state = INDIGO_OK_STATE) {
     indigo_property* property = indigo_init_switch_property(nullptr, device, name, group, name, state, INDIGO_RW_PERM,
                                                             INDIGO_ONE_OF_MANY_RULE, static_cast<int>(items.size()));
     for (std::size_t i = 0; i < items.size(); ++i)
@@ -257,8 +235,7 @@ inline indigo_property* switchProperty(const char* device, const char* name, con
 }
 
 inline indigo_property* numberProperty(const char* device, const char* name, const char* group,
-                                       std::vector<std::pair<const char*, double>> items)
-{
+                                       std::vector<std::pair<const char*, double>> items) {
     indigo_property* property = indigo_init_number_property(nullptr, device, name, group, name, INDIGO_IDLE_STATE,
                                                             INDIGO_RW_PERM, static_cast<int>(items.size()));
     for (std::size_t i = 0; i < items.size(); ++i)
@@ -267,8 +244,7 @@ inline indigo_property* numberProperty(const char* device, const char* name, con
 }
 
 inline indigo_property* textProperty(const char* device, const char* name, const char* group,
-                                     std::vector<std::pair<const char*, const char*>> items)
-{
+                                     std::vector<std::pair<const char*, const char*>> items) {
     indigo_property* property = indigo_init_text_property(nullptr, device, name, group, name, INDIGO_IDLE_STATE,
                                                           INDIGO_RW_PERM, static_cast<int>(items.size()));
     for (std::size_t i = 0; i < items.size(); ++i)
@@ -276,8 +252,7 @@ inline indigo_property* textProperty(const char* device, const char* name, const
     return property;
 }
 
-inline indigo_property* blobProperty(const char* device, const char* name, const char* group, const char* item)
-{
+inline indigo_property* blobProperty(const char* device, const char* name, const char* group, const char* item) {
     indigo_property* property = indigo_init_blob_property(nullptr, device, name, group, name, INDIGO_IDLE_STATE, 1);
     indigo_init_blob_item(property->items, item, item);
     return property;
@@ -285,4 +260,4 @@ inline indigo_property* blobProperty(const char* device, const char* name, const
 
 using test_support::eventually;
 
-}  // namespace common_test
+} // namespace common_test

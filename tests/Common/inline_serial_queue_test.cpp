@@ -2,16 +2,14 @@
 
 #include "Common/inline_serial_queue.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <future>
+#include <gtest/gtest.h>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
-TEST(InlineSerialQueue, SyncRunsOnTheCallerAfterEverythingQueuedBefore)
-{
+TEST(InlineSerialQueue, SyncRunsOnTheCallerAfterEverythingQueuedBefore) {
     InlineSerialQueue queue("test");
     EXPECT_EQ(queue.label(), "test");
     std::vector<int> order;
@@ -40,15 +38,13 @@ TEST(InlineSerialQueue, SyncRunsOnTheCallerAfterEverythingQueuedBefore)
     EXPECT_FALSE(queue.isCurrent());
 }
 
-TEST(InlineSerialQueue, TasksFromManyThreadsNeverOverlap)
-{
+TEST(InlineSerialQueue, TasksFromManyThreadsNeverOverlap) {
     InlineSerialQueue queue("test");
     std::atomic<int> inside{0};
     std::atomic<int> overlaps{0};
-    long counter = 0;  // guarded by the queue alone
+    long counter = 0; // guarded by the queue alone
     const auto task = [&] {
-        if (inside.fetch_add(1) != 0)
-            overlaps++;
+        if (inside.fetch_add(1) != 0) overlaps++;
         counter++;
         inside.fetch_sub(1);
     };
@@ -69,8 +65,7 @@ TEST(InlineSerialQueue, TasksFromManyThreadsNeverOverlap)
     EXPECT_EQ(counter, 8000);
 }
 
-TEST(InlineSerialQueue, FailuresAreReportedAndTheQueueGoesOn)
-{
+TEST(InlineSerialQueue, FailuresAreReportedAndTheQueueGoesOn) {
     InlineSerialQueue queue("test");
     EXPECT_THROW(queue.sync([] { throw std::runtime_error("task failed"); }), std::runtime_error);
     EXPECT_THROW(queue.sync([&] { queue.sync([] {}); }), std::logic_error) << "waiting for itself";
@@ -80,8 +75,7 @@ TEST(InlineSerialQueue, FailuresAreReportedAndTheQueueGoesOn)
     EXPECT_TRUE(ran);
 }
 
-TEST(InlineSerialQueue, QueuedTasksRunBeforeTheQueueGoes)
-{
+TEST(InlineSerialQueue, QueuedTasksRunBeforeTheQueueGoes) {
     std::atomic<int> ran{0};
     {
         InlineSerialQueue queue("test");

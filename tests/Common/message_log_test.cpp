@@ -6,7 +6,6 @@
 #include "fixture_device.h"
 
 #include <gtest/gtest.h>
-
 #include <regex>
 #include <set>
 #include <thread>
@@ -17,22 +16,19 @@ namespace {
 
 class MessageLog : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        platform::setSystemLogHandler([this](std::string_view entry) {
+    void SetUp() override {
+        zeta::platform::setSystemLogHandler([this](std::string_view entry) {
             std::lock_guard lock(mutex);
             systemLog.emplace_back(entry);
         });
         indigo = std::make_shared<INDIGO>();
         controller.setIndigo(indigo);
     }
-    void TearDown() override
-    {
-        platform::setSystemLogHandler({});
+    void TearDown() override {
+        zeta::platform::setSystemLogHandler({});
         controller.setIndigo(nullptr);
     }
-    std::vector<std::string> takeSystemLog()
-    {
+    std::vector<std::string> takeSystemLog() {
         std::lock_guard lock(mutex);
         return std::exchange(systemLog, {});
     }
@@ -43,16 +39,14 @@ protected:
     std::shared_ptr<INDIGO> indigo;
 };
 
-}  // namespace
+} // namespace
 
-TEST_F(MessageLog, BeforeStartEntriesHaveAnEmptyTime)
-{
+TEST_F(MessageLog, BeforeStartEntriesHaveAnEmptyTime) {
     indigo->message("early");
     EXPECT_EQ(indigo->messages(), std::vector<std::string>{" early"});
 }
 
-TEST_F(MessageLog, EntriesCarryTheTimeOfDayWithMilliseconds)
-{
+TEST_F(MessageLog, EntriesCarryTheTimeOfDayWithMilliseconds) {
     indigo->startWithLocalServer(false, false);
     indigo->message("note");
     const std::string entry = indigo->messages().back();
@@ -60,20 +54,19 @@ TEST_F(MessageLog, EntriesCarryTheTimeOfDayWithMilliseconds)
         << entry;
 }
 
-TEST(TimeFormat, FormatsTheLocalTimeOfDay)
-{
+TEST(TimeFormat, FormatsTheLocalTimeOfDay) {
     ::setenv("TZ", "UTC", 1);
     ::tzset();
-    const auto time = std::chrono::system_clock::time_point(std::chrono::milliseconds(1733833387250));  // 12:23:07.250 UTC
+    const auto time =
+        std::chrono::system_clock::time_point(std::chrono::milliseconds(1733833387250)); // 12:23:07.250 UTC
     EXPECT_EQ(TimeFormat("HH:mm:ss.SSS").stringFromDate(time), "12:23:07.250");
     EXPECT_EQ(TimeFormat("[HH]").stringFromDate(time), "[12]");
     EXPECT_EQ(TimeFormat().stringFromDate(time), "");
-    const auto early = std::chrono::system_clock::time_point(std::chrono::milliseconds(1733800000005));  // 03:06:40.005
+    const auto early = std::chrono::system_clock::time_point(std::chrono::milliseconds(1733800000005)); // 03:06:40.005
     EXPECT_EQ(TimeFormat("HH:mm:ss.SSS").stringFromDate(early), "03:06:40.005");
 }
 
-TEST_F(MessageLog, LinesGoToTheSystemLogOneByOneAndVerbatim)
-{
+TEST_F(MessageLog, LinesGoToTheSystemLogOneByOneAndVerbatim) {
     struct Case {
         const char* text;
         std::vector<std::string> systemEntries;
@@ -95,9 +88,8 @@ TEST_F(MessageLog, LinesGoToTheSystemLogOneByOneAndVerbatim)
     EXPECT_EQ(indigo->messageCount(), std::size(cases));
 }
 
-TEST_F(MessageLog, HoldsAtMost10001EntriesDroppingTheOldest)
-{
-    platform::setSystemLogHandler([](std::string_view) {});
+TEST_F(MessageLog, HoldsAtMost10001EntriesDroppingTheOldest) {
+    zeta::platform::setSystemLogHandler([](std::string_view) {});
     for (int i = 1; i <= 10001; ++i)
         indigo->message(std::to_string(i));
     EXPECT_EQ(indigo->messageCount(), 10001u);
@@ -109,8 +101,7 @@ TEST_F(MessageLog, HoldsAtMost10001EntriesDroppingTheOldest)
     EXPECT_EQ(log.back(), " 10002");
 }
 
-TEST_F(MessageLog, ClearingEmptiesTheLogAndTellsTheDelegates)
-{
+TEST_F(MessageLog, ClearingEmptiesTheLogAndTellsTheDelegates) {
     indigo->message("a");
     indigo->message("b");
     takeSystemLog();
@@ -122,9 +113,8 @@ TEST_F(MessageLog, ClearingEmptiesTheLogAndTellsTheDelegates)
     EXPECT_EQ(indigo->messages(), std::vector<std::string>{" c"});
 }
 
-TEST_F(MessageLog, WritersOnManyThreadsLoseNoLine)
-{
-    platform::setSystemLogHandler([](std::string_view) {});
+TEST_F(MessageLog, WritersOnManyThreadsLoseNoLine) {
+    zeta::platform::setSystemLogHandler([](std::string_view) {});
     constexpr int kThreads = 4;
     constexpr int kLines = 1500;
     std::vector<std::thread> writers;

@@ -6,10 +6,9 @@
 #include "indigo/indigo_property.h"
 #include "platform/image/image_rep.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <future>
+#include <gtest/gtest.h>
 #include <thread>
 
 using namespace common_test;
@@ -20,14 +19,12 @@ namespace {
 struct Model {
     std::shared_ptr<INDIGO::Device> device = std::make_shared<INDIGO::Device>("Camera");
 
-    std::shared_ptr<INDIGO::Property> file(indigo_property* record)
-    {
+    std::shared_ptr<INDIGO::Property> file(indigo_property* record) {
         auto property = device->lookupProperty(record);
         records.push_back(record);
         return property;
     }
-    ~Model()
-    {
+    ~Model() {
         device->clear();
         for (indigo_property* record : records)
             indigo_release_property(record);
@@ -36,8 +33,7 @@ struct Model {
 };
 
 std::vector<std::uint8_t> rawFrame(const char* signature, std::uint32_t width, std::uint32_t height,
-                                   const std::vector<std::uint8_t>& pixels)
-{
+                                   const std::vector<std::uint8_t>& pixels) {
     std::vector<std::uint8_t> bytes(12 + pixels.size());
     std::memcpy(bytes.data(), signature, 4);
     std::memcpy(bytes.data() + 4, &width, 4);
@@ -49,8 +45,7 @@ std::vector<std::uint8_t> rawFrame(const char* signature, std::uint32_t width, s
 // Runs a task on another thread while holding the item's lock there.
 class LockHolder {
 public:
-    explicit LockHolder(std::mutex& lock)
-    {
+    explicit LockHolder(std::mutex& lock) {
         std::promise<void> taken;
         auto isTaken = taken.get_future();
         thread_ = std::thread([&lock, &taken, this] {
@@ -60,8 +55,7 @@ public:
         });
         isTaken.wait();
     }
-    ~LockHolder()
-    {
+    ~LockHolder() {
         release_.set_value();
         thread_.join();
     }
@@ -71,10 +65,9 @@ private:
     std::thread thread_;
 };
 
-}  // namespace
+} // namespace
 
-TEST(BusModel, ItemsAreBuiltOnePerRecordItemOfThePropertysKind)
-{
+TEST(BusModel, ItemsAreBuiltOnePerRecordItemOfThePropertysKind) {
     struct Case {
         const char* what;
         indigo_property* record;
@@ -114,8 +107,7 @@ TEST(BusModel, ItemsAreBuiltOnePerRecordItemOfThePropertysKind)
     EXPECT_EQ(model.device->property("TWICE")->item("A")->item(), twice->items + 2);
 }
 
-TEST(BusModel, FilingKeepsTheFirstObjectAndSortsByGroup)
-{
+TEST(BusModel, FilingKeepsTheFirstObjectAndSortsByGroup) {
     Model model;
     const auto connection = model.file(switchProperty("Camera", "CONNECTION", "Main", {{"CONNECTED", false}}));
     const auto exposure = model.file(numberProperty("Camera", "CCD_EXPOSURE", "Camera", {{"EXPOSURE", 1}}));
@@ -148,8 +140,7 @@ TEST(BusModel, FilingKeepsTheFirstObjectAndSortsByGroup)
     EXPECT_EQ(model.device->removeProperty("CCD_EXPOSURE"), nullptr);
 }
 
-TEST(BusModel, PropertyAccessorsReadTheRecordLive)
-{
+TEST(BusModel, PropertyAccessorsReadTheRecordLive) {
     struct Case {
         int perm;
         int state;
@@ -202,22 +193,20 @@ TEST(BusModel, PropertyAccessorsReadTheRecordLive)
     EXPECT_EQ(value->format(), "%g");
 }
 
-TEST(BusModel, PropertyKeptByAControllerStaysReadableAfterTheRecordsMakerIsGone)
-{
+TEST(BusModel, PropertyKeptByAControllerStaysReadableAfterTheRecordsMakerIsGone) {
     auto device = std::make_shared<INDIGO::Device>("Camera");
     indigo_property* record = numberProperty("Camera", "CCD_TEMPERATURE", "Camera", {{"TEMPERATURE", -10}});
     auto property = device->lookupProperty(record);
     auto item = property->item<INDIGO::NumberItem>("TEMPERATURE");
     device->clear();
-    indigo_release_property(record);  // the device is gone with its record
+    indigo_release_property(record); // the device is gone with its record
     property.reset();
     // The item alone still holds the record; under ASan a freed record would be caught here.
     EXPECT_EQ(item->value(), -10);
     EXPECT_EQ(item->name(), "TEMPERATURE");
 }
 
-TEST(BLOBItem, FormatComesFromTheURLPathOrTheFormatField)
-{
+TEST(BLOBItem, FormatComesFromTheURLPathOrTheFormatField) {
     struct Case {
         const char* url;
         const char* field;
@@ -242,8 +231,7 @@ TEST(BLOBItem, FormatComesFromTheURLPathOrTheFormatField)
     }
 }
 
-TEST(BLOBItem, WithoutBytesThereIsNeitherValueNorImage)
-{
+TEST(BLOBItem, WithoutBytesThereIsNeitherValueNorImage) {
     Model model;
     indigo_property* record = blobProperty("Camera", "CCD_IMAGE", "Camera", "IMAGE");
     indigo_copy_name(record->items[0].blob.format, ".fits");
@@ -259,8 +247,7 @@ TEST(BLOBItem, WithoutBytesThereIsNeitherValueNorImage)
     EXPECT_TRUE(item->value().empty());
 }
 
-TEST(BLOBItem, BytesAreCopiedOncePerUpdateAndResetEmptiesTheCache)
-{
+TEST(BLOBItem, BytesAreCopiedOncePerUpdateAndResetEmptiesTheCache) {
     Model model;
     indigo_property* record = blobProperty("Camera", "CCD_IMAGE", "Camera", "IMAGE");
     std::vector<std::uint8_t> first = {1, 2, 3}, second = {4, 5, 6, 7};
@@ -268,26 +255,25 @@ TEST(BLOBItem, BytesAreCopiedOncePerUpdateAndResetEmptiesTheCache)
     record->items[0].blob.size = 3;
     const auto item = model.file(record)->item<INDIGO::BLOBItem>("IMAGE");
 
-    const platform::Data once = item->value();
+    const zeta::platform::Data once = item->value();
     ASSERT_EQ(once.length(), 3u);
     // The device writes the next frame: the cache still holds the first until a reset.
     record->items[0].blob.value = second.data();
     record->items[0].blob.size = 4;
-    const platform::Data twice = item->value();
+    const zeta::platform::Data twice = item->value();
     EXPECT_EQ(twice.bytes(), once.bytes()) << "the same bytes, not loaded again";
     ASSERT_TRUE(item->lock().try_lock()) << "the lock is left free";
     item->lock().unlock();
 
     item->reset();
-    const platform::Data next = item->value();
+    const zeta::platform::Data next = item->value();
     ASSERT_EQ(next.length(), 4u);
     EXPECT_EQ(next.bytes()[3], 7);
     EXPECT_EQ(once.bytes()[0], 1) << "bytes handed out earlier stay as they were";
 }
 
-TEST(BLOBItem, ImageIsDecodedOncePerUpdate)
-{
-    platform::ImageRep::registerImageRepClass<INDIGO::RawImageRep>();
+TEST(BLOBItem, ImageIsDecodedOncePerUpdate) {
+    zeta::platform::ImageRep::registerImageRepClass<INDIGO::RawImageRep>();
     Model model;
     indigo_property* record = blobProperty("Camera", "CCD_IMAGE", "Camera", "IMAGE");
     auto frame = rawFrame("RAW2", 2, 1, {0x34, 0x12, 0xff, 0xff});
@@ -316,9 +302,8 @@ TEST(BLOBItem, ImageIsDecodedOncePerUpdate)
     EXPECT_EQ(undecoded->originalImageRep(), nullptr);
 }
 
-TEST(BLOBItem, ALockHeldElsewhereIsNeverWaitedFor)
-{
-    platform::ImageRep::registerImageRepClass<INDIGO::RawImageRep>();
+TEST(BLOBItem, ALockHeldElsewhereIsNeverWaitedFor) {
+    zeta::platform::ImageRep::registerImageRepClass<INDIGO::RawImageRep>();
     Model model;
     indigo_property* record = blobProperty("Camera", "CCD_IMAGE", "Camera", "IMAGE");
     auto frame = rawFrame("RAW1", 1, 1, {9});
@@ -357,8 +342,7 @@ TEST(BLOBItem, ALockHeldElsewhereIsNeverWaitedFor)
     EXPECT_EQ(item->value().length(), next.size());
 }
 
-TEST(BLOBItem, BytesOfADeletedPropertyAreNotReadFromTheDevice)
-{
+TEST(BLOBItem, BytesOfADeletedPropertyAreNotReadFromTheDevice) {
     Model model;
     indigo_property* record = blobProperty("Camera", "CCD_IMAGE", "Camera", "IMAGE");
     std::vector<std::uint8_t> bytes = {1, 2, 3};

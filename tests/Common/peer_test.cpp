@@ -20,27 +20,23 @@ constexpr const char* kCamera = "CCD Simulator";
 // Decodes every CCD_IMAGE update it hears, as the camera window does.
 class FrameController : public RecordingController {
 public:
-    void updateProperty(const std::shared_ptr<INDIGO::Property>& property) override
-    {
+    void updateProperty(const std::shared_ptr<INDIGO::Property>& property) override {
         RecordingController::updateProperty(property);
         if (property->device()->name() != kCamera || property->name() != "CCD_IMAGE" ||
             property->state() != INDIGO_OK_STATE)
             return;
         const auto item = property->item<INDIGO::BLOBItem>("IMAGE");
-        if (!item)
-            return;
+        if (!item) return;
         auto image = item->image();
         std::lock_guard lock(mutex_);
         frames_.push_back(image);
         formats_.push_back(item->format());
     }
-    std::vector<std::shared_ptr<Image>> frames()
-    {
+    std::vector<std::shared_ptr<Image>> frames() {
         std::lock_guard lock(mutex_);
         return frames_;
     }
-    std::vector<std::string> formats()
-    {
+    std::vector<std::string> formats() {
         std::lock_guard lock(mutex_);
         return formats_;
     }
@@ -51,13 +47,12 @@ private:
     std::vector<std::string> formats_;
 };
 
-}  // namespace
+} // namespace
 
-TEST(Peer, SimulatorCameraThroughTheBus)
-{
-    platform::ImageRep::registerImageRepClass<INDIGO::RawImageRep>();
-    platform::ImageRep::registerImageRepClass<FITSIO::FITSImageRep>();
-    platform::setSystemLogHandler([](std::string_view) {});
+TEST(Peer, SimulatorCameraThroughTheBus) {
+    zeta::platform::ImageRep::registerImageRepClass<INDIGO::RawImageRep>();
+    zeta::platform::ImageRep::registerImageRepClass<FITSIO::FITSImageRep>();
+    zeta::platform::setSystemLogHandler([](std::string_view) {});
 
     IndiServer server({"indi_simulator_ccd"});
     ASSERT_TRUE(server.waitUntilListening());
@@ -114,5 +109,5 @@ TEST(Peer, SimulatorCameraThroughTheBus)
     EXPECT_TRUE(eventually([&] { return indigo->device(kCamera) == nullptr; })) << "its devices leave the model";
     indigo.reset();
     controller.setIndigo(nullptr);
-    platform::setSystemLogHandler({});
+    zeta::platform::setSystemLogHandler({});
 }

@@ -11,8 +11,7 @@ namespace {
 
 class Requests : public Client {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Client::SetUp();
         start();
         connection = switchProperty("Camera", "CONNECTION", "Main", {{"CONNECTED", false}, {"DISCONNECTED", true}});
@@ -30,14 +29,14 @@ protected:
 
     // What reached the device since the last call: every request made before a marker has
     // arrived once the marker has.
-    std::vector<std::string> sendMarkerAndCollect()
-    {
+    std::vector<std::string> sendMarkerAndCollect() {
         const std::string marker = "MARKER N=" + std::to_string(++markers);
         indigo->changeNumberProperty("Camera", "MARKER", {{"N", double(markers)}});
         std::vector<std::string> briefs;
         EXPECT_TRUE(eventually([&] {
             briefs = camera->briefs();
-            return std::find(briefs.begin() + static_cast<std::ptrdiff_t>(consumed), briefs.end(), marker) != briefs.end();
+            return std::find(briefs.begin() + static_cast<std::ptrdiff_t>(consumed), briefs.end(), marker) !=
+                   briefs.end();
         }));
         const auto end = std::find(briefs.begin() + static_cast<std::ptrdiff_t>(consumed), briefs.end(), marker);
         std::vector<std::string> since(briefs.begin() + static_cast<std::ptrdiff_t>(consumed), end);
@@ -54,10 +53,9 @@ protected:
     std::shared_ptr<INDIGO::Device> held;
 };
 
-}  // namespace
+} // namespace
 
-TEST_F(Requests, RequestsReachTheDeviceInTheOrderTheyWereMade)
-{
+TEST_F(Requests, RequestsReachTheDeviceInTheOrderTheyWereMade) {
     std::vector<std::string> expected;
     for (int round = 0; round < 100; ++round) {
         indigo->setSwitchItem(property("CONFIG"), "LOAD", true);
@@ -70,30 +68,49 @@ TEST_F(Requests, RequestsReachTheDeviceInTheOrderTheyWereMade)
     EXPECT_EQ(sendMarkerAndCollect(), expected);
 }
 
-TEST_F(Requests, WhatEachRequestSends)
-{
+TEST_F(Requests, WhatEachRequestSends) {
     struct Case {
         const char* what;
         std::function<void()> request;
         std::vector<std::string> sent;
     };
     const Case cases[] = {
-        {"switch on", [&] { indigo->setSwitchItem(property("CONNECTION"), "CONNECTED", true); },
+        {"switch on",
+         [&] { indigo->setSwitchItem(property("CONNECTION"), "CONNECTED", true); },
          {"CONNECTION CONNECTED=On"}},
-        {"switch off: only that item", [&] { indigo->setSwitchItem(property("CONNECTION"), "CONNECTED", false); },
+        {"switch off: only that item",
+         [&] { indigo->setSwitchItem(property("CONNECTION"), "CONNECTED", false); },
          {"CONNECTION CONNECTED=Off"}},
         {"no property", [&] { indigo->setSwitchItem(nullptr, "CONNECTED", true); }, {}},
         {"no such item", [&] { indigo->setSwitchItem(property("CONNECTION"), "MAYBE", true); }, {}},
         {"numbers in the given order, unknown names too",
-         [&] { indigo->setNumberItems(property("CCD_FRAME"), {{"WIDTH", 640}, {"LEFT", 8}, {"BOGUS", 1}}); },
+         [&] {
+             indigo->setNumberItems(property("CCD_FRAME"), {{"WIDTH", 640}, {"LEFT", 8}, {"BOGUS", 1}});
+         },
          {"CCD_FRAME WIDTH=640 LEFT=8 BOGUS=1"}},
         {"no numbers: a change of nothing", [&] { indigo->setNumberItems(property("CCD_FRAME"), {}); }, {"CCD_FRAME"}},
-        {"numbers without a property", [&] { indigo->setNumberItems(nullptr, {{"X", 1}}); }, {}},
-        {"texts in UTF-8", [&] { indigo->setTextItems(property("NAMES"), {{"NAME", "25 \xc2\xb0" "C"}}); },
-         {"NAMES NAME=25 \xc2\xb0" "C"}},
+        {"numbers without a property",
+         [&] {
+             indigo->setNumberItems(nullptr, {{"X", 1}});
+         },
+         {}},
+        {"texts in UTF-8",
+         [&] {
+             indigo->setTextItems(property("NAMES"), {{"NAME", "25 \xc2\xb0"
+                                                               "C"}});
+         },
+         {"NAMES NAME=25 \xc2\xb0"
+          "C"}},
         {"no texts", [&] { indigo->setTextItems(property("NAMES"), {}); }, {"NAMES"}},
-        {"texts without a property", [&] { indigo->setTextItems(nullptr, {{"NAME", "x"}}); }, {}},
-        {"numbers by name", [&] { indigo->changeNumberProperty("Camera", "SYNC", {{"RA", 12.5}, {"DEC", -30}}); },
+        {"texts without a property",
+         [&] {
+             indigo->setTextItems(nullptr, {{"NAME", "x"}});
+         },
+         {}},
+        {"numbers by name",
+         [&] {
+             indigo->changeNumberProperty("Camera", "SYNC", {{"RA", 12.5}, {"DEC", -30}});
+         },
          {"SYNC RA=12.5 DEC=-30"}},
         {"switch by name", [&] { indigo->changeSwitchProperty("Camera", "ANY", "ITEM", false); }, {"ANY ITEM=Off"}},
     };
@@ -104,8 +121,7 @@ TEST_F(Requests, WhatEachRequestSends)
     }
 }
 
-TEST_F(Requests, RequestsByNameReachDevicesTheModelDoesNotHold)
-{
+TEST_F(Requests, RequestsByNameReachDevicesTheModelDoesNotHold) {
     FixtureDevice mount("Orvanta @ Orvanta");
     mount.attach();
     indigo->device("Orvanta @ Orvanta");
@@ -115,8 +131,7 @@ TEST_F(Requests, RequestsByNameReachDevicesTheModelDoesNotHold)
     EXPECT_EQ(indigo->device("Orvanta @ Orvanta"), nullptr);
 }
 
-TEST_F(Requests, NamesAndTextsThatDoNotFitAreRefusedWithALogLine)
-{
+TEST_F(Requests, NamesAndTextsThatDoNotFitAreRefusedWithALogLine) {
     const std::string name127(127, 'n'), name128(128, 'n');
     const std::string text511(511, 't'), text512(512, 't');
     // A two-byte character that would straddle the limit counts whole.
@@ -127,12 +142,31 @@ TEST_F(Requests, NamesAndTextsThatDoNotFitAreRefusedWithALogLine)
         bool sent;
     };
     const Case cases[] = {
-        {"item name of 127 bytes", [&] { indigo->setNumberItems(property("CCD_FRAME"), {{name127, 1}}); }, true},
-        {"item name of 128 bytes", [&] { indigo->setNumberItems(property("CCD_FRAME"), {{name128, 1}}); }, false},
+        {"item name of 127 bytes",
+         [&] {
+             indigo->setNumberItems(property("CCD_FRAME"), {{name127, 1}});
+         },
+         true},
+        {"item name of 128 bytes",
+         [&] {
+             indigo->setNumberItems(property("CCD_FRAME"), {{name128, 1}});
+         },
+         false},
         {"item name of 128 bytes ending in a degree sign",
-         [&] { indigo->setNumberItems(property("CCD_FRAME"), {{degrees, 1}}); }, false},
-        {"text of 511 bytes", [&] { indigo->setTextItems(property("NAMES"), {{"NAME", text511}}); }, true},
-        {"text of 512 bytes", [&] { indigo->setTextItems(property("NAMES"), {{"NAME", text512}}); }, false},
+         [&] {
+             indigo->setNumberItems(property("CCD_FRAME"), {{degrees, 1}});
+         },
+         false},
+        {"text of 511 bytes",
+         [&] {
+             indigo->setTextItems(property("NAMES"), {{"NAME", text511}});
+         },
+         true},
+        {"text of 512 bytes",
+         [&] {
+             indigo->setTextItems(property("NAMES"), {{"NAME", text512}});
+         },
+         false},
         {"switch item of 128 bytes", [&] { indigo->changeSwitchProperty("Camera", "ANY", name128, true); }, false},
         {"device name of 128 bytes", [&] { indigo->changeNumberProperty(name128, "SYNC", {}); }, false},
         {"property name of 128 bytes", [&] { indigo->changeNumberProperty("Camera", name128, {}); }, false},
@@ -151,19 +185,18 @@ TEST_F(Requests, NamesAndTextsThatDoNotFitAreRefusedWithALogLine)
     }
     // What was sent arrived whole.
     const auto changes = camera->changes();
-    EXPECT_TRUE(std::any_of(changes.begin(), changes.end(), [&](const Change& c) { return c.names == std::vector{name127}; }));
-    EXPECT_TRUE(std::any_of(changes.begin(), changes.end(), [&](const Change& c) {
-        return c.values == std::vector{text511};
-    }));
+    EXPECT_TRUE(
+        std::any_of(changes.begin(), changes.end(), [&](const Change& c) { return c.names == std::vector{name127}; }));
+    EXPECT_TRUE(
+        std::any_of(changes.begin(), changes.end(), [&](const Change& c) { return c.values == std::vector{text511}; }));
 }
 
-TEST_F(Requests, EnableBLOBPicksTheModeFromTheVersion)
-{
+TEST_F(Requests, EnableBLOBPicksTheModeFromTheVersion) {
     struct Case {
         const char* property;
         std::int16_t version;
         bool enable;
-        int mode;  // -1: nothing sent
+        int mode; // -1: nothing sent
     };
     const Case cases[] = {
         {"CCD_IMAGE", 0x200, true, INDIGO_ENABLE_BLOB_URL},
@@ -178,8 +211,7 @@ TEST_F(Requests, EnableBLOBPicksTheModeFromTheVersion)
         const auto target = property(c.property);
         target->property()->version = c.version;
         indigo->enableBLOB(target, c.enable);
-        if (c.mode >= 0)
-            expected.emplace_back(c.property, c.mode);
+        if (c.mode >= 0) expected.emplace_back(c.property, c.mode);
         // Each request goes out before the next version is written.
         sendMarkerAndCollect();
     }
@@ -191,8 +223,7 @@ TEST_F(Requests, EnableBLOBPicksTheModeFromTheVersion)
     EXPECT_EQ(seen, expected);
 }
 
-TEST_F(Requests, ADeviceAnsweringOnTheSendingThreadReachesTheControllers)
-{
+TEST_F(Requests, ADeviceAnsweringOnTheSendingThreadReachesTheControllers) {
     // The device answers each change with an update, which comes back to the client on the
     // sending thread; the controller then asks again from indigoSyncQueue.
     camera->onChange = [&](const indigo_property* request) {
@@ -205,8 +236,7 @@ TEST_F(Requests, ADeviceAnsweringOnTheSendingThreadReachesTheControllers)
     controller.onProperty = [&](const std::string& kind, const std::shared_ptr<INDIGO::Property>& changed) {
         if (kind == "update" && changed->name() == "CCD_EXPOSURE") {
             const int seen = ++updates;
-            if (seen < 5)
-                indigo->setNumberItems(changed, {{"EXPOSURE", double(seen)}});
+            if (seen < 5) indigo->setNumberItems(changed, {{"EXPOSURE", double(seen)}});
         }
     };
     indigo->setNumberItems(property("CCD_EXPOSURE"), {{"EXPOSURE", 0}});

@@ -8,24 +8,20 @@
 namespace {
 
 struct PrivateSettings {
-    PrivateSettings()
-    {
+    PrivateSettings() {
         std::string pattern = (std::filesystem::temp_directory_path() / "zeta-common-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            return;
+        if (::mkdtemp(pattern.data()) == nullptr) return;
         folder = pattern;
         ::setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
         ::setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
     }
-    ~PrivateSettings()
-    {
+    ~PrivateSettings() {
         std::error_code ignored;
-        if (!folder.empty())
-            std::filesystem::remove_all(folder, ignored);
+        if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
     }
     std::filesystem::path folder;
 };
 
 const PrivateSettings privateSettings;
 
-}  // namespace
+} // namespace

@@ -4,6 +4,10 @@
 // are defined now, and lets a test wait for what it expects. Callbacks arrive on the
 // driver's run loop; the test reads on its own thread.
 
+#include "indigo/indigo_bus.h"
+#include "indigo/indigo_property.h"
+#include "support/property_listener.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -14,10 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "indigo/indigo_bus.h"
-#include "indigo/indigo_property.h"
-#include "support/property_listener.h"
-
 struct ItemCopy {
     std::string name, label, text;
     double value = 0, min = 0, max = 0, step = 0;
@@ -25,7 +25,7 @@ struct ItemCopy {
 };
 
 struct PropertyCopy {
-    std::string kind;  // "define", "update", "delete"
+    std::string kind; // "define", "update", "delete"
     std::string device, name, group, label, message;
     indigo_property_state state = INDIGO_IDLE_STATE;
     indigo_property_perm perm = INDIGO_RO_PERM;
@@ -50,7 +50,8 @@ struct PropertyCopy {
     }
     std::vector<std::string> itemNames() const {
         std::vector<std::string> names;
-        for (const auto& i : items) names.push_back(i.name);
+        for (const auto& i : items)
+            names.push_back(i.name);
         return names;
     }
 };
@@ -121,7 +122,9 @@ public:
     }
     // Lock-free reads for use inside waitUntil predicates.
     const std::vector<PropertyCopy>& eventsLocked() const { return events_; }
-    bool definedLocked(const std::string& device, const std::string& name) const { return defined_.count({device, name}) != 0; }
+    bool definedLocked(const std::string& device, const std::string& name) const {
+        return defined_.count({device, name}) != 0;
+    }
     bool anyDefinedLocked(const std::string& device) const {
         for (const auto& [key, copy] : defined_) {
             if (key.first == device) return true;
@@ -147,14 +150,18 @@ private:
             c.name = item.name;
             c.label = item.label;
             switch (p->type) {
-            case INDIGO_TEXT_VECTOR: c.text = item.text.value; break;
+            case INDIGO_TEXT_VECTOR:
+                c.text = item.text.value;
+                break;
             case INDIGO_NUMBER_VECTOR:
                 c.value = item.number.value;
                 c.min = item.number.min;
                 c.max = item.number.max;
                 c.step = item.number.step;
                 break;
-            case INDIGO_SWITCH_VECTOR: c.on = item.sw.value; break;
+            case INDIGO_SWITCH_VECTOR:
+                c.on = item.sw.value;
+                break;
             case INDIGO_BLOB_VECTOR:
                 if (item.blob.value != nullptr && item.blob.size > 0) {
                     const auto* bytes = static_cast<const uint8_t*>(item.blob.value);
@@ -162,7 +169,8 @@ private:
                 }
                 copy.blobFormat = item.blob.format;
                 break;
-            default: break;
+            default:
+                break;
             }
             copy.items.push_back(c);
         }
@@ -171,7 +179,8 @@ private:
             if (copy.kind == "delete") {
                 // A delete names one property, or every property of the device.
                 for (auto it = defined_.begin(); it != defined_.end();) {
-                    const bool match = it->first.first == copy.device && (copy.name.empty() || it->first.second == copy.name);
+                    const bool match =
+                        it->first.first == copy.device && (copy.name.empty() || it->first.second == copy.name);
                     it = match ? defined_.erase(it) : std::next(it);
                 }
             } else if (copy.kind == "define" || defined_.count({copy.device, copy.name})) {

@@ -3,6 +3,9 @@
 // camera objects and the browser. Reports arrive on the run loop (the main queue in these
 // tests); the test reads them there too.
 
+#include "ccd_ica/ptp_camera.h"
+#include "platform/dispatch.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -11,14 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "ccd_ica/ptp_camera.h"
-#include "platform/dispatch.h"
-
 class CameraRecorder final : public PTPDelegateProtocol {
 public:
-    std::vector<std::string> reports;  // one line per report, in order
-    std::vector<std::string> logs;     // log: lines
-    std::vector<std::string> debugs;   // debug: lines
+    std::vector<std::string> reports; // one line per report, in order
+    std::vector<std::string> logs;    // log: lines
+    std::vector<std::string> debugs;  // debug: lines
     std::vector<Camera> added;
     std::vector<uint8_t> lastImage;
 
@@ -29,7 +29,8 @@ public:
     }
     static std::string join(const std::vector<std::string>& texts) {
         std::string line = "[";
-        for (std::size_t i = 0; i < texts.size(); ++i) line += (i ? "," : "") + texts[i];
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            line += (i ? "," : "") + texts[i];
         return line + "]";
     }
 
@@ -38,7 +39,9 @@ public:
         reports.push_back("added " + camera->name());
     }
     void cameraConnected(const Camera&) override { reports.push_back("connected"); }
-    void cameraConnectionFailed(const Camera&, const std::string& message) override { reports.push_back("connectionFailed " + message); }
+    void cameraConnectionFailed(const Camera&, const std::string& message) override {
+        reports.push_back("connectionFailed " + message);
+    }
     void cameraExposureDone(const Camera&, const std::vector<uint8_t>& data, const std::string& filename) override {
         lastImage = data;
         reports.push_back("exposureDone " + filename);
@@ -46,14 +49,17 @@ public:
     void cameraExposureFailed(const Camera&, const std::optional<std::string>& message) override {
         reports.push_back("exposureFailed " + message.value_or("(none)"));
     }
-    void cameraPropertyChanged(const Camera&, uint16_t code, const std::string& value, const std::vector<std::string>& values,
-                               const std::vector<std::string>& labels, bool readOnly) override {
-        reports.push_back("list " + hex(code) + " " + value + " " + join(values) + " " + join(labels) + (readOnly ? " ro" : " rw"));
+    void cameraPropertyChanged(const Camera&, uint16_t code, const std::string& value,
+                               const std::vector<std::string>& values, const std::vector<std::string>& labels,
+                               bool readOnly) override {
+        reports.push_back("list " + hex(code) + " " + value + " " + join(values) + " " + join(labels) +
+                          (readOnly ? " ro" : " rw"));
     }
-    void cameraPropertyChanged(const Camera&, uint16_t code, const PTPValue& value, const PTPValue& min, const PTPValue& max,
-                               const PTPValue& step, bool readOnly) override {
-        reports.push_back("number " + hex(code) + " " + std::to_string(value.intValue()) + " " + std::to_string(min.intValue()) + " " +
-                          std::to_string(max.intValue()) + " " + std::to_string(step.intValue()) + (readOnly ? " ro" : " rw"));
+    void cameraPropertyChanged(const Camera&, uint16_t code, const PTPValue& value, const PTPValue& min,
+                               const PTPValue& max, const PTPValue& step, bool readOnly) override {
+        reports.push_back("number " + hex(code) + " " + std::to_string(value.intValue()) + " " +
+                          std::to_string(min.intValue()) + " " + std::to_string(max.intValue()) + " " +
+                          std::to_string(step.intValue()) + (readOnly ? " ro" : " rw"));
     }
     void cameraPropertyChanged(const Camera&, uint16_t code, const std::string& value, bool readOnly) override {
         reports.push_back("text " + hex(code) + " " + value + (readOnly ? " ro" : " rw"));
@@ -74,8 +80,8 @@ public:
         reports.push_back("focusFailed " + message.value_or("(none)"));
     }
     void cameraFrame(const Camera&, int32_t left, int32_t top, int32_t width, int32_t height) override {
-        reports.push_back("frame " + std::to_string(left) + " " + std::to_string(top) + " " + std::to_string(width) + " " +
-                          std::to_string(height));
+        reports.push_back("frame " + std::to_string(left) + " " + std::to_string(top) + " " + std::to_string(width) +
+                          " " + std::to_string(height));
     }
     void log(const std::string& text) override { logs.push_back(text); }
     void debug(const std::string& text) override { debugs.push_back(text); }
@@ -88,7 +94,8 @@ public:
         return std::nullopt;
     }
     int count(const std::string& prefix) const {
-        return static_cast<int>(std::count_if(reports.begin(), reports.end(), [&](const auto& line) { return line.starts_with(prefix); }));
+        return static_cast<int>(
+            std::count_if(reports.begin(), reports.end(), [&](const auto& line) { return line.starts_with(prefix); }));
     }
     std::ptrdiff_t indexOf(const std::string& prefix) const {
         for (std::size_t i = 0; i < reports.size(); ++i) {

@@ -1,11 +1,5 @@
 // The driver "indigo_ccd_ica" on the in-process bus, with simulated cameras and a client that
 // copies what reaches it.
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <thread>
-
 #include "bus_client.h"
 #include "ccd_ica/dslr_property_map.h"
 #include "ccd_ica/indigo_ccd_ica.h"
@@ -16,13 +10,18 @@
 #include "platform/camera/simulated_device_source.h"
 #include "support/eventually.h"
 
+#include <atomic>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
 namespace {
 
 using namespace std::chrono_literals;
-using platform::SimulatedCamera;
-using platform::SimulatedProperty;
-using platform::SimulatedReply;
-using platform::SimulatedRequest;
+using zeta::platform::SimulatedCamera;
+using zeta::platform::SimulatedProperty;
+using zeta::platform::SimulatedReply;
+using zeta::platform::SimulatedRequest;
 using Values = std::vector<SimulatedProperty::Value>;
 
 // ---- the driver on the bus, once per process ------------------------------------------------
@@ -41,7 +40,8 @@ bool logged(const std::string& line) {
 }
 
 struct Driver {
-    std::shared_ptr<platform::SimulatedDeviceSource> source = std::make_shared<platform::SimulatedDeviceSource>();
+    std::shared_ptr<zeta::platform::SimulatedDeviceSource> source =
+        std::make_shared<zeta::platform::SimulatedDeviceSource>();
     BusClient client{"driver test"};
 
     Driver() {
@@ -55,11 +55,13 @@ struct Driver {
 };
 
 Driver& driver() {
-    static Driver* instance = new Driver();  // for the whole process, like the driver itself
+    static Driver* instance = new Driver(); // for the whole process, like the driver itself
     return *instance;
 }
 
-BusClient& client() { return driver().client; }
+BusClient& client() {
+    return driver().client;
+}
 
 void sendSwitch(const std::string& device, const char* name, const char* item, bool value = true) {
     const char* items[] = {item};
@@ -67,10 +69,13 @@ void sendSwitch(const std::string& device, const char* name, const char* item, b
     indigo_change_switch_property(&client().client, device.c_str(), name, 1, items, values);
 }
 
-void sendSwitches(const std::string& device, const char* name, std::vector<const char*> items, std::vector<char> values) {
+void sendSwitches(const std::string& device, const char* name, std::vector<const char*> items,
+                  std::vector<char> values) {
     std::unique_ptr<bool[]> flags(new bool[values.size()]);
-    for (std::size_t i = 0; i < values.size(); ++i) flags[i] = values[i] != 0;
-    indigo_change_switch_property(&client().client, device.c_str(), name, static_cast<int>(items.size()), items.data(), flags.get());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        flags[i] = values[i] != 0;
+    indigo_change_switch_property(&client().client, device.c_str(), name, static_cast<int>(items.size()), items.data(),
+                                  flags.get());
 }
 
 void sendNumber(const std::string& device, const char* name, const char* item, double value) {
@@ -86,7 +91,9 @@ void sendText(const std::string& device, const char* name, const char* item, con
 }
 
 auto stateIs(indigo_property_state state) {
-    return [state](const PropertyCopy& p) { return p.kind != "delete" && p.state == state; };
+    return [state](const PropertyCopy& p) {
+        return p.kind != "delete" && p.state == state;
+    };
 }
 
 // Waits until everything queued on the driver's run loop so far has run.
@@ -97,17 +104,23 @@ void flushRunLoop() {
 bool connect(const std::string& device) {
     const std::size_t from = client().eventCount();
     sendSwitch(device, "CONNECTION", "CONNECTED");
-    return client().waitFor(from, device, "CONNECTION", [](const PropertyCopy& p) {
-        return p.state == INDIGO_OK_STATE && p.item("CONNECTED") && p.item("CONNECTED")->on;
-    }).has_value();
+    return client()
+        .waitFor(from, device, "CONNECTION",
+                 [](const PropertyCopy& p) {
+                     return p.state == INDIGO_OK_STATE && p.item("CONNECTED") && p.item("CONNECTED")->on;
+                 })
+        .has_value();
 }
 
 bool disconnect(const std::string& device) {
     const std::size_t from = client().eventCount();
     sendSwitch(device, "CONNECTION", "DISCONNECTED");
-    return client().waitFor(from, device, "CONNECTION", [](const PropertyCopy& p) {
-        return p.state == INDIGO_OK_STATE && p.item("DISCONNECTED") && p.item("DISCONNECTED")->on;
-    }).has_value();
+    return client()
+        .waitFor(from, device, "CONNECTION",
+                 [](const PropertyCopy& p) {
+                     return p.state == INDIGO_OK_STATE && p.item("DISCONNECTED") && p.item("DISCONNECTED")->on;
+                 })
+        .has_value();
 }
 
 bool gone(const std::string& device) {
@@ -161,13 +174,13 @@ public:
     uint16_t family = 0;
     bool canPreview = false;
     bool canFocus = false;
-    bool bulbShutter = false;  // the shutter stays open until stopExposure
-    double extraSeconds = 0;   // what startExposure asks the driver to add (mirror lock-up)
+    bool bulbShutter = false; // the shutter stays open until stopExposure
+    double extraSeconds = 0;  // what startExposure asks the driver to add (mirror lock-up)
     std::atomic<int> stopExposures{0};
     std::atomic<int> stopPreviews{0};
     std::atomic<int> locks{0};
     std::atomic<int> unlocks{0};
-    std::vector<int32_t> moves;  // run loop only
+    std::vector<int32_t> moves; // run loop only
 
     void setSensor(int32_t width, int32_t height, float pixelSize) {
         width_ = width;
@@ -196,10 +209,11 @@ public:
         previewing_ = false;
         ++stopPreviews;
     }
-    void didDownloadFile(const std::shared_ptr<platform::ICCameraFile>& file, const std::optional<platform::ICError>& error,
-                         const platform::ICDownloadOptions& options, const std::any& context) override {
+    void didDownloadFile(const std::shared_ptr<zeta::platform::ICCameraFile>& file,
+                         const std::optional<zeta::platform::ICError>& error,
+                         const zeta::platform::ICDownloadOptions& options, const std::any& context) override {
         PTPCamera::didDownloadFile(file, error, options, context);
-        if (previewing_) icCamera()->requestTakePicture();  // the next live-view frame
+        if (previewing_) icCamera()->requestTakePicture(); // the next live-view frame
     }
     void focus(int32_t steps) override {
         moves.push_back(steps);
@@ -216,14 +230,16 @@ private:
     bool previewing_ = false;
 };
 
-struct DeviceHolder final : platform::ICDeviceBrowserDelegate {
+struct DeviceHolder final : zeta::platform::ICDeviceBrowserDelegate {
     std::mutex mutex;
-    std::shared_ptr<platform::ICCameraDevice> device;
-    void didAddDevice(platform::ICDeviceBrowser&, const std::shared_ptr<platform::ICCameraDevice>& d, bool) override {
+    std::shared_ptr<zeta::platform::ICCameraDevice> device;
+    void didAddDevice(zeta::platform::ICDeviceBrowser&, const std::shared_ptr<zeta::platform::ICCameraDevice>& d,
+                      bool) override {
         std::lock_guard lock(mutex);
         device = d;
     }
-    void didRemoveDevice(platform::ICDeviceBrowser&, const std::shared_ptr<platform::ICCameraDevice>&, bool) override {}
+    void didRemoveDevice(zeta::platform::ICDeviceBrowser&, const std::shared_ptr<zeta::platform::ICCameraDevice>&,
+                         bool) override {}
 };
 
 // A scripted camera announced to the driver's delegate on the driver's run loop, as the
@@ -236,10 +252,11 @@ struct ScriptedRig {
         sim = genericSim(name);
         if (configureSim) configureSim(*sim);
         source->plug(sim);
-        icBrowser = std::make_unique<platform::ICDeviceBrowser>(indigo_ccd_ica_run_loop(), std::vector<std::shared_ptr<platform::ICDeviceSource>>{source});
+        icBrowser = std::make_unique<zeta::platform::ICDeviceBrowser>(
+            indigo_ccd_ica_run_loop(), std::vector<std::shared_ptr<zeta::platform::ICDeviceSource>>{source});
         icBrowser->setDelegate(holder);
         icBrowser->start();
-        std::shared_ptr<platform::ICCameraDevice> device;
+        std::shared_ptr<zeta::platform::ICCameraDevice> device;
         for (int i = 0; i < 500 && !device; ++i) {
             std::this_thread::sleep_for(10ms);
             std::lock_guard lock(holder->mutex);
@@ -269,9 +286,10 @@ struct ScriptedRig {
 
     std::string name;
     std::shared_ptr<SimulatedCamera> sim;
-    std::shared_ptr<platform::SimulatedDeviceSource> source = std::make_shared<platform::SimulatedDeviceSource>();
+    std::shared_ptr<zeta::platform::SimulatedDeviceSource> source =
+        std::make_shared<zeta::platform::SimulatedDeviceSource>();
     std::shared_ptr<DeviceHolder> holder = std::make_shared<DeviceHolder>();
-    std::unique_ptr<platform::ICDeviceBrowser> icBrowser;
+    std::unique_ptr<zeta::platform::ICDeviceBrowser> icBrowser;
     std::shared_ptr<ScriptedCamera> camera;
 };
 
@@ -285,7 +303,7 @@ TEST(ICADriver, EntryDescribesItselfAndInitialisesOnce) {
     EXPECT_STREQ(info.name, "indigo_ccd_ica");
     EXPECT_EQ(info.version, 1);
     EXPECT_EQ(info.status, INDIGO_DRIVER_INIT);
-    EXPECT_FALSE(indigo_ccd_ica_use_device_sources({}));  // the browser is made
+    EXPECT_FALSE(indigo_ccd_ica_use_device_sources({})); // the browser is made
 
     // A second initialisation announces no camera twice.
     PluggedCamera camera("Zeta Entry");
@@ -307,7 +325,7 @@ TEST(ICADriver, ConnectionDefinesTheCameraPropertiesAndDisconnectDeletesThem) {
     auto info = client().property(name, "INFO");
     ASSERT_TRUE(info);
     EXPECT_EQ(info->item("DEVICE_INTERFACE")->text, "2");
-    EXPECT_FALSE(client().property(name, "CCD_EXPOSURE"));  // nothing camera-specific yet
+    EXPECT_FALSE(client().property(name, "CCD_EXPOSURE")); // nothing camera-specific yet
 
     const std::size_t from = client().eventCount();
     ASSERT_TRUE(connect(name));
@@ -343,8 +361,8 @@ TEST(ICADriver, ConnectionDefinesTheCameraPropertiesAndDisconnectDeletesThem) {
 
     // The six own switches, as they start.
     const std::vector<std::pair<std::string, std::vector<std::string>>> own = {
-        {"DSLR_LOCK", {"LOCK"}},        {"DSLR_MIRROR_LOCKUP", {"UNLOCK"}}, {"DSLR_AF", {}},
-        {"DSLR_AVOID_AF", {"ON"}},      {"DSLR_ZOOM_PREVIEW", {"OFF"}},     {"DSLR_DELETE_IMAGE", {"ON"}},
+        {"DSLR_LOCK", {"LOCK"}},   {"DSLR_MIRROR_LOCKUP", {"UNLOCK"}}, {"DSLR_AF", {}},
+        {"DSLR_AVOID_AF", {"ON"}}, {"DSLR_ZOOM_PREVIEW", {"OFF"}},     {"DSLR_DELETE_IMAGE", {"ON"}},
     };
     for (const auto& [switchName, on] : own) {
         auto property = client().property(name, switchName);
@@ -360,21 +378,24 @@ TEST(ICADriver, ConnectionDefinesTheCameraPropertiesAndDisconnectDeletesThem) {
     EXPECT_EQ(format->perm, INDIGO_RO_PERM);
     EXPECT_EQ(format->on(), std::vector<std::string>{"JPEG"});
     EXPECT_TRUE(client().property(name, "CCD_IMAGE"));
-    EXPECT_FALSE(client().property(name, "CCD_INFO"));  // no sensor data for this camera
-    EXPECT_FALSE(client().property(name, "CCD_STREAMING"));  // no live view
+    EXPECT_FALSE(client().property(name, "CCD_INFO"));      // no sensor data for this camera
+    EXPECT_FALSE(client().property(name, "CCD_STREAMING")); // no live view
 
     // The camera's properties are defined before the connection shows Ok.
     const auto events = client().eventsSince(from, name);
     std::ptrdiff_t apertureAt = -1, connectedAt = -1;
     for (std::size_t i = 0; i < events.size(); ++i) {
-        if (events[i].name == "DSLR_APERTURE" && events[i].kind == "define" && apertureAt < 0) apertureAt = static_cast<std::ptrdiff_t>(i);
-        if (events[i].name == "CONNECTION" && events[i].state == INDIGO_OK_STATE) connectedAt = static_cast<std::ptrdiff_t>(i);
+        if (events[i].name == "DSLR_APERTURE" && events[i].kind == "define" && apertureAt < 0)
+            apertureAt = static_cast<std::ptrdiff_t>(i);
+        if (events[i].name == "CONNECTION" && events[i].state == INDIGO_OK_STATE)
+            connectedAt = static_cast<std::ptrdiff_t>(i);
     }
     EXPECT_LT(apertureAt, connectedAt);
 
     ASSERT_TRUE(disconnect(name));
     ASSERT_TRUE(logged(name + " disconnected"));
-    for (const char* deleted : {"DSLR_APERTURE", "CCD_MODE", "d1a0", "DSLR_LOCK", "DSLR_DELETE_IMAGE", "CCD_EXPOSURE", "CCD_IMAGE"}) {
+    for (const char* deleted :
+         {"DSLR_APERTURE", "CCD_MODE", "d1a0", "DSLR_LOCK", "DSLR_DELETE_IMAGE", "CCD_EXPOSURE", "CCD_IMAGE"}) {
         EXPECT_FALSE(client().property(name, deleted)) << deleted;
     }
     EXPECT_TRUE(client().property(name, "CONNECTION"));
@@ -403,7 +424,8 @@ TEST(ICADriver, ExposurePublishesTheCameraFileByteForByte) {
     PluggedCamera camera("Zeta Exposure");
     const std::string& name = camera.name;
     std::vector<uint8_t> picture(150001);
-    for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint8_t>((i * 31) ^ (i >> 7));
+    for (std::size_t i = 0; i < picture.size(); ++i)
+        picture[i] = static_cast<uint8_t>((i * 31) ^ (i >> 7));
     camera.sim->setCaptureFile("X.JPG", picture);
     ASSERT_TRUE(connect(name));
 
@@ -469,7 +491,8 @@ TEST(ICADriver, SettingGoesOutAtItsWidthAndComesBack) {
     PluggedCamera camera("Zeta Settings", [](SimulatedCamera& sim) {
         // A 128-bit setting: reported as read-only text, and never sent.
         std::vector<uint8_t> description = {0xA0, 0xD1, 0x0A, 0x00, 0x01};
-        for (int i = 0; i < 32; ++i) description.push_back(static_cast<uint8_t>(i));
+        for (int i = 0; i < 32; ++i)
+            description.push_back(static_cast<uint8_t>(i));
         description.push_back(0);
         sim.setPropertyDescriptionData(0xD1A0, description);
     });
@@ -483,11 +506,11 @@ TEST(ICADriver, SettingGoesOutAtItsWidthAndComesBack) {
         std::vector<uint8_t> data;
     };
     const Case cases[] = {
-        {"DSLR_APERTURE", "800", 0x5007, {0x20, 0x03}},                 // UINT16
-        {"DSLR_EXPOSURE_COMPENSATION", "-333", 0x5010, {0xB3, 0xFE}},    // INT16
-        {"DSLR_SHUTTER", "125", 0x500D, {0x7D, 0x00, 0x00, 0x00}},       // UINT32
-        {"DSLR_COMPRESSION", "4", 0x5004, {0x04}},                       // UINT8
-        {"CCD_MODE", "2992x2000", 0x5003, {}},                           // string
+        {"DSLR_APERTURE", "800", 0x5007, {0x20, 0x03}},               // UINT16
+        {"DSLR_EXPOSURE_COMPENSATION", "-333", 0x5010, {0xB3, 0xFE}}, // INT16
+        {"DSLR_SHUTTER", "125", 0x500D, {0x7D, 0x00, 0x00, 0x00}},    // UINT32
+        {"DSLR_COMPRESSION", "4", 0x5004, {0x04}},                    // UINT8
+        {"CCD_MODE", "2992x2000", 0x5003, {}},                        // string
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.property);
@@ -501,17 +524,18 @@ TEST(ICADriver, SettingGoesOutAtItsWidthAndComesBack) {
         const auto sent = requestsOf(*camera.sim, 0x1016);
         ASSERT_EQ(sent.size(), sets + 1);
         EXPECT_EQ(sent.back().parameters.front(), c.code);
-        if (!c.data.empty()) EXPECT_EQ(sent.back().data, c.data);
-        else EXPECT_EQ(sent.back().data.size(), 21u);  // a count byte and ten UTF-16 units
+        if (!c.data.empty())
+            EXPECT_EQ(sent.back().data, c.data);
+        else
+            EXPECT_EQ(sent.back().data.size(), 21u); // a count byte and ten UTF-16 units
     }
 
     // Compression RAW put the image format on RAW; JPEG Fine puts it back.
     EXPECT_EQ(client().property(name, "CCD_IMAGE_FORMAT")->on(), std::vector<std::string>{"RAW"});
     std::size_t from = client().eventCount();
     sendSwitch(name, "DSLR_COMPRESSION", "2");
-    ASSERT_TRUE(client().waitFor(from, name, "CCD_IMAGE_FORMAT", [](const PropertyCopy& p) {
-        return p.on() == std::vector<std::string>{"JPEG"};
-    }));
+    ASSERT_TRUE(client().waitFor(from, name, "CCD_IMAGE_FORMAT",
+                                 [](const PropertyCopy& p) { return p.on() == std::vector<std::string>{"JPEG"}; }));
 
     // A value the camera refuses, a lost answer, and a datatype that cannot be written.
     camera.sim->setHandler(0x1016, [](const SimulatedRequest&) { return SimulatedReply{0x201C, {}, {}}; });
@@ -552,7 +576,8 @@ TEST(ICADriver, BulbOpensTheExposureRangeAndTheTimerEndsIt) {
             camera.extraSeconds = 0.3;
         },
         [](SimulatedCamera& sim) {
-            sim.setProperty({0x500D, 6, true, int64_t{80}, int64_t{80}, Values{int64_t{80}, int64_t{10000}, int64_t{0xFFFFFFFF}}, std::nullopt});
+            sim.setProperty({0x500D, 6, true, int64_t{80}, int64_t{80},
+                             Values{int64_t{80}, int64_t{10000}, int64_t{0xFFFFFFFF}}, std::nullopt});
         });
     const std::string& name = rig.name;
     ASSERT_TRUE(connect(name));
@@ -584,8 +609,8 @@ TEST(ICADriver, BulbOpensTheExposureRangeAndTheTimerEndsIt) {
     const auto exposure = client().eventsSince(from, name, "CCD_EXPOSURE");
     ASSERT_EQ(exposure.size(), 4u);
     EXPECT_EQ(exposure[0].items[0].value, 1.2);
-    EXPECT_DOUBLE_EQ(exposure[1].items[0].value, 1.5);  // the camera's extra time, timed too
-    EXPECT_EQ(exposure[2].items[0].value, 0);           // the timer's end
+    EXPECT_DOUBLE_EQ(exposure[1].items[0].value, 1.5); // the camera's extra time, timed too
+    EXPECT_EQ(exposure[2].items[0].value, 0);          // the timer's end
     EXPECT_EQ(client().eventsSince(from, name, "CCD_IMAGE").back().state, INDIGO_OK_STATE);
 
     // Aborting a bulb exposure closes the shutter at once and cancels the timer.
@@ -614,10 +639,12 @@ TEST(ICADriver, StreamingCountsFramesDown) {
     EXPECT_EQ(done->item("COUNT")->value, 0);
     EXPECT_EQ(rig.camera->stopPreviews, 1);
     std::vector<double> counts;
-    for (const auto& e : client().eventsSince(from, name, "CCD_STREAMING")) counts.push_back(e.item("COUNT")->value);
+    for (const auto& e : client().eventsSince(from, name, "CCD_STREAMING"))
+        counts.push_back(e.item("COUNT")->value);
     EXPECT_EQ(counts, (std::vector<double>{3, 2, 1, 0}));
     int frames = 0;
-    for (const auto& e : client().eventsSince(from, name, "CCD_IMAGE")) frames += e.state == INDIGO_OK_STATE ? 1 : 0;
+    for (const auto& e : client().eventsSince(from, name, "CCD_IMAGE"))
+        frames += e.state == INDIGO_OK_STATE ? 1 : 0;
     EXPECT_GE(frames, 3);
 }
 
@@ -653,7 +680,8 @@ TEST(ICADriver, LensMovesThroughTheFocuserDevice) {
     // An abort with nothing moving.
     from = client().eventCount();
     sendSwitch(focuser, "FOCUSER_ABORT_MOTION", "ABORT_MOTION");
-    const auto abort = client().waitFor(from, focuser, "FOCUSER_ABORT_MOTION", [](const PropertyCopy&) { return true; });
+    const auto abort =
+        client().waitFor(from, focuser, "FOCUSER_ABORT_MOTION", [](const PropertyCopy&) { return true; });
     ASSERT_TRUE(abort);
     EXPECT_EQ(abort->state, INDIGO_ALERT_STATE);
     EXPECT_EQ(abort->on(), std::vector<std::string>{});
@@ -666,9 +694,15 @@ TEST(ICADriver, LensMovesThroughTheFocuserDevice) {
 
 TEST(ICADriver, UnpluggedMidExposureLeavesNothingBehind) {
     ScriptedRig rig(
-        "Zeta Unplugged", [](ScriptedCamera& camera) { camera.family = PTPVendorExtensionNikon; camera.bulbShutter = true; camera.canFocus = true; },
+        "Zeta Unplugged",
+        [](ScriptedCamera& camera) {
+            camera.family = PTPVendorExtensionNikon;
+            camera.bulbShutter = true;
+            camera.canFocus = true;
+        },
         [](SimulatedCamera& sim) {
-            sim.setProperty({0x500D, 6, true, int64_t{0xFFFFFFFF}, int64_t{0xFFFFFFFF}, Values{int64_t{80}, int64_t{0xFFFFFFFF}}, std::nullopt});
+            sim.setProperty({0x500D, 6, true, int64_t{0xFFFFFFFF}, int64_t{0xFFFFFFFF},
+                             Values{int64_t{80}, int64_t{0xFFFFFFFF}}, std::nullopt});
         });
     const std::string& name = rig.name;
     ASSERT_TRUE(connect(name));
@@ -677,7 +711,7 @@ TEST(ICADriver, UnpluggedMidExposureLeavesNothingBehind) {
     // One frame downloaded first.
     std::size_t from = client().eventCount();
     rig.sim->setCaptureFile("FIRST.JPG", std::vector<uint8_t>(4096, 0x5A));
-    sendSwitch(name, "DSLR_SHUTTER", "4294967295");  // read back read-write: bulb from now on
+    sendSwitch(name, "DSLR_SHUTTER", "4294967295"); // read back read-write: bulb from now on
     ASSERT_TRUE(client().waitFor(from, name, "DSLR_SHUTTER", stateIs(INDIGO_OK_STATE)));
     sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 0.1);
     const auto first = client().waitFor(from, name, "CCD_IMAGE", stateIs(INDIGO_OK_STATE));
@@ -791,7 +825,8 @@ TEST(ICADriver, OwnSwitchesSetTheCameraFlags) {
 
     // A permission report changes the property in place.
     from = client().eventCount();
-    indigo_ccd_ica_run_loop().async([camera = rig.camera] { indigo_ccd_ica_delegate()->cameraPropertyChanged(camera, 0x5007, true); });
+    indigo_ccd_ica_run_loop().async(
+        [camera = rig.camera] { indigo_ccd_ica_delegate()->cameraPropertyChanged(camera, 0x5007, true); });
     const auto readOnly = client().waitFor(from, name, "DSLR_APERTURE", [](const PropertyCopy&) { return true; });
     ASSERT_TRUE(readOnly);
     EXPECT_EQ(readOnly->kind, "update");
@@ -799,15 +834,18 @@ TEST(ICADriver, OwnSwitchesSetTheCameraFlags) {
 
     // A list whose values change is defined again; one whose value changes is updated.
     from = client().eventCount();
-    rig.sim->setProperty({0x500F, 4, true, int64_t{100}, int64_t{200}, Values{int64_t{100}, int64_t{200}}, std::nullopt});
+    rig.sim->setProperty(
+        {0x500F, 4, true, int64_t{100}, int64_t{200}, Values{int64_t{100}, int64_t{200}}, std::nullopt});
     rig.sim->sendEvent(0x4006, {0x500F});
-    const auto redefined = client().waitFor(from, name, "DSLR_ISO", [](const PropertyCopy& p) { return p.kind == "define"; });
+    const auto redefined =
+        client().waitFor(from, name, "DSLR_ISO", [](const PropertyCopy& p) { return p.kind == "define"; });
     ASSERT_TRUE(redefined);
     EXPECT_EQ(redefined->itemNames(), (std::vector<std::string>{"100", "200"}));
     EXPECT_EQ(redefined->on(), std::vector<std::string>{"200"});
     EXPECT_EQ(client().eventsSince(from, name, "DSLR_ISO").front().kind, "delete");
     from = client().eventCount();
-    rig.sim->setProperty({0x500F, 4, true, int64_t{100}, int64_t{100}, Values{int64_t{100}, int64_t{200}}, std::nullopt});
+    rig.sim->setProperty(
+        {0x500F, 4, true, int64_t{100}, int64_t{100}, Values{int64_t{100}, int64_t{200}}, std::nullopt});
     rig.sim->sendEvent(0x4006, {0x500F});
     const auto updated = client().waitFor(from, name, "DSLR_ISO", [](const PropertyCopy&) { return true; });
     ASSERT_TRUE(updated);
@@ -834,7 +872,8 @@ TEST(ICADriver, EnumerationWhileTheCameraComesAndGoes) {
     reader.define_property = [](indigo_client* c, indigo_device*, indigo_property* p, const char*) {
         auto& seen = *static_cast<Seen*>(c->client_context);
         long characters = 0;
-        for (int i = 0; i < p->count; ++i) characters += static_cast<long>(std::strlen(p->items[i].name));
+        for (int i = 0; i < p->count; ++i)
+            characters += static_cast<long>(std::strlen(p->items[i].name));
         seen.characters += characters;
         ++seen.defines;
         return INDIGO_OK;
@@ -843,11 +882,13 @@ TEST(ICADriver, EnumerationWhileTheCameraComesAndGoes) {
     indigo_property request{};
     indigo_copy_name(request.device, "Zeta Enumerated");
     std::thread enumerating([&] {
-        while (!stop) indigo_enumerate_properties(&reader, &request);
+        while (!stop)
+            indigo_enumerate_properties(&reader, &request);
     });
 
-    const Values isoLadder{int64_t{100}, int64_t{125}, int64_t{160}, int64_t{200}, int64_t{250}, int64_t{320}, int64_t{400},
-                           int64_t{500}, int64_t{640}, int64_t{800}, int64_t{1000}, int64_t{1250}, int64_t{1600}, int64_t{3200}};
+    const Values isoLadder{int64_t{100},  int64_t{125},  int64_t{160},  int64_t{200}, int64_t{250},
+                           int64_t{320},  int64_t{400},  int64_t{500},  int64_t{640}, int64_t{800},
+                           int64_t{1000}, int64_t{1250}, int64_t{1600}, int64_t{3200}};
     {
         ScriptedRig rig("Zeta Enumerated", [](ScriptedCamera& camera) { camera.canFocus = true; });
         for (int round = 0; round < 2; ++round) {
@@ -858,16 +899,17 @@ TEST(ICADriver, EnumerationWhileTheCameraComesAndGoes) {
                 const Values isos = change % 2 ? Values{int64_t{100}, int64_t{200}} : isoLadder;
                 rig.sim->setProperty({0x500F, 4, true, int64_t{100}, int64_t{100}, isos, std::nullopt});
                 rig.sim->sendEvent(0x4006, {0x500F});
-                ASSERT_TRUE(client().waitFor(from, rig.name, "DSLR_ISO", [](const PropertyCopy& p) { return p.kind == "define"; }));
+                ASSERT_TRUE(client().waitFor(from, rig.name, "DSLR_ISO",
+                                             [](const PropertyCopy& p) { return p.kind == "define"; }));
             }
             ASSERT_TRUE(disconnect(rig.name));
         }
         ASSERT_TRUE(connect(rig.name));
-    }  // unplugged while connected
+    } // unplugged while connected
     stop = true;
     enumerating.join();
     indigo_detach_client(&reader);
     EXPECT_GT(seen.defines, 0);
 }
 
-}  // namespace
+} // namespace

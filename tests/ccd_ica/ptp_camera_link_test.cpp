@@ -1,18 +1,17 @@
-#include <gtest/gtest.h>
+#include "ccd_ica/ptp_classes.h"
+#include "platform/camera/ic_device_browser.h"
+#include "platform/camera/simulated_device_source.h"
+#include "platform/dispatch.h"
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
 #include <string>
 #include <unistd.h>
 #include <vector>
-
-#include "ccd_ica/ptp_classes.h"
-#include "platform/camera/ic_device_browser.h"
-#include "platform/camera/simulated_device_source.h"
-#include "platform/dispatch.h"
 
 namespace {
 
@@ -20,26 +19,34 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
 // The camera side of the link, as the driver's camera object uses it.
-class Link final : public platform::ICCameraDeviceDelegate, public platform::ICDeviceBrowserDelegate {
+class Link final : public zeta::platform::ICCameraDeviceDelegate, public zeta::platform::ICDeviceBrowserDelegate {
 public:
-    void didAddDevice(platform::ICDeviceBrowser&, const std::shared_ptr<platform::ICCameraDevice>& d, bool) override { device = d; }
-    void didRemoveDevice(platform::ICDeviceBrowser&, const std::shared_ptr<platform::ICCameraDevice>&, bool) override {}
-    void didOpenSessionWithError(const std::shared_ptr<platform::ICCameraDevice>&, const std::optional<platform::ICError>& e) override {
+    void didAddDevice(zeta::platform::ICDeviceBrowser&, const std::shared_ptr<zeta::platform::ICCameraDevice>& d,
+                      bool) override {
+        device = d;
+    }
+    void didRemoveDevice(zeta::platform::ICDeviceBrowser&, const std::shared_ptr<zeta::platform::ICCameraDevice>&,
+                         bool) override {}
+    void didOpenSessionWithError(const std::shared_ptr<zeta::platform::ICCameraDevice>&,
+                                 const std::optional<zeta::platform::ICError>& e) override {
         opened = !e;
     }
-    void didReceivePTPEvent(const std::shared_ptr<platform::ICCameraDevice>&, const Bytes& data) override {
+    void didReceivePTPEvent(const std::shared_ptr<zeta::platform::ICCameraDevice>&, const Bytes& data) override {
         if (auto event = PTPEvent::withData(data)) events.push_back(event);
     }
-    void didAddItem(const std::shared_ptr<platform::ICCameraDevice>&, const std::shared_ptr<platform::ICCameraItem>& item) override {
+    void didAddItem(const std::shared_ptr<zeta::platform::ICCameraDevice>&,
+                    const std::shared_ptr<zeta::platform::ICCameraItem>& item) override {
         items.push_back(item);
     }
-    void didSendPTPCommand(const Bytes&, const Bytes& inData, const Bytes& response, const std::optional<platform::ICError>&,
-                           const std::any& context) override {
-        completed.push_back({std::any_cast<std::shared_ptr<PTPRequest>>(context), PTPResponse::withData(response), inData});
+    void didSendPTPCommand(const Bytes&, const Bytes& inData, const Bytes& response,
+                           const std::optional<zeta::platform::ICError>&, const std::any& context) override {
+        completed.push_back(
+            {std::any_cast<std::shared_ptr<PTPRequest>>(context), PTPResponse::withData(response), inData});
     }
-    void didDownloadFile(const std::shared_ptr<platform::ICCameraFile>&, const std::optional<platform::ICError>& error,
-                         const platform::ICDownloadOptions& options, const std::any&) override {
-        downloaded = error ? std::optional<platform::ICDownloadOptions>{} : options;
+    void didDownloadFile(const std::shared_ptr<zeta::platform::ICCameraFile>&,
+                         const std::optional<zeta::platform::ICError>& error,
+                         const zeta::platform::ICDownloadOptions& options, const std::any&) override {
+        downloaded = error ? std::optional<zeta::platform::ICDownloadOptions>{} : options;
         downloadDone = true;
     }
 
@@ -48,12 +55,14 @@ public:
         std::shared_ptr<PTPResponse> response;
         Bytes data;
     };
-    Completion send(const std::shared_ptr<Link>& self, uint16_t code, std::vector<uint32_t> parameters, Bytes out = {}) {
+    Completion send(const std::shared_ptr<Link>& self, uint16_t code, std::vector<uint32_t> parameters,
+                    Bytes out = {}) {
         auto request = std::make_shared<PTPRequest>();
         request->operationCode = code;
         request->numberOfParameters = static_cast<uint16_t>(parameters.size());
         uint32_t* slots[] = {&request->parameter1, &request->parameter2, &request->parameter3};
-        for (std::size_t i = 0; i < parameters.size(); ++i) *slots[i] = parameters[i];
+        for (std::size_t i = 0; i < parameters.size(); ++i)
+            *slots[i] = parameters[i];
         const std::size_t before = completed.size();
         device->requestSendPTPCommand(request->commandBuffer(), std::move(out), self, request);
         EXPECT_TRUE(platform_wait([&] { return completed.size() > before; }));
@@ -61,17 +70,17 @@ public:
     }
     static bool platform_wait(const std::function<bool()>& done) { return dispatch::runMainQueueUntil(done, 5s); }
 
-    std::shared_ptr<platform::ICCameraDevice> device;
+    std::shared_ptr<zeta::platform::ICCameraDevice> device;
     bool opened = false;
     std::vector<std::shared_ptr<PTPEvent>> events;
-    std::vector<std::shared_ptr<platform::ICCameraItem>> items;
+    std::vector<std::shared_ptr<zeta::platform::ICCameraItem>> items;
     std::vector<Completion> completed;
-    std::optional<platform::ICDownloadOptions> downloaded;
+    std::optional<zeta::platform::ICDownloadOptions> downloaded;
     bool downloadDone = false;
 };
 
 struct Session {
-    explicit Session(std::shared_ptr<platform::SimulatedCamera> cam) : camera(std::move(cam)) {
+    explicit Session(std::shared_ptr<zeta::platform::SimulatedCamera> cam) : camera(std::move(cam)) {
         source->plug(camera);
         browser.setDelegate(link);
         browser.start();
@@ -80,14 +89,15 @@ struct Session {
         link->device->requestOpenSession();
         EXPECT_TRUE(Link::platform_wait([&] { return link->opened; }));
     }
-    std::shared_ptr<platform::SimulatedCamera> camera;
-    std::shared_ptr<platform::SimulatedDeviceSource> source = std::make_shared<platform::SimulatedDeviceSource>();
+    std::shared_ptr<zeta::platform::SimulatedCamera> camera;
+    std::shared_ptr<zeta::platform::SimulatedDeviceSource> source =
+        std::make_shared<zeta::platform::SimulatedDeviceSource>();
     std::shared_ptr<Link> link = std::make_shared<Link>();
-    platform::ICDeviceBrowser browser{dispatch::mainQueue(), {source}};
+    zeta::platform::ICDeviceBrowser browser{dispatch::mainQueue(), {source}};
 };
 
 TEST(PTPCameraLink, SessionDeviceInfoAndPropertyRoundTrip) {
-    Session s(platform::SimulatedCamera::preset("generic"));
+    Session s(zeta::platform::SimulatedCamera::preset("generic"));
     auto& link = *s.link;
 
     const auto info = link.send(s.link, 0x1001, {});
@@ -121,25 +131,28 @@ TEST(PTPCameraLink, SessionDeviceInfoAndPropertyRoundTrip) {
     EXPECT_EQ(link.events[0]->description(), "PTPEventCodeDevicePropChanged[0x00005007]");
 
     // A value the camera does not offer is refused, and the old value stays.
-    const auto refused = link.send(s.link, 0x1016, {0x5007}, *ptp_encode_value(fNumber->type, PTPValue(std::string("123"))));
+    const auto refused =
+        link.send(s.link, 0x1016, {0x5007}, *ptp_encode_value(fNumber->type, PTPValue(std::string("123"))));
     EXPECT_EQ(refused.response->responseCodeName(), "PTPResponseCodeInvalidDevicePropValue");
 }
 
 TEST(PTPCameraLink, EventsArriveInOrder) {
-    Session s(platform::SimulatedCamera::preset("generic"));
-    for (uint32_t i = 0; i < 10; ++i) s.camera->sendEvent(0x4006, {0x5000 + i});
+    Session s(zeta::platform::SimulatedCamera::preset("generic"));
+    for (uint32_t i = 0; i < 10; ++i)
+        s.camera->sendEvent(0x4006, {0x5000 + i});
     ASSERT_TRUE(Link::platform_wait([&] { return s.link->events.size() == 10; }));
-    for (uint32_t i = 0; i < 10; ++i) EXPECT_EQ(s.link->events[i]->parameter1, 0x5000 + i);
+    for (uint32_t i = 0; i < 10; ++i)
+        EXPECT_EQ(s.link->events[i]->parameter1, 0x5000 + i);
 }
 
 TEST(PTPCameraLink, TruncatedDatasetsParseUpToWhereTheyEnd) {
-    Session s(platform::SimulatedCamera::preset("nikon"));
+    Session s(zeta::platform::SimulatedCamera::preset("nikon"));
     auto whole = ptpGenericClasses().deviceInfoWithData(s.link->send(s.link, 0x1001, {}).data);
     ASSERT_TRUE(whole);
     EXPECT_EQ(whole->vendorExtension, PTPVendorExtensionNikon);
     EXPECT_EQ(whole->manufacturer, "Nikon Corporation");
 
-    s.camera->truncateData(0x1001, 60);  // ends inside the operations list
+    s.camera->truncateData(0x1001, 60); // ends inside the operations list
     auto cut = ptpGenericClasses().deviceInfoWithData(s.link->send(s.link, 0x1001, {}).data);
     ASSERT_TRUE(cut);
     EXPECT_EQ(cut->vendorExtensionDesc, "microsoft.com: 1.0");
@@ -154,19 +167,20 @@ TEST(PTPCameraLink, TruncatedDatasetsParseUpToWhereTheyEnd) {
 }
 
 TEST(PTPCameraLink, ObjectDownloadsByteIdenticalUnderItsBaseName) {
-    Session s(platform::SimulatedCamera::preset("generic"));
+    Session s(zeta::platform::SimulatedCamera::preset("generic"));
     Bytes picture(123457);
-    for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint8_t>(i ^ (i >> 8));
+    for (std::size_t i = 0; i < picture.size(); ++i)
+        picture[i] = static_cast<uint8_t>(i ^ (i >> 8));
     s.camera->setCaptureFile("/store_00010001/DCIM/100ZETA/DSC_0042.NEF", picture);
     s.link->device->requestTakePicture();
     ASSERT_TRUE(Link::platform_wait([&] { return !s.link->items.empty(); }));
-    auto file = std::dynamic_pointer_cast<platform::ICCameraFile>(s.link->items[0]);
+    auto file = std::dynamic_pointer_cast<zeta::platform::ICCameraFile>(s.link->items[0]);
     ASSERT_TRUE(file);
     EXPECT_EQ(file->name(), "DSC_0042.NEF");
 
     const auto folder = std::filesystem::temp_directory_path() / ("zeta_link_" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
-    platform::ICDownloadOptions options;
+    zeta::platform::ICDownloadOptions options;
     options.ICDownloadsDirectoryURL = folder;
     options.ICOverwrite = true;
     s.link->device->requestDownloadFile(file, options, s.link, {});
@@ -179,7 +193,7 @@ TEST(PTPCameraLink, ObjectDownloadsByteIdenticalUnderItsBaseName) {
 }
 
 TEST(PTPCameraLink, SimulatedPicturesAreJPEGFiles) {
-    Session s(platform::SimulatedCamera::preset("generic"));
+    Session s(zeta::platform::SimulatedCamera::preset("generic"));
     s.link->device->requestTakePicture();
     ASSERT_TRUE(Link::platform_wait([&] { return !s.link->items.empty(); }));
     const auto stored = s.link->send(s.link, 0x1009, {s.link->items[0]->objectHandle()});
@@ -188,4 +202,4 @@ TEST(PTPCameraLink, SimulatedPicturesAreJPEGFiles) {
     EXPECT_EQ(stored.data[1], 0xD8);
 }
 
-}  // namespace
+} // namespace

@@ -1,22 +1,21 @@
 // The generic camera object and the camera browser over simulated cameras, with a delegate
 // that writes down every report.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <thread>
-
 #include "camera_recorder.h"
 #include "ccd_ica/ptp_browser.h"
 #include "indigo/indigo_log.h"
 #include "platform/camera/simulated_device_source.h"
 
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <thread>
+
 namespace {
 
 using namespace std::chrono_literals;
-using platform::SimulatedCamera;
-using platform::SimulatedProperty;
-using platform::SimulatedReply;
-using platform::SimulatedRequest;
+using zeta::platform::SimulatedCamera;
+using zeta::platform::SimulatedProperty;
+using zeta::platform::SimulatedReply;
+using zeta::platform::SimulatedRequest;
 
 std::vector<SimulatedRequest> requestsOf(const SimulatedCamera& camera, uint16_t code) {
     std::vector<SimulatedRequest> found;
@@ -28,7 +27,8 @@ std::vector<SimulatedRequest> requestsOf(const SimulatedCamera& camera, uint16_t
 
 // One simulated camera found by the browser; the main queue is the run loop.
 struct Rig {
-    explicit Rig(std::shared_ptr<SimulatedCamera> simulated = SimulatedCamera::preset("generic")) : sim(std::move(simulated)) {
+    explicit Rig(std::shared_ptr<SimulatedCamera> simulated = SimulatedCamera::preset("generic"))
+        : sim(std::move(simulated)) {
         sim->setResponseTimeout(300ms);
         source->plug(sim);
         browser.start();
@@ -43,13 +43,15 @@ struct Rig {
     }
 
     std::shared_ptr<SimulatedCamera> sim;
-    std::shared_ptr<platform::SimulatedDeviceSource> source = std::make_shared<platform::SimulatedDeviceSource>();
+    std::shared_ptr<zeta::platform::SimulatedDeviceSource> source =
+        std::make_shared<zeta::platform::SimulatedDeviceSource>();
     std::shared_ptr<CameraRecorder> recorder = std::make_shared<CameraRecorder>();
     PTPBrowser browser{recorder, dispatch::mainQueue(), {source}};
     std::shared_ptr<PTPCamera> camera;
 };
 
-std::shared_ptr<PTPProperty> description(uint16_t code, uint16_t type, PTPValue value, std::optional<std::vector<PTPValue>> values = {}) {
+std::shared_ptr<PTPProperty> description(uint16_t code, uint16_t type, PTPValue value,
+                                         std::optional<std::vector<PTPValue>> values = {}) {
     auto property = std::make_shared<PTPProperty>(code);
     property->type = type;
     property->value = std::move(value);
@@ -57,8 +59,12 @@ std::shared_ptr<PTPProperty> description(uint16_t code, uint16_t type, PTPValue 
     return property;
 }
 
-PTPValue u16(uint64_t v) { return PTPValue::integer(PTPDataTypeUInt16, v); }
-PTPValue i32(int64_t v) { return PTPValue::integer(PTPDataTypeInt32, static_cast<uint64_t>(v)); }
+PTPValue u16(uint64_t v) {
+    return PTPValue::integer(PTPDataTypeUInt16, v);
+}
+PTPValue i32(int64_t v) {
+    return PTPValue::integer(PTPDataTypeInt32, static_cast<uint64_t>(v));
+}
 
 TEST(PTPCamera, OpeningSequenceReportsEveryPropertyThenConnects) {
     Rig rig;
@@ -76,7 +82,8 @@ TEST(PTPCamera, OpeningSequenceReportsEveryPropertyThenConnects) {
                                    "[1/8000 s,1/800 s,1/125 s,1/80 s,1/4 s,1 s,30 s] rw");
     EXPECT_EQ(r.find("list 5004"), "list 5004 2 [0,1,2,4,7] [JPEG Basic,JPEG Norm,JPEG Fine,RAW,RAW + JPEG Fine] rw");
     EXPECT_EQ(r.find("list 5010"), "list 5010 0 [-1000,-667,-333,0,333,667,1000] [-1.0,-0.7,-0.3,0.0,0.3,0.7,1.0] rw");
-    EXPECT_EQ(r.find("list 5003"), "list 5003 6000x4000 [6000x4000,4496x3000,2992x2000] [6000x4000,4496x3000,2992x2000] rw");
+    EXPECT_EQ(r.find("list 5003"),
+              "list 5003 6000x4000 [6000x4000,4496x3000,2992x2000] [6000x4000,4496x3000,2992x2000] rw");
     EXPECT_EQ(r.find("number 5001"), "number 5001 80 0 100 1 ro");
     // Every description is answered before the connection completes; the descriptions are kept.
     EXPECT_LT(r.indexOf("list 5010"), r.indexOf("connected"));
@@ -118,13 +125,21 @@ TEST(PTPCamera, FailedOpeningSequenceIsReported) {
         const char* message;
     };
     const Case cases[] = {
-        {"device info refused", [](SimulatedCamera& c) { c.setHandler(0x1001, [](const SimulatedRequest&) { return SimulatedReply{0x2002, {}, {}}; }); },
+        {"device info refused",
+         [](SimulatedCamera& c) {
+             c.setHandler(0x1001, [](const SimulatedRequest&) { return SimulatedReply{0x2002, {}, {}}; });
+         },
          "connectionFailed GetDeviceInfo failed (0x2002 = PTPResponseCodeGeneralError"},
-        {"device info without data", [](SimulatedCamera& c) { c.setHandler(0x1001, [](const SimulatedRequest&) { return SimulatedReply{}; }); },
+        {"device info without data",
+         [](SimulatedCamera& c) { c.setHandler(0x1001, [](const SimulatedRequest&) { return SimulatedReply{}; }); },
          "connectionFailed GetDeviceInfo failed (no device information)"},
-        {"storage refused", [](SimulatedCamera& c) { c.setHandler(0x1004, [](const SimulatedRequest&) { return SimulatedReply{0x2019, {}, {}}; }); },
+        {"storage refused",
+         [](SimulatedCamera& c) {
+             c.setHandler(0x1004, [](const SimulatedRequest&) { return SimulatedReply{0x2019, {}, {}}; });
+         },
          "connectionFailed GetStorageIDs failed (0x2019 = PTPResponseCodeDeviceBusy"},
-        {"storage answer lost", [](SimulatedCamera& c) { c.loseResponse(0x1004); }, "connectionFailed GetStorageIDs failed ("},
+        {"storage answer lost", [](SimulatedCamera& c) { c.loseResponse(0x1004); },
+         "connectionFailed GetStorageIDs failed ("},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -146,20 +161,20 @@ TEST(PTPCamera, SettingGoesOutAtItsWidthAndIsReadBack) {
     auto& r = *rig.recorder;
     r.reports.clear();
 
-    rig.camera->setProperty(0x5007, "800");  // UINT16
+    rig.camera->setProperty(0x5007, "800"); // UINT16
     ASSERT_TRUE(r.waitFor("list 5007 800"));
     const auto sets = requestsOf(*rig.sim, 0x1016);
     ASSERT_EQ(sets.size(), 1u);
     EXPECT_EQ(sets[0].parameters, std::vector<uint32_t>{0x5007});
     EXPECT_EQ(sets[0].data, (std::vector<uint8_t>{0x20, 0x03}));
 
-    rig.camera->setProperty(0x5010, "-333");  // INT16
+    rig.camera->setProperty(0x5010, "-333"); // INT16
     ASSERT_TRUE(r.waitFor("list 5010 -333"));
     EXPECT_EQ(requestsOf(*rig.sim, 0x1016).back().data, (std::vector<uint8_t>{0xB3, 0xFE}));
 
-    rig.camera->setProperty(0x5003, "4496x3000");  // string
+    rig.camera->setProperty(0x5003, "4496x3000"); // string
     ASSERT_TRUE(r.waitFor("list 5003 4496x3000"));
-    EXPECT_EQ(requestsOf(*rig.sim, 0x1016).back().data.front(), 10);  // nine characters and the terminator
+    EXPECT_EQ(requestsOf(*rig.sim, 0x1016).back().data.front(), 10); // nine characters and the terminator
 }
 
 TEST(PTPCamera, SettingTheCameraCannotMakeIsReportedFailed) {
@@ -173,14 +188,16 @@ TEST(PTPCamera, SettingTheCameraCannotMakeIsReportedFailed) {
     rig.camera->setProperty(0xD2D2, "1");
     EXPECT_EQ(r.find("propertyFailed d2d2"), "propertyFailed d2d2 Property 0xd2d2 is not described by the camera");
     rig.camera->setProperty(0xD1A0, "1");
-    EXPECT_EQ(r.find("propertyFailed d1a0"), "propertyFailed d1a0 Property 0xd1a0 has an unsupported datatype (PTPDataTypeCodeArrayOfUInt16)");
+    EXPECT_EQ(r.find("propertyFailed d1a0"),
+              "propertyFailed d1a0 Property 0xd1a0 has an unsupported datatype (PTPDataTypeCodeArrayOfUInt16)");
     EXPECT_EQ(requestsOf(*sim, 0x1016).size(), setsBefore);
 
     // A value the camera refuses: the refusal, then the value the camera kept.
     r.reports.clear();
     rig.camera->setProperty(0x5007, "123");
     ASSERT_TRUE(r.waitFor("list 5007"));
-    EXPECT_TRUE(r.find("propertyFailed 5007 SetDevicePropValue failed (0x201c = PTPResponseCodeInvalidDevicePropValue"));
+    EXPECT_TRUE(
+        r.find("propertyFailed 5007 SetDevicePropValue failed (0x201c = PTPResponseCodeInvalidDevicePropValue"));
     EXPECT_LT(r.indexOf("propertyFailed 5007"), r.indexOf("list 5007 560"));
 
     // A setting whose answer never comes.
@@ -209,16 +226,19 @@ TEST(PTPCamera, DescriptionsBecomeReports) {
     };
     const Case cases[] = {
         // Fixed exposure-time labels, and the three computed ranges.
-        {description(0x500D, PTPDataTypeInt32, i32(-1), std::vector<PTPValue>{i32(1), i32(3), i32(6), i32(12), i32(15), i32(80), i32(-1), i32(-3)}),
+        {description(0x500D, PTPDataTypeInt32, i32(-1),
+                     std::vector<PTPValue>{i32(1), i32(3), i32(6), i32(12), i32(15), i32(80), i32(-1), i32(-3)}),
          "list 500d -1 [1,3,6,12,15,80,-1,-3] [1/8000 s,1/3200 s,1/1600 s,1/800 s,1/640 s,1/125 s,Bulb,Time] rw"},
         {description(0x500D, PTPDataTypeUInt32, PTPValue::integer(PTPDataTypeUInt32, 2),
-                     std::vector<PTPValue>{PTPValue::integer(PTPDataTypeUInt32, 2), PTPValue::integer(PTPDataTypeUInt32, 25),
-                                           PTPValue::integer(PTPDataTypeUInt32, 2500), PTPValue::integer(PTPDataTypeUInt32, 10000),
-                                           PTPValue::integer(PTPDataTypeUInt32, 0xFFFFFFFF), PTPValue::integer(PTPDataTypeUInt32, 0)}),
+                     std::vector<PTPValue>{
+                         PTPValue::integer(PTPDataTypeUInt32, 2), PTPValue::integer(PTPDataTypeUInt32, 25),
+                         PTPValue::integer(PTPDataTypeUInt32, 2500), PTPValue::integer(PTPDataTypeUInt32, 10000),
+                         PTPValue::integer(PTPDataTypeUInt32, 0xFFFFFFFF), PTPValue::integer(PTPDataTypeUInt32, 0)}),
          "list 500d 2 [2,25,2500,10000,4294967295,0] [1/5000 s,1/400 s,1/4 s,1 s,Bulb,0] rw"},
         // A value the map does not know is shown as its hexadecimal code.
         {description(0x5004, PTPDataTypeUInt8, PTPValue::integer(PTPDataTypeUInt8, 3),
-                     std::vector<PTPValue>{PTPValue::integer(PTPDataTypeUInt8, 2), PTPValue::integer(PTPDataTypeUInt8, 3)}),
+                     std::vector<PTPValue>{PTPValue::integer(PTPDataTypeUInt8, 2),
+                                           PTPValue::integer(PTPDataTypeUInt8, 3)}),
          "list 5004 3 [2,3] [JPEG Fine,0x0003] rw"},
         // A mapped list without a current value reports nothing to choose from.
         {description(0x500E, PTPDataTypeUInt16, PTPValue(), std::vector<PTPValue>{u16(1)}), "list 500e  [] [] ro"},
@@ -226,10 +246,12 @@ TEST(PTPCamera, DescriptionsBecomeReports) {
         {withRange(description(0x500F, PTPDataTypeUInt16, u16(100)), 100, 6400, 100), "list 500f 100 [] [] rw"},
         // Battery level as an enumeration is still a number.
         {description(0x5001, PTPDataTypeUInt8, PTPValue::integer(PTPDataTypeUInt8, 50),
-                     std::vector<PTPValue>{PTPValue::integer(PTPDataTypeUInt8, 0), PTPValue::integer(PTPDataTypeUInt8, 50)}),
+                     std::vector<PTPValue>{PTPValue::integer(PTPDataTypeUInt8, 0),
+                                           PTPValue::integer(PTPDataTypeUInt8, 50)}),
          "number 5001 50 0 0 0 rw"},
         {withRange(description(0xD1A1, PTPDataTypeInt16, i32(-5)), -10, 10, 1), "number d1a1 -5 -10 10 1 rw"},
-        {description(0xD1A2, PTPDataTypeUInt16, u16(7), std::vector<PTPValue>{u16(7), u16(9)}), "list d1a2 7 [7,9] [7,9] rw"},
+        {description(0xD1A2, PTPDataTypeUInt16, u16(7), std::vector<PTPValue>{u16(7), u16(9)}),
+         "list d1a2 7 [7,9] [7,9] rw"},
         {description(0xD1A3, PTPDataTypeUInt128, PTPValue(std::string("00 01"))), "text d1a3 00 01 ro"},
         {readOnly(description(0xD1A4, PTPDataTypeString, PTPValue(std::string("Zeta")))), "text d1a4 Zeta ro"},
         {description(0xD1A5, PTPDataTypeString, PTPValue(std::string("Owner"))), "text d1a5 Owner rw"},
@@ -254,7 +276,8 @@ TEST(PTPCamera, LabelMapsForVendorClasses) {
     rig.camera->mapValueInterval(description(0xD1B0, PTPDataTypeUInt8, PTPValue::integer(PTPDataTypeUInt8, 2)), map);
     EXPECT_EQ(r.reports.back(), "list d1b0 2 [1,2,3] [one,two,three] rw");
     rig.camera->mapValueList(description(0xD1B0, PTPDataTypeUInt8, PTPValue::integer(PTPDataTypeUInt8, 2),
-                                         std::vector<PTPValue>{PTPValue::integer(PTPDataTypeUInt8, 3), PTPValue::integer(PTPDataTypeUInt8, 9)}),
+                                         std::vector<PTPValue>{PTPValue::integer(PTPDataTypeUInt8, 3),
+                                                               PTPValue::integer(PTPDataTypeUInt8, 9)}),
                              map);
     EXPECT_EQ(r.reports.back(), "list d1b0 2 [3,9] [three,0x0009] rw");
 }
@@ -264,7 +287,8 @@ TEST(PTPCamera, CaptureDownloadsTheNewFileByteForByte) {
     ASSERT_TRUE(rig.connect());
     auto& r = *rig.recorder;
     std::vector<uint8_t> picture(70001);
-    for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint8_t>(i * 7);
+    for (std::size_t i = 0; i < picture.size(); ++i)
+        picture[i] = static_cast<uint8_t>(i * 7);
     rig.sim->setCaptureFile("DSC_0001.JPG", picture);
     rig.camera->setDeleteDownloadedImage(false);
 
@@ -311,7 +335,8 @@ TEST(PTPCamera, EventsAndTheirOrder) {
 
     // A pushed property change is read again.
     r.reports.clear();
-    rig.sim->setProperty({0x500F, 4, true, int64_t{100}, int64_t{1600}, std::vector<SimulatedProperty::Value>{int64_t{100}, int64_t{1600}}, std::nullopt});
+    rig.sim->setProperty({0x500F, 4, true, int64_t{100}, int64_t{1600},
+                          std::vector<SimulatedProperty::Value>{int64_t{100}, int64_t{1600}}, std::nullopt});
     rig.sim->sendEvent(0x4006, {0x500F});
     ASSERT_TRUE(r.waitFor("list 500f 1600"));
 
@@ -335,7 +360,10 @@ TEST(PTPCamera, PolledFamilyIgnoresPushedEvents) {
     const std::size_t before = requestsOf(*sim, 0x1014).size();
     rig.sim->sendEvent(0x4006, {0x500F});
     ASSERT_TRUE(dispatch::runMainQueueUntil(
-        [&] { return std::any_of(rig.recorder->debugs.begin(), rig.recorder->debugs.end(), [](const auto& l) { return l.starts_with("Received "); }); },
+        [&] {
+            return std::any_of(rig.recorder->debugs.begin(), rig.recorder->debugs.end(),
+                               [](const auto& l) { return l.starts_with("Received "); });
+        },
         5s));
     dispatch::runMainQueueUntil([] { return false; }, 200ms);
     EXPECT_EQ(requestsOf(*sim, 0x1014).size(), before);
@@ -352,19 +380,25 @@ private:
     using PTPCamera::PTPCamera;
 };
 
-struct DeviceHolder final : platform::ICDeviceBrowserDelegate {
-    std::shared_ptr<platform::ICCameraDevice> device;
+struct DeviceHolder final : zeta::platform::ICDeviceBrowserDelegate {
+    std::shared_ptr<zeta::platform::ICCameraDevice> device;
     bool removed = false;
-    void didAddDevice(platform::ICDeviceBrowser&, const std::shared_ptr<platform::ICCameraDevice>& d, bool) override { device = d; }
-    void didRemoveDevice(platform::ICDeviceBrowser&, const std::shared_ptr<platform::ICCameraDevice>&, bool) override { removed = true; }
+    void didAddDevice(zeta::platform::ICDeviceBrowser&, const std::shared_ptr<zeta::platform::ICCameraDevice>& d,
+                      bool) override {
+        device = d;
+    }
+    void didRemoveDevice(zeta::platform::ICDeviceBrowser&, const std::shared_ptr<zeta::platform::ICCameraDevice>&,
+                         bool) override {
+        removed = true;
+    }
 };
 
 TEST(PTPCamera, EventTimerPollsWhileTheSessionIsOpen) {
     auto sim = SimulatedCamera::preset("generic");
-    auto source = std::make_shared<platform::SimulatedDeviceSource>();
+    auto source = std::make_shared<zeta::platform::SimulatedDeviceSource>();
     source->plug(sim);
     auto holder = std::make_shared<DeviceHolder>();
-    platform::ICDeviceBrowser icBrowser(dispatch::mainQueue(), {source});
+    zeta::platform::ICDeviceBrowser icBrowser(dispatch::mainQueue(), {source});
     icBrowser.setDelegate(holder);
     icBrowser.start();
     ASSERT_TRUE(dispatch::runMainQueueUntil([&] { return holder->device != nullptr; }, 5s));
@@ -372,7 +406,7 @@ TEST(PTPCamera, EventTimerPollsWhileTheSessionIsOpen) {
     auto camera = PTPCamera::create<PollingCamera>(holder->device, recorder, dispatch::mainQueue());
 
     dispatch::runMainQueueUntil([] { return false; }, 600ms);
-    EXPECT_EQ(camera->polls, 0);  // no session, no polling
+    EXPECT_EQ(camera->polls, 0); // no session, no polling
     camera->requestOpenSession();
     ASSERT_TRUE(recorder->waitFor("connected"));
     EXPECT_TRUE(dispatch::runMainQueueUntil([&] { return camera->polls >= 2; }, 3s));
@@ -400,7 +434,7 @@ TEST(PTPCamera, EventTimerPollsWhileTheSessionIsOpen) {
 }
 
 TEST(PTPBrowser, AnnouncesEachCameraAndDropsItWhenRemoved) {
-    auto source = std::make_shared<platform::SimulatedDeviceSource>();
+    auto source = std::make_shared<zeta::platform::SimulatedDeviceSource>();
     auto recorder = std::make_shared<CameraRecorder>();
     PTPBrowser browser(recorder, dispatch::mainQueue(), {source});
     EXPECT_EQ(browser.delegate(), recorder);
@@ -409,7 +443,7 @@ TEST(PTPBrowser, AnnouncesEachCameraAndDropsItWhenRemoved) {
     source->plug(first);
     source->plug(second);
     dispatch::runMainQueueUntil([] { return false; }, 100ms);
-    EXPECT_TRUE(recorder->reports.empty());  // nothing before start
+    EXPECT_TRUE(recorder->reports.empty()); // nothing before start
 
     browser.start();
     ASSERT_TRUE(dispatch::runMainQueueUntil([&] { return recorder->added.size() == 2; }, 5s));
@@ -437,4 +471,4 @@ TEST(PTPBrowser, AnnouncesEachCameraAndDropsItWhenRemoved) {
     recorder->added.clear();
 }
 
-}  // namespace
+} // namespace

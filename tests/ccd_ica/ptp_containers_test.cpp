@@ -1,25 +1,28 @@
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <vector>
+#include "ccd_ica/ptp_containers.h"
 
 #include "ccd_ica/ptp_classes.h"
-#include "ccd_ica/ptp_containers.h"
+
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes container(uint32_t length, uint16_t type, uint16_t code, uint32_t transaction, std::vector<uint32_t> parameters, std::size_t size) {
+Bytes container(uint32_t length, uint16_t type, uint16_t code, uint32_t transaction, std::vector<uint32_t> parameters,
+                std::size_t size) {
     Bytes b(size, 0);
     auto put = [&b](std::size_t at, uint64_t v, int width) {
-        for (int i = 0; i < width && at + i < b.size(); ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+        for (int i = 0; i < width && at + i < b.size(); ++i)
+            b[at + i] = static_cast<uint8_t>(v >> (8 * i));
     };
     put(0, length, 4);
     put(4, type, 2);
     put(6, code, 2);
     put(8, transaction, 4);
-    for (std::size_t i = 0; i < parameters.size(); ++i) put(12 + 4 * i, parameters[i], 4);
+    for (std::size_t i = 0; i < parameters.size(); ++i)
+        put(12 + 4 * i, parameters[i], 4);
     return b;
 }
 
@@ -92,7 +95,8 @@ TEST(PTPContainers, ResponseContainers) {
         const uint32_t expected[] = {1, 2, 3, 4, 5};
         const uint32_t got[] = {response->parameter1, response->parameter2, response->parameter3, response->parameter4,
                                 response->parameter5};
-        for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(got[i], i < c.parameters ? expected[i] : 0u) << i;
+        for (std::size_t i = 0; i < 5; ++i)
+            EXPECT_EQ(got[i], i < c.parameters ? expected[i] : 0u) << i;
     }
     auto twoParameters = PTPResponse::withData(container(20, 3, 0x2019, 1, {0xA, 0xB}, 20));
     EXPECT_EQ(twoParameters->description(), "PTPResponseCodeDeviceBusy[0x0000000A, 0x0000000B]");
@@ -137,8 +141,8 @@ TEST(PTPContainers, VendorClassesChangeOnlyNames) {
     const TestClasses classes;
 
     EXPECT_EQ(classes.operationCodeName(0x90C7), "PTPRequestCodeTestCheckEvent");
-    EXPECT_EQ(classes.operationCodeName(0x1001), "PTPRequestCodeGetDeviceInfo");  // the base table
-    EXPECT_EQ(classes.operationCodeName(0x9999), "PTPRequestCode0x9999");         // the base fallback
+    EXPECT_EQ(classes.operationCodeName(0x1001), "PTPRequestCodeGetDeviceInfo"); // the base table
+    EXPECT_EQ(classes.operationCodeName(0x9999), "PTPRequestCode0x9999");        // the base fallback
     EXPECT_EQ(classes.eventCodeName(0xC102), "PTPEventCodeCode0xc102");
     EXPECT_EQ(ptpGenericClasses().operationCodeName(0x90C7), "PTPRequestCode0x90c7");
 
@@ -155,4 +159,4 @@ TEST(PTPContainers, VendorClassesChangeOnlyNames) {
     EXPECT_EQ(classes.eventWithData(Bytes{1, 2, 3}), nullptr);
 }
 
-}  // namespace
+} // namespace

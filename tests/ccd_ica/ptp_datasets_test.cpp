@@ -1,11 +1,11 @@
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <string>
-#include <vector>
+#include "ccd_ica/ptp_datasets.h"
 
 #include "ccd_ica/ptp_classes.h"
-#include "ccd_ica/ptp_datasets.h"
+
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -14,25 +14,37 @@ using Bytes = std::vector<uint8_t>;
 // Little builders for datasets as a camera sends them.
 struct Data {
     Bytes b;
-    Data& u8(uint8_t v) { b.push_back(v); return *this; }
-    Data& u16(uint16_t v) { u8(v & 0xFF); return u8(v >> 8); }
-    Data& u32(uint32_t v) { u16(v & 0xFFFF); return u16(v >> 16); }
+    Data& u8(uint8_t v) {
+        b.push_back(v);
+        return *this;
+    }
+    Data& u16(uint16_t v) {
+        u8(v & 0xFF);
+        return u8(v >> 8);
+    }
+    Data& u32(uint32_t v) {
+        u16(v & 0xFFFF);
+        return u16(v >> 16);
+    }
     Data& str(const std::string& s) {
         if (s.empty()) return u8(0);
         u8(static_cast<uint8_t>(s.size() + 1));
-        for (char c : s) u16(static_cast<uint8_t>(c));
+        for (char c : s)
+            u16(static_cast<uint8_t>(c));
         return u16(0);
     }
     Data& list(std::vector<uint16_t> codes) {
         u32(static_cast<uint32_t>(codes.size()));
-        for (auto c : codes) u16(c);
+        for (auto c : codes)
+            u16(c);
         return *this;
     }
 };
 
 TEST(PTPProperty, ParsesTheForms) {
     // FNumber, UINT16, settable, default 280, value 560, enumeration 280 560 800.
-    const Bytes enumeration = Data().u16(0x5007).u16(4).u8(1).u16(280).u16(560).u8(2).u16(3).u16(280).u16(560).u16(800).b;
+    const Bytes enumeration =
+        Data().u16(0x5007).u16(4).u8(1).u16(280).u16(560).u8(2).u16(3).u16(280).u16(560).u16(800).b;
     auto p = PTPProperty::withData(enumeration);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->propertyCode, 0x5007);
@@ -46,8 +58,9 @@ TEST(PTPProperty, ParsesTheForms) {
     // BatteryLevel, UINT8, get only, range 0..100 step 1.
     auto range = PTPProperty::withData(Data().u16(0x5001).u16(2).u8(0).u8(100).u8(75).u8(1).u8(0).u8(100).u8(1).b);
     ASSERT_NE(range, nullptr);
-    EXPECT_EQ(range->description(),
-              "PTPPropertyCodeBatteryLevel PTPDataTypeCodeUInt8 ro, min = 0, max = 100, step = 1, default = 100, value = 75");
+    EXPECT_EQ(
+        range->description(),
+        "PTPPropertyCodeBatteryLevel PTPDataTypeCodeUInt8 ro, min = 0, max = 100, step = 1, default = 100, value = 75");
     EXPECT_FALSE(range->supportedValues);
 
     // An enumeration of no values keeps an empty list, and says so.
@@ -79,7 +92,8 @@ TEST(PTPProperty, ShortDataStopsAtTheFieldThatRunsPast) {
         {"ends after the current value", Bytes(full.begin(), full.begin() + 9), true, true, true, false, false},
         {"ends inside the range", Bytes(full.begin(), full.begin() + 14), true, true, true, false, false},
         {"complete", full, true, true, true, true, false},
-        {"enumeration longer than the data", Data().u16(0x5003).u16(4).u8(1).u16(1).u16(2).u8(2).u16(500).u16(1).b, true, true, true, false, false},
+        {"enumeration longer than the data", Data().u16(0x5003).u16(4).u8(1).u16(1).u16(2).u8(2).u16(500).u16(1).b,
+         true, true, true, false, false},
         {"unknown form", Data().u16(0x5003).u16(4).u8(1).u16(1).u16(2).u8(7).b, true, true, true, false, false},
     };
     for (const auto& c : cases) {
@@ -91,7 +105,7 @@ TEST(PTPProperty, ShortDataStopsAtTheFieldThatRunsPast) {
         EXPECT_EQ(!p->value.isNull(), c.hasValue);
         EXPECT_EQ(!p->min.isNull() && !p->max.isNull() && !p->step.isNull(), c.hasRange);
         EXPECT_EQ(p->supportedValues.has_value(), c.hasValues);
-        p->description();  // printable in every state
+        p->description(); // printable in every state
     }
     EXPECT_EQ(PTPProperty::withData(Bytes{}), nullptr);
     // An unknown datatype reads no values, so nothing runs away.
@@ -102,11 +116,16 @@ TEST(PTPProperty, ShortDataStopsAtTheFieldThatRunsPast) {
 
 TEST(PTPProperty, TypeNames) {
     const std::pair<uint16_t, const char*> cases[] = {
-        {0, "PTPDataTypeCodeUndefined"}, {1, "PTPDataTypeCodeSInt8"}, {10, "PTPDataTypeCodeUInt128"},
-        {0x4001, "PTPDataTypeCodeArrayOfSInt8"}, {0x400A, "PTPDataTypeCodeArrayOfUInt128"},
-        {0xFFFF, "PTPDataTypeCodeUnicodeString"}, {0x0011, "PTPDataTypeCode0x0011"},
+        {0, "PTPDataTypeCodeUndefined"},
+        {1, "PTPDataTypeCodeSInt8"},
+        {10, "PTPDataTypeCodeUInt128"},
+        {0x4001, "PTPDataTypeCodeArrayOfSInt8"},
+        {0x400A, "PTPDataTypeCodeArrayOfUInt128"},
+        {0xFFFF, "PTPDataTypeCodeUnicodeString"},
+        {0x0011, "PTPDataTypeCode0x0011"},
     };
-    for (const auto& [code, name] : cases) EXPECT_EQ(PTPProperty::typeName(code), name);
+    for (const auto& [code, name] : cases)
+        EXPECT_EQ(PTPProperty::typeName(code), name);
     EXPECT_EQ(PTPProperty::propertyCodeName(0x502C), "PTPPropertyCodeAudioVolume");
     EXPECT_EQ(PTPProperty::propertyCodeName(0xD413), "PTPPropertyCodeMTPPlaybackPosition");
     EXPECT_EQ(PTPProperty::propertyCodeName(0xD404), "PTPPropertyCode0xd404");
@@ -193,10 +212,12 @@ TEST(PTPDeviceInfo, ShortData) {
 }
 
 TEST(PTPDeviceInfo, LogTexts) {
-    const Bytes bytes = deviceInfoUpToProperties(10, 100, "Nikon").list({}).list({}).str("Nikon").str("D810A").str("V1.0").str("9").b;
+    const Bytes bytes =
+        deviceInfoUpToProperties(10, 100, "Nikon").list({}).list({}).str("Nikon").str("D810A").str("V1.0").str("9").b;
     auto info = PTPDeviceInfo::withData(bytes);
     ASSERT_NE(info, nullptr);
-    for (int level : {0, 1}) EXPECT_EQ(info->description(level), "D810A V1.0, PTP V1.00 +    Nikon V1.00");
+    for (int level : {0, 1})
+        EXPECT_EQ(info->description(level), "D810A V1.0, PTP V1.00 +    Nikon V1.00");
     info->setProperty(PTPProperty::withData(Data().u16(0x5007).u16(4).u8(0).u16(280).u16(560).b));
     const std::string listing =
         "D810A V1.0, PTP V1.00 +    Nikon V1.00\n"
@@ -208,8 +229,8 @@ TEST(PTPDeviceInfo, LogTexts) {
         "PTPPropertyCodeFNumber PTPDataTypeCodeUInt16 ro, default = 280, value = 560\n"
         "PTPPropertyCodeImageSize\n";
     EXPECT_EQ(info->description(2), listing);
-    EXPECT_EQ(info->description(-1), listing);  // -1 counts as above
+    EXPECT_EQ(info->description(-1), listing); // -1 counts as above
     EXPECT_EQ(info->debug(), listing);
 }
 
-}  // namespace
+} // namespace

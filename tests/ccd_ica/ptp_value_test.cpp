@@ -1,10 +1,9 @@
-#include <gtest/gtest.h>
+#include "ccd_ica/ptp_value.h"
 
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
-
-#include "ccd_ica/ptp_value.h"
 
 namespace {
 
@@ -32,7 +31,7 @@ TEST(PTPValueCodec, ReadsEachIntegerDatatypeAtItsWidth) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         Bytes data = c.bytes;
-        data.push_back(0xAA);  // a following byte that must stay unread
+        data.push_back(0xAA); // a following byte that must stay unread
         PTPCursor cursor(data);
         const PTPValue value = ptp_read_value(cursor, c.type);
         ASSERT_NE(value.asInteger(), nullptr);
@@ -47,10 +46,18 @@ TEST(PTPValueCodec, ReadsEachIntegerDatatypeAtItsWidth) {
         PTPWriteCursor writer(out);
         const uint64_t bits = value.asInteger()->bits;
         switch (c.bytes.size()) {
-        case 1: ptp_write_uint8(writer, static_cast<uint8_t>(bits)); break;
-        case 2: ptp_write_uint16(writer, static_cast<uint16_t>(bits)); break;
-        case 4: ptp_write_uint32(writer, static_cast<uint32_t>(bits)); break;
-        default: ptp_write_uint64(writer, bits); break;
+        case 1:
+            ptp_write_uint8(writer, static_cast<uint8_t>(bits));
+            break;
+        case 2:
+            ptp_write_uint16(writer, static_cast<uint16_t>(bits));
+            break;
+        case 4:
+            ptp_write_uint32(writer, static_cast<uint32_t>(bits));
+            break;
+        default:
+            ptp_write_uint64(writer, bits);
+            break;
         }
         EXPECT_EQ(out, c.bytes);
     }
@@ -63,7 +70,7 @@ TEST(PTPValueCodec, WritersTruncateToTheWidthAndRefuseToPassTheEnd) {
     ptp_write_int16(writer, static_cast<int16_t>(0x1234));
     ptp_write_int32(writer, -1);
     EXPECT_EQ(out, (Bytes{0xFE, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0xFF}));
-    ptp_write_uint8(writer, 1);  // no room left
+    ptp_write_uint8(writer, 1); // no room left
     EXPECT_TRUE(writer.overrun);
     EXPECT_EQ(writer.written(), 7u);
 }
@@ -85,7 +92,8 @@ TEST(PTPValueCodec, ReadsPastTheEndFailWithoutConsuming) {
 
 TEST(PTPValueCodec, Reads128BitIntegersAsHexText) {
     Bytes data;
-    for (uint8_t i = 0; i < 16; ++i) data.push_back(i);
+    for (uint8_t i = 0; i < 16; ++i)
+        data.push_back(i);
     for (uint16_t type : {PTPDataTypeInt128, PTPDataTypeUInt128}) {
         PTPCursor cursor(data);
         const PTPValue value = ptp_read_value(cursor, type);
@@ -159,7 +167,10 @@ TEST(PTPValueCodec, ReadsStrings) {
         {"with terminator", {3, 'h', 0, 'i', 0, 0, 0}, "hi", 7},
         {"without terminator", {2, 'h', 0, 'i', 0, 'x'}, "hi", 5},
         {"early zero consumes the declared size", {4, 'a', 0, 0, 0, 'b', 0, 0, 0, 'z'}, "a", 9},
-        {"non-ASCII and a surrogate pair", {4, 0xE9, 0x00, 0x3D, 0xD8, 0x00, 0xDE, 0, 0}, "\xC3\xA9\xF0\x9F\x98\x80", 9},
+        {"non-ASCII and a surrogate pair",
+         {4, 0xE9, 0x00, 0x3D, 0xD8, 0x00, 0xDE, 0, 0},
+         "\xC3\xA9\xF0\x9F\x98\x80",
+         9},
         {"lone surrogate", {2, 0x00, 0xD8, 0, 0}, "\xEF\xBF\xBD", 5},
         {"units past the end", {5, 'a', 0, 'b', 0}, std::nullopt, 1},
         {"no count byte", {}, std::nullopt, 0},
@@ -196,7 +207,7 @@ TEST(PTPValueCodec, WritesStrings) {
     {
         Bytes small(4);
         PTPWriteCursor writer(small);
-        EXPECT_EQ(ptp_write_string(writer, "abc"), 0u);  // needs 9 bytes
+        EXPECT_EQ(ptp_write_string(writer, "abc"), 0u); // needs 9 bytes
     }
     // A text written and read back is itself, non-ASCII included.
     PTPWriteCursor writer(out);
@@ -209,10 +220,16 @@ TEST(PTPValueCodec, WritesStrings) {
 
 TEST(PTPValueCodec, IntegerReadingOfTexts) {
     const std::pair<const char*, int32_t> cases[] = {
-        {"280", 280}, {"  -12abc", -12}, {"+7", 7}, {"abc", 0}, {"", 0},
-        {"4294967295", 2147483647}, {"-99999999999", -2147483647 - 1},
+        {"280", 280},
+        {"  -12abc", -12},
+        {"+7", 7},
+        {"abc", 0},
+        {"", 0},
+        {"4294967295", 2147483647},
+        {"-99999999999", -2147483647 - 1},
     };
-    for (const auto& [text, expected] : cases) EXPECT_EQ(PTPValue(std::string(text)).intValue(), expected) << text;
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(PTPValue(std::string(text)).intValue(), expected) << text;
     EXPECT_EQ(PTPValue().intValue(), 0);
     EXPECT_EQ(PTPValue().description(), "(null)");
 }
@@ -232,7 +249,8 @@ TEST(PTPValueCodec, EncodesPropertyValuesByDatatype) {
         {PTPDataTypeUInt128, PTPValue(std::string("1")), std::nullopt},
         {0x4004, PTPValue(std::string("1")), std::nullopt},
     };
-    for (const auto& c : cases) EXPECT_EQ(ptp_encode_value(c.type, c.value), c.bytes) << c.type;
+    for (const auto& c : cases)
+        EXPECT_EQ(ptp_encode_value(c.type, c.value), c.bytes) << c.type;
 }
 
-}  // namespace
+} // namespace

@@ -1,12 +1,12 @@
 // A simulated USB camera driven by the in-process camera driver, seen by the real INDI
 // clients indi_getprop and indi_setprop through Zeta's own server.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include "ccd_ica/indigo_ccd_ica.h"
 #include "indigo/indigo_driver.h"
 #include "platform/camera/simulated_device_source.h"
 #include "wire_fixtures.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -25,7 +25,7 @@ std::string listing(const TempDir& home, int port, const std::string& pattern) {
 TEST(CameraOverServer, IndiClientsListAndConnectASimulatedCamera) {
     TempDir home;
     indigo_start();
-    auto source = platform::SimulatedDeviceSource::withPresets("generic");
+    auto source = zeta::platform::SimulatedDeviceSource::withPresets("generic");
     ASSERT_TRUE(indigo_ccd_ica_use_device_sources({source}));
     ASSERT_EQ(indigo_add_driver(indigo_ccd_ica, true, nullptr), INDIGO_OK);
     RunningServer server;
@@ -51,4 +51,4 @@ TEST(CameraOverServer, IndiClientsListAndConnectASimulatedCamera) {
     EXPECT_THAT(text, HasSubstr("Simulated Camera.DSLR_ISO."));
 }
 
-}  // namespace
+} // namespace

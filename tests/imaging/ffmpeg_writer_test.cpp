@@ -5,9 +5,8 @@
 
 #include "video_test_support.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -15,11 +14,12 @@ using FfmpegWriterTest = VideoTest;
 
 std::size_t openDescriptors() {
     std::size_t n = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++n;
     return n;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(FfmpegWriterTest, APathWithoutAContainerGivesNoWriter) {
     EXPECT_EQ(FFMPEG::initWith((folder / "IMG_001.xyz").string()), nullptr);
@@ -31,14 +31,15 @@ TEST_F(FfmpegWriterTest, NothingIsWrittenBeforeTheFirstReadableFrame) {
     auto writer = FFMPEG::initWith(path.string());
     ASSERT_TRUE(writer);
     EXPECT_FALSE(std::filesystem::exists(path));
-    EXPECT_EQ(writer->add(platform::Data("not an image", 12)), VideoFrameOutcome::Dropped);
+    EXPECT_EQ(writer->add(zeta::platform::Data("not an image", 12)), VideoFrameOutcome::Dropped);
     EXPECT_EQ(writer->add(rawFrame("RAW1", 8, 4, patternBytes(31, 1))), VideoFrameOutcome::Dropped);
     EXPECT_EQ(writer->add(testBitmap(8, 4, 16, 3, 48, patternBytes(8 * 4 * 6, 1))), VideoFrameOutcome::Dropped);
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_FALSE(writer->opened());
-    EXPECT_EQ(messages(), (std::vector<std::string>{
-                              "ffmpeg: Frame dropped, raw frame of 8 x 4 8-bit grey carries 31 bytes of pixels instead of 32",
-                              "Unsupported bitmap format"}));
+    EXPECT_EQ(messages(),
+              (std::vector<std::string>{
+                  "ffmpeg: Frame dropped, raw frame of 8 x 4 8-bit grey carries 31 bytes of pixels instead of 32",
+                  "Unsupported bitmap format"}));
     EXPECT_EQ(writer->add(rawFrame("RAW1", 8, 4, patternBytes(32, 1))), VideoFrameOutcome::Written);
     EXPECT_TRUE(writer->opened());
     EXPECT_TRUE(std::filesystem::exists(path));

@@ -3,14 +3,12 @@
 #include "fits_bytes.h"
 #include "platform/image/picture.h"
 
-#include <gtest/gtest.h>
-
 #include <QBuffer>
 #include <QImage>
-
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -19,7 +17,9 @@ using fits_bytes::header;
 
 namespace {
 
-platform::Data dataOf(const std::vector<std::uint8_t>& bytes) { return platform::Data(bytes.data(), bytes.size()); }
+zeta::platform::Data dataOf(const std::vector<std::uint8_t>& bytes) {
+    return zeta::platform::Data(bytes.data(), bytes.size());
+}
 
 std::shared_ptr<FITSIO::FITSImageRep> decode(const std::vector<std::uint8_t>& bytes) {
     auto reps = FITSIO::FITSImageRep::imageRepsWithData(dataOf(bytes));
@@ -27,7 +27,7 @@ std::shared_ptr<FITSIO::FITSImageRep> decode(const std::vector<std::uint8_t>& by
     return std::dynamic_pointer_cast<FITSIO::FITSImageRep>(reps.front());
 }
 
-std::uint16_t sample16(const platform::BitmapImageRep& rep, std::size_t i) {
+std::uint16_t sample16(const zeta::platform::BitmapImageRep& rep, std::size_t i) {
     std::uint16_t v;
     std::memcpy(&v, rep.bitmapData() + 2 * i, 2);
     return v;
@@ -35,17 +35,17 @@ std::uint16_t sample16(const platform::BitmapImageRep& rep, std::size_t i) {
 
 const std::filesystem::path kAstropyData = "/usr/lib/python3/dist-packages/astropy/io/fits/tests/data";
 
-platform::Data astropyFile(const char* name) {
-    return platform::Data::contentsOfFile((kAstropyData / name).c_str());
+zeta::platform::Data astropyFile(const char* name) {
+    return zeta::platform::Data::contentsOfFile((kAstropyData / name).c_str());
 }
 
-}  // namespace
+} // namespace
 
 TEST(FITSImageRep, SignatureIsSimple) {
-    EXPECT_TRUE(FITSIO::FITSImageRep::canInitWithData(platform::Data("SIMPLE", 6)));
-    EXPECT_FALSE(FITSIO::FITSImageRep::canInitWithData(platform::Data("SIMPL", 5)));
-    EXPECT_FALSE(FITSIO::FITSImageRep::canInitWithData(platform::Data("XTENSION", 8)));
-    EXPECT_FALSE(FITSIO::FITSImageRep::canInitWithData(platform::Data()));
+    EXPECT_TRUE(FITSIO::FITSImageRep::canInitWithData(zeta::platform::Data("SIMPLE", 6)));
+    EXPECT_FALSE(FITSIO::FITSImageRep::canInitWithData(zeta::platform::Data("SIMPL", 5)));
+    EXPECT_FALSE(FITSIO::FITSImageRep::canInitWithData(zeta::platform::Data("XTENSION", 8)));
+    EXPECT_FALSE(FITSIO::FITSImageRep::canInitWithData(zeta::platform::Data()));
 }
 
 TEST(FITSImageRep, TwoAxisImagesBecomeGreyBitmapsInFileOrder) {
@@ -62,9 +62,10 @@ TEST(FITSImageRep, TwoAxisImagesBecomeGreyBitmapsInFileOrder) {
     EXPECT_EQ(rep->bitmapFormat(), 0u);
     EXPECT_FALSE(rep->hasAlpha());
     EXPECT_FALSE(rep->isPlanar());
-    EXPECT_EQ(rep->colorSpaceName(), platform::ColorSpace::CalibratedWhite);
+    EXPECT_EQ(rep->colorSpaceName(), zeta::platform::ColorSpace::CalibratedWhite);
     EXPECT_EQ(rep->bufferSize(), 12u);
-    for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(sample16(*rep, i), i);
+    for (std::size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(sample16(*rep, i), i);
 
     auto bytes8 = header({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}});
     appendData(bytes8, std::vector<int>{7, 8, 9, 250}, 1);
@@ -76,18 +77,20 @@ TEST(FITSImageRep, TwoAxisImagesBecomeGreyBitmapsInFileOrder) {
 }
 
 TEST(FITSImageRep, ThreeAxisImagesInterleavePlanesIntoRGB) {
-    auto bytes16 = header({{"BITPIX", "16"}, {"NAXIS", "3"}, {"NAXIS1", "2"}, {"NAXIS2", "1"}, {"NAXIS3", "3"},
-                           {"BZERO", "32768"}});
-    appendData(bytes16, std::vector<int>{0x1234 - 32768, 0x0100 - 32768, 0xFF00 - 32768, 0x0200 - 32768,
-                                         0x00FF - 32768, 0x0300 - 32768},
+    auto bytes16 = header(
+        {{"BITPIX", "16"}, {"NAXIS", "3"}, {"NAXIS1", "2"}, {"NAXIS2", "1"}, {"NAXIS3", "3"}, {"BZERO", "32768"}});
+    appendData(bytes16,
+               std::vector<int>{0x1234 - 32768, 0x0100 - 32768, 0xFF00 - 32768, 0x0200 - 32768, 0x00FF - 32768,
+                                0x0300 - 32768},
                2);
     auto rep = decode(bytes16);
     ASSERT_TRUE(rep);
     EXPECT_EQ(rep->bitsPerPixel(), 24);
     EXPECT_EQ(rep->bitsPerSample(), 8);
     EXPECT_EQ(rep->samplesPerPixel(), 3);
-    EXPECT_EQ(rep->colorSpaceName(), platform::ColorSpace::DeviceRGB);
-    EXPECT_EQ(std::vector<int>(rep->bitmapData(), rep->bitmapData() + 6), (std::vector<int>{0x12, 0xFF, 0x00, 1, 2, 3}));
+    EXPECT_EQ(rep->colorSpaceName(), zeta::platform::ColorSpace::DeviceRGB);
+    EXPECT_EQ(std::vector<int>(rep->bitmapData(), rep->bitmapData() + 6),
+              (std::vector<int>{0x12, 0xFF, 0x00, 1, 2, 3}));
 
     // Eight bits, and a fourth plane that is not read.
     auto bytes8 = header({{"BITPIX", "8"}, {"NAXIS", "3"}, {"NAXIS1", "2"}, {"NAXIS2", "1"}, {"NAXIS3", "4"}});
@@ -104,7 +107,8 @@ TEST(FITSImageRep, ValuesOutsideUnsignedSixteenBitsAreClamped) {
     appendData(bytes, signedValues, 2);
     auto rep = decode(bytes);
     ASSERT_TRUE(rep);
-    for (std::size_t i = 0; i < signedValues.size(); ++i) EXPECT_EQ(sample16(*rep, i), std::max(0, signedValues[i]));
+    for (std::size_t i = 0; i < signedValues.size(); ++i)
+        EXPECT_EQ(sample16(*rep, i), std::max(0, signedValues[i]));
 
     // Scaled data above 65535.
     bytes = header({{"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "1"}, {"BSCALE", "4"}});
@@ -126,9 +130,14 @@ TEST(FITSImageRep, LargeFramesMatchTheLibrarysConversion) {
     // The direct reading of unscaled frames against the library's own reading (BSCALE 1.0
     // written as 1.00000001 takes the library's path).
     std::vector<int> values(1000);
-    for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int>(i * 65 % 65536) - 32768;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<int>(i * 65 % 65536) - 32768;
     const auto frame = [&](const char* bscale) {
-        auto bytes = header({{"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "40"}, {"NAXIS2", "25"}, {"BZERO", "32768"},
+        auto bytes = header({{"BITPIX", "16"},
+                             {"NAXIS", "2"},
+                             {"NAXIS1", "40"},
+                             {"NAXIS2", "25"},
+                             {"BZERO", "32768"},
                              {"BSCALE", bscale}});
         appendData(bytes, values, 2);
         return decode(bytes);
@@ -157,7 +166,9 @@ TEST(FITSImageRep, FramesThatGiveNoRepresentation) {
         return bytes;
     };
     auto good = withData({{"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "40"}, {"NAXIS2", "40"}}, 1600, 2);
-    const auto cut = [&](std::size_t length) { return std::vector<std::uint8_t>(good.begin(), good.begin() + length); };
+    const auto cut = [&](std::size_t length) {
+        return std::vector<std::uint8_t>(good.begin(), good.begin() + length);
+    };
     std::string garbage = "SIMPLE is not how this file goes on";
     const struct {
         const char* name;
@@ -171,12 +182,17 @@ TEST(FITSImageRep, FramesThatGiveNoRepresentation) {
         {"floating point", withData({{"BITPIX", "-32"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}}, 4, 4)},
         {"32-bit integers", withData({{"BITPIX", "32"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}}, 4, 4)},
         {"one axis", withData({{"BITPIX", "8"}, {"NAXIS", "1"}, {"NAXIS1", "4"}}, 4, 1)},
-        {"four axes", withData({{"BITPIX", "8"}, {"NAXIS", "4"}, {"NAXIS1", "1"}, {"NAXIS2", "1"}, {"NAXIS3", "3"}, {"NAXIS4", "1"}}, 3, 1)},
+        {"four axes",
+         withData({{"BITPIX", "8"}, {"NAXIS", "4"}, {"NAXIS1", "1"}, {"NAXIS2", "1"}, {"NAXIS3", "3"}, {"NAXIS4", "1"}},
+                  3, 1)},
         {"zero width", withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "0"}, {"NAXIS2", "5"}}, 0, 1)},
         {"zero height", withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "5"}, {"NAXIS2", "0"}}, 0, 1)},
-        {"two colour planes", withData({{"BITPIX", "8"}, {"NAXIS", "3"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}, {"NAXIS3", "2"}}, 8, 1)},
-        {"absurd size, little data", withData({{"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "200000"}, {"NAXIS2", "200000"}}, 16, 2)},
-        {"width beyond 32 bits", withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "99999999999"}, {"NAXIS2", "1"}}, 16, 1)},
+        {"two colour planes",
+         withData({{"BITPIX", "8"}, {"NAXIS", "3"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}, {"NAXIS3", "2"}}, 8, 1)},
+        {"absurd size, little data",
+         withData({{"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "200000"}, {"NAXIS2", "200000"}}, 16, 2)},
+        {"width beyond 32 bits",
+         withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "99999999999"}, {"NAXIS2", "1"}}, 16, 1)},
         {"no image at all", header({{"BITPIX", "8"}, {"NAXIS", "0"}})},
     };
     for (const auto& c : cases) {
@@ -186,27 +202,29 @@ TEST(FITSImageRep, FramesThatGiveNoRepresentation) {
         EXPECT_EQ(rep.bitmapData(), nullptr);
         EXPECT_EQ(rep.pixelsWide(), 0);
         // The platform treats the bytes as undecodable.
-        platform::ImageRep::registerImageRepClass<FITSIO::FITSImageRep>();
-        EXPECT_EQ(platform::Picture::withData(dataOf(c.bytes)), nullptr);
+        zeta::platform::ImageRep::registerImageRepClass<FITSIO::FITSImageRep>();
+        EXPECT_EQ(zeta::platform::Picture::withData(dataOf(c.bytes)), nullptr);
     }
 }
 
 TEST(FITSImageRep, EveryCutOfARealCaptureIsRefusedCleanly) {
-    const auto data = platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/simulator_ccd_96x64.fits");
+    const auto data =
+        zeta::platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/simulator_ccd_96x64.fits");
     ASSERT_EQ(data.length(), 17280u);
     ASSERT_TRUE(decode(std::vector<std::uint8_t>(data.bytes(), data.bytes() + data.length())));
     // The data end at 2880 + 96 * 64 * 2; anything shorter must not be read past its end.
     const std::size_t dataEnd = 2880 + 96 * 64 * 2;
     for (std::size_t length = 0; length < dataEnd; length += (length < 6000 ? 97 : 1001)) {
         SCOPED_TRACE(length);
-        EXPECT_TRUE(FITSIO::FITSImageRep::imageRepsWithData(platform::Data(data.bytes(), length)).empty());
+        EXPECT_TRUE(FITSIO::FITSImageRep::imageRepsWithData(zeta::platform::Data(data.bytes(), length)).empty());
     }
-    EXPECT_FALSE(FITSIO::FITSImageRep::imageRepsWithData(platform::Data(data.bytes(), dataEnd)).empty());
+    EXPECT_FALSE(FITSIO::FITSImageRep::imageRepsWithData(zeta::platform::Data(data.bytes(), dataEnd)).empty());
 }
 
 TEST(FITSImageRep, TileCompressedFramesWithSaneTilesOnly) {
     // fpack of a 24 x 16 16-bit frame: a star of 31000 at column 12, row 8 on 1000.
-    const auto data = platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/compressed_24x16.fits.fz");
+    const auto data =
+        zeta::platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/compressed_24x16.fits.fz");
     auto rep = decode(std::vector<std::uint8_t>(data.bytes(), data.bytes() + data.length()));
     ASSERT_TRUE(rep);
     EXPECT_EQ(rep->pixelsWide(), 24);
@@ -215,21 +233,22 @@ TEST(FITSImageRep, TileCompressedFramesWithSaneTilesOnly) {
     EXPECT_EQ(sample16(*rep, 8 * 24 + 12), 31000);
 
     const std::string tile = "ZTILE1  =                   24";
-    for (const std::string replacement : {"ZTILE1  =                   25", "ZTILE1  =                    0",
-                                          "ZTILE1  =                   `2", "ZTILE1  =           999999999",
-                                          "ZTILE1  =                   -3"}) {
+    for (const std::string replacement :
+         {"ZTILE1  =                   25", "ZTILE1  =                    0", "ZTILE1  =                   `2",
+          "ZTILE1  =           999999999", "ZTILE1  =                   -3"}) {
         SCOPED_TRACE(replacement);
         std::string text(reinterpret_cast<const char*>(data.bytes()), data.length());
         const auto at = text.find(tile);
         ASSERT_NE(at, std::string::npos);
         text.replace(at, tile.size(), replacement);
         // A zero tile would have the library divide by it.
-        EXPECT_TRUE(FITSIO::FITSImageRep::imageRepsWithData(platform::Data(text.data(), text.size())).empty());
+        EXPECT_TRUE(FITSIO::FITSImageRep::imageRepsWithData(zeta::platform::Data(text.data(), text.size())).empty());
     }
 }
 
 TEST(FITSImageRep, CompressedTilesPointingPastTheHeapAreRefused) {
-    const auto data = platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/compressed_24x16.fits.fz");
+    const auto data =
+        zeta::platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/compressed_24x16.fits.fz");
     std::vector<std::uint8_t> bytes(data.bytes(), data.bytes() + data.length());
     // The table follows the extension's header: rows of two big-endian 32-bit words, the
     // length and the heap offset of each tile.
@@ -246,39 +265,44 @@ TEST(FITSImageRep, CompressedTilesPointingPastTheHeapAreRefused) {
     for (const std::size_t word : {table, table + 4, table + 8 * 15 + 4}) {
         SCOPED_TRACE(word - table);
         auto damaged = bytes;
-        damaged[word] = 0x10;  // a length or offset of some 268 million
+        damaged[word] = 0x10; // a length or offset of some 268 million
         EXPECT_FALSE(decode(damaged));
     }
 }
 
 TEST(FITSImageRep, ATileThatFaultsTheDecompressorOnlyFailsToDecode) {
     // Found by fuzzing: CFITSIO's rice decompressor reads far past this damaged tile.
-    const auto damaged = platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/damaged_tile.fits.fz");
+    const auto damaged =
+        zeta::platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/damaged_tile.fits.fz");
     ASSERT_FALSE(damaged.empty());
     EXPECT_TRUE(FITSIO::FITSImageRep::imageRepsWithData(damaged).empty());
     // The next good file still decodes.
-    EXPECT_FALSE(FITSIO::FITSImageRep::imageRepsWithData(
-                     platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/compressed_24x16.fits.fz"))
-                     .empty());
+    EXPECT_FALSE(
+        FITSIO::FITSImageRep::imageRepsWithData(
+            zeta::platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/compressed_24x16.fits.fz"))
+            .empty());
 }
 
 TEST(FITSImageRep, CompressedImageWithoutASizeIsRefused) {
-    const auto data = platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/compressed_24x16.fits.fz");
-    for (const auto& [card, replacement] : {std::pair{"ZNAXIS1 =                   24", "ZNAXIS1 =                    0"},
-                                            std::pair{"ZNAXIS1 =                   24", "ZNOTHING=                   24"},
-                                            std::pair{"ZNAXIS  =                    2", "ZNAXIS  =                    3"}}) {
+    const auto data =
+        zeta::platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/compressed_24x16.fits.fz");
+    for (const auto& [card, replacement] :
+         {std::pair{"ZNAXIS1 =                   24", "ZNAXIS1 =                    0"},
+          std::pair{"ZNAXIS1 =                   24", "ZNOTHING=                   24"},
+          std::pair{"ZNAXIS  =                    2", "ZNAXIS  =                    3"}}) {
         SCOPED_TRACE(replacement);
         std::string text(reinterpret_cast<const char*>(data.bytes()), data.length());
         const auto at = text.find(card);
         ASSERT_NE(at, std::string::npos);
         text.replace(at, std::strlen(card), replacement);
-        EXPECT_TRUE(FITSIO::FITSImageRep::imageRepsWithData(platform::Data(text.data(), text.size())).empty());
+        EXPECT_TRUE(FITSIO::FITSImageRep::imageRepsWithData(zeta::platform::Data(text.data(), text.size())).empty());
     }
 }
 
 TEST(FITSImageRep, RealSimulatorCapture) {
     // Captured from the INDI CCD simulator: 16-bit, BZERO 32768, 96 x 64, ROWORDER TOP-DOWN.
-    const auto data = platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/simulator_ccd_96x64.fits");
+    const auto data =
+        zeta::platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/simulator_ccd_96x64.fits");
     auto reps = FITSIO::FITSImageRep::imageRepsWithData(data);
     ASSERT_EQ(reps.size(), 1u);
     auto rep = std::dynamic_pointer_cast<FITSIO::FITSImageRep>(reps[0]);
@@ -295,18 +319,18 @@ TEST(FITSImageRep, AstropyTestFiles) {
     if (!std::filesystem::exists(kAstropyData)) GTEST_SKIP() << "python3-astropy is not installed";
     const struct {
         const char* file;
-        std::int64_t width, height;  // 0: no representation
-        int first;                   // first sample
+        std::int64_t width, height; // 0: no representation
+        int first;                  // first sample
     } cases[] = {
-        {"fixed-1890.fits", 100, 100, 1890},        // a constant frame, 16-bit with BZERO
-        {"comp.fits", 440, 300, 7},                 // tile-compressed: the first image extension
-        {"compressed_image.fits", 10, 10, 0},       // tile-compressed, 10 x 10
-        {"o4sp040b0_raw.fits", 62, 44, 1507},       // empty primary, image extensions
-        {"zerowidth.fits", 0, 0, 0},                // NAXIS1 777777701, NAXIS2 0
-        {"scale.fits", 20, 21, 557},                // 16-bit, fractional BSCALE: scaled, truncated
-        {"arange.fits", 0, 0, 0},                   // 32-bit integers
-        {"group.fits", 0, 0, 0},                    // random groups
-        {"table.fits", 0, 0, 0},                    // a table and no image
+        {"fixed-1890.fits", 100, 100, 1890},  // a constant frame, 16-bit with BZERO
+        {"comp.fits", 440, 300, 7},           // tile-compressed: the first image extension
+        {"compressed_image.fits", 10, 10, 0}, // tile-compressed, 10 x 10
+        {"o4sp040b0_raw.fits", 62, 44, 1507}, // empty primary, image extensions
+        {"zerowidth.fits", 0, 0, 0},          // NAXIS1 777777701, NAXIS2 0
+        {"scale.fits", 20, 21, 557},          // 16-bit, fractional BSCALE: scaled, truncated
+        {"arange.fits", 0, 0, 0},             // 32-bit integers
+        {"group.fits", 0, 0, 0},              // random groups
+        {"table.fits", 0, 0, 0},              // a table and no image
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -327,9 +351,9 @@ TEST(FITSImageRep, AstropyTestFiles) {
 }
 
 TEST(FITSImageRep, FitsRepresentationOfAPicture) {
-    platform::ImageRep::registerImageRepClass<FITSIO::FITSImageRep>();
-    auto picture = platform::Picture::withData(
-        platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/simulator_ccd_96x64.fits"));
+    zeta::platform::ImageRep::registerImageRepClass<FITSIO::FITSImageRep>();
+    auto picture = zeta::platform::Picture::withData(
+        zeta::platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/simulator_ccd_96x64.fits"));
     ASSERT_TRUE(picture);
     EXPECT_TRUE(fitsRepresentation(*picture));
 
@@ -339,7 +363,8 @@ TEST(FITSImageRep, FitsRepresentationOfAPicture) {
     QBuffer buffer(&encoded);
     buffer.open(QIODevice::WriteOnly);
     ASSERT_TRUE(jpeg.save(&buffer, "JPEG"));
-    picture = platform::Picture::withData(platform::Data(encoded.constData(), static_cast<std::size_t>(encoded.size())));
+    picture = zeta::platform::Picture::withData(
+        zeta::platform::Data(encoded.constData(), static_cast<std::size_t>(encoded.size())));
     ASSERT_TRUE(picture);
     EXPECT_FALSE(fitsRepresentation(*picture));
 }

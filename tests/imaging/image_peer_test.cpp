@@ -2,15 +2,12 @@
 // files), run through /usr/bin/python3.
 
 #include "imaging/image.h"
-
-#include "test_decoders.h"
-
 #include "support/command.h"
-
-#include <gtest/gtest.h>
+#include "test_decoders.h"
 
 #include <cstdio>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 
@@ -28,7 +25,8 @@ TEST(ImagePeer, StatisticsOfRealFramesAgreeWithNumpy) {
         astropy + "o4sp040b0_raw.fits",
     };
     std::string command = "/usr/bin/python3 " ZETA_SOURCE_DIR "/tests/imaging/numpy_statistics.py";
-    for (const auto& f : files) command += " '" + f + "'";
+    for (const auto& f : files)
+        command += " '" + f + "'";
     std::istringstream lines(commandOutput(command));
     for (const auto& file : files) {
         SCOPED_TRACE(file);
@@ -38,10 +36,11 @@ TEST(ImagePeer, StatisticsOfRealFramesAgreeWithNumpy) {
         std::int64_t width, height, min, max, average, median, black, white;
         fields >> width >> height >> min >> max >> average >> median >> black >> white;
         std::array<std::int64_t, 256> histo{};
-        for (auto& bin : histo) fields >> bin;
+        for (auto& bin : histo)
+            fields >> bin;
         ASSERT_TRUE(fields);
 
-        Image image(platform::Data::contentsOfFile(file.c_str()), ".fits");
+        Image image(zeta::platform::Data::contentsOfFile(file.c_str()), ".fits");
         EXPECT_EQ(image.width(), width);
         EXPECT_EQ(image.height(), height);
         EXPECT_EQ(image.min(), min);

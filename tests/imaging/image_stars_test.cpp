@@ -1,11 +1,9 @@
 #include "imaging/image.h"
-
 #include "test_decoders.h"
-
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -18,14 +16,16 @@ protected:
 std::shared_ptr<Image> frame8(std::uint32_t width, std::uint32_t height, const std::function<int(int, int)>& f) {
     std::vector<std::uint8_t> pixels;
     for (std::uint32_t r = 0; r < height; ++r)
-        for (std::uint32_t c = 0; c < width; ++c) pixels.push_back(static_cast<std::uint8_t>(f(int(c), int(r))));
+        for (std::uint32_t c = 0; c < width; ++c)
+            pixels.push_back(static_cast<std::uint8_t>(f(int(c), int(r))));
     return std::make_shared<Image>(rawFrame("RAW1", width, height, pixels), ".raw");
 }
 
 std::shared_ptr<Image> frame16(std::uint32_t width, std::uint32_t height, const std::function<int(int, int)>& f) {
     std::vector<std::uint16_t> samples;
     for (std::uint32_t r = 0; r < height; ++r)
-        for (std::uint32_t c = 0; c < width; ++c) samples.push_back(static_cast<std::uint16_t>(f(int(c), int(r))));
+        for (std::uint32_t c = 0; c < width; ++c)
+            samples.push_back(static_cast<std::uint16_t>(f(int(c), int(r))));
     return std::make_shared<Image>(rawFrame("RAW2", width, height, bytes16(samples)), ".raw");
 }
 
@@ -40,11 +40,12 @@ std::function<int(int, int)> gaussian(double cx, double cy, double sigma, double
 StarPixels windowOf(const std::function<int(int, int)>& f) {
     StarPixels pixels{};
     for (int r = 0; r < 9; ++r)
-        for (int c = 0; c < 9; ++c) pixels[r][c].value = static_cast<std::uint16_t>(f(c, r));
+        for (int c = 0; c < 9; ++c)
+            pixels[r][c].value = static_cast<std::uint16_t>(f(c, r));
     return pixels;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(StarTest, SampleWindowBoundsAndContents) {
     auto image = frame8(20, 20, [](int c, int r) { return r * 10 + c; });
@@ -73,8 +74,8 @@ TEST_F(StarTest, SampleWindowBoundsAndContents) {
 
     // Colour windows: min and max over every channel; brightness is the largest channel.
     std::vector<std::uint8_t> bgr(20 * 20 * 3, 50);
-    bgr[(8 * 20 + 7) * 3] = 200;  // blue of the centre pixel
-    bgr[(8 * 20 + 8) * 3 + 2] = 3;  // red of its right neighbour
+    bgr[(8 * 20 + 7) * 3] = 200;   // blue of the centre pixel
+    bgr[(8 * 20 + 8) * 3 + 2] = 3; // red of its right neighbour
     Image colour(rawFrame("RAW3", 20, 20, bgr), ".raw");
     const auto cw = colour.sampleWindow(7, 12);
     ASSERT_TRUE(cw);
@@ -96,7 +97,9 @@ TEST_F(StarTest, FindStarThresholdAndOrder) {
     EXPECT_EQ(flat->y, 7);
 
     // One bright pixel V at column 10, y 9 (data row 11): found for V = 56, not 55.
-    const auto single = [](int v) { return frame8(21, 20, [v](int c, int r) { return c == 10 && r == 11 ? v : 0; }); };
+    const auto single = [](int v) {
+        return frame8(21, 20, [v](int c, int r) { return c == 10 && r == 11 ? v : 0; });
+    };
     const auto found = single(56)->findStar(5, 10.7, 9.2);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->x, 10);
@@ -108,7 +111,8 @@ TEST_F(StarTest, FindStarThresholdAndOrder) {
     EXPECT_FALSE(single(200)->findStar(2, 14, 9));
 
     // Two equal stars: the one with the smaller y, then the smaller x.
-    auto twoRows = frame8(21, 21, [](int c, int r) { return (c == 8 && r == 21 - 12) || (c == 12 && r == 21 - 8) ? 200 : 0; });
+    auto twoRows =
+        frame8(21, 21, [](int c, int r) { return (c == 8 && r == 21 - 12) || (c == 12 && r == 21 - 8) ? 200 : 0; });
     EXPECT_EQ(twoRows->findStar(5, 10, 10)->y, 8);
     auto twoColumns = frame8(21, 21, [](int c, int r) { return (c == 8 || c == 12) && r == 11 ? 200 : 0; });
     EXPECT_EQ(twoColumns->findStar(5, 10, 10)->x, 8);
@@ -122,9 +126,12 @@ TEST_F(StarTest, FindStarThresholdAndOrder) {
 
 TEST_F(StarTest, MeasureStarCentroid) {
     auto image = frame8(20, 20, [](int, int) { return 0; });
-    const auto measure = [&](const StarPixels& p) { return image->measureStar(10, 10, 0, 255, p); };
+    const auto measure = [&](const StarPixels& p) {
+        return image->measureStar(10, 10, 0, 255, p);
+    };
 
-    auto symmetric = windowOf([](int c, int r) { return (c == 4 && r == 4) ? 200 : (std::abs(c - 4) + std::abs(r - 4) == 1 ? 100 : 0); });
+    auto symmetric = windowOf(
+        [](int c, int r) { return (c == 4 && r == 4) ? 200 : (std::abs(c - 4) + std::abs(r - 4) == 1 ? 100 : 0); });
     auto s = measure(symmetric);
     ASSERT_TRUE(s);
     EXPECT_EQ(s->dx, 0);
@@ -142,11 +149,12 @@ TEST_F(StarTest, MeasureStarCentroid) {
     EXPECT_GT(s->dy, 0);
     EXPECT_GT(s->dx, 0);
 
-    EXPECT_FALSE(measure(windowOf([](int, int) { return 77; })));  // flat centre
+    EXPECT_FALSE(measure(windowOf([](int, int) { return 77; }))); // flat centre
 
     // 16-bit samples weigh the brightest cells more: the centroid stays nearer the peak.
     const auto lopsided = [](int scale) {
-        return windowOf([scale](int c, int r) { return r == 4 && c == 4 ? 200 * scale : (r == 4 && c == 5 ? 100 * scale : 0); });
+        return windowOf(
+            [scale](int c, int r) { return r == 4 && c == 4 ? 200 * scale : (r == 4 && c == 5 ? 100 * scale : 0); });
     };
     auto deep = frame16(20, 20, [](int, int) { return 0; });
     const double dx8 = image->measureStar(10, 10, 0, 200, lopsided(1))->dx;
@@ -158,7 +166,8 @@ TEST_F(StarTest, MeasureStarCentroid) {
 TEST_F(StarTest, HalfFluxRadius) {
     auto image = frame8(20, 20, [](int, int) { return 0; });
     EXPECT_EQ(image->hfd(windowOf([](int c, int r) { return c == 4 && r == 4 ? 90 : 0; }), 1, 1), 0);
-    EXPECT_EQ(image->hfd(windowOf([](int c, int r) { return std::abs(c - 4) + std::abs(r - 4) == 1 ? 90 : 0; }), 2, 2), 1);
+    EXPECT_EQ(image->hfd(windowOf([](int c, int r) { return std::abs(c - 4) + std::abs(r - 4) == 1 ? 90 : 0; }), 2, 2),
+              1);
     // The same point returns the first result, whatever window comes with it.
     EXPECT_EQ(image->hfd(windowOf([](int, int) { return 5; }), 2, 2), 1);
     // A window of zeros passes no half: the previous result stays.

@@ -2,10 +2,8 @@
 
 #include "test_decoders.h"
 
-#include <gtest/gtest.h>
-
 #include <QImage>
-
+#include <gtest/gtest.h>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -33,7 +31,7 @@ std::array<int, 3> rendered(const Image& image, std::size_t i) {
     return {p[0], p[1], p[2]};
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(ImageTest, StatisticsAndAutomaticPoints) {
     const struct {
@@ -55,24 +53,27 @@ TEST_F(ImageTest, StatisticsAndAutomaticPoints) {
         {"three pixels", grey8(3, 1, {5, 6, 7}), 65535, 0, 0, 0, 256, -1, 255, false},
         {"one 16-bit pixel", grey16(1, 1, {40000}), 65535, 0, 0, 0, 65536, -256, 65535, false},
         // Colour: (R + G + B) / 3.
-        {"24-bit", std::make_shared<Image>(rawFrame("RAW3", 2, 2, {30, 60, 90, 0, 0, 0, 0, 0, 0, 0, 0, 0}), ".raw"),
-         60, 60, 60, 0, 60, 62, 255, true},
+        {"24-bit", std::make_shared<Image>(rawFrame("RAW3", 2, 2, {30, 60, 90, 0, 0, 0, 0, 0, 0, 0, 0, 0}), ".raw"), 60,
+         60, 60, 0, 60, 62, 255, true},
         // Alpha first: the leading byte is skipped.
         {"32-bit alpha first",
          std::make_shared<Image>(testBitmap(2, 2, 8, 4, 32, {255, 3, 6, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-                                            platform::BitmapFormatAlphaFirst, true),
+                                            zeta::platform::BitmapFormatAlphaFirst, true),
                                  ".tst"),
          6, 6, 6, 0, 6, 8, 255, true},
         {"32-bit alpha last",
-         std::make_shared<Image>(testBitmap(2, 2, 8, 4, 32, {3, 6, 9, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, true),
-                                 ".tst"),
+         std::make_shared<Image>(
+             testBitmap(2, 2, 8, 4, 32, {3, 6, 9, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, true), ".tst"),
          6, 6, 6, 0, 6, 8, 255, true},
         // 48-bit: high bytes; min, max, average on the 8-bit scale, median and points times 256.
-        {"48-bit", std::make_shared<Image>(testBitmap(2, 2, 16, 3, 48, bytes16({0x1000, 0x2000, 0x3000, 0, 0, 0, 0, 0, 0, 0, 0, 0})), ".tst"),
+        {"48-bit",
+         std::make_shared<Image>(
+             testBitmap(2, 2, 16, 3, 48, bytes16({0x1000, 0x2000, 0x3000, 0, 0, 0, 0, 0, 0, 0, 0, 0})), ".tst"),
          0x20, 0x20, 0x20, 0, 0x2000, 0x2200, 65535, true},
         // Another depth: dimensions kept, nothing sampled.
-        {"64-bit", std::make_shared<Image>(testBitmap(2, 2, 16, 4, 64, std::vector<std::uint8_t>(32, 7), 0, true), ".tst"),
-         65535, 0, 0, 0, 65536, -256, 65535, false},
+        {"64-bit",
+         std::make_shared<Image>(testBitmap(2, 2, 16, 4, 64, std::vector<std::uint8_t>(32, 7), 0, true), ".tst"), 65535,
+         0, 0, 0, 65536, -256, 65535, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -95,8 +96,10 @@ TEST_F(ImageTest, StatisticsAndAutomaticPoints) {
 TEST_F(ImageTest, HistogramCountsAndThresholdsOverTheWholeFrame) {
     // 4000 pixels, 1000 sampled: thresholds are 4 (black) and 2 (white) of the full count.
     std::vector<std::uint8_t> pixels(4000, 128);
-    for (int k = 0; k < 5; ++k) pixels[4 * k] = 10;           // 5 sampled at 10: more than 4
-    for (int k = 5; k < 8; ++k) pixels[4 * k] = 250;          // 3 sampled at 250: more than 2
+    for (int k = 0; k < 5; ++k)
+        pixels[4 * k] = 10; // 5 sampled at 10: more than 4
+    for (int k = 5; k < 8; ++k)
+        pixels[4 * k] = 250; // 3 sampled at 250: more than 2
     auto image = grey8(100, 40, pixels);
     EXPECT_EQ(image->histo()[10], 5);
     EXPECT_EQ(image->histo()[250], 3);
@@ -115,7 +118,8 @@ TEST_F(ImageTest, HistogramCountsAndThresholdsOverTheWholeFrame) {
 
 TEST_F(ImageTest, HistogramDrawing) {
     std::vector<std::uint8_t> pixels(64 * 64);
-    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i % 64);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<std::uint8_t>(i % 64);
     auto image = grey8(64, 64, pixels);
     auto rep = image->histogram()->firstBitmapImageRep();
     ASSERT_TRUE(rep);
@@ -137,12 +141,12 @@ TEST_F(ImageTest, HistogramDrawing) {
 TEST_F(ImageTest, FramesWithoutAnalysis) {
     const struct {
         const char* name;
-        platform::Data data;
+        zeta::platform::Data data;
     } cases[] = {
-        {"not an image", platform::Data("hello", 5)},
+        {"not an image", zeta::platform::Data("hello", 5)},
         {"raw signature the decoder refuses", rawFrame("RAW9", 2, 2, {1, 2, 3, 4})},
         {"raw frame shorter than its header", rawFrame("RAW2", 100, 100, {1, 2, 3, 4})},
-        {"empty", platform::Data()},
+        {"empty", zeta::platform::Data()},
         {"planar bitmap", testBitmap(2, 2, 8, 3, 8, std::vector<std::uint8_t>(12, 1), 0, false, true)},
     };
     for (const auto& c : cases) {
@@ -172,10 +176,10 @@ TEST_F(ImageTest, StretchOfGreyFrames) {
         std::int64_t black, white, sample;
         std::array<int, 3> rgb;
     } cases8[] = {
-        {0, 256, 0, {0, 0, 0}},       {0, 256, 77, {77, 77, 77}},     {0, 256, 254, {254, 254, 254}},
-        {0, 256, 255, {255, 0, 0}},   {100, 200, 100, {0, 0, 0}},     {100, 200, 150, {128, 128, 128}},
+        {0, 256, 0, {0, 0, 0}},           {0, 256, 77, {77, 77, 77}},       {0, 256, 254, {254, 254, 254}},
+        {0, 256, 255, {255, 0, 0}},       {100, 200, 100, {0, 0, 0}},       {100, 200, 150, {128, 128, 128}},
         {100, 200, 199, {253, 253, 253}}, {100, 200, 200, {255, 255, 255}}, {100, 200, 99, {0, 0, 0}},
-        {100, 200, 255, {255, 0, 0}}, {50, 50, 60, {0, 0, 0}},        {60, 50, 70, {0, 0, 0}},
+        {100, 200, 255, {255, 0, 0}},     {50, 50, 60, {0, 0, 0}},          {60, 50, 70, {0, 0, 0}},
         {50, 50, 255, {255, 0, 0}},
     };
     for (const auto& c : cases8) {
@@ -202,11 +206,12 @@ TEST_F(ImageTest, StretchOfGreyFrames) {
 TEST_F(ImageTest, StretchOfColourFramesHasNoClippingWarning) {
     const struct {
         const char* name;
-        platform::Data data;
+        zeta::platform::Data data;
         std::int64_t white;
     } cases[] = {
-        {"24-bit", rawFrame("RAW3", 1, 1, {255, 128, 0}), 256},  // stored blue, green, red
-        {"32-bit alpha first", testBitmap(1, 1, 8, 4, 32, {17, 0, 128, 255}, platform::BitmapFormatAlphaFirst, true), 256},
+        {"24-bit", rawFrame("RAW3", 1, 1, {255, 128, 0}), 256}, // stored blue, green, red
+        {"32-bit alpha first",
+         testBitmap(1, 1, 8, 4, 32, {17, 0, 128, 255}, zeta::platform::BitmapFormatAlphaFirst, true), 256},
         {"32-bit filler last", testBitmap(1, 1, 8, 3, 32, {0, 128, 255, 17}), 256},
         {"48-bit", testBitmap(1, 1, 16, 3, 48, bytes16({0, 32768, 65535})), 65536},
     };
@@ -225,13 +230,13 @@ TEST_F(ImageTest, RenderingCacheAndOwnership) {
     image->setWhitePoint(256);
     auto first = image->image();
     ASSERT_TRUE(first);
-    EXPECT_EQ(image->image(), first);  // cached
+    EXPECT_EQ(image->image(), first); // cached
     auto rep = first->firstBitmapImageRep();
     EXPECT_EQ(rep->pixelsWide(), 2);
     EXPECT_EQ(rep->bitsPerPixel(), 24);
     EXPECT_EQ(rep->samplesPerPixel(), 3);
     EXPECT_EQ(rep->bytesPerRow(), 6);
-    EXPECT_EQ(rep->colorSpaceName(), platform::ColorSpace::DeviceRGB);
+    EXPECT_EQ(rep->colorSpaceName(), zeta::platform::ColorSpace::DeviceRGB);
 
     // Setting a point, even to the same value, drops the rendering.
     image->setBlackPoint(0);
@@ -266,9 +271,18 @@ TEST_F(ImageTest, PixelReadout) {
         double x, y;
         std::optional<std::int64_t> value;
     } cases[] = {
-        {0, 2, 1}, {2.9, 2.5, 3}, {0, 1, 4}, {2, 1, 6}, {0, 0, std::nullopt}, {3, 1, std::nullopt},
-        {-1, 1, std::nullopt}, {0, 3, std::nullopt}, {-0.5, 1, 4},  // truncation toward zero
-        {NAN, 1, std::nullopt}, {1, INFINITY, std::nullopt}, {1e300, 1, std::nullopt},
+        {0, 2, 1},
+        {2.9, 2.5, 3},
+        {0, 1, 4},
+        {2, 1, 6},
+        {0, 0, std::nullopt},
+        {3, 1, std::nullopt},
+        {-1, 1, std::nullopt},
+        {0, 3, std::nullopt},
+        {-0.5, 1, 4}, // truncation toward zero
+        {NAN, 1, std::nullopt},
+        {1, INFINITY, std::nullopt},
+        {1e300, 1, std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.x << ", " << c.y);
@@ -281,7 +295,7 @@ TEST_F(ImageTest, PixelReadout) {
         }
     }
     EXPECT_EQ(std::get<std::int64_t>(*grey16(1, 1, {0x1234})->pixel(0, 1)), 0x1234);
-    Image alphaFirst(testBitmap(1, 1, 8, 4, 32, {99, 1, 2, 3}, platform::BitmapFormatAlphaFirst, true), ".tst");
+    Image alphaFirst(testBitmap(1, 1, 8, 4, 32, {99, 1, 2, 3}, zeta::platform::BitmapFormatAlphaFirst, true), ".tst");
     EXPECT_EQ(std::get<RGBValue>(*alphaFirst.pixel(0, 1)), (RGBValue{1, 2, 3}));
     Image deep(testBitmap(1, 1, 16, 3, 48, bytes16({100, 200, 60000})), ".tst");
     EXPECT_EQ(std::get<RGBValue>(*deep.pixel(0, 1)), (RGBValue{100, 200, 60000}));
@@ -303,7 +317,8 @@ TEST_F(ImageTest, RealFramesDecodeWithTheirSizes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        const auto data = platform::Data::contentsOfFile((std::string(ZETA_SOURCE_DIR "/tests/data/imaging/") + c.file).c_str());
+        const auto data = zeta::platform::Data::contentsOfFile(
+            (std::string(ZETA_SOURCE_DIR "/tests/data/imaging/") + c.file).c_str());
         ASSERT_FALSE(data.empty());
         Image image(data, c.format);
         EXPECT_EQ(image.width(), c.width);
@@ -315,7 +330,7 @@ TEST_F(ImageTest, RealFramesDecodeWithTheirSizes) {
 }
 
 TEST_F(ImageTest, PropertiesOfTheEncodedFile) {
-    const auto jpeg = platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/exif.jpg");
+    const auto jpeg = zeta::platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/exif.jpg");
     Image image(jpeg, ".jpeg");
     ASSERT_TRUE(image.properties());
     const QVariantMap& p = *image.properties();
@@ -332,6 +347,8 @@ TEST_F(ImageTest, PropertiesOfTheEncodedFile) {
 
     // Raw frames and FITS carry no such properties.
     EXPECT_FALSE(grey8(2, 2, {1, 2, 3, 4})->properties());
-    EXPECT_FALSE(Image(platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/simulator_ccd_96x64.fits"), ".fits")
-                     .properties());
+    EXPECT_FALSE(
+        Image(zeta::platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/simulator_ccd_96x64.fits"),
+              ".fits")
+            .properties());
 }

@@ -4,10 +4,9 @@
 
 #include "video_test_support.h"
 
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <ctime>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 
 namespace {
@@ -16,8 +15,8 @@ using SerWriterTest = VideoTest;
 
 struct LayoutCase {
     const char* name;
-    platform::Data frame;
-    std::vector<std::uint8_t> stored;  // the pixel bytes the file must hold
+    zeta::platform::Data frame;
+    std::vector<std::uint8_t> stored; // the pixel bytes the file must hold
     std::int32_t colorID;
     std::uint32_t depth;
     std::uint32_t width, height;
@@ -33,8 +32,8 @@ std::vector<std::uint8_t> dropAlpha(const std::vector<std::uint8_t>& pixels, boo
 
 std::vector<LayoutCase> layoutCases(unsigned seed) {
     constexpr std::uint32_t w = 37, h = 23;
-    const auto g8 = patternBytes(w * h, seed), g16 = patternBytes(w * h * 2, seed + 1), c24 = patternBytes(w * h * 3, seed + 2),
-               c32 = patternBytes(w * h * 4, seed + 3);
+    const auto g8 = patternBytes(w * h, seed), g16 = patternBytes(w * h * 2, seed + 1),
+               c24 = patternBytes(w * h * 3, seed + 2), c32 = patternBytes(w * h * 4, seed + 3);
     const auto jpeg = fileData("exif.jpg");
     return {
         {"RAW1", rawFrame("RAW1", w, h, g8), g8, 0, 8, w, h},
@@ -44,11 +43,12 @@ std::vector<LayoutCase> layoutCases(unsigned seed) {
         {"grey 8", testBitmap(w, h, 8, 1, 8, g8), g8, 0, 8, w, h},
         {"grey 16", testBitmap(w, h, 16, 1, 16, g16), g16, 0, 16, w, h},
         {"RGBA", testBitmap(w, h, 8, 4, 32, c32, 0, true), dropAlpha(c32, false), 100, 8, w, h},
-        {"ARGB", testBitmap(w, h, 8, 4, 32, c32, platform::BitmapFormatAlphaFirst, true), dropAlpha(c32, true), 100, 8, w, h},
+        {"ARGB", testBitmap(w, h, 8, 4, 32, c32, zeta::platform::BitmapFormatAlphaFirst, true), dropAlpha(c32, true),
+         100, 8, w, h},
     };
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(SerWriterTest, EveryInputLayoutIsStoredWithItsHeader) {
     for (const auto& c : layoutCases(0)) {
@@ -57,7 +57,8 @@ TEST_F(SerWriterTest, EveryInputLayoutIsStoredWithItsHeader) {
         auto writer = SER::initWith(path);
         ASSERT_TRUE(writer);
         const auto second = layoutCases(7);
-        const auto& next = *std::find_if(second.begin(), second.end(), [&](const LayoutCase& o) { return std::string(o.name) == c.name; });
+        const auto& next = *std::find_if(second.begin(), second.end(),
+                                         [&](const LayoutCase& o) { return std::string(o.name) == c.name; });
         EXPECT_EQ(writer->add(c.frame), VideoFrameOutcome::Written);
         EXPECT_EQ(writer->add(next.frame), VideoFrameOutcome::Written);
         writer->close();
@@ -85,7 +86,8 @@ TEST_F(SerWriterTest, ThreeRaw2FramesOf640x480) {
     const auto path = folder / "IMG_001.ser";
     auto writer = SER::initWith(path);
     ASSERT_TRUE(writer);
-    for (unsigned i = 0; i < 3; ++i) writer->add(rawFrame("RAW2", 640, 480, patternBytes(640 * 480 * 2, i)));
+    for (unsigned i = 0; i < 3; ++i)
+        writer->add(rawFrame("RAW2", 640, 480, patternBytes(640 * 480 * 2, i)));
     EXPECT_EQ(writer->frameCount(), 3u);
     writer->close();
     EXPECT_EQ(std::filesystem::file_size(path), 178u + 3u * 640u * 480u * 2u);
@@ -102,7 +104,7 @@ TEST_F(SerWriterTest, ClosingWithoutFramesLeavesAValidHeaderStampedWithTheStart)
     auto writer = SER::initWith(path);
     ASSERT_TRUE(writer);
     const std::time_t after = std::time(nullptr);
-    EXPECT_EQ(std::filesystem::file_size(path), 0u);  // nothing before the first frame
+    EXPECT_EQ(std::filesystem::file_size(path), 0u); // nothing before the first frame
     writer->close();
     writer->close();
     EXPECT_EQ(std::filesystem::file_size(path), 178u);
@@ -130,17 +132,20 @@ TEST_F(SerWriterTest, FramesThatDoNotFitTheFirstAreDroppedAndLogged) {
     ASSERT_EQ(writer->add(rawFrame("RAW1", 16, 8, first)), VideoFrameOutcome::Written);
     struct Drop {
         const char* name;
-        platform::Data frame;
-        const char* line;  // in the message log; null for none
+        zeta::platform::Data frame;
+        const char* line; // in the message log; null for none
     };
     const Drop drops[] = {
-        {"larger", rawFrame("RAW1", 32, 8, patternBytes(32 * 8, 3)), "32 x 8 8-bit grey does not fit the video's 16 x 8 8-bit grey"},
+        {"larger", rawFrame("RAW1", 32, 8, patternBytes(32 * 8, 3)),
+         "32 x 8 8-bit grey does not fit the video's 16 x 8 8-bit grey"},
         {"deeper", rawFrame("RAW2", 16, 8, patternBytes(16 * 8 * 2, 3)), "16-bit grey does not fit"},
         {"colour", rawFrame("RAW3", 16, 8, patternBytes(16 * 8 * 3, 3)), "16 x 8 BGR does not fit"},
-        {"short raw", rawFrame("RAW1", 16, 8, patternBytes(16 * 8 - 1, 3)), "carries 127 bytes of pixels instead of 128"},
-        {"long raw", rawFrame("RAW1", 16, 8, patternBytes(16 * 8 + 1, 3)), "carries 129 bytes of pixels instead of 128"},
+        {"short raw", rawFrame("RAW1", 16, 8, patternBytes(16 * 8 - 1, 3)),
+         "carries 127 bytes of pixels instead of 128"},
+        {"long raw", rawFrame("RAW1", 16, 8, patternBytes(16 * 8 + 1, 3)),
+         "carries 129 bytes of pixels instead of 128"},
         {"absurd raw", rawFrame("RAW3", 0xFFFFFFFF, 0xFFFFFFFF, patternBytes(5, 3)), "carries 5 bytes of pixels"},
-        {"not an image", platform::Data("hello, world", 12), nullptr},
+        {"not an image", zeta::platform::Data("hello, world", 12), nullptr},
         {"raw header only", rawFrame("RAW1", 16, 8, {}), nullptr},
         {"48-bit", testBitmap(16, 8, 16, 3, 48, patternBytes(16 * 8 * 6, 3)), nullptr},
     };
@@ -199,7 +204,7 @@ TEST_F(SerWriterTest, BayerMaskLabelsGreyRawFramesOnly) {
     const struct {
         const char* name;
         std::optional<std::int32_t> mask;
-        platform::Data frame;
+        zeta::platform::Data frame;
         std::int32_t colorID;
     } cases[] = {
         {"no mask, RAW1", std::nullopt, rawFrame("RAW1", 4, 2, patternBytes(8, 1)), 0},

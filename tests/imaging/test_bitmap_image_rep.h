@@ -17,13 +17,13 @@ struct TestBitmapImageRep {
         std::uint32_t bitmapFormat;
     };
 
-    static bool canInitWithData(const platform::Data& data) { return data.startsWith("ZBMP"); }
+    static bool canInitWithData(const zeta::platform::Data& data) { return data.startsWith("ZBMP"); }
 
-    static platform::ImageReps imageRepsWithData(const platform::Data& data) {
+    static zeta::platform::ImageReps imageRepsWithData(const zeta::platform::Data& data) {
         Header h;
         if (data.length() < sizeof h) return {};
         std::memcpy(&h, data.bytes(), sizeof h);
-        platform::BitmapLayout layout;
+        zeta::platform::BitmapLayout layout;
         layout.pixelsWide = h.width;
         layout.pixelsHigh = h.height;
         layout.bitsPerSample = h.bitsPerSample;
@@ -32,8 +32,9 @@ struct TestBitmapImageRep {
         layout.hasAlpha = h.hasAlpha != 0;
         layout.isPlanar = h.isPlanar != 0;
         layout.bitmapFormat = h.bitmapFormat;
-        layout.colorSpaceName = h.samplesPerPixel >= 3 ? platform::ColorSpace::DeviceRGB : platform::ColorSpace::CalibratedWhite;
-        auto rep = platform::BitmapImageRep::withLayout(layout);
+        layout.colorSpaceName = h.samplesPerPixel >= 3 ? zeta::platform::ColorSpace::DeviceRGB
+                                                       : zeta::platform::ColorSpace::CalibratedWhite;
+        auto rep = zeta::platform::BitmapImageRep::withLayout(layout);
         if (!rep) return {};
         const auto bytes = static_cast<std::size_t>(rep->bytesPerPlane() * rep->numberOfPlanes());
         if (data.length() - sizeof h < bytes) return {};
@@ -43,15 +44,15 @@ struct TestBitmapImageRep {
     }
 };
 
-inline platform::Data testBitmap(std::int64_t width, std::int64_t height, int bitsPerSample, int samplesPerPixel,
-                                 int bitsPerPixel, const std::vector<std::uint8_t>& pixels, unsigned bitmapFormat = 0,
-                                 bool hasAlpha = false, bool isPlanar = false) {
-    TestBitmapImageRep::Header h{{'Z', 'B', 'M', 'P'}, width, height, bitsPerSample, samplesPerPixel, bitsPerPixel,
-                                 hasAlpha, isPlanar, bitmapFormat};
+inline zeta::platform::Data testBitmap(std::int64_t width, std::int64_t height, int bitsPerSample, int samplesPerPixel,
+                                       int bitsPerPixel, const std::vector<std::uint8_t>& pixels,
+                                       unsigned bitmapFormat = 0, bool hasAlpha = false, bool isPlanar = false) {
+    TestBitmapImageRep::Header h{{'Z', 'B', 'M', 'P'}, width,    height,   bitsPerSample, samplesPerPixel,
+                                 bitsPerPixel,         hasAlpha, isPlanar, bitmapFormat};
     std::vector<std::uint8_t> bytes(sizeof h + pixels.size());
     std::memcpy(bytes.data(), &h, sizeof h);
     if (!pixels.empty()) std::memcpy(bytes.data() + sizeof h, pixels.data(), pixels.size());
-    return platform::Data(std::move(bytes));
+    return zeta::platform::Data(std::move(bytes));
 }
 
 // Little-endian bytes of 16-bit samples.

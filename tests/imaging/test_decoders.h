@@ -7,7 +7,7 @@
 #include "test_raw_image_rep.h"
 
 inline void registerDecoders() {
-    platform::ImageRep::registerImageRepClass<TestRawImageRep>();
-    platform::ImageRep::registerImageRepClass<FITSIO::FITSImageRep>();
-    platform::ImageRep::registerImageRepClass<TestBitmapImageRep>();
+    zeta::platform::ImageRep::registerImageRepClass<TestRawImageRep>();
+    zeta::platform::ImageRep::registerImageRepClass<FITSIO::FITSImageRep>();
+    zeta::platform::ImageRep::registerImageRepClass<TestBitmapImageRep>();
 }

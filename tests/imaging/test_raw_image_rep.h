@@ -11,9 +11,9 @@
 #include <vector>
 
 struct TestRawImageRep {
-    static bool canInitWithData(const platform::Data& data) { return data.startsWith("RAW"); }
+    static bool canInitWithData(const zeta::platform::Data& data) { return data.startsWith("RAW"); }
 
-    static platform::ImageReps imageRepsWithData(const platform::Data& data) {
+    static zeta::platform::ImageReps imageRepsWithData(const zeta::platform::Data& data) {
         if (data.length() < 12) return {};
         std::uint32_t header[3];
         std::memcpy(header, data.bytes(), 12);
@@ -24,29 +24,31 @@ struct TestRawImageRep {
         if (bytesPerPixel == 0 || header[1] == 0 || header[2] == 0) return {};
         const std::uint64_t bytes = std::uint64_t(header[1]) * header[2] * bytesPerPixel;
         if (bytes > data.length() - 12) return {};
-        platform::BitmapLayout layout;
+        zeta::platform::BitmapLayout layout;
         layout.pixelsWide = header[1];
         layout.pixelsHigh = header[2];
         layout.bitsPerSample = bytesPerPixel == 2 ? 16 : 8;
         layout.samplesPerPixel = bytesPerPixel == 3 ? 3 : 1;
-        layout.colorSpaceName = bytesPerPixel == 3 ? platform::ColorSpace::DeviceRGB : platform::ColorSpace::CalibratedWhite;
-        auto rep = platform::BitmapImageRep::withLayout(layout);
+        layout.colorSpaceName =
+            bytesPerPixel == 3 ? zeta::platform::ColorSpace::DeviceRGB : zeta::platform::ColorSpace::CalibratedWhite;
+        auto rep = zeta::platform::BitmapImageRep::withLayout(layout);
         if (!rep) return {};
         std::memcpy(rep->bitmapData(), data.bytes() + 12, bytes);
         if (bytesPerPixel == 3) {
-            for (std::uint64_t i = 0; i < bytes; i += 3) std::swap(rep->bitmapData()[i], rep->bitmapData()[i + 2]);
+            for (std::uint64_t i = 0; i < bytes; i += 3)
+                std::swap(rep->bitmapData()[i], rep->bitmapData()[i + 2]);
         }
         return {rep};
     }
 };
 
 // A raw frame's bytes.
-inline platform::Data rawFrame(const char* signature, std::uint32_t width, std::uint32_t height,
-                               const std::vector<std::uint8_t>& pixels) {
+inline zeta::platform::Data rawFrame(const char* signature, std::uint32_t width, std::uint32_t height,
+                                     const std::vector<std::uint8_t>& pixels) {
     std::vector<std::uint8_t> bytes(12 + pixels.size());
     std::memcpy(bytes.data(), signature, 4);
     std::memcpy(bytes.data() + 4, &width, 4);
     std::memcpy(bytes.data() + 8, &height, 4);
     if (!pixels.empty()) std::memcpy(bytes.data() + 12, pixels.data(), pixels.size());
-    return platform::Data(std::move(bytes));
+    return zeta::platform::Data(std::move(bytes));
 }

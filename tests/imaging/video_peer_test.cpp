@@ -4,17 +4,13 @@
 
 #include "imaging/ffmpeg_writer.h"
 #include "imaging/ser_writer.h"
-
+#include "support/command.h"
 #include "video_test_support.h"
 
 #include <QCryptographicHash>
-
-#include "support/command.h"
-
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <map>
 #include <sstream>
 
@@ -26,8 +22,9 @@ using test_support::commandOutput;
 
 std::map<std::string, std::string> probe(const std::filesystem::path& path) {
     const auto out = commandOutput("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                         "stream=codec_name,width,height,pix_fmt,nb_read_frames,time_base "
-                         "-of default=noprint_wrappers=1 '" + path.string() + "' 2>/dev/null");
+                                   "stream=codec_name,width,height,pix_fmt,nb_read_frames,time_base "
+                                   "-of default=noprint_wrappers=1 '" +
+                                   path.string() + "' 2>/dev/null");
     std::map<std::string, std::string> fields;
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
@@ -44,15 +41,16 @@ struct DecodedFrame {
 
 // Every frame as FFmpeg decodes it, converted to the pixel format given.
 std::vector<DecodedFrame> frameMd5(const std::filesystem::path& path, const char* pixelFormat) {
-    const auto out = commandOutput(std::string("ffmpeg -v error -i '") + path.string() + "' -map 0:v:0 -f framemd5 -pix_fmt " +
-                         pixelFormat + " - 2>/dev/null");
+    const auto out = commandOutput(std::string("ffmpeg -v error -i '") + path.string() +
+                                   "' -map 0:v:0 -f framemd5 -pix_fmt " + pixelFormat + " - 2>/dev/null");
     std::vector<DecodedFrame> frames;
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
         if (line.empty() || line[0] == '#') continue;
         std::vector<std::string> fields;
         std::istringstream parts(line);
-        for (std::string part; std::getline(parts, part, ',');) fields.push_back(part.substr(part.find_first_not_of(' ')));
+        for (std::string part; std::getline(parts, part, ',');)
+            fields.push_back(part.substr(part.find_first_not_of(' ')));
         if (fields.size() == 6) frames.push_back({std::stoll(fields[1]), fields[5]});
     }
     return frames;
@@ -69,20 +67,21 @@ std::string md5(const std::vector<std::uint8_t>& bytes) {
 // to convert the decoded frames to, and the stream's pixel format in each container.
 struct Layout {
     const char* name;
-    std::function<platform::Data(unsigned)> frame;
+    std::function<zeta::platform::Data(unsigned)> frame;
     std::function<std::vector<std::uint8_t>(unsigned)> expected;
-    const char* compareAs;           // -pix_fmt for framemd5
-    const char* aviPixelFormat;      // nullptr: not written into AVI
+    const char* compareAs;      // -pix_fmt for framemd5
+    const char* aviPixelFormat; // nullptr: not written into AVI
     const char* movPixelFormat;
-    const char* movCompareAs = nullptr;  // when MOV's differs
+    const char* movCompareAs = nullptr; // when MOV's differs
     std::function<std::vector<std::uint8_t>(unsigned)> movExpected = nullptr;
 };
 
-constexpr std::uint32_t W = 37, H = 23;  // odd widths catch row padding
+constexpr std::uint32_t W = 37, H = 23; // odd widths catch row padding
 
 std::vector<std::uint8_t> tripled(const std::vector<std::uint8_t>& grey) {
     std::vector<std::uint8_t> rgb;
-    for (auto g : grey) rgb.insert(rgb.end(), {g, g, g});
+    for (auto g : grey)
+        rgb.insert(rgb.end(), {g, g, g});
     return rgb;
 }
 
@@ -91,7 +90,9 @@ std::vector<Layout> layouts() {
     return {
         {"RAW1", [](unsigned i) { return rawFrame("RAW1", W, H, patternBytes(W * H, i)); },
          [](unsigned i) { return patternBytes(W * H, i); }, "gray", "gray", "pal8", "rgb24",
-         [](unsigned i) { return tripled(patternBytes(W * H, i)); }},
+         [](unsigned i) {
+             return tripled(patternBytes(W * H, i));
+         }},
         {"RAW2", [](unsigned i) { return rawFrame("RAW2", W, H, patternBytes(W * H * 2, i)); },
          [](unsigned i) { return patternBytes(W * H * 2, i); }, "gray16le", nullptr, "gray16be"},
         {"RAW3", [](unsigned i) { return rawFrame("RAW3", W, H, patternBytes(W * H * 3, i)); },
@@ -102,13 +103,14 @@ std::vector<Layout> layouts() {
          [](unsigned i) { return patternBytes(W * H * 4, i); }, "rgba", "rgba", "rgba"},
         {"ARGB",
          [](unsigned i) {
-             return testBitmap(W, H, 8, 4, 32, patternBytes(W * H * 4, i), platform::BitmapFormatAlphaFirst, true);
+             return testBitmap(W, H, 8, 4, 32, patternBytes(W * H * 4, i), zeta::platform::BitmapFormatAlphaFirst,
+                               true);
          },
          [](unsigned i) { return patternBytes(W * H * 4, i); }, "argb", "bgra", "argb"},
     };
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(VideoPeerTest, EveryLayoutReadsBackUnchangedFromAviAndMov) {
     for (const auto& layout : layouts()) {
@@ -120,10 +122,11 @@ TEST_F(VideoPeerTest, EveryLayoutReadsBackUnchangedFromAviAndMov) {
             const auto path = folder / (std::string(layout.name) + "_001." + container);
             auto writer = FFMPEG::initWith(path.string());
             ASSERT_TRUE(writer);
-            for (unsigned i = 0; i < 3; ++i) EXPECT_EQ(writer->add(layout.frame(i)), VideoFrameOutcome::Written);
+            for (unsigned i = 0; i < 3; ++i)
+                EXPECT_EQ(writer->add(layout.frame(i)), VideoFrameOutcome::Written);
             writer->close();
 
-            const auto first = platform::Picture::withData(layout.frame(0));
+            const auto first = zeta::platform::Picture::withData(layout.frame(0));
             auto fields = probe(path);
             EXPECT_EQ(fields["codec_name"], "rawvideo");
             EXPECT_EQ(fields["width"], std::to_string(first->firstBitmapImageRep()->pixelsWide()));
@@ -145,7 +148,8 @@ TEST_F(VideoPeerTest, ThreeRaw1FramesOf640x480IntoAvi) {
     const auto path = folder / "IMG_001.avi";
     auto writer = FFMPEG::initWith(path.string());
     ASSERT_TRUE(writer);
-    for (unsigned i = 0; i < 3; ++i) writer->add(rawFrame("RAW1", 640, 480, patternBytes(640 * 480, i)));
+    for (unsigned i = 0; i < 3; ++i)
+        writer->add(rawFrame("RAW1", 640, 480, patternBytes(640 * 480, i)));
     writer->close();
     auto fields = probe(path);
     EXPECT_EQ(fields["width"], "640");
@@ -168,7 +172,7 @@ TEST_F(VideoPeerTest, FramesThatDoNotFitTheFirstAreLeftOut) {
         const auto path = folder / ("mixed." + container);
         auto writer = FFMPEG::initWith(path.string());
         ASSERT_TRUE(writer);
-        EXPECT_EQ(writer->add(platform::Data("not an image", 12)), VideoFrameOutcome::Dropped);
+        EXPECT_EQ(writer->add(zeta::platform::Data("not an image", 12)), VideoFrameOutcome::Dropped);
         EXPECT_EQ(writer->add(rawFrame("RAW1", 16, 8, patternBytes(128, 1))), VideoFrameOutcome::Written);
         EXPECT_EQ(writer->add(rawFrame("RAW1", 32, 16, patternBytes(512, 2))), VideoFrameOutcome::Dropped);
         EXPECT_EQ(writer->add(rawFrame("RAW2", 16, 8, patternBytes(256, 2))), VideoFrameOutcome::Dropped);
@@ -188,7 +192,7 @@ TEST_F(VideoPeerTest, FramesThatDoNotFitTheFirstAreLeftOut) {
 TEST_F(VideoPeerTest, SerGeometryAndCountAsFfprobeReadsThem) {
     const struct {
         const char* name;
-        std::function<platform::Data(unsigned)> frame;
+        std::function<zeta::platform::Data(unsigned)> frame;
         const char* pixelFormat;
         std::uint32_t width, height;
     } cases[] = {
@@ -203,7 +207,8 @@ TEST_F(VideoPeerTest, SerGeometryAndCountAsFfprobeReadsThem) {
         const auto path = folder / (std::string(c.name) + ".ser");
         auto writer = SER::initWith(path);
         ASSERT_TRUE(writer);
-        for (unsigned i = 0; i < 4; ++i) writer->add(c.frame(i));
+        for (unsigned i = 0; i < 4; ++i)
+            writer->add(c.frame(i));
         writer->close();
         auto fields = probe(path);
         EXPECT_EQ(fields["width"], std::to_string(c.width));
@@ -225,7 +230,8 @@ TEST_F(VideoPeerTest, ASetUpTriedAgainStartsOnAFreshContainer) {
         EXPECT_EQ(writer->add(rawFrame("RAW1", 16, 8, patternBytes(128, 2))), VideoFrameOutcome::Written);
         EXPECT_EQ(writer->add(rawFrame("RAW1", 16, 8, patternBytes(128, 3))), VideoFrameOutcome::Written);
         writer->close();
-        EXPECT_EQ(commandOutput("ffprobe -v error -show_entries format=nb_streams -of csv=p=0 '" + path.string() + "'"), "1\n");
+        EXPECT_EQ(commandOutput("ffprobe -v error -show_entries format=nb_streams -of csv=p=0 '" + path.string() + "'"),
+                  "1\n");
         auto fields = probe(path);
         EXPECT_EQ(fields["width"], "16");
         EXPECT_EQ(fields["nb_read_frames"], "2");

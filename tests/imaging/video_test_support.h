@@ -6,16 +6,14 @@
 #include "imaging/video_log.h"
 #include "platform/image/data.h"
 #include "platform/image/picture.h"
-
 #include "test_decoders.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <mutex>
 #include <string>
@@ -28,18 +26,17 @@ protected:
     void SetUp() override {
         registerDecoders();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder = std::filesystem::temp_directory_path() /
-                 ("zeta_video_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" +
-                  std::to_string(::getpid()));
+        folder = std::filesystem::temp_directory_path() / ("zeta_video_" + std::string(info->test_suite_name()) + "_" +
+                                                           info->name() + "_" + std::to_string(::getpid()));
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
-        video::setMessageSink([this](const std::string& text) {
+        zeta::imaging::video::setMessageSink([this](const std::string& text) {
             std::lock_guard guard(linesLock);
             lines.push_back(text);
         });
     }
     void TearDown() override {
-        video::setMessageSink(nullptr);
+        zeta::imaging::video::setMessageSink(nullptr);
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
     }
@@ -51,7 +48,8 @@ protected:
     // The number of message lines that contain the text.
     int messagesWith(const std::string& text) {
         int n = 0;
-        for (const auto& line : messages()) n += line.find(text) != std::string::npos;
+        for (const auto& line : messages())
+            n += line.find(text) != std::string::npos;
         return n;
     }
 
@@ -71,13 +69,13 @@ inline std::vector<std::uint8_t> patternBytes(std::size_t count, unsigned seed) 
     return bytes;
 }
 
-inline platform::Data fileData(const char* name) {
-    return platform::Data::contentsOfFile((std::string(ZETA_SOURCE_DIR "/tests/data/imaging/") + name).c_str());
+inline zeta::platform::Data fileData(const char* name) {
+    return zeta::platform::Data::contentsOfFile((std::string(ZETA_SOURCE_DIR "/tests/data/imaging/") + name).c_str());
 }
 
 // The pixels of the first bitmap the platform decodes from the bytes, rows packed.
-inline std::vector<std::uint8_t> decodedPixels(const platform::Data& data) {
-    const auto picture = platform::Picture::withData(data);
+inline std::vector<std::uint8_t> decodedPixels(const zeta::platform::Data& data) {
+    const auto picture = zeta::platform::Picture::withData(data);
     const auto rep = picture ? picture->firstBitmapImageRep() : nullptr;
     if (!rep) return {};
     const auto rowBytes = static_cast<std::size_t>(rep->pixelsWide() * rep->bytesPerPixel());
@@ -104,7 +102,7 @@ struct SerFile {
     std::int64_t dateTime = 0, dateTimeUTC = 0;
     std::size_t bytesPerPixel = 0;
     std::vector<std::vector<std::uint8_t>> frames;
-    std::size_t trailingBytes = 0;  // bytes after the last whole frame
+    std::size_t trailingBytes = 0; // bytes after the last whole frame
 };
 
 inline SerFile readSer(const std::filesystem::path& path) {
@@ -115,7 +113,9 @@ inline SerFile readSer(const std::filesystem::path& path) {
         return std::uint32_t(bytes[at]) | std::uint32_t(bytes[at + 1]) << 8 | std::uint32_t(bytes[at + 2]) << 16 |
                std::uint32_t(bytes[at + 3]) << 24;
     };
-    const auto i64 = [&](std::size_t at) { return std::int64_t(std::uint64_t(u32(at)) | std::uint64_t(u32(at + 4)) << 32); };
+    const auto i64 = [&](std::size_t at) {
+        return std::int64_t(std::uint64_t(u32(at)) | std::uint64_t(u32(at + 4)) << 32);
+    };
     ser.fileID.assign(bytes.begin(), bytes.begin() + 14);
     ser.luID = std::int32_t(u32(14));
     ser.colorID = std::int32_t(u32(18));

@@ -3,13 +3,11 @@
 
 #include "imaging/ffmpeg_writer.h"
 #include "imaging/ser_writer.h"
-
 #include "video_test_support.h"
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <thread>
 
 namespace {
@@ -37,7 +35,8 @@ unsigned closeWhileAdding(const std::shared_ptr<Writer>& writer, int iteration) 
     std::atomic<bool> started = false;
     unsigned written = 0;
     std::thread adder([&] { written = addUntilClosed(*writer, started); });
-    while (!started) std::this_thread::yield();
+    while (!started)
+        std::this_thread::yield();
     std::this_thread::sleep_for(std::chrono::microseconds(200 * (iteration % 5)));
     std::thread closer([&] { writer->close(); });
     writer->close();
@@ -53,7 +52,7 @@ std::uint32_t aviTotalFrames(const std::filesystem::path& path) {
            std::uint32_t(bytes[51]) << 24;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(VideoThreadsTest, SerClosedWhileAFrameIsAdded) {
     for (int iteration = 0; iteration < 10; ++iteration) {
@@ -67,7 +66,8 @@ TEST_F(VideoThreadsTest, SerClosedWhileAFrameIsAdded) {
         EXPECT_EQ(ser.frameCount, written);
         EXPECT_EQ(ser.frames.size(), written);
         EXPECT_EQ(ser.trailingBytes, 0u);
-        for (unsigned i = 0; i < ser.frames.size(); ++i) ASSERT_EQ(ser.frames[i], patternBytes(W * H, i % 4)) << i;
+        for (unsigned i = 0; i < ser.frames.size(); ++i)
+            ASSERT_EQ(ser.frames[i], patternBytes(W * H, i % 4)) << i;
     }
 }
 

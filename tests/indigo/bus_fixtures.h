@@ -2,6 +2,10 @@
 // Small real participants for bus tests: a client that records what reaches it, and a
 // device with one number property that answers changes.
 
+#include "indigo/indigo_bus.h"
+#include "indigo/indigo_property.h"
+#include "support/property_listener.h"
+
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -10,14 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "indigo/indigo_bus.h"
-#include "indigo/indigo_property.h"
-#include "support/property_listener.h"
-
 namespace indigo_test {
 
 struct Event {
-    std::string kind;      // "define", "update", "delete", "message"
+    std::string kind; // "define", "update", "delete", "message"
     std::string device;
     std::string name;
     std::string message;
@@ -30,15 +30,14 @@ struct Event {
 
 class RecordingClient : public test_support::PropertyListener {
 public:
-    explicit RecordingClient(const char* name) : PropertyListener(name)
-    {
+    explicit RecordingClient(const char* name) : PropertyListener(name) {
         client.attach = [](indigo_client* c) {
             self(c)->attachThread = std::this_thread::get_id();
             return INDIGO_OK;
         };
         client.send_message = [](indigo_client* c, indigo_device* d, const char* m) {
-            Event event{"message", d != nullptr ? d->name : "", "", m != nullptr ? m : "", INDIGO_IDLE_STATE, nullptr,
-                        std::this_thread::get_id()};
+            Event event{"message", d != nullptr ? d->name : "", "", m != nullptr ? m : "", INDIGO_IDLE_STATE,
+                        nullptr,   std::this_thread::get_id()};
             std::lock_guard lock(self(c)->mutex);
             self(c)->events.push_back(event);
             return INDIGO_OK;
@@ -50,15 +49,13 @@ public:
     }
     ~RecordingClient() override { indigo_detach_client(&client); }
 
-    std::vector<Event> take()
-    {
+    std::vector<Event> take() {
         std::lock_guard lock(mutex);
         std::vector<Event> taken;
         taken.swap(events);
         return taken;
     }
-    std::vector<std::string> briefs()
-    {
+    std::vector<std::string> briefs() {
         std::vector<std::string> result;
         for (const Event& event : take())
             result.push_back(event.brief());
@@ -70,8 +67,7 @@ public:
     std::thread::id attachThread;
     std::atomic<bool> detached{false};
     // Runs inside every define/update/delete, after the event is recorded.
-    void setOnEvent(std::function<void(const Event&)> handler)
-    {
+    void setOnEvent(std::function<void(const Event&)> handler) {
         std::lock_guard lock(mutex);
         onEvent_ = std::move(handler);
     }
@@ -79,17 +75,16 @@ public:
 private:
     static RecordingClient* self(indigo_client* c) { return owner<RecordingClient>(c); }
 
-    indigo_result record(const char* kind, indigo_property* p, const char* message) override
-    {
-        Event event{kind, p->device, p->name, message != nullptr ? message : "", p->state, p, std::this_thread::get_id()};
+    indigo_result record(const char* kind, indigo_property* p, const char* message) override {
+        Event event{
+            kind, p->device, p->name, message != nullptr ? message : "", p->state, p, std::this_thread::get_id()};
         std::function<void(const Event&)> handler;
         {
             std::lock_guard lock(mutex);
             events.push_back(event);
             handler = onEvent_;
         }
-        if (handler)
-            handler(event);
+        if (handler) handler(event);
         return INDIGO_OK;
     }
 
@@ -100,33 +95,34 @@ private:
 // copied in, state Ok, updated.
 class NumberDevice {
 public:
-    explicit NumberDevice(const char* name)
-    {
+    explicit NumberDevice(const char* name) {
         indigo_copy_name(device.name, name);
         device.version = INDIGO_VERSION_CURRENT;
         device.private_data = this;
-        value = indigo_init_number_property(nullptr, name, "VALUE", "Main", "Value", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 1);
+        value =
+            indigo_init_number_property(nullptr, name, "VALUE", "Main", "Value", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 1);
         indigo_init_number_item(value->items, "X", "X", -1e9, 1e9, 1, 0);
-        device.attach = [](indigo_device* d) { return indigo_define_property(d, self(d)->value, nullptr); };
+        device.attach = [](indigo_device* d) {
+            return indigo_define_property(d, self(d)->value, nullptr);
+        };
         device.enumerate_properties = [](indigo_device* d, indigo_client*, indigo_property* request) {
-            if (indigo_property_match(self(d)->value, request))
-                indigo_define_property(d, self(d)->value, nullptr);
+            if (indigo_property_match(self(d)->value, request)) indigo_define_property(d, self(d)->value, nullptr);
             return INDIGO_OK;
         };
         device.change_property = [](indigo_device* d, indigo_client* client, indigo_property* request) {
             NumberDevice* me = self(d);
             me->changes++;
             me->lastClient = client;
-            if (!indigo_property_match(me->value, request))
-                return INDIGO_OK;
+            if (!indigo_property_match(me->value, request)) return INDIGO_OK;
             indigo_property_copy_values(me->value, request, false);
             me->value->state = INDIGO_OK_STATE;
             return indigo_update_property(d, me->value, nullptr);
         };
-        device.detach = [](indigo_device* d) { return indigo_delete_property(d, self(d)->value, nullptr); };
+        device.detach = [](indigo_device* d) {
+            return indigo_delete_property(d, self(d)->value, nullptr);
+        };
     }
-    ~NumberDevice()
-    {
+    ~NumberDevice() {
         indigo_detach_device(&device);
         indigo_release_property(value);
     }
@@ -142,11 +138,11 @@ private:
     static NumberDevice* self(indigo_device* d) { return static_cast<NumberDevice*>(d->private_data); }
 };
 
-inline indigo_result setNumber(indigo_client* client, const char* device, const char* name, const char* item, double v)
-{
+inline indigo_result setNumber(indigo_client* client, const char* device, const char* name, const char* item,
+                               double v) {
     const char* items[] = {item};
     const double values[] = {v};
     return indigo_change_number_property(client, device, name, 1, items, values);
 }
 
-}  // namespace indigo_test
+} // namespace indigo_test

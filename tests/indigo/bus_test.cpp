@@ -1,15 +1,14 @@
 // Clients and devices meeting on the bus: fan-out, routing, enumeration, re-entry,
 // detaching and the life of property records.
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "bus_fixtures.h"
+#include "indigo/indigo_timer.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <future>
-
-#include "bus_fixtures.h"
-#include "indigo/indigo_timer.h"
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 using namespace indigo_test;
 using testing::ElementsAre;
@@ -17,16 +16,15 @@ using testing::IsEmpty;
 
 namespace {
 
-TEST(Bus, TwoClientsGetDefineUpdateDeleteInPostingOrder)
-{
+TEST(Bus, TwoClientsGetDefineUpdateDeleteInPostingOrder) {
     RecordingClient first("first");
     RecordingClient second("second");
     ASSERT_EQ(indigo_attach_client(&first.client), INDIGO_OK);
     ASSERT_EQ(indigo_attach_client(&second.client), INDIGO_OK);
     NumberDevice device("Fixture A");
     ASSERT_EQ(indigo_attach_device(&device.device), INDIGO_OK);
-    indigo_property* extra = indigo_init_switch_property(nullptr, "Fixture A", "EXTRA", "Main", "Extra", INDIGO_IDLE_STATE,
-                                                         INDIGO_RW_PERM, INDIGO_ONE_OF_MANY_RULE, 1);
+    indigo_property* extra = indigo_init_switch_property(nullptr, "Fixture A", "EXTRA", "Main", "Extra",
+                                                         INDIGO_IDLE_STATE, INDIGO_RW_PERM, INDIGO_ONE_OF_MANY_RULE, 1);
     indigo_init_switch_item(extra->items, "ON", "On", true);
     indigo_define_property(&device.device, extra, "hello");
     for (int i = 0; i < 3; ++i) {
@@ -37,8 +35,9 @@ TEST(Bus, TwoClientsGetDefineUpdateDeleteInPostingOrder)
     indigo_delete_property(&device.device, extra, "bye");
     indigo_release_property(extra);
 
-    const std::vector<std::string> expected = {"define Fixture A.VALUE", "define Fixture A.EXTRA", "update Fixture A.VALUE",
-                                               "update Fixture A.VALUE", "update Fixture A.VALUE", "delete Fixture A.EXTRA"};
+    const std::vector<std::string> expected = {"define Fixture A.VALUE", "define Fixture A.EXTRA",
+                                               "update Fixture A.VALUE", "update Fixture A.VALUE",
+                                               "update Fixture A.VALUE", "delete Fixture A.EXTRA"};
     for (RecordingClient* client : {&first, &second}) {
         const std::vector<Event> events = client->take();
         std::vector<std::string> briefs;
@@ -49,27 +48,25 @@ TEST(Bus, TwoClientsGetDefineUpdateDeleteInPostingOrder)
         EXPECT_EQ(events[1].message, "hello");
         EXPECT_EQ(events[5].message, "bye");
         for (const Event& e : events)
-            EXPECT_EQ(e.thread, std::this_thread::get_id());   // synchronously, on the posting thread
+            EXPECT_EQ(e.thread, std::this_thread::get_id()); // synchronously, on the posting thread
     }
 }
 
-TEST(Bus, AttachRunsTheCallbackOnTheCallersThreadAndEnumeratesNothing)
-{
+TEST(Bus, AttachRunsTheCallbackOnTheCallersThreadAndEnumeratesNothing) {
     NumberDevice device("Fixture Early");
     ASSERT_EQ(indigo_attach_device(&device.device), INDIGO_OK);
     RecordingClient client("late");
     ASSERT_EQ(indigo_attach_client(&client.client), INDIGO_OK);
     EXPECT_EQ(client.attachThread, std::this_thread::get_id());
     EXPECT_THAT(client.take(), IsEmpty());
-    EXPECT_EQ(indigo_attach_client(&client.client), INDIGO_FAILED);   // already attached
+    EXPECT_EQ(indigo_attach_client(&client.client), INDIGO_FAILED); // already attached
 
     ASSERT_EQ(indigo_detach_client(&client.client), INDIGO_OK);
     EXPECT_TRUE(client.detached);
     EXPECT_EQ(indigo_detach_client(&client.client), INDIGO_FAILED);
 }
 
-TEST(Bus, AChangeReachesOnlyTheNamedDevice)
-{
+TEST(Bus, AChangeReachesOnlyTheNamedDevice) {
     RecordingClient client("changer");
     indigo_attach_client(&client.client);
     NumberDevice a("Fixture Route A");
@@ -90,8 +87,7 @@ TEST(Bus, AChangeReachesOnlyTheNamedDevice)
     EXPECT_EQ(a.changes + b.changes, 1);
 }
 
-TEST(Bus, ChangeRequestsCopyTheCallersBuffersAndRejectBadShapes)
-{
+TEST(Bus, ChangeRequestsCopyTheCallersBuffersAndRejectBadShapes) {
     struct Seen {
         int count = -1;
         std::string item;
@@ -111,15 +107,17 @@ TEST(Bus, ChangeRequestsCopyTheCallersBuffersAndRejectBadShapes)
     ASSERT_EQ(indigo_attach_device(&device), INDIGO_OK);
 
     char name[INDIGO_NAME_SIZE] = "ITEM";
-    char text[INDIGO_VALUE_SIZE] = "20\xC2\xB0" "C";
+    char text[INDIGO_VALUE_SIZE] = "20\xC2\xB0"
+                                   "C";
     const char* items[] = {name};
     const char* values[] = {text};
     EXPECT_EQ(indigo_change_text_property(nullptr, "Fixture Text", "T", 1, items, values), INDIGO_OK);
     EXPECT_EQ(seen.item, "ITEM");
-    EXPECT_EQ(seen.text, "20\xC2\xB0" "C");
+    EXPECT_EQ(seen.text, "20\xC2\xB0"
+                         "C");
 
     EXPECT_EQ(indigo_change_text_property(nullptr, "Fixture Text", "T", 0, nullptr, nullptr), INDIGO_OK);
-    EXPECT_EQ(seen.count, 0);   // count 0 is a request too
+    EXPECT_EQ(seen.count, 0); // count 0 is a request too
 
     const std::string longText(2000, 'y');
     const std::string longName(300, 'n');
@@ -140,17 +138,18 @@ TEST(Bus, ChangeRequestsCopyTheCallersBuffersAndRejectBadShapes)
     indigo_detach_device(&device);
 }
 
-TEST(Bus, DeleteWithAnEmptyNameWithdrawsEveryPropertyOfTheDevice)
-{
+TEST(Bus, DeleteWithAnEmptyNameWithdrawsEveryPropertyOfTheDevice) {
     RecordingClient client("watcher");
     indigo_attach_client(&client.client);
     NumberDevice device("Fixture Many");
     indigo_attach_device(&device.device);
-    indigo_property* other = indigo_init_text_property(nullptr, "Fixture Many", "OTHER", "", "", INDIGO_IDLE_STATE, INDIGO_RO_PERM, 0);
+    indigo_property* other =
+        indigo_init_text_property(nullptr, "Fixture Many", "OTHER", "", "", INDIGO_IDLE_STATE, INDIGO_RO_PERM, 0);
     indigo_define_property(&device.device, other, nullptr);
     client.take();
 
-    indigo_property* all = indigo_init_text_property(nullptr, "Fixture Many", "", "", "", INDIGO_IDLE_STATE, INDIGO_RO_PERM, 0);
+    indigo_property* all =
+        indigo_init_text_property(nullptr, "Fixture Many", "", "", "", INDIGO_IDLE_STATE, INDIGO_RO_PERM, 0);
     EXPECT_EQ(indigo_delete_property(&device.device, all, "gone"), INDIGO_OK);
     const std::vector<Event> events = client.take();
     ASSERT_EQ(events.size(), 1u);
@@ -172,28 +171,27 @@ TEST(Bus, DeleteWithAnEmptyNameWithdrawsEveryPropertyOfTheDevice)
     indigo_release_property(other);
 }
 
-TEST(Bus, UpdatesOfUndefinedRecordsAreNotDelivered)
-{
+TEST(Bus, UpdatesOfUndefinedRecordsAreNotDelivered) {
     RecordingClient client("quiet");
     indigo_attach_client(&client.client);
     indigo_device device{};
     indigo_copy_name(device.name, "Fixture Hidden");
-    indigo_property* p = indigo_init_number_property(nullptr, "Fixture Hidden", "H", "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 0);
+    indigo_property* p =
+        indigo_init_number_property(nullptr, "Fixture Hidden", "H", "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 0);
     EXPECT_EQ(indigo_update_property(&device, p, nullptr), INDIGO_OK);
     EXPECT_EQ(indigo_delete_property(&device, p, nullptr), INDIGO_OK);
     EXPECT_THAT(client.briefs(), IsEmpty());
     indigo_define_property(&device, p, nullptr);
-    indigo_define_property(&device, p, nullptr);   // defining again is delivered again
+    indigo_define_property(&device, p, nullptr); // defining again is delivered again
     indigo_update_property(&device, p, nullptr);
     indigo_delete_property(&device, p, nullptr);
-    EXPECT_THAT(client.briefs(), ElementsAre("define Fixture Hidden.H", "define Fixture Hidden.H", "update Fixture Hidden.H",
-                                             "delete Fixture Hidden.H"));
+    EXPECT_THAT(client.briefs(), ElementsAre("define Fixture Hidden.H", "define Fixture Hidden.H",
+                                             "update Fixture Hidden.H", "delete Fixture Hidden.H"));
     EXPECT_EQ(indigo_update_property(&device, nullptr, nullptr), INDIGO_FAILED);
     indigo_release_property(p);
 }
 
-TEST(Bus, EnumerationDefinesAgainToTheAskingClientOnly)
-{
+TEST(Bus, EnumerationDefinesAgainToTheAskingClientOnly) {
     RecordingClient asking("asking");
     RecordingClient other("other");
     NumberDevice a("Fixture Enum A");
@@ -209,18 +207,18 @@ TEST(Bus, EnumerationDefinesAgainToTheAskingClientOnly)
     EXPECT_NE(std::find(seen.begin(), seen.end(), "define Fixture Enum B.VALUE"), seen.end());
     EXPECT_THAT(other.briefs(), IsEmpty());
 
-    indigo_property* onlyB = indigo_init_text_property(nullptr, "Fixture Enum B", "", "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 0);
+    indigo_property* onlyB =
+        indigo_init_text_property(nullptr, "Fixture Enum B", "", "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 0);
     indigo_enumerate_properties(&asking.client, onlyB);
     EXPECT_THAT(asking.briefs(), ElementsAre("define Fixture Enum B.VALUE"));
     indigo_release_property(onlyB);
 
-    indigo_enumerate_properties(nullptr, nullptr);   // no client: everyone hears it
+    indigo_enumerate_properties(nullptr, nullptr); // no client: everyone hears it
     seen = other.briefs();
     EXPECT_NE(std::find(seen.begin(), seen.end(), "define Fixture Enum A.VALUE"), seen.end());
 }
 
-TEST(Bus, CallbacksMayReenterTheBusWithoutDeadlock)
-{
+TEST(Bus, CallbacksMayReenterTheBusWithoutDeadlock) {
     RecordingClient client("reentrant");
     NumberDevice device("Fixture Reentry");
     indigo_attach_device(&device.device);
@@ -229,24 +227,22 @@ TEST(Bus, CallbacksMayReenterTheBusWithoutDeadlock)
     client.setOnEvent([&](const Event& e) {
         // Each update asks for another change until the value reaches 5; the device's
         // answer arrives nested inside this callback.
-        if (e.kind != "update" || depth > 10)
-            return;
+        if (e.kind != "update" || depth > 10) return;
         ++depth;
         const double x = e.record->items[0].number.value;
-        if (x < 5)
-            setNumber(&client.client, "Fixture Reentry", "VALUE", "X", x + 1);
+        if (x < 5) setNumber(&client.client, "Fixture Reentry", "VALUE", "X", x + 1);
         indigo_enumerate_properties(&client.client, e.record);
         --depth;
     });
-    auto done = std::async(std::launch::async, [&] { return setNumber(&client.client, "Fixture Reentry", "VALUE", "X", 1); });
+    auto done =
+        std::async(std::launch::async, [&] { return setNumber(&client.client, "Fixture Reentry", "VALUE", "X", 1); });
     ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "bus deadlocked";
     EXPECT_EQ(device.value->items[0].number.value, 5);
     EXPECT_EQ(device.changes, 5);
     client.setOnEvent(nullptr);
 }
 
-TEST(Bus, AClientMayDetachItselfInsideItsOwnCallback)
-{
+TEST(Bus, AClientMayDetachItselfInsideItsOwnCallback) {
     RecordingClient client("leaving");
     NumberDevice device("Fixture Leave");
     indigo_attach_device(&device.device);
@@ -257,11 +253,10 @@ TEST(Bus, AClientMayDetachItselfInsideItsOwnCallback)
     EXPECT_TRUE(client.detached);
     client.setOnEvent(nullptr);
     setNumber(nullptr, "Fixture Leave", "VALUE", "X", 4);
-    EXPECT_EQ(client.take().size(), 1u);   // nothing after the detach
+    EXPECT_EQ(client.take().size(), 1u); // nothing after the detach
 }
 
-TEST(Bus, DetachWaitsForACallbackRunningOnAnotherThread)
-{
+TEST(Bus, DetachWaitsForACallbackRunningOnAnotherThread) {
     RecordingClient client("slow");
     NumberDevice device("Fixture Slow");
     indigo_attach_device(&device.device);
@@ -286,35 +281,35 @@ TEST(Bus, DetachWaitsForACallbackRunningOnAnotherThread)
     client.setOnEvent(nullptr);
 }
 
-TEST(Bus, DetachingADeviceDeletesWhatItLeftDefinedAndCancelsItsTimers)
-{
+TEST(Bus, DetachingADeviceDeletesWhatItLeftDefinedAndCancelsItsTimers) {
     RecordingClient client("observer");
     indigo_attach_client(&client.client);
     static std::atomic<int> fired{0};
     indigo_device device{};
     indigo_copy_name(device.name, "Fixture Careless");
     ASSERT_EQ(indigo_attach_device(&device), INDIGO_OK);
-    indigo_property* a = indigo_init_text_property(nullptr, "Fixture Careless", "A", "", "", INDIGO_IDLE_STATE, INDIGO_RO_PERM, 0);
-    indigo_property* b = indigo_init_text_property(nullptr, "Fixture Careless", "B", "", "", INDIGO_IDLE_STATE, INDIGO_RO_PERM, 0);
+    indigo_property* a =
+        indigo_init_text_property(nullptr, "Fixture Careless", "A", "", "", INDIGO_IDLE_STATE, INDIGO_RO_PERM, 0);
+    indigo_property* b =
+        indigo_init_text_property(nullptr, "Fixture Careless", "B", "", "", INDIGO_IDLE_STATE, INDIGO_RO_PERM, 0);
     indigo_define_property(&device, a, nullptr);
     indigo_define_property(&device, b, nullptr);
-    indigo_retain_property(a);       // the client keeps reading A
-    indigo_release_property(a);      // the device lets both go without deleting them
+    indigo_retain_property(a);  // the client keeps reading A
+    indigo_release_property(a); // the device lets both go without deleting them
     indigo_release_property(b);
     indigo_set_timer(&device, 0.2, [](indigo_device*) { fired++; });
     client.take();
 
     ASSERT_EQ(indigo_detach_device(&device), INDIGO_OK);
     EXPECT_THAT(client.briefs(), ElementsAre("delete Fixture Careless.A", "delete Fixture Careless.B"));
-    EXPECT_STREQ(a->name, "A");      // still valid memory for the client holding it
+    EXPECT_STREQ(a->name, "A"); // still valid memory for the client holding it
     indigo_release_property(a);
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_EQ(fired, 0);
     EXPECT_EQ(indigo_detach_device(&device), INDIGO_FAILED);
 }
 
-TEST(Bus, ARetainedRecordOutlivesItsDeleteAndRelease)
-{
+TEST(Bus, ARetainedRecordOutlivesItsDeleteAndRelease) {
     RecordingClient client("keeper");
     std::vector<indigo_property*> kept;
     client.setOnEvent([&](const Event& e) {
@@ -326,19 +321,19 @@ TEST(Bus, ARetainedRecordOutlivesItsDeleteAndRelease)
     indigo_attach_client(&client.client);
     indigo_device device{};
     indigo_copy_name(device.name, "Fixture Kept");
-    indigo_property* p = indigo_init_number_property(nullptr, "Fixture Kept", "N", "", "", INDIGO_OK_STATE, INDIGO_RW_PERM, 1);
+    indigo_property* p =
+        indigo_init_number_property(nullptr, "Fixture Kept", "N", "", "", INDIGO_OK_STATE, INDIGO_RW_PERM, 1);
     indigo_init_number_item(p->items, "V", "V", 0, 10, 1, 7);
     indigo_define_property(&device, p, nullptr);
     indigo_delete_property(&device, p, nullptr);
     indigo_release_property(p);
     ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(kept[0]->items[0].number.value, 7);   // stale values, not freed memory
+    EXPECT_EQ(kept[0]->items[0].number.value, 7); // stale values, not freed memory
     indigo_release_property(kept[0]);
     client.setOnEvent(nullptr);
 }
 
-TEST(Bus, BlobModesFilterBlobUpdatesPerClientAndProperty)
-{
+TEST(Bus, BlobModesFilterBlobUpdatesPerClientAndProperty) {
     RecordingClient wants("wants");
     RecordingClient refuses("refuses");
     indigo_attach_client(&wants.client);
@@ -352,9 +347,11 @@ TEST(Bus, BlobModesFilterBlobUpdatesPerClientAndProperty)
         return INDIGO_OK;
     };
     indigo_attach_device(&device);
-    indigo_property* image = indigo_init_blob_property(nullptr, "Fixture Blob", "CCD_IMAGE", "", "", INDIGO_OK_STATE, 1);
+    indigo_property* image =
+        indigo_init_blob_property(nullptr, "Fixture Blob", "CCD_IMAGE", "", "", INDIGO_OK_STATE, 1);
     indigo_init_blob_item(image->items, "IMAGE", "Image");
-    indigo_property* preview = indigo_init_blob_property(nullptr, "Fixture Blob", "PREVIEW", "", "", INDIGO_OK_STATE, 1);
+    indigo_property* preview =
+        indigo_init_blob_property(nullptr, "Fixture Blob", "PREVIEW", "", "", INDIGO_OK_STATE, 1);
     indigo_define_property(&device, image, nullptr);
     indigo_define_property(&device, preview, nullptr);
 
@@ -390,8 +387,7 @@ TEST(Bus, BlobModesFilterBlobUpdatesPerClientAndProperty)
     indigo_release_property(whole);
 }
 
-TEST(Bus, MessagesAreDataNeverFormats)
-{
+TEST(Bus, MessagesAreDataNeverFormats) {
     RecordingClient client("reader");
     indigo_attach_client(&client.client);
     NumberDevice device("Fixture Message");
@@ -407,11 +403,11 @@ TEST(Bus, MessagesAreDataNeverFormats)
     EXPECT_EQ(events[1].message, "note %d");
 }
 
-TEST(Bus, AReadyRequestRecordIsRoutedByItsDeviceName)
-{
+TEST(Bus, AReadyRequestRecordIsRoutedByItsDeviceName) {
     NumberDevice device("Fixture Ready");
     indigo_attach_device(&device.device);
-    indigo_property* request = indigo_init_number_property(nullptr, "Fixture Ready", "VALUE", "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 1);
+    indigo_property* request =
+        indigo_init_number_property(nullptr, "Fixture Ready", "VALUE", "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 1);
     indigo_init_number_item(request->items, "X", "X", 0, 0, 0, 12);
     EXPECT_EQ(indigo_change_property(nullptr, request), INDIGO_OK);
     EXPECT_EQ(device.value->items[0].number.value, 12);
@@ -421,8 +417,7 @@ TEST(Bus, AReadyRequestRecordIsRoutedByItsDeviceName)
     indigo_release_property(request);
 }
 
-TEST(Bus, AttachingTheSameDeviceTwiceFails)
-{
+TEST(Bus, AttachingTheSameDeviceTwiceFails) {
     NumberDevice device("Fixture Twice");
     EXPECT_EQ(indigo_attach_device(&device.device), INDIGO_OK);
     EXPECT_EQ(indigo_attach_device(&device.device), INDIGO_FAILED);
@@ -430,4 +425,4 @@ TEST(Bus, AttachingTheSameDeviceTwiceFails)
     EXPECT_EQ(indigo_detach_device(nullptr), INDIGO_FAILED);
 }
 
-}  // namespace
+} // namespace

@@ -1,21 +1,19 @@
 // The public headers as a C driver sees them.
 
-#include <gtest/gtest.h>
-
-#include <cstddef>
-
 #include "indigo/indigo_ccd_driver.h"
 #include "indigo/indigo_driver.h"
 #include "indigo/indigo_focuser_driver.h"
 #include "indigo/indigo_property.h"
+
+#include <cstddef>
+#include <gtest/gtest.h>
 
 extern "C" size_t c_layout(int which);
 extern "C" int c_make_and_read(void);
 
 namespace {
 
-TEST(CApi, RecordLayoutsAreTheSameInCAndCxx)
-{
+TEST(CApi, RecordLayoutsAreTheSameInCAndCxx) {
     const std::size_t cxx[] = {
         sizeof(indigo_item),
         sizeof(indigo_property),
@@ -36,4 +34,4 @@ TEST(CApi, RecordLayoutsAreTheSameInCAndCxx)
     EXPECT_EQ(c_make_and_read(), 1);
 }
 
-}  // namespace
+} // namespace

@@ -1,16 +1,15 @@
 // The CCD and focuser device bases, driven the way a camera driver drives them.
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <cstring>
-#include <thread>
-
 #include "bus_fixtures.h"
 #include "indigo/indigo_ccd_driver.h"
 #include "indigo/indigo_focuser_driver.h"
 #include "indigo/indigo_timer.h"
+
+#include <chrono>
+#include <cstring>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <thread>
 
 using namespace indigo_test;
 using namespace std::chrono_literals;
@@ -23,14 +22,12 @@ namespace {
 // image published through indigo_process_dslr_image.
 class FixtureCamera {
 public:
-    explicit FixtureCamera(const char* name)
-    {
+    explicit FixtureCamera(const char* name) {
         indigo_copy_name(device.name, name);
         device.version = INDIGO_VERSION_CURRENT;
         device.private_data = this;
         device.attach = [](indigo_device* device) {
-            if (indigo_ccd_attach(device, 1) != INDIGO_OK)
-                return INDIGO_FAILED;
+            if (indigo_ccd_attach(device, 1) != INDIGO_OK) return INDIGO_FAILED;
             return indigo_ccd_enumerate_properties(device, nullptr, nullptr);
         };
         device.enumerate_properties = indigo_ccd_enumerate_properties;
@@ -47,8 +44,7 @@ public:
                 return INDIGO_OK;
             }
             if (indigo_property_match(CCD_EXPOSURE_PROPERTY, property)) {
-                if (CCD_EXPOSURE_PROPERTY->state == INDIGO_BUSY_STATE)
-                    return INDIGO_OK;
+                if (CCD_EXPOSURE_PROPERTY->state == INDIGO_BUSY_STATE) return INDIGO_OK;
                 indigo_property_copy_values(CCD_EXPOSURE_PROPERTY, property, false);
                 CCD_EXPOSURE_PROPERTY->state = INDIGO_BUSY_STATE;
                 indigo_update_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
@@ -57,8 +53,8 @@ public:
                 if (!camera.holdExposure) {
                     indigo_set_timer(device, 0.02, [](indigo_device* device) {
                         FixtureCamera& camera = *static_cast<FixtureCamera*>(device->private_data);
-                        indigo_process_dslr_image(device, camera.nextImage.data(), static_cast<int>(camera.nextImage.size()),
-                                                  camera.nextSuffix.c_str());
+                        indigo_process_dslr_image(device, camera.nextImage.data(),
+                                                  static_cast<int>(camera.nextImage.size()), camera.nextSuffix.c_str());
                         CCD_EXPOSURE_PROPERTY->state = INDIGO_OK_STATE;
                         indigo_update_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
                     });
@@ -79,12 +75,10 @@ public:
 // A lens focuser on the focuser base: connections complete at once.
 class FixtureFocuser {
 public:
-    explicit FixtureFocuser(const char* name)
-    {
+    explicit FixtureFocuser(const char* name) {
         indigo_copy_name(device.name, name);
         device.attach = [](indigo_device* device) {
-            if (indigo_focuser_attach(device, 1) != INDIGO_OK)
-                return INDIGO_FAILED;
+            if (indigo_focuser_attach(device, 1) != INDIGO_OK) return INDIGO_FAILED;
             return indigo_focuser_enumerate_properties(device, nullptr, nullptr);
         };
         device.enumerate_properties = indigo_focuser_enumerate_properties;
@@ -107,15 +101,13 @@ public:
     explicit Collector(RecordingClient& client) : client_(client) {}
 
     // Waits until an event satisfies the predicate; returns what arrived up to it.
-    std::vector<Event> until(const std::function<bool(const Event&)>& predicate)
-    {
+    std::vector<Event> until(const std::function<bool(const Event&)>& predicate) {
         const auto end = std::chrono::steady_clock::now() + 5s;
         std::vector<Event> seen;
         while (std::chrono::steady_clock::now() < end) {
             for (Event& event : client_.take()) {
                 seen.push_back(event);
-                if (predicate(event))
-                    return seen;
+                if (predicate(event)) return seen;
             }
             std::this_thread::sleep_for(2ms);
         }
@@ -127,30 +119,27 @@ private:
     RecordingClient& client_;
 };
 
-std::function<bool(const Event&)> is(const std::string& kind, const std::string& name, indigo_property_state state)
-{
-    return [=](const Event& e) { return e.kind == kind && e.name == name && e.state == state; };
+std::function<bool(const Event&)> is(const std::string& kind, const std::string& name, indigo_property_state state) {
+    return [=](const Event& e) {
+        return e.kind == kind && e.name == name && e.state == state;
+    };
 }
 
-std::vector<std::string> names(const std::vector<Event>& events, const std::string& kind)
-{
+std::vector<std::string> names(const std::vector<Event>& events, const std::string& kind) {
     std::vector<std::string> result;
     for (const Event& e : events) {
-        if (e.kind == kind)
-            result.push_back(e.name);
+        if (e.kind == kind) result.push_back(e.name);
     }
     return result;
 }
 
-void connect(indigo_client* client, const char* device, bool on)
-{
+void connect(indigo_client* client, const char* device, bool on) {
     const char* items[] = {on ? CONNECTION_CONNECTED_ITEM_NAME : CONNECTION_DISCONNECTED_ITEM_NAME};
     const bool values[] = {true};
     indigo_change_switch_property(client, device, CONNECTION_PROPERTY_NAME, 1, items, values);
 }
 
-TEST(CcdBase, ConnectsExposesAndPublishesTheImageByteForByte)
-{
+TEST(CcdBase, ConnectsExposesAndPublishesTheImageByteForByte) {
     RecordingClient client("camera window");
     indigo_attach_client(&client.client);
     Collector events(client);
@@ -169,7 +158,7 @@ TEST(CcdBase, ConnectsExposesAndPublishesTheImageByteForByte)
     EXPECT_EQ(seen.front().state, INDIGO_BUSY_STATE);
     EXPECT_THAT(names(seen, "define"), ElementsAre("CCD_INFO", "CCD_MODE", "CCD_BIN", "CCD_FRAME", "CCD_EXPOSURE",
                                                    "CCD_ABORT_EXPOSURE", "CCD_IMAGE_FORMAT", "CCD_IMAGE"));
-    EXPECT_TRUE(seen.back().record->items[0].sw.value);   // CONNECTED
+    EXPECT_TRUE(seen.back().record->items[0].sw.value); // CONNECTED
 
     // The first image is checked inside the update callback, while the record is current.
     std::vector<unsigned char> received;
@@ -183,13 +172,12 @@ TEST(CcdBase, ConnectsExposesAndPublishesTheImageByteForByte)
             received.assign(static_cast<const unsigned char*>(image.blob.value),
                             static_cast<const unsigned char*>(image.blob.value) + image.blob.size);
             format = image.blob.format;
-            if (firstBytes == nullptr)
-                firstBytes = static_cast<const unsigned char*>(image.blob.value);
+            if (firstBytes == nullptr) firstBytes = static_cast<const unsigned char*>(image.blob.value);
         }
     });
     for (int i = 0; i < 3000; ++i)
         camera.nextImage.push_back(static_cast<unsigned char>(i * 7 + 3));
-    camera.nextImage[10] = 0;   // binary data, zero bytes included
+    camera.nextImage[10] = 0; // binary data, zero bytes included
     camera.nextSuffix = ".nef";
     const std::vector<unsigned char> firstImage = camera.nextImage;
     setNumber(&client.client, "Fixture Camera", CCD_EXPOSURE_PROPERTY_NAME, CCD_EXPOSURE_ITEM_NAME, 0.5);
@@ -220,17 +208,17 @@ TEST(CcdBase, ConnectsExposesAndPublishesTheImageByteForByte)
 
     connect(&client.client, "Fixture Camera", false);
     seen = events.until(is("update", "CONNECTION", INDIGO_OK_STATE));
-    EXPECT_THAT(names(seen, "delete"), UnorderedElementsAre("CCD_INFO", "CCD_MODE", "CCD_BIN", "CCD_FRAME", "CCD_EXPOSURE",
-                                                            "CCD_ABORT_EXPOSURE", "CCD_IMAGE_FORMAT", "CCD_IMAGE"));
-    EXPECT_TRUE(seen.back().record->items[1].sw.value);   // DISCONNECTED
+    EXPECT_THAT(names(seen, "delete"),
+                UnorderedElementsAre("CCD_INFO", "CCD_MODE", "CCD_BIN", "CCD_FRAME", "CCD_EXPOSURE",
+                                     "CCD_ABORT_EXPOSURE", "CCD_IMAGE_FORMAT", "CCD_IMAGE"));
+    EXPECT_TRUE(seen.back().record->items[1].sw.value); // DISCONNECTED
 
     ASSERT_EQ(indigo_detach_device(&camera.device), INDIGO_OK);
     EXPECT_THAT(names(client.take(), "delete"), ElementsAre("CONNECTION", "INFO", "CONFIG"));
     EXPECT_EQ(camera.device.device_context, nullptr);
 }
 
-TEST(CcdBase, AbortEndsABusyExposureWithAlert)
-{
+TEST(CcdBase, AbortEndsABusyExposureWithAlert) {
     RecordingClient client("aborter");
     indigo_attach_client(&client.client);
     Collector events(client);
@@ -248,15 +236,15 @@ TEST(CcdBase, AbortEndsABusyExposureWithAlert)
 
     const char* items[] = {CCD_ABORT_EXPOSURE_ITEM_NAME};
     const bool values[] = {true};
-    indigo_change_switch_property(&client.client, "Fixture Abort Camera", CCD_ABORT_EXPOSURE_PROPERTY_NAME, 1, items, values);
+    indigo_change_switch_property(&client.client, "Fixture Abort Camera", CCD_ABORT_EXPOSURE_PROPERTY_NAME, 1, items,
+                                  values);
     std::vector<std::string> order;
     for (const Event& e : client.take())
         order.push_back(e.name + "=" + std::to_string(e.state));
     EXPECT_THAT(order, ElementsAre("CCD_EXPOSURE=3", "CCD_IMAGE=3", "CCD_ABORT_EXPOSURE=1"));
 }
 
-TEST(CcdBase, SettingsAndConfigAreAcknowledgedOnlyWhileConnected)
-{
+TEST(CcdBase, SettingsAndConfigAreAcknowledgedOnlyWhileConnected) {
     RecordingClient client("settings");
     indigo_attach_client(&client.client);
     Collector events(client);
@@ -296,12 +284,11 @@ TEST(CcdBase, SettingsAndConfigAreAcknowledgedOnlyWhileConnected)
     CCD_STREAMING_PROPERTY->hidden = false;
     indigo_enumerate_properties(&client.client, nullptr);
     EXPECT_THAT(names(client.take(), "define"),
-                ElementsAre("CONNECTION", "INFO", "CONFIG", "CCD_INFO", "CCD_MODE", "CCD_BIN", "CCD_FRAME", "CCD_EXPOSURE",
-                            "CCD_ABORT_EXPOSURE", "CCD_STREAMING", "CCD_IMAGE_FORMAT", "CCD_IMAGE"));
+                ElementsAre("CONNECTION", "INFO", "CONFIG", "CCD_INFO", "CCD_MODE", "CCD_BIN", "CCD_FRAME",
+                            "CCD_EXPOSURE", "CCD_ABORT_EXPOSURE", "CCD_STREAMING", "CCD_IMAGE_FORMAT", "CCD_IMAGE"));
 }
 
-TEST(FocuserBase, ConnectsAndLeavesMovesToTheDriver)
-{
+TEST(FocuserBase, ConnectsAndLeavesMovesToTheDriver) {
     RecordingClient client("focuser window");
     indigo_attach_client(&client.client);
     FixtureFocuser focuser("Fixture Camera (focuser)");
@@ -312,14 +299,15 @@ TEST(FocuserBase, ConnectsAndLeavesMovesToTheDriver)
 
     connect(&client.client, "Fixture Camera (focuser)", true);
     seen = client.take();
-    EXPECT_THAT(names(seen, "define"), ElementsAre("FOCUSER_SPEED", "FOCUSER_DIRECTION", "FOCUSER_STEPS", "FOCUSER_POSITION",
-                                                   "FOCUSER_ABORT_MOTION"));
+    EXPECT_THAT(names(seen, "define"), ElementsAre("FOCUSER_SPEED", "FOCUSER_DIRECTION", "FOCUSER_STEPS",
+                                                   "FOCUSER_POSITION", "FOCUSER_ABORT_MOTION"));
     EXPECT_EQ(seen.back().brief(), "update Fixture Camera (focuser).CONNECTION");
 
     setNumber(&client.client, "Fixture Camera (focuser)", FOCUSER_SPEED_PROPERTY_NAME, FOCUSER_SPEED_ITEM_NAME, 3);
     const char* outward[] = {FOCUSER_DIRECTION_MOVE_OUTWARD_ITEM_NAME};
     const bool on[] = {true};
-    indigo_change_switch_property(&client.client, "Fixture Camera (focuser)", FOCUSER_DIRECTION_PROPERTY_NAME, 1, outward, on);
+    indigo_change_switch_property(&client.client, "Fixture Camera (focuser)", FOCUSER_DIRECTION_PROPERTY_NAME, 1,
+                                  outward, on);
     seen = client.take();
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].record->items[0].number.value, 3);
@@ -330,13 +318,12 @@ TEST(FocuserBase, ConnectsAndLeavesMovesToTheDriver)
     EXPECT_TRUE(client.take().empty());
 
     ASSERT_EQ(indigo_detach_device(&focuser.device), INDIGO_OK);
-    EXPECT_THAT(names(client.take(), "delete"), ElementsAre("FOCUSER_SPEED", "FOCUSER_DIRECTION", "FOCUSER_STEPS",
-                                                            "FOCUSER_POSITION", "FOCUSER_ABORT_MOTION", "CONNECTION", "INFO",
-                                                            "CONFIG"));
+    EXPECT_THAT(names(client.take(), "delete"),
+                ElementsAre("FOCUSER_SPEED", "FOCUSER_DIRECTION", "FOCUSER_STEPS", "FOCUSER_POSITION",
+                            "FOCUSER_ABORT_MOTION", "CONNECTION", "INFO", "CONFIG"));
 }
 
-TEST(DeviceBase, DisconnectAsksTheDeviceLikeAClient)
-{
+TEST(DeviceBase, DisconnectAsksTheDeviceLikeAClient) {
     RecordingClient client("disconnect");
     indigo_attach_client(&client.client);
     FixtureFocuser focuser("Fixture Disconnect");
@@ -351,4 +338,4 @@ TEST(DeviceBase, DisconnectAsksTheDeviceLikeAClient)
     EXPECT_EQ(names(seen, "delete").size(), 5u);
 }
 
-}  // namespace
+} // namespace

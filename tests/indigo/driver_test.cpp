@@ -1,20 +1,18 @@
 // Adding, loading and removing drivers.
 
-#include <dlfcn.h>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <string>
-#include <utility>
-#include <vector>
-#include <thread>
-
 #include "bus_fixtures.h"
 #include "indigo/indigo_driver.h"
 #include "indigo/indigo_log.h"
+
+#include <atomic>
+#include <chrono>
+#include <dlfcn.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 using namespace indigo_test;
 using testing::ElementsAre;
@@ -24,34 +22,28 @@ namespace {
 std::atomic<int> initCount{0};
 std::atomic<int> shutdownCount{0};
 
-indigo_result countingDriver(indigo_driver_action action, indigo_driver_info* info)
-{
+indigo_result countingDriver(indigo_driver_action action, indigo_driver_info* info) {
     if (info != nullptr) {
         indigo_copy_name(info->name, "indigo_counting");
         indigo_copy_name(info->description, "Counting driver");
     }
-    if (action == INDIGO_DRIVER_INIT)
-        initCount++;
-    if (action == INDIGO_DRIVER_SHUTDOWN)
-        shutdownCount++;
+    if (action == INDIGO_DRIVER_INIT) initCount++;
+    if (action == INDIGO_DRIVER_SHUTDOWN) shutdownCount++;
     return INDIGO_OK;
 }
 
-indigo_result failingDriver(indigo_driver_action action, indigo_driver_info*)
-{
+indigo_result failingDriver(indigo_driver_action action, indigo_driver_info*) {
     return action == INDIGO_DRIVER_INIT ? INDIGO_FAILED : INDIGO_OK;
 }
 
-int occupiedSlots()
-{
+int occupiedSlots() {
     int count = 0;
     for (const indigo_driver_entry& entry : indigo_available_drivers)
         count += entry.driver != nullptr;
     return count;
 }
 
-TEST(Drivers, AddingTheSameEntryTwiceInitialisesItOnce)
-{
+TEST(Drivers, AddingTheSameEntryTwiceInitialisesItOnce) {
     indigo_driver_entry* first = nullptr;
     indigo_driver_entry* second = nullptr;
     ASSERT_EQ(indigo_add_driver(countingDriver, true, &first), INDIGO_OK);
@@ -68,14 +60,13 @@ TEST(Drivers, AddingTheSameEntryTwiceInitialisesItOnce)
     EXPECT_EQ(indigo_remove_driver(first), INDIGO_OK);
     EXPECT_EQ(shutdownCount, 1);
     EXPECT_EQ(first->driver, nullptr);
-    EXPECT_EQ(indigo_remove_driver(first), INDIGO_FAILED);   // the slot is free now
+    EXPECT_EQ(indigo_remove_driver(first), INDIGO_FAILED); // the slot is free now
     indigo_driver_entry stray{};
     EXPECT_EQ(indigo_remove_driver(&stray), INDIGO_FAILED);
     EXPECT_EQ(indigo_remove_driver(nullptr), INDIGO_FAILED);
 }
 
-TEST(Drivers, ADriverThatFailsToInitialiseLeavesNoSlot)
-{
+TEST(Drivers, ADriverThatFailsToInitialiseLeavesNoSlot) {
     indigo_driver_entry* entry = nullptr;
     EXPECT_EQ(indigo_add_driver(failingDriver, true, &entry), INDIGO_FAILED);
     EXPECT_EQ(occupiedSlots(), 0);
@@ -86,27 +77,26 @@ TEST(Drivers, ADriverThatFailsToInitialiseLeavesNoSlot)
 }
 
 template <int N>
-indigo_result numberedDriver(indigo_driver_action, indigo_driver_info*)
-{
+indigo_result numberedDriver(indigo_driver_action, indigo_driver_info*) {
     return INDIGO_OK;
 }
 
 template <int... N>
-std::vector<driver_entry_point> numberedDrivers(std::integer_sequence<int, N...>)
-{
+std::vector<driver_entry_point> numberedDrivers(std::integer_sequence<int, N...>) {
     return {numberedDriver<N>...};
 }
 
-TEST(Drivers, AFullTableRefusesTheNextDriver)
-{
-    const std::vector<driver_entry_point> drivers = numberedDrivers(std::make_integer_sequence<int, INDIGO_MAX_DRIVERS + 1>());
+TEST(Drivers, AFullTableRefusesTheNextDriver) {
+    const std::vector<driver_entry_point> drivers =
+        numberedDrivers(std::make_integer_sequence<int, INDIGO_MAX_DRIVERS + 1>());
     std::vector<indigo_driver_entry*> entries;
     for (int i = 0; i < INDIGO_MAX_DRIVERS; ++i) {
         indigo_driver_entry* entry = nullptr;
         ASSERT_EQ(indigo_add_driver(drivers[i], false, &entry), INDIGO_OK) << i;
         entries.push_back(entry);
     }
-    indigo_log_message_handler = [](const char*) {};
+    indigo_log_message_handler = [](const char*) {
+    };
     EXPECT_EQ(indigo_add_driver(drivers.back(), false, nullptr), INDIGO_FAILED);
     indigo_log_message_handler = nullptr;
     for (indigo_driver_entry* entry : entries)
@@ -114,8 +104,7 @@ TEST(Drivers, AFullTableRefusesTheNextDriver)
     EXPECT_EQ(occupiedSlots(), 0);
 }
 
-TEST(Drivers, ALoadedLibraryDefinesItsDeviceAndUnloadsWithItsDeletesSeen)
-{
+TEST(Drivers, ALoadedLibraryDefinesItsDeviceAndUnloadsWithItsDeletesSeen) {
     RecordingClient client("driver watcher");
     indigo_attach_client(&client.client);
     indigo_driver_entry* entry = nullptr;
@@ -141,11 +130,12 @@ TEST(Drivers, ALoadedLibraryDefinesItsDeviceAndUnloadsWithItsDeletesSeen)
     EXPECT_EQ(occupiedSlots(), 0);
 }
 
-TEST(Drivers, ALibraryThatCannotBeLoadedIsReported)
-{
+TEST(Drivers, ALibraryThatCannotBeLoadedIsReported) {
     std::vector<std::string> errors;
     static std::vector<std::string>* sink = &errors;
-    indigo_log_message_handler = [](const char* message) { sink->emplace_back(message); };
+    indigo_log_message_handler = [](const char* message) {
+        sink->emplace_back(message);
+    };
     indigo_driver_entry* entry = nullptr;
     EXPECT_EQ(indigo_load_driver("/nonexistent/indigo_missing_driver", true, &entry), INDIGO_FAILED);
     EXPECT_EQ(indigo_load_driver("", true, &entry), INDIGO_FAILED);
@@ -157,4 +147,4 @@ TEST(Drivers, ALibraryThatCannotBeLoadedIsReported)
     EXPECT_EQ(occupiedSlots(), 0);
 }
 
-}  // namespace
+} // namespace

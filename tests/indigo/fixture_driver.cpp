@@ -2,42 +2,39 @@
 // one device on initialisation and detaches it on shutdown; the device defines a property
 // and sets a long timer whose callback lives in this library.
 
-#include <cstdlib>
-
 #include "indigo/indigo_driver.h"
 #include "indigo/indigo_property.h"
 #include "indigo/indigo_timer.h"
+
+#include <cstdlib>
 
 namespace {
 
 indigo_device* device = nullptr;
 indigo_property* status = nullptr;
 
-void neverDue(indigo_device*)
-{
-    std::abort();   // the library is gone by the time this would run
+void neverDue(indigo_device*) {
+    std::abort(); // the library is gone by the time this would run
 }
 
-indigo_result attach(indigo_device* d)
-{
-    status = indigo_init_text_property(nullptr, d->name, "STATUS", "Main", "Status", INDIGO_OK_STATE, INDIGO_RO_PERM, 1);
+indigo_result attach(indigo_device* d) {
+    status =
+        indigo_init_text_property(nullptr, d->name, "STATUS", "Main", "Status", INDIGO_OK_STATE, INDIGO_RO_PERM, 1);
     indigo_init_text_item(status->items, "STATE", "State", "loaded");
     indigo_set_timer(d, 3600, neverDue);
     return indigo_define_property(d, status, nullptr);
 }
 
-indigo_result detach(indigo_device* d)
-{
+indigo_result detach(indigo_device* d) {
     indigo_delete_property(d, status, nullptr);
     indigo_release_property(status);
     status = nullptr;
     return INDIGO_OK;
 }
 
-}  // namespace
+} // namespace
 
-extern "C" indigo_result indigo_test_fixture_driver(indigo_driver_action action, indigo_driver_info* info)
-{
+extern "C" indigo_result indigo_test_fixture_driver(indigo_driver_action action, indigo_driver_info* info) {
     if (info != nullptr) {
         indigo_copy_name(info->description, "Fixture Driver");
         indigo_copy_name(info->name, "indigo_test_fixture_driver");

@@ -1,24 +1,22 @@
 // Stopping the bus: everything still attached is detached, pending timers are dropped,
 // and the bus can be used again afterwards.
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "bus_fixtures.h"
+#include "indigo/indigo_timer.h"
 
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <thread>
-
-#include "bus_fixtures.h"
-#include "indigo/indigo_timer.h"
 
 using namespace indigo_test;
 using testing::ElementsAre;
 
 namespace {
 
-TEST(Lifecycle, StopDetachesEverythingAndDropsPendingTimers)
-{
+TEST(Lifecycle, StopDetachesEverythingAndDropsPendingTimers) {
     ASSERT_EQ(indigo_start(), INDIGO_OK);
     RecordingClient client("last");
     NumberDevice device("Fixture Stop");
@@ -32,7 +30,7 @@ TEST(Lifecycle, StopDetachesEverythingAndDropsPendingTimers)
     EXPECT_THAT(client.briefs(), ElementsAre("delete Fixture Stop.VALUE"));
     EXPECT_TRUE(client.detached);
     EXPECT_EQ(setNumber(nullptr, "Fixture Stop", "VALUE", "X", 1), INDIGO_OK);
-    EXPECT_EQ(device.changes, 0);   // detached: no longer reachable
+    EXPECT_EQ(device.changes, 0); // detached: no longer reachable
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(fired, 0);
 
@@ -48,8 +46,7 @@ TEST(Lifecycle, StopDetachesEverythingAndDropsPendingTimers)
     EXPECT_EQ(fired, 1);
 }
 
-TEST(Lifecycle, StopIsRefusedOnABusWorker)
-{
+TEST(Lifecycle, StopIsRefusedOnABusWorker) {
     std::promise<indigo_result> result;
     indigo_async(
         [](void* data) -> void* {
@@ -60,4 +57,4 @@ TEST(Lifecycle, StopIsRefusedOnABusWorker)
     EXPECT_EQ(result.get_future().get(), INDIGO_FAILED);
 }
 
-}  // namespace
+} // namespace

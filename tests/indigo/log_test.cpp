@@ -1,11 +1,10 @@
 // The bus's log: level gating and the hand-off to the handler.
 
-#include <gtest/gtest.h>
+#include "indigo/indigo_log.h"
 
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
-
-#include "indigo/indigo_log.h"
 
 namespace {
 
@@ -13,26 +12,25 @@ std::vector<std::string> lines;
 
 class Log : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         lines.clear();
-        indigo_log_message_handler = [](const char* message) { lines.emplace_back(message); };
+        indigo_log_message_handler = [](const char* message) {
+            lines.emplace_back(message);
+        };
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         indigo_log_message_handler = nullptr;
         indigo_set_log_level(INDIGO_LOG_ERROR);
     }
 };
 
-TEST_F(Log, EachLevelLetsThroughItsOwnAndLowerKinds)
-{
+TEST_F(Log, EachLevelLetsThroughItsOwnAndLowerKinds) {
     struct Case {
         indigo_log_levels level;
-        const char* expected;   // e = error, i = info, d = debug, b = bus trace, t = trace
+        const char* expected; // e = error, i = info, d = debug, b = bus trace, t = trace
     };
     const Case cases[] = {
-        {INDIGO_LOG_PLAIN, "e"},    {INDIGO_LOG_ERROR, "e"},       {INDIGO_LOG_INFO, "ei"},
+        {INDIGO_LOG_PLAIN, "e"},   {INDIGO_LOG_ERROR, "e"},        {INDIGO_LOG_INFO, "ei"},
         {INDIGO_LOG_DEBUG, "eid"}, {INDIGO_LOG_TRACE_BUS, "eidb"}, {INDIGO_LOG_TRACE, "eidbt"},
     };
     for (const Case& c : cases) {
@@ -51,8 +49,7 @@ TEST_F(Log, EachLevelLetsThroughItsOwnAndLowerKinds)
     }
 }
 
-TEST_F(Log, LinesAreFormattedWhateverTheirLength)
-{
+TEST_F(Log, LinesAreFormattedWhateverTheirLength) {
     indigo_set_log_level(INDIGO_LOG_INFO);
     indigo_log("%s attached", "Camera \xC2\xB0");
     const std::string longText(5000, 'x');
@@ -62,4 +59,4 @@ TEST_F(Log, LinesAreFormattedWhateverTheirLength)
     EXPECT_EQ(lines[1], longText + "|");
 }
 
-}  // namespace
+} // namespace

@@ -1,11 +1,10 @@
 // Making, sizing, comparing and copying property records.
 
-#include <gtest/gtest.h>
+#include "indigo/indigo_property.h"
 
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
-
-#include "indigo/indigo_property.h"
 
 namespace {
 
@@ -14,8 +13,8 @@ struct Released {
 };
 using Record = std::unique_ptr<indigo_property, Released>;
 
-Record numberProperty(const char* device, const char* name, std::initializer_list<std::pair<const char*, double>> items)
-{
+Record numberProperty(const char* device, const char* name,
+                      std::initializer_list<std::pair<const char*, double>> items) {
     Record p(indigo_init_number_property(nullptr, device, name, "G", "L", INDIGO_IDLE_STATE, INDIGO_RW_PERM,
                                          static_cast<int>(items.size())));
     int i = 0;
@@ -24,8 +23,7 @@ Record numberProperty(const char* device, const char* name, std::initializer_lis
     return p;
 }
 
-Record switchProperty(indigo_rule rule, std::initializer_list<std::pair<const char*, bool>> items)
-{
+Record switchProperty(indigo_rule rule, std::initializer_list<std::pair<const char*, bool>> items) {
     Record p(indigo_init_switch_property(nullptr, "D", "S", "G", "L", INDIGO_IDLE_STATE, INDIGO_RW_PERM, rule,
                                          static_cast<int>(items.size())));
     int i = 0;
@@ -34,16 +32,14 @@ Record switchProperty(indigo_rule rule, std::initializer_list<std::pair<const ch
     return p;
 }
 
-std::string switches(const indigo_property* p)
-{
+std::string switches(const indigo_property* p) {
     std::string on;
     for (int i = 0; i < p->count; ++i)
         on += p->items[i].sw.value ? '1' : '0';
     return on;
 }
 
-TEST(PropertyInit, EveryKindGetsItsTypePermissionAndFields)
-{
+TEST(PropertyInit, EveryKindGetsItsTypePermissionAndFields) {
     struct Case {
         const char* label;
         indigo_property* (*make)();
@@ -51,11 +47,21 @@ TEST(PropertyInit, EveryKindGetsItsTypePermissionAndFields)
         indigo_property_perm perm;
     };
     const Case cases[] = {
-        {"text", [] { return indigo_init_text_property(nullptr, "Dev", "P", "Grp", "Lbl", INDIGO_OK_STATE, INDIGO_RW_PERM, 2); },
+        {"text",
+         [] {
+             return indigo_init_text_property(nullptr, "Dev", "P", "Grp", "Lbl", INDIGO_OK_STATE, INDIGO_RW_PERM, 2);
+         },
          INDIGO_TEXT_VECTOR, INDIGO_RW_PERM},
-        {"number", [] { return indigo_init_number_property(nullptr, "Dev", "P", "Grp", "Lbl", INDIGO_OK_STATE, INDIGO_RO_PERM, 2); },
+        {"number",
+         [] {
+             return indigo_init_number_property(nullptr, "Dev", "P", "Grp", "Lbl", INDIGO_OK_STATE, INDIGO_RO_PERM, 2);
+         },
          INDIGO_NUMBER_VECTOR, INDIGO_RO_PERM},
-        {"switch", [] { return indigo_init_switch_property(nullptr, "Dev", "P", "Grp", "Lbl", INDIGO_OK_STATE, INDIGO_WO_PERM, INDIGO_AT_MOST_ONE_RULE, 2); },
+        {"switch",
+         [] {
+             return indigo_init_switch_property(nullptr, "Dev", "P", "Grp", "Lbl", INDIGO_OK_STATE, INDIGO_WO_PERM,
+                                                INDIGO_AT_MOST_ONE_RULE, 2);
+         },
          INDIGO_SWITCH_VECTOR, INDIGO_WO_PERM},
         {"light", [] { return indigo_init_light_property(nullptr, "Dev", "P", "Grp", "Lbl", INDIGO_OK_STATE, 2); },
          INDIGO_LIGHT_VECTOR, INDIGO_RO_PERM},
@@ -76,16 +82,16 @@ TEST(PropertyInit, EveryKindGetsItsTypePermissionAndFields)
         EXPECT_EQ(p->version, 0x200);
         EXPECT_FALSE(p->hidden);
         ASSERT_EQ(p->count, 2);
-        EXPECT_STREQ(p->items[1].name, "");   // items start empty
+        EXPECT_STREQ(p->items[1].name, ""); // items start empty
     }
-    Record s(indigo_init_switch_property(nullptr, "D", "S", "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, INDIGO_AT_MOST_ONE_RULE, 0));
+    Record s(indigo_init_switch_property(nullptr, "D", "S", "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM,
+                                         INDIGO_AT_MOST_ONE_RULE, 0));
     EXPECT_EQ(s->rule, INDIGO_AT_MOST_ONE_RULE);
     EXPECT_EQ(s->count, 0);
     EXPECT_EQ(indigo_init_text_property(nullptr, "D", "T", "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, -1), nullptr);
 }
 
-TEST(PropertyInit, ItemsOfEachKindHoldTheirValues)
-{
+TEST(PropertyInit, ItemsOfEachKindHoldTheirValues) {
     indigo_item item;
     std::memset(&item, 0x5a, sizeof item);
     indigo_init_number_item(&item, "N", "Number", -1, 2, 0.5, 1.5);
@@ -98,7 +104,7 @@ TEST(PropertyInit, ItemsOfEachKindHoldTheirValues)
     EXPECT_EQ(item.number.value, 1.5);
     EXPECT_EQ(item.number.target, 1.5);
 
-    indigo_init_text_item(&item, "T", "Text", "%s%n");   // plain text, never a format
+    indigo_init_text_item(&item, "T", "Text", "%s%n"); // plain text, never a format
     EXPECT_STREQ(item.text.value, "%s%n");
     indigo_init_switch_item(&item, "S", "Switch", true);
     EXPECT_TRUE(item.sw.value);
@@ -110,8 +116,7 @@ TEST(PropertyInit, ItemsOfEachKindHoldTheirValues)
     EXPECT_STREQ(item.blob.format, "");
 }
 
-TEST(PropertyInit, ReusesARecordWithRoomAndReplacesOneWithout)
-{
+TEST(PropertyInit, ReusesARecordWithRoomAndReplacesOneWithout) {
     indigo_property* p = indigo_init_text_property(nullptr, "D", "A", "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 3);
     indigo_init_text_item(p->items, "I", "I", "old");
     indigo_property* same = indigo_init_number_property(p, "D", "B", "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 2);
@@ -119,20 +124,20 @@ TEST(PropertyInit, ReusesARecordWithRoomAndReplacesOneWithout)
     EXPECT_STREQ(same->name, "B");
     EXPECT_EQ(same->type, INDIGO_NUMBER_VECTOR);
     EXPECT_STREQ(same->items[0].name, "");
-    indigo_property* bigger = indigo_init_number_property(same, "D", "C", "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 40);
+    indigo_property* bigger =
+        indigo_init_number_property(same, "D", "C", "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 40);
     ASSERT_NE(bigger, nullptr);
     EXPECT_EQ(bigger->count, 40);
     indigo_release_property(bigger);
 }
 
-TEST(TextFields, LongTextsAreCutAtACharacterBoundary)
-{
-    const std::string e_acute = "\xC3\xA9";            // 2 bytes
-    const std::string degree_sign = "\xC2\xB0";        // 2 bytes
-    const std::string emoji = "\xF0\x9F\x94\xAD";      // 4 bytes
+TEST(TextFields, LongTextsAreCutAtACharacterBoundary) {
+    const std::string e_acute = "\xC3\xA9";       // 2 bytes
+    const std::string degree_sign = "\xC2\xB0";   // 2 bytes
+    const std::string emoji = "\xF0\x9F\x94\xAD"; // 4 bytes
     struct Case {
         std::string source;
-        std::string name;    // expected in a 128-byte field
+        std::string name; // expected in a 128-byte field
     };
     const Case cases[] = {
         {"CCD_EXPOSURE", "CCD_EXPOSURE"},
@@ -162,8 +167,7 @@ TEST(TextFields, LongTextsAreCutAtACharacterBoundary)
     EXPECT_EQ(std::strlen(p->label), 511u);
 }
 
-TEST(PropertyMatch, DeviceNameAndTypeAreCheckedWhenGiven)
-{
+TEST(PropertyMatch, DeviceNameAndTypeAreCheckedWhenGiven) {
     Record p = numberProperty("Cam", "CCD_EXPOSURE", {{"EXPOSURE", 0}});
     struct Case {
         const char* device;
@@ -182,17 +186,18 @@ TEST(PropertyMatch, DeviceNameAndTypeAreCheckedWhenGiven)
         {"cam", "", 0, false},
     };
     for (const Case& c : cases) {
-        Record request(indigo_init_text_property(nullptr, c.device, c.name, "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 0));
+        Record request(
+            indigo_init_text_property(nullptr, c.device, c.name, "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 0));
         request->type = static_cast<indigo_property_type>(c.type);
-        EXPECT_EQ(indigo_property_match(p.get(), request.get()), c.matches) << c.device << "." << c.name << " " << c.type;
+        EXPECT_EQ(indigo_property_match(p.get(), request.get()), c.matches)
+            << c.device << "." << c.name << " " << c.type;
     }
     EXPECT_TRUE(indigo_property_match(p.get(), nullptr));
     EXPECT_TRUE(indigo_property_match(p.get(), INDIGO_ALL_PROPERTIES));
     EXPECT_FALSE(indigo_property_match(nullptr, INDIGO_ALL_PROPERTIES));
 }
 
-TEST(PropertyCopyValues, ItemsAreMatchedByNameAndSwitchesKeepTheirRule)
-{
+TEST(PropertyCopyValues, ItemsAreMatchedByNameAndSwitchesKeepTheirRule) {
     struct SwitchCase {
         indigo_rule rule;
         const char* before;
@@ -208,7 +213,8 @@ TEST(PropertyCopyValues, ItemsAreMatchedByNameAndSwitchesKeepTheirRule)
         {INDIGO_ANY_OF_MANY_RULE, "101", {{"A", false}, {"Z", true}}, "001"},
     };
     for (const SwitchCase& c : cases) {
-        Record target = switchProperty(c.rule, {{"A", c.before[0] == '1'}, {"B", c.before[1] == '1'}, {"C", c.before[2] == '1'}});
+        Record target =
+            switchProperty(c.rule, {{"A", c.before[0] == '1'}, {"B", c.before[1] == '1'}, {"C", c.before[2] == '1'}});
         Record request(indigo_init_switch_property(nullptr, "D", "S", "", "", INDIGO_IDLE_STATE, INDIGO_RW_PERM,
                                                    INDIGO_ANY_OF_MANY_RULE, static_cast<int>(c.request.size())));
         int i = 0;
@@ -225,7 +231,7 @@ TEST(PropertyCopyValues, ItemsAreMatchedByNameAndSwitchesKeepTheirRule)
     EXPECT_EQ(numbers->items[0].number.value, 1);
     EXPECT_EQ(numbers->items[1].number.value, 7);
     EXPECT_EQ(numbers->items[1].number.target, 7);
-    EXPECT_EQ(numbers->items[1].number.min, -100);   // only values move
+    EXPECT_EQ(numbers->items[1].number.min, -100); // only values move
     EXPECT_EQ(numbers->state, INDIGO_IDLE_STATE);
     indigo_property_copy_values(numbers.get(), request.get(), true);
     EXPECT_EQ(numbers->state, INDIGO_ALERT_STATE);
@@ -243,17 +249,16 @@ TEST(PropertyCopyValues, ItemsAreMatchedByNameAndSwitchesKeepTheirRule)
     EXPECT_EQ(texts->state, INDIGO_IDLE_STATE);
 }
 
-TEST(PropertyResize, KeepsValuesAndZeroFillsNewItems)
-{
+TEST(PropertyResize, KeepsValuesAndZeroFillsNewItems) {
     indigo_property* p = numberProperty("D", "N", {{"A", 1}, {"B", 2}}).release();
     p = indigo_resize_property(p, 1);
     EXPECT_EQ(p->count, 1);
-    p = indigo_resize_property(p, 2);   // within the allocation: the old B is gone
+    p = indigo_resize_property(p, 2); // within the allocation: the old B is gone
     EXPECT_STREQ(p->items[1].name, "");
     EXPECT_EQ(p->items[1].number.value, 0);
     indigo_init_number_item(p->items + 1, "B", "B", 0, 10, 1, 5);
 
-    indigo_retain_property(p);          // someone still reads the old record
+    indigo_retain_property(p); // someone still reads the old record
     indigo_property* old = p;
     p = indigo_resize_property(p, 50);
     ASSERT_NE(p, nullptr);
@@ -263,7 +268,7 @@ TEST(PropertyResize, KeepsValuesAndZeroFillsNewItems)
     EXPECT_EQ(p->items[0].number.value, 1);
     EXPECT_EQ(p->items[1].number.value, 5);
     EXPECT_STREQ(p->items[49].name, "");
-    EXPECT_EQ(old->count, 2);           // the reader's copy is intact
+    EXPECT_EQ(old->count, 2); // the reader's copy is intact
     EXPECT_EQ(old->items[1].number.value, 5);
     indigo_release_property(old);
 
@@ -273,8 +278,7 @@ TEST(PropertyResize, KeepsValuesAndZeroFillsNewItems)
     EXPECT_EQ(indigo_resize_property(nullptr, 3), nullptr);
 }
 
-TEST(SetSwitch, FollowsTheRuleAndIgnoresForeignItems)
-{
+TEST(SetSwitch, FollowsTheRuleAndIgnoresForeignItems) {
     Record one = switchProperty(INDIGO_ONE_OF_MANY_RULE, {{"A", true}, {"B", false}});
     indigo_set_switch(one.get(), one->items + 1, true);
     EXPECT_EQ(switches(one.get()), "01");
@@ -285,11 +289,11 @@ TEST(SetSwitch, FollowsTheRuleAndIgnoresForeignItems)
     indigo_set_switch(any.get(), any->items + 1, true);
     EXPECT_EQ(switches(any.get()), "11");
 
-    indigo_set_switch(one.get(), any->items, true);   // not an item of one
+    indigo_set_switch(one.get(), any->items, true); // not an item of one
     EXPECT_EQ(switches(one.get()), "00");
 
     EXPECT_EQ(indigo_get_item(any.get(), "B"), any->items + 1);
     EXPECT_EQ(indigo_get_item(any.get(), "C"), nullptr);
 }
 
-}  // namespace
+} // namespace

@@ -2,16 +2,15 @@
 // timer is set and cancelled. Run under ThreadSanitizer it checks the bus's own locking;
 // everywhere it checks that nothing is lost or deadlocks.
 
-#include <gtest/gtest.h>
+#include "bus_fixtures.h"
+#include "indigo/indigo_timer.h"
 
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <gtest/gtest.h>
 #include <thread>
 #include <vector>
-
-#include "bus_fixtures.h"
-#include "indigo/indigo_timer.h"
 
 using namespace indigo_test;
 
@@ -19,8 +18,7 @@ namespace {
 
 // A client that only counts, so that the test itself adds no shared state.
 struct CountingClient {
-    explicit CountingClient(const char* name)
-    {
+    explicit CountingClient(const char* name) {
         indigo_copy_name(client.name, name);
         client.client_context = this;
         client.update_property = [](indigo_client* c, indigo_device*, indigo_property* p, const char*) {
@@ -48,8 +46,7 @@ struct Target {
     std::atomic<int> changes{0};
 };
 
-TEST(Stress, UpdatersClientsAndATimerRunTogether)
-{
+TEST(Stress, UpdatersClientsAndATimerRunTogether) {
     constexpr int kUpdaters = 4;
     constexpr int kUpdatesEach = 2000;
     constexpr int kChangesEach = 500;
@@ -65,7 +62,8 @@ TEST(Stress, UpdatersClientsAndATimerRunTogether)
         const std::string name = "Fixture Stress " + std::to_string(i);
         indigo_copy_name(target->device.name, name.c_str());
         target->device.private_data = target.get();
-        target->property = indigo_init_number_property(nullptr, name.c_str(), "N", "", "", INDIGO_OK_STATE, INDIGO_RW_PERM, 1);
+        target->property =
+            indigo_init_number_property(nullptr, name.c_str(), "N", "", "", INDIGO_OK_STATE, INDIGO_RW_PERM, 1);
         indigo_init_number_item(target->property->items, "V", "V", 0, 1e9, 1, 0);
         // A change only counts: the updater thread owns the values.
         target->device.change_property = [](indigo_device* d, indigo_client*, indigo_property*) {
@@ -125,24 +123,21 @@ TEST(Stress, UpdatersClientsAndATimerRunTogether)
     EXPECT_EQ(changes, 2 * kChangesEach);
 }
 
-TEST(Stress, ACancelRacingTheFiringTellsTruthfullyWhetherTheCallbackRan)
-{
+TEST(Stress, ACancelRacingTheFiringTellsTruthfullyWhetherTheCallbackRan) {
     static std::atomic<int> ran{0};
     indigo_device device{};
     int prevented = 0;
     constexpr int kTimers = 300;
     for (int i = 0; i < kTimers; ++i) {
         indigo_timer* timer = indigo_set_timer(&device, 0, [](indigo_device*) { ran++; });
-        if (i % 3 == 0)
-            std::this_thread::yield();
+        if (i % 3 == 0) std::this_thread::yield();
         prevented += indigo_cancel_timer(&device, &timer) ? 1 : 0;
     }
     // A cancel that did not prevent the callback waited for it, so the count is final.
     EXPECT_EQ(ran + prevented, kTimers);
 }
 
-TEST(Stress, ClientsComeAndGoWhileUpdatesFlow)
-{
+TEST(Stress, ClientsComeAndGoWhileUpdatesFlow) {
     NumberDevice device("Fixture Churn");
     indigo_attach_device(&device.device);
     std::atomic<bool> stop{false};
@@ -160,4 +155,4 @@ TEST(Stress, ClientsComeAndGoWhileUpdatesFlow)
     updater.join();
 }
 
-}  // namespace
+} // namespace

@@ -1,14 +1,13 @@
 // Timers and background work.
 
-#include <gtest/gtest.h>
+#include "indigo/indigo_timer.h"
 
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <future>
+#include <gtest/gtest.h>
 #include <thread>
-
-#include "indigo/indigo_timer.h"
 
 namespace {
 
@@ -29,19 +28,16 @@ struct Probe {
     static Probe& of(indigo_device* d) { return *static_cast<Probe*>(d->private_data); }
 };
 
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5000ms)
-{
+bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5000ms) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
+        if (std::chrono::steady_clock::now() > end) return false;
         std::this_thread::sleep_for(2ms);
     }
     return true;
 }
 
-TEST(Timer, FiresOnceOnAnotherThreadAfterItsDelay)
-{
+TEST(Timer, FiresOnceOnAnotherThreadAfterItsDelay) {
     Probe probe;
     const auto start = std::chrono::steady_clock::now();
     indigo_timer* timer = indigo_set_timer(&probe.device, 0.1, [](indigo_device* d) {
@@ -62,8 +58,7 @@ TEST(Timer, FiresOnceOnAnotherThreadAfterItsDelay)
     EXPECT_FALSE(indigo_cancel_timer(&probe.device, nullptr));
 }
 
-TEST(Timer, CancelBeforeFiringKeepsTheCallbackFromRunning)
-{
+TEST(Timer, CancelBeforeFiringKeepsTheCallbackFromRunning) {
     Probe probe;
     indigo_timer* timer = indigo_set_timer(&probe.device, 0.2, [](indigo_device* d) { Probe::of(d).fired++; });
     EXPECT_TRUE(indigo_cancel_timer(&probe.device, &timer));
@@ -71,8 +66,7 @@ TEST(Timer, CancelBeforeFiringKeepsTheCallbackFromRunning)
     EXPECT_EQ(probe.fired, 0);
 }
 
-TEST(Timer, CancelDuringFiringWaitsForTheCallback)
-{
+TEST(Timer, CancelDuringFiringWaitsForTheCallback) {
     Probe probe;
     std::promise<void> proceed;
     probe.proceed = proceed.get_future().share();
@@ -88,19 +82,18 @@ TEST(Timer, CancelDuringFiringWaitsForTheCallback)
     auto cancelling = std::async(std::launch::async, [&] { return indigo_cancel_timer(&probe.device, &timer); });
     EXPECT_EQ(cancelling.wait_for(100ms), std::future_status::timeout);
     proceed.set_value();
-    EXPECT_FALSE(cancelling.get());   // it ran
+    EXPECT_FALSE(cancelling.get()); // it ran
     EXPECT_FALSE(probe.running);
     EXPECT_EQ(probe.fired, 1);
 }
 
-TEST(Timer, ACallbackMayCancelItsOwnTimer)
-{
+TEST(Timer, ACallbackMayCancelItsOwnTimer) {
     Probe probe;
     std::promise<void> stored;
     probe.proceed = stored.get_future().share();
     probe.selfTimer = indigo_set_timer(&probe.device, 0, [](indigo_device* d) {
         Probe& p = Probe::of(d);
-        p.proceed.wait();   // the token is the caller's to store first
+        p.proceed.wait(); // the token is the caller's to store first
         p.selfCancelResult = indigo_cancel_timer(d, &p.selfTimer);
         p.fired++;
     });
@@ -110,8 +103,7 @@ TEST(Timer, ACallbackMayCancelItsOwnTimer)
     EXPECT_EQ(probe.selfTimer, nullptr);
 }
 
-TEST(Timer, OddDelaysFireAtOnceAndANullCallbackIsRefused)
-{
+TEST(Timer, OddDelaysFireAtOnceAndANullCallbackIsRefused) {
     for (double delay : {-5.0, std::nan(""), 0.0}) {
         Probe probe;
         indigo_set_timer(&probe.device, delay, [](indigo_device* d) { Probe::of(d).fired++; });
@@ -120,8 +112,7 @@ TEST(Timer, OddDelaysFireAtOnceAndANullCallbackIsRefused)
     EXPECT_EQ(indigo_set_timer(nullptr, 1, nullptr), nullptr);
 }
 
-TEST(Timer, TimersFireInDeadlineOrderWhateverTheOrderSet)
-{
+TEST(Timer, TimersFireInDeadlineOrderWhateverTheOrderSet) {
     static std::mutex mutex;
     static std::string order;
     Probe late;
@@ -141,8 +132,7 @@ TEST(Timer, TimersFireInDeadlineOrderWhateverTheOrderSet)
     EXPECT_EQ(order, "EL");
 }
 
-TEST(Async, RunsOnAWorkerAndEveryTaskStartsEvenWhileOthersBlock)
-{
+TEST(Async, RunsOnAWorkerAndEveryTaskStartsEvenWhileOthersBlock) {
     struct Gate {
         std::promise<void> open;
         std::shared_future<void> opened = open.get_future().share();
@@ -164,4 +154,4 @@ TEST(Async, RunsOnAWorkerAndEveryTaskStartsEvenWhileOthersBlock)
     EXPECT_FALSE(indigo_async(nullptr, nullptr));
 }
 
-}  // namespace
+} // namespace

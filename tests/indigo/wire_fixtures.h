@@ -4,46 +4,44 @@
 // socket; child processes started with their own environment and stopped by pid; waits
 // that poll with generous deadlines.
 
-#include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "indigo/indigo_bus.h"
+#include "indigo/indigo_log.h"
+#include "indigo/indigo_property.h"
+#include "indigo/indigo_server.h"
+#include "indigo/indigo_xml_parser.h"
+#include "support/eventually.h"
+#include "support/free_port.h"
+#include "support/process.h"
+#include "support/property_listener.h"
+#include "support/temp_dir.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gtest/gtest.h>
 #include <mutex>
+#include <netinet/in.h>
 #include <optional>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 #include <vector>
-
-#include "indigo/indigo_bus.h"
-#include "indigo/indigo_property.h"
-#include "indigo/indigo_server.h"
-#include "indigo/indigo_xml_parser.h"
-#include "indigo/indigo_log.h"
-#include "support/eventually.h"
-#include "support/free_port.h"
-#include "support/process.h"
-#include "support/property_listener.h"
-#include "support/temp_dir.h"
 
 namespace wire_test {
 
@@ -58,8 +56,7 @@ using test_support::TempDir;
 constexpr auto kWait = test_support::kPatience;
 
 // The deterministic bytes of a test BLOB.
-inline std::vector<std::uint8_t> pattern(std::size_t size, std::uint32_t seed)
-{
+inline std::vector<std::uint8_t> pattern(std::size_t size, std::uint32_t seed) {
     std::vector<std::uint8_t> bytes(size);
     std::uint32_t state = seed * 2654435761u + 1;
     for (std::size_t i = 0; i < size; ++i) {
@@ -71,8 +68,7 @@ inline std::vector<std::uint8_t> pattern(std::size_t size, std::uint32_t seed)
     return bytes;
 }
 
-inline std::string readFile(const std::string& path)
-{
+inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -83,29 +79,27 @@ inline std::string readFile(const std::string& path)
 inline std::mutex logMutex;
 inline std::vector<std::string> logLines;
 
-inline void captureLog(const char* line)
-{
+inline void captureLog(const char* line) {
     std::lock_guard lock(logMutex);
     logLines.emplace_back(line);
 }
 
 // Whether any captured line contains the text.
-inline bool logged(const std::string& text)
-{
+inline bool logged(const std::string& text) {
     std::lock_guard lock(logMutex);
-    return std::any_of(logLines.begin(), logLines.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    return std::any_of(logLines.begin(), logLines.end(),
+                       [&](const std::string& line) { return line.find(text) != std::string::npos; });
 }
 
-inline void changeNumber(indigo_client* client, const char* device, const char* property, const char* item, double value)
-{
+inline void changeNumber(indigo_client* client, const char* device, const char* property, const char* item,
+                         double value) {
     const char* items[] = {item};
     const double values[] = {value};
     indigo_change_number_property(client, device, property, 1, items, values);
 }
 
 // Turns the item of a switch property on.
-inline void changeSwitch(indigo_client* client, const char* device, const char* property, const char* item)
-{
+inline void changeSwitch(indigo_client* client, const char* device, const char* property, const char* item) {
     const char* items[] = {item};
     const bool values[] = {true};
     indigo_change_switch_property(client, device, property, 1, items, values);
@@ -113,23 +107,21 @@ inline void changeSwitch(indigo_client* client, const char* device, const char* 
 
 // One event as a client heard it, values copied while the record was current.
 struct Heard {
-    std::string kind;   // define, update, delete, message
+    std::string kind; // define, update, delete, message
     std::string device;
     std::string name;
     std::string message;
     indigo_property_state state = INDIGO_IDLE_STATE;
     indigo_property_type type = INDIGO_TEXT_VECTOR;
     indigo_property_perm perm = INDIGO_RO_PERM;
-    std::vector<std::pair<std::string, std::string>> items;   // name, value as text
+    std::vector<std::pair<std::string, std::string>> items; // name, value as text
     std::vector<std::uint8_t> blob;
     std::string blobFormat;
     std::string blobUrl;
 
-    std::string value(const std::string& item) const
-    {
+    std::string value(const std::string& item) const {
         for (const auto& [name, value] : items) {
-            if (name == item)
-                return value;
+            if (name == item) return value;
         }
         return "<none>";
     }
@@ -138,8 +130,7 @@ struct Heard {
 
 class HearingClient : public test_support::PropertyListener {
 public:
-    explicit HearingClient(const char* name) : PropertyListener(name)
-    {
+    explicit HearingClient(const char* name) : PropertyListener(name) {
         client.send_message = [](indigo_client* c, indigo_device* d, const char* m) {
             Heard heard;
             heard.kind = "message";
@@ -154,16 +145,14 @@ public:
     }
     ~HearingClient() override { indigo_detach_client(&client); }
 
-    std::vector<Heard> all() const
-    {
+    std::vector<Heard> all() const {
         std::lock_guard lock(mutex_);
         return heard_;
     }
 
     // The first event from index from on that matches, waiting for it.
     std::optional<Heard> waitFor(const std::function<bool(const Heard&)>& match, std::size_t from = 0,
-                                 std::chrono::milliseconds timeout = kWait) const
-    {
+                                 std::chrono::milliseconds timeout = kWait) const {
         std::optional<Heard> found;
         eventually(
             [&] {
@@ -180,20 +169,17 @@ public:
         return found;
     }
 
-    std::size_t count() const
-    {
+    std::size_t count() const {
         std::lock_guard lock(mutex_);
         return heard_.size();
     }
 
     // Properties defined and not deleted since, as "device.name".
-    std::vector<std::string> defined(const std::string& device) const
-    {
+    std::vector<std::string> defined(const std::string& device) const {
         std::vector<std::string> names;
         std::lock_guard lock(mutex_);
         for (const Heard& h : heard_) {
-            if (h.device != device)
-                continue;
+            if (h.device != device) continue;
             const auto found = std::find(names.begin(), names.end(), h.name);
             if (h.kind == "define" && found == names.end())
                 names.push_back(h.name);
@@ -206,8 +192,7 @@ public:
     }
 
 private:
-    indigo_result record(const char* kind, indigo_property* p, const char* message) override
-    {
+    indigo_result record(const char* kind, indigo_property* p, const char* message) override {
         Heard heard;
         heard.kind = kind;
         heard.device = p->device;
@@ -257,9 +242,9 @@ private:
     std::vector<Heard> heard_;
 };
 
-inline std::function<bool(const Heard&)> heard(const std::string& kind, const std::string& device, const std::string& name,
-                                               std::optional<indigo_property_state> state = std::nullopt)
-{
+inline std::function<bool(const Heard&)> heard(const std::string& kind, const std::string& device,
+                                               const std::string& name,
+                                               std::optional<indigo_property_state> state = std::nullopt) {
     return [=](const Heard& h) {
         return h.kind == kind && h.device == device && h.name == name && (!state || h.state == *state);
     };
@@ -270,8 +255,7 @@ inline std::function<bool(const Heard&)> heard(const std::string& kind, const st
 // bytes), DATA (IMAGE, ".bin"). Changes are copied in and the property set Ok.
 class FixtureDevice {
 public:
-    explicit FixtureDevice(const char* name, std::uint32_t seed = 7) : seed_(seed)
-    {
+    explicit FixtureDevice(const char* name, std::uint32_t seed = 7) : seed_(seed) {
         indigo_copy_name(device.name, name);
         device.version = INDIGO_VERSION_CURRENT;
         device.private_data = this;
@@ -279,13 +263,15 @@ public:
                                                  INDIGO_RW_PERM, INDIGO_ONE_OF_MANY_RULE, 2);
         indigo_init_switch_item(connection->items + 0, "CONNECTED", "Connected", false);
         indigo_init_switch_item(connection->items + 1, "DISCONNECTED", "Disconnected", true);
-        value = indigo_init_number_property(nullptr, name, "VALUE", "Main", "Value", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 1);
+        value =
+            indigo_init_number_property(nullptr, name, "VALUE", "Main", "Value", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 1);
         indigo_init_number_item(value->items, "X", "X", -1e9, 1e9, 0.5, 1.25);
         note = indigo_init_text_property(nullptr, name, "NOTE", "Main", "Note", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 1);
         indigo_init_text_item(note->items, "TEXT", "Text", "a <tagged> & \"quoted\" note");
         lamp = indigo_init_light_property(nullptr, name, "LAMP", "Main", "Lamp", INDIGO_OK_STATE, 1);
         indigo_init_light_item(lamp->items, "LIGHT", "Light", INDIGO_BUSY_STATE);
-        size = indigo_init_number_property(nullptr, name, "BLOB_SIZE", "Main", "BLOB size", INDIGO_IDLE_STATE, INDIGO_RW_PERM, 1);
+        size = indigo_init_number_property(nullptr, name, "BLOB_SIZE", "Main", "BLOB size", INDIGO_IDLE_STATE,
+                                           INDIGO_RW_PERM, 1);
         indigo_init_number_item(size->items, "SIZE", "Size", 0, 1e9, 1, 0);
         data = indigo_init_blob_property(nullptr, name, "DATA", "Main", "Data", INDIGO_IDLE_STATE, 1);
         indigo_init_blob_item(data->items, "IMAGE", "Image");
@@ -296,8 +282,7 @@ public:
         };
         device.enumerate_properties = [](indigo_device* d, indigo_client*, indigo_property* request) {
             for (indigo_property* p : self(d)->all()) {
-                if (indigo_property_match(p, request))
-                    indigo_define_property(d, p, nullptr);
+                if (indigo_property_match(p, request)) indigo_define_property(d, p, nullptr);
             }
             return INDIGO_OK;
         };
@@ -305,8 +290,7 @@ public:
             return self(d)->change(request);
         };
     }
-    ~FixtureDevice()
-    {
+    ~FixtureDevice() {
         indigo_detach_device(&device);
         for (indigo_property* p : all())
             indigo_release_property(p);
@@ -325,13 +309,12 @@ public:
     indigo_property* data = nullptr;
     std::atomic<int> changes{0};
     std::mutex mutex;
-    std::vector<std::string> changed;   // names of the properties changed, in order
+    std::vector<std::string> changed; // names of the properties changed, in order
 
 private:
     static FixtureDevice* self(indigo_device* d) { return static_cast<FixtureDevice*>(d->private_data); }
 
-    indigo_result change(indigo_property* request)
-    {
+    indigo_result change(indigo_property* request) {
         {
             std::lock_guard lock(mutex);
             changed.push_back(request->name);
@@ -365,8 +348,7 @@ private:
 // The server on a thread of its own, on 127.0.0.1 and a port of its choosing.
 class RunningServer {
 public:
-    RunningServer()
-    {
+    RunningServer() {
         indigo_copy_name(indigo_server_bind_address, "127.0.0.1");
         indigo_server_tcp_port = 0;
         counts_.clear();
@@ -374,21 +356,18 @@ public:
         EXPECT_TRUE(eventually([] { return lastCount() >= 0; })) << "the server did not start";
         port = indigo_server_tcp_port;
     }
-    ~RunningServer()
-    {
+    ~RunningServer() {
         indigo_server_shutdown();
         thread_.join();
     }
     RunningServer(const RunningServer&) = delete;
     RunningServer& operator=(const RunningServer&) = delete;
 
-    static int lastCount()
-    {
+    static int lastCount() {
         std::lock_guard lock(countMutex_);
         return counts_.empty() ? -1 : counts_.back();
     }
-    static std::vector<int> counts()
-    {
+    static std::vector<int> counts() {
         std::lock_guard lock(countMutex_);
         return counts_;
     }
@@ -397,8 +376,7 @@ public:
     indigo_result result = INDIGO_OK;
 
 private:
-    static void counted(int count)
-    {
+    static void counted(int count) {
         std::lock_guard lock(countMutex_);
         counts_.push_back(count);
     }
@@ -411,8 +389,7 @@ private:
 class RawPeer {
 public:
     // Connects to 127.0.0.1:port.
-    explicit RawPeer(int port)
-    {
+    explicit RawPeer(int port) {
         fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -424,68 +401,60 @@ public:
     // Takes a connected socket.
     struct Adopt {};
     RawPeer(Adopt, int fd) : fd_(fd) {}
-    ~RawPeer()
-    {
-        if (fd_ >= 0)
-            close(fd_);
+    ~RawPeer() {
+        if (fd_ >= 0) close(fd_);
     }
     RawPeer(const RawPeer&) = delete;
     RawPeer& operator=(const RawPeer&) = delete;
 
-    bool send(std::string_view bytes)
-    {
+    bool send(std::string_view bytes) {
         while (!bytes.empty()) {
             const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            if (n <= 0)
-                return false;
+            if (n <= 0) return false;
             bytes.remove_prefix(static_cast<std::size_t>(n));
         }
         return true;
     }
 
     // Reads until a parsed message matches (or the peer closes, or time is up).
-    std::optional<zeta::indigo::wire::WireMessage> waitFor(
-        const std::function<bool(const zeta::indigo::wire::WireMessage&)>& match, std::chrono::milliseconds timeout = kWait)
-    {
+    std::optional<zeta::indigo::wire::WireMessage>
+    waitFor(const std::function<bool(const zeta::indigo::wire::WireMessage&)>& match,
+            std::chrono::milliseconds timeout = kWait) {
         const auto end = std::chrono::steady_clock::now() + timeout;
         for (;;) {
             for (; seen_ < messages_.size(); ++seen_) {
-                if (match(messages_[seen_]))
-                    return messages_[seen_++];
+                if (match(messages_[seen_])) return messages_[seen_++];
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || !readSome(static_cast<int>(left.count())))
-                return std::nullopt;
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || !readSome(static_cast<int>(left.count()))) return std::nullopt;
         }
     }
 
     // Reads until the peer closes the connection; false when time is up first.
-    bool waitForClose(std::chrono::milliseconds timeout = kWait)
-    {
+    bool waitForClose(std::chrono::milliseconds timeout = kWait) {
         const auto end = std::chrono::steady_clock::now() + timeout;
         while (!closed_) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                return false;
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return false;
             readSome(static_cast<int>(left.count()));
         }
         return true;
     }
 
     // Reads whatever arrives within the time given.
-    void drain(std::chrono::milliseconds time)
-    {
+    void drain(std::chrono::milliseconds time) {
         const auto end = std::chrono::steady_clock::now() + time;
         while (!closed_) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || !readSome(static_cast<int>(left.count())))
-                return;
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || !readSome(static_cast<int>(left.count()))) return;
         }
     }
 
     // Closes with a reset, as a peer that vanishes without saying goodbye.
-    void vanish()
-    {
+    void vanish() {
         linger hard{1, 0};
         setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
         close(fd_);
@@ -498,29 +467,24 @@ public:
     int fd() const { return fd_; }
     void keepBytes(bool keep) { keepBytes_ = keep; }
     // For peers that do not speak the protocol (HTTP): bytes are kept, not parsed.
-    void rawOnly()
-    {
+    void rawOnly() {
         keepBytes_ = true;
         parse_ = false;
     }
 
 private:
     // One read; false when nothing more will come in time.
-    bool readSome(int timeoutMs)
-    {
-        if (closed_ || fd_ < 0)
-            return false;
+    bool readSome(int timeoutMs) {
+        if (closed_ || fd_ < 0) return false;
         pollfd wait{fd_, POLLIN, 0};
-        if (poll(&wait, 1, timeoutMs) <= 0)
-            return false;
+        if (poll(&wait, 1, timeoutMs) <= 0) return false;
         char buffer[1 << 16];
         const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
         if (n <= 0) {
             closed_ = true;
             return false;
         }
-        if (keepBytes_)
-            bytes_.append(buffer, static_cast<std::size_t>(n));
+        if (keepBytes_) bytes_.append(buffer, static_cast<std::size_t>(n));
         if (parse_ && !parser_.feed(buffer, static_cast<std::size_t>(n)))
             ADD_FAILURE() << "unparsable answer: " << parser_.error();
         return true;
@@ -533,22 +497,24 @@ private:
     std::string bytes_;
     std::vector<zeta::indigo::wire::WireMessage> messages_;
     std::size_t seen_ = 0;
-    zeta::indigo::wire::XmlStreamParser parser_{[this](zeta::indigo::wire::WireMessage& m) { messages_.push_back(std::move(m)); }};
+    zeta::indigo::wire::XmlStreamParser parser_{[this](zeta::indigo::wire::WireMessage& m) {
+        messages_.push_back(std::move(m));
+    }};
 };
 
-inline std::function<bool(const zeta::indigo::wire::WireMessage&)> wireIs(zeta::indigo::wire::MessageKind kind,
-                                                                         const std::string& device, const std::string& name)
-{
-    return [=](const zeta::indigo::wire::WireMessage& m) { return m.kind == kind && m.device == device && m.name == name; };
+inline std::function<bool(const zeta::indigo::wire::WireMessage&)>
+wireIs(zeta::indigo::wire::MessageKind kind, const std::string& device, const std::string& name) {
+    return [=](const zeta::indigo::wire::WireMessage& m) {
+        return m.kind == kind && m.device == device && m.name == name;
+    };
 }
 
-inline const zeta::indigo::wire::WireItem* wireItem(const zeta::indigo::wire::WireMessage& message, const std::string& name)
-{
+inline const zeta::indigo::wire::WireItem* wireItem(const zeta::indigo::wire::WireMessage& message,
+                                                    const std::string& name) {
     for (const auto& item : message.items) {
-        if (item.name == name)
-            return &item;
+        if (item.name == name) return &item;
     }
     return nullptr;
 }
 
-}  // namespace wire_test
+} // namespace wire_test

@@ -2,20 +2,18 @@
 // device on 127.0.0.1 and writes the port it got into the file named by its first argument.
 // It runs until it is killed.
 
-#include <cstdio>
-#include <string>
-
 #include "indigo/indigo_server.h"
 #include "wire_fixtures.h"
+
+#include <cstdio>
+#include <string>
 
 namespace {
 
 std::string portFile;
 
-void started(int count)
-{
-    if (count != 0 || portFile.empty())
-        return;
+void started(int count) {
+    if (count != 0 || portFile.empty()) return;
     const std::string partial = portFile + ".part";
     if (FILE* out = std::fopen(partial.c_str(), "w")) {
         std::fprintf(out, "%d\n", indigo_server_tcp_port);
@@ -25,10 +23,9 @@ void started(int count)
     portFile.clear();
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s PORT-FILE [DEVICE-NAME]\n", argv[0]);
         return 2;

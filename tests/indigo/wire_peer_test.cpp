@@ -2,15 +2,14 @@
 // wheel simulators as a remote server, the wheel simulator as a driver subprocess, and
 // indi_getprop / indi_setprop as clients of the bus's own server.
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdlib>
-
 #include "indigo/indigo_remote.h"
 #include "support/indi_server.h"
 #include "wire_fixtures.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 using namespace wire_test;
 using testing::HasSubstr;
@@ -19,8 +18,7 @@ using testing::IsEmpty;
 namespace {
 
 // The size a FITS file's primary header says it has: header blocks plus padded data.
-std::optional<std::size_t> fitsSize(const std::vector<std::uint8_t>& bytes)
-{
+std::optional<std::size_t> fitsSize(const std::vector<std::uint8_t>& bytes) {
     const std::string text(bytes.begin(), bytes.end());
     long bitpix = 0;
     long axes = -1;
@@ -28,7 +26,9 @@ std::optional<std::size_t> fitsSize(const std::vector<std::uint8_t>& bytes)
     for (std::size_t card = 0; (card + 1) * 80 <= text.size(); ++card) {
         const std::string line = text.substr(card * 80, 80);
         const std::string key = line.substr(0, 8);
-        const auto number = [&] { return std::atol(line.substr(10).c_str()); };
+        const auto number = [&] {
+            return std::atol(line.substr(10).c_str());
+        };
         if (key == "BITPIX  ")
             bitpix = number();
         else if (key == "NAXIS   ")
@@ -37,8 +37,7 @@ std::optional<std::size_t> fitsSize(const std::vector<std::uint8_t>& bytes)
             lengths.push_back(number());
         else if (key == "END     ") {
             const std::size_t header = (card + 1 + 35) / 36 * 2880;
-            if (bitpix == 0 || axes < 0 || static_cast<long>(lengths.size()) != axes)
-                return std::nullopt;
+            if (bitpix == 0 || axes < 0 || static_cast<long>(lengths.size()) != axes) return std::nullopt;
             std::size_t data = static_cast<std::size_t>(std::labs(bitpix) / 8);
             for (long length : lengths)
                 data *= static_cast<std::size_t>(length);
@@ -49,8 +48,8 @@ std::optional<std::size_t> fitsSize(const std::vector<std::uint8_t>& bytes)
 }
 
 // The value an item had in the last define or update of the property.
-std::string latest(const HearingClient& client, const std::string& device, const std::string& property, const std::string& item)
-{
+std::string latest(const HearingClient& client, const std::string& device, const std::string& property,
+                   const std::string& item) {
     std::string value = "<none>";
     for (const Heard& h : client.all()) {
         if (h.device == device && h.name == property && (h.kind == "define" || h.kind == "update"))
@@ -62,8 +61,7 @@ std::string latest(const HearingClient& client, const std::string& device, const
 // A simulator that has just started withdraws its whole device once and defines it again,
 // and a request that meets that moment is lost: the request is sent again until the device
 // reports itself connected.
-void connectDevice(HearingClient& client, const char* device)
-{
+void connectDevice(HearingClient& client, const char* device) {
     const auto deadline = std::chrono::steady_clock::now() + kWait;
     while (std::chrono::steady_clock::now() < deadline) {
         const std::size_t mark = client.count();
@@ -74,15 +72,13 @@ void connectDevice(HearingClient& client, const char* device)
                        h.value("CONNECTED") == "On" && h.state == INDIGO_OK_STATE;
             },
             mark, 3s);
-        if (connected)
-            return;
+        if (connected) return;
     }
     FAIL() << device << " did not connect";
 }
 
 // Moves a wheel to a slot other than its own: Busy with the old slot, then Ok with the new.
-void moveWheel(HearingClient& client)
-{
+void moveWheel(HearingClient& client) {
     ASSERT_TRUE(client.waitFor(heard("define", "Filter Simulator", "WHEEL_SLOT")));
     const int from = std::atoi(latest(client, "Filter Simulator", "WHEEL_SLOT", "SLOT").c_str());
     const int to = from == 3 ? 2 : 3;
@@ -96,18 +92,16 @@ void moveWheel(HearingClient& client)
 
 class IndiServer : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         server_ = std::make_unique<test_support::IndiServer>(
             std::vector<std::string>{"indi_simulator_ccd", "indi_simulator_focus", "indi_simulator_wheel"});
         const int port = server_->port();
-        ASSERT_TRUE(eventually([&] { return indigo_connect_server("indiserver", "127.0.0.1", port, &entry_) == INDIGO_OK; }))
-            << "indiserver did not listen";
+        ASSERT_TRUE(eventually([&] {
+            return indigo_connect_server("indiserver", "127.0.0.1", port, &entry_) == INDIGO_OK;
+        })) << "indiserver did not listen";
     }
-    void TearDown() override
-    {
-        if (entry_ != nullptr)
-            indigo_disconnect_server(entry_);
+    void TearDown() override {
+        if (entry_ != nullptr) indigo_disconnect_server(entry_);
         server_.reset();
     }
 
@@ -118,8 +112,7 @@ private:
     std::unique_ptr<test_support::IndiServer> server_;
 };
 
-TEST_F(IndiServer, TheSimulatorsAppearConnectExposeAndMove)
-{
+TEST_F(IndiServer, TheSimulatorsAppearConnectExposeAndMove) {
     for (const char* device : {"CCD Simulator", "Focuser Simulator", "Filter Simulator"})
         ASSERT_TRUE(client.waitFor(heard("define", device, "CONNECTION"))) << device;
     const auto info = client.waitFor(heard("define", "CCD Simulator", "INFO"));
@@ -164,8 +157,7 @@ TEST_F(IndiServer, TheSimulatorsAppearConnectExposeAndMove)
         EXPECT_THAT(client.defined(device), IsEmpty()) << device;
 }
 
-TEST(IndiDriver, TheWheelSimulatorRunsAsASubprocessAndLeavesNothingBehind)
-{
+TEST(IndiDriver, TheWheelSimulatorRunsAsASubprocessAndLeavesNothingBehind) {
     TempDir home;
     setenv("HOME", home.path().c_str(), 1);
     HearingClient client("local");
@@ -184,8 +176,7 @@ TEST(IndiDriver, TheWheelSimulatorRunsAsASubprocessAndLeavesNothingBehind)
     EXPECT_THAT(client.defined("Filter Simulator"), IsEmpty()) << "deletes missing";
 }
 
-TEST(IndiDriver, TheCcdSimulatorsFramesComeWholeThroughItsSubprocess)
-{
+TEST(IndiDriver, TheCcdSimulatorsFramesComeWholeThroughItsSubprocess) {
     TempDir home;
     setenv("HOME", home.path().c_str(), 1);
     HearingClient client("local");
@@ -210,8 +201,7 @@ TEST(IndiDriver, TheCcdSimulatorsFramesComeWholeThroughItsSubprocess)
     EXPECT_THAT(client.defined("CCD Simulator"), IsEmpty());
 }
 
-TEST(IndiClients, GetpropListsTheFixtureAndSetpropReachesIt)
-{
+TEST(IndiClients, GetpropListsTheFixtureAndSetpropReachesIt) {
     TempDir home;
     RunningServer server;
     FixtureDevice device("Wire Fixture");
@@ -248,4 +238,4 @@ TEST(IndiClients, GetpropListsTheFixtureAndSetpropReachesIt)
     EXPECT_THAT(device.changed, testing::ElementsAre("VALUE", "CONNECTION"));
 }
 
-}  // namespace
+} // namespace

@@ -2,21 +2,20 @@
 // every kind of bad stream is refused with its reason and nothing half-read comes out,
 // records written out read back the same, and names map both ways.
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <cstring>
-#include <random>
-#include <sstream>
-
 #include "indigo/indigo_base64.h"
 #include "indigo/indigo_name_map.h"
 #include "indigo/indigo_property.h"
 #include "indigo/indigo_wire_codes.h"
 #include "indigo/indigo_xml_parser.h"
 #include "indigo/indigo_xml_writer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <random>
+#include <sstream>
 
 using namespace zeta::indigo::wire;
 
@@ -29,50 +28,44 @@ struct Parsed {
 };
 
 // Feeds the input in pieces of the given sizes (cycled); 0 means all at once.
-Parsed parse(const std::string& input, std::vector<std::size_t> pieces = {0}, ParserLimits limits = {})
-{
+Parsed parse(const std::string& input, std::vector<std::size_t> pieces = {0}, ParserLimits limits = {}) {
     Parsed parsed;
     XmlStreamParser parser([&](WireMessage& m) { parsed.messages.push_back(std::move(m)); }, limits);
     std::size_t at = 0;
     std::size_t k = 0;
     while (at < input.size() && parsed.ok) {
         std::size_t size = pieces[k++ % pieces.size()];
-        if (size == 0 || at + size > input.size())
-            size = input.size() - at;
+        if (size == 0 || at + size > input.size()) size = input.size() - at;
         parsed.ok = parser.feed(input.data() + at, size);
         at += size;
     }
-    if (parsed.ok)
-        parsed.ok = parser.finish();
+    if (parsed.ok) parsed.ok = parser.finish();
     parsed.error = parser.error();
     return parsed;
 }
 
 // Everything a message carries, as one text, to compare parses of the same input.
-std::string summary(const WireMessage& m)
-{
+std::string summary(const WireMessage& m) {
     std::ostringstream out;
-    out << static_cast<int>(m.kind) << '|' << m.type << '|' << m.device << '|' << m.name << '|' << m.label << '|' << m.group
-        << '|' << m.message << '|' << m.version << '|' << (m.state ? static_cast<int>(*m.state) : -1) << '|' << m.perm << '|'
-        << m.rule << '|' << m.blobMode << '|' << m.invalid;
+    out << static_cast<int>(m.kind) << '|' << m.type << '|' << m.device << '|' << m.name << '|' << m.label << '|'
+        << m.group << '|' << m.message << '|' << m.version << '|' << (m.state ? static_cast<int>(*m.state) : -1) << '|'
+        << m.perm << '|' << m.rule << '|' << m.blobMode << '|' << m.invalid;
     for (const WireItem& i : m.items) {
-        out << "[" << i.name << '|' << i.label << '|' << i.text << '|' << i.format << '|' << i.value << '|' << i.min << '|'
-            << i.max << '|' << i.step << '|' << i.hasMin << i.hasMax << i.hasStep << '|' << i.on << '|' << i.light << '|'
-            << std::string(i.bytes.begin(), i.bytes.end()) << '|' << i.url << "]";
+        out << "[" << i.name << '|' << i.label << '|' << i.text << '|' << i.format << '|' << i.value << '|' << i.min
+            << '|' << i.max << '|' << i.step << '|' << i.hasMin << i.hasMax << i.hasStep << '|' << i.on << '|'
+            << i.light << '|' << std::string(i.bytes.begin(), i.bytes.end()) << '|' << i.url << "]";
     }
     return out.str();
 }
 
-std::string base64(const std::string& bytes)
-{
+std::string base64(const std::string& bytes) {
     std::string out;
     appendBase64(out, bytes.data(), bytes.size());
     return out;
 }
 
 // Base64 wrapped at 72 columns and indented, as drivers write it on a pipe.
-std::string wrapped(const std::string& encoded)
-{
+std::string wrapped(const std::string& encoded) {
     std::string out = "\n";
     for (std::size_t i = 0; i < encoded.size(); i += 72)
         out += encoded.substr(i, 72) + "\n";
@@ -87,7 +80,8 @@ const std::string kConnectionDef =
 
 const std::string kDriverSet =
     "<?xml version='1.0'?>\n<setNumberVector\n  device='Filter Simulator'\n  name='FILTER_SLOT'\n  state='Ok'\n"
-    "  timeout='60'\n  timestamp='2026-12-10T12:23:48'\n>\n  <oneNumber name='FILTER_SLOT_VALUE'>\n      4\n  </oneNumber>\n"
+    "  timeout='60'\n  timestamp='2026-12-10T12:23:48'\n>\n  <oneNumber name='FILTER_SLOT_VALUE'>\n      4\n  "
+    "</oneNumber>\n"
     "</setNumberVector>\n";
 
 struct ParseCase {
@@ -96,8 +90,7 @@ struct ParseCase {
     std::function<void(const std::vector<WireMessage>&)> check;
 };
 
-std::vector<ParseCase> peerCases()
-{
+std::vector<ParseCase> peerCases() {
     const std::string fits = "SIMPLE  =                    T" + std::string(50, ' ') + std::string(37, '\x01');
     return {
         {"indiserver's double-quoted definition", kConnectionDef,
@@ -127,9 +120,12 @@ std::vector<ParseCase> peerCases()
          }},
         {"white space around values, a number definition with its range",
          "<defNumberVector device=\"CCD Simulator\" name=\"CCD_EXPOSURE\" label=\"Expose\" group=\"Main Control\" "
-         "state=\"Idle\" perm=\"rw\" timeout=\"60\">\n    <defNumber name=\"CCD_EXPOSURE_VALUE\" label=\"Duration (s)\" "
-         "format=\"%5.2f\" min=\"0.010000000000000000208\" max=\"3600\" step=\"1\">\n1\n    </defNumber>\n</defNumberVector>\n"
-         "<defTextVector device=\"D\" name=\"T\" state=\"Ok\" perm=\"ro\"><defText name=\"A\">\n   spaced text  \n</defText>"
+         "state=\"Idle\" perm=\"rw\" timeout=\"60\">\n    <defNumber name=\"CCD_EXPOSURE_VALUE\" label=\"Duration "
+         "(s)\" "
+         "format=\"%5.2f\" min=\"0.010000000000000000208\" max=\"3600\" step=\"1\">\n1\n    "
+         "</defNumber>\n</defNumberVector>\n"
+         "<defTextVector device=\"D\" name=\"T\" state=\"Ok\" perm=\"ro\"><defText name=\"A\">\n   spaced text  "
+         "\n</defText>"
          "</defTextVector>",
          [](const std::vector<WireMessage>& m) {
              ASSERT_EQ(m.size(), 2u);
@@ -143,9 +139,10 @@ std::vector<ParseCase> peerCases()
              EXPECT_EQ(m[1].perm, INDIGO_RO_PERM);
          }},
         {"a BLOB on one line, with len",
-         "<setBLOBVector device=\"CCD Simulator\" name=\"CCD1\" state=\"Ok\" timeout=\"60\">\n    <oneBLOB name=\"CCD1\" size=\"" +
-             std::to_string(fits.size()) + "\" format=\".fits\" len=\"" + std::to_string(fits.size()) + "\">\n" + base64(fits) +
-             "\n    </oneBLOB>\n</setBLOBVector>\n",
+         "<setBLOBVector device=\"CCD Simulator\" name=\"CCD1\" state=\"Ok\" timeout=\"60\">\n    <oneBLOB "
+         "name=\"CCD1\" size=\"" +
+             std::to_string(fits.size()) + "\" format=\".fits\" len=\"" + std::to_string(fits.size()) + "\">\n" +
+             base64(fits) + "\n    </oneBLOB>\n</setBLOBVector>\n",
          [fits](const std::vector<WireMessage>& m) {
              ASSERT_EQ(m.size(), 1u);
              const WireItem& blob = m[0].items.at(0);
@@ -153,16 +150,18 @@ std::vector<ParseCase> peerCases()
              EXPECT_EQ(blob.format, ".fits");
          }},
         {"a BLOB from a driver: enclen and 72 columns",
-         "<?xml version='1.0'?>\n<setBLOBVector\n  device='CCD Simulator'\n  name='CCD1'\n  state='Ok'\n>\n  <oneBLOB\n    "
+         "<?xml version='1.0'?>\n<setBLOBVector\n  device='CCD Simulator'\n  name='CCD1'\n  state='Ok'\n>\n  "
+         "<oneBLOB\n    "
          "name='CCD1'\n    size='" +
-             std::to_string(fits.size()) + "'\n    enclen='" + std::to_string(base64(fits).size()) + "'\n    format='.fits'>" +
-             wrapped(base64(fits)) + "</oneBLOB>\n</setBLOBVector>\n",
+             std::to_string(fits.size()) + "'\n    enclen='" + std::to_string(base64(fits).size()) +
+             "'\n    format='.fits'>" + wrapped(base64(fits)) + "</oneBLOB>\n</setBLOBVector>\n",
          [fits](const std::vector<WireMessage>& m) {
              ASSERT_EQ(m.size(), 1u);
              EXPECT_EQ(std::string(m[0].items.at(0).bytes.begin(), m[0].items.at(0).bytes.end()), fits);
          }},
         {"decoded bytes past len are cut to len",
-         "<setBLOBVector device=\"C\" name=\"CCD1\" state=\"Ok\"><oneBLOB name=\"CCD1\" size=\"2629440\" format=\".fits.fz\" "
+         "<setBLOBVector device=\"C\" name=\"CCD1\" state=\"Ok\"><oneBLOB name=\"CCD1\" size=\"2629440\" "
+         "format=\".fits.fz\" "
          "len=\"5\">" +
              base64("fpack" + std::string(16, '\0')) + "</oneBLOB></setBLOBVector>",
          [](const std::vector<WireMessage>& m) {
@@ -171,7 +170,8 @@ std::vector<ParseCase> peerCases()
          }},
         {"a set that changes a range, with a message",
          "<setNumberVector device=\"CCD Simulator\" name=\"CCD_FRAME\" state=\"Idle\" timeout=\"60\" "
-         "message=\"Focuser moved 1500 steps outward\">\n    <oneNumber name=\"X\" min=\"0\" max=\"1279\" step=\"0\">\n0\n"
+         "message=\"Focuser moved 1500 steps outward\">\n    <oneNumber name=\"X\" min=\"0\" max=\"1279\" "
+         "step=\"0\">\n0\n"
          "    </oneNumber>\n</setNumberVector>\n",
          [](const std::vector<WireMessage>& m) {
              ASSERT_EQ(m.size(), 1u);
@@ -181,13 +181,17 @@ std::vector<ParseCase> peerCases()
              EXPECT_EQ(x.max, 1279);
          }},
         {"a definition sent twice comes out twice", kConnectionDef + kConnectionDef,
-         [](const std::vector<WireMessage>& m) { EXPECT_EQ(m.size(), 2u); }},
+         [](const std::vector<WireMessage>& m) {
+             EXPECT_EQ(m.size(), 2u);
+         }},
         {"a new relayed by the server, a write-only property, a light without permission",
-         "<newNumberVector device=\"Filter Simulator\" name=\"FILTER_SLOT\">\n    <oneNumber name=\"FILTER_SLOT_VALUE\">\n2\n"
+         "<newNumberVector device=\"Filter Simulator\" name=\"FILTER_SLOT\">\n    <oneNumber "
+         "name=\"FILTER_SLOT_VALUE\">\n2\n"
          "    </oneNumber>\n</newNumberVector>\n"
          "<defSwitchVector device=\"CCD Simulator\" name=\"CCD_COOLER\" state=\"Idle\" perm=\"wo\" rule=\"OneOfMany\">"
          "<defSwitch name=\"COOLER_ON\">Off</defSwitch></defSwitchVector>"
-         "<defLightVector device=\"W\" name=\"L\" state=\"Alert\"><defLight name=\"A\">Busy</defLight></defLightVector>",
+         "<defLightVector device=\"W\" name=\"L\" state=\"Alert\"><defLight "
+         "name=\"A\">Busy</defLight></defLightVector>",
          [](const std::vector<WireMessage>& m) {
              ASSERT_EQ(m.size(), 3u);
              EXPECT_EQ(m[0].kind, MessageKind::New);
@@ -197,8 +201,10 @@ std::vector<ParseCase> peerCases()
              EXPECT_EQ(m[2].items.at(0).light, INDIGO_BUSY_STATE);
          }},
         {"sexagesimal and exponent numbers; one that is neither is marked invalid",
-         "<newNumberVector device=\"T\" name=\"EQ\"><oneNumber name=\"RA\">12:30:00</oneNumber><oneNumber name=\"H\">12:30"
-         "</oneNumber><oneNumber name=\"DEC\">-0:30:00</oneNumber><oneNumber name=\"E\">1e1</oneNumber></newNumberVector>"
+         "<newNumberVector device=\"T\" name=\"EQ\"><oneNumber name=\"RA\">12:30:00</oneNumber><oneNumber "
+         "name=\"H\">12:30"
+         "</oneNumber><oneNumber name=\"DEC\">-0:30:00</oneNumber><oneNumber "
+         "name=\"E\">1e1</oneNumber></newNumberVector>"
          "<newNumberVector device=\"T\" name=\"EQ\"><oneNumber name=\"RA\">10 15 30</oneNumber></newNumberVector>",
          [](const std::vector<WireMessage>& m) {
              ASSERT_EQ(m.size(), 2u);
@@ -210,7 +216,8 @@ std::vector<ParseCase> peerCases()
              EXPECT_THAT(m[1].invalid, testing::HasSubstr("not a number"));
          }},
         {"messages, deletes, requests and BLOB modes",
-         "<message device=\"Filter Simulator\" timestamp=\"2026-12-10T12:19:33\" message=\"[INFO] Setting current filter to slot 3\"/>"
+         "<message device=\"Filter Simulator\" timestamp=\"2026-12-10T12:19:33\" message=\"[INFO] Setting current "
+         "filter to slot 3\"/>"
          "<delProperty device=\"Focuser Simulator\" name=\"FOCUS_MOTION\"/><delProperty device=\"Filter Simulator\"/>"
          "<getProperties version='1.7' device='Telescope Simulator' name='EQUATORIAL_EOD_COORD'/>"
          "<enableBLOB device='CCD Simulator' name='CCD1'>Also</enableBLOB><enableBLOB>Sometimes</enableBLOB>",
@@ -238,7 +245,8 @@ std::vector<ParseCase> peerCases()
              EXPECT_TRUE(m[0].items.at(0).bytes.empty());
          }},
         {"well formed but unusable: unknown state, a switch neither On nor Off, no device",
-         "<setSwitchVector device=\"D\" name=\"S\" state=\"Maybe\"><oneSwitch name=\"A\">On</oneSwitch></setSwitchVector>"
+         "<setSwitchVector device=\"D\" name=\"S\" state=\"Maybe\"><oneSwitch "
+         "name=\"A\">On</oneSwitch></setSwitchVector>"
          "<setSwitchVector device=\"D\" name=\"S\"><oneSwitch name=\"A\">Yes</oneSwitch></setSwitchVector>"
          "<setSwitchVector name=\"S\"><oneSwitch name=\"A\">On</oneSwitch></setSwitchVector>",
          [](const std::vector<WireMessage>& m) {
@@ -250,8 +258,7 @@ std::vector<ParseCase> peerCases()
     };
 }
 
-TEST(WireParser, WhatPeersSendParsesTheSameHoweverTheBytesAreCut)
-{
+TEST(WireParser, WhatPeersSendParsesTheSameHoweverTheBytesAreCut) {
     std::mt19937 random(12345);
     for (const ParseCase& c : peerCases()) {
         SCOPED_TRACE(c.what);
@@ -261,7 +268,8 @@ TEST(WireParser, WhatPeersSendParsesTheSameHoweverTheBytesAreCut)
         std::vector<std::size_t> randomPieces;
         for (int i = 0; i < 64; ++i)
             randomPieces.push_back(1 + random() % 97);
-        for (const std::vector<std::size_t>& pieces : {std::vector<std::size_t>{1}, std::vector<std::size_t>{7}, randomPieces}) {
+        for (const std::vector<std::size_t>& pieces :
+             {std::vector<std::size_t>{1}, std::vector<std::size_t>{7}, randomPieces}) {
             const Parsed cut = parse(c.input, pieces);
             ASSERT_TRUE(cut.ok) << cut.error;
             ASSERT_EQ(cut.messages.size(), whole.messages.size());
@@ -271,11 +279,11 @@ TEST(WireParser, WhatPeersSendParsesTheSameHoweverTheBytesAreCut)
     }
 }
 
-TEST(WireParser, ABlobOfManyMegabytesStreamsThroughWithoutTrippingTheTagLimit)
-{
+TEST(WireParser, ABlobOfManyMegabytesStreamsThroughWithoutTrippingTheTagLimit) {
     const std::string bytes(3 << 20, 'z');
     const std::string input = "<setBLOBVector device=\"C\" name=\"B\" state=\"Ok\"><oneBLOB name=\"B\" size=\"" +
-                              std::to_string(bytes.size()) + "\" format=\".bin\">" + base64(bytes) + "</oneBLOB></setBLOBVector>";
+                              std::to_string(bytes.size()) + "\" format=\".bin\">" + base64(bytes) +
+                              "</oneBLOB></setBLOBVector>";
     ParserLimits limits;
     limits.maxPendingBytes = 64 << 10;
     const Parsed parsed = parse(input, {65536}, limits);
@@ -290,8 +298,7 @@ struct BadCase {
     const char* reason;
 };
 
-TEST(WireParser, ABadStreamStopsWithItsReasonAndNothingHalfReadComesOut)
-{
+TEST(WireParser, ABadStreamStopsWithItsReasonAndNothingHalfReadComesOut) {
     ParserLimits limits;
     limits.maxPendingBytes = 4096;
     limits.maxTextBytes = 256;
@@ -312,24 +319,27 @@ TEST(WireParser, ABadStreamStopsWithItsReasonAndNothingHalfReadComesOut)
         {"base64 with a character outside its alphabet", blob("size=\"3\"", "QU*D"), "not base64"},
         {"base64 cut short", blob("size=\"3\"", "QUJ"), "cut short"},
         {"data after the padding", blob("size=\"1\"", "QQ==QUJD"), "not base64"},
-        {"BLOB shorter than its len", blob("size=\"100\" len=\"100\"", "QUJD"), "holds 3 bytes where its size says 100"},
+        {"BLOB shorter than its len", blob("size=\"100\" len=\"100\"", "QUJD"),
+         "holds 3 bytes where its size says 100"},
         {"BLOB shorter than its size", blob("size=\"4\"", "QUJD"), "holds 3 bytes where its size says 4"},
         {"enclen that disagrees with the data", blob("size=\"3\" enclen=\"8\"", "QUJD"), "enclen says 8"},
         {"a size that is not a count", blob("size=\"-3\"", "QUJD"), "not a byte count"},
         {"a declared BLOB over the limit", blob("size=\"5000\"", ""), "over the limit"},
         {"BLOB data over the limit", blob("", std::string(2000, 'A')), "over the limit"},
         {"item text over the limit",
-         "<defTextVector device=\"D\" name=\"T\"><defText name=\"A\">" + std::string(300, 'x') + "</defText></defTextVector>",
+         "<defTextVector device=\"D\" name=\"T\"><defText name=\"A\">" + std::string(300, 'x') +
+             "</defText></defTextVector>",
          "element text over"},
-        {"a tag over the limit", "<message device=\"D\" message=\"" + std::string(10000, 'm') + "\"/>", "tag or attribute over"},
+        {"a tag over the limit", "<message device=\"D\" message=\"" + std::string(10000, 'm') + "\"/>",
+         "tag or attribute over"},
         {"too many items", manyItems, "more than 8 items"},
         {"a DOCTYPE with entities",
          "<?xml version=\"1.0\"?><!DOCTYPE lolz [<!ENTITY lol \"lol\"><!ENTITY lol2 \"&lol;&lol;&lol;\">]>"
          "<message device=\"&lol2;\"/>",
          "DOCTYPE"},
         {"elements nested too deep", "<a><b><c><d><e/></d></c></b></a>", "nested too deep"},
-        {"the stream ends inside a message", "<setNumberVector device=\"D\" name=\"N\" state=\"Ok\"><oneNumber name=\"X\">1",
-         "middle of a message"},
+        {"the stream ends inside a message",
+         "<setNumberVector device=\"D\" name=\"N\" state=\"Ok\"><oneNumber name=\"X\">1", "middle of a message"},
         {"the stream ends inside a tag", "<setNumberVector device=\"D\" na", "middle of a message"},
     };
     for (const BadCase& c : cases) {
@@ -345,25 +355,36 @@ TEST(WireParser, ABadStreamStopsWithItsReasonAndNothingHalfReadComesOut)
     }
 }
 
-TEST(WireParser, AStreamThatEndsBetweenMessagesEndsCleanly)
-{
-    for (const std::string& input : std::vector<std::string>{"", "\n  \n", kConnectionDef + "\n", "<?xml version='1.0'?>\n"}) {
+TEST(WireParser, AStreamThatEndsBetweenMessagesEndsCleanly) {
+    for (const std::string& input :
+         std::vector<std::string>{"", "\n  \n", kConnectionDef + "\n", "<?xml version='1.0'?>\n"}) {
         const Parsed parsed = parse(input);
         EXPECT_TRUE(parsed.ok) << parsed.error;
     }
 }
 
-TEST(WireCodes, NumbersReadAsPeersWriteThem)
-{
+TEST(WireCodes, NumbersReadAsPeersWriteThem) {
     struct Case {
         const char* text;
         std::optional<double> value;
     };
     const Case cases[] = {
-        {"5.2000000000000001776", 5.2},  {" \n1\n    ", 1},    {"1e1", 10},      {"+3", 3},       {"-10.25", -10.25},
-        {"12:30:00", 12.5},              {"12:30", 12.5},      {"-0:30:00", -0.5}, {"10:15:30.5", 10 + 15 / 60.0 + 30.5 / 3600},
-        {"10 15 30", std::nullopt},      {"abc", std::nullopt}, {"", std::nullopt}, {"1:2:3:4", std::nullopt},
-        {"1:-2", std::nullopt},          {"1e999", std::nullopt}, {"12.5x", std::nullopt},
+        {"5.2000000000000001776", 5.2},
+        {" \n1\n    ", 1},
+        {"1e1", 10},
+        {"+3", 3},
+        {"-10.25", -10.25},
+        {"12:30:00", 12.5},
+        {"12:30", 12.5},
+        {"-0:30:00", -0.5},
+        {"10:15:30.5", 10 + 15 / 60.0 + 30.5 / 3600},
+        {"10 15 30", std::nullopt},
+        {"abc", std::nullopt},
+        {"", std::nullopt},
+        {"1:2:3:4", std::nullopt},
+        {"1:-2", std::nullopt},
+        {"1e999", std::nullopt},
+        {"12.5x", std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -380,16 +401,15 @@ TEST(WireCodes, NumbersReadAsPeersWriteThem)
     }
 }
 
-TEST(WireBase64, DecodesPaddingAndWhiteSpaceAndRefusesTheRest)
-{
+TEST(WireBase64, DecodesPaddingAndWhiteSpaceAndRefusesTheRest) {
     struct Case {
         const char* text;
-        const char* bytes;   // nullptr: refused
+        const char* bytes; // nullptr: refused
     };
     const Case cases[] = {
-        {"QQ==", "A"},         {"QUI=", "AB"},    {"QUJD", "ABC"},          {" Q U\nJ D \r\n", "ABC"}, {"", ""},
-        {"Q===", nullptr},     {"QQ=A", nullptr}, {"QUJDQ", nullptr},       {"=QUJ", nullptr},         {"QU==QUJD", nullptr},
-        {"QUJD\x80", nullptr},
+        {"QQ==", "A"},     {"QUI=", "AB"},        {"QUJD", "ABC"},       {" Q U\nJ D \r\n", "ABC"},
+        {"", ""},          {"Q===", nullptr},     {"QQ=A", nullptr},     {"QUJDQ", nullptr},
+        {"=QUJ", nullptr}, {"QU==QUJD", nullptr}, {"QUJD\x80", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -417,8 +437,7 @@ TEST(WireBase64, DecodesPaddingAndWhiteSpaceAndRefusesTheRest)
 // The encoder against the plain definition, three bytes at a time: every length up to a few
 // hundred (so every way a fast path can end short of the data), every byte value in every
 // place of a group.
-TEST(WireBase64, EncodesEveryLengthAndByteAsTheDefinitionHasIt)
-{
+TEST(WireBase64, EncodesEveryLengthAndByteAsTheDefinitionHasIt) {
     const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     const auto plain = [&](const std::string& bytes) {
         std::string out;
@@ -455,13 +474,11 @@ TEST(WireBase64, EncodesEveryLengthAndByteAsTheDefinitionHasIt)
 // Records written out and read back with the parser.
 class WireWriter : public testing::Test {
 protected:
-    void TearDown() override
-    {
+    void TearDown() override {
         for (indigo_property* p : made)
             indigo_release_property(p);
     }
-    WireMessage readBack(const std::string& text)
-    {
+    WireMessage readBack(const std::string& text) {
         const Parsed parsed = parse(text);
         EXPECT_TRUE(parsed.ok) << parsed.error << "\n" << text;
         EXPECT_EQ(parsed.messages.size(), 1u) << text;
@@ -470,14 +487,16 @@ protected:
     std::vector<indigo_property*> made;
 };
 
-TEST_F(WireWriter, EveryTypeReadsBackWithItsValuesAndTextsSafelyEscaped)
-{
-    indigo_property* text = indigo_init_text_property(nullptr, "Dev & Co", "NOTE", "Grp <1>", "Label \"q\" 'a'", INDIGO_OK_STATE,
-                                                      INDIGO_RW_PERM, 3);
+TEST_F(WireWriter, EveryTypeReadsBackWithItsValuesAndTextsSafelyEscaped) {
+    indigo_property* text = indigo_init_text_property(nullptr, "Dev & Co", "NOTE", "Grp <1>", "Label \"q\" 'a'",
+                                                      INDIGO_OK_STATE, INDIGO_RW_PERM, 3);
     indigo_init_text_item(text->items + 0, "A", "a", "x < y & y > \"z\" 'w'");
-    indigo_init_text_item(text->items + 1, "B", "b", "line one\nline two\ttab\x01" "bell");
+    indigo_init_text_item(text->items + 1, "B", "b",
+                          "line one\nline two\ttab\x01"
+                          "bell");
     indigo_init_text_item(text->items + 2, "C", "c", "caf\xc3\xa9 \xff\xfe bad");
-    indigo_property* number = indigo_init_number_property(nullptr, "D", "N", "G", "L", INDIGO_BUSY_STATE, INDIGO_WO_PERM, 2);
+    indigo_property* number =
+        indigo_init_number_property(nullptr, "D", "N", "G", "L", INDIGO_BUSY_STATE, INDIGO_WO_PERM, 2);
     indigo_init_number_item(number->items + 0, "X", "x", -1e300, 1e300, 1e-3, 0.1);
     indigo_init_number_item(number->items + 1, "Y", "y", 0, 10, 1, -12345678.875);
     indigo_property* sw = indigo_init_switch_property(nullptr, "D", "S", "G", "L", INDIGO_ALERT_STATE, INDIGO_RW_PERM,
@@ -509,7 +528,7 @@ TEST_F(WireWriter, EveryTypeReadsBackWithItsValuesAndTextsSafelyEscaped)
         const WireMessage set = readBack(out);
         EXPECT_EQ(set.kind, MessageKind::Set);
         EXPECT_EQ(set.state, p->state);
-        if (p->type != INDIGO_LIGHT_VECTOR) {   // lights are never requested
+        if (p->type != INDIGO_LIGHT_VECTOR) { // lights are never requested
             out.clear();
             writeNew(out, *p, names);
             EXPECT_EQ(readBack(out).kind, MessageKind::New);
@@ -519,8 +538,8 @@ TEST_F(WireWriter, EveryTypeReadsBackWithItsValuesAndTextsSafelyEscaped)
     writeDefinition(out, *text, nullptr, names);
     const WireMessage texts = readBack(out);
     EXPECT_EQ(texts.items[0].text, "x < y & y > \"z\" 'w'");
-    EXPECT_EQ(texts.items[1].text, "line one\nline two\ttab?bell");   // a control character XML cannot carry
-    EXPECT_EQ(texts.items[2].text, "caf\xc3\xa9 ?? bad");               // bytes that are not UTF-8
+    EXPECT_EQ(texts.items[1].text, "line one\nline two\ttab?bell"); // a control character XML cannot carry
+    EXPECT_EQ(texts.items[2].text, "caf\xc3\xa9 ?? bad");           // bytes that are not UTF-8
     out.clear();
     writeUpdate(out, *number, nullptr, names);
     const WireMessage numbers = readBack(out);
@@ -539,8 +558,7 @@ TEST_F(WireWriter, EveryTypeReadsBackWithItsValuesAndTextsSafelyEscaped)
     EXPECT_EQ(readBack(out).items[0].light, INDIGO_ALERT_STATE);
 }
 
-TEST_F(WireWriter, BlobsGoInlineOrByUrlAndNamesFollowTheDialect)
-{
+TEST_F(WireWriter, BlobsGoInlineOrByUrlAndNamesFollowTheDialect) {
     indigo_property* image = indigo_init_blob_property(nullptr, "Cam", "CCD_IMAGE", "G", "L", INDIGO_OK_STATE, 1);
     indigo_init_blob_item(image->items, "IMAGE", "Image");
     made = {image};
@@ -579,8 +597,7 @@ TEST_F(WireWriter, BlobsGoInlineOrByUrlAndNamesFollowTheDialect)
     EXPECT_EQ(all.message, "gone");
 }
 
-TEST(WireNames, OneTableMapsBothWaysAndPassesTheRestThrough)
-{
+TEST(WireNames, OneTableMapsBothWaysAndPassesTheRestThrough) {
     struct Pair {
         const char* indigoProperty;
         const char* indigoItem;
@@ -625,4 +642,4 @@ TEST(WireNames, OneTableMapsBothWaysAndPassesTheRestThrough)
     }
 }
 
-}  // namespace
+} // namespace

@@ -2,30 +2,27 @@
 // indigo_connect_server, a scripted peer speaking INDI's names and quirks on a socket of
 // the test, and small driver scripts run as subprocesses.
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
 #include "indigo/indigo_base64.h"
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_remote.h"
 #include "wire_fixtures.h"
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
 using namespace wire_test;
-using zeta::indigo::wire::MessageKind;
-using zeta::indigo::wire::WireMessage;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::IsEmpty;
+using zeta::indigo::wire::MessageKind;
+using zeta::indigo::wire::WireMessage;
 
 namespace {
 
-bool anyServerInUse()
-{
+bool anyServerInUse() {
     for (const indigo_server_entry& entry : indigo_available_servers) {
-        if (entry.thread_started)
-            return true;
+        if (entry.thread_started) return true;
     }
     return false;
 }
@@ -33,9 +30,9 @@ bool anyServerInUse()
 // A second bus, serving "Remote Fixture" (pattern seed 11).
 class PeerBus {
 public:
-    PeerBus() : process_({WIRE_PEER_PATH, dir_.path() / "port"}, {})
-    {
-        EXPECT_TRUE(eventually([&] { return std::filesystem::exists(dir_.path() / "port"); })) << "the peer bus did not start";
+    PeerBus() : process_({WIRE_PEER_PATH, dir_.path() / "port"}, {}) {
+        EXPECT_TRUE(eventually([&] { return std::filesystem::exists(dir_.path() / "port"); }))
+            << "the peer bus did not start";
         port = std::atoi(readFile(dir_.path() / "port").c_str());
     }
     Process& process() { return process_; }
@@ -49,15 +46,12 @@ private:
 class Remote : public testing::Test {
 protected:
     void SetUp() override { indigo_log_message_handler = captureLog; }
-    void TearDown() override
-    {
-        if (entry != nullptr)
-            indigo_disconnect_server(entry);
+    void TearDown() override {
+        if (entry != nullptr) indigo_disconnect_server(entry);
         indigo_log_message_handler = nullptr;
     }
 
-    void connect()
-    {
+    void connect() {
         ASSERT_EQ(indigo_connect_server("peer bus", "127.0.0.1", peer.port, &entry), INDIGO_OK);
         ASSERT_NE(entry, nullptr);
         ASSERT_TRUE(client.waitFor(heard("define", "Remote Fixture", "DATA")));
@@ -68,14 +62,14 @@ protected:
     indigo_server_entry* entry = nullptr;
 };
 
-TEST_F(Remote, TheOtherBussDevicesAppearUnderTheirOwnNamesAndTakeChanges)
-{
+TEST_F(Remote, TheOtherBussDevicesAppearUnderTheirOwnNamesAndTakeChanges) {
     connect();
     EXPECT_TRUE(entry->thread_started);
     EXPECT_STREQ(entry->name, "peer bus");
     EXPECT_STREQ(entry->host, "127.0.0.1");
     EXPECT_EQ(entry->port, peer.port);
-    EXPECT_THAT(client.defined("Remote Fixture"), ElementsAre("CONNECTION", "VALUE", "NOTE", "LAMP", "BLOB_SIZE", "DATA"));
+    EXPECT_THAT(client.defined("Remote Fixture"),
+                ElementsAre("CONNECTION", "VALUE", "NOTE", "LAMP", "BLOB_SIZE", "DATA"));
     const auto connection = client.waitFor(heard("define", "Remote Fixture", "CONNECTION"));
     EXPECT_EQ(connection->value("CONNECTED"), "Off");
     EXPECT_EQ(connection->value("DISCONNECTED"), "On");
@@ -96,11 +90,11 @@ TEST_F(Remote, TheOtherBussDevicesAppearUnderTheirOwnNamesAndTakeChanges)
     // A client enumerating later hears the mirrored properties from the mirror itself.
     HearingClient late("late");
     indigo_enumerate_properties(&late.client, nullptr);
-    EXPECT_THAT(late.defined("Remote Fixture"), ElementsAre("CONNECTION", "VALUE", "NOTE", "LAMP", "BLOB_SIZE", "DATA"));
+    EXPECT_THAT(late.defined("Remote Fixture"),
+                ElementsAre("CONNECTION", "VALUE", "NOTE", "LAMP", "BLOB_SIZE", "DATA"));
 }
 
-TEST_F(Remote, ATwentyMegabyteBlobCrossesByteForByte)
-{
+TEST_F(Remote, ATwentyMegabyteBlobCrossesByteForByte) {
     connect();
     constexpr std::size_t kSize = 20u << 20;
     const std::size_t mark = client.count();
@@ -112,8 +106,7 @@ TEST_F(Remote, ATwentyMegabyteBlobCrossesByteForByte)
     EXPECT_TRUE(blob->blob == pattern(kSize, 11)) << "the bytes differ";
 }
 
-TEST_F(Remote, DisconnectingDeletesTheMirroredDevicesAndIsSafeOnAnEntryAlreadyDown)
-{
+TEST_F(Remote, DisconnectingDeletesTheMirroredDevicesAndIsSafeOnAnEntryAlreadyDown) {
     connect();
     EXPECT_EQ(indigo_disconnect_server(entry), INDIGO_OK);
     EXPECT_THAT(client.defined("Remote Fixture"), IsEmpty()) << "every mirrored property deleted before it returns";
@@ -124,8 +117,7 @@ TEST_F(Remote, DisconnectingDeletesTheMirroredDevicesAndIsSafeOnAnEntryAlreadyDo
     EXPECT_FALSE(anyServerInUse());
 }
 
-TEST_F(Remote, APeerThatVanishesTakesItsDevicesWithItAndTheEntryWaitsToBeDisconnected)
-{
+TEST_F(Remote, APeerThatVanishesTakesItsDevicesWithItAndTheEntryWaitsToBeDisconnected) {
     connect();
     peer.process().signal(SIGKILL);
     EXPECT_TRUE(eventually([&] { return client.defined("Remote Fixture").empty(); }));
@@ -134,8 +126,7 @@ TEST_F(Remote, APeerThatVanishesTakesItsDevicesWithItAndTheEntryWaitsToBeDisconn
     entry = nullptr;
 }
 
-TEST(RemoteConnect, AConnectionToTheProcesssOwnServerIsRefusedRatherThanMirroredWithoutEnd)
-{
+TEST(RemoteConnect, AConnectionToTheProcesssOwnServerIsRefusedRatherThanMirroredWithoutEnd) {
     indigo_log_message_handler = captureLog;
     RunningServer server;
     FixtureDevice device("Wire Fixture");
@@ -150,8 +141,7 @@ TEST(RemoteConnect, AConnectionToTheProcesssOwnServerIsRefusedRatherThanMirrored
     indigo_log_message_handler = nullptr;
 }
 
-TEST(RemoteConnect, AFailedConnectLeavesNoEntry)
-{
+TEST(RemoteConnect, AFailedConnectLeavesNoEntry) {
     indigo_log_message_handler = captureLog;
     indigo_server_entry* entry = nullptr;
     EXPECT_EQ(indigo_connect_server(nullptr, "127.0.0.1", freePort(), &entry), INDIGO_FAILED);
@@ -166,8 +156,7 @@ TEST(RemoteConnect, AFailedConnectLeavesNoEntry)
 // A peer of the test's own on a socket: it says what a test scripts, and shows what it gets.
 class ScriptedPeer : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         indigo_log_message_handler = captureLog;
         listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -186,30 +175,34 @@ protected:
         ASSERT_TRUE(hello);
         EXPECT_EQ(hello->version, "2.0");
     }
-    void TearDown() override
-    {
-        if (entry != nullptr)
-            indigo_disconnect_server(entry);
+    void TearDown() override {
+        if (entry != nullptr) indigo_disconnect_server(entry);
         close(listener_);
         indigo_log_message_handler = nullptr;
     }
 
     // What the CCD simulator sends, shortened, in the driver's and the server's styles.
-    void defineCamera()
-    {
+    void defineCamera() {
         remote->send(
             "<defSwitchVector device=\"CCD Simulator\" name=\"CONNECTION\" label=\"Connection\" group=\"Main Control\" "
-            "state=\"Idle\" perm=\"rw\" rule=\"OneOfMany\" timeout=\"60\">\n    <defSwitch name=\"CONNECT\" label=\"Connect\">\n"
+            "state=\"Idle\" perm=\"rw\" rule=\"OneOfMany\" timeout=\"60\">\n    <defSwitch name=\"CONNECT\" "
+            "label=\"Connect\">\n"
             "Off\n    </defSwitch>\n    <defSwitch name=\"DISCONNECT\" label=\"Disconnect\">\nOn\n    </defSwitch>\n"
             "</defSwitchVector>\n"
-            "<?xml version='1.0'?>\n<defNumberVector\n  device='CCD Simulator'\n  name='CCD_EXPOSURE'\n  label='Expose'\n"
-            "  group='Main Control'\n  state='Idle'\n  perm='rw'\n  timeout='60'\n>\n  <defNumber\n    name='CCD_EXPOSURE_VALUE'\n"
-            "    label='Duration (s)'\n    format='%5.2f'\n    min='0.01'\n    max='3600'\n    step='1'>\n      1\n  </defNumber>\n"
+            "<?xml version='1.0'?>\n<defNumberVector\n  device='CCD Simulator'\n  name='CCD_EXPOSURE'\n  "
+            "label='Expose'\n"
+            "  group='Main Control'\n  state='Idle'\n  perm='rw'\n  timeout='60'\n>\n  <defNumber\n    "
+            "name='CCD_EXPOSURE_VALUE'\n"
+            "    label='Duration (s)'\n    format='%5.2f'\n    min='0.01'\n    max='3600'\n    step='1'>\n      1\n  "
+            "</defNumber>\n"
             "</defNumberVector>\n"
-            "<defBLOBVector device=\"CCD Simulator\" name=\"CCD1\" label=\"Image Data\" group=\"Image Info\" state=\"Idle\" "
+            "<defBLOBVector device=\"CCD Simulator\" name=\"CCD1\" label=\"Image Data\" group=\"Image Info\" "
+            "state=\"Idle\" "
             "perm=\"ro\" timeout=\"60\">\n    <defBLOB name=\"CCD1\" label=\"Image\"/>\n</defBLOBVector>\n"
-            "<defSwitchVector device=\"CCD Simulator\" name=\"CCD_COOLER\" state=\"Idle\" perm=\"wo\" rule=\"OneOfMany\">"
-            "<defSwitch name=\"COOLER_ON\">Off</defSwitch><defSwitch name=\"COOLER_OFF\">On</defSwitch></defSwitchVector>\n"
+            "<defSwitchVector device=\"CCD Simulator\" name=\"CCD_COOLER\" state=\"Idle\" perm=\"wo\" "
+            "rule=\"OneOfMany\">"
+            "<defSwitch name=\"COOLER_ON\">Off</defSwitch><defSwitch "
+            "name=\"COOLER_OFF\">On</defSwitch></defSwitchVector>\n"
             "<defNumberVector device=\"CCD Simulator\" name=\"CCD_FRAME\" state=\"Idle\" perm=\"rw\">"
             "<defNumber name=\"X\" min=\"0\" max=\"0\" step=\"0\">0</defNumber></defNumberVector>\n");
         ASSERT_TRUE(client.waitFor(heard("define", "CCD Simulator", "CCD_FRAME")));
@@ -223,8 +216,7 @@ private:
     int listener_ = -1;
 };
 
-TEST_F(ScriptedPeer, IndiNamesArriveAsTheBusNamesAndRequestsGoBackInIndiNames)
-{
+TEST_F(ScriptedPeer, IndiNamesArriveAsTheBusNamesAndRequestsGoBackInIndiNames) {
     defineCamera();
     const auto connection = client.waitFor(heard("define", "CCD Simulator", "CONNECTION"));
     ASSERT_EQ(connection->items.size(), 2u);
@@ -256,14 +248,15 @@ TEST_F(ScriptedPeer, IndiNamesArriveAsTheBusNamesAndRequestsGoBackInIndiNames)
     fits.resize(2880, ' ');
     std::string encoded;
     zeta::indigo::wire::appendBase64(encoded, fits.data(), fits.size());
-    remote->send("<setNumberVector device=\"CCD Simulator\" name=\"CCD_EXPOSURE\" state=\"Busy\"><oneNumber "
-                 "name=\"CCD_EXPOSURE_VALUE\">0.1</oneNumber></setNumberVector>\n"
-                 "<setBLOBVector device=\"CCD Simulator\" name=\"CCD1\" state=\"Ok\"><oneBLOB name=\"CCD1\" size=\"2880\" "
-                 "format=\".fits\" len=\"2880\">\n" +
-                 encoded +
-                 "\n    </oneBLOB></setBLOBVector>\n"
-                 "<setNumberVector device=\"CCD Simulator\" name=\"CCD_EXPOSURE\" state=\"Ok\"><oneNumber "
-                 "name=\"CCD_EXPOSURE_VALUE\">0</oneNumber></setNumberVector>\n");
+    remote->send(
+        "<setNumberVector device=\"CCD Simulator\" name=\"CCD_EXPOSURE\" state=\"Busy\"><oneNumber "
+        "name=\"CCD_EXPOSURE_VALUE\">0.1</oneNumber></setNumberVector>\n"
+        "<setBLOBVector device=\"CCD Simulator\" name=\"CCD1\" state=\"Ok\"><oneBLOB name=\"CCD1\" size=\"2880\" "
+        "format=\".fits\" len=\"2880\">\n" +
+        encoded +
+        "\n    </oneBLOB></setBLOBVector>\n"
+        "<setNumberVector device=\"CCD Simulator\" name=\"CCD_EXPOSURE\" state=\"Ok\"><oneNumber "
+        "name=\"CCD_EXPOSURE_VALUE\">0</oneNumber></setNumberVector>\n");
     const auto image = client.waitFor(heard("update", "CCD Simulator", "CCD_IMAGE", INDIGO_OK_STATE));
     ASSERT_TRUE(image);
     EXPECT_EQ(std::string(image->blob.begin(), image->blob.end()), fits);
@@ -271,8 +264,7 @@ TEST_F(ScriptedPeer, IndiNamesArriveAsTheBusNamesAndRequestsGoBackInIndiNames)
     EXPECT_TRUE(client.waitFor(heard("update", "CCD Simulator", "CCD_EXPOSURE", INDIGO_OK_STATE)));
 }
 
-TEST_F(ScriptedPeer, PeerQuirksAreSurvived)
-{
+TEST_F(ScriptedPeer, PeerQuirksAreSurvived) {
     defineCamera();
     remote->send(
         // a definition sent again, same items, new values
@@ -282,14 +274,18 @@ TEST_F(ScriptedPeer, PeerQuirksAreSurvived)
         "<setNumberVector device=\"CCD Simulator\" name=\"CCD_FRAME\" state=\"Idle\" message=\"frame set\">"
         "<oneNumber name=\"X\" min=\"0\" max=\"1279\" step=\"1\">0</oneNumber></setNumberVector>\n"
         // a set for a property that was never defined, and one of the wrong type
-        "<setNumberVector device=\"CCD Simulator\" name=\"FILTER_SLOT\" state=\"Ok\"><oneNumber name=\"FILTER_SLOT_VALUE\">"
+        "<setNumberVector device=\"CCD Simulator\" name=\"FILTER_SLOT\" state=\"Ok\"><oneNumber "
+        "name=\"FILTER_SLOT_VALUE\">"
         "2</oneNumber></setNumberVector>\n"
-        "<setTextVector device=\"CCD Simulator\" name=\"CCD_FRAME\" state=\"Ok\"><oneText name=\"X\">no</oneText></setTextVector>\n"
+        "<setTextVector device=\"CCD Simulator\" name=\"CCD_FRAME\" state=\"Ok\"><oneText "
+        "name=\"X\">no</oneText></setTextVector>\n"
         // a change another client sent, relayed by the server: not ours to act on
-        "<newNumberVector device=\"CCD Simulator\" name=\"CCD_EXPOSURE\"><oneNumber name=\"CCD_EXPOSURE_VALUE\">9</oneNumber>"
+        "<newNumberVector device=\"CCD Simulator\" name=\"CCD_EXPOSURE\"><oneNumber "
+        "name=\"CCD_EXPOSURE_VALUE\">9</oneNumber>"
         "</newNumberVector>\n"
         // log lines, of a known device and of another
-        "<message device=\"CCD Simulator\" message=\"[ERROR] Got no stars\"/>\n<message device=\"Elsewhere\" message=\"hi\"/>\n"
+        "<message device=\"CCD Simulator\" message=\"[ERROR] Got no stars\"/>\n<message device=\"Elsewhere\" "
+        "message=\"hi\"/>\n"
         // a definition with other items replaces the old one
         "<defSwitchVector device=\"CCD Simulator\" name=\"CCD_COOLER\" state=\"Ok\" perm=\"rw\" rule=\"AtMostOne\">"
         "<defSwitch name=\"COOLER_ON\">On</defSwitch></defSwitchVector>\n"
@@ -298,8 +294,7 @@ TEST_F(ScriptedPeer, PeerQuirksAreSurvived)
 
     std::vector<std::string> frameEvents;
     for (const Heard& h : client.all()) {
-        if (h.name == "CCD_FRAME")
-            frameEvents.push_back(h.kind + " " + h.value("LEFT"));
+        if (h.name == "CCD_FRAME") frameEvents.push_back(h.kind + " " + h.value("LEFT"));
     }
     EXPECT_THAT(frameEvents, ElementsAre("define 0", "define 5", "update 0"));
     const auto ranged = client.waitFor(heard("update", "CCD Simulator", "CCD_FRAME"));
@@ -311,14 +306,14 @@ TEST_F(ScriptedPeer, PeerQuirksAreSurvived)
             EXPECT_EQ(h.kind, "define") << "a relayed new changed something";
         }
     }
-    const auto stars = client.waitFor([](const Heard& h) { return h.kind == "message" && h.device == "CCD Simulator"; });
+    const auto stars =
+        client.waitFor([](const Heard& h) { return h.kind == "message" && h.device == "CCD Simulator"; });
     ASSERT_TRUE(stars);
     EXPECT_EQ(stars->message, "[ERROR] Got no stars");
     EXPECT_TRUE(client.waitFor([](const Heard& h) { return h.kind == "message" && h.device == "Elsewhere"; }));
     std::vector<std::string> coolerEvents;
     for (const Heard& h : client.all()) {
-        if (h.name == "CCD_COOLER")
-            coolerEvents.push_back(h.kind + " " + std::to_string(h.items.size()));
+        if (h.name == "CCD_COOLER") coolerEvents.push_back(h.kind + " " + std::to_string(h.items.size()));
     }
     EXPECT_THAT(coolerEvents, ElementsAre("define 2", "delete 2", "define 1"));
     EXPECT_THAT(client.defined("CCD Simulator"), ElementsAre("CONNECTION", "CCD_EXPOSURE", "CCD_FRAME", "CCD_COOLER"));
@@ -329,8 +324,7 @@ TEST_F(ScriptedPeer, PeerQuirksAreSurvived)
     EXPECT_TRUE(entry->thread_started);
 }
 
-TEST_F(ScriptedPeer, ABadPeerIsDroppedWithALogLineItsDevicesDeletedAndNothingHalfWritten)
-{
+TEST_F(ScriptedPeer, ABadPeerIsDroppedWithALogLineItsDevicesDeletedAndNothingHalfWritten) {
     struct Case {
         const char* what;
         std::string bytes;
@@ -338,8 +332,8 @@ TEST_F(ScriptedPeer, ABadPeerIsDroppedWithALogLineItsDevicesDeletedAndNothingHal
         const char* reason;
     };
     const std::vector<Case> cases = {
-        {"malformed XML", "<setNumberVector device=\"CCD Simulator\" name=\"CCD_FRAME\"><oneNumber name=\"X\">1</one>", false,
-         "malformed XML"},
+        {"malformed XML", "<setNumberVector device=\"CCD Simulator\" name=\"CCD_FRAME\"><oneNumber name=\"X\">1</one>",
+         false, "malformed XML"},
         {"a BLOB shorter than it says",
          "<setBLOBVector device=\"CCD Simulator\" name=\"CCD1\" state=\"Ok\"><oneBLOB name=\"CCD1\" size=\"2880\" "
          "format=\".fits\" len=\"2880\">QUJD</oneBLOB></setBLOBVector>",
@@ -358,8 +352,7 @@ TEST_F(ScriptedPeer, ABadPeerIsDroppedWithALogLineItsDevicesDeletedAndNothingHal
         }
         defineCamera();
         remote->send(c.bytes);
-        if (c.thenClose)
-            remote.reset();
+        if (c.thenClose) remote.reset();
         EXPECT_TRUE(eventually([&] { return client.defined("CCD Simulator").empty(); })) << "devices left behind";
         EXPECT_TRUE(eventually([&] { return logged(c.reason); })) << "no log line";
         for (const Heard& h : client.all())
@@ -375,14 +368,11 @@ TEST_F(ScriptedPeer, ABadPeerIsDroppedWithALogLineItsDevicesDeletedAndNothingHal
 class ScriptDriver : public testing::Test {
 protected:
     void SetUp() override { indigo_log_message_handler = captureLog; }
-    void TearDown() override
-    {
-        if (entry != nullptr)
-            indigo_kill_subprocess(entry);
+    void TearDown() override {
+        if (entry != nullptr) indigo_kill_subprocess(entry);
         indigo_log_message_handler = nullptr;
     }
-    std::string script(const std::string& name, const std::string& body, const char* interpreter = "/bin/sh")
-    {
+    std::string script(const std::string& name, const std::string& body, const char* interpreter = "/bin/sh") {
         const std::string path = dir.path() / name;
         std::ofstream(path) << "#!" << interpreter << "\n" << body;
         chmod(path.c_str(), 0755);
@@ -395,13 +385,13 @@ protected:
     indigo_subprocess_entry* entry = nullptr;
 };
 
-TEST_F(ScriptDriver, ADriversDevicesComeAndGoAndTheProcessIsReapedEvenWhenItWillNotLeave)
-{
+TEST_F(ScriptDriver, ADriversDevicesComeAndGoAndTheProcessIsReapedEvenWhenItWillNotLeave) {
     // It answers getProperties, then ignores its stdin and SIGTERM.
-    const std::string path = script("stubborn", "trap '' TERM\nread line\n"
-                                                "printf '<?xml version=\"1.0\"?>\\n<defTextVector device=\"Script\" name=\"T\" "
-                                                "state=\"Ok\" perm=\"ro\"><defText name=\"A\">hi</defText></defTextVector>\\n'\n"
-                                                "while :; do sleep 1; done\n");
+    const std::string path =
+        script("stubborn", "trap '' TERM\nread line\n"
+                           "printf '<?xml version=\"1.0\"?>\\n<defTextVector device=\"Script\" name=\"T\" "
+                           "state=\"Ok\" perm=\"ro\"><defText name=\"A\">hi</defText></defTextVector>\\n'\n"
+                           "while :; do sleep 1; done\n");
     ASSERT_EQ(indigo_start_subprocess(path.c_str(), &entry), INDIGO_OK);
     EXPECT_TRUE(entry->thread_started);
     EXPECT_STREQ(entry->executable, path.c_str());
@@ -417,10 +407,10 @@ TEST_F(ScriptDriver, ADriversDevicesComeAndGoAndTheProcessIsReapedEvenWhenItWill
     entry = nullptr;
 }
 
-TEST_F(ScriptDriver, ADriverThatExitsOnItsOwnHasItsDevicesDeletedAndIsReaped)
-{
-    const std::string path = script("brief", "read line\nprintf '<defTextVector device=\"Brief\" name=\"T\" state=\"Ok\" "
-                                             "perm=\"ro\"><defText name=\"A\">x</defText></defTextVector>\\n'\nexit 3\n");
+TEST_F(ScriptDriver, ADriverThatExitsOnItsOwnHasItsDevicesDeletedAndIsReaped) {
+    const std::string path =
+        script("brief", "read line\nprintf '<defTextVector device=\"Brief\" name=\"T\" state=\"Ok\" "
+                        "perm=\"ro\"><defText name=\"A\">x</defText></defTextVector>\\n'\nexit 3\n");
     ASSERT_EQ(indigo_start_subprocess(path.c_str(), &entry), INDIGO_OK);
     const pid_t pid = entry->pid;
     ASSERT_TRUE(client.waitFor(heard("define", "Brief", "T")));
@@ -432,22 +422,23 @@ TEST_F(ScriptDriver, ADriverThatExitsOnItsOwnHasItsDevicesDeletedAndIsReaped)
     entry = nullptr;
 }
 
-TEST_F(ScriptDriver, ADriverHearsOnlyWhatItWatches)
-{
+TEST_F(ScriptDriver, ADriverHearsOnlyWhatItWatches) {
     FixtureDevice device("Wire Fixture");
     ASSERT_EQ(indigo_attach_device(&device.device), INDIGO_OK);
     const std::string heardPath = dir.path() / "heard";
-    const std::string path = script("watcher", "read line\n"
-                                               "printf '<defTextVector device=\"Watcher\" name=\"T\" state=\"Ok\" perm=\"ro\">"
-                                               "<defText name=\"A\">x</defText></defTextVector>\\n'\n"
-                                               "printf \"<getProperties version='1.7' device='Wire Fixture' name='VALUE'/>\\n\"\n"
-                                               "cat > '" + heardPath + "'\n");
+    const std::string path =
+        script("watcher", "read line\n"
+                          "printf '<defTextVector device=\"Watcher\" name=\"T\" state=\"Ok\" perm=\"ro\">"
+                          "<defText name=\"A\">x</defText></defTextVector>\\n'\n"
+                          "printf \"<getProperties version='1.7' device='Wire Fixture' name='VALUE'/>\\n\"\n"
+                          "cat > '" +
+                              heardPath + "'\n");
     ASSERT_EQ(indigo_start_subprocess(path.c_str(), &entry), INDIGO_OK);
     ASSERT_TRUE(client.waitFor(heard("define", "Watcher", "T")));
     EXPECT_TRUE(eventually([&] { return readFile(heardPath).find("VALUE") != std::string::npos; }));
     changeNumber(&client.client, "Wire Fixture", "VALUE", "X", 8);
     changeNumber(&client.client, "Wire Fixture", "BLOB_SIZE", "SIZE", 10);
-    changeSwitch(&client.client, "Watcher", "T", "A");   // wrong type: not forwarded
+    changeSwitch(&client.client, "Watcher", "T", "A"); // wrong type: not forwarded
     EXPECT_TRUE(eventually([&] { return readFile(heardPath).find("setNumberVector") != std::string::npos; }));
     EXPECT_EQ(indigo_kill_subprocess(entry), INDIGO_OK);
     entry = nullptr;
@@ -459,28 +450,32 @@ TEST_F(ScriptDriver, ADriverHearsOnlyWhatItWatches)
     EXPECT_THAT(text, testing::Not(HasSubstr("Watcher"))) << "its own devices are not echoed back";
 }
 
-TEST_F(ScriptDriver, BlobsInSharedMemoryArriveWholeAndOneShorterThanItsLengthDropsTheDriver)
-{
+TEST_F(ScriptDriver, BlobsInSharedMemoryArriveWholeAndOneShorterThanItsLengthDropsTheDriver) {
     const std::string replies = dir.path() / "replies";
-    const std::string path = script("shm", "import array, os, socket, sys\n"
-                                           "out = socket.socket(fileno=1)\n"
-                                           "def send(xml, fd=None):\n"
-                                           "    extra = [(socket.SOL_SOCKET, socket.SCM_RIGHTS, array.array('i', [fd]))] if fd is not None else []\n"
-                                           "    out.sendmsg([xml.encode()], extra)\n"
-                                           "def memory(data):\n"
-                                           "    fd = os.memfd_create('frame')\n"
-                                           "    os.write(fd, data)\n"
-                                           "    return fd\n"
-                                           "sys.stdin.readline()\n"
-                                           "send(\"<defBLOBVector device='Shm' name='CCD1' state='Idle' perm='ro'><defBLOB name='CCD1'/></defBLOBVector>\\n\")\n"
-                                           "blob = \"<setBLOBVector device='Shm' name='CCD1' state='Ok'><oneBLOB name='CCD1' size='10240' "
-                                           "format='.fits' len='10240' attached='true'></oneBLOB></setBLOBVector>\\n\"\n"
-                                           "send(blob, memory(bytes(range(256)) * 40 + bytes(4096)))\n"
-                                           "send(\"<pingRequest uid='SetBLOB/1' />\\n\")\n"
-                                           "open('" + replies + "', 'w').write(sys.stdin.readline())\n"
-                                           "send(blob, memory(bytes(10)))\n"
-                                           "sys.stdin.read()\n",
-                                    "/usr/bin/python3");
+    const std::string path = script(
+        "shm",
+        "import array, os, socket, sys\n"
+        "out = socket.socket(fileno=1)\n"
+        "def send(xml, fd=None):\n"
+        "    extra = [(socket.SOL_SOCKET, socket.SCM_RIGHTS, array.array('i', [fd]))] if fd is not None else []\n"
+        "    out.sendmsg([xml.encode()], extra)\n"
+        "def memory(data):\n"
+        "    fd = os.memfd_create('frame')\n"
+        "    os.write(fd, data)\n"
+        "    return fd\n"
+        "sys.stdin.readline()\n"
+        "send(\"<defBLOBVector device='Shm' name='CCD1' state='Idle' perm='ro'><defBLOB "
+        "name='CCD1'/></defBLOBVector>\\n\")\n"
+        "blob = \"<setBLOBVector device='Shm' name='CCD1' state='Ok'><oneBLOB name='CCD1' size='10240' "
+        "format='.fits' len='10240' attached='true'></oneBLOB></setBLOBVector>\\n\"\n"
+        "send(blob, memory(bytes(range(256)) * 40 + bytes(4096)))\n"
+        "send(\"<pingRequest uid='SetBLOB/1' />\\n\")\n"
+        "open('" +
+            replies +
+            "', 'w').write(sys.stdin.readline())\n"
+            "send(blob, memory(bytes(10)))\n"
+            "sys.stdin.read()\n",
+        "/usr/bin/python3");
     ASSERT_EQ(indigo_start_subprocess(path.c_str(), &entry), INDIGO_OK);
     const auto frame = client.waitFor(heard("update", "Shm", "CCD_IMAGE", INDIGO_OK_STATE));
     ASSERT_TRUE(frame);
@@ -490,7 +485,8 @@ TEST_F(ScriptDriver, BlobsInSharedMemoryArriveWholeAndOneShorterThanItsLengthDro
             expected.push_back(static_cast<std::uint8_t>(b));
     EXPECT_TRUE(frame->blob == expected) << "the bytes are the length the message gives, from the shared memory";
     EXPECT_EQ(frame->blobFormat, ".fits");
-    EXPECT_TRUE(eventually([&] { return readFile(replies) == "<pingReply uid=\"SetBLOB/1\"/>\n"; })) << readFile(replies);
+    EXPECT_TRUE(eventually([&] { return readFile(replies) == "<pingReply uid=\"SetBLOB/1\"/>\n"; }))
+        << readFile(replies);
     EXPECT_TRUE(eventually([&] { return logged("is larger than its shared memory"); }));
     EXPECT_TRUE(eventually([&] { return client.defined("Shm").empty(); }));
     for (const Heard& h : client.all()) {
@@ -503,8 +499,7 @@ TEST_F(ScriptDriver, BlobsInSharedMemoryArriveWholeAndOneShorterThanItsLengthDro
 // The server's peers send a driver's frames from the bytes the bus holds rather than from a
 // copy; a peer that reads slowly must still get every frame as it was, while later frames
 // come in (the first, of many megabytes, is also read from the shared memory in parts).
-TEST_F(ScriptDriver, FramesGoToAPeerThatReadsSlowlyIntactWhileLaterOnesComeIn)
-{
+TEST_F(ScriptDriver, FramesGoToAPeerThatReadsSlowlyIntactWhileLaterOnesComeIn) {
     RunningServer server;
     RawPeer peer(server.port);
     const int small = 64 << 10;
@@ -512,25 +507,31 @@ TEST_F(ScriptDriver, FramesGoToAPeerThatReadsSlowlyIntactWhileLaterOnesComeIn)
     peer.send("<enableBLOB device='Shm'>Also</enableBLOB>\n<getProperties version='1.7'/>\n");
     const std::string go = dir.path() / "go";
     const std::size_t sizes[] = {33600 * 256, 3907 * 256, 3907 * 256};
-    const std::string path = script("frames", "import array, os, socket, sys, time\n"
-                                              "out = socket.socket(fileno=1)\n"
-                                              "def send(xml, fd=None):\n"
-                                              "    extra = [(socket.SOL_SOCKET, socket.SCM_RIGHTS, array.array('i', [fd]))] if fd is not None else []\n"
-                                              "    out.sendmsg([xml.encode()], extra)\n"
-                                              "sys.stdin.readline()\n"
-                                              "send(\"<defBLOBVector device='Shm' name='CCD1' state='Idle' perm='ro'><defBLOB name='CCD1'/></defBLOBVector>\\n\")\n"
-                                              "while not os.path.exists('" + go + "'):\n"
-                                              "    time.sleep(0.02)\n"
-                                              "for k, size in enumerate([" + std::to_string(sizes[0]) + ", " + std::to_string(sizes[1]) +
-                                                  ", " + std::to_string(sizes[2]) + "]):\n"
-                                              "    data = bytes((j + 85 * k) % 256 for j in range(256)) * (size // 256)\n"
-                                              "    fd = os.memfd_create('frame')\n"
-                                              "    os.write(fd, data)\n"
-                                              "    send(\"<setBLOBVector device='Shm' name='CCD1' state='Ok'><oneBLOB name='CCD1' size='%d' "
-                                              "format='.fits' len='%d' attached='true'></oneBLOB></setBLOBVector>\\n\" % (size, size), fd)\n"
-                                              "    os.close(fd)\n"
-                                              "sys.stdin.read()\n",
-                                    "/usr/bin/python3");
+    const std::string path = script(
+        "frames",
+        "import array, os, socket, sys, time\n"
+        "out = socket.socket(fileno=1)\n"
+        "def send(xml, fd=None):\n"
+        "    extra = [(socket.SOL_SOCKET, socket.SCM_RIGHTS, array.array('i', [fd]))] if fd is not None else []\n"
+        "    out.sendmsg([xml.encode()], extra)\n"
+        "sys.stdin.readline()\n"
+        "send(\"<defBLOBVector device='Shm' name='CCD1' state='Idle' perm='ro'><defBLOB "
+        "name='CCD1'/></defBLOBVector>\\n\")\n"
+        "while not os.path.exists('" +
+            go +
+            "'):\n"
+            "    time.sleep(0.02)\n"
+            "for k, size in enumerate([" +
+            std::to_string(sizes[0]) + ", " + std::to_string(sizes[1]) + ", " + std::to_string(sizes[2]) +
+            "]):\n"
+            "    data = bytes((j + 85 * k) % 256 for j in range(256)) * (size // 256)\n"
+            "    fd = os.memfd_create('frame')\n"
+            "    os.write(fd, data)\n"
+            "    send(\"<setBLOBVector device='Shm' name='CCD1' state='Ok'><oneBLOB name='CCD1' size='%d' "
+            "format='.fits' len='%d' attached='true'></oneBLOB></setBLOBVector>\\n\" % (size, size), fd)\n"
+            "    os.close(fd)\n"
+            "sys.stdin.read()\n",
+        "/usr/bin/python3");
     ASSERT_EQ(indigo_start_subprocess(path.c_str(), &entry), INDIGO_OK);
     ASSERT_TRUE(peer.waitFor(wireIs(MessageKind::Define, "Shm", "CCD1")));
     peer.keepBytes(false);
@@ -549,8 +550,7 @@ TEST_F(ScriptDriver, FramesGoToAPeerThatReadsSlowlyIntactWhileLaterOnesComeIn)
     ASSERT_TRUE(eventually([&] {
         onBus.clear();
         for (const Heard& h : client.all()) {
-            if (isFrame(h))
-                onBus.push_back(h);
+            if (isFrame(h)) onBus.push_back(h);
         }
         return onBus.size() == 3;
     }));
@@ -566,13 +566,13 @@ TEST_F(ScriptDriver, FramesGoToAPeerThatReadsSlowlyIntactWhileLaterOnesComeIn)
     }
 }
 
-TEST_F(ScriptDriver, ShuttingDownThroughTheTablesDisconnectsKillsAndStopsTheBus)
-{
+TEST_F(ScriptDriver, ShuttingDownThroughTheTablesDisconnectsKillsAndStopsTheBus) {
     PeerBus peer;
     indigo_server_entry* server = nullptr;
     ASSERT_EQ(indigo_connect_server(nullptr, "127.0.0.1", peer.port, &server), INDIGO_OK);
-    const std::string path = script("idle", "read line\nprintf '<defTextVector device=\"Idle\" name=\"T\" state=\"Ok\" "
-                                            "perm=\"ro\"><defText name=\"A\">x</defText></defTextVector>\\n'\ncat > /dev/null\n");
+    const std::string path =
+        script("idle", "read line\nprintf '<defTextVector device=\"Idle\" name=\"T\" state=\"Ok\" "
+                       "perm=\"ro\"><defText name=\"A\">x</defText></defTextVector>\\n'\ncat > /dev/null\n");
     ASSERT_EQ(indigo_start_subprocess(path.c_str(), &entry), INDIGO_OK);
     const pid_t pid = entry->pid;
     ASSERT_TRUE(client.waitFor(heard("define", "Remote Fixture", "DATA")));
@@ -597,8 +597,7 @@ TEST_F(ScriptDriver, ShuttingDownThroughTheTablesDisconnectsKillsAndStopsTheBus)
     EXPECT_EQ(indigo_start(), INDIGO_OK);
 }
 
-TEST_F(ScriptDriver, AnExecutableThatCannotRunLeavesNoEntry)
-{
+TEST_F(ScriptDriver, AnExecutableThatCannotRunLeavesNoEntry) {
     indigo_subprocess_entry* none = nullptr;
     EXPECT_EQ(indigo_start_subprocess((dir.path() / "missing").c_str(), &none), INDIGO_FAILED);
     EXPECT_EQ(none, nullptr);
@@ -607,4 +606,4 @@ TEST_F(ScriptDriver, AnExecutableThatCannotRunLeavesNoEntry)
         EXPECT_FALSE(e.thread_started);
 }
 
-}  // namespace
+} // namespace

@@ -2,17 +2,17 @@
 // changes going in, BLOB modes, HTTP on the same port, starting and stopping, clients that
 // misbehave and a hundred that come and vanish at once.
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_server.h"
 #include "wire_fixtures.h"
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 using namespace wire_test;
+using testing::HasSubstr;
 using zeta::indigo::wire::MessageKind;
 using zeta::indigo::wire::WireMessage;
-using testing::HasSubstr;
 
 namespace {
 
@@ -21,16 +21,14 @@ constexpr std::size_t kProperties = 6;
 
 class Server : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         indigo_log_message_handler = captureLog;
         ASSERT_EQ(indigo_attach_device(&device.device), INDIGO_OK);
     }
     void TearDown() override { indigo_log_message_handler = nullptr; }
 
     // A peer that has asked for everything and heard the device's definitions.
-    std::unique_ptr<RawPeer> listener(const char* version = "1.7")
-    {
+    std::unique_ptr<RawPeer> listener(const char* version = "1.7") {
         auto peer = std::make_unique<RawPeer>(server.port);
         peer->send(std::string("<getProperties version='") + version + "'/>\n");
         for (const char* name : {"CONNECTION", "VALUE", "NOTE", "LAMP", "BLOB_SIZE", "DATA"})
@@ -38,8 +36,7 @@ protected:
         return peer;
     }
 
-    void setNumber(const char* property, const char* item, double value)
-    {
+    void setNumber(const char* property, const char* item, double value) {
         const char* items[] = {item};
         const double values[] = {value};
         indigo_change_number_property(&local.client, kDevice, property, 1, items, values);
@@ -50,8 +47,7 @@ protected:
     HearingClient local{"local"};
 };
 
-TEST_F(Server, ListensTellsItsCountAndAnswersGetPropertiesInIndiNames)
-{
+TEST_F(Server, ListensTellsItsCountAndAnswersGetPropertiesInIndiNames) {
     EXPECT_NE(server.port, 0);
     EXPECT_EQ(RunningServer::counts().front(), 0);
 
@@ -89,8 +85,7 @@ TEST_F(Server, ListensTellsItsCountAndAnswersGetPropertiesInIndiNames)
     EXPECT_EQ(narrow.messages().size(), 1u);
 }
 
-TEST_F(Server, AClientSpeakingVersionTwoHearsTheBusNames)
-{
+TEST_F(Server, AClientSpeakingVersionTwoHearsTheBusNames) {
     auto peer = listener("2.0");
     const auto connection = std::find_if(peer->messages().begin(), peer->messages().end(),
                                          wireIs(MessageKind::Define, kDevice, "CONNECTION"));
@@ -105,8 +100,7 @@ TEST_F(Server, AClientSpeakingVersionTwoHearsTheBusNames)
     EXPECT_TRUE(set->items.at(0).on);
 }
 
-TEST_F(Server, ChangesFromAClientReachTheDeviceAndComeBackAsSets)
-{
+TEST_F(Server, ChangesFromAClientReachTheDeviceAndComeBackAsSets) {
     auto peer = listener();
     peer->send("<newSwitchVector device='Wire Fixture' name='CONNECTION'>\n  <oneSwitch name='CONNECT'>On</oneSwitch>\n"
                "</newSwitchVector>\n");
@@ -118,11 +112,13 @@ TEST_F(Server, ChangesFromAClientReachTheDeviceAndComeBackAsSets)
     EXPECT_FALSE(connected->items.at(1).on);
     EXPECT_TRUE(device.connection->items[0].sw.value);
 
-    peer->send("<newNumberVector device='Wire Fixture' name='VALUE'><oneNumber name='X'>-1:30</oneNumber></newNumberVector>");
+    peer->send(
+        "<newNumberVector device='Wire Fixture' name='VALUE'><oneNumber name='X'>-1:30</oneNumber></newNumberVector>");
     const auto value = peer->waitFor(wireIs(MessageKind::Set, kDevice, "VALUE"));
     ASSERT_TRUE(value);
     EXPECT_EQ(value->items.at(0).value, -1.5);
-    EXPECT_TRUE(local.waitFor([](const Heard& h) { return h.kind == "update" && h.name == "VALUE" && h.number("X") == -1.5; }));
+    EXPECT_TRUE(
+        local.waitFor([](const Heard& h) { return h.kind == "update" && h.name == "VALUE" && h.number("X") == -1.5; }));
 
     peer->send("<newTextVector device='Wire Fixture' name='NOTE'><oneText name='TEXT'>caf\xc3\xa9 &amp; more</oneText>"
                "</newTextVector>");
@@ -135,14 +131,14 @@ TEST_F(Server, ChangesFromAClientReachTheDeviceAndComeBackAsSets)
     quick.send("<getProperties version='1.7'/>\n<newNumberVector device='Wire Fixture' name='VALUE'>"
                "<oneNumber name='X'>42</oneNumber></newNumberVector>\n");
     shutdown(quick.fd(), SHUT_WR);
-    EXPECT_TRUE(quick.waitFor(
-        [](const WireMessage& m) { return m.kind == MessageKind::Set && m.name == "VALUE" && m.items.at(0).value == 42; }));
+    EXPECT_TRUE(quick.waitFor([](const WireMessage& m) {
+        return m.kind == MessageKind::Set && m.name == "VALUE" && m.items.at(0).value == 42;
+    }));
     EXPECT_TRUE(quick.waitForClose());
     EXPECT_EQ(device.value->items[0].number.value, 42);
 }
 
-TEST_F(Server, BlobsFollowEachClientsEnableBlob)
-{
+TEST_F(Server, BlobsFollowEachClientsEnableBlob) {
     auto never = listener();
     auto also = listener();
     also->send("<enableBLOB device='Wire Fixture'>Also</enableBLOB>\n");
@@ -157,10 +153,12 @@ TEST_F(Server, BlobsFollowEachClientsEnableBlob)
     }
 
     setNumber("BLOB_SIZE", "SIZE", 1000);
-    setNumber("VALUE", "X", 7);   // a marker after the BLOB
+    setNumber("VALUE", "X", 7); // a marker after the BLOB
     const std::vector<std::uint8_t> first = pattern(1000, 7);
 
-    const auto blobOf = [](const WireMessage& m) { return std::vector<std::uint8_t>(m.items.at(0).bytes.begin(), m.items.at(0).bytes.end()); };
+    const auto blobOf = [](const WireMessage& m) {
+        return std::vector<std::uint8_t>(m.items.at(0).bytes.begin(), m.items.at(0).bytes.end());
+    };
     const auto received = also->waitFor(wireIs(MessageKind::Set, kDevice, "DATA"));
     ASSERT_TRUE(received);
     EXPECT_EQ(blobOf(*received), first);
@@ -169,7 +167,8 @@ TEST_F(Server, BlobsFollowEachClientsEnableBlob)
     ASSERT_TRUE(never->waitFor(wireIs(MessageKind::Set, kDevice, "VALUE")));
     for (const WireMessage& m : never->messages())
         EXPECT_FALSE(m.kind == MessageKind::Set && m.name == "DATA") << "a BLOB reached a client that never asked";
-    EXPECT_TRUE(std::any_of(never->messages().begin(), never->messages().end(), wireIs(MessageKind::Set, kDevice, "BLOB_SIZE")));
+    EXPECT_TRUE(std::any_of(never->messages().begin(), never->messages().end(),
+                            wireIs(MessageKind::Set, kDevice, "BLOB_SIZE")));
 
     const auto onlyBlob = only->waitFor(wireIs(MessageKind::Set, kDevice, "DATA"));
     ASSERT_TRUE(onlyBlob);
@@ -207,8 +206,7 @@ TEST_F(Server, BlobsFollowEachClientsEnableBlob)
     }
 }
 
-TEST_F(Server, AnswersHttpForItsResourcesOnTheSamePort)
-{
+TEST_F(Server, AnswersHttpForItsResourcesOnTheSamePort) {
     unsigned char page[] = "<html>control</html>";
     indigo_server_add_resource("/ctrl", page, sizeof page - 1, "text/html");
     const auto ask = [&](const std::string& request) {
@@ -231,12 +229,11 @@ TEST_F(Server, AnswersHttpForItsResourcesOnTheSamePort)
         EXPECT_EQ(count, 0) << "an HTTP request is not a protocol client";
 }
 
-TEST_F(Server, ABadClientIsClosedWithALogLineAndTheOthersGoOn)
-{
+TEST_F(Server, ABadClientIsClosedWithALogLineAndTheOthersGoOn) {
     struct Case {
         const char* what;
         std::string bytes;
-        bool endsHere;   // the sending side closes after the bytes
+        bool endsHere; // the sending side closes after the bytes
         const char* reason;
     };
     const std::vector<Case> cases = {
@@ -260,25 +257,25 @@ TEST_F(Server, ABadClientIsClosedWithALogLineAndTheOthersGoOn)
         bad.send("<getProperties version='1.7' device='Wire Fixture' name='LAMP'/>\n");
         ASSERT_TRUE(bad.waitFor(wireIs(MessageKind::Define, kDevice, "LAMP")));
         bad.send(c.bytes);
-        if (c.endsHere)
-            shutdown(bad.fd(), SHUT_WR);
+        if (c.endsHere) shutdown(bad.fd(), SHUT_WR);
         EXPECT_TRUE(bad.waitForClose());
         EXPECT_TRUE(eventually([&] { return logged(c.reason); })) << "no log line for it";
         EXPECT_EQ(device.changes.load(), changesBefore) << "nothing of the bad message reached the device";
         EXPECT_EQ(device.value->items[0].number.value, 1.25);
 
-        good->send("<newTextVector device='Wire Fixture' name='NOTE'><oneText name='TEXT'>still here</oneText></newTextVector>");
+        good->send("<newTextVector device='Wire Fixture' name='NOTE'><oneText name='TEXT'>still "
+                   "here</oneText></newTextVector>");
         EXPECT_TRUE(good->waitFor([](const WireMessage& m) {
             return m.kind == MessageKind::Set && m.name == "NOTE" && m.items.at(0).text == "still here";
         }));
-        good->send("<newTextVector device='Wire Fixture' name='NOTE'><oneText name='TEXT'>reset</oneText></newTextVector>");
+        good->send(
+            "<newTextVector device='Wire Fixture' name='NOTE'><oneText name='TEXT'>reset</oneText></newTextVector>");
         EXPECT_TRUE(good->waitFor([](const WireMessage& m) { return m.kind == MessageKind::Set && m.name == "NOTE"; }));
     }
     EXPECT_TRUE(eventually([] { return RunningServer::lastCount() == 1; }));
 }
 
-TEST_F(Server, AHundredClientsEachGetEveryPropertyAndTheServerOutlivesTheirVanishing)
-{
+TEST_F(Server, AHundredClientsEachGetEveryPropertyAndTheServerOutlivesTheirVanishing) {
     constexpr int kClients = 100;
     std::vector<std::unique_ptr<RawPeer>> peers;
     for (int i = 0; i < kClients; ++i) {
@@ -300,17 +297,17 @@ TEST_F(Server, AHundredClientsEachGetEveryPropertyAndTheServerOutlivesTheirVanis
 
     for (auto& peer : peers)
         peer->vanish();
-    setNumber("VALUE", "X", 4);   // posted while the server finds out they are gone
+    setNumber("VALUE", "X", 4); // posted while the server finds out they are gone
     EXPECT_TRUE(eventually([] { return RunningServer::lastCount() == 0; }));
 
     auto after = listener();
-    after->send("<newNumberVector device='Wire Fixture' name='VALUE'><oneNumber name='X'>5</oneNumber></newNumberVector>");
+    after->send(
+        "<newNumberVector device='Wire Fixture' name='VALUE'><oneNumber name='X'>5</oneNumber></newNumberVector>");
     EXPECT_TRUE(after->waitFor(wireIs(MessageKind::Set, kDevice, "VALUE")));
     EXPECT_EQ(device.value->items[0].number.value, 5);
 }
 
-TEST(ServerLifecycle, ABindFailureReturnsAtOnceAndTheServerStopsAndRunsAgain)
-{
+TEST(ServerLifecycle, ABindFailureReturnsAtOnceAndTheServerStopsAndRunsAgain) {
     indigo_log_message_handler = captureLog;
     // A port someone else holds.
     const int holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -341,8 +338,8 @@ TEST(ServerLifecycle, ABindFailureReturnsAtOnceAndTheServerStopsAndRunsAgain)
         EXPECT_TRUE(peer.waitForClose()) << "shutting down closes every connection";
         EXPECT_TRUE(eventually([] { return RunningServer::lastCount() == 0; }));
     }
-    indigo_server_shutdown();   // with no server running: nothing happens
+    indigo_server_shutdown(); // with no server running: nothing happens
     indigo_log_message_handler = nullptr;
 }
 
-}  // namespace
+} // namespace

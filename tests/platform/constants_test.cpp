@@ -1,18 +1,27 @@
 #include "platform/constants.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 TEST(Sexagesimal, ParsesFieldsSeparatedByAnyOfTheFourCharacters) {
     const struct {
         const char* text;
         double value;
     } cases[] = {
-        {"12:30:45", 12.5125},     {"-12:30", -12.5},  {"-0:30", -0.5},       {"12 30", 12.5},
-        {"5*15'30", 5 + 30.0 / 3600 + 15.0 / 60},       {"12.5", 12.5},        {"12::30", 12 + 30.0 / 3600},
-        {"12:30:45:99", 12.5125},  {"", 0},            {"abc", 0},            {"-0", 0},
-        {":30", 0.5},              {"1e1:6", 10.1},    {"+3:x:36", 3.01},
+        {"12:30:45", 12.5125},
+        {"-12:30", -12.5},
+        {"-0:30", -0.5},
+        {"12 30", 12.5},
+        {"5*15'30", 5 + 30.0 / 3600 + 15.0 / 60},
+        {"12.5", 12.5},
+        {"12::30", 12 + 30.0 / 3600},
+        {"12:30:45:99", 12.5125},
+        {"", 0},
+        {"abc", 0},
+        {"-0", 0},
+        {":30", 0.5},
+        {"1e1:6", 10.1},
+        {"+3:x:36", 3.01},
     };
     for (const auto& c : cases) {
         EXPECT_NEAR(parseSexagesimal(c.text), c.value, 1e-9) << c.text;
@@ -66,13 +75,14 @@ TEST(ModuleConstants, NameVersionAndValueLists) {
     for (size_t i = 1; i < CELSIUS_SETPOINTS().size(); ++i) {
         EXPECT_EQ(std::stoi(FAHRENHEIT_SETPOINTS()[i]), std::stoi(CELSIUS_SETPOINTS()[i]) * 9 / 5 + 32);
     }
-    EXPECT_EQ(MARKER_COLOR(), platform::Color::systemGreen());
+    EXPECT_EQ(MARKER_COLOR(), zeta::platform::Color::systemGreen());
 }
 
 TEST(ModuleConstants, FormatIntegerGroupsDigits) {
     const std::string text = formatInteger(1234567);
     std::string digits;
-    for (char ch : text) if (ch >= '0' && ch <= '9') digits += ch;
+    for (char ch : text)
+        if (ch >= '0' && ch <= '9') digits += ch;
     EXPECT_EQ(digits, "1234567");
     EXPECT_EQ(formatInteger(0), "0");
 }

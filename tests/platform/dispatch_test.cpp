@@ -1,9 +1,8 @@
 #include "platform/dispatch.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -21,12 +20,14 @@ TEST(GlobalQueue, GrowsSoThatTasksWaitingForEachOtherAllStart) {
             ++started;
             // Each task blocks until every other one has started: only a growing pool gets there.
             const auto deadline = std::chrono::steady_clock::now() + 20s;
-            while (started.load() < kTasks && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+            while (started.load() < kTasks && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(1ms);
             if (started.load() == kTasks) ++finished;
             allDone.signal();
         });
     }
-    for (int i = 0; i < kTasks; ++i) ASSERT_TRUE(allDone.waitFor(30s));
+    for (int i = 0; i < kTasks; ++i)
+        ASSERT_TRUE(allDone.waitFor(30s));
     EXPECT_EQ(finished.load(), kTasks);
 }
 
@@ -45,7 +46,7 @@ TEST(SerialQueue, KeepsOrderPerProducerAndRunsOneAtATime) {
     constexpr int kProducers = 8;
     constexpr int kPerProducer = 2000;
     dispatch::SerialQueue queue("test.serial");
-    std::vector<std::pair<int, int>> seen;  // touched only by the queue's worker
+    std::vector<std::pair<int, int>> seen; // touched only by the queue's worker
     std::atomic<int> running{0};
     std::atomic<bool> overlapped{false};
     std::vector<std::thread> producers;
@@ -60,7 +61,8 @@ TEST(SerialQueue, KeepsOrderPerProducerAndRunsOneAtATime) {
             }
         });
     }
-    for (auto& t : producers) t.join();
+    for (auto& t : producers)
+        t.join();
     queue.sync([] {});
     EXPECT_FALSE(overlapped.load());
     ASSERT_EQ(seen.size(), static_cast<size_t>(kProducers * kPerProducer));
@@ -93,7 +95,8 @@ TEST(SerialQueue, DestructorRunsWhatIsStillQueued) {
     {
         dispatch::SerialQueue queue("test.drain");
         queue.async([] { std::this_thread::sleep_for(20ms); });
-        for (int i = 0; i < 10; ++i) queue.async([&] { ++ran; });
+        for (int i = 0; i < 10; ++i)
+            queue.async([&] { ++ran; });
     }
     EXPECT_EQ(ran.load(), 10);
 }
@@ -114,7 +117,8 @@ TEST(MainQueue, HopFromWorkerRunsOnTheMainThreadInOrder) {
     worker.join();
     EXPECT_TRUE(dispatch::runMainQueueUntil([&] { return order.size() == 100; }, 5s));
     EXPECT_TRUE(onMain.load());
-    for (int i = 0; i < 100; ++i) EXPECT_EQ(order[i], i);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(order[i], i);
 }
 
 TEST(MainQueue, SyncFromMainIsReportedAndSyncFromWorkerWaits) {
@@ -164,7 +168,8 @@ TEST(After, RunsLaterInDeadlineOrder) {
     dispatch::after(60ms, queue, record(3));
     dispatch::after(20ms, queue, record(1));
     dispatch::after(40ms, queue, record(2));
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(done.waitFor(5s));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(done.waitFor(5s));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 60ms);
     std::lock_guard lock(mutex);
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));

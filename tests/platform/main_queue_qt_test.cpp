@@ -4,10 +4,8 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <thread>
 
 TEST(MainQueueQt, TasksFromWorkersRunInTheEventLoopOnTheGuiThread) {

@@ -1,17 +1,16 @@
 #include "platform/user_defaults.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <random>
 
 namespace {
 
-using platform::Color;
-using platform::DefaultsData;
-using platform::DefaultsValue;
-using platform::UserDefaults;
+using zeta::platform::Color;
+using zeta::platform::DefaultsData;
+using zeta::platform::DefaultsValue;
+using zeta::platform::UserDefaults;
 
 class TemporaryFolder {
 public:
@@ -29,12 +28,12 @@ private:
 
 struct StoredCase {
     const char* name;
-    std::optional<DefaultsValue> stored;  // none: key absent
-    std::string asString;                 // default "dflt"
-    double asDouble;                      // default -1
-    long long asInteger;                  // default -1
-    bool asBoolFromFalse;                 // default false
-    bool asBoolFromTrue;                  // default true
+    std::optional<DefaultsValue> stored; // none: key absent
+    std::string asString;                // default "dflt"
+    double asDouble;                     // default -1
+    long long asInteger;                 // default -1
+    bool asBoolFromFalse;                // default false
+    bool asBoolFromTrue;                 // default true
 };
 
 const StoredCase kCases[] = {
@@ -79,7 +78,7 @@ TEST(UserDefaults, ColorsRoundTripAndAnythingElseGivesTheDefault) {
     EXPECT_EQ(store.colorForKey("bad", fallback), fallback);
     store.setObject(DefaultsData{"srgb 0 1 2 1"}, "outOfRange");
     EXPECT_EQ(store.colorForKey("outOfRange", fallback), fallback);
-    store.setObject(std::string(platform::archiveColor(stored)), "textNotData");
+    store.setObject(std::string(zeta::platform::archiveColor(stored)), "textNotData");
     EXPECT_EQ(store.colorForKey("textNotData", fallback), fallback);
 }
 
@@ -117,4 +116,4 @@ TEST(UserDefaults, UnreadableFileStartsEmptyAndUnwritableFolderReportsFailure) {
     EXPECT_EQ(nowhere.integerForKey("kept", 0), 3);
 }
 
-}  // namespace
+} // namespace

@@ -4,12 +4,10 @@
 
 namespace test_support {
 
-std::string commandOutput(const std::string& command)
-{
+std::string commandOutput(const std::string& command) {
     std::string out;
     FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return out;
+    if (pipe == nullptr) return out;
     char buffer[4096];
     while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
         out += buffer;
@@ -17,4 +15,4 @@ std::string commandOutput(const std::string& command)
     return out;
 }
 
-}  // namespace test_support
+} // namespace test_support

@@ -7,4 +7,4 @@ namespace test_support {
 // What the shell command writes to its standard output (empty when it cannot be run).
 std::string commandOutput(const std::string& command);
 
-}  // namespace test_support
+} // namespace test_support

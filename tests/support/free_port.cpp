@@ -7,11 +7,9 @@
 
 namespace test_support {
 
-int freePort()
-{
+int freePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return 0;
+    if (fd < 0) return 0;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -24,4 +22,4 @@ int freePort()
     return port;
 }
 
-}  // namespace test_support
+} // namespace test_support

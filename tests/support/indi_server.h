@@ -3,14 +3,14 @@
 // socket path and a temporary HOME (where its log goes too); stopped by pid when the object
 // goes.
 
+#include "support/free_port.h"
+#include "support/process.h"
+#include "support/temp_dir.h"
+
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include "support/free_port.h"
-#include "support/process.h"
-#include "support/temp_dir.h"
 
 namespace test_support {
 
@@ -31,4 +31,4 @@ private:
     Process process_;
 };
 
-}  // namespace test_support
+} // namespace test_support

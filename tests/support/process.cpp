@@ -1,29 +1,26 @@
 #include "support/process.h"
 
+#include <cstring>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cstring>
-#include <stdexcept>
 
 extern char** environ;
 
 namespace test_support {
 
 Process::Process(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, std::string>>& env,
-                 const std::string& outputPath)
-{
+                 const std::string& outputPath) {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
         bool replaced = false;
         for (const auto& [key, value] : env)
             replaced = replaced || text.rfind(key + "=", 0) == 0;
-        if (!replaced)
-            environment.push_back(text);
+        if (!replaced) environment.push_back(text);
     }
     for (const auto& [key, value] : env)
         environment.push_back(key + "=" + value);
@@ -40,7 +37,8 @@ Process::Process(const std::vector<std::string>& argv, const std::vector<std::pa
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, (outputPath == "/dev/null" ? outputPath : outputPath + ".err").c_str(),
+    posix_spawn_file_actions_addopen(&actions, 2,
+                                     (outputPath == "/dev/null" ? outputPath : outputPath + ".err").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int status = posix_spawnp(&pid_, argv.at(0).c_str(), &actions, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -50,15 +48,12 @@ Process::Process(const std::vector<std::string>& argv, const std::vector<std::pa
     }
 }
 
-Process::~Process()
-{
+Process::~Process() {
     stop();
 }
 
-bool Process::running()
-{
-    if (pid_ < 0)
-        return false;
+bool Process::running() {
+    if (pid_ < 0) return false;
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
         status_ = status;
@@ -68,23 +63,17 @@ bool Process::running()
     return true;
 }
 
-int Process::wait(std::chrono::milliseconds timeout)
-{
-    if (!eventually([&] { return !running(); }, timeout))
-        return -1;
+int Process::wait(std::chrono::milliseconds timeout) {
+    if (!eventually([&] { return !running(); }, timeout)) return -1;
     return status_;
 }
 
-void Process::signal(int number)
-{
-    if (pid_ > 0)
-        ::kill(pid_, number);
+void Process::signal(int number) {
+    if (pid_ > 0) ::kill(pid_, number);
 }
 
-int Process::stop()
-{
-    if (pid_ < 0)
-        return status_;
+int Process::stop() {
+    if (pid_ < 0) return status_;
     ::kill(pid_, SIGTERM);
     if (wait(std::chrono::seconds(5)) == -1 && pid_ > 0) {
         ::kill(pid_, SIGKILL);
@@ -94,4 +83,4 @@ int Process::stop()
     return status_;
 }
 
-}  // namespace test_support
+} // namespace test_support

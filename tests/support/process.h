@@ -1,14 +1,13 @@
 #pragma once
 // A child process with extra environment, its output in a file; stopped by pid.
 
-#include <sys/types.h>
+#include "support/eventually.h"
 
 #include <chrono>
 #include <string>
+#include <sys/types.h>
 #include <utility>
 #include <vector>
-
-#include "support/eventually.h"
 
 namespace test_support {
 
@@ -41,4 +40,4 @@ private:
     int status_ = 0;
 };
 
-}  // namespace test_support
+} // namespace test_support

@@ -4,8 +4,7 @@
 
 namespace test_support {
 
-PropertyListener::PropertyListener(const char* name)
-{
+PropertyListener::PropertyListener(const char* name) {
     indigo_copy_name(client.name, name);
     client.version = INDIGO_VERSION_CURRENT;
     client.client_context = this;
@@ -20,4 +19,4 @@ PropertyListener::PropertyListener(const char* name)
     };
 }
 
-}  // namespace test_support
+} // namespace test_support

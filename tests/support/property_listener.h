@@ -23,10 +23,9 @@ protected:
 
     // The listener of type Owner behind a client, for the owner's other callbacks.
     template <class Owner>
-    static Owner* owner(indigo_client* c)
-    {
+    static Owner* owner(indigo_client* c) {
         return static_cast<Owner*>(static_cast<PropertyListener*>(c->client_context));
     }
 };
 
-}  // namespace test_support
+} // namespace test_support

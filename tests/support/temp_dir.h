@@ -21,4 +21,4 @@ private:
     std::filesystem::path path_;
 };
 
-}  // namespace test_support
+} // namespace test_support

@@ -1,16 +1,15 @@
 #include "platform/camera/ic_camera_device.h"
 
-#include <QString>
-
-#include <cstdio>
-#include <fstream>
-#include <system_error>
-
 #include "platform/bundle.h"
 #include "platform/camera/ptp_transport.h"
 #include "platform/camera/ptp_usb_framing.h"
 
-namespace platform {
+#include <QString>
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+
+namespace zeta::platform {
 namespace {
 
 enum : uint16_t {
@@ -35,7 +34,7 @@ struct PolledEventOperation {
     uint16_t operationCode;
 };
 constexpr PolledEventOperation kPolledEventOperations[] = {
-    {0x04B0, 0x90C7},  // CheckEvent
+    {0x04B0, 0x90C7}, // CheckEvent
 };
 
 std::string hex4(uint16_t code) {
@@ -53,7 +52,8 @@ std::string baseName(std::string name, uint32_t handle) {
     const std::size_t slash = name.find_last_of("/\\");
     if (slash != std::string::npos) name.erase(0, slash + 1);
     std::string clean;
-    for (char c : name) clean += static_cast<unsigned char>(c) < 0x20 ? '_' : c;
+    for (char c : name)
+        clean += static_cast<unsigned char>(c) < 0x20 ? '_' : c;
     if (clean.empty() || clean == "." || clean == "..") {
         char fallback[24];
         std::snprintf(fallback, sizeof fallback, "IMG_%08X", handle);
@@ -79,7 +79,8 @@ std::optional<ObjectInfo> parseObjectInfo(const std::vector<uint8_t>& data) {
     if (data.size() < kFilenameOffset + 1 + 2 * count) return std::nullopt;
     std::u16string units;
     for (std::size_t i = 0; i < count; ++i) {
-        const char16_t unit = static_cast<char16_t>(data[kFilenameOffset + 1 + 2 * i] | (data[kFilenameOffset + 2 + 2 * i] << 8));
+        const char16_t unit =
+            static_cast<char16_t>(data[kFilenameOffset + 1 + 2 * i] | (data[kFilenameOffset + 2 + 2 * i] << 8));
         if (unit == 0) break;
         units += unit;
     }
@@ -88,23 +89,21 @@ std::optional<ObjectInfo> parseObjectInfo(const std::vector<uint8_t>& data) {
 }
 
 ICError transportFailure(const PTPTransactionResult& result) {
-    return ICError{result.status == PTPPortStatus::removed ? ICError::deviceRemoved : ICError::transportError, result.error};
+    return ICError{result.status == PTPPortStatus::removed ? ICError::deviceRemoved : ICError::transportError,
+                   result.error};
 }
 
-}  // namespace
+} // namespace
 
 struct ICCameraDevice::Transaction {
     PTPTransactionResult result;
-    std::optional<ICError> error;  // no response
+    std::optional<ICError> error; // no response
     uint16_t code() const { return responseCode(result.response); }
 };
 
 ICCameraDevice::ICCameraDevice(std::shared_ptr<ICDeviceConnection> connection, dispatch::Queue& callbackQueue)
-    : connection_(std::move(connection)),
-      callbackQueue_(callbackQueue),
-      name_(connection_->name()),
-      usbVendorID_(connection_->usbVendorID()),
-      usbProductID_(connection_->usbProductID()),
+    : connection_(std::move(connection)), callbackQueue_(callbackQueue), name_(connection_->name()),
+      usbVendorID_(connection_->usbVendorID()), usbProductID_(connection_->usbProductID()),
       io_(std::make_unique<dispatch::SerialQueue>("camera I/O " + name_)) {}
 
 ICCameraDevice::~ICCameraDevice() {
@@ -146,7 +145,8 @@ void ICCameraDevice::post(std::function<void(ICCameraDeviceDelegate&, const std:
     });
 }
 
-ICCameraDevice::Transaction ICCameraDevice::transactContainer(const std::vector<uint8_t>& command, const std::vector<uint8_t>& outData) {
+ICCameraDevice::Transaction ICCameraDevice::transactContainer(const std::vector<uint8_t>& command,
+                                                              const std::vector<uint8_t>& outData) {
     Transaction t;
     if (removed_) {
         t.result.status = PTPPortStatus::removed;
@@ -163,10 +163,12 @@ ICCameraDevice::Transaction ICCameraDevice::transactContainer(const std::vector<
     return t;
 }
 
-ICCameraDevice::Transaction ICCameraDevice::transact(uint16_t operationCode, std::vector<uint32_t> parameters, std::vector<uint8_t> outData) {
+ICCameraDevice::Transaction ICCameraDevice::transact(uint16_t operationCode, std::vector<uint32_t> parameters,
+                                                     std::vector<uint8_t> outData) {
     std::vector<uint8_t> payload;
     for (uint32_t p : parameters) {
-        for (int i = 0; i < 4; ++i) payload.push_back(static_cast<uint8_t>(p >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            payload.push_back(static_cast<uint8_t>(p >> (8 * i)));
     }
     return transactContainer(makeContainer(1, operationCode, 0, payload), outData);
 }
@@ -216,8 +218,10 @@ void ICCameraDevice::closeOnIO() {
     std::optional<ICError> error;
     if (sessionOpen_) {
         const Transaction t = transact(CloseSession, {});
-        if (t.error) error = t.error;
-        else if (t.code() != ResponseOK) error = ICError{t.code(), "CloseSession failed (" + hex4(t.code()) + ")"};
+        if (t.error)
+            error = t.error;
+        else if (t.code() != ResponseOK)
+            error = ICError{t.code(), "CloseSession failed (" + hex4(t.code()) + ")"};
     }
     sessionOpen_ = false;
     stopEvents();
@@ -236,13 +240,16 @@ void ICCameraDevice::requestTakePicture() {
     io_->async([this] {
         const Transaction t = transact(InitiateCapture, {0, 0});
         std::optional<ICError> error = t.error;
-        if (!error && t.code() != ResponseOK) error = ICError{t.code(), "InitiateCapture failed (" + hex4(t.code()) + ")"};
-        if (error) post([e = *error](ICCameraDeviceDelegate& d, const auto& device) { d.didEncounterError(device, e); });
+        if (!error && t.code() != ResponseOK)
+            error = ICError{t.code(), "InitiateCapture failed (" + hex4(t.code()) + ")"};
+        if (error)
+            post([e = *error](ICCameraDeviceDelegate& d, const auto& device) { d.didEncounterError(device, e); });
     });
 }
 
 void ICCameraDevice::requestSendPTPCommand(std::vector<uint8_t> command, std::vector<uint8_t> outData,
-                                           std::weak_ptr<ICCameraDeviceDelegate> sendCommandDelegate, std::any contextInfo) {
+                                           std::weak_ptr<ICCameraDeviceDelegate> sendCommandDelegate,
+                                           std::any contextInfo) {
     io_->async([this, command = std::move(command), outData = std::move(outData), to = std::move(sendCommandDelegate),
                 contextInfo = std::move(contextInfo)]() mutable {
         Transaction t = transactContainer(command, outData);
@@ -252,7 +259,8 @@ void ICCameraDevice::requestSendPTPCommand(std::vector<uint8_t> command, std::ve
         auto sharedCommand = std::make_shared<std::vector<uint8_t>>(std::move(command));
         post(
             [shared, sharedCommand, contextInfo = std::move(contextInfo)](ICCameraDeviceDelegate& d, const auto&) {
-                d.didSendPTPCommand(*sharedCommand, shared->result.dataIn, shared->result.response, shared->error, contextInfo);
+                d.didSendPTPCommand(*sharedCommand, shared->result.dataIn, shared->result.response, shared->error,
+                                    contextInfo);
             },
             to);
     });
@@ -273,8 +281,10 @@ void ICCameraDevice::downloadOnIO(const std::shared_ptr<ICCameraFile>& file, ICD
     Transaction t;
     if (!error) {
         t = transact(GetObject, {file->objectHandle()});
-        if (t.error) error = t.error;
-        else if (t.code() != ResponseOK) error = ICError{t.code(), "GetObject failed (" + hex4(t.code()) + ")"};
+        if (t.error)
+            error = t.error;
+        else if (t.code() != ResponseOK)
+            error = ICError{t.code(), "GetObject failed (" + hex4(t.code()) + ")"};
     }
     if (!error) {
         const std::filesystem::path folder = options.ICDownloadsDirectoryURL.value_or(temporaryDirectory());
@@ -292,7 +302,8 @@ void ICCameraDevice::downloadOnIO(const std::shared_ptr<ICCameraFile>& file, ICD
         const std::filesystem::path partial = folder / ("." + target.filename().string() + ".part");
         {
             std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(t.result.dataIn.data()), static_cast<std::streamsize>(t.result.dataIn.size()));
+            out.write(reinterpret_cast<const char*>(t.result.dataIn.data()),
+                      static_cast<std::streamsize>(t.result.dataIn.size()));
             out.close();
             if (!out) error = ICError{ICError::fileError, "Cannot write " + partial.string()};
         }
@@ -308,11 +319,9 @@ void ICCameraDevice::downloadOnIO(const std::shared_ptr<ICCameraFile>& file, ICD
             if (options.ICDeleteAfterSuccessfulDownload) transact(DeleteObject, {file->objectHandle()});
         }
     }
-    post(
-        [file, error, options = std::move(options), contextInfo = std::move(contextInfo)](ICCameraDeviceDelegate& d, const auto&) {
-            d.didDownloadFile(file, error, options, contextInfo);
-        },
-        to);
+    post([file, error, options = std::move(options), contextInfo = std::move(contextInfo)](
+             ICCameraDeviceDelegate& d, const auto&) { d.didDownloadFile(file, error, options, contextInfo); },
+         to);
 }
 
 void ICCameraDevice::announceObject(uint32_t handle) {
@@ -323,8 +332,10 @@ void ICCameraDevice::announceObject(uint32_t handle) {
     if (!info) return;
     std::shared_ptr<ICCameraItem> item;
     const std::string name = baseName(info->filename, handle);
-    if (info->format == FormatAssociation) item = std::make_shared<ICCameraFolder>(name, handle, true);
-    else item = std::make_shared<ICCameraFile>(name, handle, true, info->size, info->format);
+    if (info->format == FormatAssociation)
+        item = std::make_shared<ICCameraFolder>(name, handle, true);
+    else
+        item = std::make_shared<ICCameraFile>(name, handle, true, info->size, info->format);
     post([item](ICCameraDeviceDelegate& d, const auto& device) { d.didAddItem(device, item); });
 }
 
@@ -335,7 +346,8 @@ void ICCameraDevice::noticeObjectsIn(uint16_t operationCode, const std::vector<u
         for (std::size_t i = 0; i < count && 2 + 6 * (i + 1) <= inData.size(); ++i) {
             const uint8_t* record = inData.data() + 2 + 6 * i;
             const uint16_t code = static_cast<uint16_t>(record[0] | (record[1] << 8));
-            const uint32_t parameter = record[2] | (record[3] << 8) | (record[4] << 16) | (static_cast<uint32_t>(record[5]) << 24);
+            const uint32_t parameter =
+                record[2] | (record[3] << 8) | (record[4] << 16) | (static_cast<uint32_t>(record[5]) << 24);
             if (code == EventObjectAdded) io_->async([this, parameter] { announceObject(parameter); });
         }
     }
@@ -369,7 +381,8 @@ void ICCameraDevice::eventLoop() {
         const auto header = parseContainerHeader(event);
         post([event](ICCameraDeviceDelegate& d, const auto& device) { d.didReceivePTPEvent(device, event); });
         if (header && header->type == 4 && header->code == EventObjectAdded && received >= 16) {
-            const uint32_t handle = event[12] | (event[13] << 8) | (event[14] << 16) | (static_cast<uint32_t>(event[15]) << 24);
+            const uint32_t handle =
+                event[12] | (event[13] << 8) | (event[14] << 16) | (static_cast<uint32_t>(event[15]) << 24);
             io_->async([this, handle] { announceObject(handle); });
         }
     }
@@ -394,4 +407,4 @@ void ICCameraDevice::handleRemoval(std::function<void()> then) {
     });
 }
 
-}  // namespace platform
+} // namespace zeta::platform

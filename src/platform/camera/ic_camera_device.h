@@ -16,36 +16,36 @@
 // didSendPTPCommand:inData:response:error:contextInfo: -> didSendPTPCommand,
 // didDownloadFile:error:options:contextInfo: -> didDownloadFile.
 
+#include "platform/camera/ic_device_source.h"
+#include "platform/dispatch.h"
+
 #include <any>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <functional>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/camera/ic_device_source.h"
-#include "platform/dispatch.h"
-
-namespace platform {
+namespace zeta::platform {
 
 class ICCameraDevice;
 class PTPTransport;
 
 struct ICError {
-    int code = 0;  // a PTP response code, or one of the codes below
+    int code = 0; // a PTP response code, or one of the codes below
     std::string localizedDescription;
 
     enum : int {
-        transportError = -1,  // no answer: timeout, transfer error
+        transportError = -1, // no answer: timeout, transfer error
         deviceRemoved = -2,
-        notOpen = -3,         // the camera's interface could not be opened
-        fileError = -4,       // a download could not be written
+        notOpen = -3,   // the camera's interface could not be opened
+        fileError = -4, // a download could not be written
     };
 };
 
@@ -53,7 +53,8 @@ struct ICError {
 class ICCameraItem {
 public:
     ICCameraItem(std::string name, uint32_t objectHandle, bool addedAfterContentCatalogCompleted)
-        : name_(std::move(name)), objectHandle_(objectHandle), addedAfterContentCatalogCompleted_(addedAfterContentCatalogCompleted) {}
+        : name_(std::move(name)), objectHandle_(objectHandle),
+          addedAfterContentCatalogCompleted_(addedAfterContentCatalogCompleted) {}
     virtual ~ICCameraItem() = default;
 
     // The camera's name for it, reduced to a base name (never a path).
@@ -74,7 +75,7 @@ public:
     ICCameraFile(std::string name, uint32_t objectHandle, bool addedAfter, uint64_t fileSize, uint16_t format)
         : ICCameraItem(std::move(name), objectHandle, addedAfter), fileSize_(fileSize), format_(format) {}
     uint64_t fileSize() const { return fileSize_; }
-    uint16_t format() const { return format_; }  // PTP object format (0x3801 JPEG, ...)
+    uint16_t format() const { return format_; } // PTP object format (0x3801 JPEG, ...)
 
 private:
     uint64_t fileSize_;
@@ -91,7 +92,7 @@ public:
 struct ICDownloadOptions {
     bool ICDeleteAfterSuccessfulDownload = false;
     bool ICOverwrite = false;
-    std::optional<std::filesystem::path> ICDownloadsDirectoryURL;  // none: the temporary folder
+    std::optional<std::filesystem::path> ICDownloadsDirectoryURL; // none: the temporary folder
     std::optional<std::string> ICSavedFilename;
 };
 
@@ -113,8 +114,8 @@ public:
     virtual void didSendPTPCommand(const std::vector<uint8_t>& /*command*/, const std::vector<uint8_t>& /*inData*/,
                                    const std::vector<uint8_t>& /*response*/, const std::optional<ICError>& /*error*/,
                                    const std::any& /*contextInfo*/) {}
-    virtual void didDownloadFile(const std::shared_ptr<ICCameraFile>&, const std::optional<ICError>&, const ICDownloadOptions&,
-                                 const std::any& /*contextInfo*/) {}
+    virtual void didDownloadFile(const std::shared_ptr<ICCameraFile>&, const std::optional<ICError>&,
+                                 const ICDownloadOptions&, const std::any& /*contextInfo*/) {}
 };
 
 class ICCameraDevice : public std::enable_shared_from_this<ICCameraDevice> {
@@ -175,7 +176,7 @@ private:
     const uint16_t usbVendorID_;
     const uint16_t usbProductID_;
 
-    mutable std::mutex mutex_;  // delegate_, port_ (its pointer)
+    mutable std::mutex mutex_; // delegate_, port_ (its pointer)
     std::weak_ptr<ICCameraDeviceDelegate> delegate_;
     std::unique_ptr<PTPPort> port_;
 
@@ -191,4 +192,4 @@ private:
     std::unique_ptr<dispatch::SerialQueue> io_;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

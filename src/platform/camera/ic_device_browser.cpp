@@ -1,12 +1,12 @@
 #include "platform/camera/ic_device_browser.h"
 
-#include <algorithm>
-#include <cstdlib>
-
 #include "platform/camera/simulated_device_source.h"
 #include "platform/camera/usb_device_source.h"
 
-namespace platform {
+#include <algorithm>
+#include <cstdlib>
+
+namespace zeta::platform {
 
 // Receives the sources' reports on their threads and hands them to the callback queue. It
 // outlives the browser in callbacks already queued; those find `browser` cleared.
@@ -22,7 +22,9 @@ public:
             std::lock_guard devicesLock(browser->mutex_);
             // A source started again reports the devices it reported before: they are known.
             auto& devices = browser->devices_;
-            if (std::any_of(devices.begin(), devices.end(), [&](const auto& d) { return d->connection() == connection; })) return;
+            if (std::any_of(devices.begin(), devices.end(),
+                            [&](const auto& d) { return d->connection() == connection; }))
+                return;
             devices.push_back(device);
         }
         queue.async([self = shared_from_this(), device] {
@@ -39,7 +41,8 @@ public:
             if (!browser) return;
             std::lock_guard devicesLock(browser->mutex_);
             auto& devices = browser->devices_;
-            const auto found = std::find_if(devices.begin(), devices.end(), [&](const auto& d) { return d->connection() == connection; });
+            const auto found = std::find_if(devices.begin(), devices.end(),
+                                            [&](const auto& d) { return d->connection() == connection; });
             if (found == devices.end()) return;
             device = *found;
             devices.erase(found);
@@ -49,7 +52,8 @@ public:
             self->queue.async([self, device] {
                 std::lock_guard lock(self->mutex);
                 if (!self->browser) return;
-                if (const auto delegate = self->browser->delegate()) delegate->didRemoveDevice(*self->browser, device, false);
+                if (const auto delegate = self->browser->delegate())
+                    delegate->didRemoveDevice(*self->browser, device, false);
             });
         });
     }
@@ -107,7 +111,8 @@ void ICDeviceBrowser::start() {
         if (browsing_) return;
         browsing_ = true;
     }
-    for (const auto& source : sources_) source->start(*listener_);
+    for (const auto& source : sources_)
+        source->start(*listener_);
 }
 
 void ICDeviceBrowser::stop() {
@@ -116,7 +121,8 @@ void ICDeviceBrowser::stop() {
         if (!browsing_) return;
         browsing_ = false;
     }
-    for (const auto& source : sources_) source->stop();
+    for (const auto& source : sources_)
+        source->stop();
 }
 
 bool ICDeviceBrowser::isBrowsing() const {
@@ -129,4 +135,4 @@ std::vector<std::shared_ptr<ICCameraDevice>> ICDeviceBrowser::devices() const {
     return devices_;
 }
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -11,24 +11,26 @@
 // ZETA_SIMULATED_CAMERAS (comma-separated "generic", "nikon", "canon", "sony") plugs
 // simulated cameras into the default sources, to try the application without a camera.
 
+#include "platform/camera/ic_camera_device.h"
+#include "platform/camera/ic_device_source.h"
+#include "platform/dispatch.h"
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-#include "platform/camera/ic_camera_device.h"
-#include "platform/camera/ic_device_source.h"
-#include "platform/dispatch.h"
-
-namespace platform {
+namespace zeta::platform {
 
 class ICDeviceBrowser;
 
 class ICDeviceBrowserDelegate {
 public:
     virtual ~ICDeviceBrowserDelegate() = default;
-    virtual void didAddDevice(ICDeviceBrowser& browser, const std::shared_ptr<ICCameraDevice>& device, bool moreComing) = 0;
-    virtual void didRemoveDevice(ICDeviceBrowser& browser, const std::shared_ptr<ICCameraDevice>& device, bool moreGoing) = 0;
+    virtual void didAddDevice(ICDeviceBrowser& browser, const std::shared_ptr<ICCameraDevice>& device,
+                              bool moreComing) = 0;
+    virtual void didRemoveDevice(ICDeviceBrowser& browser, const std::shared_ptr<ICCameraDevice>& device,
+                                 bool moreGoing) = 0;
 };
 
 // Device type mask bits: cameras, on local connections.
@@ -75,4 +77,4 @@ private:
     bool browsing_ = false;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -3,13 +3,13 @@
 // plugged in by a test or by ZETA_SIMULATED_CAMERAS (simulated_device_source). A browser owns
 // its sources; a source reports arrivals and departures from any thread.
 
+#include "platform/camera/ptp_port.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "platform/camera/ptp_port.h"
-
-namespace platform {
+namespace zeta::platform {
 
 // One camera as its source knows it before it is opened.
 class ICDeviceConnection {
@@ -38,4 +38,4 @@ public:
     virtual void stop() = 0;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

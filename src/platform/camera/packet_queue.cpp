@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace platform {
+namespace zeta::platform {
 
 void PacketQueue::write(std::span<const uint8_t> data) {
     {
@@ -14,7 +14,8 @@ void PacketQueue::write(std::span<const uint8_t> data) {
         }
         for (std::size_t at = 0; at < data.size(); at += maxPacketSize_) {
             const std::size_t size = std::min(maxPacketSize_, data.size() - at);
-            packets_.emplace_back(data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + size));
+            packets_.emplace_back(data.begin() + static_cast<std::ptrdiff_t>(at),
+                                  data.begin() + static_cast<std::ptrdiff_t>(at + size));
             written_.push_back(size);
         }
     }
@@ -69,4 +70,4 @@ std::vector<std::size_t> PacketQueue::writtenPacketSizes() const {
     return written_;
 }
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -4,6 +4,8 @@
 // does: up to the first short packet or until the buffer is full. Used by the simulated camera
 // and by tests of the framing code.
 
+#include "platform/camera/ptp_port.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -13,9 +15,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/camera/ptp_port.h"
-
-namespace platform {
+namespace zeta::platform {
 
 class PacketQueue {
 public:
@@ -42,4 +42,4 @@ private:
     bool closed_ = false;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

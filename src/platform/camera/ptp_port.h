@@ -15,12 +15,12 @@
 #include <span>
 #include <string>
 
-namespace platform {
+namespace zeta::platform {
 
 enum class PTPPortStatus {
     ok,
     timeout,
-    removed,  // the device is gone (or the port was closed)
+    removed, // the device is gone (or the port was closed)
     error,
 };
 
@@ -40,8 +40,10 @@ public:
     virtual std::chrono::milliseconds responseTimeout() const = 0;
 
     virtual PTPPortStatus bulkOut(std::span<const uint8_t> data, std::chrono::milliseconds timeout) = 0;
-    virtual PTPPortStatus bulkIn(std::span<uint8_t> buffer, std::size_t& received, std::chrono::milliseconds timeout) = 0;
-    virtual PTPPortStatus interruptIn(std::span<uint8_t> buffer, std::size_t& received, std::chrono::milliseconds timeout) = 0;
+    virtual PTPPortStatus bulkIn(std::span<uint8_t> buffer, std::size_t& received,
+                                 std::chrono::milliseconds timeout) = 0;
+    virtual PTPPortStatus interruptIn(std::span<uint8_t> buffer, std::size_t& received,
+                                      std::chrono::milliseconds timeout) = 0;
 
     // Still Image class requests: cancel a transaction, reset the device, read its status.
     virtual PTPPortStatus cancelRequest(uint32_t transactionID) = 0;
@@ -51,4 +53,4 @@ public:
     virtual void close() = 0;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <thread>
 
-namespace platform {
+namespace zeta::platform {
 namespace {
 
 constexpr std::chrono::milliseconds kTransferTimeout{5000};
@@ -13,7 +13,7 @@ constexpr std::chrono::milliseconds kStatusPollInterval{50};
 constexpr uint16_t kResponseOK = 0x2001;
 constexpr uint16_t kResponseBusy = 0x2019;
 
-}  // namespace
+} // namespace
 
 void PTPTransport::recover(uint32_t transactionID) {
     reader_.discard();
@@ -44,9 +44,10 @@ PTPTransactionResult PTPTransport::transact(std::span<const uint8_t> command, st
     const uint32_t transactionID = nextTransactionID_++;
     const uint16_t code = header->code;
     std::vector<uint8_t> numbered(command.begin(), command.end());
-    numbered[4] = 1;  // a command, whatever the caller wrote
+    numbered[4] = 1; // a command, whatever the caller wrote
     numbered[5] = 0;
-    for (int i = 0; i < 4; ++i) numbered[8 + i] = static_cast<uint8_t>(transactionID >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        numbered[8 + i] = static_cast<uint8_t>(transactionID >> (8 * i));
 
     auto fail = [&](PTPPortStatus status, const char* what) {
         result.status = status;
@@ -55,10 +56,12 @@ PTPTransactionResult PTPTransport::transact(std::span<const uint8_t> command, st
         return result;
     };
 
-    if (PTPPortStatus s = sendContainer(port_, numbered, kTransferTimeout); s != PTPPortStatus::ok) return fail(s, "command phase");
+    if (PTPPortStatus s = sendContainer(port_, numbered, kTransferTimeout); s != PTPPortStatus::ok)
+        return fail(s, "command phase");
     if (!outData.empty()) {
         const std::vector<uint8_t> data = makeContainer(2, code, transactionID, outData);
-        if (PTPPortStatus s = sendContainer(port_, data, kTransferTimeout); s != PTPPortStatus::ok) return fail(s, "data phase out");
+        if (PTPPortStatus s = sendContainer(port_, data, kTransferTimeout); s != PTPPortStatus::ok)
+            return fail(s, "data phase out");
     }
 
     // Data in (optional), then the response; containers of other transactions are stale.
@@ -76,12 +79,15 @@ PTPTransactionResult PTPTransport::transact(std::span<const uint8_t> command, st
             const std::vector<uint8_t> headerBytes = makeContainer(3, container.header.code, transactionID, {});
             std::memcpy(result.response.data(), headerBytes.data(), PTPContainerHeaderSize);
             // Keep the length field the camera sent; the parser checks it against the bytes.
-            for (int i = 0; i < 4; ++i) result.response[i] = static_cast<uint8_t>(container.header.length >> (8 * i));
-            if (!container.payload.empty()) std::memcpy(result.response.data() + PTPContainerHeaderSize, container.payload.data(), container.payload.size());
+            for (int i = 0; i < 4; ++i)
+                result.response[i] = static_cast<uint8_t>(container.header.length >> (8 * i));
+            if (!container.payload.empty())
+                std::memcpy(result.response.data() + PTPContainerHeaderSize, container.payload.data(),
+                            container.payload.size());
             return result;
         }
     }
     return fail(PTPPortStatus::error, "response phase");
 }
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -7,22 +7,22 @@
 // camera still out of step after that is reset), so the next transaction starts clean. Only
 // the I/O thread of the device calls transact().
 
+#include "platform/camera/ptp_port.h"
+#include "platform/camera/ptp_usb_framing.h"
+
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "platform/camera/ptp_port.h"
-#include "platform/camera/ptp_usb_framing.h"
-
-namespace platform {
+namespace zeta::platform {
 
 struct PTPTransactionResult {
     PTPPortStatus status = PTPPortStatus::ok;
-    std::vector<uint8_t> dataIn;    // the payload of the data phase in, if there was one
-    std::vector<uint8_t> response;  // the response container as received; empty when none came
-    std::string error;              // why no response came
+    std::vector<uint8_t> dataIn;   // the payload of the data phase in, if there was one
+    std::vector<uint8_t> response; // the response container as received; empty when none came
+    std::string error;             // why no response came
 };
 
 class PTPTransport {
@@ -43,4 +43,4 @@ private:
     uint32_t nextTransactionID_ = 0;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

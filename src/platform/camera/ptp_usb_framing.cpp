@@ -3,22 +3,30 @@
 #include <algorithm>
 #include <cstring>
 
-namespace platform {
+namespace zeta::platform {
 
 const char* describe(PTPPortStatus status) {
     switch (status) {
-    case PTPPortStatus::ok: return "ok";
-    case PTPPortStatus::timeout: return "timed out";
-    case PTPPortStatus::removed: return "device removed";
-    case PTPPortStatus::error: return "transfer error";
+    case PTPPortStatus::ok:
+        return "ok";
+    case PTPPortStatus::timeout:
+        return "timed out";
+    case PTPPortStatus::removed:
+        return "device removed";
+    case PTPPortStatus::error:
+        return "transfer error";
     }
     return "transfer error";
 }
 
 namespace {
 
-uint32_t get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
-uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t get32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+uint16_t get16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 // Reads at most this much at once, so a large object arrives in pieces the size of a few
 // hundred packets rather than as one giant transfer.
@@ -26,22 +34,31 @@ constexpr std::size_t kMaxRead = 1 << 20;
 // A camera that keeps sending zero-length packets where a container should begin is broken.
 constexpr int kMaxZeroLengthReads = 16;
 
-}  // namespace
+} // namespace
 
 std::optional<PTPContainerHeader> parseContainerHeader(std::span<const uint8_t> bytes) {
     if (bytes.size() < PTPContainerHeaderSize) return std::nullopt;
-    return PTPContainerHeader{get32(bytes.data()), get16(bytes.data() + 4), get16(bytes.data() + 6), get32(bytes.data() + 8)};
+    return PTPContainerHeader{get32(bytes.data()), get16(bytes.data() + 4), get16(bytes.data() + 6),
+                              get32(bytes.data() + 8)};
 }
 
-std::vector<uint8_t> makeContainer(uint16_t type, uint16_t code, uint32_t transactionID, std::span<const uint8_t> payload) {
+std::vector<uint8_t> makeContainer(uint16_t type, uint16_t code, uint32_t transactionID,
+                                   std::span<const uint8_t> payload) {
     std::vector<uint8_t> bytes(PTPContainerHeaderSize + payload.size());
     const auto length = static_cast<uint32_t>(std::min<std::size_t>(bytes.size(), UINT32_MAX));
     const uint8_t header[PTPContainerHeaderSize] = {
-        static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24),
-        static_cast<uint8_t>(type), static_cast<uint8_t>(type >> 8),
-        static_cast<uint8_t>(code), static_cast<uint8_t>(code >> 8),
-        static_cast<uint8_t>(transactionID), static_cast<uint8_t>(transactionID >> 8),
-        static_cast<uint8_t>(transactionID >> 16), static_cast<uint8_t>(transactionID >> 24),
+        static_cast<uint8_t>(length),
+        static_cast<uint8_t>(length >> 8),
+        static_cast<uint8_t>(length >> 16),
+        static_cast<uint8_t>(length >> 24),
+        static_cast<uint8_t>(type),
+        static_cast<uint8_t>(type >> 8),
+        static_cast<uint8_t>(code),
+        static_cast<uint8_t>(code >> 8),
+        static_cast<uint8_t>(transactionID),
+        static_cast<uint8_t>(transactionID >> 8),
+        static_cast<uint8_t>(transactionID >> 16),
+        static_cast<uint8_t>(transactionID >> 24),
     };
     std::memcpy(bytes.data(), header, sizeof header);
     if (!payload.empty()) std::memcpy(bytes.data() + PTPContainerHeaderSize, payload.data(), payload.size());
@@ -62,7 +79,7 @@ PTPPortStatus PTPContainerReader::fill(std::size_t wanted, std::chrono::millisec
     std::vector<uint8_t> chunk;
     while (pending_.size() < wanted) {
         std::size_t size = std::min(wanted - pending_.size(), kMaxRead);
-        size = (size + packet - 1) / packet * packet;  // whole packets, as the endpoint delivers them
+        size = (size + packet - 1) / packet * packet; // whole packets, as the endpoint delivers them
         chunk.resize(size);
         std::size_t received = 0;
         const PTPPortStatus status = port_.bulkIn(chunk, received, timeout);
@@ -77,7 +94,8 @@ PTPPortStatus PTPContainerReader::fill(std::size_t wanted, std::chrono::millisec
     return PTPPortStatus::ok;
 }
 
-PTPPortStatus PTPContainerReader::read(PTPReceivedContainer& container, std::chrono::milliseconds firstTimeout, std::chrono::milliseconds timeout) {
+PTPPortStatus PTPContainerReader::read(PTPReceivedContainer& container, std::chrono::milliseconds firstTimeout,
+                                       std::chrono::milliseconds timeout) {
     if (PTPPortStatus status = fill(PTPContainerHeaderSize, firstTimeout); status != PTPPortStatus::ok) return status;
     const auto header = parseContainerHeader(pending_);
     if (!header || header->length < PTPContainerHeaderSize || header->length == UINT32_MAX) return PTPPortStatus::error;
@@ -96,8 +114,9 @@ PTPPortStatus PTPContainerReader::read(PTPReceivedContainer& container, std::chr
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(at));
         at = 0;
         if (missing == 0) return PTPPortStatus::ok;
-        if (PTPPortStatus status = fill(std::min(missing, kMaxRead), timeout); status != PTPPortStatus::ok) return status;
+        if (PTPPortStatus status = fill(std::min(missing, kMaxRead), timeout); status != PTPPortStatus::ok)
+            return status;
     }
 }
 
-}  // namespace platform
+} // namespace zeta::platform

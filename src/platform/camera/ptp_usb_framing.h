@@ -8,6 +8,8 @@
 // arrive beyond a container's end (a camera that leaves out the zero-length packet, so the
 // next container arrives in the same read) are kept for the next container.
 
+#include "platform/camera/ptp_port.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -15,9 +17,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/camera/ptp_port.h"
-
-namespace platform {
+namespace zeta::platform {
 
 inline constexpr std::size_t PTPContainerHeaderSize = 12;
 
@@ -30,7 +30,8 @@ struct PTPContainerHeader {
 
 std::optional<PTPContainerHeader> parseContainerHeader(std::span<const uint8_t> bytes);
 // A container: the header (length = 12 + payload) followed by the payload.
-std::vector<uint8_t> makeContainer(uint16_t type, uint16_t code, uint32_t transactionID, std::span<const uint8_t> payload);
+std::vector<uint8_t> makeContainer(uint16_t type, uint16_t code, uint32_t transactionID,
+                                   std::span<const uint8_t> payload);
 
 // Sends a whole container, and a zero-length packet when its size is a multiple of the packet size.
 PTPPortStatus sendContainer(PTPPort& port, std::span<const uint8_t> container, std::chrono::milliseconds timeout);
@@ -48,7 +49,8 @@ public:
     // Reads the next container. `firstTimeout` bounds the wait for its first bytes (the camera
     // may be working on the operation), `timeout` each further read. A header that cannot be
     // one (length below 12) is an error; the stream is then out of step and the caller resets.
-    PTPPortStatus read(PTPReceivedContainer& container, std::chrono::milliseconds firstTimeout, std::chrono::milliseconds timeout);
+    PTPPortStatus read(PTPReceivedContainer& container, std::chrono::milliseconds firstTimeout,
+                       std::chrono::milliseconds timeout);
     // Forgets bytes kept from an earlier read (after a cancel or reset).
     void discard() { pending_.clear(); }
 
@@ -59,4 +61,4 @@ private:
     std::vector<uint8_t> pending_;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

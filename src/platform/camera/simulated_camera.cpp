@@ -1,17 +1,16 @@
 #include "platform/camera/simulated_camera.h"
 
+#include "platform/camera/packet_queue.h"
+#include "platform/camera/ptp_usb_framing.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
-
 #include <algorithm>
 #include <cstdio>
 #include <set>
 
-#include "platform/camera/packet_queue.h"
-#include "platform/camera/ptp_usb_framing.h"
-
-namespace platform {
+namespace zeta::platform {
 namespace {
 
 enum : uint16_t {
@@ -30,11 +29,21 @@ enum : uint16_t {
 // Little-endian writers for the datasets the camera sends.
 struct Writer {
     std::vector<uint8_t> bytes;
-    Writer& u8(uint8_t v) { bytes.push_back(v); return *this; }
-    Writer& u16(uint16_t v) { u8(static_cast<uint8_t>(v)); return u8(static_cast<uint8_t>(v >> 8)); }
-    Writer& u32(uint32_t v) { u16(static_cast<uint16_t>(v)); return u16(static_cast<uint16_t>(v >> 16)); }
+    Writer& u8(uint8_t v) {
+        bytes.push_back(v);
+        return *this;
+    }
+    Writer& u16(uint16_t v) {
+        u8(static_cast<uint8_t>(v));
+        return u8(static_cast<uint8_t>(v >> 8));
+    }
+    Writer& u32(uint32_t v) {
+        u16(static_cast<uint16_t>(v));
+        return u16(static_cast<uint16_t>(v >> 16));
+    }
     Writer& integer(uint64_t v, std::size_t width) {
-        for (std::size_t i = 0; i < width; ++i) u8(static_cast<uint8_t>(v >> (8 * i)));
+        for (std::size_t i = 0; i < width; ++i)
+            u8(static_cast<uint8_t>(v >> (8 * i)));
         return *this;
     }
     Writer& string(std::string_view text) {
@@ -42,37 +51,51 @@ struct Writer {
         if (text.empty()) return u8(0);
         const std::size_t units = std::min<std::size_t>(text.size(), 254);
         u8(static_cast<uint8_t>(units + 1));
-        for (std::size_t i = 0; i < units; ++i) u16(static_cast<unsigned char>(text[i]));
+        for (std::size_t i = 0; i < units; ++i)
+            u16(static_cast<unsigned char>(text[i]));
         return u16(0);
     }
     Writer& array16(const std::vector<uint16_t>& values) {
         u32(static_cast<uint32_t>(values.size()));
-        for (auto v : values) u16(v);
+        for (auto v : values)
+            u16(v);
         return *this;
     }
     Writer& array32(const std::vector<uint32_t>& values) {
         u32(static_cast<uint32_t>(values.size()));
-        for (auto v : values) u32(v);
+        for (auto v : values)
+            u32(v);
         return *this;
     }
 };
 
 std::size_t widthOf(uint16_t type) {
     switch (type) {
-    case 1: case 2: return 1;
-    case 3: case 4: return 2;
-    case 5: case 6: return 4;
-    case 7: case 8: return 8;
-    default: return 0;
+    case 1:
+    case 2:
+        return 1;
+    case 3:
+    case 4:
+        return 2;
+    case 5:
+    case 6:
+        return 4;
+    case 7:
+    case 8:
+        return 8;
+    default:
+        return 0;
     }
 }
 
 void writeValue(Writer& w, uint16_t type, const SimulatedProperty::Value& value) {
     if (type == 0xFFFF) {
-        w.string(std::holds_alternative<std::string>(value) ? std::get<std::string>(value) : std::to_string(std::get<int64_t>(value)));
+        w.string(std::holds_alternative<std::string>(value) ? std::get<std::string>(value)
+                                                            : std::to_string(std::get<int64_t>(value)));
         return;
     }
-    const int64_t number = std::holds_alternative<int64_t>(value) ? std::get<int64_t>(value) : std::stoll("0" + std::get<std::string>(value));
+    const int64_t number = std::holds_alternative<int64_t>(value) ? std::get<int64_t>(value)
+                                                                  : std::stoll("0" + std::get<std::string>(value));
     w.integer(static_cast<uint64_t>(number), widthOf(type));
 }
 
@@ -93,7 +116,8 @@ std::optional<SimulatedProperty::Value> readValue(uint16_t type, const std::vect
     const std::size_t width = widthOf(type);
     if (width == 0 || data.size() != width) return std::nullopt;
     uint64_t v = 0;
-    for (std::size_t i = width; i-- > 0;) v = (v << 8) | data[i];
+    for (std::size_t i = width; i-- > 0;)
+        v = (v << 8) | data[i];
     const bool isSigned = type == 1 || type == 3 || type == 5 || type == 7;
     if (isSigned && width < 8 && (v >> (width * 8 - 1)) & 1) v |= ~((uint64_t{1} << (width * 8)) - 1);
     return static_cast<int64_t>(v);
@@ -102,7 +126,8 @@ std::optional<SimulatedProperty::Value> readValue(uint16_t type, const std::vect
 std::vector<uint8_t> defaultCaptureJPEG(int number) {
     QImage image(96, 64, QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, qRgb(x * 2 + number * 16, y * 3, 128));
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(x * 2 + number * 16, y * 3, 128));
     }
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -111,7 +136,7 @@ std::vector<uint8_t> defaultCaptureJPEG(int number) {
     return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
-}  // namespace
+} // namespace
 
 struct SimulatedCamera::State {
     std::recursive_mutex mutex;
@@ -157,7 +182,8 @@ struct SimulatedCamera::State {
         }
         if (!interrupt) return;
         Writer payload;
-        for (std::size_t i = 0; i < std::min<std::size_t>(parameters.size(), 3); ++i) payload.u32(parameters[i]);
+        for (std::size_t i = 0; i < std::min<std::size_t>(parameters.size(), 3); ++i)
+            payload.u32(parameters[i]);
         interrupt->write(makeContainer(4, code, 0xFFFFFFFF, payload.bytes));
     }
 
@@ -165,7 +191,10 @@ struct SimulatedCamera::State {
 
     std::vector<uint8_t> deviceInfoData() const {
         Writer w;
-        w.u16(info.standardVersion).u32(info.vendorExtension).u16(info.vendorExtensionVersion).string(info.vendorExtensionDesc);
+        w.u16(info.standardVersion)
+            .u32(info.vendorExtension)
+            .u16(info.vendorExtensionVersion)
+            .string(info.vendorExtensionDesc);
         w.u16(info.functionalMode).array16(info.operations).array16(info.events).array16(propertyCodes());
         w.array16(info.captureFormats).array16(info.imageFormats);
         w.string(info.manufacturer).string(info.model).string(info.version).string(info.serial);
@@ -179,10 +208,12 @@ struct SimulatedCamera::State {
         writeValue(w, p.type, p.value);
         if (p.range && p.range->size() == 3) {
             w.u8(1);
-            for (const auto& v : *p.range) writeValue(w, p.type, v);
+            for (const auto& v : *p.range)
+                writeValue(w, p.type, v);
         } else if (p.enumeration) {
             w.u8(2).u16(static_cast<uint16_t>(p.enumeration->size()));
-            for (const auto& v : *p.enumeration) writeValue(w, p.type, v);
+            for (const auto& v : *p.enumeration)
+                writeValue(w, p.type, v);
         } else {
             w.u8(0);
         }
@@ -198,8 +229,8 @@ struct SimulatedCamera::State {
     std::vector<uint8_t> objectInfo(const Object& o) const {
         Writer w;
         w.u32(0x00010001).u16(o.format).u16(0).u32(static_cast<uint32_t>(o.bytes.size()));
-        w.u16(0).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0);  // no thumbnail, sizes unknown
-        w.u32(0).u16(0).u32(0).u32(0);                        // parent, association, sequence
+        w.u16(0).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0); // no thumbnail, sizes unknown
+        w.u32(0).u16(0).u32(0).u32(0);                      // parent, association, sequence
         w.string(o.filename).string("20240101T120000").string("20240101T120000").string("");
         return w.bytes;
     }
@@ -231,11 +262,15 @@ struct SimulatedCamera::State {
         }
         if (!sessionOpen) return {SessionNotOpen, {}, std::nullopt};
         switch (code) {
-        case 0x1003: sessionOpen = false; return {};
-        case 0x1004: return {OK, {}, Writer().array32({0x00010001}).bytes};
+        case 0x1003:
+            sessionOpen = false;
+            return {};
+        case 0x1004:
+            return {OK, {}, Writer().array32({0x00010001}).bytes};
         case 0x1007: {
             std::vector<uint32_t> handles;
-            for (const auto& entry : objects) handles.push_back(entry.first);
+            for (const auto& entry : objects)
+                handles.push_back(entry.first);
             return {OK, {}, Writer().array32(handles).bytes};
         }
         case 0x1008:
@@ -248,7 +283,8 @@ struct SimulatedCamera::State {
             objects.erase(found);
             return {};
         }
-        case 0x100E: return capture();
+        case 0x100E:
+            return capture();
         case 0x1014:
         case 0x1015:
         case 0x1016: {
@@ -267,14 +303,16 @@ struct SimulatedCamera::State {
             if (!p.writable) return {AccessDenied, {}, std::nullopt};
             const auto value = readValue(p.type, r.data);
             if (!value) return {InvalidDevicePropValue, {}, std::nullopt};
-            if (p.enumeration && std::find(p.enumeration->begin(), p.enumeration->end(), *value) == p.enumeration->end()) {
+            if (p.enumeration &&
+                std::find(p.enumeration->begin(), p.enumeration->end(), *value) == p.enumeration->end()) {
                 return {InvalidDevicePropValue, {}, std::nullopt};
             }
             p.value = *value;
             queueEvent(0x4006, {p.code});
             return {};
         }
-        default: return {OperationNotSupported, {}, std::nullopt};
+        default:
+            return {OperationNotSupported, {}, std::nullopt};
         }
     }
 
@@ -319,7 +357,8 @@ struct SimulatedCamera::State {
             return pullCable;
         }
         Writer parameters;
-        for (std::size_t i = 0; i < std::min<std::size_t>(reply.parameters.size(), 5); ++i) parameters.u32(reply.parameters[i]);
+        for (std::size_t i = 0; i < std::min<std::size_t>(reply.parameters.size(), 5); ++i)
+            parameters.u32(reply.parameters[i]);
         bulkIn->write(makeContainer(3, reply.responseCode, request.transactionID, parameters.bytes));
         return pullCable;
     }
@@ -329,18 +368,20 @@ struct SimulatedCamera::State {
         while (true) {
             const auto header = parseContainerHeader(outStream);
             if (!header || header->length < PTPContainerHeaderSize || outStream.size() < header->length) {
-                if (header && header->length < PTPContainerHeaderSize) outStream.clear();  // garbage
+                if (header && header->length < PTPContainerHeaderSize) outStream.clear(); // garbage
                 return;
             }
-            std::vector<uint8_t> payload(outStream.begin() + PTPContainerHeaderSize, outStream.begin() + header->length);
+            std::vector<uint8_t> payload(outStream.begin() + PTPContainerHeaderSize,
+                                         outStream.begin() + header->length);
             outStream.erase(outStream.begin(), outStream.begin() + header->length);
             if (header->type == 1) {
-                answerPending();  // an earlier command without data
+                answerPending(); // an earlier command without data
                 SimulatedRequest request;
                 request.operationCode = header->code;
                 request.transactionID = header->transactionID;
                 for (std::size_t i = 0; i + 4 <= payload.size(); i += 4) {
-                    request.parameters.push_back(payload[i] | (payload[i + 1] << 8) | (payload[i + 2] << 16) | (static_cast<uint32_t>(payload[i + 3]) << 24));
+                    request.parameters.push_back(payload[i] | (payload[i + 1] << 8) | (payload[i + 2] << 16) |
+                                                 (static_cast<uint32_t>(payload[i + 3]) << 24));
                 }
                 pending = std::move(request);
             } else if (header->type == 2 && pending && pending->transactionID == header->transactionID) {
@@ -380,7 +421,8 @@ public:
         return bulkIn_->read(buffer, received, timeout);
     }
 
-    PTPPortStatus interruptIn(std::span<uint8_t> buffer, std::size_t& received, std::chrono::milliseconds timeout) override {
+    PTPPortStatus interruptIn(std::span<uint8_t> buffer, std::size_t& received,
+                              std::chrono::milliseconds timeout) override {
         return interrupt_->read(buffer, received, timeout);
     }
 
@@ -442,9 +484,11 @@ private:
 };
 
 SimulatedCamera::SimulatedCamera(std::string name, uint16_t usbVendorID, uint16_t usbProductID)
-    : name_(std::move(name)), usbVendorID_(usbVendorID), usbProductID_(usbProductID), state_(std::make_shared<State>()) {
+    : name_(std::move(name)), usbVendorID_(usbVendorID), usbProductID_(usbProductID),
+      state_(std::make_shared<State>()) {
     state_->info.model = name_;
-    state_->info.operations = {0x1001, 0x1002, 0x1003, 0x1004, 0x1007, 0x1008, 0x1009, 0x100B, 0x100E, 0x1014, 0x1015, 0x1016};
+    state_->info.operations = {0x1001, 0x1002, 0x1003, 0x1004, 0x1007, 0x1008,
+                               0x1009, 0x100B, 0x100E, 0x1014, 0x1015, 0x1016};
     state_->info.events = {0x4002, 0x4006, 0x400D};
 }
 
@@ -484,7 +528,8 @@ std::optional<SimulatedProperty> SimulatedCamera::property(uint16_t code) const 
 
 void SimulatedCamera::setPropertyDescriptionData(uint16_t code, std::vector<uint8_t> bytes) {
     std::lock_guard lock(state_->mutex);
-    if (!state_->properties.count(code) && !state_->descriptionOverrides.count(code)) state_->propertyOrder.push_back(code);
+    if (!state_->properties.count(code) && !state_->descriptionOverrides.count(code))
+        state_->propertyOrder.push_back(code);
     state_->descriptionOverrides[code] = std::move(bytes);
 }
 
@@ -593,7 +638,7 @@ std::unique_ptr<PTPPort> SimulatedCamera::open() {
         state_->interrupt = std::make_shared<PacketQueue>(64);
         state_->outStream.clear();
         state_->pending.reset();
-        state_->sessionOpen = false;  // a new connection starts without a session
+        state_->sessionOpen = false; // a new connection starts without a session
         port = std::make_unique<Port>(state_, state_->bulkIn, state_->interrupt);
         if (!state_->plugged) port->close();
     }
@@ -622,4 +667,4 @@ int SimulatedCamera::resetRequests() const {
     return state_->resets;
 }
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -9,6 +9,8 @@
 // exercised as with hardware. Presets ("generic", "nikon", "canon", "sony") are what
 // ZETA_SIMULATED_CAMERAS plugs in. All calls are thread-safe.
 
+#include "platform/camera/ptp_port.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -22,9 +24,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/camera/ptp_port.h"
-
-namespace platform {
+namespace zeta::platform {
 
 class PacketQueue;
 
@@ -33,7 +33,7 @@ struct SimulatedRequest {
     uint16_t operationCode = 0;
     uint32_t transactionID = 0;
     std::vector<uint32_t> parameters;
-    std::vector<uint8_t> data;  // the data phase out, if any
+    std::vector<uint8_t> data; // the data phase out, if any
 };
 
 // The camera's answer: response code and parameters, and a data phase in when `data` is set.
@@ -52,8 +52,8 @@ struct SimulatedProperty {
     bool writable = true;
     Value defaultValue = int64_t{0};
     Value value = int64_t{0};
-    std::optional<std::vector<Value>> enumeration;  // form 2
-    std::optional<std::vector<Value>> range;        // form 1: min, max, step
+    std::optional<std::vector<Value>> enumeration; // form 2
+    std::optional<std::vector<Value>> range;       // form 1: min, max, step
 };
 
 struct SimulatedDeviceInfo {
@@ -64,7 +64,7 @@ struct SimulatedDeviceInfo {
     uint16_t functionalMode = 0;
     std::vector<uint16_t> operations;
     std::vector<uint16_t> events;
-    std::vector<uint16_t> properties;  // empty: the codes of the camera's properties
+    std::vector<uint16_t> properties; // empty: the codes of the camera's properties
     std::vector<uint16_t> captureFormats{0x3801};
     std::vector<uint16_t> imageFormats{0x3801};
     std::string manufacturer = "Zeta";
@@ -148,4 +148,4 @@ private:
     std::shared_ptr<State> state_;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-namespace platform {
+namespace zeta::platform {
 
 class SimulatedDeviceSource::Connection final : public ICDeviceConnection {
 public:
@@ -34,7 +34,8 @@ std::shared_ptr<SimulatedDeviceSource> SimulatedDeviceSource::withPresets(std::s
 }
 
 SimulatedDeviceSource::~SimulatedDeviceSource() {
-    for (const auto& c : cameras()) c->setRemovalHandler(nullptr);
+    for (const auto& c : cameras())
+        c->setRemovalHandler(nullptr);
 }
 
 void SimulatedDeviceSource::plug(std::shared_ptr<SimulatedCamera> camera) {
@@ -53,7 +54,7 @@ void SimulatedDeviceSource::plug(std::shared_ptr<SimulatedCamera> camera) {
 }
 
 void SimulatedDeviceSource::unplug(const std::shared_ptr<SimulatedCamera>& camera) {
-    camera->unplug();  // runs the removal handler, which reports the departure
+    camera->unplug(); // runs the removal handler, which reports the departure
 }
 
 void SimulatedDeviceSource::disappeared(const std::shared_ptr<Connection>& connection) {
@@ -67,14 +68,16 @@ void SimulatedDeviceSource::disappeared(const std::shared_ptr<Connection>& conne
 std::vector<std::shared_ptr<SimulatedCamera>> SimulatedDeviceSource::cameras() const {
     std::lock_guard lock(mutex_);
     std::vector<std::shared_ptr<SimulatedCamera>> cameras;
-    for (const auto& c : connections_) cameras.push_back(c->camera);
+    for (const auto& c : connections_)
+        cameras.push_back(c->camera);
     return cameras;
 }
 
 void SimulatedDeviceSource::start(Listener& listener) {
     std::lock_guard lock(mutex_);
     listener_ = &listener;
-    for (const auto& c : connections_) listener.deviceAppeared(c);
+    for (const auto& c : connections_)
+        listener.deviceAppeared(c);
 }
 
 void SimulatedDeviceSource::stop() {
@@ -82,4 +85,4 @@ void SimulatedDeviceSource::stop() {
     listener_ = nullptr;
 }
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -2,14 +2,14 @@
 // Simulated cameras as a device source: plug() makes a camera appear, unplug() (or the camera
 // pulling its own cable in a fault) makes it vanish.
 
+#include "platform/camera/ic_device_source.h"
+#include "platform/camera/simulated_camera.h"
+
 #include <memory>
 #include <mutex>
 #include <vector>
 
-#include "platform/camera/ic_device_source.h"
-#include "platform/camera/simulated_camera.h"
-
-namespace platform {
+namespace zeta::platform {
 
 class SimulatedDeviceSource final : public ICDeviceSource, public std::enable_shared_from_this<SimulatedDeviceSource> {
 public:
@@ -35,4 +35,4 @@ private:
     Listener* listener_ = nullptr;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -1,14 +1,13 @@
 #include "platform/camera/usb_device_source.h"
 
-#include <libusb.h>
-
 #include <chrono>
 #include <cstdio>
+#include <libusb.h>
 #include <optional>
 #include <set>
 #include <vector>
 
-namespace platform {
+namespace zeta::platform {
 
 struct UsbDeviceSource::Context {
     libusb_context* context = nullptr;
@@ -60,7 +59,8 @@ std::optional<Interface> findInterface(libusb_device* device) {
                     candidate.interruptIn = ep.bEndpointAddress;
                 }
             }
-            if (candidate.bulkIn && candidate.bulkOut && candidate.interruptIn && candidate.maxPacketSize) found = candidate;
+            if (candidate.bulkIn && candidate.bulkOut && candidate.interruptIn && candidate.maxPacketSize)
+                found = candidate;
         }
     }
     libusb_free_config_descriptor(config);
@@ -69,10 +69,14 @@ std::optional<Interface> findInterface(libusb_device* device) {
 
 PTPPortStatus statusOf(int result) {
     switch (result) {
-    case LIBUSB_SUCCESS: return PTPPortStatus::ok;
-    case LIBUSB_ERROR_TIMEOUT: return PTPPortStatus::timeout;
-    case LIBUSB_ERROR_NO_DEVICE: return PTPPortStatus::removed;
-    default: return PTPPortStatus::error;
+    case LIBUSB_SUCCESS:
+        return PTPPortStatus::ok;
+    case LIBUSB_ERROR_TIMEOUT:
+        return PTPPortStatus::timeout;
+    case LIBUSB_ERROR_NO_DEVICE:
+        return PTPPortStatus::removed;
+    default:
+        return PTPPortStatus::error;
     }
 }
 
@@ -91,10 +95,12 @@ public:
     PTPPortStatus bulkOut(std::span<const uint8_t> data, std::chrono::milliseconds timeout) override {
         if (closed_) return PTPPortStatus::removed;
         int transferred = 0;
-        const int result = libusb_bulk_transfer(handle_, interface_.bulkOut, const_cast<uint8_t*>(data.data()),
-                                                static_cast<int>(data.size()), &transferred, static_cast<unsigned>(timeout.count()));
+        const int result =
+            libusb_bulk_transfer(handle_, interface_.bulkOut, const_cast<uint8_t*>(data.data()),
+                                 static_cast<int>(data.size()), &transferred, static_cast<unsigned>(timeout.count()));
         if (result == LIBUSB_ERROR_PIPE) libusb_clear_halt(handle_, interface_.bulkOut);
-        if (result == LIBUSB_SUCCESS && static_cast<std::size_t>(transferred) != data.size()) return PTPPortStatus::error;
+        if (result == LIBUSB_SUCCESS && static_cast<std::size_t>(transferred) != data.size())
+            return PTPPortStatus::error;
         return statusOf(result);
     }
 
@@ -102,13 +108,18 @@ public:
         return read(interface_.bulkIn, false, buffer, received, timeout);
     }
 
-    PTPPortStatus interruptIn(std::span<uint8_t> buffer, std::size_t& received, std::chrono::milliseconds timeout) override {
+    PTPPortStatus interruptIn(std::span<uint8_t> buffer, std::size_t& received,
+                              std::chrono::milliseconds timeout) override {
         return read(interface_.interruptIn, true, buffer, received, timeout);
     }
 
     PTPPortStatus cancelRequest(uint32_t transactionID) override {
-        uint8_t data[6] = {0x01, 0x40, static_cast<uint8_t>(transactionID), static_cast<uint8_t>(transactionID >> 8),
-                           static_cast<uint8_t>(transactionID >> 16), static_cast<uint8_t>(transactionID >> 24)};
+        uint8_t data[6] = {0x01,
+                           0x40,
+                           static_cast<uint8_t>(transactionID),
+                           static_cast<uint8_t>(transactionID >> 8),
+                           static_cast<uint8_t>(transactionID >> 16),
+                           static_cast<uint8_t>(transactionID >> 24)};
         return control(0x21, 0x64, data, sizeof data);
     }
 
@@ -116,8 +127,8 @@ public:
 
     PTPPortStatus getDeviceStatus(PTPPortDeviceStatus& status) override {
         uint8_t data[32] = {};
-        const int result = libusb_control_transfer(handle_, 0xA1, 0x67, 0, static_cast<uint16_t>(interface_.number), data, sizeof data,
-                                                   kControlTimeoutMs);
+        const int result = libusb_control_transfer(handle_, 0xA1, 0x67, 0, static_cast<uint16_t>(interface_.number),
+                                                   data, sizeof data, kControlTimeoutMs);
         if (result < 0) return statusOf(result);
         if (result < 4) return PTPPortStatus::error;
         status.code = static_cast<uint16_t>(data[2] | (data[3] << 8));
@@ -129,14 +140,16 @@ public:
     void close() override { closed_ = true; }
 
 private:
-    PTPPortStatus read(uint8_t endpoint, bool interrupt, std::span<uint8_t> buffer, std::size_t& received, std::chrono::milliseconds timeout) {
+    PTPPortStatus read(uint8_t endpoint, bool interrupt, std::span<uint8_t> buffer, std::size_t& received,
+                       std::chrono::milliseconds timeout) {
         received = 0;
         if (closed_) return PTPPortStatus::removed;
         int transferred = 0;
         const auto ms = static_cast<unsigned>(timeout.count());
-        const int result = interrupt
-            ? libusb_interrupt_transfer(handle_, endpoint, buffer.data(), static_cast<int>(buffer.size()), &transferred, ms)
-            : libusb_bulk_transfer(handle_, endpoint, buffer.data(), static_cast<int>(buffer.size()), &transferred, ms);
+        const int result = interrupt ? libusb_interrupt_transfer(handle_, endpoint, buffer.data(),
+                                                                 static_cast<int>(buffer.size()), &transferred, ms)
+                                     : libusb_bulk_transfer(handle_, endpoint, buffer.data(),
+                                                            static_cast<int>(buffer.size()), &transferred, ms);
         received = static_cast<std::size_t>(std::max(transferred, 0));
         if (result == LIBUSB_ERROR_PIPE) libusb_clear_halt(handle_, endpoint);
         if (result == LIBUSB_ERROR_TIMEOUT && received > 0) return PTPPortStatus::ok;
@@ -146,8 +159,9 @@ private:
 
     PTPPortStatus control(uint8_t requestType, uint8_t request, uint8_t* data, uint16_t length) {
         if (closed_) return PTPPortStatus::removed;
-        const int result = libusb_control_transfer(handle_, requestType, request, 0, static_cast<uint16_t>(interface_.number), data, length,
-                                                   kControlTimeoutMs);
+        const int result =
+            libusb_control_transfer(handle_, requestType, request, 0, static_cast<uint16_t>(interface_.number), data,
+                                    length, kControlTimeoutMs);
         return result < 0 ? statusOf(result) : PTPPortStatus::ok;
     }
 
@@ -159,8 +173,10 @@ private:
 
 class UsbConnection final : public ICDeviceConnection {
 public:
-    UsbConnection(std::shared_ptr<void> context, libusb_device* device, Interface interface, std::string name, uint16_t vendor, uint16_t product)
-        : context_(std::move(context)), device_(libusb_ref_device(device)), interface_(interface), name_(std::move(name)), vendor_(vendor), product_(product) {}
+    UsbConnection(std::shared_ptr<void> context, libusb_device* device, Interface interface, std::string name,
+                  uint16_t vendor, uint16_t product)
+        : context_(std::move(context)), device_(libusb_ref_device(device)), interface_(interface),
+          name_(std::move(name)), vendor_(vendor), product_(product) {}
     ~UsbConnection() override { libusb_unref_device(device_); }
 
     std::string name() const override { return name_; }
@@ -175,7 +191,8 @@ public:
         }
         libusb_set_auto_detach_kernel_driver(handle, 1);
         if (int result = libusb_claim_interface(handle, interface_.number); result != 0) {
-            error = std::string("Cannot claim the camera's interface: ") + libusb_strerror(static_cast<libusb_error>(result));
+            error = std::string("Cannot claim the camera's interface: ") +
+                    libusb_strerror(static_cast<libusb_error>(result));
             libusb_close(handle);
             return nullptr;
         }
@@ -203,13 +220,15 @@ std::string productName(libusb_device* device, const libusb_device_descriptor& d
     return std::string(reinterpret_cast<char*>(text), static_cast<std::size_t>(length));
 }
 
-}  // namespace
+} // namespace
 
 UsbDeviceSource::UsbDeviceSource() : context_(std::make_shared<Context>()) {
     if (!context_->context) context_.reset();
 }
 
-UsbDeviceSource::~UsbDeviceSource() { stop(); }
+UsbDeviceSource::~UsbDeviceSource() {
+    stop();
+}
 
 void UsbDeviceSource::start(Listener& listener) {
     if (!context_ || thread_.joinable()) return;
@@ -217,7 +236,7 @@ void UsbDeviceSource::start(Listener& listener) {
         std::lock_guard lock(mutex_);
         stopping_ = false;
     }
-    scan(listener);  // what is present now, before start() returns
+    scan(listener); // what is present now, before start() returns
     thread_ = std::thread([this, &listener] { run(listener); });
 }
 
@@ -256,8 +275,8 @@ void UsbDeviceSource::scan(Listener& listener) {
         if (libusb_get_device_descriptor(device, &descriptor) != 0) continue;
         const auto interface = findInterface(device);
         if (!interface) continue;
-        auto connection = std::make_shared<UsbConnection>(keepAlive, device, *interface, productName(device, descriptor),
-                                                          descriptor.idVendor, descriptor.idProduct);
+        auto connection = std::make_shared<UsbConnection>(
+            keepAlive, device, *interface, productName(device, descriptor), descriptor.idVendor, descriptor.idProduct);
         present_[location] = connection;
         seen.insert(location);
         listener.deviceAppeared(connection);
@@ -274,4 +293,4 @@ void UsbDeviceSource::scan(Listener& listener) {
     }
 }
 
-}  // namespace platform
+} // namespace zeta::platform

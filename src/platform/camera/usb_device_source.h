@@ -4,6 +4,8 @@
 // endpoint. The bus is scanned once a second on the source's own thread (joined by stop()),
 // which also notices cameras that are unplugged.
 
+#include "platform/camera/ic_device_source.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <map>
@@ -11,9 +13,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/camera/ic_device_source.h"
-
-namespace platform {
+namespace zeta::platform {
 
 class UsbDeviceSource final : public ICDeviceSource {
 public:
@@ -28,7 +28,7 @@ private:
     void run(Listener& listener);
     void scan(Listener& listener);
 
-    std::shared_ptr<Context> context_;  // null when libusb cannot start
+    std::shared_ptr<Context> context_; // null when libusb cannot start
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -37,4 +37,4 @@ private:
     std::map<uint32_t, std::shared_ptr<ICDeviceConnection>> present_;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <limits>
 
-namespace platform {
+namespace zeta::platform {
 namespace {
 
 // Fills in the defaults of a layout and checks it; false for a layout to refuse.
@@ -29,7 +29,7 @@ bool completeLayout(BitmapLayout& l) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 BitmapImageRep::~BitmapImageRep() = default;
 
@@ -51,7 +51,8 @@ bool BitmapImageRep::initWithBitmapDataPlanes(unsigned char* const* planes, cons
         const std::size_t bytes = planeBytes * static_cast<std::size_t>(count);
         ownedPixels_ = allocateBuffer(bytes);
         std::memset(ownedPixels_.get(), 0, bytes);
-        for (int i = 0; i < count; ++i) planes_[static_cast<std::size_t>(i)] = ownedPixels_.get() + planeBytes * static_cast<std::size_t>(i);
+        for (int i = 0; i < count; ++i)
+            planes_[static_cast<std::size_t>(i)] = ownedPixels_.get() + planeBytes * static_cast<std::size_t>(i);
     }
     layout_ = l;
     return true;
@@ -79,27 +80,34 @@ QImage BitmapImageRep::qImage() const {
     const int w = static_cast<int>(l.pixelsWide);
     const int h = static_cast<int>(l.pixelsHigh);
     const bool alphaFirst = (l.bitmapFormat & BitmapFormatAlphaFirst) != 0;
-    const auto row = [&](int y) { return bitmapData() + static_cast<std::int64_t>(y) * l.bytesPerRow; };
+    const auto row = [&](int y) {
+        return bitmapData() + static_cast<std::int64_t>(y) * l.bytesPerRow;
+    };
 
     if (l.bitsPerSample == 8 && l.samplesPerPixel == 1 && l.bitsPerPixel == 8) {
         QImage out(w, h, QImage::Format_Grayscale8);
-        for (int y = 0; y < h; ++y) std::memcpy(out.scanLine(y), row(y), static_cast<std::size_t>(w));
+        for (int y = 0; y < h; ++y)
+            std::memcpy(out.scanLine(y), row(y), static_cast<std::size_t>(w));
         return out;
     }
     if (l.bitsPerSample == 16 && l.samplesPerPixel == 1 && l.bitsPerPixel == 16) {
         QImage out(w, h, QImage::Format_Grayscale16);
-        for (int y = 0; y < h; ++y) std::memcpy(out.scanLine(y), row(y), static_cast<std::size_t>(w) * 2);
+        for (int y = 0; y < h; ++y)
+            std::memcpy(out.scanLine(y), row(y), static_cast<std::size_t>(w) * 2);
         return out;
     }
     if (l.bitsPerSample == 8 && l.samplesPerPixel == 3 && l.bitsPerPixel == 24) {
         QImage out(w, h, QImage::Format_RGB888);
-        for (int y = 0; y < h; ++y) std::memcpy(out.scanLine(y), row(y), static_cast<std::size_t>(w) * 3);
+        for (int y = 0; y < h; ++y)
+            std::memcpy(out.scanLine(y), row(y), static_cast<std::size_t>(w) * 3);
         return out;
     }
     if (l.bitsPerSample == 8 && l.bitsPerPixel == 32 && l.samplesPerPixel >= 3) {
         const bool premultiplied = l.hasAlpha && !(l.bitmapFormat & BitmapFormatAlphaNonpremultiplied);
-        QImage out(w, h, !l.hasAlpha ? QImage::Format_RGBX8888
-                                     : premultiplied ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888);
+        QImage out(w, h,
+                   !l.hasAlpha     ? QImage::Format_RGBX8888
+                   : premultiplied ? QImage::Format_RGBA8888_Premultiplied
+                                   : QImage::Format_RGBA8888);
         const int colour = alphaFirst ? 1 : 0;
         const int alpha = alphaFirst ? 0 : 3;
         for (int y = 0; y < h; ++y) {
@@ -129,4 +137,4 @@ QImage BitmapImageRep::qImage() const {
     return {};
 }
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -17,13 +17,12 @@
 #include "platform/image/image_rep.h"
 
 #include <QImage>
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
-namespace platform {
+namespace zeta::platform {
 
 // Bits of bitmapFormat (the platform's values).
 enum BitmapFormat : unsigned {
@@ -109,4 +108,4 @@ private:
     std::shared_ptr<const void> owner_;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

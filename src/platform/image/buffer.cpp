@@ -1,18 +1,19 @@
 #include "platform/image/buffer.h"
 
-#include <sys/mman.h>
-
 #include <cstdlib>
 #include <new>
+#include <sys/mman.h>
 
-namespace platform {
+namespace zeta::platform {
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
 
-}  // namespace
+} // namespace
 
-void BufferFree::operator()(std::uint8_t* p) const { std::free(p); }
+void BufferFree::operator()(std::uint8_t* p) const {
+    std::free(p);
+}
 
 Buffer allocateBuffer(std::size_t bytes) {
     void* block = nullptr;
@@ -29,4 +30,4 @@ Buffer allocateBuffer(std::size_t bytes) {
     return Buffer(static_cast<std::uint8_t*>(block));
 }
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-namespace platform {
+namespace zeta::platform {
 
 struct BufferFree {
     void operator()(std::uint8_t* p) const;
@@ -17,4 +17,4 @@ using Buffer = std::unique_ptr<std::uint8_t[], BufferFree>;
 
 Buffer allocateBuffer(std::size_t bytes);
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -7,12 +7,11 @@
 // then width x height x colours 16-bit samples (demosaiced with the camera's white balance),
 // and exits with 0. Anything else exits with 1.
 
-#include <libraw/libraw.h>
-
 #include "platform/image/helper_child.h"
 
 #include <cstdint>
 #include <cstring>
+#include <libraw/libraw.h>
 #include <memory>
 #include <vector>
 
@@ -22,10 +21,10 @@ struct ImageFree {
     void operator()(libraw_processed_image_t* image) const { LibRaw::dcraw_clear_mem(image); }
 };
 
-}  // namespace
+} // namespace
 
 int main() {
-    using namespace platform::helper_child;
+    using namespace zeta::platform::helper_child;
     limitResources(120, rlim_t(6) << 30);
     std::vector<std::uint8_t> input;
     if (!readStandardInput(input)) return 1;

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform {
+namespace zeta::platform {
 namespace {
 
 using namespace std::string_view_literals;
@@ -21,19 +21,21 @@ bool at(const Data& data, std::size_t offset, std::string_view text) {
     return data.length() >= offset + text.size() && std::memcmp(data.bytes() + offset, text.data(), text.size()) == 0;
 }
 
-bool isTiff(const Data& data) { return at(data, 0, "II*\0"sv) || at(data, 0, "MM\0*"sv); }
+bool isTiff(const Data& data) {
+    return at(data, 0, "II*\0"sv) || at(data, 0, "MM\0*"sv);
+}
 
 // Signatures of the containers raw files come in; anything else is not offered to LibRaw,
 // whose identification also guesses headerless formats from the file size alone.
 bool hasRawSignature(const Data& data) {
-    return isTiff(data)                                                    // NEF, ARW, CR2, DNG, PEF, ...
-           || at(data, 0, "IIRO"sv) || at(data, 0, "IIRS"sv) || at(data, 0, "MMOR"sv)  // ORF
-           || at(data, 0, "IIU\0"sv)                                       // RW2
-           || at(data, 0, "FUJIFILM"sv)                                    // RAF
-           || at(data, 6, "HEAPCCDR"sv)                                    // CRW
-           || at(data, 4, "ftypcrx "sv)                                    // CR3
-           || at(data, 0, "\0MRM"sv)                                       // MRW
-           || at(data, 0, "FOVb"sv);                                       // X3F
+    return isTiff(data)                                                               // NEF, ARW, CR2, DNG, PEF, ...
+           || at(data, 0, "IIRO"sv) || at(data, 0, "IIRS"sv) || at(data, 0, "MMOR"sv) // ORF
+           || at(data, 0, "IIU\0"sv)                                                  // RW2
+           || at(data, 0, "FUJIFILM"sv)                                               // RAF
+           || at(data, 6, "HEAPCCDR"sv)                                               // CRW
+           || at(data, 4, "ftypcrx "sv)                                               // CR3
+           || at(data, 0, "\0MRM"sv)                                                  // MRW
+           || at(data, 0, "FOVb"sv);                                                  // X3F
 }
 
 // True when the first directory of a TIFF names a camera (Make) or a DNG version: a plain
@@ -61,7 +63,9 @@ bool tiffNamesACamera(const Data& data) {
     return false;
 }
 
-bool canInitWithData(const Data& data) { return hasRawSignature(data) && (!isTiff(data) || tiffNamesACamera(data)); }
+bool canInitWithData(const Data& data) {
+    return hasRawSignature(data) && (!isTiff(data) || tiffNamesACamera(data));
+}
 
 const std::string& helperPath() {
     static const std::string path =
@@ -93,8 +97,10 @@ ImageReps imageRepsWithData(const Data& data) {
     return {rep};
 }
 
-}  // namespace
+} // namespace
 
-ImageRepClass cameraRawImageRepClass() { return {"Camera raw", &canInitWithData, &imageRepsWithData}; }
+ImageRepClass cameraRawImageRepClass() {
+    return {"Camera raw", &canInitWithData, &imageRepsWithData};
+}
 
-}  // namespace platform
+} // namespace zeta::platform

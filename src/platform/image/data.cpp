@@ -6,7 +6,7 @@
 #include <cstring>
 #include <fstream>
 
-namespace platform {
+namespace zeta::platform {
 
 namespace {
 
@@ -16,7 +16,7 @@ std::shared_ptr<std::uint8_t> allocate(std::size_t length) {
     return std::shared_ptr<std::uint8_t>(block.release(), BufferFree{});
 }
 
-}  // namespace
+} // namespace
 
 Data::Data(const void* bytes, std::size_t length) {
     if (!bytes) length = 0;
@@ -56,4 +56,4 @@ Data Data::contentsOfFile(const char* path) {
     return data;
 }
 
-}  // namespace platform
+} // namespace zeta::platform

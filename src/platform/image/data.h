@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform {
+namespace zeta::platform {
 
 class Data {
 public:
@@ -37,4 +37,4 @@ private:
     std::size_t length_ = 0;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

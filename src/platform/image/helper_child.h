@@ -1,15 +1,14 @@
 #pragma once
 // The child side of a decoder helper process: limits, whole-input read, whole-output write.
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
-namespace platform::helper_child {
+namespace zeta::platform::helper_child {
 
 // Sanitizers reserve terabytes of address space for themselves: no address-space limit then.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -58,4 +57,4 @@ inline bool writeStandardOutput(const void* bytes, std::size_t length) {
     return true;
 }
 
-}  // namespace platform::helper_child
+} // namespace zeta::platform::helper_child

@@ -1,6 +1,9 @@
 #include "platform/image/helper_process.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -8,13 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <filesystem>
-
 extern char** environ;
 
-namespace platform {
+namespace zeta::platform {
 
 std::string findHelperProgram(const char* name, const char* environmentVariable, const char* buildPath) {
     if (const char* named = std::getenv(environmentVariable); named && *named) return named;
@@ -129,9 +128,8 @@ void HelperProcess::kill() {
     if (pid_ < 0) return;
     ::kill(pid_, SIGKILL);
     int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {}
     pid_ = -1;
 }
 
-}  // namespace platform
+} // namespace zeta::platform

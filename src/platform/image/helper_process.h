@@ -10,7 +10,7 @@
 #include <string>
 #include <sys/types.h>
 
-namespace platform {
+namespace zeta::platform {
 
 // Where a helper program is: the path in the environment variable when set, else the file
 // of that name beside the running executable, else the given path in the build tree.
@@ -44,4 +44,4 @@ private:
     pid_t pid_ = -1;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -1,15 +1,13 @@
 #include "platform/image/image_properties.h"
 
-#include <exiv2/exiv2.hpp>
-
 #include <QString>
 #include <QVariantList>
-
 #include <climits>
 #include <exception>
+#include <exiv2/exiv2.hpp>
 #include <mutex>
 
-namespace platform {
+namespace zeta::platform {
 namespace {
 
 void initialiseOnce() {
@@ -49,13 +47,15 @@ QVariant valueOf(const Exiv2::Value& value) {
     if (type == Exiv2::asciiString || type == Exiv2::string || type == Exiv2::comment || type == Exiv2::undefined ||
         type == Exiv2::xmpText) {
         QString text = QString::fromStdString(value.toString());
-        while (text.endsWith(QChar(0))) text.chop(1);
+        while (text.endsWith(QChar(0)))
+            text.chop(1);
         return text.trimmed();
     }
     const long count = value.count();
     if (count == 1) return one(value, 0);
     QVariantList list;
-    for (long i = 0; i < count && i < 256; ++i) list.append(one(value, i));
+    for (long i = 0; i < count && i < 256; ++i)
+        list.append(one(value, i));
     return list;
 }
 
@@ -63,8 +63,8 @@ QVariant valueOf(const Exiv2::Value& value) {
 // sizes in the file enough to ask for gigabytes.
 bool isStillImage(int type) {
     namespace T = Exiv2::ImageType;
-    return type == T::jpeg || type == T::tiff || type == T::png || type == T::crw || type == T::cr2 ||
-           type == T::mrw || type == T::raf || type == T::orf || type == T::rw2;
+    return type == T::jpeg || type == T::tiff || type == T::png || type == T::crw || type == T::cr2 || type == T::mrw ||
+           type == T::raf || type == T::orf || type == T::rw2;
 }
 
 QString groupKey(const std::string& group) {
@@ -74,7 +74,7 @@ QString groupKey(const std::string& group) {
     return {};
 }
 
-}  // namespace
+} // namespace
 
 std::optional<QVariantMap> imagePropertiesWithData(const Data& data) {
     if (data.empty() || data.length() > static_cast<std::size_t>(LONG_MAX)) return std::nullopt;
@@ -98,7 +98,8 @@ std::optional<QVariantMap> imagePropertiesWithData(const Data& data) {
             for (int i = 0; i < 3; ++i) {
                 if (names[i] == group) groups[i].insert(tag, value);
             }
-            if (group == names[0] && tag == QLatin1String("Orientation")) properties.insert(QStringLiteral("Orientation"), value);
+            if (group == names[0] && tag == QLatin1String("Orientation"))
+                properties.insert(QStringLiteral("Orientation"), value);
         }
         for (int i = 0; i < 3; ++i) {
             if (!groups[i].isEmpty()) properties.insert(names[i], groups[i]);
@@ -111,4 +112,4 @@ std::optional<QVariantMap> imagePropertiesWithData(const Data& data) {
     }
 }
 
-}  // namespace platform
+} // namespace zeta::platform

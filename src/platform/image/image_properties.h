@@ -9,14 +9,13 @@
 #include "platform/image/data.h"
 
 #include <QVariantMap>
-
 #include <optional>
 
-namespace platform {
+namespace zeta::platform {
 
 // None when the bytes are not a still-image format that carries image properties (JPEG,
 // TIFF and the raw formats built on it, PNG, CRW, MRW, RAF, ORF, RW2) or are damaged;
 // callable from any thread.
 std::optional<QVariantMap> imagePropertiesWithData(const Data& data);
 
-}  // namespace platform
+} // namespace zeta::platform

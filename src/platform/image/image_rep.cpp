@@ -4,7 +4,7 @@
 #include <exception>
 #include <mutex>
 
-namespace platform {
+namespace zeta::platform {
 namespace {
 
 // The application's registry: classes registered at start-up, read by every decode.
@@ -18,7 +18,7 @@ Registry& registry() {
     return instance;
 }
 
-}  // namespace
+} // namespace
 
 ImageRep::~ImageRep() = default;
 
@@ -35,7 +35,8 @@ void ImageRep::registerImageRepClass(const ImageRepClass& imageRepClass) {
 void ImageRep::unregisterImageRepClass(const ImageRepClass& imageRepClass) {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
-    std::erase_if(r.classes, [&](const ImageRepClass& c) { return c.canInitWithData == imageRepClass.canInitWithData; });
+    std::erase_if(r.classes,
+                  [&](const ImageRepClass& c) { return c.canInitWithData == imageRepClass.canInitWithData; });
 }
 
 std::vector<ImageRepClass> ImageRep::registeredImageRepClasses() {
@@ -77,4 +78,4 @@ ImageReps ImageRep::imageRepsWithData(const Data& data) {
     return reps;
 }
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -26,7 +26,7 @@
 #include <typeinfo>
 #include <vector>
 
-namespace platform {
+namespace zeta::platform {
 
 class ImageRep;
 using ImageReps = std::vector<std::shared_ptr<ImageRep>>;
@@ -75,4 +75,4 @@ ImageRepClass jpegImageRepClass();
 ImageRepClass cameraRawImageRepClass();
 ImageRepClass qtImageRepClass();
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -5,12 +5,11 @@
 #include "platform/image/bitmap_image_rep.h"
 #include "platform/image/image_rep.h"
 
-#include <turbojpeg.h>
-
 #include <climits>
 #include <memory>
+#include <turbojpeg.h>
 
-namespace platform {
+namespace zeta::platform {
 namespace {
 
 struct HandleCloser {
@@ -53,15 +52,17 @@ ImageReps imageRepsWithData(const Data& data) {
     if (!rep) return {};
     // A damaged or cut-short stream still fills every row (missing blocks come out flat), and
     // the library reports it as a warning: such a frame is shown as decoded.
-    const int rc = tjDecompress2(handle.get(), data.bytes(), static_cast<unsigned long>(data.length()),
-                                 rep->bitmapData(), h.width, static_cast<int>(rep->bytesPerRow()), h.height,
-                                 grey ? TJPF_GRAY : TJPF_RGB, TJFLAG_LIMITSCANS);
+    const int rc =
+        tjDecompress2(handle.get(), data.bytes(), static_cast<unsigned long>(data.length()), rep->bitmapData(), h.width,
+                      static_cast<int>(rep->bytesPerRow()), h.height, grey ? TJPF_GRAY : TJPF_RGB, TJFLAG_LIMITSCANS);
     if (rc != 0 && tjGetErrorCode(handle.get()) != TJERR_WARNING) return {};
     return {rep};
 }
 
-}  // namespace
+} // namespace
 
-ImageRepClass jpegImageRepClass() { return {"JPEG", &canInitWithData, &imageRepsWithData}; }
+ImageRepClass jpegImageRepClass() {
+    return {"JPEG", &canInitWithData, &imageRepsWithData};
+}
 
-}  // namespace platform
+} // namespace zeta::platform

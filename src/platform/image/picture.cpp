@@ -1,14 +1,17 @@
 #include "platform/image/picture.h"
 
-namespace platform {
+namespace zeta::platform {
 
-Picture::Picture(std::shared_ptr<ImageRep> rep) { addRepresentation(std::move(rep)); }
+Picture::Picture(std::shared_ptr<ImageRep> rep) {
+    addRepresentation(std::move(rep));
+}
 
 std::shared_ptr<Picture> Picture::withData(const Data& data) {
     ImageReps reps = ImageRep::imageRepsWithData(data);
     if (reps.empty()) return nullptr;
     auto picture = std::make_shared<Picture>();
-    for (auto& rep : reps) picture->addRepresentation(std::move(rep));
+    for (auto& rep : reps)
+        picture->addRepresentation(std::move(rep));
     return picture;
 }
 
@@ -23,4 +26,4 @@ std::shared_ptr<BitmapImageRep> Picture::firstBitmapImageRep() const {
     return nullptr;
 }
 
-}  // namespace platform
+} // namespace zeta::platform

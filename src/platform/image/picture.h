@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-namespace platform {
+namespace zeta::platform {
 
 class Picture {
 public:
@@ -33,4 +33,4 @@ private:
     std::vector<std::shared_ptr<ImageRep>> representations_;
 };
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -9,11 +9,10 @@
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
-
 #include <climits>
 #include <cstring>
 
-namespace platform {
+namespace zeta::platform {
 namespace {
 
 QByteArray view(const Data& data) {
@@ -65,7 +64,8 @@ std::shared_ptr<BitmapImageRep> repack(const QImage& source) {
         const uchar* in = image.constScanLine(y);
         if (image.format() == QImage::Format_RGBX64) {
             // Drop the filler channel: R, G, B of 16 bits each.
-            for (int x = 0; x < image.width(); ++x) std::memcpy(out + 6 * x, in + 8 * x, 6);
+            for (int x = 0; x < image.width(); ++x)
+                std::memcpy(out + 6 * x, in + 8 * x, 6);
         } else {
             std::memcpy(out, in, rowBytes);
         }
@@ -86,8 +86,10 @@ ImageReps imageRepsWithData(const Data& data) {
     return {rep};
 }
 
-}  // namespace
+} // namespace
 
-ImageRepClass qtImageRepClass() { return {"Qt", &canInitWithData, &imageRepsWithData}; }
+ImageRepClass qtImageRepClass() {
+    return {"Qt", &canInitWithData, &imageRepsWithData};
+}
 
-}  // namespace platform
+} // namespace zeta::platform

@@ -1,22 +1,21 @@
-#include <gtest/gtest.h>
+#include "platform/camera/ic_device_browser.h"
+#include "platform/camera/simulated_device_source.h"
+#include "platform/dispatch.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/camera/ic_device_browser.h"
-#include "platform/camera/simulated_device_source.h"
-#include "platform/dispatch.h"
-
 namespace {
 
-using namespace platform;
+using namespace zeta::platform;
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
@@ -27,12 +26,15 @@ Bytes command(uint16_t code, std::vector<uint32_t> parameters = {}) {
     c[6] = static_cast<uint8_t>(code);
     c[7] = static_cast<uint8_t>(code >> 8);
     for (std::size_t i = 0; i < parameters.size(); ++i) {
-        for (int b = 0; b < 4; ++b) c[12 + 4 * i + b] = static_cast<uint8_t>(parameters[i] >> (8 * b));
+        for (int b = 0; b < 4; ++b)
+            c[12 + 4 * i + b] = static_cast<uint8_t>(parameters[i] >> (8 * b));
     }
     return c;
 }
 
-uint16_t codeOf(const Bytes& container) { return container.size() >= 8 ? static_cast<uint16_t>(container[6] | (container[7] << 8)) : 0; }
+uint16_t codeOf(const Bytes& container) {
+    return container.size() >= 8 ? static_cast<uint16_t>(container[6] | (container[7] << 8)) : 0;
+}
 
 // Everything the framework reports, as lines, recorded on the callback queue.
 class Recorder final : public ICCameraDeviceDelegate, public ICDeviceBrowserDelegate {
@@ -41,7 +43,9 @@ public:
         note("added " + d->name());
         devices.push_back(d);
     }
-    void didRemoveDevice(ICDeviceBrowser&, const std::shared_ptr<ICCameraDevice>& d, bool) override { note("browser removed " + d->name()); }
+    void didRemoveDevice(ICDeviceBrowser&, const std::shared_ptr<ICCameraDevice>& d, bool) override {
+        note("browser removed " + d->name());
+    }
     void didOpenSessionWithError(const std::shared_ptr<ICCameraDevice>&, const std::optional<ICError>& e) override {
         note(e ? "open failed: " + e->localizedDescription : "open");
     }
@@ -49,7 +53,9 @@ public:
         note(e ? "close failed" : "close");
     }
     void didRemoveDevice(const std::shared_ptr<ICCameraDevice>& d) override { note("removed " + d->name()); }
-    void didEncounterError(const std::shared_ptr<ICCameraDevice>&, const ICError& e) override { note("error " + e.localizedDescription); }
+    void didEncounterError(const std::shared_ptr<ICCameraDevice>&, const ICError& e) override {
+        note("error " + e.localizedDescription);
+    }
     void didAddItem(const std::shared_ptr<ICCameraDevice>&, const std::shared_ptr<ICCameraItem>& item) override {
         note(std::string(std::dynamic_pointer_cast<ICCameraFile>(item) ? "file " : "folder ") + item->name());
         items.push_back(item);
@@ -59,15 +65,15 @@ public:
         std::snprintf(text, sizeof text, "event %04x", codeOf(event));
         note(text);
     }
-    void didSendPTPCommand(const Bytes& cmd, const Bytes& inData, const Bytes& response, const std::optional<ICError>& error,
-                           const std::any& context) override {
+    void didSendPTPCommand(const Bytes& cmd, const Bytes& inData, const Bytes& response,
+                           const std::optional<ICError>& error, const std::any& context) override {
         char text[48];
         std::snprintf(text, sizeof text, "sent %04x -> %04x", codeOf(cmd), codeOf(response));
         note(text);
         results.push_back({inData, response, error, std::any_cast<int>(context)});
     }
-    void didDownloadFile(const std::shared_ptr<ICCameraFile>& file, const std::optional<ICError>& error, const ICDownloadOptions& options,
-                         const std::any&) override {
+    void didDownloadFile(const std::shared_ptr<ICCameraFile>& file, const std::optional<ICError>& error,
+                         const ICDownloadOptions& options, const std::any&) override {
         note(error ? "download failed " + error->localizedDescription : "downloaded " + file->name());
         downloads.push_back(options);
     }
@@ -98,13 +104,14 @@ public:
     std::vector<std::shared_ptr<ICCameraItem>> items;
     std::vector<Result> results;
     std::vector<ICDownloadOptions> downloads;
-    dispatch::Queue* queue = nullptr;  // null: the main queue
+    dispatch::Queue* queue = nullptr; // null: the main queue
     bool onCallbackQueue = true;
 };
 
 // A browser on the main queue with one simulated camera plugged in and its session open.
 struct Fixture {
-    explicit Fixture(std::shared_ptr<SimulatedCamera> cam = SimulatedCamera::preset("generic")) : camera(std::move(cam)) {
+    explicit Fixture(std::shared_ptr<SimulatedCamera> cam = SimulatedCamera::preset("generic"))
+        : camera(std::move(cam)) {
         camera->setResponseTimeout(150ms);
         source->plug(camera);
         browser.setDelegate(recorder);
@@ -134,7 +141,8 @@ struct Fixture {
 };
 
 std::filesystem::path freshFolder(const char* name) {
-    auto folder = std::filesystem::temp_directory_path() / ("zeta_camera_" + std::string(name) + "_" + std::to_string(::getpid()));
+    auto folder = std::filesystem::temp_directory_path() /
+                  ("zeta_camera_" + std::string(name) + "_" + std::to_string(::getpid()));
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     return folder;
@@ -150,7 +158,8 @@ TEST(ICCameraDevice, CommandsCompleteInOrderOnTheCallbackQueue) {
     EXPECT_EQ(f.device->name(), "Simulated Camera");
     EXPECT_EQ(f.device->usbVendorID(), 0xF055);
     f.open();
-    for (int i = 0; i < 20; ++i) f.device->requestSendPTPCommand(command(i % 2 ? 0x1014 : 0x1001, {0x5007}), {}, f.recorder, i);
+    for (int i = 0; i < 20; ++i)
+        f.device->requestSendPTPCommand(command(i % 2 ? 0x1014 : 0x1001, {0x5007}), {}, f.recorder, i);
     ASSERT_TRUE(dispatch::runMainQueueUntil([&] { return f.recorder->results.size() == 20; }, 5s));
     for (int i = 0; i < 20; ++i) {
         EXPECT_EQ(f.recorder->results[i].context, i);
@@ -196,10 +205,15 @@ TEST(ICCameraDevice, RemovalMidTransferEndsEverythingInOrder) {
     f.device->requestSendPTPCommand(command(0x1009, {handle}), {}, f.recorder, 1);
     f.device->requestSendPTPCommand(command(0x1001), {}, f.recorder, 2);
     const auto& log = f.recorder->log;
-    auto at = [&log](const char* line) { return std::find(log.begin(), log.end(), line) - log.begin(); };
-    ASSERT_TRUE(dispatch::runMainQueueUntil([&] {
-        return f.recorder->results.size() == 2 && at("browser removed Simulated Camera") < static_cast<long>(log.size());
-    }, 5s));
+    auto at = [&log](const char* line) {
+        return std::find(log.begin(), log.end(), line) - log.begin();
+    };
+    ASSERT_TRUE(dispatch::runMainQueueUntil(
+        [&] {
+            return f.recorder->results.size() == 2 &&
+                   at("browser removed Simulated Camera") < static_cast<long>(log.size());
+        },
+        5s));
     for (const auto& r : f.recorder->results) {
         EXPECT_TRUE(r.response.empty());
         ASSERT_TRUE(r.error);
@@ -214,10 +228,11 @@ TEST(ICCameraDevice, RemovalMidTransferEndsEverythingInOrder) {
 
 TEST(ICCameraDevice, NewObjectsAreAnnouncedAndDownloadedUnderTheirBaseName) {
     Fixture f;
-    const uint32_t before = f.camera->addObject("OLD.JPG", Bytes{1, 2, 3}, false);  // on the card already
+    const uint32_t before = f.camera->addObject("OLD.JPG", Bytes{1, 2, 3}, false); // on the card already
     f.open();
     Bytes picture(70001);
-    for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint8_t>(i * 31);
+    for (std::size_t i = 0; i < picture.size(); ++i)
+        picture[i] = static_cast<uint8_t>(i * 31);
     f.camera->addObject("../../DCIM/100ZETA/IMG_0001.JPG", picture, true);
     f.camera->addObject("DCIM", {}, true, 0x3001);
     ASSERT_TRUE(f.recorder->waitFor(f.recorder->log.size() + 4));
@@ -245,20 +260,22 @@ TEST(ICCameraDevice, NewObjectsAreAnnouncedAndDownloadedUnderTheirBaseName) {
     EXPECT_EQ(readFile(folder / "IMG_0001.JPG"), picture);
     EXPECT_FALSE(f.camera->hasObject(file->objectHandle()));
     EXPECT_TRUE(f.camera->hasObject(before));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);  // nothing left beside it
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1); // nothing left beside it
 
     // Without overwrite an existing file is kept and the download gets a name of its own.
     const uint32_t again = f.camera->addObject("IMG_0001.JPG", Bytes{9, 9}, false);
     options.ICOverwrite = false;
     options.ICDeleteAfterSuccessfulDownload = false;
-    f.device->requestDownloadFile(std::make_shared<ICCameraFile>("IMG_0001.JPG", again, true, 2, 0x3801), options, f.recorder, {});
+    f.device->requestDownloadFile(std::make_shared<ICCameraFile>("IMG_0001.JPG", again, true, 2, 0x3801), options,
+                                  f.recorder, {});
     ASSERT_TRUE(dispatch::runMainQueueUntil([&] { return f.recorder->downloads.size() == 2; }, 5s));
     EXPECT_EQ(*f.recorder->downloads[1].ICSavedFilename, "IMG_0001-1.JPG");
     EXPECT_EQ(readFile(folder / "IMG_0001.JPG"), picture);
     EXPECT_TRUE(f.camera->hasObject(again));
 
     // A handle the camera does not know fails with its answer.
-    f.device->requestDownloadFile(std::make_shared<ICCameraFile>("X.JPG", 0xDEAD, true, 1, 0x3801), options, f.recorder, {});
+    f.device->requestDownloadFile(std::make_shared<ICCameraFile>("X.JPG", 0xDEAD, true, 1, 0x3801), options, f.recorder,
+                                  {});
     ASSERT_TRUE(dispatch::runMainQueueUntil([&] { return f.recorder->downloads.size() == 3; }, 5s));
     EXPECT_FALSE(f.recorder->downloads[2].ICSavedFilename);
     EXPECT_EQ(f.recorder->log.back(), "download failed GetObject failed (0x2009)");
@@ -281,7 +298,7 @@ TEST(ICCameraDevice, PolledNewObjectsOfANikonAreAnnouncedOnce) {
     f.open();
     f.send(command(0x9207, {0xFFFFFFFE, 0}));
     const auto events = f.send(command(0x90C7));
-    ASSERT_EQ(events.inData.size(), 2u + 2 * 6);  // ObjectAdded and CaptureComplete
+    ASSERT_EQ(events.inData.size(), 2u + 2 * 6); // ObjectAdded and CaptureComplete
     ASSERT_TRUE(dispatch::runMainQueueUntil([&] { return f.recorder->items.size() == 1; }, 5s));
     EXPECT_EQ(f.recorder->items[0]->name(), "IMG_0001.JPG");
 }
@@ -307,8 +324,9 @@ TEST(ICCameraDevice, CallbacksRunOnTheGivenQueue) {
         source->unplug(camera);
         ASSERT_TRUE(recorder->waitFor(5));
         runLoop.sync([&] {
-            EXPECT_EQ(recorder->log, (std::vector<std::string>{"added Canon EOS 5D Mark III", "open", "sent 9116 -> 2001",
-                                                              "removed Canon EOS 5D Mark III", "browser removed Canon EOS 5D Mark III"}));
+            EXPECT_EQ(recorder->log, (std::vector<std::string>{"added Canon EOS 5D Mark III", "open",
+                                                               "sent 9116 -> 2001", "removed Canon EOS 5D Mark III",
+                                                               "browser removed Canon EOS 5D Mark III"}));
             EXPECT_TRUE(recorder->onCallbackQueue);
             recorder->devices.clear();
         });
@@ -318,7 +336,8 @@ TEST(ICCameraDevice, CallbacksRunOnTheGivenQueue) {
 TEST(ICDeviceBrowser, PresetsComeFromTheEnvironmentList) {
     auto source = SimulatedDeviceSource::withPresets("generic, nikon,bogus,sony,canon");
     std::vector<uint16_t> vendors;
-    for (const auto& camera : source->cameras()) vendors.push_back(camera->usbVendorID());
+    for (const auto& camera : source->cameras())
+        vendors.push_back(camera->usbVendorID());
     EXPECT_EQ(vendors, (std::vector<uint16_t>{0xF055, 0x04B0, 0x054C, 0x04A9}));
 
     ::setenv("ZETA_SIMULATED_CAMERAS", "sony", 1);
@@ -326,10 +345,10 @@ TEST(ICDeviceBrowser, PresetsComeFromTheEnvironmentList) {
     ICDeviceBrowser browser;
     browser.setDelegate(recorder);
     browser.start();
-    ASSERT_TRUE(dispatch::runMainQueueUntil([&] {
-        return std::find(recorder->log.begin(), recorder->log.end(), "added ILCE-7RM2") != recorder->log.end();
-    }, 5s));
+    ASSERT_TRUE(dispatch::runMainQueueUntil(
+        [&] { return std::find(recorder->log.begin(), recorder->log.end(), "added ILCE-7RM2") != recorder->log.end(); },
+        5s));
     browser.stop();
 }
 
-}  // namespace
+} // namespace

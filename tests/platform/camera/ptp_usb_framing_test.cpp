@@ -1,17 +1,17 @@
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <cstdint>
-#include <numeric>
-#include <vector>
+#include "platform/camera/ptp_usb_framing.h"
 
 #include "platform/camera/packet_queue.h"
 #include "platform/camera/ptp_transport.h"
-#include "platform/camera/ptp_usb_framing.h"
+
+#include <chrono>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <numeric>
+#include <vector>
 
 namespace {
 
-using namespace platform;
+using namespace zeta::platform;
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
@@ -25,11 +25,22 @@ public:
         out.write(data);
         return PTPPortStatus::ok;
     }
-    PTPPortStatus bulkIn(std::span<uint8_t> b, std::size_t& n, std::chrono::milliseconds t) override { return in.read(b, n, t); }
-    PTPPortStatus interruptIn(std::span<uint8_t> b, std::size_t& n, std::chrono::milliseconds t) override { return interrupt.read(b, n, t); }
-    PTPPortStatus cancelRequest(uint32_t) override { ++cancels; in.clear(); return PTPPortStatus::ok; }
+    PTPPortStatus bulkIn(std::span<uint8_t> b, std::size_t& n, std::chrono::milliseconds t) override {
+        return in.read(b, n, t);
+    }
+    PTPPortStatus interruptIn(std::span<uint8_t> b, std::size_t& n, std::chrono::milliseconds t) override {
+        return interrupt.read(b, n, t);
+    }
+    PTPPortStatus cancelRequest(uint32_t) override {
+        ++cancels;
+        in.clear();
+        return PTPPortStatus::ok;
+    }
     PTPPortStatus deviceReset() override { return PTPPortStatus::ok; }
-    PTPPortStatus getDeviceStatus(PTPPortDeviceStatus& s) override { s.code = 0x2001; return PTPPortStatus::ok; }
+    PTPPortStatus getDeviceStatus(PTPPortDeviceStatus& s) override {
+        s.code = 0x2001;
+        return PTPPortStatus::ok;
+    }
     void close() override { in.close(); }
 
     PacketQueue out, in, interrupt;
@@ -47,12 +58,7 @@ TEST(PTPUsbFraming, ContainersGoOutAsPacketsWithAZeroLengthPacketAfterWholePacke
         std::size_t containerSize;
         std::vector<std::size_t> packets;
     } cases[] = {
-        {12, {12}},
-        {511, {511}},
-        {512, {512, 0}},
-        {513, {512, 1}},
-        {1024, {512, 512, 0}},
-        {1500, {512, 512, 476}},
+        {12, {12}}, {511, {511}}, {512, {512, 0}}, {513, {512, 1}}, {1024, {512, 512, 0}}, {1500, {512, 512, 476}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.containerSize);
@@ -66,7 +72,8 @@ TEST(PTPUsbFraming, ContainersGoOutAsPacketsWithAZeroLengthPacketAfterWholePacke
 TEST(PTPUsbFraming, DataPhasesOf511To513BytesAreReadWhole) {
     for (std::size_t containerSize : {511u, 512u, 513u, 1024u, 4096u + 12u}) {
         for (bool zeroLengthPacket : {true, false}) {
-            SCOPED_TRACE(testing::Message() << containerSize << (zeroLengthPacket ? " with" : " without") << " zero-length packet");
+            SCOPED_TRACE(testing::Message()
+                         << containerSize << (zeroLengthPacket ? " with" : " without") << " zero-length packet");
             MemoryPort port(512);
             const Bytes payload = payloadOf(containerSize - PTPContainerHeaderSize);
             const Bytes data = makeContainer(2, 0x1009, 5, payload);
@@ -92,7 +99,7 @@ TEST(PTPUsbFraming, DataPhasesOf511To513BytesAreReadWhole) {
 TEST(PTPUsbFraming, BrokenStreamsEndInAnErrorNotAHang) {
     {
         MemoryPort port(512);
-        port.in.write(Bytes{4, 0, 0, 0, 3, 0, 1, 0x20, 0, 0, 0, 0});  // length 4: not a container
+        port.in.write(Bytes{4, 0, 0, 0, 3, 0, 1, 0x20, 0, 0, 0, 0}); // length 4: not a container
         PTPContainerReader reader(port);
         PTPReceivedContainer received;
         EXPECT_EQ(reader.read(received, 50ms, 50ms), PTPPortStatus::error);
@@ -100,7 +107,7 @@ TEST(PTPUsbFraming, BrokenStreamsEndInAnErrorNotAHang) {
     {
         MemoryPort port(512);
         Bytes header = makeContainer(2, 0x1009, 1, payloadOf(100));
-        header.resize(60);  // announces 112 bytes, 60 arrive
+        header.resize(60); // announces 112 bytes, 60 arrive
         port.in.write(header);
         PTPContainerReader reader(port);
         PTPReceivedContainer received;
@@ -108,7 +115,8 @@ TEST(PTPUsbFraming, BrokenStreamsEndInAnErrorNotAHang) {
     }
     {
         MemoryPort port(512);
-        for (int i = 0; i < 40; ++i) port.in.write({});
+        for (int i = 0; i < 40; ++i)
+            port.in.write({});
         PTPContainerReader reader(port);
         PTPReceivedContainer received;
         EXPECT_EQ(reader.read(received, 50ms, 50ms), PTPPortStatus::error);
@@ -133,14 +141,15 @@ TEST(PTPTransport, NumbersTransactionsAndCancelsWhenNoResponseComes) {
     const Bytes sent = [&] {
         Bytes all(4096);
         std::size_t n = 0, total = 0;
-        while (port.out.read(std::span(all.data() + total, all.size() - total), n, 1ms) == PTPPortStatus::ok && n) total += n;
+        while (port.out.read(std::span(all.data() + total, all.size() - total), n, 1ms) == PTPPortStatus::ok && n)
+            total += n;
         all.resize(total);
         return all;
     }();
     ASSERT_EQ(sent.size(), 16u + 16u + 14u);
     EXPECT_EQ(sent[8], 0);
     EXPECT_EQ(sent[16 + 8], 1);
-    EXPECT_EQ(sent[32 + 4], 2);  // data container
+    EXPECT_EQ(sent[32 + 4], 2); // data container
     EXPECT_EQ(sent[32 + 8], 1);
 
     // No answer: the transaction is cancelled and reported without a response.
@@ -157,7 +166,7 @@ TEST(PTPTransport, NumbersTransactionsAndCancelsWhenNoResponseComes) {
     ASSERT_EQ(next.response.size(), 12u);
     EXPECT_EQ(next.response[6], 0x19);
 
-    EXPECT_EQ(transport.transact(Bytes{1, 2, 3}, {}).status, PTPPortStatus::error);  // not a command container
+    EXPECT_EQ(transport.transact(Bytes{1, 2, 3}, {}).status, PTPPortStatus::error); // not a command container
 }
 
-}  // namespace
+} // namespace

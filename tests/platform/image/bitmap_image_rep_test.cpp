@@ -1,12 +1,12 @@
 #include "platform/image/bitmap_image_rep.h"
+
 #include "platform/image/picture.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
-#include <cstring>
-
-using platform::BitmapImageRep;
-using platform::BitmapLayout;
+using zeta::platform::BitmapImageRep;
+using zeta::platform::BitmapLayout;
 
 namespace {
 
@@ -21,7 +21,7 @@ BitmapLayout layout(std::int64_t w, std::int64_t h, int bps, int spp, int bpp = 
     return l;
 }
 
-}  // namespace
+} // namespace
 
 TEST(BitmapImageRep, LayoutsAcceptedAndRefused) {
     const struct {
@@ -56,7 +56,8 @@ TEST(BitmapImageRep, LayoutsAcceptedAndRefused) {
         EXPECT_EQ(rep->bytesPerRow(), c.bytesPerRow);
         EXPECT_EQ(rep->bytesPerPlane(), c.bytesPerRow * 3);
         EXPECT_EQ(rep->numberOfPlanes(), 1);
-        for (std::int64_t i = 0; i < rep->bytesPerPlane(); ++i) ASSERT_EQ(rep->bitmapData()[i], 0);
+        for (std::int64_t i = 0; i < rep->bytesPerPlane(); ++i)
+            ASSERT_EQ(rep->bitmapData()[i], 0);
     }
     // Rows shorter than their pixels are refused, longer ones kept.
     BitmapLayout padded = layout(5, 3, 8, 3);
@@ -113,8 +114,8 @@ TEST(BitmapImageRep, QtImagesOfEachLayout) {
     EXPECT_EQ(make(layout(1, 1, 16, 1), {0x00, 0x80}).pixelColor(0, 0).rgba64().red(), 0x8000);
     EXPECT_EQ(make(layout(2, 1, 8, 3), {1, 2, 3, 4, 5, 6}).pixel(1, 0), qRgb(4, 5, 6));
     EXPECT_EQ(make(layout(1, 1, 8, 3, 32), {7, 8, 9, 0}).pixel(0, 0), qRgb(7, 8, 9));
-    EXPECT_EQ(make(layout(1, 1, 8, 4, 0, true), {200, 7, 8, 9}, platform::BitmapFormatAlphaFirst |
-                                                                   platform::BitmapFormatAlphaNonpremultiplied)
+    EXPECT_EQ(make(layout(1, 1, 8, 4, 0, true), {200, 7, 8, 9},
+                   zeta::platform::BitmapFormatAlphaFirst | zeta::platform::BitmapFormatAlphaNonpremultiplied)
                   .pixel(0, 0),
               qRgba(7, 8, 9, 200));
     const QImage deep = make(layout(1, 1, 16, 3), {0, 0x10, 0, 0x20, 0, 0x30});
@@ -122,16 +123,16 @@ TEST(BitmapImageRep, QtImagesOfEachLayout) {
     BitmapLayout planar = layout(1, 1, 8, 3);
     planar.isPlanar = true;
     EXPECT_TRUE(BitmapImageRep::withLayout(planar)->qImage().isNull());
-    EXPECT_TRUE(make(layout(1, 1, 32, 1), {0, 0, 0, 0}, platform::BitmapFormatFloatingPointSamples).isNull());
+    EXPECT_TRUE(make(layout(1, 1, 32, 1), {0, 0, 0, 0}, zeta::platform::BitmapFormatFloatingPointSamples).isNull());
 }
 
 TEST(Picture, RepresentationsAndFirstBitmap) {
-    platform::Picture empty;
+    zeta::platform::Picture empty;
     EXPECT_TRUE(empty.representations().empty());
     EXPECT_EQ(empty.firstBitmapImageRep(), nullptr);
     auto a = BitmapImageRep::withLayout(layout(1, 1, 8, 1));
     auto b = BitmapImageRep::withLayout(layout(2, 2, 8, 1));
-    platform::Picture picture(a);
+    zeta::platform::Picture picture(a);
     picture.addRepresentation(nullptr);
     picture.addRepresentation(b);
     EXPECT_EQ(picture.representations().size(), 2u);

@@ -3,18 +3,15 @@
 
 #include "platform/image/image_properties.h"
 #include "platform/image/picture.h"
-
 #include "tiff_bytes.h"
-
-#include <gtest/gtest.h>
 
 #include <QBuffer>
 #include <QImage>
-
 #include <cstring>
+#include <gtest/gtest.h>
 
-using platform::Data;
-using platform::Picture;
+using zeta::platform::Data;
+using zeta::platform::Picture;
 
 namespace {
 
@@ -30,9 +27,11 @@ Data fixture(const char* name) {
     return Data::contentsOfFile((std::string(ZETA_SOURCE_DIR "/tests/data/imaging/") + name).c_str());
 }
 
-Data ofBytes(const std::vector<std::uint8_t>& bytes) { return Data(bytes.data(), bytes.size()); }
+Data ofBytes(const std::vector<std::uint8_t>& bytes) {
+    return Data(bytes.data(), bytes.size());
+}
 
-std::uint16_t sample16(const platform::BitmapImageRep& rep, std::size_t i) {
+std::uint16_t sample16(const zeta::platform::BitmapImageRep& rep, std::size_t i) {
     std::uint16_t v;
     std::memcpy(&v, rep.bitmapData() + 2 * i, 2);
     return v;
@@ -52,11 +51,11 @@ void expectCutsHandled(const Data& data, std::int64_t width, std::int64_t height
     }
 }
 
-}  // namespace
+} // namespace
 
 TEST(Decoders, JpegColourAndGrey) {
     const Data jpeg = fixture("exif.jpg");
-    EXPECT_EQ(platform::ImageRep::imageRepClassForData(jpeg)->name, "JPEG");
+    EXPECT_EQ(zeta::platform::ImageRep::imageRepClassForData(jpeg)->name, "JPEG");
     auto picture = Picture::withData(jpeg);
     ASSERT_TRUE(picture);
     auto rep = picture->firstBitmapImageRep();
@@ -64,7 +63,7 @@ TEST(Decoders, JpegColourAndGrey) {
     EXPECT_EQ(rep->pixelsHigh(), 48);
     EXPECT_EQ(rep->bitsPerPixel(), 24);
     EXPECT_EQ(rep->bytesPerRow(), 64 * 3);
-    EXPECT_EQ(rep->colorSpaceName(), platform::ColorSpace::DeviceRGB);
+    EXPECT_EQ(rep->colorSpaceName(), zeta::platform::ColorSpace::DeviceRGB);
 
     QImage grey(16, 8, QImage::Format_Grayscale8);
     grey.fill(140);
@@ -82,7 +81,8 @@ TEST(Decoders, QtReadersRepackWithoutRowPadding) {
     grey.setPixel(2, 1, qRgb(200, 200, 200));
     QImage grey16(3, 2, QImage::Format_Grayscale16);
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 3; ++x) reinterpret_cast<std::uint16_t*>(grey16.scanLine(y))[x] = 0x1234;
+        for (int x = 0; x < 3; ++x)
+            reinterpret_cast<std::uint16_t*>(grey16.scanLine(y))[x] = 0x1234;
     QImage rgb(3, 2, QImage::Format_RGB32);
     rgb.fill(qRgb(1, 2, 3));
     QImage rgba(3, 2, QImage::Format_ARGB32);
@@ -104,7 +104,7 @@ TEST(Decoders, QtReadersRepackWithoutRowPadding) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const Data png = encode(c.image, "PNG");
-        EXPECT_EQ(platform::ImageRep::imageRepClassForData(png)->name, "Qt");
+        EXPECT_EQ(zeta::platform::ImageRep::imageRepClassForData(png)->name, "Qt");
         auto picture = Picture::withData(png);
         ASSERT_TRUE(picture);
         auto rep = picture->firstBitmapImageRep();
@@ -116,12 +116,12 @@ TEST(Decoders, QtReadersRepackWithoutRowPadding) {
     // A PNG with alpha is not premultiplied, alpha last.
     auto rep = Picture::withData(encode(rgba, "PNG"))->firstBitmapImageRep();
     EXPECT_TRUE(rep->hasAlpha());
-    EXPECT_EQ(rep->bitmapFormat() & platform::BitmapFormatAlphaFirst, 0u);
+    EXPECT_EQ(rep->bitmapFormat() & zeta::platform::BitmapFormatAlphaFirst, 0u);
 }
 
 TEST(Decoders, CameraRawFromMemory) {
     const Data dng = ofBytes(tiff_bytes::dng(64, 48));
-    EXPECT_EQ(platform::ImageRep::imageRepClassForData(dng)->name, "Camera raw");
+    EXPECT_EQ(zeta::platform::ImageRep::imageRepClassForData(dng)->name, "Camera raw");
     auto picture = Picture::withData(dng);
     ASSERT_TRUE(picture);
     auto rep = picture->firstBitmapImageRep();
@@ -135,17 +135,17 @@ TEST(Decoders, CameraRawFromMemory) {
     EXPECT_LT(sample16(*rep, 3 * (24 * 64 + 2) + 1), sample16(*rep, 3 * (24 * 64 + 60) + 1));
 
     // A plain TIFF is no raw file, and a raw signature alone is not enough.
-    EXPECT_FALSE(platform::cameraRawImageRepClass().canInitWithData(ofBytes(tiff_bytes::plainTiff(8, 8))));
-    EXPECT_FALSE(platform::cameraRawImageRepClass().canInitWithData(Data("II*\0garbage", 11)));
-    EXPECT_TRUE(platform::cameraRawImageRepClass().canInitWithData(Data("FUJIFILM", 8)));
-    EXPECT_TRUE(platform::cameraRawImageRepClass().imageRepsWithData(Data("FUJIFILM", 8)).empty());
+    EXPECT_FALSE(zeta::platform::cameraRawImageRepClass().canInitWithData(ofBytes(tiff_bytes::plainTiff(8, 8))));
+    EXPECT_FALSE(zeta::platform::cameraRawImageRepClass().canInitWithData(Data("II*\0garbage", 11)));
+    EXPECT_TRUE(zeta::platform::cameraRawImageRepClass().canInitWithData(Data("FUJIFILM", 8)));
+    EXPECT_TRUE(zeta::platform::cameraRawImageRepClass().imageRepsWithData(Data("FUJIFILM", 8)).empty());
 }
 
 TEST(Decoders, ARawFileThatFaultsTheLibraryOnlyFailsToDecode) {
     // Found by fuzzing: this directory makes LibRaw 0.20 fault while identifying the file.
     const Data damaged = fixture("damaged_raw.dng");
     ASSERT_FALSE(damaged.empty());
-    EXPECT_EQ(platform::ImageRep::imageRepClassForData(damaged)->name, "Camera raw");
+    EXPECT_EQ(zeta::platform::ImageRep::imageRepClassForData(damaged)->name, "Camera raw");
     EXPECT_EQ(Picture::withData(damaged), nullptr);
     // And the next good file still decodes.
     EXPECT_TRUE(Picture::withData(ofBytes(tiff_bytes::dng(64, 48))));
@@ -160,21 +160,21 @@ TEST(Decoders, CutShortFilesAreHandled) {
 }
 
 TEST(Decoders, ImagePropertiesFromMemory) {
-    const auto dng = platform::imagePropertiesWithData(ofBytes(tiff_bytes::dng(64, 48)));
+    const auto dng = zeta::platform::imagePropertiesWithData(ofBytes(tiff_bytes::dng(64, 48)));
     ASSERT_TRUE(dng);
     EXPECT_EQ(dng->value("{TIFF}").toMap().value("Make").toString(), "Zeta");
     EXPECT_EQ(dng->value("{TIFF}").toMap().value("Model").toString(), "Test DNG");
-    const auto jpeg = platform::imagePropertiesWithData(fixture("exif.jpg"));
+    const auto jpeg = zeta::platform::imagePropertiesWithData(fixture("exif.jpg"));
     ASSERT_TRUE(jpeg);
     EXPECT_EQ(jpeg->value("{Exif}").toMap().value("ISOSpeedRatings").toInt(), 400);
-    EXPECT_FALSE(platform::imagePropertiesWithData(Data("RAW1\x01\0\0\0\x01\0\0\0\x07", 13)));
-    EXPECT_FALSE(platform::imagePropertiesWithData(Data()));
+    EXPECT_FALSE(zeta::platform::imagePropertiesWithData(Data("RAW1\x01\0\0\0\x01\0\0\0\x07", 13)));
+    EXPECT_FALSE(zeta::platform::imagePropertiesWithData(Data()));
     // Video containers are not read, whatever sizes they claim.
-    const std::uint8_t movie[] = {0, 0, 0, 0x14, 'f', 't', 'y', 'p', 'q', 't', ' ', ' ', 0, 0, 0, 0,
-                                  0x7f, 0xff, 0xff, 0xff, 'm', 'o', 'o', 'v'};
-    EXPECT_FALSE(platform::imagePropertiesWithData(Data(movie, sizeof movie)));
+    const std::uint8_t movie[] = {0, 0, 0, 0x14, 'f',  't',  'y',  'p',  'q', 't', ' ', ' ',
+                                  0, 0, 0, 0,    0x7f, 0xff, 0xff, 0xff, 'm', 'o', 'o', 'v'};
+    EXPECT_FALSE(zeta::platform::imagePropertiesWithData(Data(movie, sizeof movie)));
     // Cut-short files give what can be read, or nothing.
     const Data full = fixture("exif.jpg");
     for (std::size_t length = 0; length < full.length(); length += 13)
-        (void)platform::imagePropertiesWithData(Data(full.bytes(), length));
+        (void)zeta::platform::imagePropertiesWithData(Data(full.bytes(), length));
 }

@@ -1,21 +1,20 @@
 #include "platform/image/image_rep.h"
 #include "platform/image/picture.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <stdexcept>
 #include <thread>
 
-using platform::Data;
-using platform::ImageRep;
+using zeta::platform::Data;
+using zeta::platform::ImageRep;
 
 namespace {
 
-std::shared_ptr<platform::BitmapImageRep> onePixel(unsigned char value) {
-    platform::BitmapLayout l;
+std::shared_ptr<zeta::platform::BitmapImageRep> onePixel(unsigned char value) {
+    zeta::platform::BitmapLayout l;
     l.pixelsWide = l.pixelsHigh = 1;
-    auto rep = platform::BitmapImageRep::withLayout(l);
+    auto rep = zeta::platform::BitmapImageRep::withLayout(l);
     rep->bitmapData()[0] = value;
     return rep;
 }
@@ -23,24 +22,24 @@ std::shared_ptr<platform::BitmapImageRep> onePixel(unsigned char value) {
 // Takes "CLAIM" and fails to decode it.
 struct FailingDecoder {
     static bool canInitWithData(const Data& d) { return d.startsWith("CLAIM"); }
-    static platform::ImageReps imageRepsWithData(const Data&) { return {}; }
+    static zeta::platform::ImageReps imageRepsWithData(const Data&) { return {}; }
 };
 // Would decode "CLAIM" if asked.
 struct LaterDecoder {
     static bool canInitWithData(const Data& d) { return d.startsWith("CLAIM") || d.startsWith("LATER"); }
-    static platform::ImageReps imageRepsWithData(const Data&) { return {onePixel(7)}; }
+    static zeta::platform::ImageReps imageRepsWithData(const Data&) { return {onePixel(7)}; }
 };
 struct ThrowingDecoder {
     static bool canInitWithData(const Data& d) { return d.startsWith("THROW"); }
-    static platform::ImageReps imageRepsWithData(const Data&) { throw std::bad_alloc(); }
+    static zeta::platform::ImageReps imageRepsWithData(const Data&) { throw std::bad_alloc(); }
 };
 
-}  // namespace
+} // namespace
 
 TEST(ImageRepRegistry, RegisteredClassesComeFirstInOrderThenBuiltIns) {
     ImageRep::registerImageRepClass<FailingDecoder>();
     ImageRep::registerImageRepClass<LaterDecoder>();
-    ImageRep::registerImageRepClass<FailingDecoder>();  // keeps its first place
+    ImageRep::registerImageRepClass<FailingDecoder>(); // keeps its first place
     auto classes = ImageRep::registeredImageRepClasses();
     ASSERT_EQ(classes.size(), 5u);
     EXPECT_EQ(classes[0].canInitWithData, &FailingDecoder::canInitWithData);
@@ -51,22 +50,22 @@ TEST(ImageRepRegistry, RegisteredClassesComeFirstInOrderThenBuiltIns) {
 
     // The first class that takes the bytes decides, even when it cannot decode them.
     EXPECT_EQ(ImageRep::imageRepClassForData(Data("CLAIM", 5))->canInitWithData, &FailingDecoder::canInitWithData);
-    EXPECT_EQ(platform::Picture::withData(Data("CLAIM", 5)), nullptr);
-    auto later = platform::Picture::withData(Data("LATER", 5));
+    EXPECT_EQ(zeta::platform::Picture::withData(Data("CLAIM", 5)), nullptr);
+    auto later = zeta::platform::Picture::withData(Data("LATER", 5));
     ASSERT_TRUE(later);
     EXPECT_EQ(later->firstBitmapImageRep()->bitmapData()[0], 7);
     EXPECT_FALSE(ImageRep::imageRepClassForData(Data("nothing", 7)));
     EXPECT_FALSE(ImageRep::imageRepClassForData(Data()));
 
     ImageRep::unregisterImageRepClass<FailingDecoder>();
-    EXPECT_TRUE(platform::Picture::withData(Data("CLAIM", 5)));
+    EXPECT_TRUE(zeta::platform::Picture::withData(Data("CLAIM", 5)));
     ImageRep::unregisterImageRepClass<LaterDecoder>();
     EXPECT_EQ(ImageRep::registeredImageRepClasses().size(), 3u);
 }
 
 TEST(ImageRepRegistry, ADecoderThatThrowsDecodesNothing) {
     ImageRep::registerImageRepClass<ThrowingDecoder>();
-    EXPECT_NO_THROW(EXPECT_EQ(platform::Picture::withData(Data("THROW", 5)), nullptr));
+    EXPECT_NO_THROW(EXPECT_EQ(zeta::platform::Picture::withData(Data("THROW", 5)), nullptr));
     ImageRep::unregisterImageRepClass<ThrowingDecoder>();
 }
 
@@ -74,7 +73,7 @@ TEST(ImageRepRegistry, DecodingWhileClassesAreRegistered) {
     std::atomic<bool> stop = false;
     std::thread decoder([&] {
         while (!stop) {
-            auto picture = platform::Picture::withData(Data("LATER", 5));
+            auto picture = zeta::platform::Picture::withData(Data("LATER", 5));
             if (picture) {
                 ASSERT_EQ(picture->firstBitmapImageRep()->bitmapData()[0], 7);
             }

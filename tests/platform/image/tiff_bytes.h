@@ -91,7 +91,7 @@ inline std::vector<std::uint8_t> dng(std::uint32_t width, std::uint32_t height) 
     w.add(257, 4, {height});
     w.add(258, 3, {16});
     w.add(259, 3, {1});
-    w.add(262, 3, {32803});  // colour filter array
+    w.add(262, 3, {32803}); // colour filter array
     w.addText(271, "Zeta");
     w.addText(272, "Test DNG");
     w.add(273, 4, {0});
@@ -105,7 +105,8 @@ inline std::vector<std::uint8_t> dng(std::uint32_t width, std::uint32_t height) 
     w.add(50707, 1, {1, 1, 0, 0});
     w.addText(50708, "Zeta Test DNG");
     w.add(50717, 4, {65535});
-    w.add(50721, 10, {10000, 10000, 0, 10000, 0, 10000, 0, 10000, 10000, 10000, 0, 10000, 0, 10000, 0, 10000, 10000, 10000});
+    w.add(50721, 10,
+          {10000, 10000, 0, 10000, 0, 10000, 0, 10000, 10000, 10000, 0, 10000, 0, 10000, 0, 10000, 10000, 10000});
     w.add(50728, 5, {1, 1, 1, 1, 1, 1});
     w.add(50778, 3, {21});
     std::vector<std::uint8_t> pixels;
@@ -133,4 +134,4 @@ inline std::vector<std::uint8_t> plainTiff(std::uint32_t width, std::uint32_t he
     return w.build(std::vector<std::uint8_t>(width * height, 128));
 }
 
-}  // namespace tiff_bytes
+} // namespace tiff_bytes
