@@ -175,6 +175,11 @@ struct INDIGO::Services final : zeta::platform::DnsSdListener {
     }
 
     void serviceWillPublish(const std::string& name) override {
+        {
+            // Renamed after a conflict: reports of the browser about it follow this one.
+            std::lock_guard lock(mutex);
+            if (publishing) publicationName = name;
+        }
         owner.message("INDIGO Service " + name + " is ready to publish");
     }
 
