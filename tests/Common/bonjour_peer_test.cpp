@@ -12,12 +12,11 @@
 #include "support/free_port.h"
 #include "support/indi_server.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 
 using namespace common_test;
@@ -204,17 +203,18 @@ TEST_F(Bonjour, ServicesComingAndGoingLeaveNoSlotOrDeviceBehind) {
     for (int round = 0; round < kRounds; ++round) {
         std::vector<std::unique_ptr<Process>> publications;
         for (int i = 0; i < kServices; ++i) {
-            publications.push_back(std::make_unique<Process>(
-                std::vector<std::string>{"avahi-publish-service", "Peer " + std::to_string(i), "_indi._tcp",
-                                         std::to_string(peers[i]->port())},
-                std::vector<std::pair<std::string, std::string>>{}));
+            publications.push_back(
+                std::make_unique<Process>(std::vector<std::string>{"avahi-publish-service", "Peer " + std::to_string(i),
+                                                                   "_indi._tcp", std::to_string(peers[i]->port())},
+                                          std::vector<std::pair<std::string, std::string>>{}));
         }
         ASSERT_TRUE(waitOnMain([&] {
             const auto services = indigo->services();
             return services.size() == kServices &&
                    std::all_of(services.begin(), services.end(), [](const auto& s) { return s.connected; }) &&
                    indigo->devices().size() == kServices;
-        })) << "round " << round << ": " << describe() << peerLog(*peers[0]);
+        })) << "round "
+            << round << ": " << describe() << peerLog(*peers[0]);
         for (int i = 0; i < kServices; ++i)
             EXPECT_TRUE(indigo->device("Focuser " + std::to_string(i))) << i;
         EXPECT_EQ(serversInUse(), kServices);
