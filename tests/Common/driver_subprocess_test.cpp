@@ -14,12 +14,11 @@
 #include "support/process.h"
 #include "support/temp_dir.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <string>
 
 using test_support::eventually;

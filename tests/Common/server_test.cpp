@@ -12,11 +12,10 @@
 #include "support/free_port.h"
 #include "support/indi_server.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -98,7 +97,8 @@ TEST_F(Server, BindFailureIsLogged) {
     DEFAULTS().setInteger(ntohs(address.sin_port), "indigoPortNumber");
 
     indigo->startWithLocalServer(true, false);
-    EXPECT_TRUE(eventually([&] { return lines("cannot listen on port " + std::to_string(ntohs(address.sin_port))) == 1; }));
+    EXPECT_TRUE(
+        eventually([&] { return lines("cannot listen on port " + std::to_string(ntohs(address.sin_port))) == 1; }));
     EXPECT_EQ(indigo->serverPort(), 0);
     ::close(blocker);
 }
