@@ -35,7 +35,8 @@ std::optional<zeta::platform::Data> readWholeFile(const std::string& path) {
     if (fd < 0) return std::nullopt;
     std::vector<std::uint8_t> bytes;
     struct stat status {};
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) bytes.reserve(static_cast<std::size_t>(status.st_size));
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+        bytes.reserve(static_cast<std::size_t>(status.st_size));
     else if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
         ::close(fd);
         return std::nullopt;
@@ -76,8 +77,10 @@ zeta::platform::UserDefaults& BatchController::defaults() const {
 }
 
 void BatchController::log(const std::string& text) const {
-    if (indigo()) indigo()->message(text);
-    else zeta::platform::systemLog(text);
+    if (indigo())
+        indigo()->message(text);
+    else
+        zeta::platform::systemLog(text);
 }
 
 std::optional<std::string> BatchController::folder() const {
@@ -177,7 +180,8 @@ void BatchController::open() {
     auto reserved = zeta::batch::reserveNumbered(base, "." + extension);
     switch (reserved.status) {
     case zeta::batch::Reservation::Status::AllTaken:
-        log("No free name for the video " + base + "_NNN." + extension + " (001 to 999 exist), saving frames as "
+        log("No free name for the video " + base + "_NNN." + extension +
+            " (001 to 999 exist), saving frames as "
             "numbered files");
         return;
     case zeta::batch::Reservation::Status::Failed:
@@ -219,8 +223,7 @@ bool BatchController::saveFile(const zeta::platform::Data& frame, const std::str
     auto reserved = zeta::batch::reserveNumbered(base, extension);
     switch (reserved.status) {
     case zeta::batch::Reservation::Status::AllTaken:
-        log("Failed to save image: " + base + "_001" + extension + " to " + base + "_999" + extension +
-            " all exist");
+        log("Failed to save image: " + base + "_001" + extension + " to " + base + "_999" + extension + " all exist");
         return false;
     case zeta::batch::Reservation::Status::Failed:
         log("Failed to save image to " + reserved.path + ": " + zeta::batch::errorText(reserved.error));

@@ -85,7 +85,8 @@ public:
     // --- Run -----------------------------------------------------------------------------
     virtual void updateGUI();
     virtual void open();
-    // The bytes must be the frame's own, as its update event delivered them.
+    // The bytes must be the frame's own, as its update event delivered them
+    // (INDIGO::BLOBItem::eventValue(), which a busy decode does not leave empty).
     virtual void saveFrame(const zeta::platform::Data& frame, const std::optional<std::string>& filter,
                            const std::optional<std::string>& mode, std::optional<double> duration,
                            const std::optional<std::string>& temperature, const std::string& extension);

@@ -76,8 +76,10 @@ void BatchWidget::reloadTable(std::int64_t selectedRow) {
     table_->setRowCount(rows);
     for (int row = 0; row < rows; ++row) {
         const QString name = QString::fromStdString(controller_.objectValue(static_cast<std::size_t>(row)));
-        if (auto* item = table_->item(row, 0)) item->setText(name);
-        else table_->setItem(row, 0, new QTableWidgetItem(name));
+        if (auto* item = table_->item(row, 0))
+            item->setText(name);
+        else
+            table_->setItem(row, 0, new QTableWidgetItem(name));
     }
     table_->clearSelection();
     if (selectedRow >= 0 && selectedRow < rows) {
