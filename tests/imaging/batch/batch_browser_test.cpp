@@ -14,7 +14,8 @@ protected:
     }
     // Three saved FITS frames of the simulator's 96 x 64 file.
     void saveThree() {
-        const auto fits = zeta::platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/simulator_ccd_96x64.fits");
+        const auto fits =
+            zeta::platform::Data::contentsOfFile(ZETA_SOURCE_DIR "/tests/data/imaging/simulator_ccd_96x64.fits");
         ASSERT_FALSE(fits.empty());
         controller->open();
         for (int i = 0; i < 3; ++i)

@@ -2,8 +2,8 @@
 
 #include "batch_test_support.h"
 
-#include <sys/resource.h>
 #include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -18,23 +18,56 @@ struct NamingCase {
 
 TEST_F(BatchTest, FramesAreNamedByTheTemplateRules) {
     const std::vector<NamingCase> cases = {
-        {"all four parts", "IMG", {"Red", "RAW 16", 0.5, "-10"}, true, ".fits",
+        {"all four parts",
+         "IMG",
+         {"Red", "RAW 16", 0.5, "-10"},
+         true,
+         ".fits",
          {"IMG_Red_RAW_16_0.5000s_-10_001.fits", "IMG_Red_RAW_16_0.5000s_-10_002.fits"}},
-        {"temperature off by default", "IMG", {"Red", "RAW 16", 0.5, "-10"}, false, ".fits",
+        {"temperature off by default",
+         "IMG",
+         {"Red", "RAW 16", 0.5, "-10"},
+         false,
+         ".fits",
          {"IMG_Red_RAW_16_0.5000s_001.fits", "IMG_Red_RAW_16_0.5000s_002.fits"}},
-        {"one second", "IMG", {std::nullopt, std::nullopt, 1.0, std::nullopt}, false, ".fits",
+        {"one second",
+         "IMG",
+         {std::nullopt, std::nullopt, 1.0, std::nullopt},
+         false,
+         ".fits",
          {"IMG_1s_001.fits", "IMG_1s_002.fits"}},
-        {"thirty seconds", "IMG", {std::nullopt, std::nullopt, 30.0, std::nullopt}, false, ".nef",
+        {"thirty seconds",
+         "IMG",
+         {std::nullopt, std::nullopt, 30.0, std::nullopt},
+         false,
+         ".nef",
          {"IMG_30s_001.nef", "IMG_30s_002.nef"}},
-        {"quarter second", "IMG", {std::nullopt, std::nullopt, 0.25, std::nullopt}, false, ".fits",
+        {"quarter second",
+         "IMG",
+         {std::nullopt, std::nullopt, 0.25, std::nullopt},
+         false,
+         ".fits",
          {"IMG_0.2500s_001.fits", "IMG_0.2500s_002.fits"}},
-        {"mode blanks", "IMG", {std::nullopt, "Mode 1 RAW", std::nullopt, std::nullopt}, false, ".fits",
+        {"mode blanks",
+         "IMG",
+         {std::nullopt, "Mode 1 RAW", std::nullopt, std::nullopt},
+         false,
+         ".fits",
          {"IMG_Mode_1_RAW_001.fits", "IMG_Mode_1_RAW_002.fits"}},
         {"empty template", "", {}, false, ".fits", {"_001.fits", "_002.fits"}},
         {"no parts, as the capture engine saves", "IMG", {}, false, ".nef", {"IMG_001.nef", "IMG_002.nef"}},
-        {"slashes in every part", "a/b", {"R/G", "x/y", std::nullopt, "1/2"}, true, ".fi/ts",
+        {"slashes in every part",
+         "a/b",
+         {"R/G", "x/y", std::nullopt, "1/2"},
+         true,
+         ".fi/ts",
          {"a_b_R_G_x_y_1_2_001.fi_ts", "a_b_R_G_x_y_1_2_002.fi_ts"}},
-        {"control characters", "a\nb", {"\t", std::nullopt, std::nullopt, std::nullopt}, false, ".fits", {"a_b___001.fits", "a_b___002.fits"}},
+        {"control characters",
+         "a\nb",
+         {"\t", std::nullopt, std::nullopt, std::nullopt},
+         false,
+         ".fits",
+         {"a_b___001.fits", "a_b___002.fits"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title);
@@ -44,8 +77,8 @@ TEST_F(BatchTest, FramesAreNamedByTheTemplateRules) {
         controller->setNameTemplate(c.nameTemplate);
         controller->open();
         for (int i = 0; i < 2; ++i)
-            controller->saveFrame(bytesOf("frame" + std::to_string(i)), c.parts.filter, c.parts.mode,
-                                  c.parts.duration, c.parts.temperature, c.extension);
+            controller->saveFrame(bytesOf("frame" + std::to_string(i)), c.parts.filter, c.parts.mode, c.parts.duration,
+                                  c.parts.temperature, c.extension);
         settle();
         EXPECT_EQ(filesInFolder(), c.expected);
         ASSERT_EQ(controller->images().size(), 2u);

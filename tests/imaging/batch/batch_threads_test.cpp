@@ -18,8 +18,8 @@ TEST_F(BatchTest, RacingWritersNeverShareAFile) {
     constexpr int kFrames = 40;
     auto run = [](BatchController& writer, char who) {
         for (int i = 0; i < kFrames; ++i)
-            writer.saveFrame(bytesOf(std::string(1, who) + std::to_string(i)), std::nullopt, std::nullopt,
-                             std::nullopt, std::nullopt, ".jpeg");
+            writer.saveFrame(bytesOf(std::string(1, who) + std::to_string(i)), std::nullopt, std::nullopt, std::nullopt,
+                             std::nullopt, ".jpeg");
     };
     std::thread a(run, std::ref(*controller), 'a');
     std::thread b(run, std::ref(other), 'b');

@@ -139,6 +139,21 @@ TEST_F(BatchTest, LowerCaseOrUnknownFormatsSaveFiles) {
     }
 }
 
+TEST_F(BatchTest, AllVideoNamesTakenSavesFilesAndSaysSo) {
+    for (int n = 1; n <= 999; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof name, "IMG_%03d.ser", n);
+        std::ofstream(folder / name) << n;
+    }
+    controller->setOutputFormat("SER");
+    controller->open();
+    EXPECT_FALSE(controller->hasVideo());
+    EXPECT_EQ(linesWith("No free name for the video"), 1);
+    save(bytesOf("frame"), ".raw");
+    settle();
+    EXPECT_EQ(fileText(folder / "IMG_001.raw"), "frame");
+}
+
 TEST_F(BatchTest, AVideoThatGetsNoFrameLeavesNoFile) {
     controller->setOutputFormat("AVI");
     controller->open();

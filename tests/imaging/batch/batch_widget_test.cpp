@@ -1,8 +1,9 @@
 // The browser widget on screen (offscreen): buttons and table follow the controller, and a
 // click on a row or a button loads the file into the image window.
 
-#include "batch_test_support.h"
 #include "imaging/batch/batch_widget.h"
+
+#include "batch_test_support.h"
 #include "imaging/image.h"
 
 #include <QApplication>
