@@ -112,8 +112,7 @@ int main() {
                                });
     const bool allSaved = batch.images().size() == std::size_t(kFrames);
     bool copied = true;
-    const double peer =
-        bestOf([&] { emptyFolder(cpFolder); }, [&] { copied = runProgram(copyArguments) && copied; });
+    const double peer = bestOf([&] { emptyFolder(cpFolder); }, [&] { copied = runProgram(copyArguments) && copied; });
     std::filesystem::remove_all(root);
     if (!allSaved || !copied) {
         std::printf("bench batch_files: failed (zeta saved %zu of %d, cp %s)\n", batch.images().size(), kFrames,

@@ -2,6 +2,9 @@
 
 #include "imaging/batch/batch_controller.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -98,9 +101,24 @@ std::optional<std::string> BatchWidget::chooseFile(const std::string& prompt,
 }
 
 void BatchWidget::revealFile(const std::string& path, const std::string& rootFolder) {
-    // The desktop's file viewer opens the file's own folder (inside the root when it lies there).
     const QFileInfo file(QString::fromStdString(path));
     QString folder = file.absolutePath();
     if (!QFileInfo(folder).isDir()) folder = QString::fromStdString(rootFolder);
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    const auto openFolder = [folder] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    };
+    // The desktop's file viewer shows the file selected; without one its folder is opened.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        openFolder();
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                                                       "org.freedesktop.FileManager1", "ShowItems");
+    call << QStringList{QUrl::fromLocalFile(file.absoluteFilePath()).toString()} << QString();
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [openFolder](QDBusPendingCallWatcher* done) {
+        if (done->isError()) openFolder();
+        done->deleteLater();
+    });
 }

@@ -7,9 +7,20 @@
 #include "imaging/image.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QUrl>
+
+// Catches what the widget asks the desktop to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    std::vector<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.push_back(url); }
+};
 
 namespace {
 
@@ -19,6 +30,8 @@ protected:
         static int argc = 1;
         static char name[] = "batch_widget_test";
         static char* argv[] = {name, nullptr};
+        // No desktop session: the file viewer is reached through the folder's URL.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zeta-test-bus");
         if (!QApplication::instance()) new QApplication(argc, argv);
     }
     void SetUp() override {
@@ -80,6 +93,19 @@ TEST_F(BatchWidgetTest, BrowsesThreeSavedFiles) {
     QTest::mouseClick(widget->loadButton(), Qt::LeftButton);
     EXPECT_EQ(shown.size(), 3u);
     EXPECT_EQ(controller->current(), 1);
+
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    QTest::mouseClick(widget->showInFinderButton(), Qt::LeftButton);
+    EXPECT_EQ(catcher.opened.size(), 1u);
+    const QRect cell = table->visualItemRect(table->item(2, 0));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(catcher.opened.size(), 2u);
+    EXPECT_EQ(catcher.opened[0], QUrl::fromLocalFile(QString::fromStdString(folder.string())));
 }
 
 } // namespace
+
+#include "batch_widget_test.moc"
