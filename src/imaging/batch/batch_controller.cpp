@@ -197,7 +197,11 @@ void BatchController::open() {
     videoPath_ = reserved.path;
     if (extension == "ser") {
         serVideo_ = SER::initWith(reserved.path);
-        if (serVideo_) serVideo_->setBayerMask(std::nullopt);
+        if (serVideo_)
+            serVideo_->setBayerMask(std::nullopt);
+        else
+            log("Failed to save video to " + reserved.path + ": " + zeta::batch::errorText(errno) +
+                ", saving frames as numbered files");
     } else {
         ffmpegVideo_ = FFMPEG::initWith(reserved.path);
     }

@@ -131,6 +131,7 @@ TEST_F(BatchBrowserTest, TheNextRunEmptiesTheList) {
 TEST_F(BatchBrowserTest, AFrameOfTheLastRunSavedLateIsNotListedInTheNext) {
     controller->open();
     save(bytesOf("late"), ".fits"); // its refresh is still queued
+    EXPECT_TRUE(controller->images().empty()) << "the list changes on the main queue only";
     controller->open();
     settle();
     EXPECT_TRUE(controller->images().empty());
