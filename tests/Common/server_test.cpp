@@ -3,6 +3,7 @@
 
 #include "Common/indigo.h"
 #include "Common/system_log.h"
+#include "fixture_device.h"
 #include "indigo/indigo_driver.h"
 #include "indigo/indigo_remote.h"
 #include "indigo/indigo_server.h"
@@ -137,6 +138,24 @@ TEST_F(Server, ServersByHostAndPort) {
     indigo->removeServer(other);
     EXPECT_FALSE(other->thread_started);
     EXPECT_EQ(counter.count, 2);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Server, RestartAsksEveryDeviceForItsPropertiesAgain) {
+    // Attached before the client: the client hears of it only when it asks.
+    common_test::FixtureDevice early("Early Device");
+    early.add(common_test::switchProperty("Early Device", "CONNECTION", "Main",
+                                          {{"CONNECTED", false}, {"DISCONNECTED", true}}));
+    early.attach();
+    indigo->startWithLocalServer(false, false);
+    EXPECT_EQ(indigo->device("Early Device"), nullptr);
+
+    indigo->restart();
+    EXPECT_TRUE(eventually([&] { return indigo->device("Early Device") != nullptr; }));
+    indigo.reset();
 }
 
 } // namespace
