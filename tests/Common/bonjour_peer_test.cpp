@@ -186,6 +186,18 @@ TEST_F(Bonjour, AnotherServerUnderOurNameIsListedAndOursIsNot) {
     EXPECT_EQ(serversInUse(), 1) << "we did not connect to ourselves";
 }
 
+TEST_F(Bonjour, AServiceThatCannotBeResolvedStaysListedWithoutAConnection) {
+    indigo->startWithLocalServer(false, true);
+    // Its host has no address anywhere.
+    Process lost({"avahi-publish-service", "-H", "nowhere-zeta.local", "Lost Peer", "_indi._tcp", "7624"}, {});
+    ASSERT_TRUE(waitOnMain([&] { return logged("INDIGO Service Lost Peer could not be resolved"); }));
+    const auto services = indigo->services();
+    ASSERT_EQ(services.size(), 1u);
+    EXPECT_EQ(services[0].name, "Lost Peer");
+    EXPECT_FALSE(services[0].connected);
+    EXPECT_EQ(serversInUse(), 0);
+}
+
 TEST_F(Bonjour, ServicesComingAndGoingLeaveNoSlotOrDeviceBehind) {
     constexpr int kServices = 10;
     constexpr int kRounds = 20;
