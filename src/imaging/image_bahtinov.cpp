@@ -97,8 +97,7 @@ BahtinovLine Image::lineScore(std::int64_t x1, std::int64_t y1, std::int64_t x2,
     return {x1, y1, x2, y2, segmentScore(reader, x1, y1, x2, y2), 0};
 }
 
-std::array<std::optional<BahtinovLine>, 3> Image::bahtinovLines(double x, double y, double width,
-                                                                double height) const {
+std::array<std::optional<BahtinovLine>, 3> Image::bahtinovLines(double x, double y, double width, double height) const {
     std::array<std::optional<BahtinovLine>, 3> result;
     if (!(width > 50 && width < 300 && height > 50 && height < 300)) return result;
     // Far outside any frame (or not a number): nothing could be read there.

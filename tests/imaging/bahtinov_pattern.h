@@ -13,12 +13,12 @@ namespace bahtinov_pattern {
 
 struct Pattern {
     int width = 300, height = 300;
-    double cx = 150, cy = 150;     // crossing point of the side spikes
-    double centralDegrees = 10;    // direction of the central spike
-    double sideDegrees = 20;       // angle of each side spike from the central one
-    double defocus = 0;            // sideways shift of the central spike, pixels
+    double cx = 150, cy = 150;  // crossing point of the side spikes
+    double centralDegrees = 10; // direction of the central spike
+    double sideDegrees = 20;    // angle of each side spike from the central one
+    double defocus = 0;         // sideways shift of the central spike, pixels
     double peak = 20000, sigma = 1.2;
-    double centralGain = 1.5; // the central spike is the brightest
+    double centralGain = 1.5;      // the central spike is the brightest
     double sky = 1000, noise = 60; // uniform noise of +-noise around sky
     std::uint64_t seed = 7;
 };

@@ -5,8 +5,8 @@
 #include "imaging/image.h"
 #include "test_decoders.h"
 
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 #include <numbers>
 
 namespace {

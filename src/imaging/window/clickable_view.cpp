@@ -53,8 +53,8 @@ std::vector<Stroke> overlayStrokes(const ClickableOverlay& o) {
         const Rect r{o.frameMarker->x / s, o.frameMarker->y / s, o.frameMarker->width / s, o.frameMarker->height / s};
         Stroke outline;
         outline.color = MARKER_COLOR();
-        outline.points = {{r.x, r.y}, {r.x + r.width, r.y}, {r.x + r.width, r.y + r.height}, {r.x, r.y + r.height},
-                          {r.x, r.y}};
+        outline.points = {
+            {r.x, r.y}, {r.x + r.width, r.y}, {r.x + r.width, r.y + r.height}, {r.x, r.y + r.height}, {r.x, r.y}};
         out.push_back(outline);
     }
     if (s > 0 && o.showCrosshair) {
@@ -113,11 +113,17 @@ void ClickableView::setFrameSize(Size size) {
     update();
 }
 
-Size ClickableView::frameSize() const { return frameSize_; }
+Size ClickableView::frameSize() const {
+    return frameSize_;
+}
 
-Point ClickableView::toView(QPointF position) const { return {position.x(), frameSize_.height - position.y()}; }
+Point ClickableView::toView(QPointF position) const {
+    return {position.x(), frameSize_.height - position.y()};
+}
 
-QRect ClickableView::visibleRect() const { return visibleRegion().boundingRect(); }
+QRect ClickableView::visibleRect() const {
+    return visibleRegion().boundingRect();
+}
 
 void ClickableView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);

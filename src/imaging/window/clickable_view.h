@@ -61,7 +61,7 @@ private:
     std::optional<zeta::imaging::Point> pointMarker_;
     std::optional<zeta::imaging::Rect> frameMarker_;
     std::shared_ptr<zeta::platform::Picture> picture_;
-    QImage image_; // wraps the rendering's pixels without copying
+    QImage image_;  // wraps the rendering's pixels without copying
     QImage scaled_; // the visible part at screen size, reused between paints
 };
 

@@ -28,7 +28,9 @@ namespace {
 
 constexpr std::size_t kPsfValues = 101;
 
-double round2(double v) { return std::round(v * 100) / 100; }
+double round2(double v) {
+    return std::round(v * 100) / 100;
+}
 
 // A number with the user's decimal separator; "--" for what is not a finite number.
 std::string decimalText(double v, int decimals) {

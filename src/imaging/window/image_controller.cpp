@@ -20,7 +20,9 @@ namespace {
 constexpr double kSixteenBitMaximum = 65280;
 constexpr std::size_t kDriftPoints = 201;
 
-std::string integerText(std::int64_t v) { return std::to_string(v); }
+std::string integerText(std::int64_t v) {
+    return std::to_string(v);
+}
 
 } // namespace
 
@@ -63,8 +65,8 @@ void ImageController::refreshImage() {
 
     view_->setText(Field::FrameSize, formatInteger(image.width()) + " x " + formatInteger(image.height()));
     const bool otherSize = camera_ && (image.width() != camera_->ccdWidth() || image.height() != camera_->ccdHeight());
-    view_->setTextColor(Field::FrameSize, otherSize ? zeta::platform::Color::systemRed()
-                                                    : zeta::platform::Color::black());
+    view_->setTextColor(Field::FrameSize,
+                        otherSize ? zeta::platform::Color::systemRed() : zeta::platform::Color::black());
     view_->setText(Field::Min, formatInteger(image.min()));
     view_->setText(Field::Max, formatInteger(image.max()));
     view_->setText(Field::Average, formatInteger(image.average()));
@@ -78,7 +80,8 @@ void ImageController::refreshImage() {
     const bool deep = image.bitsPerPixel() == 16 || image.bitsPerPixel() == 48;
     const double sliderMaximum = view_->maximum(Control::BlackSlider);
     if (deep == (sliderMaximum == 255) && (sliderMaximum == 255 || sliderMaximum == kSixteenBitMaximum)) {
-        for (const auto c : {Control::BlackSlider, Control::BlackStepper, Control::WhiteSlider, Control::WhiteStepper}) {
+        for (const auto c :
+             {Control::BlackSlider, Control::BlackStepper, Control::WhiteSlider, Control::WhiteStepper}) {
             // The value first: a smaller maximum would clamp it.
             const auto old = static_cast<std::int64_t>(view_->value(c));
             const bool stepper = c == Control::BlackStepper || c == Control::WhiteStepper;
@@ -113,8 +116,8 @@ void ImageController::refreshImage() {
         selectedStar_.reset();
     } else {
         const auto found = image.findStar(5, pointMarker_->x, pointMarker_->y);
-        selectedStar_ = found ? image.measureStar(found->x, found->y, found->min, found->max, found->pixels)
-                              : std::nullopt;
+        selectedStar_ =
+            found ? image.measureStar(found->x, found->y, found->min, found->max, found->pixels) : std::nullopt;
     }
     if (!selectedStar_) {
         if (!frameMarker_) {
@@ -161,7 +164,9 @@ void ImageController::applyZoom(const std::shared_ptr<zeta::platform::Picture>& 
     view_->showRendering(rendering, zoom_, Size{w / zoom_, h / zoom_});
 }
 
-void ImageController::pushMarkers() { view_->setMarkers(pointMarker_, frameMarker_); }
+void ImageController::pushMarkers() {
+    view_->setMarkers(pointMarker_, frameMarker_);
+}
 
 void ImageController::automaticStretchAction() {
     if (!current_) return;
@@ -174,8 +179,12 @@ void ImageController::automaticStretchAction() {
     if (const auto rendering = current_->image()) applyZoom(rendering);
 }
 
-void ImageController::blackPointAction(StretchSender sender, bool mouseUp) { stretchAction(true, sender, mouseUp); }
-void ImageController::whitePointAction(StretchSender sender, bool mouseUp) { stretchAction(false, sender, mouseUp); }
+void ImageController::blackPointAction(StretchSender sender, bool mouseUp) {
+    stretchAction(true, sender, mouseUp);
+}
+void ImageController::whitePointAction(StretchSender sender, bool mouseUp) {
+    stretchAction(false, sender, mouseUp);
+}
 
 void ImageController::stretchAction(bool black, StretchSender sender, bool mouseUp) {
     if (!current_) return;
@@ -276,7 +285,9 @@ void ImageController::setGuideLines2() {
     view_->redrawImageView();
 }
 
-void ImageController::repaint() { view_->redrawImageView(); }
+void ImageController::repaint() {
+    view_->redrawImageView();
+}
 
 void ImageController::savePreferences() {
     if (view_->hasField(Field::Fwhm)) view_->setTextColor(Field::Fwhm, GRAPH_COLOR_1());
@@ -291,7 +302,9 @@ void ImageController::clearHistories() {
     peakHistory_.clear();
 }
 
-void ImageController::resetHistory() { clearHistories(); }
+void ImageController::resetHistory() {
+    clearHistories();
+}
 
 void ImageController::selectedWithPoint(Point point) {
     if (!current_ || !enableMarkers_) return;
@@ -323,10 +336,9 @@ void ImageController::draggedWithRect(Rect rect, bool finished) {
     // A rectangle selection holds no star: the autofocus must not go on reading the old one.
     selectedStar_.reset();
     pushMarkers();
-    view_->setText(Field::SelectedPixel, "[" + integerText(static_cast<std::int64_t>(std::floor(frameMarker_->width))) +
-                                             ", " +
-                                             integerText(static_cast<std::int64_t>(std::floor(frameMarker_->height))) +
-                                             "]");
+    view_->setText(Field::SelectedPixel,
+                   "[" + integerText(static_cast<std::int64_t>(std::floor(frameMarker_->width))) + ", " +
+                       integerText(static_cast<std::int64_t>(std::floor(frameMarker_->height))) + "]");
     if (finished && view_->hasPanel(Panel::Bahtinov) && view_->panelVisible(Panel::Bahtinov)) showBahtinovAnalysis();
     view_->redrawImageView();
 }
@@ -352,7 +364,9 @@ void ImageController::movedWithPoint(Point point) {
     view_->setText(Field::SelectedPixel, text);
 }
 
-void ImageController::exited() { view_->setText(Field::SelectedPixel, "--"); }
+void ImageController::exited() {
+    view_->setText(Field::SelectedPixel, "--");
+}
 
 void ImageController::removeSelection() {
     pointMarker_.reset();

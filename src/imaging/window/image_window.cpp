@@ -48,10 +48,14 @@ ImageWindow::ImageWindow(ImageController& controller, QWidget* parent) : QWidget
     bahtinovPanel_ = new BahtinovPanel(this);
 
     const std::pair<Field, const char*> names[] = {
-        {Field::SelectedPixel, "selectedPixelField"}, {Field::FrameSize, "frameSizeField"},
-        {Field::Min, "minField"},                     {Field::Max, "maxField"},
-        {Field::Average, "averageField"},             {Field::Median, "medianField"},
-        {Field::BlackPoint, "blackPointField"},       {Field::WhitePoint, "whitePointField"},
+        {Field::SelectedPixel, "selectedPixelField"},
+        {Field::FrameSize, "frameSizeField"},
+        {Field::Min, "minField"},
+        {Field::Max, "maxField"},
+        {Field::Average, "averageField"},
+        {Field::Median, "medianField"},
+        {Field::BlackPoint, "blackPointField"},
+        {Field::WhitePoint, "whitePointField"},
     };
     for (const auto& [f, name] : names)
         fields_[f] = makeField(this, name);
@@ -228,9 +232,15 @@ FocusPanel* ImageWindow::panel(Panel panel) const {
     return panel == Panel::Drift ? static_cast<FocusPanel*>(driftPanel_) : bahtinovPanel_;
 }
 
-bool ImageWindow::hasField(Field) const { return true; }
-bool ImageWindow::hasPicture(PictureOutlet) const { return true; }
-bool ImageWindow::hasPanel(Panel) const { return true; }
+bool ImageWindow::hasField(Field) const {
+    return true;
+}
+bool ImageWindow::hasPicture(PictureOutlet) const {
+    return true;
+}
+bool ImageWindow::hasPanel(Panel) const {
+    return true;
+}
 
 void ImageWindow::setText(Field field, const std::string& text) {
     if (auto* label = fieldLabel(field)) label->setText(QString::fromStdString(text));
@@ -244,7 +254,9 @@ void ImageWindow::setTextColor(Field field, const zeta::platform::Color& color) 
     }
 }
 
-void ImageWindow::setEnabled(Control control, bool enabled) { controlWidget(control)->setEnabled(enabled); }
+void ImageWindow::setEnabled(Control control, bool enabled) {
+    controlWidget(control)->setEnabled(enabled);
+}
 
 void ImageWindow::setState(Control control, bool on) {
     if (const auto it = buttons_.find(control); it != buttons_.end()) it->second->setChecked(on);
@@ -301,7 +313,9 @@ void ImageWindow::setMarkers(std::optional<zeta::imaging::Point> pointMarker,
     clickableView_->setFrameMarker(frameMarker);
 }
 
-void ImageWindow::redrawImageView() { clickableView_->update(); }
+void ImageWindow::redrawImageView() {
+    clickableView_->update();
+}
 
 void ImageWindow::showHistogram(std::shared_ptr<zeta::platform::Picture> histogram) {
     if (!histogram) {
@@ -320,7 +334,9 @@ void ImageWindow::showDrawing(PictureOutlet picture, std::shared_ptr<const zeta:
     label->setPixmap(QPixmap::fromImage(zeta::imaging::paintDrawing(*drawing)));
 }
 
-bool ImageWindow::panelVisible(Panel p) const { return panel(p)->isVisible(); }
+bool ImageWindow::panelVisible(Panel p) const {
+    return panel(p)->isVisible();
+}
 
 void ImageWindow::orderFront(Panel p, bool hidesOnDeactivate) {
     panel(p)->setHidesOnDeactivate(hidesOnDeactivate);

@@ -58,7 +58,8 @@ public:
                     std::optional<zeta::imaging::Rect> frameMarker) override;
     void redrawImageView() override;
     void showHistogram(std::shared_ptr<zeta::platform::Picture> histogram) override;
-    void showDrawing(zeta::imaging::PictureOutlet picture, std::shared_ptr<const zeta::imaging::Drawing> drawing) override;
+    void showDrawing(zeta::imaging::PictureOutlet picture,
+                     std::shared_ptr<const zeta::imaging::Drawing> drawing) override;
     bool panelVisible(zeta::imaging::Panel panel) const override;
     void orderFront(zeta::imaging::Panel panel, bool hidesOnDeactivate) override;
 
