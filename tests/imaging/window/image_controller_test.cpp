@@ -1,10 +1,11 @@
 // The image window's decisions, through a recording view: display update, stretch controls,
 // zoom, selection and tracking, histories and the focus-analysis panels.
 
+#include "imaging/window/image_controller.h"
+
 #include "bahtinov_pattern.h"
 #include "frames.h"
 #include "imaging/window/bahtinov_focus.h"
-#include "imaging/window/image_controller.h"
 #include "platform/constants.h"
 #include "recording_view.h"
 
@@ -87,7 +88,9 @@ TEST_F(ImageControllerTest, DisplayUpdateShowsTheFramesFigures) {
 }
 
 TEST_F(ImageControllerTest, StretchControlsFollowTheFramesDepth) {
-    const auto eight = [] { return greyFrame(40, 30, 8, [](int x, int) { return x * 5; }); };
+    const auto eight = [] {
+        return greyFrame(40, 30, 8, [](int x, int) { return x * 5; });
+    };
     controller.setImage(eight());
     view.values[Control::BlackSlider] = 10;
     controller.blackPointAction(StretchSender::Slider, true);
