@@ -4,6 +4,7 @@
 #include "imaging/image.h"
 #include "imaging/pixel_layout.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -46,6 +47,39 @@ double segmentScore(const Read& read, std::int64_t x1, std::int64_t y1, std::int
         visit(i);
     for (std::int64_t i = 2 * t + 1; i <= n; ++i)
         visit(i);
+    return static_cast<double>(sum) / static_cast<double>(n);
+}
+
+// The same score over a grid of the rectangle's values (0 for points outside the frame, which
+// adds what skipping adds: nothing). End points are absolute; the grid starts at (gx, gy).
+// Every point of a segment between two grid points lies on the grid, so nothing is checked.
+double gridScore(const std::int32_t* grid, std::int64_t stride, std::int64_t gx, std::int64_t gy, std::int64_t x1,
+                 std::int64_t y1, std::int64_t x2, std::int64_t y2) {
+    const std::int64_t dx = x2 - x1, dy = y2 - y1;
+    const bool alongX = std::llabs(dx) > std::llabs(dy);
+    const std::int64_t length = alongX ? std::llabs(dx) : std::llabs(dy);
+    const std::int64_t n = length - 2;
+    if (n < 1) return 0;
+    const std::int64_t direction = (alongX ? dx : dy) > 0 ? 1 : -1;
+    const double across = static_cast<double>(alongX ? dy : dx) / static_cast<double>(length);
+    const std::int64_t a0 = alongX ? x1 : y1, b0 = alongX ? y1 : x1;
+    // Offsets of one step along and of one unit across, in grid cells.
+    const std::int64_t alongStep = alongX ? direction : direction * stride;
+    const std::int64_t acrossUnit = alongX ? stride : 1;
+    const std::int64_t bOrigin = alongX ? gy : gx;
+    const std::int32_t* base = grid + (alongX ? (a0 - gx) : (a0 - gy) * stride);
+    const double b0d = static_cast<double>(b0);
+    const std::int64_t t = n / 3;
+    std::int64_t sum = 0;
+    const auto run = [&](std::int64_t from, std::int64_t to) {
+        for (std::int64_t i = from; i < to; ++i) {
+            const std::int64_t k = i + 1;
+            const std::int64_t b = nearest(b0d + static_cast<double>(k) * across) - bOrigin;
+            sum += base[k * alongStep + b * acrossUnit];
+        }
+    };
+    run(0, t);
+    run(2 * t + 1, n + 1);
     return static_cast<double>(sum) / static_cast<double>(n);
 }
 
@@ -107,17 +141,16 @@ std::array<std::optional<BahtinovLine>, 3> Image::bahtinovLines(double x, double
     const std::int64_t X1 = X0 + W, Y1 = Y0 + H;
 
     // Every segment lies within the rectangle's corners: read them once into a grid, points
-    // outside the frame marked -1.
+    // outside the frame as 0.
     const BitmapReader bitmap(originalImageRep_.get(), width_, height_);
     const std::int64_t stride = W + 1;
     std::vector<std::int32_t> grid(static_cast<std::size_t>(stride * (H + 1)));
     for (std::int64_t gy = 0; gy <= H; ++gy)
         for (std::int64_t gx = 0; gx <= W; ++gx)
-            grid[static_cast<std::size_t>(gy * stride + gx)] = static_cast<std::int32_t>(bitmap(X0 + gx, Y0 + gy));
-    const auto read = [&](std::int64_t px, std::int64_t py) -> std::int64_t {
-        const std::int64_t gx = px - X0, gy = py - Y0;
-        if (gx < 0 || gx > W || gy < 0 || gy > H) return -1;
-        return grid[static_cast<std::size_t>(gy * stride + gx)];
+            grid[static_cast<std::size_t>(gy * stride + gx)] =
+                static_cast<std::int32_t>(std::max<std::int64_t>(0, bitmap(X0 + gx, Y0 + gy)));
+    const auto scoreOf = [&](std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2) {
+        return gridScore(grid.data(), stride, X0, Y0, x1, y1, x2, y2);
     };
 
     constexpr double pi = std::numbers::pi;
@@ -127,7 +160,7 @@ std::array<std::optional<BahtinovLine>, 3> Image::bahtinovLines(double x, double
     for (std::int64_t n = Y0; n < Y1; ++n) {
         BahtinovLine best{0, 0, 0, 0, -1, 0};
         for (std::int64_t i = 0; i < H; ++i) {
-            const double score = segmentScore(read, X0, n, X1, Y0 + i);
+            const double score = scoreOf(X0, n, X1, Y0 + i);
             if (score > best.score) best = {X0, n, X1, Y0 + i, score, 0};
         }
         best.angle = std::fmod(std::atan2(static_cast<double>(best.y1 - best.y2), static_cast<double>(W)) + pi, pi);
@@ -137,7 +170,7 @@ std::array<std::optional<BahtinovLine>, 3> Image::bahtinovLines(double x, double
     for (std::int64_t n = X0; n < X1; ++n) {
         BahtinovLine best{0, 0, 0, 0, -1, 0};
         for (std::int64_t i = 0; i < W; ++i) {
-            const double score = segmentScore(read, n, Y0, X0 + i, Y1);
+            const double score = scoreOf(n, Y0, X0 + i, Y1);
             if (score > best.score) best = {n, Y0, X0 + i, Y1, score, 0};
         }
         best.angle = std::fmod(std::atan2(static_cast<double>(H), static_cast<double>(best.x1 - best.x2)) + pi, pi);

@@ -63,7 +63,9 @@ TEST_F(WidgetTest, ClickAndDragSequences) {
     view.setFrameSize({200, 100});
     view.show();
     // Widget y runs down: view point (x, y) is at widget (x, 100 - y).
-    const auto at = [](double x, double y) { return QPointF(x, 100 - y); };
+    const auto at = [](double x, double y) {
+        return QPointF(x, 100 - y);
+    };
     struct Case {
         const char* name;
         QPointF down, up;
@@ -201,7 +203,9 @@ TEST_F(WidgetTest, RealFramesShowTheCoresStatistics) {
         const auto image = std::make_shared<Image>(zeta::platform::Data(std::move(c.bytes)), c.format);
         ASSERT_EQ(image->width(), c.width) << c.name;
         controller.setImage(image);
-        const auto text = [&](zeta::imaging::Field f) { return window.fieldLabel(f)->text().toStdString(); };
+        const auto text = [&](zeta::imaging::Field f) {
+            return window.fieldLabel(f)->text().toStdString();
+        };
         EXPECT_EQ(text(zeta::imaging::Field::FrameSize), std::to_string(c.width) + " x " + std::to_string(c.height));
         EXPECT_EQ(text(zeta::imaging::Field::Min), formatInteger(image->min())) << c.name;
         EXPECT_EQ(text(zeta::imaging::Field::Max), formatInteger(image->max())) << c.name;
