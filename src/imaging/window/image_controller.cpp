@@ -46,6 +46,11 @@ void ImageController::setImage(std::shared_ptr<Image> image) {
         dispatch::mainQueue().sync([this, image = std::move(image)]() mutable { setImage(std::move(image)); });
         return;
     }
+    if (!view_) {
+        // No window (yet, or any more): keep the frame, show nothing.
+        current_ = std::move(image);
+        return;
+    }
     if (!image || !current_ || image->width() != current_->width() || image->height() != current_->height())
         removeSelection();
     current_ = std::move(image);
