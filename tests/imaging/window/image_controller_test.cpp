@@ -409,9 +409,16 @@ TEST_F(BahtinovPanelTest, CriticalFocusZoneAndDrawingArea) {
     EXPECT_TRUE(view.drawings[PictureOutlet::Bahtinov]);
 }
 
-TEST(BahtinovFocus, ParallelSideSpikesGiveNoNumber) {
-    const BahtinovLine central{0, 0, 100, 50, 1, 0}, side{0, 10, 100, 60, 1, 0};
+TEST(BahtinovFocus, DegenerateSpikesGiveNoNumber) {
+    const BahtinovLine central{0, 0, 100, 50, 1, 0}, side{0, 10, 100, 60, 1, 0}, other{0, 0, 100, 80, 1, 0};
+    const BahtinovLine horizontal{0, 20, 100, 20, 1, 0};
     EXPECT_FALSE(std::isfinite(zeta::imaging::bahtinovErrorPixels(central, side, side)));
+    EXPECT_FALSE(std::isfinite(zeta::imaging::bahtinovErrorPixels(central, horizontal, other)));
+    // Crossing side spikes: a finite distance, 0 when the central spike runs through the crossing.
+    const BahtinovLine up{0, 0, 100, 100, 1, 0}, down{0, 100, 100, 0, 1, 0}, through{0, 50, 100, 50, 1, 0};
+    EXPECT_DOUBLE_EQ(zeta::imaging::bahtinovErrorPixels(through, up, down), 0);
+    const BahtinovLine above{0, 60, 100, 60, 1, 0};
+    EXPECT_DOUBLE_EQ(std::fabs(zeta::imaging::bahtinovErrorPixels(above, up, down)), 10);
 }
 
 TEST_F(ImageControllerTest, SetterFromAnotherThreadShowsOnTheMainThread) {
