@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
     // Frames made beforehand, as the camera's thread makes them before handing them over.
     std::vector<std::shared_ptr<Image>> frames;
     for (std::uint64_t seed = 1; seed <= 2; ++seed)
-        frames.push_back(std::make_shared<Image>(testBitmap(kWidth, kHeight, 16, 1, 16, bytes16(starField(seed))),
-                                                 ".zbmp"));
+        frames.push_back(
+            std::make_shared<Image>(testBitmap(kWidth, kHeight, 16, 1, 16, bytes16(starField(seed))), ".zbmp"));
 
     ImageController controller;
     ImageWindow window(controller);
