@@ -162,8 +162,12 @@ void Link::join() {
 long Link::readSome(char* buffer, std::size_t size) {
     for (;;) {
         if (drainLeft_ >= 0) {
-            // The writing side has ended: what had arrived by then is still read, no more.
-            if (drainLeft_ == 0) return -1;
+            // The writing side has ended: what had arrived by then is still read, no more,
+            // unless the owner closes meanwhile.
+            {
+                std::lock_guard lock(mutex_);
+                if (drainLeft_ == 0 || stopReading_) return -1;
+            }
             const long n = readReady(buffer, std::min(size, static_cast<std::size_t>(drainLeft_)));
             if (n > 0) drainLeft_ -= n;
             return n == -2 ? -1 : n;
