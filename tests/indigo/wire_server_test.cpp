@@ -236,8 +236,9 @@ TEST_F(Server, AChangeSentBeforeTheClientClosedUnreadIsDeliveredHoweverTheWriteE
             ASSERT_TRUE(peer.send(change));
             shutdown(fd, SHUT_WR);
         } // closed with the frame unread
-        EXPECT_TRUE(eventually([&] { return device.value->items[0].number.value == 1000 + round; }))
-            << "the change was lost";
+        EXPECT_TRUE(local.waitFor([&](const Heard& h) {
+            return h.kind == "update" && h.name == "VALUE" && h.number("X") == 1000 + round;
+        })) << "the change was lost";
     }
     EXPECT_TRUE(eventually([] { return RunningServer::lastCount() == 0; }));
 }
