@@ -25,8 +25,7 @@ struct ProcessActivity {
 
 } // namespace
 
-ApplicationDelegate::ApplicationDelegate()
-    : helpBase_("file://" + MAIN_BUNDLE().resourcePath().string() + "/help") {}
+ApplicationDelegate::ApplicationDelegate() : helpBase_("file://" + MAIN_BUNDLE().resourcePath().string() + "/help") {}
 
 ApplicationDelegate::~ApplicationDelegate() = default;
 
@@ -63,8 +62,8 @@ void ApplicationDelegate::applicationDidFinishLaunching() {
     }
 }
 
-std::string ApplicationDelegate::helpAddress(std::string_view base, std::string_view appName,
-                                             std::string_view version, bool whatsNew) {
+std::string ApplicationDelegate::helpAddress(std::string_view base, std::string_view appName, std::string_view version,
+                                             bool whatsNew) {
     std::string page;
     for (const char c : appName) {
         if (c != '-') page += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

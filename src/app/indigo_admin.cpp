@@ -52,9 +52,8 @@ public:
     void restartServer() override {}
 
     void restart() override {
-        dispatch::after(std::chrono::seconds(3), dispatch::globalQueue(), [indigo = indigo_] {
-            indigo_enumerate_properties(indigo->client(), INDIGO_ALL_PROPERTIES);
-        });
+        dispatch::after(std::chrono::seconds(3), dispatch::globalQueue(),
+                        [indigo = indigo_] { indigo_enumerate_properties(indigo->client(), INDIGO_ALL_PROPERTIES); });
     }
 
 private:

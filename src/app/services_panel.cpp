@@ -1,8 +1,7 @@
 #include "app/services_panel.h"
 
-#include <QHBoxLayout>
-
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>

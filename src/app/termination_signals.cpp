@@ -23,8 +23,7 @@ TerminationSignals::TerminationSignals(std::function<void()> onSignal) : onSigna
     notifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] {
         char bytes[16];
-        while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
-        }
+        while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {}
         if (onSignal_) onSignal_();
     });
     struct sigaction action {};

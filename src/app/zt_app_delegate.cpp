@@ -44,9 +44,8 @@ void ZTAppDelegate::applicationDidFinishLaunching() {
     // Z2
     indigo()->startWithLocalServer(true, true);
     // Every window hears of the devices already on the bus, not only those that come later.
-    dispatch::globalQueue().async([client = indigo()] {
-        indigo_enumerate_properties(client->client(), INDIGO_ALL_PROPERTIES);
-    });
+    dispatch::globalQueue().async(
+        [client = indigo()] { indigo_enumerate_properties(client->client(), INDIGO_ALL_PROPERTIES); });
     // Z3
     indigo_add_driver(&indigo_ccd_ica, true, nullptr);
     // Z4
