@@ -25,6 +25,8 @@ void ServicesController::reload() {
 
 void ServicesController::loadPreferences() {
     configuredServers_ = admin_->configuredServers();
+    // Shown at once: rows left from the last showing would name servers no longer in the list.
+    reload();
 }
 
 void ServicesController::savePreferences() {
