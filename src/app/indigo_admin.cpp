@@ -2,13 +2,8 @@
 
 #include "app/indigo_admin.h"
 
+#include "Common/driver.h"
 #include "Common/indigo_client.h"
-#include "indigo/indigo_driver.h"
-#include "indigo/indigo_remote.h"
-#include "platform/dispatch.h"
-
-#include <chrono>
-#include <mutex>
 
 namespace zeta::app {
 
@@ -18,47 +13,52 @@ class ClientAdmin final : public IndigoAdmin {
 public:
     explicit ClientAdmin(std::shared_ptr<INDIGO> indigo) : indigo_(std::move(indigo)) {}
 
-    std::vector<std::string> driverNames() const override { return {}; }
-    std::optional<DriverInfo> driver(const std::string&) const override { return std::nullopt; }
-    void loadDriver(const std::string&) override {}
-    void unloadDriver(const std::string&) override {}
+    std::vector<std::string> driverNames() const override { return indigo_->driverNames(); }
 
-    std::vector<std::string> serviceNames() const override { return {}; }
+    std::optional<DriverInfo> driver(const std::string& name) const override {
+        const auto driver = indigo_->driver(name);
+        if (!driver) return std::nullopt;
+        return DriverInfo{driver->name(), driver->description(), driver->version(), driver->state()};
+    }
+
+    void loadDriver(const std::string& name) override {
+        if (const auto driver = indigo_->driver(name)) driver->load();
+    }
+
+    void unloadDriver(const std::string& name) override {
+        if (const auto driver = indigo_->driver(name)) driver->unload();
+    }
+
+    std::vector<std::string> serviceNames() const override {
+        std::vector<std::string> names;
+        for (const INDIGO::Service& service : indigo_->services())
+            names.push_back(service.name);
+        return names;
+    }
 
     std::vector<ServerAddress> configuredServers() const override {
-        std::lock_guard lock(serversMutex_);
         std::vector<ServerAddress> servers;
-        for (const indigo_server_entry& entry : indigo_available_servers) {
-            if (entry.thread_started) servers.push_back(ServerAddress{entry.host, entry.port});
-        }
+        for (const INDIGO::ConfiguredServer& server : indigo_->configuredServers())
+            servers.push_back(ServerAddress{server.host, server.port});
         return servers;
     }
 
-    void addServer(const ServerAddress& server) override {
-        std::lock_guard lock(serversMutex_);
-        indigo_connect_server(nullptr, server.host.c_str(), server.port, nullptr);
-    }
+    void addServer(const ServerAddress& server) override { indigo_->addServer(server.host, server.port); }
 
     void removeServer(const ServerAddress& server) override {
-        std::lock_guard lock(serversMutex_);
-        for (indigo_server_entry& entry : indigo_available_servers) {
-            if (entry.thread_started && server.host == entry.host && server.port == entry.port) {
-                indigo_disconnect_server(&entry);
+        for (const INDIGO::ConfiguredServer& entry : indigo_->configuredServers()) {
+            if (entry.host == server.host && entry.port == server.port) {
+                indigo_->removeServer(entry.entry);
                 return;
             }
         }
     }
 
-    void restartServer() override {}
-
-    void restart() override {
-        dispatch::after(std::chrono::seconds(3), dispatch::globalQueue(),
-                        [indigo = indigo_] { indigo_enumerate_properties(indigo->client(), INDIGO_ALL_PROPERTIES); });
-    }
+    void restartServer() override { indigo_->restartServer(); }
+    void restart() override { indigo_->restart(); }
 
 private:
     std::shared_ptr<INDIGO> indigo_;
-    mutable std::mutex serversMutex_;
 };
 
 } // namespace

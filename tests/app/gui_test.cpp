@@ -11,15 +11,15 @@
 
 #include <QCheckBox>
 #include <QDockWidget>
-#include <QListWidget>
-#include <QMenu>
-#include <QTimer>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -69,7 +69,7 @@ TEST(AppLaunch, FirstLaunchOpensHelpAndSheetOnceUntilReset) {
         ASSERT_NE(alert, nullptr);
         EXPECT_EQ(alert->text(), "Reset preferences?");
         QTest::mouseClick(alert->buttons().value(0)->text() == "Reset" ? alert->buttons().value(0)
-                                                                          : alert->buttons().value(1),
+                                                                       : alert->buttons().value(1),
                           Qt::LeftButton);
         EXPECT_TRUE(DEFAULTS().keys().empty());
     }
