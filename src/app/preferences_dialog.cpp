@@ -99,6 +99,7 @@ PreferencesDialog::PreferencesDialog(DriversController& drivers, ServicesControl
     serverLayout->addRow(tr("Service type:"), indigoServiceTypeField_);
     serverLayout->addRow(tr("Log level:"), logLevelPopup_);
 
+    driversTable_->setMinimumWidth(320);
     auto* driversBox = new QGroupBox(tr("Drivers"), this);
     (new QVBoxLayout(driversBox))->addWidget(driversTable_);
     auto* servicesBox = new QGroupBox(tr("Services"), this);
