@@ -3,8 +3,8 @@
 // driver.
 
 #include "Common/device.h"
-#include "app/services_panel.h"
 #include "app/preferences_dialog.h"
+#include "app/services_panel.h"
 #include "app_fixture.h"
 #include "indigo/indigo_remote.h"
 #include "platform/constants.h"
