@@ -53,7 +53,8 @@ void ApplicationDelegate::applicationDidFinishLaunching() {
     // B5
     const std::string key = "initialized_" + APP_VERSION();
     if (!DEFAULTS().boolForKey(key, false)) {
-        dispatch::mainQueue().async([this] {
+        dispatch::mainQueue().async([this, alive = std::weak_ptr<int>(lifetime_)] {
+            if (alive.expired()) return;
             showHelp(true);
             preferences();
         });

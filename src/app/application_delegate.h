@@ -63,6 +63,8 @@ private:
     std::shared_ptr<INDIGO> indigo_;
     std::string helpBase_;
     std::shared_ptr<const void> activity_;
+    // Queued blocks check it: the delegate may be gone by the time they run.
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 
 // "major.minor_patch" of the running kernel (the operating system's version).

@@ -7,8 +7,8 @@ void DriversController::addDriver(const std::shared_ptr<INDIGO::Driver>&) {
 }
 
 void DriversController::reloadOnMainQueue() {
-    dispatch::mainQueue().async([this] {
-        if (view_ != nullptr) view_->reloadDrivers();
+    dispatch::mainQueue().async([this, alive = std::weak_ptr<int>(lifetime_)] {
+        if (!alive.expired() && view_ != nullptr) view_->reloadDrivers();
     });
 }
 
@@ -23,7 +23,9 @@ void DriversController::loadPreferences() {
 
 void DriversController::savePreferences() {
     // The wishes are copied: the sheet may be shown (and the wishes reset) while this runs.
-    dispatch::globalQueue(dispatch::QoS::Background).async([this, wishes = state_] { apply(wishes); });
+    dispatch::globalQueue(dispatch::QoS::Background).async([admin = admin_, wishes = state_] {
+        apply(*admin, wishes);
+    });
 }
 
 std::size_t DriversController::numberOfRows() const {
@@ -52,21 +54,21 @@ void DriversController::setWantedState(std::size_t row, std::optional<bool> want
 }
 
 void DriversController::applyDriverStates() {
-    apply(state_);
+    apply(*admin_, state_);
 }
 
-void DriversController::apply(const std::map<std::size_t, bool>& wishes) {
-    const auto names = admin_->driverNames();
+void DriversController::apply(IndigoAdmin& admin, const std::map<std::size_t, bool>& wishes) {
+    const auto names = admin.driverNames();
     for (std::size_t row = 0; row < names.size(); ++row) {
-        const auto driver = admin_->driver(names[row]);
+        const auto driver = admin.driver(names[row]);
         if (!driver) continue;
         const auto wish = wishes.find(row);
         // A driver that reached the catalogue after the sheet was filled has no wish: left alone.
         if (wish == wishes.end()) continue;
         if (wish->second && !driver->loaded)
-            admin_->loadDriver(driver->name);
+            admin.loadDriver(driver->name);
         else if (!wish->second && driver->loaded)
-            admin_->unloadDriver(driver->name);
+            admin.unloadDriver(driver->name);
     }
 }
 

@@ -46,11 +46,13 @@ public:
 
 private:
     void reloadOnMainQueue();
-    void apply(const std::map<std::size_t, bool>& wishes);
+    static void apply(IndigoAdmin& admin, const std::map<std::size_t, bool>& wishes);
 
     std::shared_ptr<IndigoAdmin> admin_;
     DriversView* view_ = nullptr;
     std::map<std::size_t, bool> state_;
+    // Queued reloads check it: the controller may be gone by the time they run.
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 
 } // namespace zeta::app

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace zeta::app {
@@ -40,6 +41,8 @@ private:
     void refresh();
 
     MessagesView* view_ = nullptr;
+    // Queued refreshes check it: the controller may be gone by the time they run.
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
     std::atomic<bool> refreshQueued_{false};
 };
 

@@ -13,7 +13,9 @@ int ServicesController::remotePort(std::string_view text) {
 }
 
 void ServicesController::updateServices() {
-    dispatch::mainQueue().async([this] { reload(); });
+    dispatch::mainQueue().async([this, alive = std::weak_ptr<int>(lifetime_)] {
+        if (!alive.expired()) reload();
+    });
 }
 
 void ServicesController::reload() {

@@ -66,6 +66,8 @@ private:
     std::vector<ServerAddress> configuredServers_;
     // The Bonjour names as the table last counted them, so that rows and count agree.
     std::vector<std::string> services_;
+    // Queued reloads check it: the controller may be gone by the time they run.
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 
 } // namespace zeta::app

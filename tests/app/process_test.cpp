@@ -1,11 +1,12 @@
 // The zeta executable as a user starts it: its command line, and a run with a simulated camera
 // that an INDI client sees on Zeta's server port, ended by a termination request.
 
+#include "support/process.h"
+
 #include "platform/constants.h"
 #include "support/command.h"
 #include "support/eventually.h"
 #include "support/free_port.h"
-#include "support/process.h"
 #include "support/temp_dir.h"
 
 #include <arpa/inet.h>
@@ -97,9 +98,9 @@ TEST(ZetaProcess, DISABLED_SimulatedCameraOnItsServerAndACleanQuit) {
     const std::string listingPath = (home.path() / "getprop.txt").string();
     std::string text;
     ASSERT_TRUE(eventually([&] {
-        Process getprop({"indi_getprop", "-h", "127.0.0.1", "-p", std::to_string(port), "-t", "1",
-                         "Simulated Camera.CONNECTION.*"},
-                        {{"HOME", home.path().string()}}, listingPath);
+        Process getprop(
+            {"indi_getprop", "-h", "127.0.0.1", "-p", std::to_string(port), "-t", "1", "Simulated Camera.CONNECTION.*"},
+            {{"HOME", home.path().string()}}, listingPath);
         getprop.wait();
         text = readFile(listingPath);
         return text.find("Simulated Camera.CONNECTION.") != std::string::npos;
