@@ -43,7 +43,11 @@ void INDIGO::Driver::load() {
     indigo_result result = INDIGO_FAILED;
     if (library_) {
         indigo_driver_entry* entry = nullptr;
-        result = indigo_load_driver(path_.c_str(), true, &entry);
+        // The bundle's drivers folder first; the dynamic loader's own search otherwise.
+        const auto bundled = MAIN_BUNDLE().privateFrameworksPath() / (path_ + ".so");
+        const std::string file =
+            path_.find('/') == std::string::npos && FILE_MANAGER().fileExistsAtPath(bundled) ? bundled.string() : path_;
+        result = indigo_load_driver(file.c_str(), true, &entry);
         if (result == INDIGO_OK) driver_ = entry;
     } else if (subprocess_ != nullptr && state_.load()) {
         // Already running: a second start would leave the first child without an owner.
@@ -59,6 +63,8 @@ void INDIGO::Driver::load() {
 
 void INDIGO::Driver::unload() {
     std::lock_guard lock(mutex_);
+    // Nothing was loaded: there is nothing to remove and no choice to record.
+    if (driver_ == nullptr && subprocess_ == nullptr) return;
     if (driver_ != nullptr) indigo_remove_driver(driver_);
     if (subprocess_ != nullptr) indigo_kill_subprocess(subprocess_);
     driver_ = nullptr;

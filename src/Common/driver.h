@@ -27,8 +27,8 @@ public:
     // Loads the library or starts the executable; state() tells whether that worked. A failure
     // is logged (system log) and leaves "load_" + name false.
     virtual void load();
-    // Removes the library or ends the subprocess; state() becomes false. A driver that is not
-    // loaded is left alone (only the setting is written).
+    // Removes the library or ends the subprocess; state() becomes false and so does the
+    // setting. A driver that never loaded is left alone.
     virtual void unload();
 
     const std::string& name() const { return name_; }

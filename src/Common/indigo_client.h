@@ -280,7 +280,8 @@ private:
     struct ServicesDeleter {
         void operator()(Services* services) const;
     };
-    static Services* makeServices();
+    Services* makeServices();
+    static void serverCallback(int clientCount);
     std::unique_ptr<Services, ServicesDeleter> services_;
     // Ends the Bonjour side and waits for the server tasks; the destructor calls it first.
     void stopServices();
