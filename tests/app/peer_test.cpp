@@ -105,7 +105,7 @@ TEST(Shutdown, LeavesNoDriverServerOrChildProcess) {
     EXPECT_FALSE(onBus(client, "Simulated Camera"));
 }
 
-TEST(ServicesPanel, DISABLED_ARemoteServerConnectsOnOKAndDisconnectsWhenRemoved) {
+TEST(ServicesPanel, ARemoteServerConnectsOnOKAndDisconnectsWhenRemoved) {
     DEFAULTS().setBool(true, "initialized_" + APP_VERSION());
     test_support::IndiServer peer({"indi_simulator_ccd"});
     ASSERT_TRUE(peer.waitUntilListening());
@@ -154,7 +154,7 @@ bool listening(int port) {
 
 } // namespace
 
-TEST(PreferencesSheet, DISABLED_OKRestartsTheServerOnTheNewPortAndEnumeratesAgain) {
+TEST(PreferencesSheet, OKRestartsTheServerOnTheNewPortAndEnumeratesAgain) {
     DEFAULTS().setBool(true, "initialized_" + APP_VERSION());
     const int first = test_support::freePort();
     DEFAULTS().setInteger(first, "indigoPortNumber");

@@ -78,7 +78,7 @@ TEST(ZetaProcess, HelpAndVersionAnswerAndExit) {
     EXPECT_THAT(commandOutput(kZeta + " --version"), HasSubstr(APP_NAME() + " " + APP_VERSION()));
 }
 
-TEST(ZetaProcess, DISABLED_SimulatedCameraOnItsServerAndACleanQuit) {
+TEST(ZetaProcess, SimulatedCameraOnItsServerAndACleanQuit) {
     TempDir home("zeta-app-process");
     const int port = freePort();
     std::filesystem::create_directories(home.path() / "config" / "Zeta");
@@ -116,4 +116,6 @@ TEST(ZetaProcess, DISABLED_SimulatedCameraOnItsServerAndACleanQuit) {
     for (const pid_t child : children)
         EXPECT_NE(::kill(child, 0), 0) << child;
     EXPECT_THAT(readFile(out + ".err"), HasSubstr("INDIGO Started..."));
+    EXPECT_THAT(readFile(out + ".err"),
+                HasSubstr(APP_NAME() + " " + APP_VERSION() + "_" + APP_BUILD() + " INDIGO 2.0_56 OS "));
 }
