@@ -1,11 +1,13 @@
 // The application on its real widgets, offscreen, with a HOME of its own.
 
+#include "Common/device.h"
 #include "app/drivers_table.h"
 #include "app/message_log_window.h"
 #include "app/preferences_dialog.h"
 #include "app/services_panel.h"
 #include "app_fixture.h"
 #include "fake_admin.h"
+#include "indigo/indigo_property.h"
 #include "platform/constants.h"
 #include "support/temp_dir.h"
 
@@ -291,4 +293,46 @@ TEST(MainWindow, PlacesForLaterWindows) {
     EXPECT_TRUE(launch.window.windowTitle().isEmpty());
     launch.delegate.toggleTitle();
     EXPECT_EQ(launch.window.windowTitle().toStdString(), APP_NAME());
+}
+
+namespace {
+
+// A window controller whose device attaches while the controllers are initialised, before the
+// client attaches (as the application's own device does).
+class EarlyDeviceController final : public BaseController {
+public:
+    ~EarlyDeviceController() override {
+        if (property_ != nullptr) indigo_release_property(property_);
+    }
+    void initialize() override {
+        property_ = indigo_init_switch_property(nullptr, "Early Device", "EARLY", "Main", "Early", INDIGO_OK_STATE,
+                                                INDIGO_RW_PERM, INDIGO_ONE_OF_MANY_RULE, 1);
+        indigo_init_switch_item(&property_->items[0], "ON", "On", true);
+        std::snprintf(device_.name, sizeof device_.name, "%s", "Early Device");
+        device_.private_data = this;
+        device_.enumerate_properties = [](indigo_device* device, indigo_client*, indigo_property*) {
+            auto* self = static_cast<EarlyDeviceController*>(device->private_data);
+            return indigo_define_property(device, self->property_, nullptr);
+        };
+        indigo_attach_device(&device_);
+    }
+
+private:
+    indigo_device device_{};
+    indigo_property* property_ = nullptr;
+};
+
+} // namespace
+
+TEST(AppLaunch, DevicesAttachedBeforeTheClientAreSeenFromTheStart) {
+    DEFAULTS().setBool(true, "initialized_" + APP_VERSION());
+    EarlyDeviceController early;
+    {
+        Launch launch(std::make_shared<FakeAdmin>(), false);
+        launch.delegate.addWindowController(&early);
+        launch.delegate.applicationDidFinishLaunching();
+        INDIGO& client = *launch.delegate.indigo();
+        EXPECT_TRUE(waitFor([&] { return client.device("Early Device") != nullptr; }));
+        launch.terminated = false;
+    }
 }
