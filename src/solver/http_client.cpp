@@ -1,7 +1,6 @@
 #include "solver/http_client.h"
 
 #include <curl/curl.h>
-
 #include <memory>
 #include <mutex>
 
@@ -30,8 +29,7 @@ constexpr std::size_t kMaxReplyBytes = 16 * 1024 * 1024;
 std::size_t appendBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto* body = static_cast<std::string*>(user);
     const std::size_t bytes = size * count;
-    if (body->size() + bytes > kMaxReplyBytes)
-        return 0; // makes libcurl fail the transfer
+    if (body->size() + bytes > kMaxReplyBytes) return 0; // makes libcurl fail the transfer
     body->append(data, bytes);
     return bytes;
 }
@@ -41,11 +39,9 @@ std::size_t appendBody(char* data, std::size_t size, std::size_t count, void* us
 bool isHttpURL(const std::string& text) {
     initCurl();
     std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK)
-        return false;
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK) return false;
     char* scheme = nullptr;
-    if (curl_url_get(url.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK)
-        return false;
+    if (curl_url_get(url.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) return false;
     const std::string value = scheme;
     curl_free(scheme);
     return value == "http" || value == "https";
@@ -96,8 +92,7 @@ HttpReply performRequest(const HttpRequest& request) {
     if (request.method == "POST" || request.method == "PUT") {
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.data());
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
-        if (request.method == "PUT")
-            curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, "PUT");
+        if (request.method == "PUT") curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, "PUT");
     } else if (request.method != "GET") {
         curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.c_str());
     }

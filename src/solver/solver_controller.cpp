@@ -8,10 +8,9 @@
 #include "platform/number_text.h"
 #include "solver/http_client.h"
 
-#include <turbojpeg.h>
-
 #include <cmath>
 #include <thread>
+#include <turbojpeg.h>
 
 using zeta::solver::HttpReply;
 using zeta::solver::HttpRequest;
@@ -29,7 +28,9 @@ void logReply(const nlohmann::json& reply) {
 } // namespace
 
 SolverController::SolverController() : boundary_(solver::makeBoundary()) {
-    timing_.sleep = [](std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); };
+    timing_.sleep = [](std::chrono::milliseconds duration) {
+        std::this_thread::sleep_for(duration);
+    };
 }
 
 SolverController::~SolverController() {
@@ -43,7 +44,9 @@ void SolverController::setCurrentImageSource(std::function<std::shared_ptr<Image
 
 void SolverController::setTiming(Timing timing) {
     if (!timing.sleep)
-        timing.sleep = [](std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); };
+        timing.sleep = [](std::chrono::milliseconds duration) {
+            std::this_thread::sleep_for(duration);
+        };
     timing_ = std::move(timing);
 }
 
@@ -68,8 +71,7 @@ bool SolverController::awakeFromNib() {
 }
 
 void SolverController::saveAction() {
-    if (!view_)
-        return;
+    if (!view_) return;
     auto& defaults = DEFAULTS();
     defaults.setObject(view_->apiKey(), "astrometry.apiKey");
     defaults.setObject(view_->publicURL(), "astrometry.baseURL");
@@ -80,39 +82,37 @@ void SolverController::solveAction() {
     saveAction();
     if (running_) {
         aborted_ = true;
-        if (view_)
-            view_->setSolveEnabled(false);
+        if (view_) view_->setSolveEnabled(false);
         return;
     }
     // Started, but its first status has not been shown yet: one solve at a time.
-    if (solving_)
-        return;
+    if (solving_) return;
     std::shared_ptr<Image> image = currentImage_ ? currentImage_() : nullptr;
-    if (!image || !view_)
-        return;
+    if (!image || !view_) return;
     image_ = std::move(image);
     aborted_ = false;
     apiKey_ = view_->apiKey();
     solving_ = true;
     if (view_->localChosen()) {
-        if (!view_->localURL().empty())
-            baseURL_ = view_->localURL();
+        if (!view_->localURL().empty()) baseURL_ = view_->localURL();
         startWorker(&SolverController::localSolver);
     } else {
-        if (!view_->publicURL().empty())
-            baseURL_ = view_->publicURL();
+        if (!view_->publicURL().empty()) baseURL_ = view_->publicURL();
         startWorker(&SolverController::publicSolver);
     }
 }
 
-void SolverController::syncAction() { sendCoordinates("SYNC"); }
+void SolverController::syncAction() {
+    sendCoordinates("SYNC");
+}
 
-void SolverController::slewAction() { sendCoordinates("SLEW"); }
+void SolverController::slewAction() {
+    sendCoordinates("SLEW");
+}
 
 void SolverController::sendCoordinates(const char* property) {
     saveAction();
-    if (!view_ || !indigo())
-        return;
+    if (!view_ || !indigo()) return;
     const double ra = parseSexagesimal(view_->raText());
     const double dec = parseSexagesimal(view_->decText());
     indigo()->changeNumberProperty(MOUNT_DEVICE_NAME(), property, {{"RA", ra}, {"DEC", dec}});
@@ -126,12 +126,13 @@ void SolverController::sendCoordinates(const char* property) {
     }
 }
 
-void SolverController::currentImageChanged() { updateMountButtons(); }
+void SolverController::currentImageChanged() {
+    updateMountButtons();
+}
 
 // Sync and Slew need a telescope and a solution of the image the window shows.
 void SolverController::updateMountButtons() {
-    if (!view_)
-        return;
+    if (!view_) return;
     const std::shared_ptr<Image> shown = currentImage_ ? currentImage_() : nullptr;
     view_->setMountButtonsEnabled(telescopePresent_ && solvedImage_ && shown == solvedImage_);
 }
@@ -139,8 +140,7 @@ void SolverController::updateMountButtons() {
 // --- Local services ---------------------------------------------------------------------------
 
 void SolverController::showLocalService(const std::string& url, bool enabled) {
-    if (!view_)
-        return;
+    if (!view_) return;
     if (!enabled) {
         view_->showServiceChoice("", false, false);
         return;
@@ -149,30 +149,25 @@ void SolverController::showLocalService(const std::string& url, bool enabled) {
 }
 
 void SolverController::serviceFound(const std::string& key) {
-    if (astrometryOverride_)
-        return;
+    if (astrometryOverride_) return;
     services_.push_back({key, std::nullopt});
 }
 
 void SolverController::serviceResolved(const std::string& key, const std::string& host, int port) {
-    if (astrometryOverride_)
-        return;
+    if (astrometryOverride_) return;
     const std::string url = "http://" + host + ":" + std::to_string(port);
     platform::systemLog("Astrometry service " + host + ":" + std::to_string(port) + " detected");
     for (auto& service : services_) {
-        if (service.key == key)
-            service.url = url;
+        if (service.key == key) service.url = url;
     }
     showLocalService(url, true);
 }
 
 void SolverController::serviceRemoved(const std::string& key) {
-    if (astrometryOverride_)
-        return;
+    if (astrometryOverride_) return;
     const auto found =
         std::find_if(services_.begin(), services_.end(), [&](const LocalService& s) { return s.key == key; });
-    if (found == services_.end())
-        return;
+    if (found == services_.end()) return;
     services_.erase(found);
     if (services_.empty()) {
         showLocalService("", false);
@@ -185,10 +180,8 @@ void SolverController::serviceRemoved(const std::string& key) {
 // --- Telescope presence -----------------------------------------------------------------------
 
 void SolverController::defineProperty(const std::shared_ptr<INDIGO::Property>& property) {
-    if (!property || property->device()->name() != MOUNT_DEVICE_NAME() || property->name() != "SYNC")
-        return;
-    if (indigo())
-        indigo()->message("Orvanta is found");
+    if (!property || property->device()->name() != MOUNT_DEVICE_NAME() || property->name() != "SYNC") return;
+    if (indigo()) indigo()->message("Orvanta is found");
     onMain([this] {
         telescopePresent_ = true;
         updateMountButtons();
@@ -196,10 +189,8 @@ void SolverController::defineProperty(const std::shared_ptr<INDIGO::Property>& p
 }
 
 void SolverController::deleteProperty(const std::shared_ptr<INDIGO::Property>& property) {
-    if (!property || property->device()->name() != MOUNT_DEVICE_NAME() || property->name() != "SYNC")
-        return;
-    if (indigo())
-        indigo()->message("Orvanta is lost");
+    if (!property || property->device()->name() != MOUNT_DEVICE_NAME() || property->name() != "SYNC") return;
+    if (indigo()) indigo()->message("Orvanta is lost");
     onMain([this] {
         telescopePresent_ = false;
         updateMountButtons();
@@ -211,24 +202,21 @@ void SolverController::deleteProperty(const std::shared_ptr<INDIGO::Property>& p
 void SolverController::onMain(std::function<void()> block) {
     std::weak_ptr<int> alive = alive_;
     dispatch::mainQueue().async([alive, block = std::move(block)] {
-        if (alive.lock())
-            block();
+        if (alive.lock()) block();
     });
 }
 
-void SolverController::applyStatus(std::string_view imageName, const std::optional<std::string>& message,
-                                   bool running, bool solved) {
+void SolverController::applyStatus(std::string_view imageName, const std::optional<std::string>& message, bool running,
+                                   bool solved) {
     running_ = running;
-    if (!running)
-        solving_ = false;
+    if (!running) solving_ = false;
     if (running)
         solvedImage_.reset();
     else if (solved)
         solvedImage_ = image_;
     else
         solvedImage_.reset();
-    if (view_)
-        view_->showStatus(imageName, message, running ? "Abort" : "Solve", true);
+    if (view_) view_->showStatus(imageName, message, running ? "Abort" : "Solve", true);
     updateMountButtons();
 }
 
@@ -243,9 +231,7 @@ void SolverController::setDoneStatus(std::optional<std::string> message) {
 }
 
 void SolverController::setFailedStatus(std::optional<std::string> message) {
-    onMain([this, message = std::move(message)] {
-        applyStatus(platform::kStatusUnavailable, message, false, false);
-    });
+    onMain([this, message = std::move(message)] { applyStatus(platform::kStatusUnavailable, message, false, false); });
 }
 
 // A solve that ends before any status (a base URL that is not a URL): the panel keeps what
@@ -295,8 +281,7 @@ bool SolverController::pauseAndCheckAbort() {
 
 // A poll that never gets a final answer (a vanished service) ends instead of waiting forever.
 bool SolverController::pollTimeRanOut(const char* what) {
-    if (pollWaited_ < timing_.pollTimeLimit)
-        return false;
+    if (pollWaited_ < timing_.pollTimeLimit) return false;
     setFailedStatus(std::string("No answer from the ") + what + " within " +
                     std::to_string(timing_.pollTimeLimit.count()) + " s");
     return true;
@@ -325,8 +310,8 @@ void SolverController::publicSolver() {
         return;
     }
     setRunningStatus(std::string("Connecting..."));
-    handleLoginResponse(request("POST", url, {{"Content-Type", "application/x-www-form-urlencoded"}},
-                                solver::loginBody(apiKey_)));
+    handleLoginResponse(
+        request("POST", url, {{"Content-Type", "application/x-www-form-urlencoded"}}, solver::loginBody(apiKey_)));
 }
 
 void SolverController::handleLoginResponse(const HttpReply& reply) {
@@ -357,16 +342,14 @@ void SolverController::handleLoginResponse(const HttpReply& reply) {
 }
 
 std::optional<std::string> SolverController::jpegOfImage() const {
-    if (!image_)
-        return std::nullopt;
+    if (!image_) return std::nullopt;
     const auto rendering = image_->image();
     const auto bitmap = rendering ? rendering->firstBitmapImageRep() : nullptr;
     if (!bitmap || !bitmap->bitmapData() || bitmap->bitsPerSample() != 8 || bitmap->isPlanar() ||
         (bitmap->samplesPerPixel() != 3 && bitmap->samplesPerPixel() != 4))
         return std::nullopt;
     tjhandle handle = tjInitCompress();
-    if (!handle)
-        return std::nullopt;
+    if (!handle) return std::nullopt;
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
     const int format = bitmap->samplesPerPixel() == 3 ? TJPF_RGB : TJPF_RGBX;
@@ -374,8 +357,7 @@ std::optional<std::string> SolverController::jpegOfImage() const {
                                    static_cast<int>(bitmap->bytesPerRow()), static_cast<int>(bitmap->pixelsHigh()),
                                    format, &jpeg, &size, TJSAMP_420, kUploadJpegQuality, 0);
     std::optional<std::string> bytes;
-    if (result == 0 && jpeg)
-        bytes.emplace(reinterpret_cast<const char*>(jpeg), size);
+    if (result == 0 && jpeg) bytes.emplace(reinterpret_cast<const char*>(jpeg), size);
     tjFree(jpeg);
     tjDestroy(handle);
     return bytes;
@@ -443,11 +425,9 @@ void SolverController::waitForSubmission() {
             }
         }
         for (int i = 0; i < 5; ++i) {
-            if (pauseAndCheckAbort())
-                return;
+            if (pauseAndCheckAbort()) return;
         }
-        if (pollTimeRanOut("solving service"))
-            return;
+        if (pollTimeRanOut("solving service")) return;
     }
 }
 
@@ -481,11 +461,9 @@ void SolverController::waitForJob() {
             return;
         }
         for (int i = 0; i < 5; ++i) {
-            if (pauseAndCheckAbort())
-                return;
+            if (pauseAndCheckAbort()) return;
         }
-        if (pollTimeRanOut("solving service"))
-            return;
+        if (pollTimeRanOut("solving service")) return;
     }
 }
 
@@ -562,8 +540,7 @@ void SolverController::checkStatus() {
             setFailedStatus(std::string("Aborted"));
             return;
         }
-        if (pollTimeRanOut("local solving service"))
-            return;
+        if (pollTimeRanOut("local solving service")) return;
     }
 }
 
@@ -577,6 +554,5 @@ void SolverController::showCalibration(const solver::Calibration& calibration, c
 }
 
 void SolverController::clearCalibration() {
-    if (view_)
-        view_->clearSolution();
+    if (view_) view_->clearSolution();
 }

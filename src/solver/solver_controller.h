@@ -141,8 +141,7 @@ private:
     void finishSilently();
     void sendCoordinates(const char* property);
     void updateMountButtons();
-    void applyStatus(std::string_view imageName, const std::optional<std::string>& message, bool running,
-                     bool solved);
+    void applyStatus(std::string_view imageName, const std::optional<std::string>& message, bool running, bool solved);
     zeta::solver::HttpReply request(const std::string& method, const std::string& url,
                                     std::vector<std::pair<std::string, std::string>> headers, std::string body);
     void showLocalService(const std::string& url, bool enabled);

@@ -15,10 +15,14 @@
 
 namespace {
 
-QString text(std::string_view value) { return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())); }
+QString text(std::string_view value) {
+    return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
+}
 
 // Numbers shown as the field's own formatting would: shortest form, no exponent for plain values.
-QString numberText(double value) { return QString::number(value, 'g', 10); }
+QString numberText(double value) {
+    return QString::number(value, 'g', 10);
+}
 
 } // namespace
 
@@ -72,8 +76,7 @@ SolverPanel::SolverPanel(SolverController& controller, QWidget* parent) : QWidge
     connect(slewButton, &QPushButton::clicked, this, [this] { controller_.slewAction(); });
     for (QRadioButton* radio : {webServiceButton, localServiceButton})
         connect(radio, &QRadioButton::toggled, this, [this](bool on) {
-            if (on)
-                controller_.saveAction();
+            if (on) controller_.saveAction();
         });
     connect(apiKeyText, &QLineEdit::editingFinished, this, [this] { controller_.saveAction(); });
     connect(publicURLText, &QLineEdit::editingFinished, this, [this] { controller_.saveAction(); });
@@ -84,13 +87,14 @@ void SolverPanel::showStatus(std::string_view imageName, const std::optional<std
                              std::string_view solveTitle, bool solveEnabled) {
     statusImage->setPixmap(QPixmap::fromImage(zeta::platform::namedImage(imageName)));
     statusImage->setProperty("statusImageName", text(imageName));
-    if (message)
-        statusText->setText(text(*message));
+    if (message) statusText->setText(text(*message));
     solveButton->setText(text(solveTitle));
     solveButton->setEnabled(solveEnabled);
 }
 
-void SolverPanel::setSolveEnabled(bool enabled) { solveButton->setEnabled(enabled); }
+void SolverPanel::setSolveEnabled(bool enabled) {
+    solveButton->setEnabled(enabled);
+}
 
 void SolverPanel::setMountButtonsEnabled(bool enabled) {
     syncButton->setEnabled(enabled);
@@ -122,11 +126,27 @@ void SolverPanel::showSettings(const std::string& apiKey, const std::string& pub
     publicURLText->setText(text(publicURL));
 }
 
-std::string SolverPanel::apiKey() const { return apiKeyText->text().toStdString(); }
-std::string SolverPanel::publicURL() const { return publicURLText->text().toStdString(); }
-std::string SolverPanel::localURL() const { return localURLText->text().toStdString(); }
-bool SolverPanel::localChosen() const { return localServiceButton->isChecked(); }
-std::string SolverPanel::raText() const { return raField->text().toStdString(); }
-std::string SolverPanel::decText() const { return decField->text().toStdString(); }
-std::string SolverPanel::orientationText() const { return orientationField->text().toStdString(); }
-std::string SolverPanel::pixelScaleText() const { return pixelScaleField->text().toStdString(); }
+std::string SolverPanel::apiKey() const {
+    return apiKeyText->text().toStdString();
+}
+std::string SolverPanel::publicURL() const {
+    return publicURLText->text().toStdString();
+}
+std::string SolverPanel::localURL() const {
+    return localURLText->text().toStdString();
+}
+bool SolverPanel::localChosen() const {
+    return localServiceButton->isChecked();
+}
+std::string SolverPanel::raText() const {
+    return raField->text().toStdString();
+}
+std::string SolverPanel::decText() const {
+    return decField->text().toStdString();
+}
+std::string SolverPanel::orientationText() const {
+    return orientationField->text().toStdString();
+}
+std::string SolverPanel::pixelScaleText() const {
+    return pixelScaleField->text().toStdString();
+}

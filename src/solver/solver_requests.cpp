@@ -1,7 +1,6 @@
 #include "solver/solver_requests.h"
 
 #include <QUuid>
-
 #include <cmath>
 
 namespace zeta::solver {
@@ -10,11 +9,23 @@ namespace {
 // Characters a form value may carry as they are; "&", "+" and "=" would end or change the
 // value, so they are encoded although a URL host allows them.
 bool keptInForm(unsigned char c) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
-        return true;
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
     switch (c) {
-    case '-': case '.': case '_': case '~': case '!': case '$': case '\'': case '(': case ')':
-    case '*': case ',': case ';': case ':': case '[': case ']':
+    case '-':
+    case '.':
+    case '_':
+    case '~':
+    case '!':
+    case '$':
+    case '\'':
+    case '(':
+    case ')':
+    case '*':
+    case ',':
+    case ';':
+    case ':':
+    case '[':
+    case ']':
         return true;
     default:
         return false;
@@ -72,33 +83,28 @@ std::string makeBoundary() {
 
 std::optional<nlohmann::json> replyObject(std::string_view body) {
     nlohmann::json reply = nlohmann::json::parse(body.begin(), body.end(), nullptr, false);
-    if (reply.is_discarded() || !reply.is_object())
-        return std::nullopt;
+    if (reply.is_discarded() || !reply.is_object()) return std::nullopt;
     return reply;
 }
 
 std::optional<std::string> textMember(const nlohmann::json& reply, const char* name) {
     const auto found = reply.find(name);
-    if (found == reply.end() || !found->is_string())
-        return std::nullopt;
+    if (found == reply.end() || !found->is_string()) return std::nullopt;
     return found->get<std::string>();
 }
 
 std::optional<std::int64_t> integerMember(const nlohmann::json& reply, const char* name) {
     const auto found = reply.find(name);
-    if (found == reply.end() || !found->is_number_integer())
-        return std::nullopt;
+    if (found == reply.end() || !found->is_number_integer()) return std::nullopt;
     return found->get<std::int64_t>();
 }
 
 std::optional<std::vector<std::int64_t>> integerListMember(const nlohmann::json& reply, const char* name) {
     const auto found = reply.find(name);
-    if (found == reply.end() || !found->is_array())
-        return std::nullopt;
+    if (found == reply.end() || !found->is_array()) return std::nullopt;
     std::vector<std::int64_t> values;
     for (const auto& entry : *found) {
-        if (!entry.is_number_integer())
-            return std::nullopt;
+        if (!entry.is_number_integer()) return std::nullopt;
         values.push_back(entry.get<std::int64_t>());
     }
     return values;
@@ -106,26 +112,24 @@ std::optional<std::vector<std::int64_t>> integerListMember(const nlohmann::json&
 
 std::optional<Calibration> calibration(const nlohmann::json& reply) {
     const auto found = reply.find("calibration");
-    if (found == reply.end() || !found->is_object())
-        return std::nullopt;
+    if (found == reply.end() || !found->is_object()) return std::nullopt;
     for (const auto& member : found->items()) {
-        if (!member.value().is_number())
-            return std::nullopt;
+        if (!member.value().is_number()) return std::nullopt;
     }
     auto number = [&](const char* name) -> std::optional<double> {
         const auto value = found->find(name);
-        if (value == found->end())
-            return std::nullopt;
+        if (value == found->end()) return std::nullopt;
         const double x = value->get<double>();
         return std::isfinite(x) ? std::optional<double>(x) : std::nullopt;
     };
     const auto ra = number("ra"), dec = number("dec"), orientation = number("orientation"),
                pixscale = number("pixscale");
-    if (!ra || !dec || !orientation || !pixscale)
-        return std::nullopt;
+    if (!ra || !dec || !orientation || !pixscale) return std::nullopt;
     return Calibration{*ra, *dec, *orientation, *pixscale};
 }
 
-double roundToHundredths(double value) { return std::round(value * 100) / 100; }
+double roundToHundredths(double value) {
+    return std::round(value * 100) / 100;
+}
 
 } // namespace zeta::solver

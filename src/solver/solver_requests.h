@@ -2,9 +2,8 @@
 // The bodies and replies of the two plate-solving services, as plain functions of their
 // inputs: what the solver workers send and how they read what comes back.
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>

@@ -1,17 +1,17 @@
 // The driver catalogue: reading the file, telling libraries from executables, the default
 // of "load_", the order of the names, loading and unloading, and the links in Drivers/.
 
-#include "Common/driver.h"
 #include "Common/driver_catalogue.h"
+
+#include "Common/driver.h"
 #include "Common/indigo.h"
 #include "Common/system_log.h"
 #include "platform/constants.h"
 #include "support/temp_dir.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -42,27 +42,34 @@ TEST_P(CatalogueParse, ReadsOnlyCompleteDriverTags) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, CatalogueParse,
     ::testing::Values(
-        ParseCase{"two drivers in order",
-                  R"(<drivers><driver name="b" description="B" version="1"/><driver name="a" description="A" version="2"/></drivers>)",
-                  {{"b", "B", "1"}, {"a", "A", "2"}}},
+        ParseCase{
+            "two drivers in order",
+            R"(<drivers><driver name="b" description="B" version="1"/><driver name="a" description="A" version="2"/></drivers>)",
+            {{"b", "B", "1"}, {"a", "A", "2"}}},
         ParseCase{"no version", R"(<drivers><driver name="a" description="A"/></drivers>)", {}},
         ParseCase{"no name", R"(<drivers><driver description="A" version="1"/></drivers>)", {}},
         ParseCase{"no description", R"(<drivers><driver name="a" version="1"/></drivers>)", {}},
-        ParseCase{"other elements with the attributes",
-                  R"(<driver-list name="x" description="X" version="1"><group><item name="i" description="I" version="1"/></group></driver-list>)",
-                  {}},
-        ParseCase{"the document element itself", R"(<driver name="a" description="A" version="1"></driver>)",
+        ParseCase{
+            "other elements with the attributes",
+            R"(<driver-list name="x" description="X" version="1"><group><item name="i" description="I" version="1"/></group></driver-list>)",
+            {}},
+        ParseCase{"the document element itself",
+                  R"(<driver name="a" description="A" version="1"></driver>)",
                   {{"a", "A", "1"}}},
         ParseCase{"a prefixed name is another element",
-                  R"(<d xmlns:x="urn:x"><x:driver name="a" description="A" version="1"/></d>)", {}},
-        ParseCase{"extra attributes and text", R"(<d>text<driver name="a" description="A &amp; B" version="1" more="m">inner</driver></d>)",
+                  R"(<d xmlns:x="urn:x"><x:driver name="a" description="A" version="1"/></d>)",
+                  {}},
+        ParseCase{"extra attributes and text",
+                  R"(<d>text<driver name="a" description="A &amp; B" version="1" more="m">inner</driver></d>)",
                   {{"a", "A & B", "1"}}},
-        ParseCase{"broken after the first", R"(<d><driver name="a" description="A" version="1"/><driver name="b" </d>)",
+        ParseCase{"broken after the first",
+                  R"(<d><driver name="a" description="A" version="1"/><driver name="b" </d>)",
                   {{"a", "A", "1"}}},
         ParseCase{"empty", "", {}},
-        ParseCase{"an external entity is not read",
-                  R"(<!DOCTYPE d [<!ENTITY e SYSTEM "/etc/passwd">]><d><driver name="a" description="&e;" version="1"/></d>)",
-                  {}}),
+        ParseCase{
+            "an external entity is not read",
+            R"(<!DOCTYPE d [<!ENTITY e SYSTEM "/etc/passwd">]><d><driver name="a" description="&e;" version="1"/></d>)",
+            {}}),
     [](const ::testing::TestParamInfo<ParseCase>& info) { return "case" + std::to_string(info.index); });
 
 // Records what the catalogue announces.
@@ -71,7 +78,8 @@ public:
     void addDriver(const std::shared_ptr<INDIGO::Driver>& driver) override {
         std::lock_guard lock(mutex_);
         added_.push_back(driver->name());
-        orderSeen_.push_back(INDIGO::instance() != nullptr ? INDIGO::instance()->driverNames() : std::vector<std::string>{});
+        orderSeen_.push_back(INDIGO::instance() != nullptr ? INDIGO::instance()->driverNames()
+                                                           : std::vector<std::string>{});
     }
     std::vector<std::string> added() {
         std::lock_guard lock(mutex_);
@@ -231,7 +239,8 @@ TEST(DriverLinks, LinksExecutablesThatHaveNoLinkYet) {
     writeFile(folder / "indi_mine", "kept");
 
     const auto made = zeta::common::linkDriverExecutables(
-        folder, {"indi_a", "indi_b", "indi_plain", "indi_mine", "indi_none", "../indi_a"}, {temp.path() / "nowhere", system});
+        folder, {"indi_a", "indi_b", "indi_plain", "indi_mine", "indi_none", "../indi_a"},
+        {temp.path() / "nowhere", system});
 
     EXPECT_EQ(made, (std::vector<std::string>{"indi_a", "indi_b"}));
     EXPECT_EQ(fs::read_symlink(folder / "indi_a"), system / "indi_a");
@@ -252,7 +261,8 @@ TEST(DriverCatalogueResource, ListsTheSimulatorsAndOnlyDriversDebianShips) {
         EXPECT_TRUE(names.insert(entry.name).second) << entry.name << " listed twice";
         EXPECT_FALSE(entry.description.empty()) << entry.name;
     }
-    for (const char* name : {"indi_simulator_ccd", "indi_simulator_focus", "indi_simulator_wheel", "indi_simulator_telescope"})
+    for (const char* name :
+         {"indi_simulator_ccd", "indi_simulator_focus", "indi_simulator_wheel", "indi_simulator_telescope"})
         EXPECT_TRUE(names.count(name)) << name;
 }
 

@@ -1,17 +1,16 @@
 // The solver's two protocols against a scripted service on 127.0.0.1: what is sent, byte for
 // byte, and how each reply ends or continues the solve.
 
-#include "platform/constants.h"
 #include "Common/system_log.h"
+#include "platform/constants.h"
 #include "platform/dispatch.h"
 #include "platform/named_image.h"
 #include "solver/solver_requests.h"
 #include "solver_test_support.h"
 #include "support/free_port.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 
 using solver_test::RecordingPanel;
 using solver_test::ScriptedService;
@@ -96,10 +95,10 @@ TEST_F(Solver, WebSolveSendsTheProtocolAndShowsTheSolution) {
                                                R"("orientation":90.456,"pixscale":1.006}})"});
     solve(false);
 
-    EXPECT_EQ(service.paths(), (std::vector<std::string>{"POST /api/login", "POST /api/upload",
-                                                         "GET /api/submissions/42", "GET /api/submissions/42",
-                                                         "GET /api/submissions/42", "GET /api/jobs/7/info",
-                                                         "GET /api/jobs/7/info"}));
+    EXPECT_EQ(service.paths(),
+              (std::vector<std::string>{"POST /api/login", "POST /api/upload", "GET /api/submissions/42",
+                                        "GET /api/submissions/42", "GET /api/submissions/42", "GET /api/jobs/7/info",
+                                        "GET /api/jobs/7/info"}));
     EXPECT_EQ(statusTexts(), (std::vector<std::string>{kRunning + " Connecting...", kRunning + " Authenticated",
                                                        kRunning + " Image uploaded", kDone + " Job finished"}));
     EXPECT_EQ(last().button, "Solve");
@@ -243,8 +242,7 @@ TEST_F(Solver, AbortDuringAPollEndsWithinASecondAndKeepsTheSolution) {
     panel.publicURLValue = service.url();
     controller.setTiming({[this](std::chrono::milliseconds duration) {
                               pauses += duration.count();
-                              if (pauses == 3000)
-                                  dispatch::mainQueue().sync([this] { controller.solveAction(); });
+                              if (pauses == 3000) dispatch::mainQueue().sync([this] { controller.solveAction(); });
                           },
                           std::chrono::seconds(3600), std::chrono::seconds(60)});
     controller.solveAction();
@@ -293,7 +291,8 @@ TEST_P(LocalReplies, EndTheSolveAsTheServiceSays) {
     EXPECT_EQ(last().button, "Solve");
 }
 
-const std::string kDoneReply = R"({"status":"done","calibration":{"ra":180,"dec":0,"orientation":90.456,"pixscale":1.006}})";
+const std::string kDoneReply =
+    R"({"status":"done","calibration":{"ra":180,"dec":0,"orientation":90.456,"pixscale":1.006}})";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LocalReplies,
@@ -311,14 +310,10 @@ INSTANTIATE_TEST_SUITE_P(
                   {R"({"status":"success"})"},
                   {R"({"status":"failed","message":"no stars"})"},
                   {kRunning + " Uploading...", kRunning + " Image uploaded", kFailed + " no stars"}},
-        LocalCase{"UploadReplyWithoutStatus",
-                  {"{}"},
-                  {},
-                  {kRunning + " Uploading...", kFailed + " Failed to upload image"}},
-        LocalCase{"UploadReplyNotJson",
-                  {"busy"},
-                  {},
-                  {kRunning + " Uploading...", kFailed + " Failed to upload image"}},
+        LocalCase{
+            "UploadReplyWithoutStatus", {"{}"}, {}, {kRunning + " Uploading...", kFailed + " Failed to upload image"}},
+        LocalCase{
+            "UploadReplyNotJson", {"busy"}, {}, {kRunning + " Uploading...", kFailed + " Failed to upload image"}},
         LocalCase{"UploadRefused",
                   {R"({"status":"error","errormessage":"full"})"},
                   {},
@@ -334,8 +329,8 @@ TEST_F(Solver, LocalUploadSendsTheFramesOwnBytes) {
     EXPECT_EQ(requests[0].method, "PUT");
     EXPECT_EQ(requests[0].header("Content-Disposition"), "attachment; filename=\"image.png\"");
     EXPECT_FALSE(requests[0].hasHeader("Content-Type"));
-    EXPECT_EQ(requests[0].body, std::string(reinterpret_cast<const char*>(image->data().bytes()),
-                                            image->data().length()));
+    EXPECT_EQ(requests[0].body,
+              std::string(reinterpret_cast<const char*>(image->data().bytes()), image->data().length()));
     EXPECT_EQ(panel.ra, "12:00:00");
     EXPECT_EQ(panel.pixelScale, "1.01");
     // One second before the first status poll.

@@ -1,8 +1,9 @@
 // The panel's widgets driven as a user would, offscreen.
 
+#include "solver/solver_panel.h"
+
 #include "platform/dispatch.h"
 #include "platform/named_image.h"
-#include "solver/solver_panel.h"
 #include "solver_test_support.h"
 
 #include <QApplication>
@@ -21,8 +22,7 @@ protected:
         static int argc = 1;
         static char name[] = "solver_panel_test";
         static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
+        if (!QApplication::instance()) new QApplication(argc, argv);
     }
     void SetUp() override {
         controller.setTiming({[](std::chrono::milliseconds) {}, std::chrono::seconds(60), std::chrono::seconds(60)});

@@ -28,13 +28,12 @@ protected:
         Client::TearDown();
     }
     void attachMount() {
-        mount = &attach(MOUNT_DEVICE_NAME().c_str(),
-                        {common_test::numberProperty(MOUNT_DEVICE_NAME().c_str(), "SYNC", "Main",
-                                                     {{"RA", 0}, {"DEC", 0}}),
-                         common_test::numberProperty(MOUNT_DEVICE_NAME().c_str(), "SLEW", "Main",
-                                                     {{"RA", 0}, {"DEC", 0}}),
-                         common_test::numberProperty(MOUNT_DEVICE_NAME().c_str(), "FOV", "Main",
-                                                     {{"WIDTH", 0}, {"HEIGHT", 0}, {"ANGLE", 0}})});
+        mount =
+            &attach(MOUNT_DEVICE_NAME().c_str(),
+                    {common_test::numberProperty(MOUNT_DEVICE_NAME().c_str(), "SYNC", "Main", {{"RA", 0}, {"DEC", 0}}),
+                     common_test::numberProperty(MOUNT_DEVICE_NAME().c_str(), "SLEW", "Main", {{"RA", 0}, {"DEC", 0}}),
+                     common_test::numberProperty(MOUNT_DEVICE_NAME().c_str(), "FOV", "Main",
+                                                 {{"WIDTH", 0}, {"HEIGHT", 0}, {"ANGLE", 0}})});
         dispatch::drainMainQueue();
     }
     void solveLocally() {

@@ -8,21 +8,20 @@
 
 #include <QBuffer>
 #include <QImage>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
-#include <sstream>
 #include <cctype>
 #include <chrono>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <netinet/in.h>
+#include <sstream>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace solver_test {
@@ -38,14 +37,12 @@ struct Recorded {
     std::multimap<std::string, std::string> headers;
     std::string header(const std::string& name) const {
         for (const auto& [key, value] : headers)
-            if (sameName(key, name))
-                return value;
+            if (sameName(key, name)) return value;
         return {};
     }
     bool hasHeader(const std::string& name) const {
         for (const auto& entry : headers)
-            if (sameName(entry.first, name))
-                return true;
+            if (sameName(entry.first, name)) return true;
         return false;
     }
 };
@@ -92,8 +89,7 @@ private:
     void serve() {
         while (!stopping_) {
             const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (connection < 0)
-                return;
+            if (connection < 0) return;
             answer(connection);
             ::close(connection);
         }
@@ -104,8 +100,7 @@ private:
         std::size_t headerEnd = std::string::npos;
         while (headerEnd == std::string::npos) {
             const ssize_t got = ::recv(connection, buffer, sizeof buffer, 0);
-            if (got <= 0)
-                return;
+            if (got <= 0) return;
             input.append(buffer, static_cast<std::size_t>(got));
             headerEnd = input.find("\r\n\r\n");
         }
@@ -117,22 +112,18 @@ private:
         requestLine >> recorded.method >> recorded.path;
         std::size_t contentLength = 0;
         while (std::getline(head, line)) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+            if (!line.empty() && line.back() == '\r') line.pop_back();
             const auto colon = line.find(':');
-            if (colon == std::string::npos)
-                continue;
+            if (colon == std::string::npos) continue;
             std::string name = line.substr(0, colon), value = line.substr(colon + 1);
             value.erase(0, value.find_first_not_of(' '));
-            if (sameName(name, "Content-Length"))
-                contentLength = std::stoul(value);
+            if (sameName(name, "Content-Length")) contentLength = std::stoul(value);
             recorded.headers.emplace(name, value);
         }
         recorded.body = input.substr(headerEnd + 4);
         while (recorded.body.size() < contentLength) {
             const ssize_t got = ::recv(connection, buffer, sizeof buffer, 0);
-            if (got <= 0)
-                return;
+            if (got <= 0) return;
             recorded.body.append(buffer, static_cast<std::size_t>(got));
         }
         std::string reply = "{}";
@@ -146,8 +137,9 @@ private:
                     queue.pop_front();
             }
         }
-        const std::string out = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                                std::to_string(reply.size()) + "\r\nConnection: close\r\n\r\n" + reply;
+        const std::string out =
+            "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(reply.size()) +
+            "\r\nConnection: close\r\n\r\n" + reply;
         ::send(connection, out.data(), out.size(), MSG_NOSIGNAL);
     }
 
@@ -172,8 +164,7 @@ public:
 
     void showStatus(std::string_view imageName, const std::optional<std::string>& message, std::string_view title,
                     bool enabled) override {
-        if (message)
-            text = *message;
+        if (message) text = *message;
         statuses.push_back({std::string(imageName), text, std::string(title), enabled});
         solveEnabled = enabled;
     }

@@ -10,7 +10,6 @@
 #include <avahi-common/error.h>
 #include <avahi-common/malloc.h>
 #include <avahi-common/thread-watch.h>
-
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -81,17 +80,15 @@ struct DnsSd::State : std::enable_shared_from_this<DnsSd::State> {
         post([reason](DnsSdListener& listener) { listener.dnsSdUnavailable(reason); });
     }
 
-    std::string lastError() const {
-        return avahi_strerror(avahi_client_errno(client));
-    }
+    std::string lastError() const { return avahi_strerror(avahi_client_errno(client)); }
 
     // --- publishing ---
 
     void addPublication(AvahiEntryGroup* g) {
         for (int attempt = 0; attempt < kMaxRenames; ++attempt) {
-            const int added = avahi_entry_group_add_service(g, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0),
-                                                            publishName.c_str(), publishType.c_str(), nullptr,
-                                                            nullptr, static_cast<std::uint16_t>(publishPort), nullptr);
+            const int added = avahi_entry_group_add_service(
+                g, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0), publishName.c_str(), publishType.c_str(),
+                nullptr, nullptr, static_cast<std::uint16_t>(publishPort), nullptr);
             if (added == AVAHI_ERR_COLLISION) {
                 rename();
                 continue;
@@ -282,10 +279,9 @@ bool DnsSd::available() const {
 void DnsSd::browse(const std::string& type, const std::string& domain) {
     State* state = state_.get();
     state->withPoll([&] {
-        AvahiServiceBrowser* browser =
-            avahi_service_browser_new(state->client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, type.c_str(),
-                                      domain.empty() ? nullptr : domain.c_str(), AvahiLookupFlags(0),
-                                      &State::browseCallback, state);
+        AvahiServiceBrowser* browser = avahi_service_browser_new(
+            state->client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, type.c_str(), domain.empty() ? nullptr : domain.c_str(),
+            AvahiLookupFlags(0), &State::browseCallback, state);
         if (browser == nullptr)
             state->reportUnavailable(state->lastError());
         else
