@@ -20,15 +20,13 @@ SolverBrowser::SolverBrowser(SolverController& controller) : controller_(control
 SolverBrowser::~SolverBrowser() = default;
 
 void SolverBrowser::start() {
-    if (!dnsSd_)
-        dnsSd_ = std::make_unique<zeta::platform::DnsSd>(*this, dispatch::mainQueue());
+    if (!dnsSd_) dnsSd_ = std::make_unique<zeta::platform::DnsSd>(*this, dispatch::mainQueue());
     dnsSd_->browse("_astrometry._tcp", "");
 }
 
 void SolverBrowser::serviceFound(const zeta::platform::ServiceKey& service) {
     controller_.serviceFound(keyOf(service));
-    if (dnsSd_)
-        dnsSd_->resolve(service, kResolveTimeout);
+    if (dnsSd_) dnsSd_->resolve(service, kResolveTimeout);
 }
 
 void SolverBrowser::serviceRemoved(const zeta::platform::ServiceKey& service) {
