@@ -8,11 +8,19 @@ namespace {
 
 using Kind = AutofocusAction::Kind;
 
-AutofocusAction direction(bool outward) { return {Kind::Direction, outward, 0, {}}; }
-AutofocusAction steps(double count) { return {Kind::Steps, false, count, {}}; }
-AutofocusAction log(std::string text) { return {Kind::Log, false, 0, std::move(text)}; }
+AutofocusAction direction(bool outward) {
+    return {Kind::Direction, outward, 0, {}};
+}
+AutofocusAction steps(double count) {
+    return {Kind::Steps, false, count, {}};
+}
+AutofocusAction log(std::string text) {
+    return {Kind::Log, false, 0, std::move(text)};
+}
 
-double roundToHundredths(double value) { return std::round(value * 100) / 100; }
+double roundToHundredths(double value) {
+    return std::round(value * 100) / 100;
+}
 
 } // namespace
 
@@ -20,14 +28,12 @@ std::string AutofocusRoutine::formatNumber(double value) {
     char text[64];
     std::snprintf(text, sizeof text, "%.15g", value);
     std::string result = text;
-    if (std::isfinite(value) && result.find_first_of(".e") == std::string::npos)
-        result += ".0";
+    if (std::isfinite(value) && result.find_first_of(".e") == std::string::npos) result += ".0";
     return result;
 }
 
 void AutofocusRoutine::start(bool previewing, double initialStep, double finalStep, double backlash) {
-    if (!previewing)
-        return;
+    if (!previewing) return;
     averageSum_ = 0;
     averageCount_ = 0;
     prevQuality_ = 0;
@@ -46,10 +52,8 @@ std::vector<AutofocusAction> AutofocusRoutine::end(std::string line) {
 }
 
 std::vector<AutofocusAction> AutofocusRoutine::frame(const AutofocusFrame& frame) {
-    if (!inProgress_)
-        return {};
-    if (!frame.starSelected || frame.focuserState == 3)
-        return end("Autofocus - lost star");
+    if (!inProgress_) return {};
+    if (!frame.starSelected || frame.focuserState == 3) return end("Autofocus - lost star");
     if (frame.focuserState == 2) {
         // Frames taken while the focuser moves are not rated; but a move that never ends
         // must not hold the run forever.
@@ -60,14 +64,12 @@ std::vector<AutofocusAction> AutofocusRoutine::frame(const AutofocusFrame& frame
         return {};
     }
     busySince_.reset();
-    if (!frame.focuserReady)
-        return {};
+    if (!frame.focuserReady) return {};
 
     const double quality = frame.peak / frame.hfd / frame.fwhm;
     // An HFD or FWHM of 0 (no measurable star) would make every later group compare as worse
     // and walk the focuser to a "done" that means nothing.
-    if (!std::isfinite(quality))
-        return end("Autofocus - failed, the star can't be measured");
+    if (!std::isfinite(quality)) return end("Autofocus - failed, the star can't be measured");
 
     if (averageCount_ < 4) {
         averageSum_ += quality;
@@ -88,8 +90,7 @@ std::vector<AutofocusAction> AutofocusRoutine::frame(const AutofocusFrame& frame
     }
     if (!(finalStep_ >= stepSize_)) {
         prevQuality_ = average;
-        if (!firstMove_)
-            stepSize_ = std::max(1.0, std::round(stepSize_ * 0.5));
+        if (!firstMove_) stepSize_ = std::max(1.0, std::round(stepSize_ * 0.5));
         firstMove_ = false;
         movingOut_ = !movingOut_;
         return {direction(movingOut_), steps(stepSize_ + backlash_),

@@ -62,8 +62,9 @@ TEST(Autofocus, ClimbsReversesHalvesAndStepsBackAtTheEnd) {
               (std::vector<std::string>{"out", "Autofocus - quality = 2.0, moving out, step size = 4.0", "steps 4.0"}));
     EXPECT_EQ(group(routine, 1.5), (std::vector<std::string>{
                                        "in", "steps 4.0", "Autofocus - quality = 1.5, switching in, step size = 4.0"}));
-    EXPECT_EQ(group(routine, 1.2), (std::vector<std::string>{
-                                       "out", "steps 2.0", "Autofocus - quality = 1.2, switching out, step size = 2.0"}));
+    EXPECT_EQ(
+        group(routine, 1.2),
+        (std::vector<std::string>{"out", "steps 2.0", "Autofocus - quality = 1.2, switching out, step size = 2.0"}));
     EXPECT_EQ(group(routine, 1.0), (std::vector<std::string>{
                                        "in", "steps 1.0", "Autofocus - quality = 1.0, switching in, step size = 1.0"}));
     EXPECT_EQ(group(routine, 0.9), (std::vector<std::string>{"out", "steps 1.0", "Autofocus - done"}));
@@ -89,8 +90,7 @@ TEST_P(AutofocusSteps, SendsTheseSteps) {
     std::vector<std::string> sent;
     for (double rating : c.groups) {
         for (const auto& line : group(routine, rating))
-            if (line.rfind("steps ", 0) == 0)
-                sent.push_back(line.substr(6));
+            if (line.rfind("steps ", 0) == 0) sent.push_back(line.substr(6));
     }
     EXPECT_EQ(sent, c.steps);
     EXPECT_EQ(!routine.inProgress(), c.done);
@@ -100,13 +100,18 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, AutofocusSteps,
     ::testing::Values(
         // The first reversal keeps the step; later ones halve it, halves rounding away from zero.
-        StepCase{"HalvingFromFive", 5, 1, 0, {1, 0.9, 0.8, 0.7, 0.6, 0.5}, {"5.0", "5.0", "3.0", "2.0", "1.0", "1.0"},
-                 true},
+        StepCase{
+            "HalvingFromFive", 5, 1, 0, {1, 0.9, 0.8, 0.7, 0.6, 0.5}, {"5.0", "5.0", "3.0", "2.0", "1.0", "1.0"}, true},
         StepCase{"StepOfOneEndsAtTheFirstWorseGroup", 1, 1, 0, {1, 0.5}, {"1.0", "1.0"}, true},
         StepCase{"FinalLargerThanInitialStepsBackOnce", 4, 10, 0, {1, 0.5}, {"4.0", "4.0"}, true},
         // Reversals and the last move back carry the backlash; moves in one direction don't.
-        StepCase{"BacklashOnReversalsOnly", 4, 1, 10, {1, 2, 1.5, 1.2, 1.0, 0.9},
-                 {"4.0", "4.0", "14.0", "12.0", "11.0", "11.0"}, true}),
+        StepCase{"BacklashOnReversalsOnly",
+                 4,
+                 1,
+                 10,
+                 {1, 2, 1.5, 1.2, 1.0, 0.9},
+                 {"4.0", "4.0", "14.0", "12.0", "11.0", "11.0"},
+                 true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Autofocus, FramesWhileTheFocuserIsBusyAreNotCounted) {
