@@ -3,11 +3,10 @@
 // test. What a test made is given a few seconds to go, since some owners let go of their
 // folders on another thread just after the test has seen them finish.
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
 #include <thread>
