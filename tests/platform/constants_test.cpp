@@ -44,6 +44,10 @@ TEST(Sexagesimal, FormatsWithTwoDigitMinutesAndSecondsAndCarriesRoundedSeconds) 
         {-(1 + 59.0 / 60 + 59.6 / 3600), "-2:00:00"},
         {359.999999, "360:00:00"},
         {1.0 / 60 * 5 + 1.0 / 3600 * 7, "0:05:07"},
+        // Halves go to the even second, as "%02.0f" shows them.
+        {22.5 / 3600, "0:00:22"},
+        {23.5 / 3600, "0:00:24"},
+        {0.5 / 3600, "0:00:00"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(formatSexagesimal(c.value, ":", ":"), c.text) << c.value;
