@@ -82,11 +82,16 @@ TEST(ModuleConstants, NameVersionAndValueLists) {
     EXPECT_EQ(MARKER_COLOR(), zeta::platform::Color::systemGreen());
 }
 
+// The system locale is read once, at the first call, and by Qt once per process: fixed
+// before main so that the separators are known.
+const bool fixedLocale = [] {
+    return ::setenv("LC_ALL", "en_US.UTF-8", 1) == 0;
+}();
+
 TEST(ModuleConstants, FormatIntegerGroupsDigits) {
-    const std::string text = formatInteger(1234567);
-    std::string digits;
-    for (char ch : text)
-        if (ch >= '0' && ch <= '9') digits += ch;
-    EXPECT_EQ(digits, "1234567");
+    ASSERT_TRUE(fixedLocale);
+    EXPECT_EQ(formatInteger(1234567), "1,234,567");
+    EXPECT_EQ(formatInteger(-1234), "-1,234");
+    EXPECT_EQ(formatInteger(999), "999");
     EXPECT_EQ(formatInteger(0), "0");
 }
