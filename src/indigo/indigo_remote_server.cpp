@@ -56,7 +56,7 @@ public:
             },
             [this](const std::string& reason) { closed(reason); });
         std::string hello;
-        writeGetProperties(hello, "2.0", {}, {}, processClientName());
+        writeGetProperties(hello, kIndiProtocolVersion, {}, {}, processClientName());
         link_.send(std::move(hello));
     }
 
