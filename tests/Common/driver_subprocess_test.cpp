@@ -105,7 +105,9 @@ TEST(DriverSubprocess, QuittingLeavesNoDriverProcess) {
     test_support::TempDir temp{"zeta-quit"};
     const auto pidFile = temp.path() / "pid";
     test_support::Process child({"/proc/self/exe", "--gtest_filter=DriverSubprocess.QuitChild"},
-                                {{"ZETA_QUIT_CHILD_PID_FILE", pidFile.string()}});
+                                {{"ZETA_QUIT_CHILD_PID_FILE", pidFile.string()},
+                                 // The child quits without cleaning up; what it leaves goes with temp.
+                                 {"TMPDIR", temp.path().string()}});
     // Process runs argv[0] through PATH lookup; /proc/self/exe there is the child's own image.
     EXPECT_EQ(child.wait(), 0);
     std::ifstream in(pidFile);
