@@ -79,6 +79,14 @@ zeta::platform::Data INDIGO::BLOBItem::value() {
     return loadLocked(generation);
 }
 
+zeta::platform::Data INDIGO::BLOBItem::eventValue() {
+    const std::uint64_t generation = generation_.load(std::memory_order_acquire);
+    std::unique_lock lock(lock_, std::try_to_lock);
+    if (lock.owns_lock()) return loadLocked(generation);
+    zeta::platform::Data cached = cachedValue();
+    return cached.empty() ? load() : cached;
+}
+
 std::shared_ptr<Image> INDIGO::BLOBItem::image() {
     if (auto cached = cachedImage()) return cached;
     const std::uint64_t generation = generation_.load(std::memory_order_acquire);

@@ -36,6 +36,10 @@ public:
     std::string format() const;
     // The bytes (empty when there are none, or when they could not be had now).
     zeta::platform::Data value();
+    // The bytes of this update for a caller that must not miss them (the batch writer saves
+    // every frame): while the lock is held elsewhere they are read from the record without
+    // being cached, instead of coming back empty. Never waits for the lock.
+    zeta::platform::Data eventValue();
     // The decoded frame, or nullptr when there are no bytes or the lock is held elsewhere.
     std::shared_ptr<Image> image();
     // Empties the cache when the lock can be had at once.

@@ -272,6 +272,23 @@ TEST(BLOBItem, BytesAreCopiedOncePerUpdateAndResetEmptiesTheCache) {
     EXPECT_EQ(once.bytes()[0], 1) << "bytes handed out earlier stay as they were";
 }
 
+TEST(BLOBItem, EventValueIsHadWhileTheLockIsHeldElsewhere) {
+    Model model;
+    indigo_property* record = blobProperty("Camera", "CCD_IMAGE", "Camera", "IMAGE");
+    std::vector<std::uint8_t> bytes = {9, 8, 7};
+    record->items[0].blob.value = bytes.data();
+    record->items[0].blob.size = 3;
+    const auto item = model.file(record)->item<INDIGO::BLOBItem>("IMAGE");
+    {
+        LockHolder busy(item->lock());
+        EXPECT_TRUE(item->value().empty()) << "value() only tries the lock";
+        const zeta::platform::Data saved = item->eventValue();
+        ASSERT_EQ(saved.length(), 3u);
+        EXPECT_EQ(saved.bytes()[2], 7);
+    }
+    EXPECT_EQ(item->eventValue().length(), 3u);
+}
+
 TEST(BLOBItem, ImageIsDecodedOncePerUpdate) {
     zeta::platform::ImageRep::registerImageRepClass<INDIGO::RawImageRep>();
     Model model;
