@@ -1,8 +1,8 @@
 // Notes Qt prints on a start without a desktop session that read like faults but are not:
-// the offscreen platform has no window manager to pass size hints to, and without
-// XDG_RUNTIME_DIR Qt makes a private runtime folder of its own. Every other message goes on
-// to Qt's handler unchanged. Part of the executable only, so that it is in place before
-// main() makes the application.
+// the offscreen platform has no window manager to pass size hints to and no desktop to open
+// the help page with, and without XDG_RUNTIME_DIR Qt makes a private runtime folder of its
+// own. Every other message goes on to Qt's handler unchanged. Part of the executable only,
+// so that it is in place before main() makes the application.
 
 #include <QString>
 #include <QtGlobal>
@@ -15,6 +15,7 @@ QtMessageHandler qtHandler = nullptr;
 
 bool isHarmlessNote(const QString& text) {
     return text == QLatin1String("This plugin does not support propagateSizeHints()") ||
+           text.startsWith(QLatin1String("This plugin does not support QPlatformServices::openUrl()")) ||
            text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"));
 }
 
