@@ -2,7 +2,7 @@
 
 #include "focus/focus_button.h"
 #include "focus/focuser_controller.h"
-#include "platform/named_image.h"
+#include "platform/gui/named_image.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>

@@ -1,7 +1,7 @@
 #include "focus/sequencer_controller.h"
 
 #include "platform/constants.h"
-#include "platform/named_image.h"
+#include "platform/gui/named_image.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "Common/indigo.h"
 #include "imaging/image.h"
 #include "platform/constants.h"
-#include "platform/named_image.h"
+#include "platform/gui/named_image.h"
 #include "platform/number_text.h"
 #include "platform/system_log.h"
 #include "solver/http_client.h"

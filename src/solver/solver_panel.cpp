@@ -1,7 +1,7 @@
 #include "solver/solver_panel.h"
 
 #include "platform/constants.h"
-#include "platform/named_image.h"
+#include "platform/gui/named_image.h"
 
 #include <QButtonGroup>
 #include <QFormLayout>

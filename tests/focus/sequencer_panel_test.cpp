@@ -4,7 +4,7 @@
 #include "focus/sequencer_panel.h"
 
 #include "platform/constants.h"
-#include "platform/named_image.h"
+#include "platform/gui/named_image.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 

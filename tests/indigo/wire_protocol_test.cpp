@@ -2,12 +2,12 @@
 // every kind of bad stream is refused with its reason and nothing half-read comes out,
 // records written out read back the same, and names map both ways.
 
-#include "indigo/indigo_base64.h"
-#include "indigo/indigo_name_map.h"
 #include "indigo/indigo_property.h"
-#include "indigo/indigo_wire_codes.h"
-#include "indigo/indigo_xml_parser.h"
-#include "indigo/indigo_xml_writer.h"
+#include "indigo/wire/indigo_base64.h"
+#include "indigo/wire/indigo_name_map.h"
+#include "indigo/wire/indigo_wire_codes.h"
+#include "indigo/wire/indigo_xml_parser.h"
+#include "indigo/wire/indigo_xml_writer.h"
 
 #include <algorithm>
 #include <cmath>

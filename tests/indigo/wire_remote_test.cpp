@@ -2,9 +2,9 @@
 // indigo_connect_server, a scripted peer speaking INDI's names and quirks on a socket of
 // the test, and small driver scripts run as subprocesses.
 
-#include "indigo/indigo_base64.h"
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_remote.h"
+#include "indigo/wire/indigo_base64.h"
 #include "wire_fixtures.h"
 
 #include <gmock/gmock.h>

@@ -4,7 +4,7 @@
 
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_server.h"
-#include "indigo/indigo_wire_link.h"
+#include "indigo/wire/indigo_wire_link.h"
 #include "wire_fixtures.h"
 
 #include <future>

@@ -3,7 +3,7 @@
 
 #include "platform/constants.h"
 #include "platform/dispatch.h"
-#include "platform/named_image.h"
+#include "platform/gui/named_image.h"
 #include "platform/system_log.h"
 #include "solver/solver_requests.h"
 #include "solver_test_support.h"

@@ -3,7 +3,7 @@
 #include "solver/solver_panel.h"
 
 #include "platform/dispatch.h"
-#include "platform/named_image.h"
+#include "platform/gui/named_image.h"
 #include "solver_test_support.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "support/test_wheel.h"
 
-#include "indigo/device_base.h"
+#include "indigo/bus/indigo_device_base_internal.h"
 #include "indigo/indigo_property.h"
 #include "indigo/indigo_timer.h"
 
