@@ -5,6 +5,7 @@
 #include "Common/base_controller.h"
 #include "Common/blob_item.h"
 #include "Common/device.h"
+#include "Common/driver.h"
 #include "Common/indigo_client.h"
 #include "Common/indigo_delegate.h"
 #include "Common/items.h"

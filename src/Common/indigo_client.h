@@ -31,9 +31,11 @@
 #include "platform/dispatch.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -45,6 +47,9 @@
 #include <vector>
 
 class INDIGODelegate;
+namespace zeta::platform {
+class DnsSd;
+}
 
 class INDIGO {
 public:
@@ -58,8 +63,26 @@ public:
     class LightItem;
     class BLOBItem;
     class RawImageRep;
-    // A driver of the catalogue; made by the driver catalogue layer.
+    // A driver of the catalogue (Common/driver.h).
     class Driver;
+
+    // A server found by Bonjour ("_indigo._tcp" or "_indi._tcp"), as the services list shows it.
+    struct Service {
+        std::string name;
+        std::string type;
+        std::string domain;
+        std::string host;    // the resolved host name; empty until resolved
+        std::string address; // the resolved address, which is what gets connected
+        int port = 0;        // 0 until resolved
+        bool connected = false;
+        bool own = false; // this application's own published server
+    };
+    // A server connected by host and port (addServer).
+    struct ConfiguredServer {
+        indigo_server_entry* entry = nullptr;
+        std::string host;
+        int port = 0;
+    };
 
     // Item name to value, sent in this order.
     using NumberValues = std::vector<std::pair<std::string, double>>;
@@ -148,6 +171,51 @@ public:
     // Turns delivery of a BLOB property's data to this client on or off; other types are left alone.
     void enableBLOB(const std::shared_ptr<Property>& property, bool enable);
 
+    // --- Servers and Bonjour -----------------------------------------------------------------
+    // services() and configuredServers() are copies, safe on any thread. Bonjour reports and
+    // resolutions are handled on the main queue, where services change; every change is
+    // announced through the delegates' updateServices() on the thread of the change.
+
+    // The Bonjour services found, except this application's own, in the order found.
+    std::vector<Service> services() const;
+    // The servers connected by addServer, in the order made.
+    std::vector<ConfiguredServer> configuredServers() const;
+    // Connects host:port and records the entry; nullptr (and nothing recorded) on failure.
+    indigo_server_entry* addServer(std::string_view host, int port);
+    // Disconnects the entry and drops it from configuredServers (the delegates are told only
+    // when it was recorded there).
+    void removeServer(indigo_server_entry* entry);
+    // Asynchronously: ends the local server, waits until it has ended and its service is
+    // withdrawn, and runs it again with the port, name and type read afresh.
+    void restartServer();
+    // Asynchronously: after 3 s, asks every device to define all its properties again.
+    void restart();
+    // The port the local server is bound to; 0 while it is not running.
+    int serverPort() const;
+    // The name under which the local server is published (after any rename a name conflict
+    // forced); empty while it is not published.
+    std::string publishedServiceName() const;
+    // Registers the web control panel's files (bundle resources) with the local server.
+    void addControlPanel();
+    // Registers one file with the local server.
+    static void addServerResource(const std::string& data, std::string_view path, std::string_view contentType);
+
+    // --- Driver catalogue --------------------------------------------------------------------
+
+    // Every catalogue driver by name (a copy of the map).
+    StringMap<std::shared_ptr<Driver>> drivers() const;
+    // The driver names, sorted by description.
+    std::vector<std::string> driverNames() const;
+    // One driver, or nullptr.
+    std::shared_ptr<Driver> driver(std::string_view name) const;
+    // Reads a catalogue file: each driver found is added (addCatalogueDriver) and loaded when
+    // its "load_" setting says so. Runs on the calling thread; the loads run one by one on a
+    // global queue while it waits.
+    void readDriverCatalogue(const std::filesystem::path& file);
+    // Adds a driver to drivers() and driverNames() (kept sorted) and announces it to every
+    // delegate (addDriver).
+    void addCatalogueDriver(const std::shared_ptr<Driver>& driver);
+
 private:
     struct Request;
     void send(std::unique_ptr<Request> request);
@@ -164,7 +232,7 @@ private:
 
     void appendMessage(std::string_view text);
 
-    // Filled in by the server, service browsing and driver catalogue layer.
+    // Start-up steps of the server, the driver catalogue and the service browsing.
     void startServer();
     void readDriverCatalogue();
     void startBrowsing();
@@ -206,6 +274,22 @@ private:
     // Touched only on messageSyncQueue_.
     std::deque<std::string> messages_;
     TimeFormat timeFormat_;
+
+    // The local server, the Bonjour side and the remote connections (indigo_services.cpp).
+    struct Services;
+    struct ServicesDeleter {
+        void operator()(Services* services) const;
+    };
+    Services* makeServices();
+    static void serverCallback(int clientCount);
+    std::unique_ptr<Services, ServicesDeleter> services_;
+    // Ends the Bonjour side and waits for the server tasks; the destructor calls it first.
+    void stopServices();
+
+    // The driver catalogue.
+    mutable std::mutex driversMutex_;
+    StringMap<std::shared_ptr<Driver>> drivers_;
+    std::vector<std::string> driverNames_;
 
     InlineSerialQueue indigoSyncQueue_{"indigoSyncQueue"};
     mutable InlineSerialQueue messageSyncQueue_{"messageSyncQueue"};

@@ -31,7 +31,7 @@ INDIGO::InstanceUse::~InstanceUse() {
 }
 
 INDIGO::INDIGO()
-    : delegates_(std::make_shared<const std::vector<INDIGODelegate*>>()),
+    : delegates_(std::make_shared<const std::vector<INDIGODelegate*>>()), services_(makeServices()),
       requestQueue_(std::make_unique<dispatch::SerialQueue>("indigoRequestQueue")) {
     indigo_copy_name(client_.name, APP_NAME().c_str());
     client_.is_remote = false;
@@ -48,6 +48,8 @@ INDIGO::INDIGO()
 }
 
 INDIGO::~INDIGO() {
+    // Bonjour reports and the server tasks stop before the client goes.
+    stopServices();
     // Requests already made still go out, while the client is attached.
     requestQueue_.reset();
     // From here on the bus callbacks leave this object alone; those already inside finish first.
