@@ -14,6 +14,7 @@
 // points, the rendering cache and the metric caches are behind a lock of the object's own.
 // A rendering handed out by image() owns its pixels: a later rendering never writes them.
 
+#include "imaging/bahtinov_line.h"
 #include "imaging/star_sample.h"
 #include "platform/image/bitmap_image_rep.h"
 #include "platform/image/data.h"
@@ -99,6 +100,17 @@ public:
     // Full width at half maximum of a Gaussian fitted to the window (2.355 sigma); cached
     // by point like hfd().
     double fwhm(std::int64_t min, std::int64_t max, const StarPixels& pixels, double x, double y) const;
+
+    // The segment's score: the sum of the samples on the outer thirds of the points from
+    // (x1, y1) toward (x2, y2), one per pixel along the longer axis, divided by the number of
+    // steps; angle 0. Points outside the frame are skipped; 0 without a bitmap or for a
+    // segment shorter than 3 pixels along its longer axis.
+    BahtinovLine lineScore(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2) const;
+    // The central spike and the two side spikes (15 to 30 degrees either side of it) of a
+    // Bahtinov pattern in the rectangle (image coordinates, 50 < width, height < 300), with
+    // end points relative to the rectangle's origin; each absent when not found, all three
+    // for a rectangle outside the size window.
+    std::array<std::optional<BahtinovLine>, 3> bahtinovLines(double x, double y, double width, double height) const;
 
     // Ring number of each cell of a 9 x 9 window: rings 0..7 hold the cells at squared
     // distance 0, 1, 2, 4, 5, 8, 9, 10 from the centre, ring 8 the rest.
