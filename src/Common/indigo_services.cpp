@@ -60,6 +60,7 @@ struct INDIGO::Services final : zeta::platform::DnsSdListener {
     std::string publicationName; // the name asked for, then the name the daemon registered
     std::string registeredName;  // set once the daemon has registered it
     bool stopping = false;
+    int restartsQueued = 0; // restart tasks not yet finished
 
     // Main queue only.
     std::map<std::string, indigo_server_entry*> servers;
@@ -175,6 +176,11 @@ struct INDIGO::Services final : zeta::platform::DnsSdListener {
     }
 
     void serviceWillPublish(const std::string& name) override {
+        {
+            // Renamed after a conflict: reports of the browser about it follow this one.
+            std::lock_guard lock(mutex);
+            if (publishing) publicationName = name;
+        }
         owner.message("INDIGO Service " + name + " is ready to publish");
     }
 
@@ -215,8 +221,15 @@ struct INDIGO::Services final : zeta::platform::DnsSdListener {
 
     // Runs the server on this worker until it ends; the caller has set serverRunning.
     void runServer() {
+        bool stop;
+        {
+            std::lock_guard lock(mutex);
+            stop = stopping;
+        }
         const long long port = DEFAULTS().integerForKey("indigoPortNumber", 0);
-        if (port < 0 || port > 65535) {
+        if (stop) {
+            // The client is going: no server any more.
+        } else if (port < 0 || port > 65535) {
             owner.message("INDIGO Server port " + std::to_string(port) + " is not a TCP port");
         } else {
             indigo_server_tcp_port = static_cast<int>(port);
@@ -236,10 +249,9 @@ struct INDIGO::Services final : zeta::platform::DnsSdListener {
             std::lock_guard lock(dnsSdMutex);
             if (dnsSd) dnsSd->withdraw();
         }
-        {
-            std::lock_guard lock(mutex);
-            serverRunning = false;
-        }
+        // Told under the lock: once it is released this object may go (stopServices).
+        std::lock_guard lock(mutex);
+        serverRunning = false;
         serverEnded.notify_all();
     }
 
@@ -282,7 +294,7 @@ void INDIGO::stopServices() {
     }
     {
         std::unique_lock lock(s.mutex);
-        while (s.serverRunning) {
+        while (s.serverRunning || s.restartsQueued > 0) {
             indigo_server_shutdown();
             s.serverEnded.wait_for(lock, std::chrono::milliseconds(100));
         }
@@ -306,8 +318,17 @@ void INDIGO::startServer() {
 }
 
 void INDIGO::restartServer() {
-    dispatch::globalQueue(dispatch::QoS::Default).async([services = services_.get()] {
+    Services* services = services_.get();
+    {
+        std::lock_guard lock(services->mutex);
+        if (services->stopping) return;
+        ++services->restartsQueued;
+    }
+    dispatch::globalQueue(dispatch::QoS::Default).async([services] {
         if (services->claimServer()) services->runServer();
+        std::lock_guard lock(services->mutex);
+        --services->restartsQueued;
+        services->serverEnded.notify_all();
     });
 }
 

@@ -56,7 +56,8 @@ public:
             },
             [this](const std::string& reason) { closed(reason); });
         std::string hello;
-        writeGetProperties(hello, "2.0", {}, {}, processClientName());
+        // INDI drivers behind a server quit on any version above 1.7; INDIGO servers speak 1.7 too.
+        writeGetProperties(hello, "1.7", {}, {}, processClientName());
         link_.send(std::move(hello));
     }
 

@@ -173,7 +173,7 @@ protected:
         remote = std::make_unique<RawPeer>(RawPeer::Adopt{}, fd);
         const auto hello = remote->waitFor([](const WireMessage& m) { return m.kind == MessageKind::GetProperties; });
         ASSERT_TRUE(hello);
-        EXPECT_EQ(hello->version, "2.0");
+        EXPECT_EQ(hello->version, "1.7");
     }
     void TearDown() override {
         if (entry != nullptr) indigo_disconnect_server(entry);
