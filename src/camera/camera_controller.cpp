@@ -422,7 +422,8 @@ void CameraController::restoreCooler(const std::shared_ptr<INDIGO::Device>& devi
     sendSwitch(cooler, "ON");
     sendNumbers(temperature, {{"TEMPERATURE", t}});
     onMain([this, t] {
-        if (view_ && view_->hasCooler()) view_->showCoolerText(formatSetpoint(useFarenheit_ ? celsiusToFahrenheit(t) : t));
+        if (view_ && view_->hasCooler())
+            view_->showCoolerText(formatSetpoint(useFarenheit_ ? celsiusToFahrenheit(t) : t));
     });
 }
 

@@ -137,7 +137,8 @@ CameraWidget::CameraWidget(CameraController& controller, QWidget* parent) : QWid
     progressRow->addWidget(batch_);
     form->addRow(progressRow);
 
-    connect(cameras_, qOverload<int>(&QComboBox::activated), this, [this](int index) { controller_.selectCamera(index); });
+    connect(cameras_, qOverload<int>(&QComboBox::activated), this,
+            [this](int index) { controller_.selectCamera(index); });
     connect(modes_, qOverload<int>(&QComboBox::activated), this,
             [this](int) { controller_.modeAction(selectedName(modes_)); });
     connect(frameTypes_, qOverload<int>(&QComboBox::activated), this,

@@ -19,8 +19,8 @@ TEST_F(CameraFixture, OnlyDevicesWithTheCameraBitAreListed) {
         const char* interface;
         bool listed;
     };
-    const Case cases[] = {{"2", true}, {"6", true}, {"4", false}, {"0", false}, {"", false}, {"camera", false},
-                          {"2x", false}};
+    const Case cases[] = {{"2", true}, {"6", true},       {"4", false}, {"0", false},
+                          {"", false}, {"camera", false}, {"2x", false}};
     int n = 0;
     for (const Case& c : cases) {
         const std::string name = "Device " + std::to_string(n++);
@@ -54,11 +54,12 @@ TEST_F(CameraFixture, ChoosingLogsLoadsConnectsAndRestoresAfterOneLoad) {
     connect(kCam);
 
     EXPECT_TRUE(logged("'Test Camera' selected"));
-    EXPECT_THAT(controller.sent(), ElementsAre("Test Camera CONFIG LOAD", "Test Camera CONNECTION CONNECTED",
-                                               "Test Camera CONFIG LOAD", "Test Camera CCD_MODE RAW8_1x1",
-                                               "Test Camera CCD_OFFSET OFFSET=0", "Test Camera CCD_GAIN GAIN=50",
-                                               "Test Camera CCD_COOLER ON", "Test Camera CCD_TEMPERATURE TEMPERATURE=-10",
-                                               "Test Camera CCD_FRAME_TYPE DARK", "Test Camera CCD_IMAGE BLOB on"));
+    EXPECT_THAT(controller.sent(),
+                ElementsAre("Test Camera CONFIG LOAD", "Test Camera CONNECTION CONNECTED", "Test Camera CONFIG LOAD",
+                            "Test Camera CCD_MODE RAW8_1x1", "Test Camera CCD_OFFSET OFFSET=0",
+                            "Test Camera CCD_GAIN GAIN=50", "Test Camera CCD_COOLER ON",
+                            "Test Camera CCD_TEMPERATURE TEMPERATURE=-10", "Test Camera CCD_FRAME_TYPE DARK",
+                            "Test Camera CCD_IMAGE BLOB on"));
     // The camera saw them in that order.
     ASSERT_TRUE(camera.waitForChanges(9));
     EXPECT_THAT(camera.changes(),
@@ -101,8 +102,8 @@ TEST_F(CameraFixture, ChoosingTheCurrentCameraAgainReconnectsAndRestoresAfterThe
 TEST_F(CameraFixture, ACameraWithOnlyConfigGetsTheLoadAndItsDuration) {
     addCamera(kCam, false);
     connect(kCam);
-    EXPECT_THAT(controller.sent(), ElementsAre("Test Camera CONFIG LOAD", "Test Camera CONNECTION CONNECTED",
-                                               "Test Camera CONFIG LOAD"));
+    EXPECT_THAT(controller.sent(),
+                ElementsAre("Test Camera CONFIG LOAD", "Test Camera CONNECTION CONNECTED", "Test Camera CONFIG LOAD"));
     EXPECT_FALSE(controller.mode().has_value());
     EXPECT_FALSE(controller.frameType().has_value());
     EXPECT_TRUE(controller.durationEnabled());
@@ -312,9 +313,7 @@ TEST_F(CameraFixture, ADragStoresAllAlongAndSendsOnceAtTheRelease) {
     controller.groupAction(Group::Gain, GroupSender::Stepper, true);
     EXPECT_EQ(view.groups[Group::Gain].slider, 70);
     EXPECT_THAT(sentSince(before), ElementsAre("Test Camera CCD_GAIN GAIN=50", "Test Camera CCD_GAIN GAIN=70"));
-    ASSERT_TRUE(until([&] {
-        return indigo_get_item(camera.property("CCD_GAIN"), "GAIN")->number.value == 70;
-    }));
+    ASSERT_TRUE(until([&] { return indigo_get_item(camera.property("CCD_GAIN"), "GAIN")->number.value == 70; }));
 }
 
 TEST_F(CameraFixture, CoolerSetPoints) {

@@ -25,7 +25,8 @@ TestCamera::TestCamera(const std::string& name, const std::string& deviceInterfa
         self(d)->change(request);
         return INDIGO_OK;
     };
-    device_.enable_blob = [](indigo_device* d, indigo_client*, indigo_property* property, indigo_enable_blob_mode mode) {
+    device_.enable_blob = [](indigo_device* d, indigo_client*, indigo_property* property,
+                             indigo_enable_blob_mode mode) {
         std::lock_guard lock(self(d)->mutex_);
         self(d)->blobModes_.push_back(std::string(property ? property->name : "") + "=" +
                                       (mode == INDIGO_ENABLE_BLOB_NEVER ? "Never" : "Also"));
@@ -33,8 +34,8 @@ TestCamera::TestCamera(const std::string& name, const std::string& deviceInterfa
         return INDIGO_OK;
     };
 
-    auto* info = indigo_init_text_property(nullptr, name.c_str(), "INFO", "Main", "Info", INDIGO_OK_STATE,
-                                           INDIGO_RO_PERM, 1);
+    auto* info =
+        indigo_init_text_property(nullptr, name.c_str(), "INFO", "Main", "Info", INDIGO_OK_STATE, INDIGO_RO_PERM, 1);
     indigo_init_text_item(&info->items[0], "DEVICE_INTERFACE", "Interface", deviceInterface.c_str());
     keep(info);
     addSwitch("CONNECTION", {{"CONNECTED", "Connected", false}, {"DISCONNECTED", "Disconnected", true}});
@@ -67,9 +68,9 @@ indigo_property* TestCamera::addNumber(const std::string& name, const std::vecto
 
 indigo_property* TestCamera::addSwitch(const std::string& name, const std::vector<Switch>& items,
                                        indigo_property_perm perm) {
-    auto* property = indigo_init_switch_property(nullptr, name_.c_str(), name.c_str(), "Camera", name.c_str(),
-                                                 INDIGO_OK_STATE, perm, INDIGO_ONE_OF_MANY_RULE,
-                                                 static_cast<int>(items.size()));
+    auto* property =
+        indigo_init_switch_property(nullptr, name_.c_str(), name.c_str(), "Camera", name.c_str(), INDIGO_OK_STATE, perm,
+                                    INDIGO_ONE_OF_MANY_RULE, static_cast<int>(items.size()));
     for (std::size_t i = 0; i < items.size(); ++i)
         indigo_init_switch_item(&property->items[i], items[i].name.c_str(), items[i].label.c_str(), items[i].value);
     return keep(property);
@@ -83,10 +84,12 @@ indigo_property* TestCamera::addBlob(const std::string& name, const std::string&
 }
 
 void TestCamera::addCameraProperties() {
-    addNumber("CCD_INFO", {{"WIDTH", 0, 100000, 1, 1280}, {"HEIGHT", 0, 100000, 1, 1024}, {"PIXEL_SIZE", 0, 100, 0, 5.2}},
+    addNumber("CCD_INFO",
+              {{"WIDTH", 0, 100000, 1, 1280}, {"HEIGHT", 0, 100000, 1, 1024}, {"PIXEL_SIZE", 0, 100, 0, 5.2}},
               INDIGO_RO_PERM);
-    addNumber("CCD_FRAME",
-              {{"LEFT", 0, 1279, 1, 0}, {"TOP", 0, 1023, 1, 0}, {"WIDTH", 1, 1280, 1, 1280}, {"HEIGHT", 1, 1024, 1, 1024}});
+    addNumber(
+        "CCD_FRAME",
+        {{"LEFT", 0, 1279, 1, 0}, {"TOP", 0, 1023, 1, 0}, {"WIDTH", 1, 1280, 1, 1280}, {"HEIGHT", 1, 1024, 1, 1024}});
     addNumber("CCD_BIN", {{"HORIZONTAL", 1, 4, 1, 1}, {"VERTICAL", 1, 4, 1, 1}});
     addNumber("CCD_EXPOSURE", {{"EXPOSURE", 0, 3600, 0, 0}});
     addBlob("CCD_IMAGE", "IMAGE");
