@@ -44,7 +44,7 @@ TEST_F(WidgetFixture, TheSimulatorIsChosenConnectedAndSetUp) {
     // properties are in too.
     ASSERT_TRUE(waitFor([&] {
         const auto device = indigo->device(kCamera);
-        return indexOf(kCamera) >= 0 && device->connectionProperty() && device->property("CONFIG");
+        return indexOf(kCamera) >= 0 && device && device->connectionProperty() && device->property("CONFIG");
     }));
 
     choose(kCamera);
