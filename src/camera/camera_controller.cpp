@@ -9,6 +9,7 @@
 #include "platform/dispatch.h"
 #include "platform/named_image.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -70,6 +71,16 @@ CameraController::CameraController(zeta::platform::UserDefaults& defaults) : def
 
 CameraController::~CameraController() = default;
 
+void CameraController::setView(CameraView* view) {
+    view_ = view;
+    coolerPresent_.store(view != nullptr && view->hasCooler());
+}
+
+void CameraController::setCamerasPopUpEnabled(bool enabled) {
+    cameras_.setEnabled(enabled);
+    updateDeviceList();
+}
+
 std::string CameraController::deviceKey(const std::string& device, const char* setting) {
     return device + "." + setting;
 }
@@ -95,6 +106,7 @@ void CameraController::setCamera(std::shared_ptr<INDIGO::Device> device) {
     camera_ = std::move(device);
     settingsApplied_ = false;
     seenConnected_ = false;
+    restored_.clear();
     lastFrame_.reset();
 }
 
@@ -175,12 +187,15 @@ void CameraController::defineProperty(const std::shared_ptr<INDIGO::Property>& p
     // are followed as if the property had been updated, and get their stored setting then.
     if (property->name() == "CONNECTION" || !sameCamera(property->device())) return;
     updateProperty(property);
-    bool applied = false;
+    if (!restorable(property->name())) return;
     {
+        // Once per connection and property: definitions sent again (an INDI server does so
+        // whenever any client asks) restore nothing more.
         std::lock_guard lock(mutex_);
-        applied = settingsApplied_;
+        if (!settingsApplied_) return;
+        if (std::find(restored_.begin(), restored_.end(), property->name()) != restored_.end()) return;
+        restored_.push_back(property->name());
     }
-    if (!applied || !restorable(property->name())) return;
     const auto& device = property->device();
     const std::string& name = property->name();
     if (name == "CCD_MODE") restoreSwitch(device, "CCD_MODE", "mode");
@@ -188,8 +203,8 @@ void CameraController::defineProperty(const std::shared_ptr<INDIGO::Property>& p
     if (name == "CCD_OFFSET") restoreNumber(device, "CCD_OFFSET", "OFFSET", "offset");
     if (name == "CCD_GAIN") restoreNumber(device, "CCD_GAIN", "GAIN", "gain");
     if (name == "CCD_GAMMA") restoreNumber(device, "CCD_GAMMA", "GAMMA", "gamma");
-    if ((name == "CCD_COOLER" && device->property("CCD_TEMPERATURE")) ||
-        (name == "CCD_TEMPERATURE" && device->property("CCD_COOLER")))
+    if (coolerPresent_.load() && ((name == "CCD_COOLER" && device->property("CCD_TEMPERATURE")) ||
+                                  (name == "CCD_TEMPERATURE" && device->property("CCD_COOLER"))))
         restoreCooler(device);
 }
 
@@ -458,6 +473,10 @@ void CameraController::connectionStep(const std::shared_ptr<INDIGO::Device>& dev
         std::lock_guard lock(mutex_);
         if (settingsApplied_) return;
         settingsApplied_ = true;
+        restored_.clear();
+        for (const char* name :
+             {"CCD_MODE", "CCD_OFFSET", "CCD_GAIN", "CCD_GAMMA", "CCD_COOLER", "CCD_TEMPERATURE", "CCD_FRAME_TYPE"})
+            if (device->property(name)) restored_.emplace_back(name);
     }
     if (auto config = device->property("CONFIG")) sendSwitch(config, "LOAD");
     redispatch(device, "CCD_MODE");
@@ -467,7 +486,7 @@ void CameraController::connectionStep(const std::shared_ptr<INDIGO::Device>& dev
         redispatch(device, names.property);
         restoreNumber(device, names.property, names.item, names.setting);
     }
-    if (view_ && view_->hasCooler() && device->property("CCD_COOLER") && device->property("CCD_TEMPERATURE")) {
+    if (coolerPresent_.load() && device->property("CCD_COOLER") && device->property("CCD_TEMPERATURE")) {
         redispatch(device, "CCD_COOLER");
         redispatch(device, "CCD_TEMPERATURE");
         restoreCooler(device);

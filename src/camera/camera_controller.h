@@ -35,6 +35,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 class ImageController;
 
@@ -46,12 +47,15 @@ public:
     ~CameraController() override;
 
     // Wiring, on the main thread before awakeFromNib().
-    void setView(CameraView* view) { view_ = view; }
+    // The view's cooler controls are looked up here, once (the bus queue asks about them).
+    void setView(CameraView* view);
     void setImageController(ImageController* imageController) { imageController_ = imageController; }
     // Runs on the main queue after every change of the camera popup or its enabled state (the
     // application device republishes CAMERA_LIST from camerasPopUp()).
     void setDeviceListChanged(std::function<void()> changed) { deviceListChanged_ = std::move(changed); }
     DevicePopup& camerasPopUp() { return cameras_; }
+    // The capture runs disable the popup while they go on.
+    void setCamerasPopUpEnabled(bool enabled);
     const CameraList& cameraList() const { return cameras_; }
 
     // Start-up: cooler unit and set-points, time-lapse and name template, then cameraAction().
@@ -176,8 +180,9 @@ private:
 
     mutable std::mutex mutex_; // camera_, connected_, mode_, frameType_, lastFrame_
     std::shared_ptr<INDIGO::Device> camera_;
-    bool settingsApplied_ = false; // the connection step ran for the camera's current connection
-    bool seenConnected_ = false;   // the camera reported itself connected since it was chosen
+    bool settingsApplied_ = false;      // the connection step ran for the camera's current connection
+    bool seenConnected_ = false;        // the camera reported itself connected since it was chosen
+    std::vector<std::string> restored_; // the properties whose setting this connection restored
     std::optional<std::string> mode_;
     std::optional<std::string> frameType_;
     std::optional<std::chrono::steady_clock::time_point> lastFrame_;
@@ -189,6 +194,7 @@ private:
     std::atomic<std::int64_t> ccdWidth_{0}, ccdHeight_{0};
     std::atomic<std::int64_t> horizontalBin_{1}, verticalBin_{1};
     std::atomic<bool> frameEnabled_{false};
+    std::atomic<bool> coolerPresent_{false};
     std::atomic<double> pixelSize_{0};
 
     bool modeEnabled_ = false;

@@ -128,6 +128,11 @@ indigo_property* TestCamera::property(const std::string& name) {
     return nullptr;
 }
 
+void TestCamera::define(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    indigo_define_property(&device_, property(name), nullptr);
+}
+
 void TestCamera::update(const std::string& name, indigo_property_state state) {
     std::lock_guard lock(mutex_);
     indigo_property* held = property(name);

@@ -52,6 +52,8 @@ public:
     const std::string& name() const { return name_; }
     indigo_property* property(const std::string& name);
 
+    // Defines the property again (as an INDI server does whenever any client asks).
+    void define(const std::string& property);
     // Sends the property's current values (with the state given).
     void update(const std::string& property, indigo_property_state state = INDIGO_OK_STATE);
     void setNumber(const std::string& property, const std::string& item, double value);
