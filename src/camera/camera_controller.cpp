@@ -275,6 +275,7 @@ void CameraController::resetControls() {
     if (imageController_) imageController_->removeSelection();
     fps_.clear();
     exposureDuration_ = 0;
+    coolerReading_ = CoolerReading{};
     if (view_) {
         view_->showFps("");
         view_->showProgress(std::nullopt);
@@ -319,19 +320,25 @@ void CameraController::updateProperty(const std::shared_ptr<INDIGO::Property>& p
     if (name == "CONNECTION") {
         connectionStep(device);
     } else if (name == "CCD_MODE") {
-        onMain([this, property] { updateSwitchPopup(property, true); });
+        onMain([this, reading = readSwitches(property)] { updateSwitchPopup(reading, true); });
     } else if (name == "CCD_OFFSET" || name == "CCD_GAIN" || name == "CCD_GAMMA") {
         const Group group = name == "CCD_OFFSET" ? Group::Offset : name == "CCD_GAIN" ? Group::Gain : Group::Gamma;
-        onMain([this, group, property] {
-            if (view_ && view_->hasGroup(group)) updateGroup(group, property);
-        });
+        if (const auto item = numberItem(property, namesOf(group).item)) {
+            const NumberReading reading{item->min(), item->max(), item->step(), item->value(), property->readOnly()};
+            onMain([this, group, reading] {
+                if (view_ && view_->hasGroup(group)) updateGroup(group, reading);
+            });
+        }
     } else if (name == "CCD_COOLER") {
         updateCooler(property);
     } else if (name == "CCD_TEMPERATURE" || name == "CCD_COOLER_POWER") {
-        onMain([this] { updateCoolerState(); });
+        onMain([this, reading = readCooler(device)] {
+            coolerReading_ = reading;
+            updateCoolerState();
+        });
     } else if (name == "CCD_FRAME_TYPE") {
-        onMain([this, property] {
-            if (view_ && view_->hasFrameTypes()) updateSwitchPopup(property, false);
+        onMain([this, reading = readSwitches(property)] {
+            if (view_ && view_->hasFrameTypes()) updateSwitchPopup(reading, false);
         });
     } else if (name == "CCD_INFO") {
         const auto width = numberItem(property, "WIDTH");
@@ -511,52 +518,54 @@ void CameraController::restoreDuration(const std::shared_ptr<INDIGO::Device>& de
 
 // --- Refreshes -------------------------------------------------------------------------------------
 
-void CameraController::updateSwitchPopup(const std::shared_ptr<INDIGO::Property>& property, bool modes) {
-    std::vector<SwitchEntry> entries;
-    int selected = -1;
-    std::optional<std::string> on;
+CameraController::SwitchReading CameraController::readSwitches(const std::shared_ptr<INDIGO::Property>& property) {
+    SwitchReading reading;
     for (const std::string& name : property->itemNames()) {
         const auto item = property->item<INDIGO::SwitchItem>(name);
         if (!item) continue;
         const std::string title = item->description();
+        auto& entries = reading.entries;
         for (std::size_t i = 0; i < entries.size(); ++i) {
             if (entries[i].title != title) continue;
             entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(i));
-            if (selected == static_cast<int>(i))
-                selected = -1;
-            else if (selected > static_cast<int>(i))
-                --selected;
+            if (reading.selected == static_cast<int>(i))
+                reading.selected = -1;
+            else if (reading.selected > static_cast<int>(i))
+                --reading.selected;
             break;
         }
         entries.push_back({title, name});
         if (item->value()) {
-            on = name;
-            selected = static_cast<int>(entries.size()) - 1;
+            reading.on = name;
+            reading.selected = static_cast<int>(entries.size()) - 1;
         }
     }
-    if (on) {
+    reading.readOnly = property->readOnly();
+    return reading;
+}
+
+void CameraController::updateSwitchPopup(const SwitchReading& reading, bool modes) {
+    if (reading.on) {
         std::lock_guard lock(mutex_);
-        (modes ? mode_ : frameType_) = on;
+        (modes ? mode_ : frameType_) = reading.on;
     }
     if (view_) {
         if (modes)
-            view_->showModes(entries, selected);
+            view_->showModes(reading.entries, reading.selected);
         else
-            view_->showFrameTypes(entries, selected);
+            view_->showFrameTypes(reading.entries, reading.selected);
     }
-    (modes ? modeEnabled_ : frameTypeEnabled_) = !property->readOnly();
+    (modes ? modeEnabled_ : frameTypeEnabled_) = !reading.readOnly;
     updateGUI();
 }
 
-void CameraController::updateGroup(Group group, const std::shared_ptr<INDIGO::Property>& property) {
-    const auto item = numberItem(property, namesOf(group).item);
-    if (!item) return;
-    const double step = groupStep(item->step());
-    view_->setGroupRange(group, item->min(), item->max(), step);
-    view_->setSliderValue(group, item->value());
-    view_->setStepperValue(group, item->value());
+void CameraController::updateGroup(Group group, const NumberReading& reading) {
+    const double step = groupStep(reading.step);
+    view_->setGroupRange(group, reading.min, reading.max, step);
+    view_->setSliderValue(group, reading.value);
+    view_->setStepperValue(group, reading.value);
     view_->showFieldValue(group, roundToStep(view_->sliderValue(group), step));
-    const bool enabled = !property->readOnly();
+    const bool enabled = !reading.readOnly;
     switch (group) {
     case Group::Offset:
         offsetEnabled_ = enabled;
@@ -579,16 +588,23 @@ void CameraController::updateCooler(const std::shared_ptr<INDIGO::Property>& pro
     });
 }
 
-void CameraController::updateCoolerState() {
-    const auto device = camera();
-    if (!device || !view_ || !view_->hasCooler()) return;
-    const auto power = numberItem(device->property("CCD_COOLER_POWER"), "POWER");
-    std::string text = power ? degrees("%.0f %%", power->value()) : "-- %";
+CameraController::CoolerReading CameraController::readCooler(const std::shared_ptr<INDIGO::Device>& device) {
+    CoolerReading reading;
+    if (const auto power = numberItem(device->property("CCD_COOLER_POWER"), "POWER")) reading.power = power->value();
     const auto temperatureProperty = device->property("CCD_TEMPERATURE");
-    const auto temperature = numberItem(temperatureProperty, "TEMPERATURE");
-    std::string_view image = zeta::platform::kStatusNone;
-    if (temperature) {
-        const double c = temperature->value();
+    if (const auto temperature = numberItem(temperatureProperty, "TEMPERATURE")) {
+        reading.celsius = temperature->value();
+        reading.image = temperatureProperty->stateImageName();
+    }
+    return reading;
+}
+
+void CameraController::updateCoolerState() {
+    if (!camera() || !view_ || !view_->hasCooler()) return;
+    const CoolerReading& reading = coolerReading_;
+    std::string text = reading.power ? degrees("%.0f %%", *reading.power) : "-- %";
+    if (reading.celsius) {
+        const double c = *reading.celsius;
         if (useFarenheit_) {
             const double f = c * 1.8 + 32;
             temperature_ = degrees("%.0fF", f);
@@ -597,11 +613,10 @@ void CameraController::updateCoolerState() {
             temperature_ = degrees(" %.0fC", c);
             text += degrees(" / %.0f °C", c);
         }
-        image = temperatureProperty->stateImageName();
     } else {
         text += useFarenheit_ ? " / -- °F" : " / -- °C";
     }
-    view_->showCoolerState(text, image);
+    view_->showCoolerState(text, reading.celsius ? std::string_view(reading.image) : zeta::platform::kStatusNone);
 }
 
 void CameraController::updateExposure(bool busy, double remaining) {

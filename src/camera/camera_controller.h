@@ -161,8 +161,27 @@ private:
                        const char* setting);
     void restoreCooler(const std::shared_ptr<INDIGO::Device>& device);
 
-    void updateSwitchPopup(const std::shared_ptr<INDIGO::Property>& property, bool modes);
-    void updateGroup(Group group, const std::shared_ptr<INDIGO::Property>& property);
+    // What the refreshes show, read on the bus queue while the event is delivered (the
+    // device may write the record again while the main queue runs).
+    struct SwitchReading {
+        std::vector<SwitchEntry> entries;
+        int selected = -1;
+        std::optional<std::string> on;
+        bool readOnly = false;
+    };
+    struct NumberReading {
+        double min = 0, max = 0, step = 0, value = 0;
+        bool readOnly = false;
+    };
+    struct CoolerReading {
+        std::optional<double> power;
+        std::optional<double> celsius;
+        std::string image{"NSStatusNone"};
+    };
+    static SwitchReading readSwitches(const std::shared_ptr<INDIGO::Property>& property);
+    static CoolerReading readCooler(const std::shared_ptr<INDIGO::Device>& device);
+    void updateSwitchPopup(const SwitchReading& reading, bool modes);
+    void updateGroup(Group group, const NumberReading& reading);
     void updateCooler(const std::shared_ptr<INDIGO::Property>& property);
     void updateExposure(bool busy, double remaining);
     void frameArrived(std::chrono::steady_clock::time_point when);
@@ -206,6 +225,7 @@ private:
     bool durationEnabled_ = false;
     bool useFarenheit_ = false;
     std::optional<std::string> temperature_;
+    CoolerReading coolerReading_;
     std::deque<double> fps_;
     double exposureDuration_ = 0; // the longest remaining time of the running exposure
 };
