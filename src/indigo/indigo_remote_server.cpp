@@ -56,8 +56,7 @@ public:
             },
             [this](const std::string& reason) { closed(reason); });
         std::string hello;
-        // INDI drivers behind a server quit on any version above 1.7; INDIGO servers speak 1.7 too.
-        writeGetProperties(hello, "1.7", {}, {}, processClientName());
+        writeGetProperties(hello, kIndiProtocolVersion, {}, {}, processClientName());
         link_.send(std::move(hello));
     }
 

@@ -5,6 +5,10 @@
 // Both are one local socket. On a socket a driver sends a BLOB's bytes in shared memory,
 // its descriptor passed beside the message, rather than as base64 text: a frame then
 // costs it and us a copy instead of an encoding, a pipe's worth of text and a decoding.
+//
+// The driver's stderr carries its diagnostics ("gsc: not found"): each line goes to the log
+// under the driver's name, at the level that is always shown (a driver says little there,
+// and what it says is why it misbehaves), read by a thread of the entry's own.
 
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_remote.h"
@@ -25,10 +29,12 @@
 #include <signal.h>
 #include <spawn.h>
 #include <string>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -53,11 +59,80 @@ namespace zeta::indigo::wire {
 namespace {
 
 constexpr int kLeaveMs = 2000; // for leaving on its own after stdin closes, then after SIGTERM
+constexpr std::size_t kMaxLogLine = 4096;
+
+// Reads a driver's stderr until it ends or the entry stops, logging each line.
+class StderrLog {
+public:
+    StderrLog(std::string driver, int fd) : driver_(std::move(driver)), fd_(fd) {
+        wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (fd_ >= 0) {
+            fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
+            thread_ = std::thread([this] { run(); });
+        }
+    }
+    ~StderrLog() { stop(); }
+    StderrLog(const StderrLog&) = delete;
+    StderrLog& operator=(const StderrLog&) = delete;
+
+    // What the driver wrote before it went is still logged; a child of its that keeps the
+    // pipe open does not hold this up.
+    void stop() {
+        if (wake_ >= 0) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const auto written = ::write(wake_, &one, sizeof one);
+        }
+        if (thread_.joinable()) thread_.join();
+        if (fd_ >= 0) ::close(fd_);
+        if (wake_ >= 0) ::close(wake_);
+        fd_ = wake_ = -1;
+    }
+
+private:
+    void run() {
+        std::string line;
+        char buffer[4096];
+        bool stopping = false;
+        for (;;) {
+            if (!stopping) {
+                pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_, POLLIN, 0}};
+                if (poll(fds, wake_ >= 0 ? 2 : 1, -1) < 0) {
+                    if (errno == EINTR) continue;
+                    break;
+                }
+                stopping = fds[1].revents != 0;
+            }
+            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            if (n < 0 && (errno == EINTR || (errno == EAGAIN && !stopping))) continue;
+            if (n <= 0) break; // the end, or (stopping) nothing more there
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buffer[i] == '\n') {
+                    emit(line);
+                    line.clear();
+                } else if (line.size() < kMaxLogLine) {
+                    line += buffer[i];
+                }
+            }
+        }
+        emit(line);
+    }
+
+    void emit(std::string& line) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.pop_back();
+        if (!line.empty()) indigo_error("indigo: driver %s: %s", driver_.c_str(), line.c_str());
+    }
+
+    const std::string driver_;
+    int fd_;
+    int wake_ = -1;
+    std::thread thread_;
+};
 
 class Subprocess {
 public:
-    Subprocess(std::string executable, pid_t pid, int pidfd, int socket)
-        : executable_(std::move(executable)), pid_(pid), pidfd_(pidfd), socket_(socket),
+    Subprocess(std::string executable, pid_t pid, int pidfd, int socket, int stderrFd)
+        : executable_(std::move(executable)), pid_(pid), pidfd_(pidfd), socket_(socket), stderr_(executable_, stderrFd),
           link_("driver " + executable_, socket, socket, limits()),
           mirror_(
               "driver " + executable_, [this](std::string text) { link_.send(std::move(text)); }, false),
@@ -98,7 +173,7 @@ public:
             },
             [this](const std::string& reason) { closed(reason); });
         std::string hello;
-        writeGetProperties(hello, "1.7", {}, {});
+        writeGetProperties(hello, kIndiProtocolVersion, {}, {});
         link_.send(std::move(hello));
     }
 
@@ -121,6 +196,7 @@ public:
             }
         }
         if (pidfd_ >= 0) ::close(pidfd_);
+        stderr_.stop();
         mirror_.removeAll();
     }
 
@@ -215,6 +291,7 @@ private:
     const pid_t pid_;
     const int pidfd_;
     const int socket_;
+    StderrLog stderr_;
     Link link_;
     MirrorDevices mirror_;
     WireClient watcher_;
@@ -243,17 +320,24 @@ int slotOf(const indigo_subprocess_entry* entry) {
 }
 
 // Starts the executable with its stdin and stdout on one end of a new socket pair, the
-// other end given back; the pid, or -1 with errno.
-pid_t spawn(const char* executable, int& socket) {
+// other end given back, and its stderr on a pipe whose reading end is given back; the pid,
+// or -1 with errno.
+pid_t spawn(const char* executable, int& socket, int& errors) {
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return -1;
+    int pipeEnds[2];
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        const int error = errno;
+        ::close(ends[0]);
+        ::close(ends[1]);
+        errno = error;
+        return -1;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-    // Drivers talk a lot on stderr; it is shown only when the bus logs at debug level.
-    if (indigo_get_log_level() < INDIGO_LOG_DEBUG)
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none;
@@ -273,12 +357,15 @@ pid_t spawn(const char* executable, int& socket) {
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     ::close(ends[1]);
+    ::close(pipeEnds[1]);
     if (status != 0) {
         ::close(ends[0]);
+        ::close(pipeEnds[0]);
         errno = status;
         return -1;
     }
     socket = ends[0];
+    errors = pipeEnds[0];
     return pid;
 }
 
@@ -310,13 +397,14 @@ indigo_result indigo_start_subprocess(const char* executable, indigo_subprocess_
         return INDIGO_FAILED;
     }
     int socket = -1;
-    const pid_t pid = zeta::indigo::wire::spawn(executable, socket);
+    int errors = -1;
+    const pid_t pid = zeta::indigo::wire::spawn(executable, socket, errors);
     if (pid < 0) {
         indigo_error("indigo: cannot start driver %s: %s", executable, std::strerror(errno));
         return INDIGO_FAILED;
     }
     const int pidfd = pidfd_open(pid, 0);
-    table[slot] = std::make_unique<Subprocess>(executable, pid, pidfd, socket);
+    table[slot] = std::make_unique<Subprocess>(executable, pid, pidfd, socket, errors);
     indigo_subprocess_entry& entry = indigo_available_subprocesses[slot];
     entry = indigo_subprocess_entry{};
     zeta::indigo::copyField(entry.executable, INDIGO_PATH_SIZE, executable);

@@ -6,6 +6,7 @@
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_name_map.h"
 #include "indigo/indigo_property.h"
+#include "indigo/indigo_wire_mirror.h"
 #include "indigo/indigo_xml_writer.h"
 #include "indigo/record.h"
 #include "indigo/text_field.h"
@@ -78,6 +79,8 @@ public:
         if (device != nullptr) device_ = field(device->name);
         if (property == nullptr) return;
         device_ = field(property->device);
+        if (kind == kDefine || kind == kUpdate)
+            timeout_ = MirrorDevices::peerTimeout(device, std::string(field(property->name)));
         const std::size_t size = recordSize(property->count);
         record_.reset(static_cast<indigo_property*>(std::malloc(size)));
         if (record_ == nullptr) return;
@@ -146,7 +149,7 @@ public:
     // A frame is written as it is encoded rather than held whole as text.
     bool large() const { return kind_ == kUpdate && weight_ > kLargeBlob; }
     bool stream(Dialect dialect, const TextSink& sink) const {
-        return streamUpdate(*record_, message_ ? message_->c_str() : nullptr, namesFor(dialect), sink);
+        return streamUpdate(*record_, message_ ? message_->c_str() : nullptr, namesFor(dialect), sink, timeout_);
     }
 
 private:
@@ -155,10 +158,10 @@ private:
         const char* message = message_ ? message_->c_str() : nullptr;
         switch (kind_) {
         case kDefine:
-            writeDefinition(out, *record_, message, names);
+            writeDefinition(out, *record_, message, names, timeout_);
             break;
         case kUpdate:
-            writeUpdate(out, *record_, message, names, urls);
+            writeUpdate(out, *record_, message, names, urls, timeout_);
             break;
         case kDelete:
             writeDelete(out, device_, field(record_->name), message, names);
@@ -171,6 +174,7 @@ private:
 
     const int kind_;
     std::string device_;
+    std::string timeout_; // a relayed property's, as its peer gave it
     std::optional<std::string> message_;
     std::unique_ptr<indigo_property, FreeRecord> record_;
     std::vector<SharedBytes> blobs_;
@@ -379,7 +383,7 @@ bool WireClient::handle(WireMessage& message) {
 }
 
 void WireClient::getProperties(const WireMessage& message) {
-    if (role_ == Role::ServerClient && majorVersion(message.version) >= 2) {
+    if (role_ == Role::ServerClient && majorVersion(message.version) >= kIndigoProtocolMajor) {
         std::lock_guard lock(mutex_);
         dialect_ = Dialect::Indigo;
     }

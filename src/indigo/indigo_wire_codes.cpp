@@ -124,7 +124,17 @@ std::optional<double> parseNumber(std::string_view text) {
 }
 
 void appendNumber(std::string& out, double value) {
-    char buffer[40];
+    char buffer[64];
+    // INDI clients print a value as it came, so "1e+05" would reach a user where the driver
+    // meant 100000: plain decimals, except where they would take too many digits.
+    const double magnitude = std::fabs(value);
+    if (magnitude == 0 || (magnitude >= 1e-6 && magnitude < 1e16)) {
+        const auto plain = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+        if (plain.ec == std::errc()) {
+            out.append(buffer, plain.ptr);
+            return;
+        }
+    }
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     out.append(buffer, result.ptr);
 }

@@ -1,5 +1,8 @@
 #include "indigo/indigo_wire_link.h"
 
+#include "indigo/indigo_log.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -7,6 +10,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -42,6 +46,12 @@ void dropPendingBrokenPipeSignal() {
     sigaddset(&set, SIGPIPE);
     timespec zero{};
     while (sigtimedwait(&set, nullptr, &zero) == SIGPIPE) {}
+}
+
+// Bytes that have arrived and wait to be read (0 when that cannot be told).
+long bytesWaiting(int fd) {
+    int count = 0;
+    return ioctl(fd, FIONREAD, &count) == 0 && count > 0 ? count : 0;
 }
 
 } // namespace
@@ -124,11 +134,12 @@ void Link::threadEnded() {
     if (threadsRunning_.fetch_sub(1) == 1 && onEnded_) onEnded_();
 }
 
-void Link::fail(const std::string& reason) {
+void Link::fail(const std::string& reason, bool stopReading) {
     {
         std::lock_guard lock(mutex_);
         if (failure_.empty()) failure_ = reason;
         closing_ = true;
+        stopReading_ = stopReading_ || stopReading;
         accepting_ = false;
         changed_.notify_all();
     }
@@ -139,7 +150,7 @@ void Link::fail(const std::string& reason) {
 }
 
 void Link::close() {
-    fail(kClosedHere);
+    fail(kClosedHere, true);
 }
 
 void Link::join() {
@@ -150,14 +161,39 @@ void Link::join() {
 
 long Link::readSome(char* buffer, std::size_t size) {
     for (;;) {
+        if (drainLeft_ >= 0) {
+            // The writing side has ended: what had arrived by then is still read, no more,
+            // unless the owner closes meanwhile.
+            {
+                std::lock_guard lock(mutex_);
+                if (drainLeft_ == 0 || stopReading_) return -1;
+            }
+            const long n = readReady(buffer, std::min(size, static_cast<std::size_t>(drainLeft_)));
+            if (n > 0) drainLeft_ -= n;
+            return n == -2 ? -1 : n;
+        }
         pollfd fds[2] = {{readFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         if (poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
-            fail(errnoText("poll"));
+            fail(errnoText("poll"), true);
             return -1;
         }
-        if (fds[1].revents != 0) return -1;
+        if (fds[1].revents != 0) {
+            std::lock_guard lock(mutex_);
+            if (stopReading_) return -1;
+            drainLeft_ = bytesWaiting(readFd_);
+            continue;
+        }
         if (fds[0].revents == 0) continue;
+        const long n = readReady(buffer, size);
+        if (n != -2) return n;
+    }
+}
+
+// One read of what is there: the count, 0 at the end of the stream, -1 on failure, -2 when
+// nothing is there yet.
+long Link::readReady(char* buffer, std::size_t size) {
+    for (;;) {
         ssize_t n;
         if (acceptsDescriptors_) {
             iovec data{buffer, size};
@@ -179,7 +215,7 @@ long Link::readSome(char* buffer, std::size_t size) {
                     }
                 }
                 if ((message.msg_flags & MSG_CTRUNC) != 0) {
-                    fail("descriptors passed beside the data were lost");
+                    fail("descriptors passed beside the data were lost", true);
                     return -1;
                 }
             }
@@ -187,11 +223,20 @@ long Link::readSome(char* buffer, std::size_t size) {
             n = ::read(readFd_, buffer, size);
         }
         if (n >= 0) return static_cast<long>(n);
-        if (errno == EAGAIN || errno == EINTR) continue;
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN) return -2;
         if (errno == ECONNRESET) return 0; // a peer that vanished ends its stream like one that closed
-        fail(errnoText("read"));
+        fail(errnoText("read"), true);
         return -1;
     }
+}
+
+void Link::logUnread(bool midMessage) {
+    const long waiting = bytesWaiting(readFd_);
+    if (waiting > 0)
+        indigo_error("indigo: %s: the connection ended with %ld bytes of input unread", peer_.c_str(), waiting);
+    else if (midMessage)
+        indigo_error("indigo: %s: the connection ended in the middle of a message", peer_.c_str());
 }
 
 bool Link::writeAll(std::string_view bytes) {
@@ -211,7 +256,7 @@ bool Link::writeBytes(std::string_view bytes, std::chrono::steady_clock::time_po
             const bool gone = errno == EPIPE || errno == ECONNRESET;
             const std::string reason = gone ? std::string(kPeerGone) : errnoText("write");
             if (errno == EPIPE) dropPendingBrokenPipeSignal();
-            fail(reason);
+            fail(reason, false);
             return false;
         }
         int timeout = -1;
@@ -219,7 +264,7 @@ bool Link::writeBytes(std::string_view bytes, std::chrono::steady_clock::time_po
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
-                fail("the peer stopped reading");
+                fail("the peer stopped reading", false);
                 return false;
             }
             timeout = static_cast<int>(left.count());
@@ -227,7 +272,7 @@ bool Link::writeBytes(std::string_view bytes, std::chrono::steady_clock::time_po
         pollfd fds[2] = {{writeFd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
         const int ready = poll(fds, 2, timeout);
         if (ready < 0 && errno != EINTR) {
-            fail(errnoText("poll"));
+            fail(errnoText("poll"), false);
             return false;
         }
         if (fds[1].revents != 0) return false;
@@ -297,9 +342,11 @@ void Link::readLoop(Prelude prelude) {
         reading = false;
     }
     std::vector<char> buffer(reading ? kReadChunk : 0);
+    bool ended = !reading;
     while (reading) {
         const long n = readSome(buffer.data(), buffer.size());
         if (n == 0) {
+            ended = true;
             if (!parser.finish()) reason = parser.error();
             break;
         }
@@ -310,10 +357,12 @@ void Link::readLoop(Prelude prelude) {
         }
         if (!parser.feed(buffer.data(), static_cast<std::size_t>(n))) {
             reason = parser.error();
+            ended = true; // the stream cannot go on: the rest is not input
             break;
         }
     }
-    if (!reason.empty()) fail(reason);
+    if (!reason.empty()) fail(reason, true);
+    if (!ended) logUnread(parser.midMessage());
     if (onClosed_) onClosed_(reason);
     threadEnded();
 }

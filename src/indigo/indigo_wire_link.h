@@ -9,6 +9,11 @@
 // owner closes it. The closed handler then runs once, on the reader thread, with the reason
 // (empty for an orderly end of the stream). The owner joins the threads and closes the
 // descriptors afterwards; a link is not restarted.
+//
+// What the peer sent before the end is still read and handed on when the end came from the
+// writing side: a client that sends a change and closes without reading what it was sent
+// makes our next write fail, and its change must not be lost to that. Only the owner's
+// close and a stream error stop the reading at once; input left unread then is logged.
 
 #include "indigo/indigo_xml_parser.h"
 
@@ -102,7 +107,11 @@ private:
     void readLoop(Prelude prelude);
     void writeLoop();
     bool writeBytes(std::string_view bytes, std::chrono::steady_clock::time_point deadline);
-    void fail(const std::string& reason);
+    // stopReading: the reader drops what is still to be read (otherwise it reads what is
+    // already there first).
+    void fail(const std::string& reason, bool stopReading);
+    long readReady(char* buffer, std::size_t size);
+    void logUnread(bool midMessage);
     void threadEnded();
 
     const std::string peer_;
@@ -125,7 +134,9 @@ private:
     bool draining_ = false;
     std::chrono::steady_clock::time_point drainDeadline_{};
     bool closing_ = false;
+    bool stopReading_ = false;
     std::string failure_;
+    long drainLeft_ = -1; // the reader's own: bytes still to read once the writing side ended
 
     bool acceptsDescriptors_ = false;
     std::deque<int> descriptors_; // the reader thread's own

@@ -109,6 +109,14 @@ bool MirrorDevices::owns(const indigo_device* device) const {
     return static_cast<const DeviceMirror*>(device->private_data)->owner == this;
 }
 
+std::string MirrorDevices::peerTimeout(const indigo_device* device, const std::string& busName) {
+    if (device == nullptr || device->enumerate_properties != &MirrorDevices::enumerateCallback) return {};
+    const auto* mirror = static_cast<const DeviceMirror*>(device->private_data);
+    std::lock_guard lock(mirror->owner->mutex_);
+    const auto found = mirror->properties.find(busName);
+    return found != mirror->properties.end() ? found->second->timeout : std::string();
+}
+
 std::vector<std::string> MirrorDevices::deviceNames() const {
     std::lock_guard lock(mutex_);
     std::vector<std::string> names;
@@ -222,6 +230,10 @@ void MirrorDevices::define(WireMessage& message) {
             sameLayout = existing->wireItems[i] == message.items[i].name;
         if (sameLayout) {
             // Peers define some properties twice; the record is refreshed and defined again.
+            {
+                std::lock_guard lock(mutex_);
+                existing->timeout = message.timeout;
+            }
             copyField(record->label, message.label.c_str());
             copyField(record->group, message.group.c_str());
             record->state = message.state.value_or(INDIGO_IDLE_STATE);
@@ -247,6 +259,7 @@ void MirrorDevices::define(WireMessage& message) {
     {
         std::lock_guard lock(mutex_);
         mirror->order = ++definitions_;
+        mirror->timeout = message.timeout;
         device->properties[busName] = mirror;
     }
     indigo_define_property(&device->device, mirror->record, text);
@@ -389,6 +402,10 @@ void MirrorDevices::set(WireMessage& message) {
     }
     indigo_property* record = property->record;
     if (message.state) record->state = *message.state;
+    if (!message.timeout.empty()) {
+        std::lock_guard lock(mutex_);
+        property->timeout = message.timeout;
+    }
     for (WireItem& wire : message.items) {
         const auto found = property->itemByWire.find(wire.name);
         if (found == property->itemByWire.end()) continue;

@@ -52,6 +52,10 @@ public:
     void removeAll();
 
     bool owns(const indigo_device* device) const;
+
+    // The timeout the peer last gave a property of a device mirrored by any MirrorDevices,
+    // as it wrote it; empty for another device, or when the peer gave none.
+    static std::string peerTimeout(const indigo_device* device, const std::string& busName);
     std::vector<std::string> deviceNames() const;
 
 private:
@@ -63,6 +67,7 @@ private:
     struct PropertyMirror {
         indigo_property* record = nullptr;
         std::string wireName;
+        std::string timeout; // guarded by the owner's mutex_
         std::vector<std::string> wireItems;
         std::unordered_map<std::string, int> itemByWire;
         std::unordered_map<std::string, int> itemByBus;

@@ -57,6 +57,7 @@ struct WireMessage {
     std::string version; // getProperties
     std::string client;  // getProperties: the asking program, when it says
     std::string uid;     // pingRequest
+    std::string timeout; // vectors: as the peer wrote it (trimmed), when it is a number
     std::optional<indigo_property_state> state;
     indigo_property_perm perm = INDIGO_RW_PERM;
     indigo_rule rule = INDIGO_ONE_OF_MANY_RULE;

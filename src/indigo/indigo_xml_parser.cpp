@@ -79,6 +79,7 @@ public:
 
     bool feed(const char* data, std::size_t size);
     bool finish();
+    bool midMessage() const { return error_.empty() && !betweenDocuments_ && (depth_ > 0 || framer_.inside()); }
     const std::string& error() const { return error_; }
 
 private:
@@ -220,6 +221,8 @@ void XmlStreamParser::State::startTop(std::string_view name, const XML_Char** at
     if (top_ != Top::Vector) return;
     message_.label = text("label");
     message_.group = text("group");
+    if (const char* timeout = attribute(attributes, "timeout"); timeout != nullptr && parseNumber(timeout))
+        message_.timeout = std::string(trimmed(timeout));
     if (message_.device.empty() || message_.name.empty()) invalid("a property without a device or name");
     if (const char* state = attribute(attributes, "state")) {
         message_.state = parseState(state);
@@ -529,6 +532,10 @@ bool XmlStreamParser::feed(const char* data, std::size_t size) {
 
 bool XmlStreamParser::finish() {
     return state_->finish();
+}
+
+bool XmlStreamParser::midMessage() const {
+    return state_->midMessage();
 }
 
 const std::string& XmlStreamParser::error() const {

@@ -48,6 +48,8 @@ public:
     bool finish();
 
     const std::string& error() const;
+    // True when part of a message has been fed and its end has not.
+    bool midMessage() const;
 
     class State;
 

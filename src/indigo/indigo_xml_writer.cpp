@@ -155,9 +155,10 @@ void vectorHead(std::string& out, const char* verb, const indigo_property& prope
     attribute(out, "name", names.property(field(property.name)));
 }
 
-// The attributes that close the head of a def and of a set vector alike.
-void vectorHeadEnd(std::string& out, const indigo_property& property, const char* message) {
-    if (property.type != INDIGO_LIGHT_VECTOR) out += " timeout=\"60\"";
+// The attributes that close the head of a def and of a set vector alike. timeout: as a
+// peer gave it, for a property relayed from one; the bus's own properties say 60.
+void vectorHeadEnd(std::string& out, const indigo_property& property, const char* message, std::string_view timeout) {
+    if (property.type != INDIGO_LIGHT_VECTOR) attribute(out, "timeout", timeout.empty() ? "60" : timeout);
     attribute(out, "timestamp", timestampNow());
     if (message != nullptr && message[0] != '\0') attribute(out, "message", message);
     out += ">\n";
@@ -247,15 +248,15 @@ void appendEscaped(std::string& out, std::string_view text) {
     }
 }
 
-void writeDefinition(std::string& out, const indigo_property& property, const char* message,
-                     const OutgoingNames& names) {
+void writeDefinition(std::string& out, const indigo_property& property, const char* message, const OutgoingNames& names,
+                     std::string_view timeout) {
     vectorHead(out, "def", property, names);
     attribute(out, "label", field(property.label));
     attribute(out, "group", field(property.group));
     attribute(out, "state", stateText(property.state));
     if (property.type != INDIGO_LIGHT_VECTOR) attribute(out, "perm", permText(property.perm));
     if (property.type == INDIGO_SWITCH_VECTOR) attribute(out, "rule", ruleText(property.rule));
-    vectorHeadEnd(out, property, message);
+    vectorHeadEnd(out, property, message, timeout);
     const std::string_view propertyName = field(property.name);
     const std::string element = std::string("def") + typeWord(property.type);
     for (int i = 0; i < property.count; ++i) {
@@ -268,10 +269,10 @@ void writeDefinition(std::string& out, const indigo_property& property, const ch
 namespace {
 
 bool updateBody(std::string& out, const indigo_property& property, const char* message, const OutgoingNames& names,
-                const std::vector<std::string>* blobUrls, const TextSink* sink) {
+                const std::vector<std::string>* blobUrls, const TextSink* sink, std::string_view timeout) {
     vectorHead(out, "set", property, names);
     attribute(out, "state", stateText(property.state));
-    vectorHeadEnd(out, property, message);
+    vectorHeadEnd(out, property, message, timeout);
     if (property.type == INDIGO_BLOB_VECTOR && blobUrls == nullptr && sink == nullptr) {
         std::size_t bytes = 0;
         for (int i = 0; i < property.count; ++i) {
@@ -302,14 +303,14 @@ bool updateBody(std::string& out, const indigo_property& property, const char* m
 } // namespace
 
 void writeUpdate(std::string& out, const indigo_property& property, const char* message, const OutgoingNames& names,
-                 const std::vector<std::string>* blobUrls) {
-    updateBody(out, property, message, names, blobUrls, nullptr);
+                 const std::vector<std::string>* blobUrls, std::string_view timeout) {
+    updateBody(out, property, message, names, blobUrls, nullptr, timeout);
 }
 
 bool streamUpdate(const indigo_property& property, const char* message, const OutgoingNames& names,
-                  const TextSink& sink) {
+                  const TextSink& sink, std::string_view timeout) {
     std::string out;
-    return updateBody(out, property, message, names, nullptr, &sink) && sink(out);
+    return updateBody(out, property, message, names, nullptr, &sink, timeout) && sink(out);
 }
 
 void writeDelete(std::string& out, std::string_view device, std::string_view busName, const char* message,

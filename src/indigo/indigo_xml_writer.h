@@ -33,13 +33,15 @@ std::string_view field(const char (&text)[N]) {
     return std::string_view(text, length);
 }
 
-void writeDefinition(std::string& out, const indigo_property& property, const char* message,
-                     const OutgoingNames& names);
+// timeout, when not empty, is sent as it stands (a relayed property's, as its peer gave
+// it); otherwise 60.
+void writeDefinition(std::string& out, const indigo_property& property, const char* message, const OutgoingNames& names,
+                     std::string_view timeout = {});
 
 // blobUrls, when given, holds for each item of a BLOB property the URL sent in place of
 // its bytes; otherwise the bytes go inline, base64-encoded.
 void writeUpdate(std::string& out, const indigo_property& property, const char* message, const OutgoingNames& names,
-                 const std::vector<std::string>* blobUrls = nullptr);
+                 const std::vector<std::string>* blobUrls = nullptr, std::string_view timeout = {});
 
 // Receives text in pieces; false stops the writing.
 using TextSink = std::function<bool(std::string_view)>;
@@ -47,7 +49,7 @@ using TextSink = std::function<bool(std::string_view)>;
 // The same as writeUpdate with the bytes inline, handed to sink in pieces as they are
 // made: a frame's base64 is never held whole. False when sink refused a piece.
 bool streamUpdate(const indigo_property& property, const char* message, const OutgoingNames& names,
-                  const TextSink& sink);
+                  const TextSink& sink, std::string_view timeout = {});
 
 // name empty: every property of the device.
 void writeDelete(std::string& out, std::string_view device, std::string_view busName, const char* message,

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace zeta::app;
 using app_test::FakeAdmin;
@@ -259,4 +260,39 @@ TEST(MessagesController, AFailedSaveKeepsTheOldFileAndLeavesNoTemporary) {
     ::chmod(locked.c_str(), 0755);
     EXPECT_EQ(client->messageCount(), 1u);
     dispatch::drainMainQueue();
+}
+
+TEST(MessagesController, ABurstFromFourThreadsEndsWithTheLastLineShown) {
+    auto client = std::make_shared<INDIGO>();
+    MessagesController controller;
+    controller.setIndigo(client);
+    struct RecordingView : MessagesView {
+        std::size_t count = 0;
+        std::string last;
+        MessagesController* controller = nullptr;
+        void reloadMessages(std::size_t rows) override {
+            count = rows;
+            last = rows > 0 ? controller->lineAtRow(rows - 1) : "";
+        }
+    } view;
+    view.controller = &controller;
+    controller.setView(&view);
+
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&client, t] {
+            for (int i = 0; i < 2600; ++i)
+                client->message("thread " + std::to_string(t) + " line " + std::to_string(i));
+        });
+    }
+    // The main queue runs the refreshes while the lines arrive.
+    dispatch::runMainQueueUntil([&] { return view.count >= 1000; }, std::chrono::seconds(30));
+    for (auto& thread : threads)
+        thread.join();
+    client->message("the last line");
+    ASSERT_TRUE(dispatch::runMainQueueUntil(
+        [&] { return view.last.size() >= 13 && view.last.substr(view.last.size() - 13) == "the last line"; },
+        std::chrono::seconds(30)));
+    EXPECT_EQ(view.count, INDIGO::kMaxMessages);
+    controller.setView(nullptr);
 }

@@ -5,6 +5,7 @@
 #include "app/indigo_admin.h"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <set>
@@ -19,8 +20,8 @@ public:
     std::vector<std::string> services;
     std::vector<zeta::app::ServerAddress> servers;
     std::vector<std::string> calls;
-    int restarts = 0;
-    int enumerations = 0;
+    std::atomic<int> restarts{0};
+    std::atomic<int> enumerations{0};
 
     void addCatalogueDriver(const std::string& name, bool loaded) {
         names.push_back(name);
