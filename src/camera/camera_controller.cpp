@@ -130,6 +130,12 @@ void CameraController::setState(indigo_property_state state) {
     onMain([this] { updateStateImage(); });
 }
 
+int CameraController::frameCount() const {
+    const double count = view_ ? view_->count() : 0;
+    if (!std::isfinite(count) || count < 0) return 0;
+    return count > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : static_cast<int>(count);
+}
+
 bool CameraController::canQuit() {
     return !previewInProgress() && !captureInProgress();
 }

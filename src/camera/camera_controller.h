@@ -123,6 +123,8 @@ public:
     bool coolerEnabled() const { return coolerEnabled_; }
     bool durationEnabled() const { return durationEnabled_; }
     bool useFarenheit() const { return useFarenheit_; }
+    // The frame count of a capture batch as the count box shows it (0 without a view).
+    int frameCount() const;
     const std::optional<std::string>& temperature() const { return temperature_; }
     // Frame rates of the running preview, newest last (emptied when the duration changes).
     const std::deque<double>& fps() const { return fps_; }

@@ -1,12 +1,13 @@
 #pragma once
 // The camera popup as the application's own INDIGO device sees it: the entry titles in the
-// window's order, the selected entry and whether the window may switch cameras now. The same
-// shape as the focuser and filter-wheel windows' popups, so the device treats all alike.
+// window's order, the selected entry and whether the window may switch cameras now. Unlike
+// the focuser's list it has no entry without a device.
 //
 // Any thread may read the popup (the application device rebuilds its lists off the main
 // thread); changes come from the main queue.
 
 #include "Common/device.h"
+#include "focus/device_popup.h"
 
 #include <memory>
 #include <mutex>
@@ -16,18 +17,10 @@
 
 namespace zeta::camera {
 
-// What the application device reads of the camera popup and how it picks an entry. After
-// selectItemWithTitle() the device runs CameraController::cameraAction() on the main queue.
-class DevicePopup {
-public:
-    virtual ~DevicePopup() = default;
-    virtual std::vector<std::string> titles() const = 0;
-    // The selected entry, -1 when none is.
-    virtual int selectedIndex() const = 0;
-    virtual bool enabled() const = 0;
-    // Selects the entry of that title; no change when there is none.
-    virtual void selectItemWithTitle(std::string_view title) = 0;
-};
+// The camera popup is a device popup like the focuser's and the filter wheel's, so the
+// application device treats all three alike. After selectItemWithTitle() it runs
+// CameraController::cameraAction() on the main queue.
+using DevicePopup = zeta::focus::DevicePopup;
 
 // The camera list: one entry per camera, titled with its device name.
 class CameraList final : public DevicePopup {

@@ -455,6 +455,7 @@ TEST_F(CameraFixture, StartUpAndBatchFields) {
     EXPECT_EQ(view.timelapse, "30");
     EXPECT_EQ(view.name, "M42");
     view.countValue = 15;
+    EXPECT_EQ(controller.frameCount(), 15);
     view.name = "NGC";
     view.withTimelapse = false;
     view.timelapse = "600";
