@@ -2,6 +2,12 @@
 
 #include "app/main_window.h"
 #include "app/zt_app_delegate.h"
+#include "focus/focuser_controller.h"
+#include "focus/focuser_widget.h"
+#include "focus/sequencer_controller.h"
+#include "focus/sequencer_panel.h"
+#include "focus/wheel_controller.h"
+#include "focus/wheel_widget.h"
 #include "imaging/batch/batch_controller.h"
 #include "imaging/batch/batch_widget.h"
 #include "imaging/window/focus_panel_widgets.h"
@@ -15,9 +21,20 @@ namespace zeta::app {
 
 WindowSet::WindowSet()
     : image_(std::make_unique<ZTImageController>()), batch_(std::make_unique<BatchController>()),
-      solver_(std::make_unique<SolverController>()) {
-    batch_->setImageHandler([image = image_.get()](std::shared_ptr<Image> frame) { image->setImage(std::move(frame)); });
+      solver_(std::make_unique<SolverController>()), focuser_(std::make_unique<zeta::focus::ZTFocuserController>()),
+      wheel_(std::make_unique<zeta::focus::WheelController>()), sequencer_(std::make_unique<SequencerController>()) {
+    batch_->setImageHandler(
+        [image = image_.get()](std::shared_ptr<Image> frame) { image->setImage(std::move(frame)); });
     solver_->setCurrentImageSource([image = image_.get()] { return image->current(); });
+    zeta::focus::Neighbours neighbours;
+    neighbours.sequenceInProgress = [sequencer = sequencer_.get()] {
+        return sequencer->sequenceInProgress();
+    };
+    neighbours.starSelected = [image = image_.get()] {
+        return image->selectedStar().has_value();
+    };
+    focuser_->setNeighbours(neighbours);
+    wheel_->setNeighbours(neighbours);
 }
 
 WindowSet::~WindowSet() = default;
@@ -26,6 +43,9 @@ void WindowSet::registerControllers(ZTAppDelegate& delegate) {
     delegate.addWindowController(image_.get());
     delegate.addWindowController(batch_.get());
     delegate.addWindowController(solver_.get());
+    delegate.addWindowController(focuser_.get());
+    delegate.addWindowController(wheel_.get());
+    delegate.addWindowController(sequencer_.get());
 }
 
 void WindowSet::buildWidgets(MainWindow& window) {
@@ -36,6 +56,16 @@ void WindowSet::buildWidgets(MainWindow& window) {
     window.addWindow(QObject::tr("PSF"), imageWindow->psfPanel());
     window.addWindow(QObject::tr("Drift"), imageWindow->driftPanel());
     window.addWindow(QObject::tr("Bahtinov"), imageWindow->bahtinovPanel());
+
+    auto* focuserWidget = new zeta::focus::FocuserWidget(*focuser_);
+    focuser_->awakeFromNib();
+    window.addDock(QObject::tr("Focuser"), focuserWidget);
+    auto* wheelWidget = new zeta::focus::WheelWidget(*wheel_);
+    window.addDock(QObject::tr("Filter Wheel"), wheelWidget);
+
+    sequencerPanel_ = std::make_unique<SequencerPanel>(*sequencer_);
+    sequencer_->awakeFromNib();
+    window.addWindow(QObject::tr("Sequencer"), sequencerPanel_.get());
 
     batchWidget_ = std::make_unique<BatchWidget>(*batch_);
     window.addWindow(QObject::tr("Capture Batches"), batchWidget_.get());
@@ -53,6 +83,9 @@ void WindowSet::detachViews() {
     image_->setView(nullptr);
     batch_->setView(nullptr);
     solver_->setView(nullptr);
+    focuser_->setView(nullptr);
+    wheel_->setView(nullptr);
+    sequencer_->setView(nullptr);
 }
 
 } // namespace zeta::app

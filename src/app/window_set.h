@@ -1,6 +1,6 @@
 #pragma once
-// The windows beside the shell's own (image window and its panels, capture batches, plate
-// solver): their controllers and widgets, and the outlets between them.
+// The windows beside the shell's own (image window and its panels, focuser, filter wheel,
+// sequencer, capture batches, plate solver): their controllers and widgets, and the outlets between them.
 //
 // Lifetime: the controllers are made first and go last. Declare the set before the app
 // delegate, so the controllers outlive the client that calls them, and build the widgets
@@ -10,6 +10,13 @@
 #include <memory>
 
 class BatchController;
+class SequencerController;
+class SequencerPanel;
+
+namespace zeta::focus {
+class WheelController;
+class ZTFocuserController;
+} // namespace zeta::focus
 class BatchWidget;
 class ImageController;
 class ImageWindow;
@@ -42,16 +49,23 @@ public:
     ImageController& imageController() { return *image_; }
     BatchController& batchController() { return *batch_; }
     SolverController& solverController() { return *solver_; }
+    zeta::focus::ZTFocuserController& focuserController() { return *focuser_; }
+    zeta::focus::WheelController& wheelController() { return *wheel_; }
+    SequencerController& sequencerController() { return *sequencer_; }
 
 private:
     std::unique_ptr<ImageController> image_;
     std::unique_ptr<BatchController> batch_;
     std::unique_ptr<SolverController> solver_;
+    std::unique_ptr<zeta::focus::ZTFocuserController> focuser_;
+    std::unique_ptr<zeta::focus::WheelController> wheel_;
+    std::unique_ptr<SequencerController> sequencer_;
     std::unique_ptr<zeta::solver::SolverBrowser> solverBrowser_;
 
     // Separate windows (the central and docked ones belong to the main window).
     std::unique_ptr<BatchWidget> batchWidget_;
     std::unique_ptr<SolverPanel> solverPanel_;
+    std::unique_ptr<SequencerPanel> sequencerPanel_;
 };
 
 } // namespace zeta::app

@@ -5,13 +5,14 @@
 
 namespace {
 
-std::string key(std::string_view base, int n) { return std::string(base) + std::to_string(n); }
+std::string key(std::string_view base, int n) {
+    return std::string(base) + std::to_string(n);
+}
 
 } // namespace
 
 void SequencerController::awakeFromNib() {
-    if (!view_)
-        return;
+    if (!view_) return;
     auto& defaults = DEFAULTS();
     for (int n = 1; n <= SequencerView::kRows; ++n) {
         view_->showRow(n, {defaults.stringForKey(key("sequencer", n), ""),
@@ -25,8 +26,7 @@ void SequencerController::awakeFromNib() {
 }
 
 void SequencerController::save() {
-    if (!view_)
-        return;
+    if (!view_) return;
     auto& defaults = DEFAULTS();
     for (int n = 1; n <= SequencerView::kRows; ++n) {
         const SequencerRow row = view_->row(n);

@@ -26,7 +26,9 @@ QComboBox* comboOf(const Values& values, QWidget* parent) {
     return combo;
 }
 
-QString text(const std::string& value) { return QString::fromStdString(value); }
+QString text(const std::string& value) {
+    return QString::fromStdString(value);
+}
 
 } // namespace
 
@@ -89,9 +91,13 @@ void SequencerPanel::showRow(int n, const SequencerRow& values) {
     row.name->setText(text(values.name));
 }
 
-long long SequencerPanel::repeatCount() const { return repeatCombo->currentText().toLongLong(); }
+long long SequencerPanel::repeatCount() const {
+    return repeatCombo->currentText().toLongLong();
+}
 
-void SequencerPanel::showRepeatCount(long long count) { repeatCombo->setCurrentText(QString::number(count)); }
+void SequencerPanel::showRepeatCount(long long count) {
+    repeatCombo->setCurrentText(QString::number(count));
+}
 
 void SequencerPanel::showStatusImage(std::string_view imageName) {
     statusImage->setPixmap(QPixmap::fromImage(zeta::platform::namedImage(imageName)));
@@ -104,7 +110,6 @@ void SequencerPanel::hideEvent(QHideEvent* event) {
 }
 
 void SequencerPanel::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
-        controller_.windowDidResignKey();
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) controller_.windowDidResignKey();
     QWidget::changeEvent(event);
 }

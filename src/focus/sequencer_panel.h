@@ -6,7 +6,6 @@
 #include "focus/sequencer_controller.h"
 
 #include <QWidget>
-
 #include <array>
 
 class QCheckBox;

@@ -1,11 +1,11 @@
 #include "solver/solver_controller.h"
 
 #include "Common/indigo.h"
-#include "Common/system_log.h"
 #include "imaging/image.h"
 #include "platform/constants.h"
 #include "platform/named_image.h"
 #include "platform/number_text.h"
+#include "platform/system_log.h"
 #include "solver/http_client.h"
 
 #include <cmath>

@@ -3,10 +3,10 @@
 // and devices of ours; settings in a store of the test's own.
 
 #include "Common/indigo.h"
-#include "Common/system_log.h"
 #include "focus/focuser_controller.h"
 #include "focus/wheel_controller.h"
 #include "platform/dispatch.h"
+#include "platform/system_log.h"
 #include "support/temp_dir.h"
 #include "support/test_focuser.h"
 #include "support/test_wheel.h"

@@ -2,6 +2,7 @@
 // hide, and read back by a new process.
 
 #include "focus/sequencer_panel.h"
+
 #include "platform/constants.h"
 #include "platform/named_image.h"
 #include "support/process.h"
@@ -14,9 +15,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <optional>
 
 namespace {
@@ -42,8 +42,7 @@ protected:
         static int argc = 1;
         static char name[] = "focus_sequencer_tests";
         static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
+        if (!QApplication::instance()) new QApplication(argc, argv);
     }
 };
 
@@ -53,8 +52,7 @@ SequencerRow plannedRow(int n) {
 }
 
 TEST_F(SequencerPanelTest, PlanTypedByHandComesBackInANewProcess) {
-    if (std::getenv("ZETA_SEQUENCER_SETTINGS"))
-        GTEST_SKIP() << "runs in the first process only";
+    if (std::getenv("ZETA_SEQUENCER_SETTINGS")) GTEST_SKIP() << "runs in the first process only";
     {
         SequencerController controller;
         SequencerPanel panel(controller);
@@ -65,10 +63,10 @@ TEST_F(SequencerPanelTest, PlanTypedByHandComesBackInANewProcess) {
         for (int n = 1; n <= SequencerView::kRows; ++n) {
             auto& row = panel.rows[static_cast<std::size_t>(n - 1)];
             const SequencerRow values = plannedRow(n);
-            if (values.use == "1")
-                QTest::mouseClick(row.use, Qt::LeftButton);
-            for (auto [combo, text] : {std::pair{row.duration, values.duration},
-                                       std::pair{row.timeLapse, values.timeLapse}, std::pair{row.count, values.count}}) {
+            if (values.use == "1") QTest::mouseClick(row.use, Qt::LeftButton);
+            for (auto [combo, text] :
+                 {std::pair{row.duration, values.duration}, std::pair{row.timeLapse, values.timeLapse},
+                  std::pair{row.count, values.count}}) {
                 combo->lineEdit()->selectAll();
                 QTest::keyClicks(combo->lineEdit(), QString::fromStdString(text));
             }
@@ -95,8 +93,7 @@ TEST_F(SequencerPanelTest, ReadBack) {
     for (int n = 1; n <= SequencerView::kRows; ++n)
         EXPECT_EQ(panel.row(n), plannedRow(n)) << "row " << n;
     EXPECT_EQ(panel.repeatCombo->currentText(), "3");
-    EXPECT_EQ(panel.statusImage->property("statusImageName").toString().toStdString(),
-              zeta::platform::kStatusNone);
+    EXPECT_EQ(panel.statusImage->property("statusImageName").toString().toStdString(), zeta::platform::kStatusNone);
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 // The solver's two protocols against a scripted service on 127.0.0.1: what is sent, byte for
 // byte, and how each reply ends or continues the solve.
 
-#include "Common/system_log.h"
 #include "platform/constants.h"
 #include "platform/dispatch.h"
 #include "platform/named_image.h"
+#include "platform/system_log.h"
 #include "solver/solver_requests.h"
 #include "solver_test_support.h"
 #include "support/free_port.h"
