@@ -2,6 +2,7 @@
 
 #include "Common/device.h"
 #include "ccd_ica/indigo_ccd_ica.h"
+#include "indigo/indigo_driver.h"
 #include "widget_fixture.h"
 
 #include <cstdlib>
@@ -12,8 +13,9 @@ namespace {
 
 TEST_F(WidgetFixture, ASimulatedPtpCameraIsListedAndConnects) {
     ::setenv("ZETA_SIMULATED_CAMERAS", "generic", 1);
-    indigo->setInProcessDrivers({indigo_ccd_ica});
     indigo->startWithLocalServer(false, false);
+    indigo_driver_entry* driver = nullptr;
+    ASSERT_EQ(indigo_add_driver(indigo_ccd_ica, true, &driver), INDIGO_OK);
     controller.awakeFromNib();
     ASSERT_TRUE(waitFor([&] {
         const auto device = indigo->device("Simulated Camera");
@@ -27,6 +29,13 @@ TEST_F(WidgetFixture, ASimulatedPtpCameraIsListedAndConnects) {
     }));
     EXPECT_EQ(controller.count("Simulated Camera CONNECTION CONNECTED"), 1u);
     EXPECT_EQ(widget->camerasPopUp()->currentText(), "Simulated Camera");
+
+    // Choosing no camera disconnects it (and the driver lets go of its download folder).
+    const auto camera = controller.camera();
+    controller.selectCamera(-1);
+    EXPECT_EQ(controller.camera(), nullptr);
+    ASSERT_TRUE(waitFor([&] { return !camera->connected(); }));
+    EXPECT_EQ(indigo_remove_driver(driver), INDIGO_OK);
 }
 
 } // namespace
