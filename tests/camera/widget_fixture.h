@@ -1,0 +1,80 @@
+#pragma once
+// The camera window's widget, offscreen, on a started client; waits run the Qt event loop
+// (which also runs the main queue).
+
+#include "Common/indigo.h"
+#include "Common/system_log.h"
+#include "camera/camera_widget.h"
+#include "recording_camera.h"
+#include "support/temp_dir.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QThread>
+#include <chrono>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace camera_test {
+
+inline QApplication& application() {
+    static int argc = 1;
+    static char name[] = "zeta-camera-test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+    application();
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+class WidgetFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        application();
+        zeta::platform::setSystemLogHandler([](std::string_view) {});
+        indigo = std::make_shared<INDIGO>();
+        controller.setIndigo(indigo);
+        widget = std::make_unique<zeta::camera::CameraWidget>(controller);
+        widget->show();
+    }
+    void TearDown() override {
+        indigo.reset();
+        controller.setIndigo(nullptr);
+        QCoreApplication::processEvents();
+        widget.reset();
+        zeta::platform::setSystemLogHandler({});
+    }
+
+    int indexOf(const std::string& title) const {
+        return widget->camerasPopUp()->findText(QString::fromStdString(title));
+    }
+    // Picks the entry as the user does.
+    void choose(const std::string& title) {
+        const int index = indexOf(title);
+        ASSERT_GE(index, 0) << title;
+        widget->camerasPopUp()->setCurrentIndex(index);
+        emit widget->camerasPopUp()->activated(index);
+    }
+    bool logged(const std::string& text) const {
+        for (const std::string& line : indigo->messages())
+            if (line.find(text) != std::string::npos) return true;
+        return false;
+    }
+
+    test_support::TempDir folder{"zeta-camera-widget"};
+    zeta::platform::UserDefaults defaults{folder.path() / "defaults.json"};
+    RecordingCamera controller{defaults};
+    std::shared_ptr<INDIGO> indigo;
+    std::unique_ptr<zeta::camera::CameraWidget> widget;
+};
+
+} // namespace camera_test
