@@ -110,9 +110,8 @@ void PTPSonyCamera::processRequest(const std::shared_ptr<PTPRequest>& request,
                                    const std::shared_ptr<PTPResponse>& response, const std::vector<uint8_t>& data) {
     switch (request->operationCode) {
     case PTPRequestCodeGetDeviceInfo: {
-        const auto deviceInfo = data.empty() || response->responseCode != PTPResponseCodeOK
-                                    ? nullptr
-                                    : classes().deviceInfoWithData(data);
+        const auto deviceInfo =
+            data.empty() || response->responseCode != PTPResponseCodeOK ? nullptr : classes().deviceInfoWithData(data);
         if (!deviceInfo) {
             // The generic camera says why the session cannot go on.
             PTPCamera::processRequest(request, response, data);
@@ -298,8 +297,7 @@ void PTPSonyCamera::processPropertyDescription(const std::shared_ptr<PTPProperty
         values.push_back(std::to_string(entry.value));
         texts.emplace_back(entry.label);
     }
-    delegate()->cameraPropertyChanged(self(), code, property->value.description(), values, texts,
-                                      property->readOnly);
+    delegate()->cameraPropertyChanged(self(), code, property->value.description(), values, texts, property->readOnly);
 }
 
 // ---- settings -----------------------------------------------------------------------------------
@@ -338,8 +336,8 @@ void PTPSonyCamera::iterate(uint16_t code, const std::string& target, std::span<
     // The camera only steps between the values it knows; off the ladder there is no way there.
     if (!from || !to) {
         delegate()->cameraPropertyFailed(self(), code,
-                                         "Value " + (from ? target : property->value.description()) +
-                                             " of property " + hex4(code) + " cannot be reached by stepping");
+                                         "Value " + (from ? target : property->value.description()) + " of property " +
+                                             hex4(code) + " cannot be reached by stepping");
         return;
     }
     iteratedProperty_ = code;

@@ -1,8 +1,9 @@
 // The Sony camera object against the simulated Sony: handshake, labels and writability,
 // stepped settings, capture and focus, and the all-properties reader on hostile bytes.
+#include "ccd_ica/ptp_camera_sony.h"
+
 #include "camera_recorder.h"
 #include "ccd_ica/ptp_browser.h"
-#include "ccd_ica/ptp_camera_sony.h"
 #include "platform/camera/simulated_device_source.h"
 #include "platform/camera/simulated_sony.h"
 
@@ -57,7 +58,9 @@ struct Rig {
         return dispatch::runMainQueueUntil(done, timeout);
     }
     // Runs the main queue for a while so that the replies in flight are handled.
-    void settle() { dispatch::runMainQueueUntil([] { return false; }, 300ms); }
+    void settle() {
+        dispatch::runMainQueueUntil([] { return false; }, 300ms);
+    }
 
     std::shared_ptr<SimulatedCamera> sim;
     std::shared_ptr<zeta::platform::SimulatedDeviceSource> source =
@@ -207,7 +210,8 @@ TEST(PTPSonyCamera, SteppingWalksConfirmedStepsAndPublishesOnce) {
         EXPECT_EQ(rig.camera->iteratedProperty(), c.steps.empty() ? 0 : c.code);
         ASSERT_TRUE(rig.waitUntil([&] { return rig.camera->iteratedProperty() == 0; }));
         ASSERT_TRUE(rig.waitUntil([&] {
-            return rig.recorder->reports.size() > reported && !rig.last("list " + CameraRecorder::hex(c.code)).empty() &&
+            return rig.recorder->reports.size() > reported &&
+                   !rig.last("list " + CameraRecorder::hex(c.code)).empty() &&
                    rig.last("list " + CameraRecorder::hex(c.code)).starts_with(c.published);
         }));
         rig.settle();
@@ -361,8 +365,8 @@ std::vector<uint8_t> bytes(std::initializer_list<int> values) {
 TEST(SonyAllProperties, ReadsWithinTheBytes) {
     // Two records: 0x5007 u16 enumeration {560, 800}; 0xD213 u8 read-only, no form.
     const std::vector<uint8_t> header = bytes({2, 0, 0, 0, 0, 0, 0, 0});
-    const std::vector<uint8_t> first = bytes({0x07, 0x50, 4, 0, 1, 0, 0x30, 0x02, 0x30, 0x02, 2, 2, 0, 0x30, 0x02,
-                                              0x20, 0x03});
+    const std::vector<uint8_t> first =
+        bytes({0x07, 0x50, 4, 0, 1, 0, 0x30, 0x02, 0x30, 0x02, 2, 2, 0, 0x30, 0x02, 0x20, 0x03});
     const std::vector<uint8_t> second = bytes({0x13, 0xD2, 2, 0, 0, 0, 1, 2, 0});
     auto whole = header;
     whole.insert(whole.end(), first.begin(), first.end());
@@ -395,7 +399,9 @@ TEST(SonyAllProperties, ReadsWithinTheBytes) {
         const auto records = sonyReadAllProperties(c.data);
         ASSERT_EQ(records.size(), c.records);
         if (c.records >= 1) {
-            EXPECT_EQ(records[0]->description(), "PTPPropertyCodeFNumber PTPDataTypeCodeUInt16 rw, values = [560, 800], default = 560, value = 560");
+            EXPECT_EQ(
+                records[0]->description(),
+                "PTPPropertyCodeFNumber PTPDataTypeCodeUInt16 rw, values = [560, 800], default = 560, value = 560");
         }
         if (c.records == 2) {
             EXPECT_TRUE(records[1]->readOnly);

@@ -128,9 +128,12 @@ struct Sony {
             std::vector<uint16_t> formats = script.imageFormats;
             if (formats.empty()) {
                 const int64_t compression = number(c.property(PTPPropertyCodeCompressionSetting)->value);
-                if (compression == 19) formats = {PTPObjectFormatSonyRAW, PTPObjectFormatJPEG};
-                else if (compression == 16) formats = {PTPObjectFormatSonyRAW};
-                else formats = {PTPObjectFormatJPEG};
+                if (compression == 19)
+                    formats = {PTPObjectFormatSonyRAW, PTPObjectFormatJPEG};
+                else if (compression == 16)
+                    formats = {PTPObjectFormatSonyRAW};
+                else
+                    formats = {PTPObjectFormatJPEG};
             }
             {
                 std::lock_guard lock(mutex);
@@ -174,8 +177,8 @@ std::shared_ptr<SimulatedCamera> makeSimulatedSony(SimulatedSonyScript script) {
     info.vendorExtensionDesc = "Sony PTP Extensions";
     info.manufacturer = "Sony Corporation";
     info.model = "ILCE-7RM2";
-    info.operations = {PTPRequestCodeGetDeviceInfo, PTPRequestCodeOpenSession, PTPRequestCodeCloseSession,
-                       PTPRequestCodeGetStorageIDs, PTPRequestCodeGetObjectInfo, PTPRequestCodeGetObject,
+    info.operations = {PTPRequestCodeGetDeviceInfo,     PTPRequestCodeOpenSession,    PTPRequestCodeCloseSession,
+                       PTPRequestCodeGetStorageIDs,     PTPRequestCodeGetObjectInfo,  PTPRequestCodeGetObject,
                        PTPRequestCodeGetDevicePropDesc, PTPRequestCodeSonySDIOConnect};
     if (sony->script.extendedInfo) info.operations.push_back(PTPRequestCodeSonyGetSDIOGetExtDeviceInfo);
     for (uint16_t code : {PTPRequestCodeSonySetControlDeviceA, PTPRequestCodeSonySetControlDeviceB,
@@ -209,8 +212,8 @@ std::shared_ptr<SimulatedCamera> makeSimulatedSony(SimulatedSonyScript script) {
                        integers({0xFFFFFF, 100, 125, 160, 200, 250, 320, 400, 500, 640, 800}), std::nullopt});
     s.define(*camera, {PTPPropertyCodeSonyAutofocus, PTPDataTypeUInt16, true, int64_t{1}, int64_t{1}, std::nullopt,
                        std::nullopt});
-    s.define(*camera, {PTPPropertyCodeSonyCapture, PTPDataTypeUInt16, true, int64_t{1}, int64_t{1}, std::nullopt,
-                       std::nullopt});
+    s.define(*camera,
+             {PTPPropertyCodeSonyCapture, PTPDataTypeUInt16, true, int64_t{1}, int64_t{1}, std::nullopt, std::nullopt});
     s.define(*camera, {PTPPropertyCodeSonyStillImage, PTPDataTypeUInt16, true, int64_t{1}, int64_t{1}, std::nullopt,
                        std::nullopt});
 
@@ -219,9 +222,9 @@ std::shared_ptr<SimulatedCamera> makeSimulatedSony(SimulatedSonyScript script) {
     camera->setHandler(PTPRequestCodeSonySDIOConnect, [](const SimulatedRequest&) { return SimulatedReply{}; });
     camera->setHandler(PTPRequestCodeSonyGetSDIOGetExtDeviceInfo, [](const SimulatedRequest&) {
         std::vector<uint8_t> words;
-        for (uint16_t code : {uint16_t{0x00C8}, uint16_t{PTPRequestCodeSonySetControlDeviceB},
-                              uint16_t{PTPEventCodeSonyObjectAdded}, uint16_t{PTPEventCodeSonyPropertyChanged},
-                              uint16_t{PTPPropertyCodeSonyStillImage}, uint16_t{0x2001}})
+        for (uint16_t code :
+             {uint16_t{0x00C8}, uint16_t{PTPRequestCodeSonySetControlDeviceB}, uint16_t{PTPEventCodeSonyObjectAdded},
+              uint16_t{PTPEventCodeSonyPropertyChanged}, uint16_t{PTPPropertyCodeSonyStillImage}, uint16_t{0x2001}})
             put(words, code, 2);
         return SimulatedReply{PTPResponseCodeOK, {}, std::move(words)};
     });
