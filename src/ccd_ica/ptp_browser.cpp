@@ -1,5 +1,7 @@
 #include "ccd_ica/ptp_browser.h"
 
+#include "ccd_ica/ptp_camera_sony.h"
+
 #include <algorithm>
 #include <array>
 
@@ -12,7 +14,9 @@ std::shared_ptr<PTPCamera> makeGeneric(PTPCamera::Device device, std::shared_ptr
 
 // Vendor classes by USB vendor id, tested in order; each vendor family adds its row here.
 // Any other vendor gets the generic camera.
-constexpr std::array<PTPCameraClass, 0> kCameraClasses{};
+constexpr std::array kCameraClasses{
+    PTPCameraClass{0x054C, makePTPSonyCamera},
+};
 
 } // namespace
 

@@ -8,6 +8,7 @@
 #include "indigo/indigo_log.h"
 #include "platform/camera/ic_device_browser.h"
 #include "platform/camera/simulated_device_source.h"
+#include "platform/camera/simulated_sony.h"
 #include "support/eventually.h"
 
 #include <atomic>
@@ -913,3 +914,50 @@ TEST(ICADriver, EnumerationWhileTheCameraComesAndGoes) {
 }
 
 } // namespace
+
+TEST(ICADriver, SonyShowsItsLabelsAndStepsWhileAnotherCameraCaptures) {
+    zeta::platform::SimulatedSonyScript script;
+    script.stepDelay = 500ms; // every step needs several polls
+    const auto sony = zeta::platform::makeSimulatedSony(script);
+    sony->setResponseTimeout(300ms);
+    const std::string sonyName = "Sony ILCE-7RM2";
+    driver().source->plug(sony);
+    ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(sonyName, "CONFIG"); }));
+    PluggedCamera other("Zeta Beside Sony");
+    ASSERT_TRUE(connect(sonyName));
+    ASSERT_TRUE(connect(other.name));
+
+    const auto labelled = [](const char* item, const char* label) {
+        return [=](const PropertyCopy& p) {
+            return p.item(item) && p.item(item)->label == label;
+        };
+    };
+    ASSERT_TRUE(client().waitFor(0, sonyName, "DSLR_ISO", labelled("16777215", "Auto")));
+    ASSERT_TRUE(client().waitFor(0, sonyName, "DSLR_APERTURE", labelled("560", "f/5.6")));
+    ASSERT_TRUE(client().waitFor(0, sonyName, "DSLR_SHUTTER", labelled("0", "Bulb")));
+
+    // 100 -> 200 is three confirmed steps; the other camera captures meanwhile.
+    const std::size_t from = client().eventCount();
+    sendSwitch(sonyName, "DSLR_ISO", "200");
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t shot = client().eventCount();
+        sendNumber(other.name, "CCD_EXPOSURE", "EXPOSURE", 0);
+        ASSERT_TRUE(client().waitFor(shot, other.name, "CCD_EXPOSURE", stateIs(INDIGO_OK_STATE)));
+    }
+    // The driver shows the request at once as Busy; the camera's confirmation makes it OK.
+    const auto at200 = [](const PropertyCopy& p) {
+        return p.state == INDIGO_OK_STATE && p.item("200") && p.item("200")->on;
+    };
+    // The captures did not wait for the walk: it is still going.
+    EXPECT_FALSE(client().waitFor(from, sonyName, "DSLR_ISO", at200, 0ms));
+    const auto done = client().waitFor(from, sonyName, "DSLR_ISO", at200);
+    ASSERT_TRUE(done);
+    int steps = 0;
+    for (const auto& r : sony->requests())
+        steps += r.operationCode == PTPRequestCodeSonySetControlDeviceB ? 1 : 0;
+    EXPECT_EQ(steps, 3);
+
+    ASSERT_TRUE(disconnect(sonyName));
+    driver().source->unplug(sony);
+    EXPECT_TRUE(gone(sonyName));
+}

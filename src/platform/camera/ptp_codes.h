@@ -218,6 +218,38 @@
 // Nikon: the operation that answers the events the camera holds.
 #define ZETA_PTP_NIKON_OPERATION_CODES(X) \
     X(0x90C7, NikonCheckEvent)
+
+// Sony: the connection handshake, the all-properties read and the two control writes.
+#define ZETA_PTP_SONY_OPERATION_CODES(X) \
+    X(0x9201, SonySDIOConnect) \
+    X(0x9202, SonyGetSDIOGetExtDeviceInfo) \
+    X(0x9203, SonyGetDevicePropDesc) \
+    X(0x9204, SonyGetDevicePropertyValue) \
+    X(0x9205, SonySetControlDeviceA) \
+    X(0x9206, SonyGetControlDeviceDesc) \
+    X(0x9207, SonySetControlDeviceB) \
+    X(0x9209, SonyGetAllDevicePropData)
+#define ZETA_PTP_SONY_EVENT_CODES(X) \
+    X(0xC201, SonyObjectAdded) \
+    X(0xC202, SonyObjectRemoved) \
+    X(0xC203, SonyPropertyChanged)
+#define ZETA_PTP_SONY_PROPERTY_CODES(X) \
+    X(0xD200, SonyDPCCompensation) \
+    X(0xD201, SonyDRangeOptimize) \
+    X(0xD203, SonyImageSize) \
+    X(0xD20D, SonyShutterSpeed) \
+    X(0xD20F, SonyColorTemp) \
+    X(0xD210, SonyCCFilter) \
+    X(0xD211, SonyAspectRatio) \
+    X(0xD213, SonyFocusStatus) \
+    X(0xD216, SonyExposeIndex) \
+    X(0xD21B, SonyPictureEffect) \
+    X(0xD21C, SonyABFilter) \
+    X(0xD21E, SonyISO) \
+    X(0xD2C1, SonyAutofocus) \
+    X(0xD2C2, SonyCapture) \
+    X(0xD2C7, SonyStillImage) \
+    X(0xD2C8, SonyMovie)
 // clang-format on
 
 #define ZETA_PTP_CODE_CONSTANT(prefix, code, name) prefix##name = code,
@@ -230,6 +262,9 @@
 
 enum PTPRequestCode : uint16_t { ZETA_PTP_OPERATION_CODES(ZETA_PTP_REQUEST_CONSTANT) };
 enum PTPNikonRequestCode : uint16_t { ZETA_PTP_NIKON_OPERATION_CODES(ZETA_PTP_REQUEST_CONSTANT) };
+enum PTPSonyRequestCode : uint16_t { ZETA_PTP_SONY_OPERATION_CODES(ZETA_PTP_REQUEST_CONSTANT) };
+enum PTPSonyEventCode : uint16_t { ZETA_PTP_SONY_EVENT_CODES(ZETA_PTP_EVENT_CONSTANT) };
+enum PTPSonyPropertyCode : uint16_t { ZETA_PTP_SONY_PROPERTY_CODES(ZETA_PTP_PROPERTY_CONSTANT) };
 enum PTPResponseCode : uint16_t { ZETA_PTP_RESPONSE_CODES(ZETA_PTP_RESPONSE_CONSTANT) };
 enum PTPEventCode : uint16_t { ZETA_PTP_EVENT_CODES(ZETA_PTP_EVENT_CONSTANT) };
 enum PTPPropertyCode : uint16_t { ZETA_PTP_PROPERTY_CODES(ZETA_PTP_PROPERTY_CONSTANT) };
@@ -248,4 +283,5 @@ enum PTPContainerType : uint16_t {
 enum PTPObjectFormat : uint16_t {
     PTPObjectFormatAssociation = 0x3001,
     PTPObjectFormatJPEG = 0x3801,
+    PTPObjectFormatSonyRAW = 0xB101,
 };

@@ -2,6 +2,7 @@
 // stand-ins of the three vendor families with their vendor ids and the vendor operations the
 // driver starts with.
 #include "platform/camera/simulated_camera.h"
+#include "platform/camera/simulated_sony.h"
 
 #include <string>
 
@@ -106,37 +107,13 @@ std::shared_ptr<SimulatedCamera> canon() {
     return camera;
 }
 
-std::shared_ptr<SimulatedCamera> sony() {
-    auto camera = std::make_shared<SimulatedCamera>("ILCE-7RM2", 0x054C, 0x0994);
-    SimulatedDeviceInfo info = camera->deviceInfo();
-    info.vendorExtension = 17;
-    info.vendorExtensionDesc = "Sony PTP Extensions";
-    info.manufacturer = "Sony Corporation";
-    info.model = "ILCE-7RM2";
-    for (uint16_t code : {0x9201, 0x9202, 0x9205, 0x9207, 0x9209})
-        info.operations.push_back(code);
-    camera->setDeviceInfo(info);
-    addStandardProperties(*camera);
-    for (uint16_t code : {0x9201, 0x9205, 0x9207})
-        camera->setHandler(code, [](const SimulatedRequest&) { return SimulatedReply{}; });
-    // Extended device information: a version word, then no further codes.
-    camera->setHandler(0x9202, [](const SimulatedRequest&) {
-        return SimulatedReply{PTPResponseCodeOK, {}, std::vector<uint8_t>{0xC8, 0x00}};
-    });
-    // All properties: no records.
-    camera->setHandler(0x9209, [](const SimulatedRequest&) {
-        return SimulatedReply{PTPResponseCodeOK, {}, std::vector<uint8_t>(8, 0)};
-    });
-    return camera;
-}
-
 } // namespace
 
 std::shared_ptr<SimulatedCamera> SimulatedCamera::preset(std::string_view name) {
     if (name == "generic") return generic();
     if (name == "nikon") return nikon();
     if (name == "canon") return canon();
-    if (name == "sony") return sony();
+    if (name == "sony") return makeSimulatedSony();
     return nullptr;
 }
 
