@@ -184,8 +184,7 @@ TEST(CanonCustomFunctions, EachItemBecomesAPropertyAndWritesSendTheWholeGroup) {
     const CanonPropertyWrite write = canonEncodePropertyWrite(0x810F, "1 1", f.info, f.state);
     ASSERT_EQ(write.outcome, CanonPropertyWrite::Outcome::Send);
     // S = 8 + 12 + 16 = 36; group buffer S + 12 = 48; total S + 20 = 56.
-    EXPECT_EQ(write.data,
-              words({56, 0xD1A0, 48, 1, 1, 36, 2, 0x0101, 1, 1, 0x010F, 2, 1, 1}));
+    EXPECT_EQ(write.data, words({56, 0xD1A0, 48, 1, 1, 36, 2, 0x0101, 1, 1, 0x010F, 2, 1, 1}));
     // The written values stay in the buffer for the next write.
     const CanonPropertyWrite again = canonEncodePropertyWrite(0x8101, "0", f.info, f.state);
     EXPECT_EQ(again.data, words({56, 0xD1A0, 48, 1, 1, 36, 2, 0x0101, 1, 0, 0x010F, 2, 1, 1}));
@@ -194,7 +193,7 @@ TEST(CanonCustomFunctions, EachItemBecomesAPropertyAndWritesSendTheWholeGroup) {
 TEST(CanonCustomFunctions, BadGroupsAndShortWritesAreRefused) {
     Fixture f;
     const Bytes value = customFunctions({
-        group(12, {words({0x0201, 1, 1})}),                  // no slot for group 12
+        group(12, {words({0x0201, 1, 1})}),                       // no slot for group 12
         group(2, {words({0x0202, 1, 1}), words({0x0203, 9, 1})}), // second item overruns its group
         group(3, {words({0x0301, 1, 5})}),
     });
@@ -241,7 +240,8 @@ TEST(CanonPropertyWrites, EncodeByDatatype) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const CanonPropertyWrite write = canonEncodePropertyWrite(c.code, c.text, f.info, f.state);
-        EXPECT_EQ(write.outcome, c.data.empty() ? CanonPropertyWrite::Outcome::Skip : CanonPropertyWrite::Outcome::Send);
+        EXPECT_EQ(write.outcome,
+                  c.data.empty() ? CanonPropertyWrite::Outcome::Skip : CanonPropertyWrite::Outcome::Send);
         EXPECT_EQ(write.data, c.data);
     }
 }
