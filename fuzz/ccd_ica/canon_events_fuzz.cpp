@@ -15,5 +15,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         (void)canonEncodePropertyWrite(property->propertyCode, property->value.description(), info, state);
         (void)canonEncodePropertyWrite(property->propertyCode, "1 2 3", info, state);
     }
+    (void)canonViewfinderFrame(std::span(data, size));
     return 0;
 }

@@ -410,3 +410,15 @@ CanonPropertyWrite canonEncodePropertyWrite(uint16_t code, std::string_view text
     }
     return {};
 }
+
+std::span<const uint8_t> canonViewfinderFrame(std::span<const uint8_t> data) {
+    std::size_t position = 0;
+    while (position + 8 <= data.size()) {
+        const uint32_t size = loadU32(data.data() + position);
+        const uint32_t type = loadU32(data.data() + position + 4);
+        if (size < 8 || size > data.size() - position) break;
+        if (type == 1) return data.subspan(position + 8, size - 8);
+        position += size;
+    }
+    return {};
+}

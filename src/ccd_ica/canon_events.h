@@ -73,3 +73,8 @@ struct CanonPropertyWrite {
 // (the written values stay) and is sent as the whole group under 0xD1A0.
 CanonPropertyWrite canonEncodePropertyWrite(uint16_t code, std::string_view text, const PTPDeviceInfo& info,
                                             CanonEventState& state);
+
+// The JPEG frame of a GetViewFinderData answer: the first record of type 1 (records are a u32
+// size counting their 8-byte head, a u32 type, then the bytes). Empty when there is none; a
+// record shorter than its head or running past the data ends the search.
+std::span<const uint8_t> canonViewfinderFrame(std::span<const uint8_t> data);

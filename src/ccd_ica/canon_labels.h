@@ -29,18 +29,18 @@ const CanonLabelMap* canonLabelMap(uint16_t code);
 std::string canonImageFormatLabel(uint64_t value);
 
 enum class CanonReportKind {
-    MapList,           // the camera's values, labelled from the map ("0x%04x" when missing)
-    MapInterval,       // every value of the map
-    SingleAuto,        // only "Auto", read-only
-    SingleBulb,        // only "Bulb", read-only
-    AEMode,            // MapInterval, then the permissions the mode gives the other settings
-    Numbers,           // values and labels both the values in decimal
-    Battery,           // the standard battery level 0..100 from Canon's battery code
-    BatteryLevel,      // the standard battery level as it is
-    Text,              // the value as text
-    ImageFormat,       // values in decimal, labels from canonImageFormatLabel
-    ViewfinderOutput,  // preview capability, MapList, then the live-view reactions
-    Generic,           // value texts, text, or number by datatype
+    MapList,          // the camera's values, labelled from the map ("0x%04x" when missing)
+    MapInterval,      // every value of the map
+    SingleAuto,       // only "Auto", read-only
+    SingleBulb,       // only "Bulb", read-only
+    AEMode,           // MapInterval, then the permissions the mode gives the other settings
+    Numbers,          // values and labels both the values in decimal
+    Battery,          // the standard battery level 0..100 from Canon's battery code
+    BatteryLevel,     // the standard battery level as it is
+    Text,             // the value as text
+    ImageFormat,      // values in decimal, labels from canonImageFormatLabel
+    ViewfinderOutput, // preview capability, MapList, then the live-view reactions
+    Generic,          // value texts, text, or number by datatype
 };
 
 struct CanonReportRule {

@@ -246,4 +246,27 @@ TEST(CanonPropertyWrites, EncodeByDatatype) {
     }
 }
 
+TEST(CanonViewfinder, TheFirstFrameRecordIsTheFrame) {
+    const Bytes jpeg{0xFF, 0xD8, 0xFF, 0xD9};
+    struct Case {
+        const char* what;
+        Bytes data;
+        Bytes frame;
+    };
+    const Case cases[] = {
+        {"frame first", join({record(1, jpeg), record(1, {1})}), jpeg},
+        {"frame after another record", join({record(2, {9, 9, 9}), record(1, jpeg)}), jpeg},
+        {"empty", {}, {}},
+        {"no frame record", record(2, jpeg), {}},
+        {"size below the head", join({words({4, 2}), record(1, jpeg)}), {}},
+        {"frame cut off", join({words({100, 1}), jpeg}), {}},
+        {"half a head", Bytes{12, 0, 0, 0, 1}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::span<const uint8_t> frame = canonViewfinderFrame(c.data);
+        EXPECT_EQ(Bytes(frame.begin(), frame.end()), c.frame);
+    }
+}
+
 } // namespace
