@@ -1,5 +1,7 @@
 #include "ccd_ica/ptp_browser.h"
 
+#include "ccd_ica/ptp_camera_canon.h"
+
 #include <algorithm>
 #include <array>
 
@@ -12,7 +14,14 @@ std::shared_ptr<PTPCamera> makeGeneric(PTPCamera::Device device, std::shared_ptr
 
 // Vendor classes by USB vendor id, tested in order; each vendor family adds its row here.
 // Any other vendor gets the generic camera.
-constexpr std::array<PTPCameraClass, 0> kCameraClasses{};
+std::shared_ptr<PTPCamera> makeCanon(PTPCamera::Device device, std::shared_ptr<PTPDelegateProtocol> delegate,
+                                     dispatch::Queue& runLoop) {
+    return PTPCamera::create<PTPCanonCamera>(std::move(device), std::move(delegate), runLoop);
+}
+
+constexpr std::array<PTPCameraClass, 1> kCameraClasses{{
+    {0x04A9, makeCanon},
+}};
 
 } // namespace
 
