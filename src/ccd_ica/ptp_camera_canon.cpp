@@ -15,8 +15,7 @@ std::vector<uint32_t> readU32Array(PTPCursor& cursor) {
 
 } // namespace
 
-PTPCanonCamera::PTPCanonCamera(Device icCamera, std::shared_ptr<PTPDelegateProtocol> delegate,
-                               dispatch::Queue& runLoop)
+PTPCanonCamera::PTPCanonCamera(Device icCamera, std::shared_ptr<PTPDelegateProtocol> delegate, dispatch::Queue& runLoop)
     : PTPCamera(std::move(icCamera), std::move(delegate), runLoop) {
     const CanonSensor sensor = canonSensorForModel(name());
     width_ = sensor.width;
@@ -47,8 +46,12 @@ void PTPCanonCamera::processRequest(const std::shared_ptr<PTPRequest>& request,
         sendPTPRequest(PTPRequestCodeCanonGetDeviceInfoEx);
         break;
     }
-    case PTPRequestCodeCanonGetDeviceInfoEx: openingAfterDeviceInfoEx(data); break;
-    case PTPRequestCodeCanonGetObject: download(request, response, data); break;
+    case PTPRequestCodeCanonGetDeviceInfoEx:
+        openingAfterDeviceInfoEx(data);
+        break;
+    case PTPRequestCodeCanonGetObject:
+        download(request, response, data);
+        break;
     case PTPRequestCodeCanonRemoteRelease:
     case PTPRequestCodeCanonRemoteReleaseOn:
         // Parameter 1 = 1 is the camera saying the release did not happen (no focus, no card).
@@ -57,9 +60,13 @@ void PTPCanonCamera::processRequest(const std::shared_ptr<PTPRequest>& request,
             delegate()->cameraExposureFailed(self(), "RemoteRelease failed (" + responseText(*response) + ")");
         }
         break;
-    case PTPRequestCodeCanonGetEvent: processEvents(data); break;
-    case PTPRequestCodeCanonZoom: break;
-    default: PTPCamera::processRequest(request, response, data);
+    case PTPRequestCodeCanonGetEvent:
+        processEvents(data);
+        break;
+    case PTPRequestCodeCanonZoom:
+        break;
+    default:
+        PTPCamera::processRequest(request, response, data);
     }
 }
 
@@ -136,10 +143,18 @@ void PTPCanonCamera::report(const std::shared_ptr<PTPProperty>& property) {
         delegate()->cameraPropertyChanged(self(), code, label, {label}, {label}, true);
     };
     switch (rule.kind) {
-    case CanonReportKind::MapList: mapValueList(property, *rule.map); break;
-    case CanonReportKind::MapInterval: mapValueInterval(property, *rule.map); break;
-    case CanonReportKind::SingleAuto: single("Auto"); break;
-    case CanonReportKind::SingleBulb: single("Bulb"); break;
+    case CanonReportKind::MapList:
+        mapValueList(property, *rule.map);
+        break;
+    case CanonReportKind::MapInterval:
+        mapValueInterval(property, *rule.map);
+        break;
+    case CanonReportKind::SingleAuto:
+        single("Auto");
+        break;
+    case CanonReportKind::SingleBulb:
+        single("Bulb");
+        break;
     case CanonReportKind::AEMode:
         mapValueInterval(property, *rule.map);
         for (const auto& [setting, readOnly] : canonModePermissions(mode))
@@ -212,8 +227,11 @@ void PTPCanonCamera::setProperty(uint16_t code, const std::string& value) {
     case CanonPropertyWrite::Outcome::Send:
         sendPTPRequest(PTPRequestCodeCanonSetDevicePropValueEx, std::move(write.data));
         break;
-    case CanonPropertyWrite::Outcome::Refuse: delegate()->cameraPropertyFailed(self(), code, write.message); break;
-    case CanonPropertyWrite::Outcome::Skip: break;
+    case CanonPropertyWrite::Outcome::Refuse:
+        delegate()->cameraPropertyFailed(self(), code, write.message);
+        break;
+    case CanonPropertyWrite::Outcome::Skip:
+        break;
     }
 }
 

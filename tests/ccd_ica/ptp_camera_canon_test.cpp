@@ -1,7 +1,8 @@
 // The Canon camera object against a simulated EOS whose GetEvent answers are scripted.
+#include "ccd_ica/ptp_camera_canon.h"
+
 #include "camera_recorder.h"
 #include "ccd_ica/ptp_browser.h"
-#include "ccd_ica/ptp_camera_canon.h"
 #include "platform/camera/simulated_device_source.h"
 
 #include <algorithm>
@@ -84,7 +85,8 @@ struct CanonRig {
             return SimulatedReply{PTPResponseCodeOK, {releaseParameter}, std::nullopt};
         });
         script(answer({value(0xD105, 3), value(0xD102, 0x68), value(0xD106, 0), value(0xD13A, 0),
-                       record(kCanonEventPropValueChanged, words({0xD1A0, 0, 1, 1, 48, 3, 0x0101, 1, 1, 0x060F, 1, 0, 0x010F, 2, 0, 1}))}));
+                       record(kCanonEventPropValueChanged,
+                              words({0xD1A0, 0, 1, 1, 48, 3, 0x0101, 1, 1, 0x060F, 1, 0, 0x010F, 2, 0, 1}))}));
         sim->setResponseTimeout(300ms);
         source->plug(sim);
         browser.start();
@@ -208,7 +210,8 @@ TEST(PTPCanonCamera, MirrorLockupWithAndWithoutItsOwnProperty) {
         if (listsMirrorUp)
             EXPECT_EQ(writes[before].data, words({12, 0xD13A, 1}));
         else
-            EXPECT_EQ(writes[before].data, words({68, 0xD1A0, 60, 1, 1, 48, 3, 0x0101, 1, 1, 0x060F, 1, 1, 0x010F, 2, 0, 1}));
+            EXPECT_EQ(writes[before].data,
+                      words({68, 0xD1A0, 60, 1, 1, 48, 3, 0x0101, 1, 1, 0x060F, 1, 1, 0x010F, 2, 0, 1}));
         EXPECT_EQ(writes[before + 1].data, words({12, 0xD106, 17}));
         EXPECT_EQ(rig.requests(0x9128).at(0).parameters, (std::vector<uint32_t>{3, 1}));
     }
