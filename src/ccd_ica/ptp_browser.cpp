@@ -1,5 +1,6 @@
 #include "ccd_ica/ptp_browser.h"
 
+#include "ccd_ica/ptp_camera_canon.h"
 #include "ccd_ica/ptp_camera_sony.h"
 
 #include <algorithm>
@@ -14,9 +15,15 @@ std::shared_ptr<PTPCamera> makeGeneric(PTPCamera::Device device, std::shared_ptr
 
 // Vendor classes by USB vendor id, tested in order; each vendor family adds its row here.
 // Any other vendor gets the generic camera.
-constexpr std::array kCameraClasses{
-    PTPCameraClass{0x054C, makePTPSonyCamera},
-};
+std::shared_ptr<PTPCamera> makeCanon(PTPCamera::Device device, std::shared_ptr<PTPDelegateProtocol> delegate,
+                                     dispatch::Queue& runLoop) {
+    return PTPCamera::create<PTPCanonCamera>(std::move(device), std::move(delegate), runLoop);
+}
+
+constexpr std::array<PTPCameraClass, 2> kCameraClasses{{
+    {0x04A9, makeCanon},
+    {0x054C, makePTPSonyCamera},
+}};
 
 } // namespace
 

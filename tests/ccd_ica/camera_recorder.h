@@ -21,6 +21,7 @@ public:
     std::vector<std::string> debugs;  // debug: lines
     std::vector<Camera> added;
     std::vector<uint8_t> lastImage;
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> images; // every file, by name
 
     static std::string hex(uint16_t code) {
         char text[8];
@@ -44,6 +45,7 @@ public:
     }
     void cameraExposureDone(const Camera&, const std::vector<uint8_t>& data, const std::string& filename) override {
         lastImage = data;
+        images.emplace_back(filename, data);
         reports.push_back("exposureDone " + filename);
     }
     void cameraExposureFailed(const Camera&, const std::optional<std::string>& message) override {
