@@ -2,6 +2,8 @@
 
 #include "app/main_window.h"
 #include "app/zt_app_delegate.h"
+#include "camera/camera_controller.h"
+#include "camera/camera_widget.h"
 #include "focus/focuser_controller.h"
 #include "focus/focuser_widget.h"
 #include "focus/sequencer_controller.h"
@@ -20,13 +22,26 @@
 namespace zeta::app {
 
 WindowSet::WindowSet()
-    : image_(std::make_unique<ZTImageController>()), batch_(std::make_unique<BatchController>()),
-      solver_(std::make_unique<SolverController>()), focuser_(std::make_unique<zeta::focus::ZTFocuserController>()),
+    : image_(std::make_unique<ZTImageController>()), camera_(std::make_unique<zeta::camera::CameraController>()),
+      batch_(std::make_unique<BatchController>()), solver_(std::make_unique<SolverController>()),
+      focuser_(std::make_unique<zeta::focus::ZTFocuserController>()),
       wheel_(std::make_unique<zeta::focus::WheelController>()), sequencer_(std::make_unique<SequencerController>()) {
     batch_->setImageHandler(
         [image = image_.get()](std::shared_ptr<Image> frame) { image->setImage(std::move(frame)); });
     solver_->setCurrentImageSource([image = image_.get()] { return image->current(); });
+    camera_->setImageController(image_.get());
+    image_->setCameraController(camera_.get());
+    batch_->setPreviewInProgress([camera = camera_.get()] { return camera->previewInProgress(); });
     zeta::focus::Neighbours neighbours;
+    neighbours.previewInProgress = [camera = camera_.get()] {
+        return camera->previewInProgress();
+    };
+    neighbours.captureInProgress = [camera = camera_.get()] {
+        return camera->captureInProgress();
+    };
+    neighbours.frameCount = [camera = camera_.get()] {
+        return camera->frameCount();
+    };
     neighbours.sequenceInProgress = [sequencer = sequencer_.get()] {
         return sequencer->sequenceInProgress();
     };
@@ -41,6 +56,7 @@ WindowSet::~WindowSet() = default;
 
 void WindowSet::registerControllers(ZTAppDelegate& delegate) {
     delegate.addWindowController(image_.get());
+    delegate.addWindowController(camera_.get());
     delegate.addWindowController(batch_.get());
     delegate.addWindowController(solver_.get());
     delegate.addWindowController(focuser_.get());
@@ -56,6 +72,10 @@ void WindowSet::buildWidgets(MainWindow& window) {
     window.addWindow(QObject::tr("PSF"), imageWindow->psfPanel());
     window.addWindow(QObject::tr("Drift"), imageWindow->driftPanel());
     window.addWindow(QObject::tr("Bahtinov"), imageWindow->bahtinovPanel());
+
+    auto* cameraWidget = new zeta::camera::CameraWidget(*camera_);
+    camera_->awakeFromNib();
+    window.addDock(QObject::tr("Camera"), cameraWidget, Qt::LeftDockWidgetArea);
 
     auto* focuserWidget = new zeta::focus::FocuserWidget(*focuser_);
     focuser_->awakeFromNib();
@@ -81,6 +101,7 @@ void WindowSet::buildWidgets(MainWindow& window) {
 void WindowSet::detachViews() {
     solverBrowser_.reset();
     image_->setView(nullptr);
+    camera_->setView(nullptr);
     batch_->setView(nullptr);
     solver_->setView(nullptr);
     focuser_->setView(nullptr);

@@ -1,5 +1,5 @@
 #pragma once
-// The windows beside the shell's own (image window and its panels, focuser, filter wheel,
+// The windows beside the shell's own (image window and its panels, camera, focuser, filter wheel,
 // sequencer, capture batches, plate solver): their controllers and widgets, and the outlets between them.
 //
 // Lifetime: the controllers are made first and go last. Declare the set before the app
@@ -12,6 +12,10 @@
 class BatchController;
 class SequencerController;
 class SequencerPanel;
+
+namespace zeta::camera {
+class CameraController;
+}
 
 namespace zeta::focus {
 class WheelController;
@@ -47,6 +51,7 @@ public:
     void detachViews();
 
     ImageController& imageController() { return *image_; }
+    zeta::camera::CameraController& cameraController() { return *camera_; }
     BatchController& batchController() { return *batch_; }
     SolverController& solverController() { return *solver_; }
     zeta::focus::ZTFocuserController& focuserController() { return *focuser_; }
@@ -55,6 +60,7 @@ public:
 
 private:
     std::unique_ptr<ImageController> image_;
+    std::unique_ptr<zeta::camera::CameraController> camera_;
     std::unique_ptr<BatchController> batch_;
     std::unique_ptr<SolverController> solver_;
     std::unique_ptr<zeta::focus::ZTFocuserController> focuser_;

@@ -7,7 +7,7 @@
 #include "imaging/window/image_controller.h"
 #include "platform/constants.h"
 #include "platform/dispatch.h"
-#include "platform/named_image.h"
+#include "platform/gui/named_image.h"
 
 #include <algorithm>
 #include <charconv>

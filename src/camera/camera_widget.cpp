@@ -2,7 +2,7 @@
 
 #include "camera/camera_controller.h"
 #include "platform/constants.h"
-#include "platform/named_image.h"
+#include "platform/gui/named_image.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>

@@ -3,8 +3,8 @@
 // and test cameras of our own attached to the bus.
 
 #include "Common/indigo.h"
-#include "Common/system_log.h"
 #include "platform/dispatch.h"
+#include "platform/system_log.h"
 #include "recording_camera.h"
 #include "support/temp_dir.h"
 #include "support/test_camera.h"

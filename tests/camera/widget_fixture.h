@@ -3,8 +3,8 @@
 // (which also runs the main queue).
 
 #include "Common/indigo.h"
-#include "Common/system_log.h"
 #include "camera/camera_widget.h"
+#include "platform/system_log.h"
 #include "recording_camera.h"
 #include "support/temp_dir.h"
 
