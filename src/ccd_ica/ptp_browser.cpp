@@ -1,5 +1,7 @@
 #include "ccd_ica/ptp_browser.h"
 
+#include "ccd_ica/ptp_camera_nikon.h"
+
 #include <algorithm>
 #include <array>
 
@@ -10,9 +12,16 @@ std::shared_ptr<PTPCamera> makeGeneric(PTPCamera::Device device, std::shared_ptr
     return PTPCamera::create<PTPCamera>(std::move(device), std::move(delegate), runLoop);
 }
 
+std::shared_ptr<PTPCamera> makeNikon(PTPCamera::Device device, std::shared_ptr<PTPDelegateProtocol> delegate,
+                                     dispatch::Queue& runLoop) {
+    return PTPCamera::create<PTPNikonCamera>(std::move(device), std::move(delegate), runLoop);
+}
+
 // Vendor classes by USB vendor id, tested in order; each vendor family adds its row here.
 // Any other vendor gets the generic camera.
-constexpr std::array<PTPCameraClass, 0> kCameraClasses{};
+constexpr std::array<PTPCameraClass, 1> kCameraClasses{{
+    {0x04B0, makeNikon},
+}};
 
 } // namespace
 
