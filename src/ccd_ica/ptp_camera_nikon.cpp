@@ -72,8 +72,7 @@ std::string PTPNikonDeviceInfo::debug() const {
     return listing(kOperationTable, kEventTable, nikonPropertyNames(), false, false);
 }
 
-PTPNikonCamera::PTPNikonCamera(Device icCamera, std::shared_ptr<PTPDelegateProtocol> delegate,
-                               dispatch::Queue& runLoop)
+PTPNikonCamera::PTPNikonCamera(Device icCamera, std::shared_ptr<PTPDelegateProtocol> delegate, dispatch::Queue& runLoop)
     : PTPCamera(std::move(icCamera), std::move(delegate), runLoop) {
     if (const auto sensor = nikonSensor(PTPCamera::name())) {
         width_ = sensor->width;
@@ -473,8 +472,7 @@ void PTPNikonCamera::reportLadder(const std::shared_ptr<PTPProperty>& property) 
     const int64_t step = evStep && *evStep != 0 ? 3 : 2;
     std::vector<std::string> values, labels;
     // 64-bit, and a bounded number of entries whatever range the camera claims.
-    for (int64_t v = integerOf(property->min); v <= integerOf(property->max) && values.size() < kLadderCap;
-         v += step) {
+    for (int64_t v = integerOf(property->min); v <= integerOf(property->max) && values.size() < kLadderCap; v += step) {
         values.push_back(std::to_string(v));
         char label[32];
         std::snprintf(label, sizeof label, "%.1f", static_cast<double>(v) * 0.16666);
@@ -508,8 +506,8 @@ void PTPNikonCamera::processPropertyDescription(const std::shared_ptr<PTPPropert
         std::vector<std::string> values, labels;
         if (autofocus) {
             values = two ? std::vector<std::string>{"0", "1"} : std::vector<std::string>{"0", "1", "2", "4"};
-            labels = two ? std::vector<std::string>{"AF-S", "AF-C"}
-                         : std::vector<std::string>{"AF-S", "AF-C", "AF-A", "M"};
+            labels =
+                two ? std::vector<std::string>{"AF-S", "AF-C"} : std::vector<std::string>{"AF-S", "AF-C", "AF-A", "M"};
         } else {
             values = two ? std::vector<std::string>{"0", "2"} : std::vector<std::string>{"0", "2", "4"};
             labels = two ? std::vector<std::string>{"AF-S", "AF-F"} : std::vector<std::string>{"AF-S", "AF-F", "M"};

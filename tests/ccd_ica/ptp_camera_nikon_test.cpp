@@ -1,10 +1,11 @@
 // The Nikon camera class over the simulated D800 (and its tables and parsers on their own),
 // with a delegate that writes down every report.
+#include "ccd_ica/ptp_camera_nikon.h"
+
 #include "camera_recorder.h"
 #include "ccd_ica/nikon_labels.h"
 #include "ccd_ica/nikon_parsers.h"
 #include "ccd_ica/ptp_browser.h"
-#include "ccd_ica/ptp_camera_nikon.h"
 #include "platform/camera/simulated_device_source.h"
 
 #include <algorithm>
@@ -143,7 +144,8 @@ TEST(NikonTables, NamesLabelsAndLenses) {
 
 TEST(NikonTables, ProhibitReasons) {
     const std::pair<uint32_t, std::string> cases[] = {
-        {0x80000001, "LiveViewProhibitCondition 0x80000001, Exposure Mode is non-P,S,A,M, Recording media is CF/SD card"},
+        {0x80000001,
+         "LiveViewProhibitCondition 0x80000001, Exposure Mode is non-P,S,A,M, Recording media is CF/SD card"},
         {0x00000002, "LiveViewProhibitCondition 0x00000002"},
         {0x00004000, "LiveViewProhibitCondition 0x00004000, No memory card is inserted in the camera"},
     };
@@ -272,9 +274,9 @@ TEST(PTPNikonCamera, LabelEdgeCases) {
     delay.range = {int64_t{0}, int64_t{2}, int64_t{1}};
     delay.value = int64_t{0};
     sim->setProperty(delay);
-    sim->setProperty({0xD124, PTPDataTypeInt32, true, int64_t{0}, int64_t{0}, std::nullopt,
-                      std::vector<zeta::platform::SimulatedProperty::Value>{int64_t{INT32_MIN}, int64_t{INT32_MAX},
-                                                                            int64_t{1}}});
+    sim->setProperty(
+        {0xD124, PTPDataTypeInt32, true, int64_t{0}, int64_t{0}, std::nullopt,
+         std::vector<zeta::platform::SimulatedProperty::Value>{int64_t{INT32_MIN}, int64_t{INT32_MAX}, int64_t{1}}});
     auto info = sim->deviceInfo();
     info.properties.push_back(0xD124);
     sim->setDeviceInfo(info);
@@ -362,8 +364,9 @@ TEST(PTPNikonCamera, BusyAnswersAreRetriedAndCapped) {
 TEST(PTPNikonCamera, LockReadsTheModeBackAndEndExposureTerminates) {
     Rig rig;
     ASSERT_TRUE(rig.connect());
-    rig.sim->setHandler(PTPRequestCodeNikonSetControlMode,
-                        [](const SimulatedRequest&) { return SimulatedReply{PTPResponseCodeGeneralError, {}, std::nullopt}; });
+    rig.sim->setHandler(PTPRequestCodeNikonSetControlMode, [](const SimulatedRequest&) {
+        return SimulatedReply{PTPResponseCodeGeneralError, {}, std::nullopt};
+    });
     const std::size_t from = rig.sim->requests().size();
     rig.camera->lock();
     rig.camera->stopExposure();
@@ -389,8 +392,9 @@ TEST(PTPNikonCamera, LiveViewStreamsFramesAndRestoresSettings) {
     rig.camera->startPreview();
     ASSERT_TRUE(rig.until([&] { return r.count("exposureDone preview.jpeg") >= 3; }));
     EXPECT_EQ(r.find("frame"), "frame 3360 2244 640 424");
-    EXPECT_EQ(r.lastImage, SimulatedCamera::sampleJPEG(static_cast<int>(
-                               requestsOf(*rig.sim, PTPRequestCodeNikonGetLiveViewImg).size() - 1) % 8));
+    EXPECT_EQ(r.lastImage,
+              SimulatedCamera::sampleJPEG(
+                  static_cast<int>(requestsOf(*rig.sim, PTPRequestCodeNikonGetLiveViewImg).size() - 1) % 8));
     EXPECT_EQ(settingsOf(*rig.sim, 0xD10B), std::vector<int>{1});
     EXPECT_TRUE(rig.camera->liveViewRunning());
 
@@ -424,8 +428,9 @@ TEST(PTPNikonCamera, LiveViewFailures) {
          },
          "exposureFailed JPEG magic not found"},
         {[](SimulatedCamera& sim) {
-             sim.setHandler(PTPRequestCodeNikonGetLiveViewImg,
-                            [](const SimulatedRequest&) { return SimulatedReply{0xA00B, {}, std::nullopt}; });
+             sim.setHandler(PTPRequestCodeNikonGetLiveViewImg, [](const SimulatedRequest&) {
+                 return SimulatedReply{0xA00B, {}, std::nullopt};
+             });
          },
          "exposureFailed No data received (0xa00b = PTPResponseCodeNikonNotLiveView)"},
     };
@@ -453,9 +458,8 @@ TEST(PTPNikonCamera, LensMovesInATemporaryLiveView) {
     rig.camera->focus(10);
     ASSERT_TRUE(r.waitFor("focusDone"));
     rig.until([&] { return settingsOf(*rig.sim, 0xD161).size() == 1; });
-    EXPECT_EQ(trace(*rig.sim, from),
-              (std::vector<std::string>{"1016 d10b 1", "1015 d1a4", "90c8", "9201", "9204 1 a", "9202", "90c8",
-                                        "1016 d10b 0", "1016 d161 0"}));
+    EXPECT_EQ(trace(*rig.sim, from), (std::vector<std::string>{"1016 d10b 1", "1015 d1a4", "90c8", "9201", "9204 1 a",
+                                                               "9202", "90c8", "1016 d10b 0", "1016 d161 0"}));
     EXPECT_FALSE(rig.camera->liveViewRunning()); // no frames for a lens move
     EXPECT_FALSE(r.find("exposureDone"));
 
@@ -493,7 +497,9 @@ TEST(PTPNikonCamera, FailedLensMoveRestoresTheCamera) {
         // A refused drive ends the temporary live view and puts the settings back.
         Rig rig;
         ASSERT_TRUE(rig.connect());
-        rig.sim->setHandler(PTPRequestCodeNikonMfDrive, [](const SimulatedRequest&) { return SimulatedReply{0xA00C, {}, std::nullopt}; });
+        rig.sim->setHandler(PTPRequestCodeNikonMfDrive, [](const SimulatedRequest&) {
+            return SimulatedReply{0xA00C, {}, std::nullopt};
+        });
         rig.camera->focus(7);
         ASSERT_TRUE(rig.recorder->waitFor("focusFailed"));
         EXPECT_EQ(rig.recorder->find("focusFailed"),

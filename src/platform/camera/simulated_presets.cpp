@@ -151,11 +151,26 @@ std::shared_ptr<SimulatedCamera> nikon() {
     camera->setHandler(0x90CA, [vendorCodes](const SimulatedRequest&) {
         return SimulatedReply{PTPResponseCodeOK, {}, vendorCodes};
     });
-    for (uint16_t code : {0x90C2, 0x90C8, 0x920C})
+    for (uint16_t code : {0x90C2, 0x90C8})
         camera->setHandler(code, [](const SimulatedRequest&) { return SimulatedReply{}; });
-    // InitiateCaptureRecInMedia takes a picture like InitiateCapture.
-    camera->setHandler(0x9207, [weak](const SimulatedRequest&) {
-        if (auto self = weak.lock()) self->takePicture();
+    // InitiateCaptureRecInMedia takes a picture like InitiateCapture; with the shutter on bulb
+    // the picture comes when TerminateCapture closes it.
+    auto exposing = std::make_shared<bool>(false);
+    camera->setHandler(0x9207, [weak, exposing](const SimulatedRequest&) {
+        const auto self = weak.lock();
+        if (!self) return SimulatedReply{};
+        if (integerProperty(*self, PTPPropertyCodeExposureTime) == 0xFFFFFFFF) {
+            *exposing = true;
+        } else {
+            self->takePicture();
+        }
+        return SimulatedReply{};
+    });
+    camera->setHandler(0x920C, [weak, exposing](const SimulatedRequest&) {
+        const auto self = weak.lock();
+        if (!self || !*exposing) return SimulatedReply{0x2018, {}, std::nullopt}; // CaptureAlreadyTerminated
+        *exposing = false;
+        self->takePicture();
         return SimulatedReply{};
     });
     // StartLiveView: refused (InvalidStatus) while a prohibit condition stands.
