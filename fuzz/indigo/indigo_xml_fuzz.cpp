@@ -4,9 +4,9 @@
 // the mirror's devices are removed.
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_log.h"
-#include "indigo/indigo_wire_mirror.h"
-#include "indigo/indigo_xml_parser.h"
-#include "indigo/indigo_xml_writer.h"
+#include "indigo/wire/indigo_wire_mirror.h"
+#include "indigo/wire/indigo_xml_parser.h"
+#include "indigo/wire/indigo_xml_writer.h"
 
 #include <cstddef>
 #include <cstdint>

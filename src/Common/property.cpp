@@ -5,7 +5,7 @@
 #include "Common/items.h"
 #include "Common/record_fields.h"
 #include "Common/utf8.h"
-#include "platform/named_image.h"
+#include "platform/gui/named_image.h"
 
 namespace {
 

@@ -1,11 +1,29 @@
-// Entry of the zeta executable: answers --version, otherwise opens the main window.
+// Entry of the zeta executable: answers --help and --version, otherwise runs the application.
 
 #include "app/main_window.h"
+#include "app/termination_signals.h"
+#include "app/window_set.h"
+#include "app/zt_app_delegate.h"
 #include "platform/constants.h"
 
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
+
+namespace {
+
+void printUsage() {
+    std::printf("Usage: %s [--help] [--version]\n"
+                "Drives cameras, focusers and filter wheels over the INDIGO bus.\n\n"
+                "  --help     show this text and exit\n"
+                "  --version  show the version and exit\n\n"
+                "Environment:\n"
+                "  ZETA_SIMULATED_CAMERAS  simulated cameras to offer (generic, nikon, canon, sony;\n"
+                "                          comma-separated)\n",
+                "zeta");
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
@@ -13,11 +31,33 @@ int main(int argc, char* argv[]) {
             std::printf("%s %s (build %s)\n", APP_NAME().c_str(), APP_VERSION().c_str(), APP_BUILD().c_str());
             return 0;
         }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            printUsage();
+            return 0;
+        }
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromStdString(APP_NAME()));
     QApplication::setApplicationVersion(QString::fromStdString(APP_VERSION()));
-    MainWindow window;
+    // Closing the main window quits (the window decides); other windows do not keep the
+    // application alive.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // The window controllers outlive the client that calls them: made before the delegate.
+    zeta::app::WindowSet windows;
+    zeta::app::ZTAppDelegate delegate;
+    windows.registerControllers(delegate);
+    delegate.applicationWillFinishLaunching();
+    zeta::app::MainWindow window(delegate);
+    windows.buildWidgets(window);
     window.show();
-    return QApplication::exec();
+    delegate.applicationDidFinishLaunching();
+
+    // A termination request from the session or a terminal asks like the Quit menu does.
+    zeta::app::TerminationSignals terminationSignals([&window] { window.quit(); });
+
+    const int status = QApplication::exec();
+    delegate.applicationWillTerminate();
+    windows.detachViews();
+    return status;
 }

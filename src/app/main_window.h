@@ -1,10 +1,64 @@
 #pragma once
-// The application's main window.
+// The application's main window: the image view in the centre, the device windows as docks,
+// the other windows and panels reached from the Window menu, and the menus Zeta, View,
+// Window and Help. It shows and forwards; the app delegate decides.
+//
+// Later windows plug in with setCentralView(), addDock() and addWindow(); each gets an entry
+// in the Window menu that shows it again after the user has closed it.
+
+#include "app/application_view.h"
 
 #include <QMainWindow>
 
-class MainWindow : public QMainWindow {
+class QDockWidget;
+class QMenu;
+
+namespace zeta::app {
+
+class MessageLogWindow;
+class PreferencesDialog;
+class ZTAppDelegate;
+
+class MainWindow final : public QMainWindow, public ApplicationView {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    explicit MainWindow(ZTAppDelegate& delegate, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The widget in the centre (the image window's view); the window takes it.
+    void setCentralView(QWidget* view);
+    // A dock (camera, focuser, filter wheel); the window takes the widget.
+    QDockWidget* addDock(const QString& title, QWidget* widget, Qt::DockWidgetArea area = Qt::RightDockWidgetArea);
+    // A separate window or panel, shown and raised by its Window-menu entry. The caller keeps
+    // it (a top-level widget without a parent is fine).
+    void addWindow(const QString& title, QWidget* window);
+
+    PreferencesDialog* preferencesDialog() const { return preferences_; }
+    MessageLogWindow* messageLogWindow() const { return messageLog_; }
+    QMenu* windowMenu() const { return windowMenu_; }
+
+    // Quit from the menu (or a termination request): quits when the delegate allows it.
+    void quit();
+
+    // ApplicationView
+    bool titleVisible() const override;
+    void setTitleVisible(bool visible) override;
+    platform::Color backgroundColor() const override;
+    void setBackgroundColor(const platform::Color& color) override;
+    void beginAlert(const AlertSpec& alert, std::function<void(int button)> done) override;
+    bool openURL(const std::string& address) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+
+    ZTAppDelegate& delegate_;
+    PreferencesDialog* preferences_;
+    MessageLogWindow* messageLog_;
+    QMenu* windowMenu_ = nullptr;
+    QAction* docksSeparator_ = nullptr;
 };
+
+} // namespace zeta::app

@@ -25,7 +25,8 @@ extern "C" {
 #endif
 
 /* Connects to host:port (waiting at most a few seconds), asks for every property and
- * mirrors the remote devices onto the bus. name (may be NULL: "host:port") names the
+ * mirrors the remote devices onto the bus. It speaks protocol 1.7, which INDI and INDIGO
+ * servers both answer (see indigo_wire_codes.h for how the two are told apart). name (may be NULL: "host:port") names the
  * entry. On failure nothing is left behind: no entry, a logged error, INDIGO_FAILED.
  * server_entry, when not NULL, receives the entry. */
 indigo_result indigo_connect_server(const char* name, const char* host, int port, indigo_server_entry** server_entry);

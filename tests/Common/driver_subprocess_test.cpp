@@ -5,11 +5,11 @@
 
 #include "Common/driver.h"
 #include "Common/indigo.h"
-#include "Common/system_log.h"
 #include "indigo/indigo_driver.h"
 #include "indigo/indigo_server.h"
 #include "platform/constants.h"
 #include "platform/dispatch.h"
+#include "platform/system_log.h"
 #include "support/eventually.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
@@ -105,7 +105,9 @@ TEST(DriverSubprocess, QuittingLeavesNoDriverProcess) {
     test_support::TempDir temp{"zeta-quit"};
     const auto pidFile = temp.path() / "pid";
     test_support::Process child({"/proc/self/exe", "--gtest_filter=DriverSubprocess.QuitChild"},
-                                {{"ZETA_QUIT_CHILD_PID_FILE", pidFile.string()}});
+                                {{"ZETA_QUIT_CHILD_PID_FILE", pidFile.string()},
+                                 // The child quits without cleaning up; what it leaves goes with temp.
+                                 {"TMPDIR", temp.path().string()}});
     // Process runs argv[0] through PATH lookup; /proc/self/exe there is the child's own image.
     EXPECT_EQ(child.wait(), 0);
     std::ifstream in(pidFile);

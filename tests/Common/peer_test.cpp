@@ -8,7 +8,9 @@
 #include "platform/system_log.h"
 #include "support/indi_server.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace common_test;
 using test_support::IndiServer;
@@ -56,6 +58,11 @@ TEST(Peer, SimulatorCameraThroughTheBus) {
 
     IndiServer server({"indi_simulator_ccd"});
     ASSERT_TRUE(server.waitUntilListening());
+    // The driver must run on untouched by our connection: one that is told a protocol version
+    // it does not speak exits, is restarted and withdraws its device, and a request sent
+    // meanwhile is lost ("I pressed Connect and nothing happened").
+    std::map<std::string, pid_t> drivers;
+    ASSERT_TRUE(eventually([&] { return (drivers = server.driverPids()).count("indi_simulator_ccd") == 1; }));
     auto indigo = std::make_shared<INDIGO>();
     FrameController controller;
     controller.setIndigo(indigo);
@@ -107,6 +114,8 @@ TEST(Peer, SimulatorCameraThroughTheBus) {
 
     EXPECT_EQ(indigo_disconnect_server(entry), INDIGO_OK);
     EXPECT_TRUE(eventually([&] { return indigo->device(kCamera) == nullptr; })) << "its devices leave the model";
+    EXPECT_EQ(server.driverPids(), drivers) << server.log();
+    EXPECT_THAT(server.log(), testing::Not(testing::HasSubstr("client version")));
     indigo.reset();
     controller.setIndigo(nullptr);
     zeta::platform::setSystemLogHandler({});

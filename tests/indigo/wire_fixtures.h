@@ -8,7 +8,7 @@
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_property.h"
 #include "indigo/indigo_server.h"
-#include "indigo/indigo_xml_parser.h"
+#include "indigo/wire/indigo_xml_parser.h"
 #include "support/eventually.h"
 #include "support/free_port.h"
 #include "support/process.h"

@@ -6,10 +6,12 @@
 #include "support/indi_server.h"
 #include "wire_fixtures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace wire_test;
 using testing::HasSubstr;
@@ -58,23 +60,40 @@ std::string latest(const HearingClient& client, const std::string& device, const
     return value;
 }
 
-// A simulator that has just started withdraws its whole device once and defines it again,
-// and a request that meets that moment is lost: the request is sent again until the device
-// reports itself connected.
+std::function<bool(const Heard&)> connectionIs(const char* device, bool connected) {
+    return [=](const Heard& h) {
+        return h.kind == "update" && h.device == device && h.name == "CONNECTION" &&
+               h.value(connected ? "CONNECTED" : "DISCONNECTED") == "On" &&
+               h.state == (connected ? INDIGO_OK_STATE : INDIGO_IDLE_STATE);
+    };
+}
+
+// One request: a simulator asked once connects.
 void connectDevice(HearingClient& client, const char* device) {
-    const auto deadline = std::chrono::steady_clock::now() + kWait;
-    while (std::chrono::steady_clock::now() < deadline) {
-        const std::size_t mark = client.count();
-        changeSwitch(&client.client, device, "CONNECTION", "CONNECTED");
-        const auto connected = client.waitFor(
-            [&](const Heard& h) {
-                return (h.kind == "update" || h.kind == "define") && h.device == device && h.name == "CONNECTION" &&
-                       h.value("CONNECTED") == "On" && h.state == INDIGO_OK_STATE;
-            },
-            mark, 3s);
-        if (connected) return;
-    }
-    FAIL() << device << " did not connect";
+    const std::size_t mark = client.count();
+    changeSwitch(&client.client, device, "CONNECTION", "CONNECTED");
+    ASSERT_TRUE(client.waitFor(connectionIs(device, true), mark)) << device << " did not connect";
+}
+
+// Nothing of the peer's own state may change because we connected: its drivers run on,
+// none was told a protocol version it does not speak.
+void expectDriversUntouched(test_support::IndiServer& server, const std::map<std::string, pid_t>& before) {
+    EXPECT_TRUE(server.running()) << server.log();
+    EXPECT_EQ(server.driverPids(), before) << server.log();
+    EXPECT_THAT(server.log(), testing::Not(HasSubstr("client version")));
+    EXPECT_THAT(server.log(), testing::Not(HasSubstr("restart")));
+}
+
+// The pids of indiserver's drivers, once each of them runs.
+std::map<std::string, pid_t> driversOf(test_support::IndiServer& server, const std::vector<std::string>& names) {
+    std::map<std::string, pid_t> pids;
+    EXPECT_TRUE(server.waitUntilListening());
+    EXPECT_TRUE(eventually([&] {
+        pids = server.driverPids();
+        return pids.size() == names.size() &&
+               std::all_of(names.begin(), names.end(), [&](const std::string& name) { return pids.count(name) == 1; });
+    })) << server.log();
+    return pids;
 }
 
 // Moves a wheel to a slot other than its own: Busy with the old slot, then Ok with the new.
@@ -93,15 +112,14 @@ void moveWheel(HearingClient& client) {
 class IndiServer : public testing::Test {
 protected:
     void SetUp() override {
-        server_ = std::make_unique<test_support::IndiServer>(
-            std::vector<std::string>{"indi_simulator_ccd", "indi_simulator_focus", "indi_simulator_wheel"});
-        const int port = server_->port();
-        ASSERT_TRUE(eventually([&] {
-            return indigo_connect_server("indiserver", "127.0.0.1", port, &entry_) == INDIGO_OK;
-        })) << "indiserver did not listen";
+        const std::vector<std::string> drivers = {"indi_simulator_ccd", "indi_simulator_focus", "indi_simulator_wheel"};
+        server_ = std::make_unique<test_support::IndiServer>(drivers);
+        drivers_ = driversOf(*server_, drivers);
+        ASSERT_EQ(indigo_connect_server("indiserver", "127.0.0.1", server_->port(), &entry_), INDIGO_OK);
     }
     void TearDown() override {
         if (entry_ != nullptr) indigo_disconnect_server(entry_);
+        if (server_ != nullptr) expectDriversUntouched(*server_, drivers_);
         server_.reset();
     }
 
@@ -110,6 +128,7 @@ protected:
 
 private:
     std::unique_ptr<test_support::IndiServer> server_;
+    std::map<std::string, pid_t> drivers_;
 };
 
 TEST_F(IndiServer, TheSimulatorsAppearConnectExposeAndMove) {
@@ -155,6 +174,28 @@ TEST_F(IndiServer, TheSimulatorsAppearConnectExposeAndMove) {
     entry_ = nullptr;
     for (const char* device : {"CCD Simulator", "Focuser Simulator", "Filter Simulator"})
         EXPECT_THAT(client.defined(device), IsEmpty()) << device;
+}
+
+// Each connection asks indiserver for everything, which it passes on to its drivers: they
+// must neither exit nor be restarted, however often a user connects.
+TEST(IndiServerConnections, TwentyConnectionsLeaveTheDriversRunning) {
+    const std::vector<std::string> names = {"indi_simulator_ccd", "indi_simulator_telescope"};
+    test_support::IndiServer server(names);
+    const auto drivers = driversOf(server, names);
+    HearingClient client("local");
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        SCOPED_TRACE(cycle);
+        const std::size_t mark = client.count();
+        indigo_server_entry* entry = nullptr;
+        ASSERT_EQ(indigo_connect_server("indiserver", "127.0.0.1", server.port(), &entry), INDIGO_OK);
+        for (const char* device : {"CCD Simulator", "Telescope Simulator"})
+            ASSERT_TRUE(client.waitFor(heard("define", device, "CONNECTION"), mark)) << device;
+        EXPECT_EQ(indigo_disconnect_server(entry), INDIGO_OK);
+        for (const char* device : {"CCD Simulator", "Telescope Simulator"})
+            EXPECT_THAT(client.defined(device), IsEmpty()) << device;
+        ASSERT_EQ(server.driverPids(), drivers) << server.log();
+    }
+    expectDriversUntouched(server, drivers);
 }
 
 TEST(IndiDriver, TheWheelSimulatorRunsAsASubprocessAndLeavesNothingBehind) {
@@ -236,6 +277,38 @@ TEST(IndiClients, GetpropListsTheFixtureAndSetpropReachesIt) {
     EXPECT_EQ(readFile(one), "5\n");
     std::lock_guard lock(device.mutex);
     EXPECT_THAT(device.changed, testing::ElementsAre("VALUE", "CONNECTION"));
+}
+
+// indi_setprop sends its change as soon as it has seen the definition and closes without
+// reading the rest: every one of its changes must reach the driver behind our server.
+TEST(IndiClients, FiftySetpropTogglesOfASubprocessTelescopeAreNoneLost) {
+    TempDir home;
+    setenv("HOME", home.path().c_str(), 1);
+    RunningServer server;
+    HearingClient client("local");
+    indigo_subprocess_entry* entry = nullptr;
+    ASSERT_EQ(indigo_start_subprocess("indi_simulator_telescope", &entry), INDIGO_OK);
+    constexpr const char* kTelescope = "Telescope Simulator";
+    ASSERT_TRUE(client.waitFor(heard("define", kTelescope, "CONNECTION")));
+    const std::vector<std::pair<std::string, std::string>> env = {{"HOME", home.path()}};
+    const std::string port = std::to_string(server.port);
+    const std::string answer = home.path() / "getprop.txt";
+    for (int toggle = 0; toggle < 50; ++toggle) {
+        SCOPED_TRACE(toggle);
+        const bool connect = toggle % 2 == 0;
+        const std::size_t mark = client.count();
+        Process setprop({"indi_setprop", "-h", "127.0.0.1", "-p", port,
+                         std::string(kTelescope) + ".CONNECTION." + (connect ? "CONNECT" : "DISCONNECT") + "=On"},
+                        env);
+        ASSERT_EQ(setprop.wait(), 0);
+        ASSERT_TRUE(client.waitFor(connectionIs(kTelescope, connect), mark)) << "the change was lost";
+        Process getprop(
+            {"indi_getprop", "-h", "127.0.0.1", "-p", port, "-1", std::string(kTelescope) + ".CONNECTION.CONNECT"}, env,
+            answer);
+        ASSERT_EQ(getprop.wait(), 0);
+        EXPECT_EQ(readFile(answer), connect ? "On\n" : "Off\n");
+    }
+    EXPECT_EQ(indigo_kill_subprocess(entry), INDIGO_OK);
 }
 
 } // namespace

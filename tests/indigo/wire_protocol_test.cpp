@@ -2,12 +2,12 @@
 // every kind of bad stream is refused with its reason and nothing half-read comes out,
 // records written out read back the same, and names map both ways.
 
-#include "indigo/indigo_base64.h"
-#include "indigo/indigo_name_map.h"
 #include "indigo/indigo_property.h"
-#include "indigo/indigo_wire_codes.h"
-#include "indigo/indigo_xml_parser.h"
-#include "indigo/indigo_xml_writer.h"
+#include "indigo/wire/indigo_base64.h"
+#include "indigo/wire/indigo_name_map.h"
+#include "indigo/wire/indigo_wire_codes.h"
+#include "indigo/wire/indigo_xml_parser.h"
+#include "indigo/wire/indigo_xml_writer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -394,10 +394,28 @@ TEST(WireCodes, NumbersReadAsPeersWriteThem) {
             EXPECT_DOUBLE_EQ(*value, *c.value);
         }
     }
-    for (double v : {1.25, -0.1, 1e-300, 12345678.9, 0.0, 5.2000000000000001776, 3600.0}) {
+    for (double v : {1.25, -0.1, 1e-300, 12345678.9, 0.0, 5.2000000000000001776, 3600.0, 1e300, 4.9e-324}) {
         std::string text;
         appendNumber(text, v);
         EXPECT_EQ(parseNumber(text), v) << text;
+    }
+    // INDI clients print a value as it came: plain decimals, exponents only for the extremes.
+    const std::pair<double, const char*> written[] = {
+        {100000, "100000"},
+        {1e15, "1000000000000000"},
+        {0.001, "0.001"},
+        {-2.5e-6, "-0.0000025"},
+        {1e16, "1e+16"},
+        {1e-7, "1e-07"},
+        {0, "0"},
+        {5.2000000000000001776, "5.2"},
+        {65535.5, "65535.5"},
+        {-100000, "-100000"},
+    };
+    for (const auto& [value, text] : written) {
+        std::string out;
+        appendNumber(out, value);
+        EXPECT_EQ(out, text);
     }
 }
 

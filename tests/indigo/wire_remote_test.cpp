@@ -2,9 +2,9 @@
 // indigo_connect_server, a scripted peer speaking INDI's names and quirks on a socket of
 // the test, and small driver scripts run as subprocesses.
 
-#include "indigo/indigo_base64.h"
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_remote.h"
+#include "indigo/wire/indigo_base64.h"
 #include "wire_fixtures.h"
 
 #include <gmock/gmock.h>
@@ -173,7 +173,7 @@ protected:
         remote = std::make_unique<RawPeer>(RawPeer::Adopt{}, fd);
         const auto hello = remote->waitFor([](const WireMessage& m) { return m.kind == MessageKind::GetProperties; });
         ASSERT_TRUE(hello);
-        EXPECT_EQ(hello->version, "1.7");
+        EXPECT_EQ(hello->version, "1.7") << "a higher version stops the INDI drivers behind a server";
     }
     void TearDown() override {
         if (entry != nullptr) indigo_disconnect_server(entry);
@@ -420,6 +420,56 @@ TEST_F(ScriptDriver, ADriverThatExitsOnItsOwnHasItsDevicesDeletedAndIsReaped) {
     EXPECT_TRUE(entry->thread_started) << "the entry waits for its kill";
     EXPECT_EQ(indigo_kill_subprocess(entry), INDIGO_OK);
     entry = nullptr;
+}
+
+// The element of the first message that starts with head, as the raw bytes have it.
+std::string element(const std::string& bytes, const std::string& head, const std::string& end) {
+    const std::size_t from = bytes.find(head);
+    if (from == std::string::npos) return {};
+    const std::size_t to = bytes.find(end, from);
+    return to == std::string::npos ? bytes.substr(from) : bytes.substr(from, to + end.size() - from);
+}
+
+TEST_F(ScriptDriver, ItsTimeoutsNumbersAndStderrLinesReachClientsAndTheLogAsItGaveThem) {
+    RunningServer server;
+    const std::string go = dir.path() / "go";
+    const std::string child = dir.path() / "child";
+    // It leaves a child behind that holds its stderr open: the entry's end must not wait for it.
+    const std::string path =
+        script("plain", "read line\necho 'gsc: not found' >&2\n"
+                        "printf \"<defNumberVector device='Script' name='N' state='Idle' perm='rw' timeout='0'>"
+                        "<defNumber name='V' format='%%.0f' min='0' max='1000000' step='1'>100000</defNumber>"
+                        "</defNumberVector>\\n\"\n"
+                        "while [ ! -e '" +
+                            go +
+                            "' ]; do sleep 0.02; done\n"
+                            "printf \"<setNumberVector device='Script' name='N' state='Ok' timeout='7'>"
+                            "<oneNumber name='V'>0.25</oneNumber></setNumberVector>\\n\"\n"
+                            "sleep 600 &\necho $! > '" +
+                            child + "'\ncat > /dev/null\n");
+    ASSERT_EQ(indigo_start_subprocess(path.c_str(), &entry), INDIGO_OK);
+    ASSERT_TRUE(client.waitFor(heard("define", "Script", "N")));
+    EXPECT_TRUE(eventually([&] { return logged("driver " + path + ": gsc: not found"); }));
+
+    RawPeer peer(server.port);
+    peer.send("<getProperties version='1.7'/>\n");
+    ASSERT_TRUE(peer.waitFor(wireIs(MessageKind::Define, "Script", "N")));
+    const std::string defined = element(peer.bytes(), "<defNumberVector device=\"Script\"", "</defNumberVector>");
+    EXPECT_THAT(defined, HasSubstr(" timeout=\"0\""));
+    EXPECT_THAT(defined, HasSubstr(">100000</defNumber>"));
+    EXPECT_THAT(defined, HasSubstr(" max=\"1000000\""));
+
+    std::ofstream(go) << "go";
+    ASSERT_TRUE(peer.waitFor(wireIs(MessageKind::Set, "Script", "N")));
+    const std::string set = element(peer.bytes(), "<setNumberVector device=\"Script\"", "</setNumberVector>");
+    EXPECT_THAT(set, HasSubstr(" timeout=\"7\""));
+    EXPECT_THAT(set, HasSubstr(">0.25</oneNumber>"));
+    ASSERT_TRUE(eventually([&] { return std::atoi(readFile(child).c_str()) > 0; }));
+    EXPECT_EQ(indigo_kill_subprocess(entry), INDIGO_OK);
+    entry = nullptr;
+    const pid_t left = std::atoi(readFile(child).c_str());
+    EXPECT_TRUE(alive(left)) << "the child outlived the driver, as it was made to";
+    ::kill(left, SIGTERM);
 }
 
 TEST_F(ScriptDriver, ADriverHearsOnlyWhatItWatches) {

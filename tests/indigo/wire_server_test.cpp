@@ -4,13 +4,16 @@
 
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_server.h"
+#include "indigo/wire/indigo_wire_link.h"
 #include "wire_fixtures.h"
 
+#include <future>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace wire_test;
 using testing::HasSubstr;
+using zeta::indigo::wire::Link;
 using zeta::indigo::wire::MessageKind;
 using zeta::indigo::wire::WireMessage;
 
@@ -204,6 +207,134 @@ TEST_F(Server, BlobsFollowEachClientsEnableBlob) {
             EXPECT_EQ(m.name, "DATA");
         }
     }
+}
+
+// A client that sends a change and goes without reading makes the server's next write fail;
+// the change it sent first must not be lost to that. The client reads little, so that the
+// server is in the middle of writing a frame to it when it goes.
+TEST_F(Server, AChangeSentBeforeTheClientClosedUnreadIsDeliveredHoweverTheWriteEnds) {
+    setNumber("BLOB_SIZE", "SIZE", 4 << 20);
+    for (int round = 1; round <= 20; ++round) {
+        SCOPED_TRACE(round);
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int small = 16 << 10;
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(server.port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        {
+            RawPeer peer(RawPeer::Adopt{}, fd);
+            peer.send("<getProperties version='1.7'/>\n<enableBLOB device='Wire Fixture'>Also</enableBLOB>\n");
+            ASSERT_TRUE(peer.waitFor(wireIs(MessageKind::Define, kDevice, "DATA")));
+            // The frame the server is still writing when the client goes.
+            setNumber("BLOB_SIZE", "SIZE", (4 << 20) + round);
+            ASSERT_TRUE(peer.waitFor(wireIs(MessageKind::Set, kDevice, "BLOB_SIZE")));
+            const std::string change = "<newNumberVector device='Wire Fixture' name='VALUE'><oneNumber name='X'>" +
+                                       std::to_string(1000 + round) + "</oneNumber></newNumberVector>\n";
+            ASSERT_TRUE(peer.send(change));
+            shutdown(fd, SHUT_WR);
+        } // closed with the frame unread
+        EXPECT_TRUE(local.waitFor([&](const Heard& h) {
+            return h.kind == "update" && h.name == "VALUE" && h.number("X") == 1000 + round;
+        })) << "the change was lost";
+    }
+    EXPECT_TRUE(eventually([] { return RunningServer::lastCount() == 0; }));
+}
+
+// The link alone on a socket pair, its reader held inside a message while the test acts.
+class LinkEnd : public testing::Test {
+protected:
+    void SetUp() override {
+        indigo_log_message_handler = captureLog;
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends_), 0);
+        link = std::make_unique<Link>("link under test", ends_[0], ends_[0]);
+        link->start(
+            [this](WireMessage& message) {
+                const bool first = heard.fetch_add(1) == 0;
+                {
+                    std::lock_guard lock(mutex_);
+                    devices_.push_back(message.device);
+                }
+                if (first) {
+                    released_.wait();
+                    if (closeOnFirst) link->close();
+                }
+            },
+            [this](const std::string& reason) {
+                std::lock_guard lock(mutex_);
+                reason_ = reason;
+            });
+    }
+    void TearDown() override {
+        release();
+        link.reset();
+        ::close(ends_[0]);
+        if (ends_[1] >= 0) ::close(ends_[1]);
+        indigo_log_message_handler = nullptr;
+    }
+
+    void peerSends(const std::string& device) {
+        const std::string text = "<getProperties version='1.7' device='" + device + "'/>\n";
+        ASSERT_EQ(::write(ends_[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+    void peerCloses() {
+        ::close(ends_[1]);
+        ends_[1] = -1;
+    }
+    void release() {
+        if (!releasedOnce_) release_.set_value();
+        releasedOnce_ = true;
+    }
+    std::vector<std::string> devices() {
+        std::lock_guard lock(mutex_);
+        return devices_;
+    }
+    std::string reason() {
+        std::lock_guard lock(mutex_);
+        return reason_;
+    }
+
+    std::unique_ptr<Link> link;
+    std::atomic<int> heard{0};
+    bool closeOnFirst = false;
+
+private:
+    int ends_[2] = {-1, -1};
+    std::promise<void> release_;
+    std::shared_future<void> released_ = release_.get_future().share();
+    bool releasedOnce_ = false;
+    std::mutex mutex_;
+    std::vector<std::string> devices_;
+    std::string reason_;
+};
+
+TEST_F(LinkEnd, WhatThePeerSentBeforeItWentIsReadAfterAWriteToItFailed) {
+    peerSends("first");
+    ASSERT_TRUE(eventually([&] { return heard.load() == 1; }));
+    peerSends("second");
+    peerCloses();
+    // The writing side ends while the reader is still busy with the first message.
+    EXPECT_TRUE(eventually([&] { return !link->send("<pingReply uid='1'/>\n"); }));
+    release();
+    link->join();
+    EXPECT_THAT(devices(), testing::ElementsAre("first", "second"));
+    EXPECT_EQ(reason(), Link::kPeerGone);
+    EXPECT_FALSE(logged("link under test: the connection ended with")) << "nothing was left unread";
+}
+
+TEST_F(LinkEnd, InputLeftUnreadWhenTheOwnerClosesIsLogged) {
+    closeOnFirst = true;
+    peerSends("first");
+    ASSERT_TRUE(eventually([&] { return heard.load() == 1; }));
+    peerSends("second");
+    release();
+    link->join();
+    EXPECT_THAT(devices(), testing::ElementsAre("first"));
+    EXPECT_EQ(reason(), Link::kClosedHere);
+    EXPECT_TRUE(
+        eventually([] { return logged("link under test: the connection ended with 47 bytes of input unread"); }));
 }
 
 TEST_F(Server, AnswersHttpForItsResourcesOnTheSamePort) {

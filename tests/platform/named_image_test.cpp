@@ -1,4 +1,4 @@
-#include "platform/named_image.h"
+#include "platform/gui/named_image.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,10 @@
 
 #include <arpa/inet.h>
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
 #include <netinet/in.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -22,7 +25,40 @@ std::vector<std::string> commandLine(int port, const std::filesystem::path& home
 
 IndiServer::IndiServer(const std::vector<std::string>& drivers)
     : process_(commandLine(port_, home_.path(), drivers), {{"HOME", home_.path().string()}},
-               (home_.path() / "indiserver.log").string()) {}
+               (home_.path() / "indiserver.log").string()),
+      pid_(process_.pid()) {}
+
+std::map<std::string, pid_t> IndiServer::driverPids() const {
+    std::map<std::string, pid_t> drivers;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        // "pid (comm) state ppid ...": the name may hold spaces and parentheses.
+        const std::size_t close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 1));
+        char state = 0;
+        long parent = 0;
+        rest >> state >> parent;
+        if (parent != pid_ || state == 'Z') continue;
+        std::ifstream cmdline(entry.path() / "cmdline");
+        std::string argv0;
+        std::getline(cmdline, argv0, '\0');
+        drivers[std::filesystem::path(argv0).filename().string()] = static_cast<pid_t>(std::atol(name.c_str()));
+    }
+    return drivers;
+}
+
+std::string IndiServer::log() const {
+    std::ifstream in(home_.path() / "indiserver.log.err");
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 bool IndiServer::waitUntilListening(std::chrono::milliseconds timeout) const {
     const auto end = std::chrono::steady_clock::now() + timeout;

@@ -9,7 +9,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace test_support {
@@ -25,10 +27,18 @@ public:
     // True once the server accepts connections (at most the given time).
     bool waitUntilListening(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
+    // False once indiserver has ended.
+    bool running() { return process_.running(); }
+    // The drivers it runs now, by executable name, with their pids.
+    std::map<std::string, pid_t> driverPids() const;
+    // What indiserver has logged so far (its drivers' stderr included).
+    std::string log() const;
+
 private:
     TempDir home_{"zeta-indi-peer"};
     int port_ = freePort();
     Process process_;
+    pid_t pid_ = -1;
 };
 
 } // namespace test_support

@@ -4,12 +4,12 @@
 #include "platform/camera/ptp_codes.h"
 #include "platform/camera/ptp_usb_framing.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImage>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <set>
+#include <turbojpeg.h>
+#include <utility>
 
 namespace zeta::platform {
 namespace {
@@ -112,16 +112,25 @@ std::optional<SimulatedProperty::Value> readValue(uint16_t type, const std::vect
 }
 
 std::vector<uint8_t> defaultCaptureJPEG(int number) {
-    QImage image(96, 64, QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, qRgb(x * 2 + number * 16, y * 3, 128));
+    constexpr int width = 96, height = 64;
+    std::vector<uint8_t> rgb(width * height * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint8_t* pixel = &rgb[(y * width + x) * 3];
+            pixel[0] = static_cast<uint8_t>(x * 2 + number * 16);
+            pixel[1] = static_cast<uint8_t>(y * 3);
+            pixel[2] = 128;
+        }
     }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG", 90);
-    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+    std::unique_ptr<void, int (*)(tjhandle)> handle(tjInitCompress(), tjDestroy);
+    if (!handle) return {};
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    const int failed =
+        tjCompress2(handle.get(), rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size, TJSAMP_420, 90, 0);
+    std::unique_ptr<unsigned char, void (*)(unsigned char*)> owned(jpeg, tjFree);
+    if (failed) return {};
+    return std::vector<uint8_t>(jpeg, jpeg + size);
 }
 
 } // namespace

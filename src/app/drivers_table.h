@@ -1,0 +1,26 @@
+#pragma once
+// The drivers table of the preferences sheet: one row per catalogue driver, a checkbox that
+// records whether it should be loaded and its description.
+
+#include "app/drivers_controller.h"
+
+#include <QTableWidget>
+
+namespace zeta::app {
+
+class DriversTable final : public QTableWidget, public DriversView {
+    Q_OBJECT
+public:
+    explicit DriversTable(DriversController& controller, QWidget* parent = nullptr);
+    ~DriversTable() override;
+
+    void reloadDrivers() override;
+
+private:
+    void itemToggled(QTableWidgetItem* item);
+
+    DriversController& controller_;
+    bool filling_ = false;
+};
+
+} // namespace zeta::app

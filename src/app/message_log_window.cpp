@@ -1,0 +1,102 @@
+#include "app/message_log_window.h"
+
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace zeta::app {
+
+MessageLogModel::MessageLogModel(MessagesController& controller, QObject* parent)
+    : QAbstractListModel(parent), controller_(controller) {}
+
+int MessageLogModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count_;
+}
+
+QVariant MessageLogModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+    // Invalid UTF-8 shows as replacement characters.
+    return QString::fromUtf8(controller_.lineAtRow(static_cast<std::size_t>(index.row())));
+}
+
+Qt::ItemFlags MessageLogModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled : Qt::NoItemFlags;
+}
+
+void MessageLogModel::reset(std::size_t count) {
+    beginResetModel();
+    count_ = static_cast<int>(count);
+    endResetModel();
+}
+
+MessageLogWindow::MessageLogWindow(MessagesController& controller, QWidget* parent)
+    : QWidget(parent, Qt::Window), controller_(controller), model_(new MessageLogModel(controller, this)),
+      view_(new QListView(this)) {
+    setWindowTitle(tr("Message Log"));
+    setObjectName("messageLogWindow");
+    view_->setObjectName("messagesTableView");
+    view_->setModel(model_);
+    view_->setSelectionMode(QAbstractItemView::NoSelection);
+    view_->setUniformItemSizes(true);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setFont(QFont("monospace"));
+
+    auto* clear = new QPushButton(tr("Clear"), this);
+    clear->setObjectName("clearLogButton");
+    auto* save = new QPushButton(tr("Save..."), this);
+    save->setObjectName("saveLogButton");
+    connect(clear, &QPushButton::clicked, this, &MessageLogWindow::clearLog);
+    connect(save, &QPushButton::clicked, this, &MessageLogWindow::saveLog);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(clear);
+    buttons->addWidget(save);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(view_, 1);
+    layout->addLayout(buttons);
+    resize(720, 420);
+
+    controller_.setView(this);
+    reloadMessages(controller_.numberOfRows());
+}
+
+MessageLogWindow::~MessageLogWindow() {
+    controller_.setView(nullptr);
+}
+
+void MessageLogWindow::reloadMessages(std::size_t count) {
+    model_->reset(count);
+    if (count > 0) view_->scrollTo(model_->index(static_cast<int>(count) - 1), QAbstractItemView::PositionAtBottom);
+}
+
+void MessageLogWindow::clearLog() {
+    controller_.clearLog();
+}
+
+void MessageLogWindow::saveLog() {
+    auto* dialog = new QFileDialog(this, tr("Save Log"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setNameFilter(tr("Text files (*.txt)"));
+    dialog->setDefaultSuffix("txt");
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, &MessageLogWindow::saveLogTo);
+    dialog->open();
+}
+
+void MessageLogWindow::saveLogTo(const QString& path) {
+    if (path.isEmpty()) return;
+    if (controller_.saveLog(path.toStdString())) return;
+    auto* alert = new QMessageBox(QMessageBox::Warning, tr("Can't save the log"),
+                                  tr("The log could not be written to %1.").arg(path), QMessageBox::Ok, this);
+    alert->setObjectName("saveLogAlert");
+    alert->setWindowModality(Qt::WindowModal);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->open();
+}
+
+} // namespace zeta::app

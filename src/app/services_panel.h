@@ -1,0 +1,43 @@
+#pragma once
+// The services panel of the preferences sheet: Bonjour services found and servers entered by
+// host and port, with fields and buttons to add and remove entered servers.
+
+#include "app/services_controller.h"
+
+#include <QWidget>
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace zeta::app {
+
+class ServicesPanel final : public QWidget, public ServicesView {
+    Q_OBJECT
+public:
+    explicit ServicesPanel(ServicesController& controller, QWidget* parent = nullptr);
+    ~ServicesPanel() override;
+
+    void reloadServices() override;
+    void setRemoveEnabled(bool enabled) override;
+    void setHostText(const std::string& text) override;
+    void setPortText(const std::string& text) override;
+
+    QListWidget* servicesTableView() const { return list_; }
+    QLineEdit* hostnameField() const { return host_; }
+    QLineEdit* portField() const { return port_; }
+    QPushButton* addButton() const { return add_; }
+    QPushButton* removeButton() const { return remove_; }
+
+private:
+    void rowClicked(int row);
+
+    ServicesController& controller_;
+    QListWidget* list_;
+    QLineEdit* host_;
+    QLineEdit* port_;
+    QPushButton* add_;
+    QPushButton* remove_;
+};
+
+} // namespace zeta::app

@@ -1,0 +1,28 @@
+// Every test process gets a HOME and settings folder of its own, made before anything reads
+// the settings and removed at exit, so that tests neither see nor change the user's files.
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+struct PrivateHome {
+    PrivateHome() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "zeta-app-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) return;
+        folder = pattern;
+        ::setenv("HOME", folder.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
+    }
+    ~PrivateHome() {
+        std::error_code ignored;
+        if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
+    }
+    std::filesystem::path folder;
+};
+
+const PrivateHome privateHome;
+
+} // namespace
