@@ -1,6 +1,7 @@
 #include "ccd_ica/ptp_browser.h"
 
 #include "ccd_ica/ptp_camera_canon.h"
+#include "ccd_ica/ptp_camera_nikon.h"
 #include "ccd_ica/ptp_camera_sony.h"
 
 #include <algorithm>
@@ -13,6 +14,11 @@ std::shared_ptr<PTPCamera> makeGeneric(PTPCamera::Device device, std::shared_ptr
     return PTPCamera::create<PTPCamera>(std::move(device), std::move(delegate), runLoop);
 }
 
+std::shared_ptr<PTPCamera> makeNikon(PTPCamera::Device device, std::shared_ptr<PTPDelegateProtocol> delegate,
+                                     dispatch::Queue& runLoop) {
+    return PTPCamera::create<PTPNikonCamera>(std::move(device), std::move(delegate), runLoop);
+}
+
 // Vendor classes by USB vendor id, tested in order; each vendor family adds its row here.
 // Any other vendor gets the generic camera.
 std::shared_ptr<PTPCamera> makeCanon(PTPCamera::Device device, std::shared_ptr<PTPDelegateProtocol> delegate,
@@ -20,8 +26,9 @@ std::shared_ptr<PTPCamera> makeCanon(PTPCamera::Device device, std::shared_ptr<P
     return PTPCamera::create<PTPCanonCamera>(std::move(device), std::move(delegate), runLoop);
 }
 
-constexpr std::array<PTPCameraClass, 2> kCameraClasses{{
+constexpr std::array<PTPCameraClass, 3> kCameraClasses{{
     {0x04A9, makeCanon},
+    {0x04B0, makeNikon},
     {0x054C, makePTPSonyCamera},
 }};
 

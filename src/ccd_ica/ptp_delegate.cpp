@@ -351,7 +351,7 @@ void PTPDelegate::cameraPropertyChanged(const Camera& camera, uint16_t code, con
     const uint16_t vendor = camera->extension();
     const int32_t number = PTPValue(value).intValue();
     if (code == 0x500D || code == 0xD102 || code == 0xD20D) {
-        if (property->perm == INDIGO_RW_PERM) {
+        if (!readOnly) { // the permission of this report, so a body already in bulb is timed too
             setBulb(device, (vendor == PTPVendorExtensionCanon && code == 0xD102 && number == 12) ||
                                 (vendor == PTPVendorExtensionSony && code == 0xD20D && number == 0) ||
                                 (vendor == PTPVendorExtensionNikon && code == 0x500D && number == INT32_MAX));

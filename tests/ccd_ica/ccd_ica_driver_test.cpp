@@ -961,3 +961,84 @@ TEST(ICADriver, SonyShowsItsLabelsAndStepsWhileAnotherCameraCaptures) {
     driver().source->unplug(sony);
     EXPECT_TRUE(gone(sonyName));
 }
+
+namespace {
+
+// A simulated D800 through the whole driver: Nikon labels, a bulb exposure with mirror
+// lock-up, live view and the lens through the focuser device.
+TEST(ICADriver, NikonD800OnTheBus) {
+    auto sim = SimulatedCamera::preset("nikon");
+    sim->setResponseTimeout(300ms);
+    // Already in bulb when it connects.
+    sim->setProperty({0x500D, 6, true, int64_t{0xFFFFFFFF}, int64_t{0xFFFFFFFF},
+                      Values{int64_t{80}, int64_t{10000}, int64_t{0xFFFFFFFF}}, std::nullopt});
+    driver().source->plug(sim);
+    const std::string name = "Nikon D800";
+    ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(name, "CONFIG"); }));
+    ASSERT_TRUE(connect(name));
+
+    // Nikon labels: SaveMedia's values and the lens by name.
+    auto labelled = [&](const std::string& property, const std::string& label) {
+        return eventually([&] {
+            const auto p = client().property(name, property);
+            if (!p) return false;
+            for (const auto& item : p->items) {
+                if (item.label == label || item.text == label) return true;
+            }
+            return false;
+        });
+    };
+    EXPECT_TRUE(labelled("d10b", "SDRAM"));
+    EXPECT_TRUE(labelled("d0e0", "AF-S Zoom-Nikkor 24-70mm f/2.8G ED"));
+    ASSERT_TRUE(eventually([&] { return client().property(name, "CCD_EXPOSURE")->items[0].max == 10000; }));
+
+    // Bulb 0.5 s with mirror lock-up: the driver times 2.5 s, then TerminateCapture.
+    sendSwitch(name, "DSLR_MIRROR_LOCKUP", "LOCK");
+    flushRunLoop();
+    std::size_t from = client().eventCount();
+    const auto start = std::chrono::steady_clock::now();
+    sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 0.5);
+    const auto image = client().waitFor(from, name, "CCD_IMAGE", stateIs(INDIGO_OK_STATE));
+    ASSERT_TRUE(image);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 2450ms);
+    ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_OK_STATE)));
+    const auto exposure = client().eventsSince(from, name, "CCD_EXPOSURE");
+    ASSERT_GE(exposure.size(), 2u);
+    EXPECT_DOUBLE_EQ(exposure[1].items[0].value, 2.5);
+    const auto capture = requestsOf(*sim, 0x9207);
+    ASSERT_EQ(capture.size(), 1u);
+    EXPECT_EQ(requestsOf(*sim, 0x920C).size(), 1u);
+    std::vector<SimulatedRequest> delay;
+    for (const auto& r : requestsOf(*sim, 0x1016))
+        if (r.parameters.at(0) == 0xD06A) delay.push_back(r);
+    ASSERT_EQ(delay.size(), 1u);
+    EXPECT_EQ(delay[0].data, std::vector<uint8_t>{1});
+
+    // Live view at a steady rate, counted down by CCD_STREAMING.
+    from = client().eventCount();
+    sendNumber(name, "CCD_STREAMING", "COUNT", 4);
+    ASSERT_TRUE(client().waitFor(from, name, "CCD_STREAMING", stateIs(INDIGO_OK_STATE)));
+    int frames = 0;
+    for (const auto& e : client().eventsSince(from, name, "CCD_IMAGE"))
+        frames += e.state == INDIGO_OK_STATE ? 1 : 0;
+    EXPECT_GE(frames, 4);
+    EXPECT_TRUE(eventually([&] { return requestsOf(*sim, 0x9202).size() == 1; }));
+
+    // The lens moves through the focuser device, in a live view of its own.
+    const std::string focuser = name + " (focuser)";
+    ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(focuser, "CONNECTION"); }));
+    ASSERT_TRUE(connect(focuser));
+    from = client().eventCount();
+    sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 10);
+    ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
+    const auto drives = requestsOf(*sim, 0x9204);
+    ASSERT_EQ(drives.size(), 1u);
+    EXPECT_EQ(drives[0].parameters, (std::vector<uint32_t>{1, 10}));
+    EXPECT_TRUE(eventually([&] { return requestsOf(*sim, 0x9202).size() == 2; }));
+
+    ASSERT_TRUE(disconnect(name));
+    driver().source->unplug(sim);
+    EXPECT_TRUE(gone(name));
+}
+
+} // namespace

@@ -552,6 +552,67 @@
     X(0xD2C2, SonyCapture) \
     X(0xD2C7, SonyStillImage) \
     X(0xD2C8, SonyMovie)
+
+// Nikon's vendor operations, responses and events.
+#define ZETA_PTP_NIKON_OPERATION_CODES(X) \
+    X(0x9006, NikonGetProfileAllData) \
+    X(0x9007, NikonSendProfileData) \
+    X(0x9008, NikonDeleteProfile) \
+    X(0x9009, NikonSetProfileData) \
+    X(0x9010, NikonAdvancedTransfer) \
+    X(0x9011, NikonGetFileInfoInBlock) \
+    X(0x90C0, NikonCapture) \
+    X(0x90C1, NikonAfDrive) \
+    X(0x90C2, NikonSetControlMode) \
+    X(0x90C3, NikonDelImageSDRAM) \
+    X(0x90C4, NikonGetLargeThumb) \
+    X(0x90C5, NikonCurveDownload) \
+    X(0x90C6, NikonCurveUpload) \
+    X(0x90C7, NikonCheckEvent) \
+    X(0x90C8, NikonDeviceReady) \
+    X(0x90C9, NikonSetPreWBData) \
+    X(0x90CA, NikonGetVendorPropCodes) \
+    X(0x90CB, NikonAfCaptureSDRAM) \
+    X(0x90CC, NikonGetPictCtrlData) \
+    X(0x90CD, NikonSetPictCtrlData) \
+    X(0x90CE, NikonDelCstPicCtrl) \
+    X(0x90CF, NikonGetPicCtrlCapability) \
+    X(0x90E0, NikonGetDevicePTPIPInfo) \
+    X(0x9200, NikonGetPreviewImg) \
+    X(0x9201, NikonStartLiveView) \
+    X(0x9202, NikonEndLiveView) \
+    X(0x9203, NikonGetLiveViewImg) \
+    X(0x9204, NikonMfDrive) \
+    X(0x9205, NikonChangeAfArea) \
+    X(0x9206, NikonAfDriveCancel) \
+    X(0x9207, NikonInitiateCaptureRecInMedia) \
+    X(0x9209, NikonGetVendorStorageIDs) \
+    X(0x920A, NikonStartMovieRecInCard) \
+    X(0x920B, NikonEndMovieRec) \
+    X(0x920C, NikonTerminateCapture) \
+    X(0x9400, NikonGetPartialObjectHiSpeed)
+
+#define ZETA_PTP_NIKON_RESPONSE_CODES(X) \
+    X(0xA001, NikonHardwareError) \
+    X(0xA002, NikonOutOfFocus) \
+    X(0xA003, NikonChangeCameraModeFailed) \
+    X(0xA004, NikonInvalidStatus) \
+    X(0xA005, NikonSetPropertyNotSupported) \
+    X(0xA006, NikonWbResetError) \
+    X(0xA007, NikonDustReferenceError) \
+    X(0xA008, NikonShutterSpeedBulb) \
+    X(0xA009, NikonMirrorUpSequence) \
+    X(0xA00A, NikonCameraModeNotAdjustFNumber) \
+    X(0xA00B, NikonNotLiveView) \
+    X(0xA00C, NikonMfDriveStepEnd) \
+    X(0xA00E, NikonMfDriveStepInsufficiency) \
+    X(0xA022, NikonAdvancedTransferCancel)
+
+#define ZETA_PTP_NIKON_EVENT_CODES(X) \
+    X(0xC101, NikonObjectAddedInSDRAM) \
+    X(0xC102, NikonCaptureCompleteRecInSdram) \
+    X(0xC103, NikonAdvancedTransfer) \
+    X(0xC104, NikonPreviewImageAdded)
 // clang-format on
 
 #define ZETA_PTP_CODE_CONSTANT(prefix, code, name) prefix##name = code,
@@ -572,6 +633,9 @@ enum PTPCanonRequestCode : uint16_t { ZETA_PTP_CANON_OPERATION_CODES(ZETA_PTP_RE
 enum PTPCanonResponseCode : uint16_t { ZETA_PTP_CANON_RESPONSE_CODES(ZETA_PTP_RESPONSE_CONSTANT) };
 enum PTPCanonEventCode : uint16_t { ZETA_PTP_CANON_EVENT_CODES(ZETA_PTP_EVENT_CONSTANT) };
 enum PTPCanonPropertyCode : uint16_t { ZETA_PTP_CANON_PROPERTY_CODES(ZETA_PTP_PROPERTY_CONSTANT) };
+
+enum PTPNikonResponseCode : uint16_t { ZETA_PTP_NIKON_RESPONSE_CODES(ZETA_PTP_RESPONSE_CONSTANT) };
+enum PTPNikonEventCode : uint16_t { ZETA_PTP_NIKON_EVENT_CODES(ZETA_PTP_EVENT_CONSTANT) };
 enum PTPResponseCode : uint16_t { ZETA_PTP_RESPONSE_CODES(ZETA_PTP_RESPONSE_CONSTANT) };
 enum PTPEventCode : uint16_t { ZETA_PTP_EVENT_CODES(ZETA_PTP_EVENT_CONSTANT) };
 enum PTPPropertyCode : uint16_t { ZETA_PTP_PROPERTY_CODES(ZETA_PTP_PROPERTY_CONSTANT) };

@@ -492,6 +492,10 @@ SimulatedCamera::SimulatedCamera(std::string name, uint16_t usbVendorID, uint16_
     state_->info.events = {PTPEventCodeObjectAdded, PTPEventCodeDevicePropChanged, PTPEventCodeCaptureComplete};
 }
 
+std::vector<uint8_t> SimulatedCamera::sampleJPEG(int number) {
+    return defaultCaptureJPEG(number);
+}
+
 SimulatedCamera::~SimulatedCamera() {
     std::shared_ptr<PacketQueue> bulkIn, interrupt;
     {

@@ -86,6 +86,12 @@ public:
 
     // "generic", "nikon", "canon" or "sony"; null for any other name.
     static std::shared_ptr<SimulatedCamera> preset(std::string_view name);
+    // A small real JPEG (96 x 64), different for each number.
+    static std::vector<uint8_t> sampleJPEG(int number);
+    // A Nikon live-view reply: a header of `headerSize` bytes (starting 00 00 01 78, with the
+    // fields 8 bytes later, when `shifted`) holding the shown area, then a sample JPEG.
+    static std::vector<uint8_t> nikonLiveViewFrame(std::size_t headerSize, bool shifted, uint16_t width,
+                                                   uint16_t height, uint16_t centreX, uint16_t centreY, int number = 0);
 
     const std::string& name() const { return name_; }
     uint16_t usbVendorID() const { return usbVendorID_; }

@@ -5,6 +5,8 @@
 #include "platform/camera/simulated_sony.h"
 
 #include <string>
+#include <utility>
+#include <variant>
 
 namespace zeta::platform {
 namespace {
@@ -45,6 +47,48 @@ std::shared_ptr<SimulatedCamera> generic() {
     return camera;
 }
 
+// The property changes as the body makes it, announced for the next CheckEvent.
+void changeProperty(SimulatedCamera& camera, uint16_t code, int64_t value) {
+    auto property = camera.property(code);
+    if (!property) return;
+    property->value = value;
+    camera.setProperty(*property);
+    camera.sendEvent(PTPEventCodeDevicePropChanged, {code});
+}
+
+int64_t integerProperty(const SimulatedCamera& camera, uint16_t code) {
+    const auto property = camera.property(code);
+    const int64_t* value = property ? std::get_if<int64_t>(&property->value) : nullptr;
+    return value ? *value : 0;
+}
+
+void putBE16(std::vector<uint8_t>& bytes, std::size_t at, uint16_t value) {
+    bytes[at] = static_cast<uint8_t>(value >> 8);
+    bytes[at + 1] = static_cast<uint8_t>(value);
+}
+
+} // namespace
+
+std::vector<uint8_t> SimulatedCamera::nikonLiveViewFrame(std::size_t headerSize, bool shifted, uint16_t width,
+                                                         uint16_t height, uint16_t centreX, uint16_t centreY,
+                                                         int number) {
+    std::vector<uint8_t> bytes(headerSize, 0);
+    const std::size_t at = shifted ? 16 : 8;
+    if (shifted) bytes[2] = 0x01, bytes[3] = 0x78;
+    putBE16(bytes, at, width);
+    putBE16(bytes, at + 2, height);
+    putBE16(bytes, at + 4, centreX);
+    putBE16(bytes, at + 6, centreY);
+    const auto jpeg = sampleJPEG(number);
+    bytes.insert(bytes.end(), jpeg.begin(), jpeg.end());
+    return bytes;
+}
+
+namespace {
+
+// A D800 as it answers the Nikon operations: vendor property codes, events held for
+// CheckEvent, captures into the card, live view (the status, a prohibit condition, frames with
+// the 384-byte header) and the lens drive, which only works in live view.
 std::shared_ptr<SimulatedCamera> nikon() {
     auto camera = std::make_shared<SimulatedCamera>("D800", 0x04B0, 0x0428);
     SimulatedDeviceInfo info = camera->deviceInfo();
@@ -52,17 +96,48 @@ std::shared_ptr<SimulatedCamera> nikon() {
     info.vendorExtensionDesc = "microsoft.com: 1.0";
     info.manufacturer = "Nikon Corporation";
     info.model = "D800";
-    for (uint16_t code : {0x90C2, 0x90C7, 0x90C8, 0x90CA, 0x9207, 0x920C})
+    for (uint16_t code : {0x90C2, 0x90C7, 0x90C8, 0x90CA, 0x9201, 0x9202, 0x9203, 0x9204, 0x9207, 0x920C})
         info.operations.push_back(code);
+    info.properties = {PTPPropertyCodeBatteryLevel,
+                       PTPPropertyCodeImageSize,
+                       PTPPropertyCodeCompressionSetting,
+                       PTPPropertyCodeWhiteBalance,
+                       PTPPropertyCodeFNumber,
+                       PTPPropertyCodeFocalLength,
+                       PTPPropertyCodeExposureTime,
+                       PTPPropertyCodeExposureProgramMode,
+                       PTPPropertyCodeExposureIndex,
+                       PTPPropertyCodeExposureBiasCompensation};
     camera->setDeviceInfo(info);
     addStandardProperties(*camera);
+    // The vendor's own properties, named by GetVendorPropCodes.
+    const std::vector<SimulatedProperty> vendor = {
+        {0xD10B, PTPDataTypeUInt8, true, int64_t{0}, int64_t{0}, integers({0, 1, 2}), std::nullopt}, // SaveMedia
+        {0xD161, PTPDataTypeUInt8, true, int64_t{0}, int64_t{0}, std::nullopt, integers({0, 4, 1})}, // AutofocusMode
+        {0xD061, PTPDataTypeUInt8, true, int64_t{0}, int64_t{0}, std::nullopt, integers({0, 4, 1})}, // LiveViewAFFocus
+        {0xD06A, PTPDataTypeUInt8, true, int64_t{3}, int64_t{3}, std::nullopt,
+         integers({0, 3, 1})},                                                                    // ExposureDelayMode
+        {0xD056, PTPDataTypeUInt8, true, int64_t{0}, int64_t{0}, integers({0, 1}), std::nullopt}, // EVStep
+        {0xD126, PTPDataTypeInt8, true, int64_t{0}, int64_t{0}, std::nullopt, integers({-18, 6, 1})}, // FlashExpComp
+        {0xD0E0, PTPDataTypeUInt16, false, int64_t{147}, int64_t{147}, std::nullopt, std::nullopt},   // LensID
+        {0xD1A2, PTPDataTypeUInt8, false, int64_t{0}, int64_t{0}, std::nullopt, integers({0, 2, 1})}, // LiveViewStatus
+        {0xD1A3, PTPDataTypeUInt8, true, int64_t{0}, int64_t{0}, integers({0, 1, 2, 3, 4, 5}), std::nullopt},
+        {0xD1A4, PTPDataTypeUInt32, false, int64_t{0}, int64_t{0}, std::nullopt, std::nullopt}, // ProhibitCondition
+    };
+    std::vector<uint8_t> vendorCodes{static_cast<uint8_t>(vendor.size()), 0, 0, 0};
+    for (const SimulatedProperty& property : vendor) {
+        camera->setProperty(property);
+        vendorCodes.push_back(static_cast<uint8_t>(property.code));
+        vendorCodes.push_back(static_cast<uint8_t>(property.code >> 8));
+    }
     camera->setEventDelivery(SimulatedCamera::EventDelivery::polled);
     std::weak_ptr<SimulatedCamera> weak = camera;
     // CheckEvent: a u16 count and {u16 code, u32 parameter} records.
     camera->setHandler(0x90C7, [weak](const SimulatedRequest&) {
         SimulatedReply reply;
         std::vector<uint8_t> data;
-        const auto events = weak.lock() ? weak.lock()->takePolledEvents() : decltype(weak.lock()->takePolledEvents()){};
+        const auto self = weak.lock();
+        const auto events = self ? self->takePolledEvents() : std::vector<std::pair<uint16_t, uint32_t>>{};
         data.push_back(static_cast<uint8_t>(events.size()));
         data.push_back(static_cast<uint8_t>(events.size() >> 8));
         for (const auto& [code, parameter] : events) {
@@ -74,14 +149,54 @@ std::shared_ptr<SimulatedCamera> nikon() {
         reply.data = std::move(data);
         return reply;
     });
-    camera->setHandler(0x90CA, [](const SimulatedRequest&) {
-        return SimulatedReply{PTPResponseCodeOK, {}, std::vector<uint8_t>(4, 0)};
+    camera->setHandler(0x90CA, [vendorCodes](const SimulatedRequest&) {
+        return SimulatedReply{PTPResponseCodeOK, {}, vendorCodes};
     });
-    for (uint16_t code : {0x90C2, 0x90C8, 0x920C})
+    for (uint16_t code : {0x90C2, 0x90C8})
         camera->setHandler(code, [](const SimulatedRequest&) { return SimulatedReply{}; });
-    // InitiateCaptureRecInMedia takes a picture like InitiateCapture.
-    camera->setHandler(0x9207, [weak](const SimulatedRequest&) {
-        if (auto self = weak.lock()) self->takePicture();
+    // InitiateCaptureRecInMedia takes a picture like InitiateCapture; with the shutter on bulb
+    // the picture comes when TerminateCapture closes it.
+    auto exposing = std::make_shared<bool>(false);
+    camera->setHandler(0x9207, [weak, exposing](const SimulatedRequest&) {
+        const auto self = weak.lock();
+        if (!self) return SimulatedReply{};
+        if (integerProperty(*self, PTPPropertyCodeExposureTime) == 0xFFFFFFFF) {
+            *exposing = true;
+        } else {
+            self->takePicture();
+        }
+        return SimulatedReply{};
+    });
+    camera->setHandler(0x920C, [weak, exposing](const SimulatedRequest&) {
+        const auto self = weak.lock();
+        if (!self || !*exposing) return SimulatedReply{0x2018, {}, std::nullopt}; // CaptureAlreadyTerminated
+        *exposing = false;
+        self->takePicture();
+        return SimulatedReply{};
+    });
+    // StartLiveView: refused (InvalidStatus) while a prohibit condition stands.
+    camera->setHandler(0x9201, [weak](const SimulatedRequest&) {
+        const auto self = weak.lock();
+        if (!self || integerProperty(*self, 0xD1A4) != 0) return SimulatedReply{0xA004, {}, std::nullopt};
+        changeProperty(*self, 0xD1A2, 1);
+        return SimulatedReply{};
+    });
+    camera->setHandler(0x9202, [weak](const SimulatedRequest&) {
+        if (const auto self = weak.lock()) changeProperty(*self, 0xD1A2, 0);
+        return SimulatedReply{};
+    });
+    // GetLiveViewImg and MfDrive only in live view (NotLiveView otherwise).
+    auto frames = std::make_shared<int>(0);
+    camera->setHandler(0x9203, [weak, frames](const SimulatedRequest&) {
+        const auto self = weak.lock();
+        if (!self || integerProperty(*self, 0xD1A2) == 0) return SimulatedReply{0xA00B, {}, std::nullopt};
+        return SimulatedReply{PTPResponseCodeOK,
+                              {},
+                              SimulatedCamera::nikonLiveViewFrame(384, true, 640, 424, 3680, 2456, (*frames)++ % 8)};
+    });
+    camera->setHandler(0x9204, [weak](const SimulatedRequest&) {
+        const auto self = weak.lock();
+        if (!self || integerProperty(*self, 0xD1A2) == 0) return SimulatedReply{0xA00B, {}, std::nullopt};
         return SimulatedReply{};
     });
     return camera;
