@@ -517,10 +517,6 @@
     X(0xD1DE, CanonLCDBrightness) \
     X(0xD1DF, CanonCADarkBright)
 
-// Nikon: the operation that answers the events the camera holds.
-#define ZETA_PTP_NIKON_OPERATION_CODES(X) \
-    X(0x90C7, NikonCheckEvent)
-
 // Sony: the connection handshake, the all-properties read and the two control writes.
 #define ZETA_PTP_SONY_OPERATION_CODES(X) \
     X(0x9201, SonySDIOConnect) \
