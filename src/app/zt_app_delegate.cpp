@@ -20,6 +20,8 @@ ZTAppDelegate::ZTAppDelegate(std::shared_ptr<IndigoAdmin> admin) {
     messagesController_->setIndigo(client);
     driversController_->setIndigo(client);
     servicesController_->setIndigo(client);
+    deviceController_ = std::make_unique<DeviceController>();
+    deviceController_->setIndigo(client);
 }
 
 ZTAppDelegate::~ZTAppDelegate() = default;

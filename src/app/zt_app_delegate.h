@@ -10,6 +10,7 @@
 // them canQuit() and tells them savePreferences() after the sheet's OK.
 
 #include "app/application_delegate.h"
+#include "app/application_device.h"
 #include "app/drivers_controller.h"
 #include "app/indigo_admin.h"
 #include "app/messages_controller.h"
@@ -39,6 +40,8 @@ public:
     ServicesController& servicesController() { return *servicesController_; }
     IndigoAdmin& admin() { return *admin_; }
     CameraWindowFlags& cameraWindow() { return cameraWindow_; }
+    // The application's own device; windows with a device popup connect to it before launch.
+    DeviceController& deviceController() { return *deviceController_; }
 
     // A window controller of another window; it must outlive this delegate's client. Connected
     // to the client at once.
@@ -56,6 +59,7 @@ private:
     std::unique_ptr<MessagesController> messagesController_;
     std::unique_ptr<DriversController> driversController_;
     std::unique_ptr<ServicesController> servicesController_;
+    std::unique_ptr<DeviceController> deviceController_;
 };
 
 } // namespace zeta::app
