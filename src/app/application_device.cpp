@@ -38,11 +38,15 @@ indigo_result detachCallback(indigo_device*) {
     return DeviceController::instance() != nullptr ? INDIGO_OK : INDIGO_FAILED;
 }
 
-indigo_property_perm permissionFor(bool enabled) { return enabled ? INDIGO_RW_PERM : INDIGO_RO_PERM; }
+indigo_property_perm permissionFor(bool enabled) {
+    return enabled ? INDIGO_RW_PERM : INDIGO_RO_PERM;
+}
 
 } // namespace
 
-const char* listPropertyName(DeviceController::Panel panel) { return kListNames[panel]; }
+const char* listPropertyName(DeviceController::Panel panel) {
+    return kListNames[panel];
+}
 
 DeviceController::DeviceController() : alive_(std::make_shared<DeviceController*>(this)) {
     indigo_copy_name(device_.name, APP_NAME().c_str());
@@ -67,7 +71,9 @@ DeviceController::~DeviceController() {
     indigo_release_property(infoProperty_);
 }
 
-DeviceController* DeviceController::instance() { return published.load(); }
+DeviceController* DeviceController::instance() {
+    return published.load();
+}
 
 void DeviceController::connectPanel(Panel panel, std::weak_ptr<DevicePopup> popup, std::function<void()> action) {
     std::lock_guard lock(mutex_);
@@ -94,8 +100,9 @@ indigo_result DeviceController::attach() {
     for (int panel = Camera; panel <= Focuser; ++panel) {
         List& list = lists_[panel];
         if (!list.connected || list.property != nullptr) continue;
-        list.property = indigo_init_switch_property(nullptr, device_.name, kListNames[panel], "Main", kListLabels[panel],
-                                                    INDIGO_IDLE_STATE, INDIGO_RW_PERM, INDIGO_ONE_OF_MANY_RULE, 0);
+        list.property =
+            indigo_init_switch_property(nullptr, device_.name, kListNames[panel], "Main", kListLabels[panel],
+                                        INDIGO_IDLE_STATE, INDIGO_RW_PERM, INDIGO_ONE_OF_MANY_RULE, 0);
     }
     return enumerateProperties(nullptr, nullptr);
 }

@@ -11,7 +11,9 @@ namespace zeta::app {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Reads at most two digits at i; false when a third follows.
 bool shortNumber(std::string_view text, std::size_t& i) {
@@ -30,8 +32,8 @@ bool validFormat(std::string_view format) {
         if (format[i] != '%') continue;
         ++i;
         if (i < format.size() && format[i] == '%') continue;
-        while (i < format.size() && (format[i] == '-' || format[i] == '+' || format[i] == ' ' ||
-                                     format[i] == '#' || format[i] == '0'))
+        while (i < format.size() &&
+               (format[i] == '-' || format[i] == '+' || format[i] == ' ' || format[i] == '#' || format[i] == '0'))
             ++i;
         if (!shortNumber(format, i)) return false;
         if (i < format.size() && format[i] == '.') {
@@ -58,7 +60,9 @@ bool validFormat(std::string_view format) {
 
 } // namespace
 
-bool isSexagesimalFormat(std::string_view format) { return !format.empty() && format.back() == 'm'; }
+bool isSexagesimalFormat(std::string_view format) {
+    return !format.empty() && format.back() == 'm';
+}
 
 std::string safeNumberFormat(std::string_view format) {
     if (validFormat(format)) return std::string(format);
@@ -81,7 +85,8 @@ double parseNumber(std::string_view format, std::string_view text) {
     if (isSexagesimalFormat(format)) return parseSexagesimal(text);
     const std::string copy(text);
     const char* start = copy.c_str();
-    while (std::isspace(static_cast<unsigned char>(*start))) ++start;
+    while (std::isspace(static_cast<unsigned char>(*start)))
+        ++start;
     char* end = nullptr;
     const double value = std::strtod(start, &end);
     if (end == start) return 0;

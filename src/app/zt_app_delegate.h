@@ -14,6 +14,7 @@
 #include "app/drivers_controller.h"
 #include "app/indigo_admin.h"
 #include "app/messages_controller.h"
+#include "app/properties_controller.h"
 #include "app/services_controller.h"
 
 #include <atomic>
@@ -42,6 +43,7 @@ public:
     CameraWindowFlags& cameraWindow() { return cameraWindow_; }
     // The application's own device; windows with a device popup connect to it before launch.
     DeviceController& deviceController() { return *deviceController_; }
+    PropertiesController& propertiesController() { return *propertiesController_; }
 
     // A window controller of another window; it must outlive this delegate's client. Connected
     // to the client at once.
@@ -60,6 +62,7 @@ private:
     std::unique_ptr<DriversController> driversController_;
     std::unique_ptr<ServicesController> servicesController_;
     std::unique_ptr<DeviceController> deviceController_;
+    std::unique_ptr<PropertiesController> propertiesController_;
 };
 
 } // namespace zeta::app

@@ -19,7 +19,9 @@ using zeta::app::DevicePopup;
 namespace {
 
 std::atomic<bool> listening{false};
-void serverCallback(int) { listening = true; }
+void serverCallback(int) {
+    listening = true;
+}
 
 class Popup final : public DevicePopup {
 public:

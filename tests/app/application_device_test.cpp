@@ -2,6 +2,7 @@
 // and a client's selection reaches a window only while the window may switch.
 
 #include "app/application_device.h"
+
 #include "indigo/indigo_property.h"
 #include "platform/constants.h"
 #include "platform/dispatch.h"
@@ -173,13 +174,23 @@ TEST_F(ApplicationDevice, ListsFollowTheirPopups) {
     const Case cases[] = {
         {"first rebuild", {"A", "B"}, 0, true, {"delete", "define"}, {{"A", true}, {"B", false}}, INDIGO_RW_PERM},
         {"selection moves", {"A", "B"}, 1, true, {"update"}, {{"A", false}, {"B", true}}, INDIGO_RW_PERM},
-        {"a camera replaced, same count", {"A", "C"}, 1, true, {"delete", "define"}, {{"A", false}, {"C", true}},
+        {"a camera replaced, same count",
+         {"A", "C"},
+         1,
+         true,
+         {"delete", "define"},
+         {{"A", false}, {"C", true}},
          INDIGO_RW_PERM},
         {"capture starts", {"A", "C"}, 1, false, {"delete", "define"}, {{"A", false}, {"C", true}}, INDIGO_RO_PERM},
         {"capture ends", {"A", "C"}, 1, true, {"delete", "define"}, {{"A", false}, {"C", true}}, INDIGO_RW_PERM},
         {"nothing selected", {"A", "C"}, -1, true, {"update"}, {{"A", false}, {"C", false}}, INDIGO_RW_PERM},
         {"empty popup", {}, -1, true, {"delete", "define"}, {}, INDIGO_RW_PERM},
-        {"three cameras", {"A", "B", "C"}, 2, true, {"delete", "define"}, {{"A", false}, {"B", false}, {"C", true}},
+        {"three cameras",
+         {"A", "B", "C"},
+         2,
+         true,
+         {"delete", "define"},
+         {{"A", false}, {"B", false}, {"C", true}},
          INDIGO_RW_PERM},
     };
     start({DeviceController::Camera});
@@ -211,8 +222,8 @@ TEST_F(ApplicationDevice, AClientSelectionSwitchesTheWindow) {
     EXPECT_EQ(busy.kind, "update");
     EXPECT_EQ(busy.state, INDIGO_BUSY_STATE);
     EXPECT_EQ(busy.switches, (Switches{{"A", false}, {"B", true}}));
-    ASSERT_TRUE(dispatch::runMainQueueUntil([&] { return actions[DeviceController::Camera] == 1; },
-                                                  std::chrono::seconds(10)));
+    ASSERT_TRUE(
+        dispatch::runMainQueueUntil([&] { return actions[DeviceController::Camera] == 1; }, std::chrono::seconds(10)));
     EXPECT_EQ(popups[DeviceController::Camera]->selectedIndex(), 1);
 
     // The window's own device-list update brings the list back to Ok.
