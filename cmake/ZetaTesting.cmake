@@ -3,6 +3,7 @@
 # Label "peer" marks tests that run an outside program, "gui" marks widget tests.
 # TSAN marks tests where threads meet: a ThreadSanitizer build (ZETA_SANITIZE=thread) builds
 # and runs only those, through the target zeta_tsan_tests.
+# Every program fails when one of its tests leaves files behind (tests/support/no_leftovers.cpp).
 if(ZETA_SANITIZE STREQUAL "thread" AND NOT TARGET zeta_tsan_tests)
   add_custom_target(zeta_tsan_tests)
 endif()
@@ -22,6 +23,9 @@ function(zeta_add_test)
     add_dependencies(zeta_tsan_tests ${T_NAME})
   endif()
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  if(TARGET zeta_test_no_leftovers)
+    target_link_libraries(${T_NAME} PRIVATE zeta_test_no_leftovers)
+  endif()
   target_compile_definitions(${T_NAME} PRIVATE
     ZETA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     ZETA_BINARY_DIR="${PROJECT_BINARY_DIR}")

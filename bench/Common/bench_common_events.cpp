@@ -13,9 +13,9 @@
 #include "Common/device.h"
 #include "Common/items.h"
 #include "Common/property.h"
-#include "Common/system_log.h"
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_property.h"
+#include "platform/system_log.h"
 #include "support/indi_server.h"
 
 #include <algorithm>

@@ -6,9 +6,9 @@
 #include "Common/items.h"
 #include "Common/property.h"
 #include "Common/record_fields.h"
-#include "Common/system_log.h"
 #include "Common/utf8.h"
 #include "indigo/indigo_log.h"
+#include "platform/system_log.h"
 
 #include <exception>
 

@@ -24,11 +24,11 @@
 
 #include "Common/inline_serial_queue.h"
 #include "Common/string_map.h"
-#include "Common/system_log.h"
 #include "Common/time_format.h"
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_driver.h"
 #include "platform/dispatch.h"
+#include "platform/system_log.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -3,9 +3,11 @@
 #include "Common/device.h"
 #include "Common/indigo_client.h"
 #include "Common/indigo_delegate.h"
+#include "imaging/video_log.h"
 #include "indigo/indigo_log.h"
 #include "indigo/indigo_property.h"
 #include "platform/constants.h"
+#include "platform/system_log.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -75,6 +77,15 @@ void INDIGO::startWithLocalServer(bool localServer, bool remoteServices) {
     publishedInstance().store(this, std::memory_order_release);
     messageSyncQueue_.sync([this] { timeFormat_.setFormat("HH:mm:ss.SSS"); });
     indigo_log_message_handler = &INDIGO::logMessageHandler;
+    // The video writers' lines for the user reach the message log of the running client;
+    // with none running they still reach the system log.
+    zeta::imaging::video::setMessageSink([](const std::string& text) {
+        const InstanceUse use;
+        if (use.self != nullptr)
+            use.self->message(text);
+        else
+            zeta::platform::systemLog(text);
+    });
 
     // The setting is the preferences' popup index; anything outside the bus's levels is clamped.
     const long long level = DEFAULTS().integerForKey("indigoLogLevel", 0);

@@ -1,5 +1,7 @@
 #include "Common/inline_serial_queue.h"
 
+#include "platform/system_log.h"
+
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
@@ -90,9 +92,9 @@ void InlineSerialQueue::runWorker() {
         try {
             runTask(task);
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "dispatch: task on %s threw: %s\n", label().c_str(), error.what());
+            zeta::platform::systemLog("dispatch: task on " + label() + " threw: " + error.what());
         } catch (...) {
-            std::fprintf(stderr, "dispatch: task on %s threw\n", label().c_str());
+            zeta::platform::systemLog("dispatch: task on " + label() + " threw");
         }
         task = nullptr;
         lock.lock();

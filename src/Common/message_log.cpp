@@ -2,7 +2,7 @@
 
 #include "Common/indigo_client.h"
 #include "Common/indigo_delegate.h"
-#include "Common/system_log.h"
+#include "platform/system_log.h"
 
 #include <chrono>
 

@@ -1,21 +1,8 @@
 #include "Common/raw_image_rep.h"
 
+#include "imaging/raw_frame.h"
+
 #include <cstdint>
-#include <cstring>
-#include <limits>
-
-namespace {
-
-std::uint32_t littleEndianWord(const std::uint8_t* bytes) {
-    return std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
-           std::uint32_t(bytes[3]) << 24;
-}
-
-constexpr std::uint32_t kRAW1 = 0x31574152;
-constexpr std::uint32_t kRAW2 = 0x32574152;
-constexpr std::uint32_t kRAW3 = 0x33574152;
-
-} // namespace
 
 INDIGO::RawImageRep::RawImageRep(const zeta::platform::Data& data) : data_(data) {
     decode();
@@ -24,7 +11,7 @@ INDIGO::RawImageRep::RawImageRep(const zeta::platform::Data& data) : data_(data)
 INDIGO::RawImageRep::~RawImageRep() = default;
 
 bool INDIGO::RawImageRep::canInitWithData(const zeta::platform::Data& data) {
-    return data.startsWith("RAW");
+    return zeta::imaging::looksLikeRawFrame(data.span());
 }
 
 zeta::platform::ImageReps INDIGO::RawImageRep::imageRepsWithData(const zeta::platform::Data& data) {
@@ -34,45 +21,36 @@ zeta::platform::ImageReps INDIGO::RawImageRep::imageRepsWithData(const zeta::pla
 }
 
 bool INDIGO::RawImageRep::decode() {
-    if (data_.length() < kHeaderSize) return false;
+    using zeta::imaging::RawFramePixels;
+    const auto header = zeta::imaging::readRawFrameHeader(data_.span());
+    if (!header) return false;
     const std::uint8_t* bytes = data_.bytes();
-    const std::uint32_t signature = littleEndianWord(bytes);
-    const std::uint32_t width = littleEndianWord(bytes + 4);
-    const std::uint32_t height = littleEndianWord(bytes + 8);
 
     zeta::platform::BitmapLayout layout;
-    layout.pixelsWide = width;
-    layout.pixelsHigh = height;
-    std::uint64_t bytesPerPixel = 0;
-    switch (signature) {
-    case kRAW1:
-        bytesPerPixel = 1;
+    layout.pixelsWide = header->width;
+    layout.pixelsHigh = header->height;
+    switch (header->pixels) {
+    case RawFramePixels::Gray8:
         break;
-    case kRAW2:
-        bytesPerPixel = 2;
+    case RawFramePixels::Gray16LE:
         layout.bitsPerSample = 16;
         break;
-    case kRAW3:
-        bytesPerPixel = 3;
+    case RawFramePixels::BGR24:
         layout.samplesPerPixel = 3;
         layout.colorSpaceName = zeta::platform::ColorSpace::DeviceRGB;
         break;
-    default:
-        return false;
     }
-    // Both factors are below 2^32, so their product fits 64 bits; the pixel bound keeps the
-    // byte count far from overflowing too.
-    const std::uint64_t pixelCount = std::uint64_t(width) * height;
+    const std::uint64_t pixelCount = std::uint64_t(header->width) * header->height;
     if (pixelCount == 0 || pixelCount > std::uint64_t(zeta::platform::kMaxDecodedPixels)) return false;
-    const std::uint64_t pixelBytes = pixelCount * bytesPerPixel;
-    if (pixelBytes > data_.length() - kHeaderSize) return false;
+    const auto pixelBytes = header->pixelBytes();
+    if (!pixelBytes || *pixelBytes > data_.length() - kHeaderSize) return false;
 
     // The bitmap only reads its planes; the received bytes stay as they are.
     auto* pixels = const_cast<unsigned char*>(bytes + kHeaderSize);
-    if (signature == kRAW3) {
-        swapped_ = zeta::platform::allocateBuffer(static_cast<std::size_t>(pixelBytes));
+    if (header->pixels == RawFramePixels::BGR24) {
+        swapped_ = zeta::platform::allocateBuffer(static_cast<std::size_t>(*pixelBytes));
         unsigned char* out = swapped_.get();
-        for (std::uint64_t i = 0; i < pixelBytes; i += 3) {
+        for (std::uint64_t i = 0; i < *pixelBytes; i += 3) {
             out[i] = pixels[i + 2];
             out[i + 1] = pixels[i + 1];
             out[i + 2] = pixels[i];

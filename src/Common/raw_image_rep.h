@@ -3,9 +3,7 @@
 // decoder registry (ImageRep::registerImageRepClass<INDIGO::RawImageRep>()) so that any image
 // made from bytes decodes them.
 //
-// A frame is a 12-byte header of three little-endian 32-bit words (signature "RAW1", "RAW2"
-// or "RAW3" as its four ASCII letters, width, height), then width x height pixels, rows top
-// down without padding:
+// The frame's header is read by zeta::imaging::readRawFrameHeader (imaging/raw_frame.h):
 //   "RAW1"  8-bit grey            -> 8 bits per pixel,  calibrated white
 //   "RAW2"  16-bit grey, LE       -> 16 bits per pixel, calibrated white
 //   "RAW3"  blue, green, red bytes -> 24 bits per pixel, device RGB (presented red, green, blue)
@@ -16,6 +14,7 @@
 // gives no representation. Stateless: decodes on any thread.
 
 #include "Common/indigo_client.h"
+#include "imaging/raw_frame.h"
 #include "platform/image/bitmap_image_rep.h"
 #include "platform/image/buffer.h"
 #include "platform/image/data.h"
@@ -24,7 +23,7 @@
 
 class INDIGO::RawImageRep final : public zeta::platform::BitmapImageRep {
 public:
-    static constexpr std::size_t kHeaderSize = 12;
+    static constexpr std::size_t kHeaderSize = zeta::imaging::RawFrameHeader::kSize;
 
     // Decodes the frame; when that fails the representation has no pixels (bitmapData() null).
     explicit RawImageRep(const zeta::platform::Data& data);

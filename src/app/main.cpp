@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "app/termination_signals.h"
+#include "app/window_set.h"
 #include "app/zt_app_delegate.h"
 #include "platform/constants.h"
 
@@ -42,9 +43,13 @@ int main(int argc, char* argv[]) {
     // application alive.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // The window controllers outlive the client that calls them: made before the delegate.
+    zeta::app::WindowSet windows;
     zeta::app::ZTAppDelegate delegate;
+    windows.registerControllers(delegate);
     delegate.applicationWillFinishLaunching();
     zeta::app::MainWindow window(delegate);
+    windows.buildWidgets(window);
     window.show();
     delegate.applicationDidFinishLaunching();
 
@@ -53,5 +58,6 @@ int main(int argc, char* argv[]) {
 
     const int status = QApplication::exec();
     delegate.applicationWillTerminate();
+    windows.detachViews();
     return status;
 }

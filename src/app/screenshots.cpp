@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/message_log_window.h"
 #include "app/preferences_dialog.h"
+#include "app/window_set.h"
 #include "app/zt_app_delegate.h"
 
 #include <QApplication>
@@ -43,9 +44,13 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
+    zeta::app::WindowSet windows;
     zeta::app::ZTAppDelegate delegate;
+    windows.registerControllers(delegate);
     delegate.applicationWillFinishLaunching();
     zeta::app::MainWindow window(delegate);
+    windows.buildWidgets(window);
+    window.resize(1400, 900);
     window.show();
     delegate.applicationDidFinishLaunching();
     // The simulated cameras reach the bus and the first-launch sheet comes up.
@@ -62,5 +67,6 @@ int main(int argc, char* argv[]) {
     ok = save(window.messageLogWindow(), folder, "message_log") && ok;
 
     delegate.applicationWillTerminate();
+    windows.detachViews();
     return ok ? 0 : 1;
 }

@@ -483,6 +483,24 @@ dispatch::Queue& indigo_ccd_ica_run_loop() {
     return *queue;
 }
 
+namespace {
+
+// A driver shut down lets go of its cameras: each one's devices go as if it had been
+// unplugged, and the browser with its camera objects is dropped, so nothing of them (their
+// download folders included) outlives the driver. The next start finds the cameras again.
+void releaseBrowser() {
+    driverBrowser->stop();
+    onRunLoop([] {
+        const std::vector<std::shared_ptr<PTPCamera>> cameras = driverBrowser->cameras();
+        for (const auto& camera : cameras)
+            driverDelegate->cameraRemoved(camera);
+        delete driverBrowser;
+        driverBrowser = nullptr;
+    });
+}
+
+} // namespace
+
 bool indigo_ccd_ica_use_device_sources(std::vector<std::shared_ptr<zeta::platform::ICDeviceSource>> sources) {
     std::lock_guard lock(driverMutex);
     if (driverBrowser != nullptr) return false;
@@ -505,9 +523,9 @@ extern "C" indigo_result indigo_ccd_ica(indigo_driver_action action, indigo_driv
     }
     if (!driverDelegate) driverDelegate = std::make_shared<PTPDelegate>(runLoop());
     if (driverBrowser == nullptr) {
-        driverBrowser = new PTPBrowser(driverDelegate, runLoop(),
-                                       driverSources ? std::move(*driverSources)
-                                                     : zeta::platform::ICDeviceBrowser::defaultSources());
+        driverBrowser =
+            new PTPBrowser(driverDelegate, runLoop(),
+                           driverSources ? *driverSources : zeta::platform::ICDeviceBrowser::defaultSources());
     }
     if (action != lastAction) {
         if (action == INDIGO_DRIVER_INIT) {
@@ -515,7 +533,7 @@ extern "C" indigo_result indigo_ccd_ica(indigo_driver_action action, indigo_driv
             driverBrowser->start();
         } else if (action == INDIGO_DRIVER_SHUTDOWN) {
             lastAction = INDIGO_DRIVER_SHUTDOWN;
-            driverBrowser->stop();
+            releaseBrowser();
         }
     }
     return INDIGO_OK;

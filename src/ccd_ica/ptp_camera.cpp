@@ -13,18 +13,6 @@
 
 namespace {
 
-enum : uint16_t {
-    GetDeviceInfo = 0x1001,
-    GetStorageIDs = 0x1004,
-    InitiateCapture = 0x100E,
-    GetDevicePropDesc = 0x1014,
-    SetDevicePropValue = 0x1016,
-
-    EventObjectAdded = 0x4002,
-    EventDevicePropChanged = 0x4006,
-    EventCaptureComplete = 0x400D,
-};
-
 constexpr auto kEventPollInterval = std::chrono::milliseconds(500);
 
 // Transaction and event lines are made only when the debug log will show them.
@@ -37,7 +25,7 @@ using LabelMap = std::map<int64_t, std::string>;
 // Standard properties reported as lists through a label map.
 const std::map<uint16_t, LabelMap>& labelMaps() {
     static const std::map<uint16_t, LabelMap> maps = {
-        {0x5004,
+        {PTPPropertyCodeCompressionSetting,
          {{0, "JPEG Basic"},
           {1, "JPEG Norm"},
           {2, "JPEG Fine"},
@@ -45,7 +33,7 @@ const std::map<uint16_t, LabelMap>& labelMaps() {
           {5, "RAW + JPEG Basic"},
           {6, "RAW + JPEG Norm"},
           {7, "RAW + JPEG Fine"}}},
-        {0x5005,
+        {PTPPropertyCodeWhiteBalance,
          {{1, "Manual"},
           {2, "Auto"},
           {3, "One-push Auto"},
@@ -53,9 +41,10 @@ const std::map<uint16_t, LabelMap>& labelMaps() {
           {5, "Fluorescent"},
           {6, "Incandescent"},
           {7, "Flash"}}},
-        {0x500A, {{1, "Manual"}, {2, "Automatic"}, {3, "Macro"}}},
-        {0x500B, {{1, "Average"}, {2, "Center-Weighted Average"}, {3, "Multi-spot"}, {4, "Center-spot"}}},
-        {0x500C,
+        {PTPPropertyCodeFocusMode, {{1, "Manual"}, {2, "Automatic"}, {3, "Macro"}}},
+        {PTPPropertyCodeExposureMeteringMode,
+         {{1, "Average"}, {2, "Center-Weighted Average"}, {3, "Multi-spot"}, {4, "Center-spot"}}},
+        {PTPPropertyCodeFlashMode,
          {{0, "Undefined"},
           {1, "Automatic flash"},
           {2, "Flash off"},
@@ -63,9 +52,10 @@ const std::map<uint16_t, LabelMap>& labelMaps() {
           {4, "Automatic Red-eye Reduction"},
           {5, "Red-eye fill flash"},
           {6, "External sync"}}},
-        {0x500E, {{1, "Manual"}, {2, "Program"}, {3, "Aperture priority"}, {4, "Shutter priority"}}},
-        {0x5013, {{1, "Single shot"}, {2, "Continuous"}, {3, "Timelapse"}}},
-        {0x501C, {{1, "Center-spot"}, {2, "Multi-spot"}}},
+        {PTPPropertyCodeExposureProgramMode,
+         {{1, "Manual"}, {2, "Program"}, {3, "Aperture priority"}, {4, "Shutter priority"}}},
+        {PTPPropertyCodeStillCaptureMode, {{1, "Single shot"}, {2, "Continuous"}, {3, "Timelapse"}}},
+        {PTPPropertyCodeFocusMeteringMode, {{1, "Center-spot"}, {2, "Multi-spot"}}},
     };
     return maps;
 }
@@ -110,12 +100,9 @@ PTPValue dividedBy100(const PTPValue& value) {
     return PTPValue::integer(PTPDataTypeInt32, static_cast<uint64_t>(v));
 }
 
-// "GetDeviceInfo" for PTPRequestCodeGetDeviceInfo (vendor names keep their vendor part).
+// "GetDeviceInfo" for PTPRequestCodeGetDeviceInfo, in the request class's names.
 std::string operationName(const PTPRequest& request) {
-    std::string name = request.operationCodeName();
-    constexpr std::string_view prefix = "PTPRequestCode";
-    if (name.starts_with(prefix)) name.erase(0, prefix.size());
-    return name;
+    return ptpOperationName(request.operationCode, request.operationNames());
 }
 
 // A folder of our own inside the temporary folder; the temporary folder itself if none can be made.
@@ -170,8 +157,14 @@ void PTPCamera::requestEnableTethering() {
 
 void PTPCamera::didOpenSessionWithError(const Device&, const std::optional<zeta::platform::ICError>& error) {
     opening_ = true;
-    openError_ = error ? std::optional<std::string>(error->localizedDescription) : std::nullopt;
-    sendPTPRequest(GetDeviceInfo);
+    // A refusal is named here like every other; a transport failure keeps its own words.
+    if (!error)
+        openError_.reset();
+    else if (error->code > 0)
+        openError_ = ptpResponseText(static_cast<uint16_t>(error->code));
+    else
+        openError_ = error->localizedDescription;
+    sendPTPRequest(PTPRequestCodeGetDeviceInfo);
 }
 
 void PTPCamera::didCloseSessionWithError(const Device&, const std::optional<zeta::platform::ICError>&) {
@@ -310,32 +303,35 @@ void PTPCamera::didSendPTPCommand(const std::vector<uint8_t>&, const std::vector
 }
 
 std::string PTPCamera::responseText(const PTPResponse& response) {
-    return hex4(response.responseCode) + " = " + response.description();
+    return ptpResponseText(response.responseCode, response.responseNames());
+}
+
+std::string PTPCamera::refusal(const PTPRequest& request, const PTPResponse& response) {
+    return ptpOperationFailure(operationName(request), response.responseCode, response.responseNames());
 }
 
 void PTPCamera::processRequest(const std::shared_ptr<PTPRequest>& request, const std::shared_ptr<PTPResponse>& response,
                                const std::vector<uint8_t>& data) {
     switch (request->operationCode) {
-    case GetDeviceInfo: {
+    case PTPRequestCodeGetDeviceInfo: {
         std::shared_ptr<PTPDeviceInfo> deviceInfo;
         if (!data.empty() && response->responseCode == PTPResponseCodeOK)
             deviceInfo = classes().deviceInfoWithData(data);
         if (!deviceInfo) {
-            failConnection(response->responseCode == PTPResponseCodeOK
-                               ? "GetDeviceInfo failed (no device information)"
-                               : "GetDeviceInfo failed (" + responseText(*response) + ")");
+            failConnection(response->responseCode == PTPResponseCodeOK ? "GetDeviceInfo failed (no device information)"
+                                                                       : refusal(*request, *response));
             return;
         }
         setInfo(deviceInfo);
-        if (operationIsSupported(InitiateCapture)) delegate_->cameraCanExposure(self());
+        if (operationIsSupported(PTPRequestCodeInitiateCapture)) delegate_->cameraCanExposure(self());
         for (uint16_t code : deviceInfo->propertiesSupported)
-            sendPTPRequest(GetDevicePropDesc, code);
-        sendPTPRequest(GetStorageIDs);
+            sendPTPRequest(PTPRequestCodeGetDevicePropDesc, code);
+        sendPTPRequest(PTPRequestCodeGetStorageIDs);
         break;
     }
-    case GetStorageIDs:
+    case PTPRequestCodeGetStorageIDs:
         if (response->responseCode != PTPResponseCodeOK) {
-            failConnection("GetStorageIDs failed (" + responseText(*response) + ")");
+            failConnection(refusal(*request, *response));
             return;
         }
         if (!opening_) return; // an answer to someone else's question
@@ -343,13 +339,13 @@ void PTPCamera::processRequest(const std::shared_ptr<PTPRequest>& request, const
         processConnect();
         startEventTimer();
         break;
-    case GetDevicePropDesc: {
+    case PTPRequestCodeGetDevicePropDesc: {
         const auto property = data.empty() ? nullptr : classes().propertyWithData(data);
         delegate_->debug("Translated to " + (property ? property->description() : std::string("(null)")));
         if (!property) {
             if (response->responseCode != PTPResponseCodeOK) {
                 delegate_->cameraPropertyFailed(self(), static_cast<uint16_t>(request->parameter1),
-                                                "GetDevicePropDesc failed (" + responseText(*response) + ")");
+                                                refusal(*request, *response));
             }
             return;
         }
@@ -357,13 +353,13 @@ void PTPCamera::processRequest(const std::shared_ptr<PTPRequest>& request, const
         processPropertyDescription(property);
         break;
     }
-    case SetDevicePropValue:
+    case PTPRequestCodeSetDevicePropValue:
         if (response->responseCode != PTPResponseCodeOK) {
             delegate_->cameraPropertyFailed(self(), static_cast<uint16_t>(request->parameter1),
-                                            "SetDevicePropValue failed (" + responseText(*response) + ")");
+                                            refusal(*request, *response));
         }
         // Every setting is read back, so the client sees the value the camera settled on.
-        sendPTPRequest(GetDevicePropDesc, request->parameter1);
+        sendPTPRequest(PTPRequestCodeGetDevicePropDesc, request->parameter1);
         break;
     default:
         break;
@@ -372,12 +368,12 @@ void PTPCamera::processRequest(const std::shared_ptr<PTPRequest>& request, const
 
 void PTPCamera::processRequestFailure(const std::shared_ptr<PTPRequest>& request, const std::string& error) {
     switch (request->operationCode) {
-    case GetDeviceInfo:
-    case GetStorageIDs:
+    case PTPRequestCodeGetDeviceInfo:
+    case PTPRequestCodeGetStorageIDs:
         failConnection(operationName(*request) + " failed (" + error + ")");
         break;
-    case GetDevicePropDesc:
-    case SetDevicePropValue:
+    case PTPRequestCodeGetDevicePropDesc:
+    case PTPRequestCodeSetDevicePropValue:
         delegate_->cameraPropertyFailed(self(), static_cast<uint16_t>(request->parameter1),
                                         operationName(*request) + " failed (" + error + ")");
         break;
@@ -413,18 +409,18 @@ void PTPCamera::didReceivePTPEvent(const Device&, const std::vector<uint8_t>& co
 
 void PTPCamera::processEvent(const std::shared_ptr<PTPEvent>& event) {
     switch (event->eventCode) {
-    case EventObjectAdded:
+    case PTPEventCodeObjectAdded:
         objectAdded_ = true;
         break;
-    case EventCaptureComplete:
+    case PTPEventCodeCaptureComplete:
         if (objectAdded_) {
             objectAdded_ = false;
         } else {
             delegate_->cameraExposureFailed(self(), std::string("Image data out of sequence"));
         }
         break;
-    case EventDevicePropChanged:
-        sendPTPRequest(GetDevicePropDesc, event->parameter1);
+    case PTPEventCodeDevicePropChanged:
+        sendPTPRequest(PTPRequestCodeGetDevicePropDesc, event->parameter1);
         break;
     default:
         break;
@@ -494,7 +490,7 @@ void PTPCamera::setProperty(uint16_t code, const std::string& value) {
         delegate_->cameraPropertyFailed(self(), code, "Value too long for property " + hex4(code));
         return;
     }
-    sendPTPRequest(SetDevicePropValue, code, std::move(*data));
+    sendPTPRequest(PTPRequestCodeSetDevicePropValue, code, std::move(*data));
 }
 
 void PTPCamera::mapValueList(const std::shared_ptr<PTPProperty>& property, const LabelMap& map) {
@@ -539,11 +535,11 @@ void PTPCamera::processPropertyDescription(const std::shared_ptr<PTPProperty>& p
         return;
     }
     switch (code) {
-    case 0x5003: // ImageSize
-    case 0x500F: // ExposureIndex
+    case PTPPropertyCodeImageSize:
+    case PTPPropertyCodeExposureIndex:
         sameTexts();
         return;
-    case 0x5007: { // FNumber
+    case PTPPropertyCodeFNumber: {
         std::vector<std::string> labels;
         if (property->supportedValues) {
             for (const PTPValue& v : *property->supportedValues)
@@ -552,14 +548,14 @@ void PTPCamera::processPropertyDescription(const std::shared_ptr<PTPProperty>& p
         delegate_->cameraPropertyChanged(self(), code, value, valueTexts(property), labels, readOnly);
         return;
     }
-    case 0x5008: // FocalLength
+    case PTPPropertyCodeFocalLength:
         delegate_->cameraPropertyChanged(self(), code, dividedBy100(property->value), dividedBy100(property->min),
                                          dividedBy100(property->max), PTPValue::integer(PTPDataTypeInt32, 0), true);
         return;
-    case 0x500D: // ExposureTime
+    case PTPPropertyCodeExposureTime:
         reportExposureTime(property);
         return;
-    case 0x5010: { // ExposureBiasCompensation, in thousandths of a stop
+    case PTPPropertyCodeExposureBiasCompensation: { // in thousandths of a stop
         std::vector<std::string> labels;
         if (property->supportedValues) {
             for (const PTPValue& v : *property->supportedValues)
@@ -568,7 +564,7 @@ void PTPCamera::processPropertyDescription(const std::shared_ptr<PTPProperty>& p
         delegate_->cameraPropertyChanged(self(), code, value, valueTexts(property), labels, readOnly);
         return;
     }
-    case 0x5001: // BatteryLevel: a number, whatever form the camera chose
+    case PTPPropertyCodeBatteryLevel: // a number, whatever form the camera chose
         property->supportedValues.reset();
         break;
     default:

@@ -203,8 +203,10 @@ protected:
     // Starts (or restarts) the 0.5 s event timer.
     void startEventTimer();
     void stopEventTimer();
-    // The text for a response in messages: "0x%04x = <response log text>".
+    // The text for a response in messages: "0x%04x = <response name>".
     static std::string responseText(const PTPResponse& response);
+    // The failure of an operation the camera refused: "<operation> failed (<response text>)".
+    static std::string refusal(const PTPRequest& request, const PTPResponse& response);
 
     int32_t width_ = 0;
     int32_t height_ = 0;

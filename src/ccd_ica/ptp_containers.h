@@ -8,25 +8,13 @@
 // base one. Parsing into a vendor class is `PTPResponse::withData<PTPNikonResponse>(bytes)`.
 // Objects are built on one thread and then only read; share them as shared_ptr.
 
-#include "ccd_ica/ptp_names.h"
+#include "platform/camera/ptp_names.h"
 
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <vector>
-
-enum : uint16_t {
-    PTPContainerTypeCommand = 1,
-    PTPContainerTypeData = 2,
-    PTPContainerTypeResponse = 3,
-    PTPContainerTypeEvent = 4,
-};
-
-enum : uint16_t {
-    PTPResponseCodeOK = 0x2001,
-    PTPResponseCodeDeviceBusy = 0x2019,
-};
 
 // One operation to send.
 class PTPRequest {
@@ -117,14 +105,6 @@ public:
 
 private:
     bool parse(std::span<const uint8_t> data);
-};
-
-// The vendor-extension identifier of a camera.
-enum : uint16_t {
-    PTPVendorExtensionMicrosoft = 6,
-    PTPVendorExtensionNikon = 10,
-    PTPVendorExtensionCanon = 11,
-    PTPVendorExtensionSony = 17,
 };
 
 class PTPVendor {

@@ -11,8 +11,8 @@
 // field, and the fields after it stay absent.
 
 #include "ccd_ica/ptp_containers.h"
-#include "ccd_ica/ptp_names.h"
 #include "ccd_ica/ptp_value.h"
+#include "platform/camera/ptp_names.h"
 
 #include <cstdint>
 #include <map>

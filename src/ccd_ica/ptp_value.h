@@ -8,6 +8,8 @@
 // each field and stops there, so camera data that lies about its own sizes can never make us
 // read or write outside the buffer.
 
+#include "platform/camera/ptp_codes.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -16,26 +18,6 @@
 #include <string_view>
 #include <variant>
 #include <vector>
-
-// PTP datatype codes.
-enum : uint16_t {
-    PTPDataTypeUndefined = 0x0000,
-    PTPDataTypeInt8 = 0x0001,
-    PTPDataTypeUInt8 = 0x0002,
-    PTPDataTypeInt16 = 0x0003,
-    PTPDataTypeUInt16 = 0x0004,
-    PTPDataTypeInt32 = 0x0005,
-    PTPDataTypeUInt32 = 0x0006,
-    PTPDataTypeInt64 = 0x0007,
-    PTPDataTypeUInt64 = 0x0008,
-    PTPDataTypeInt128 = 0x0009,
-    PTPDataTypeUInt128 = 0x000A,
-    PTPDataTypeArrayOfInt8 = 0x4001,
-    PTPDataTypeArrayOfUInt64 = 0x4008,
-    PTPDataTypeArrayOfInt128 = 0x4009,
-    PTPDataTypeArrayOfUInt128 = 0x400A,
-    PTPDataTypeString = 0xFFFF,
-};
 
 // Width in bytes of an integer datatype of up to 64 bits (1..8, or 0x4001..0x4008 for the
 // elements of an array); 0 for every other code.

@@ -74,6 +74,60 @@ std::string errorText() {
     return std::strerror(errno);
 }
 
+// How the frame is stored: its size, depth and colour id (a raw grey frame takes the run's
+// Bayer mask, if any).
+StoredLayout layoutOf(const VideoFrame& frame, const std::optional<std::int32_t>& bayerMask) {
+    StoredLayout layout;
+    layout.width = frame.width;
+    layout.height = frame.height;
+    switch (frame.pixels) {
+    case FramePixels::Gray8:
+    case FramePixels::Gray16LE:
+        layout.bytesPerPixel = frame.pixels == FramePixels::Gray8 ? 1 : 2;
+        layout.depth = 8 * layout.bytesPerPixel;
+        layout.colorID =
+            frame.raw ? bayerMask.value_or(std::int32_t(SERColorID::MONO)) : std::int32_t(SERColorID::MONO);
+        break;
+    case FramePixels::BGR24:
+        layout.bytesPerPixel = 3;
+        layout.colorID = std::int32_t(SERColorID::BGR);
+        break;
+    case FramePixels::RGB24:
+    case FramePixels::ARGB32:
+    case FramePixels::RGBA32:
+        layout.bytesPerPixel = 3;
+        layout.colorID = std::int32_t(SERColorID::RGB);
+        break;
+    }
+
+    return layout;
+}
+
+// Writes the frame's pixels at the offset, without alpha and without row padding.
+bool writeFrame(int fd, const VideoFrame& frame, std::size_t frameBytes, off_t offset) {
+    if (frame.pixels == FramePixels::ARGB32 || frame.pixels == FramePixels::RGBA32) {
+        // The colour bytes without alpha, assembled and written in one piece.
+        const std::size_t skip = frame.pixels == FramePixels::ARGB32 ? 1 : 0;
+        zeta::platform::Buffer buffer = zeta::platform::allocateBuffer(frameBytes);
+        std::uint8_t* out = buffer.get();
+        for (std::uint32_t y = 0; y < frame.height; ++y) {
+            const std::uint8_t* in = frame.row(y) + skip;
+            for (std::uint32_t x = 0; x < frame.width; ++x, in += 4, out += 3) {
+                out[0] = in[0];
+                out[1] = in[1];
+                out[2] = in[2];
+            }
+        }
+        return writeAll(fd, buffer.get(), frameBytes, offset);
+    }
+    if (frame.packed()) return writeAll(fd, frame.firstRow, frameBytes, offset);
+    const std::size_t rowBytes = frame.rowBytes();
+    for (std::uint32_t y = 0; y < frame.height; ++y) {
+        if (!writeAll(fd, frame.row(y), rowBytes, offset + static_cast<off_t>(y * rowBytes))) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::int64_t SER::ticksOfUnixTime(std::int64_t seconds) {
@@ -155,29 +209,7 @@ VideoFrameOutcome SER::add(const zeta::platform::Data& data) {
         return VideoFrameOutcome::Dropped;
     }
 
-    StoredLayout layout;
-    layout.width = frame.width;
-    layout.height = frame.height;
-    switch (frame.pixels) {
-    case FramePixels::Gray8:
-    case FramePixels::Gray16LE:
-        layout.bytesPerPixel = frame.pixels == FramePixels::Gray8 ? 1 : 2;
-        layout.depth = 8 * layout.bytesPerPixel;
-        layout.colorID =
-            frame.raw ? bayerMask_.value_or(std::int32_t(SERColorID::MONO)) : std::int32_t(SERColorID::MONO);
-        break;
-    case FramePixels::BGR24:
-        layout.bytesPerPixel = 3;
-        layout.colorID = std::int32_t(SERColorID::BGR);
-        break;
-    case FramePixels::RGB24:
-    case FramePixels::ARGB32:
-    case FramePixels::RGBA32:
-        layout.bytesPerPixel = 3;
-        layout.colorID = std::int32_t(SERColorID::RGB);
-        break;
-    }
-
+    const StoredLayout layout = layoutOf(frame, bayerMask_);
     const bool first = frameCount_ == 0;
     if (!first) {
         const bool fits = layout.width == imageWidth_ && layout.height == imageHeight_ &&
@@ -208,29 +240,7 @@ VideoFrameOutcome SER::add(const zeta::platform::Data& data) {
 
     const std::size_t frameBytes = std::size_t(layout.width) * layout.height * layout.bytesPerPixel;
     const off_t offset = static_cast<off_t>(kHeaderSize + std::uint64_t(frameCount_) * frameBytes);
-    bool written = false;
-    if (frame.pixels == FramePixels::ARGB32 || frame.pixels == FramePixels::RGBA32) {
-        // The colour bytes without alpha, assembled and written in one piece.
-        const std::size_t skip = frame.pixels == FramePixels::ARGB32 ? 1 : 0;
-        zeta::platform::Buffer buffer = zeta::platform::allocateBuffer(frameBytes);
-        std::uint8_t* out = buffer.get();
-        for (std::uint32_t y = 0; y < frame.height; ++y) {
-            const std::uint8_t* in = frame.row(y) + skip;
-            for (std::uint32_t x = 0; x < frame.width; ++x, in += 4, out += 3) {
-                out[0] = in[0];
-                out[1] = in[1];
-                out[2] = in[2];
-            }
-        }
-        written = writeAll(fd_, buffer.get(), frameBytes, offset);
-    } else if (frame.packed()) {
-        written = writeAll(fd_, frame.firstRow, frameBytes, offset);
-    } else {
-        written = true;
-        const std::size_t rowBytes = frame.rowBytes();
-        for (std::uint32_t y = 0; written && y < frame.height; ++y)
-            written = writeAll(fd_, frame.row(y), rowBytes, offset + static_cast<off_t>(y * rowBytes));
-    }
+    const bool written = writeFrame(fd_, frame, frameBytes, offset);
     if (!written) {
         const std::string reason = errorText();
         // Cut off what part of the frame got in. Should that fail too, the next frame overwrites

@@ -1,5 +1,6 @@
 #include "imaging/video_frame.h"
 
+#include "imaging/raw_frame.h"
 #include "platform/image/bitmap_image_rep.h"
 #include "platform/image/picture.h"
 
@@ -42,28 +43,35 @@ const char* framePixelsName(FramePixels pixels) {
 
 namespace {
 
-std::uint32_t word(const zeta::platform::Data& data, std::size_t index) {
-    std::uint8_t b[4];
-    std::memcpy(b, data.bytes() + 4 * index, 4);
-    return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
+FramePixels framePixelsOf(zeta::imaging::RawFramePixels pixels) {
+    switch (pixels) {
+    case zeta::imaging::RawFramePixels::Gray8:
+        return FramePixels::Gray8;
+    case zeta::imaging::RawFramePixels::Gray16LE:
+        return FramePixels::Gray16LE;
+    case zeta::imaging::RawFramePixels::BGR24:
+        return FramePixels::BGR24;
+    }
+    return FramePixels::Gray8;
 }
 
-VideoFrameReading readRaw(const zeta::platform::Data& data, FramePixels pixels) {
+VideoFrameReading readRaw(const zeta::platform::Data& data, const zeta::imaging::RawFrameHeader& header) {
+    using zeta::imaging::RawFrameHeader;
+    const FramePixels pixels = framePixelsOf(header.pixels);
     VideoFrameReading reading;
     VideoFrame& frame = reading.frame;
     frame.pixels = pixels;
     frame.raw = true;
-    frame.width = word(data, 1);
-    frame.height = word(data, 2);
-    frame.firstRow = data.bytes() + 12;
+    frame.width = header.width;
+    frame.height = header.height;
+    frame.firstRow = data.bytes() + RawFrameHeader::kSize;
     frame.bytesPerRow = frame.rowBytes();
     // The payload must be exactly the pixels the header announces: fewer would be read past
     // the end of the data, more would shift every later frame of a video.
-    const std::uint64_t payload = data.length() - 12;
-    std::uint64_t expected = 0;
-    const bool fits = !__builtin_mul_overflow(std::uint64_t(frame.width), std::uint64_t(frame.height), &expected) &&
-                      !__builtin_mul_overflow(expected, std::uint64_t(bytesPerPixel(pixels)), &expected) &&
-                      expected <= std::numeric_limits<std::size_t>::max();
+    const std::uint64_t payload = data.length() - RawFrameHeader::kSize;
+    const auto announced = header.pixelBytes();
+    const bool fits = announced && *announced <= std::numeric_limits<std::size_t>::max();
+    const std::uint64_t expected = announced.value_or(0);
     if (!fits || expected != payload) {
         reading.status = VideoFrameReading::Status::MalformedRaw;
         reading.problem = "raw frame of " + std::to_string(frame.width) + " x " + std::to_string(frame.height) + " " +
@@ -109,17 +117,8 @@ bool pixelsOfBitmap(const zeta::platform::BitmapImageRep& rep, FramePixels& pixe
 } // namespace
 
 VideoFrameReading readVideoFrame(const zeta::platform::Data& data) {
-    if (data.length() > 12) {
-        switch (word(data, 0)) {
-        case kRaw1Signature:
-            return readRaw(data, FramePixels::Gray8);
-        case kRaw2Signature:
-            return readRaw(data, FramePixels::Gray16LE);
-        case kRaw3Signature:
-            return readRaw(data, FramePixels::BGR24);
-        default:
-            break;
-        }
+    if (data.length() > zeta::imaging::RawFrameHeader::kSize) {
+        if (const auto header = zeta::imaging::readRawFrameHeader(data.span())) return readRaw(data, *header);
     }
     VideoFrameReading reading;
     const auto picture = zeta::platform::Picture::withData(data);

@@ -1,7 +1,6 @@
 #pragma once
 // A frame handed to a video writer, seen as its pixels: an INDIGO raw frame read straight
-// from its 12-byte header ("RAW1" 8-bit grey, "RAW2" 16-bit grey low byte first, "RAW3"
-// blue, green, red), or else the first bitmap that the platform's decoders make of the
+// from its header (imaging/raw_frame.h), or else the first bitmap that the platform's decoders make of the
 // bytes (8-bit grey, 16-bit grey, 24-bit RGB, 32-bit RGB with alpha or filler first or last).
 //
 // Stateless: reads frames on any thread.
@@ -51,11 +50,6 @@ struct VideoFrameReading {
     VideoFrame frame;
     std::string problem; // what is wrong with a malformed raw frame, for the log
 };
-
-// The 32-bit little-endian signatures of raw frames: the letters "RAW1", "RAW2", "RAW3".
-inline constexpr std::uint32_t kRaw1Signature = 0x31574152;
-inline constexpr std::uint32_t kRaw2Signature = 0x32574152;
-inline constexpr std::uint32_t kRaw3Signature = 0x33574152;
 
 // Reads the frame. A raw frame is one with a raw signature and more bytes than its header;
 // its pixels are read in place (data must outlive the frame). Anything else is decoded.

@@ -1,6 +1,7 @@
 #include "imaging/video_log.h"
 
-#include <cstdio>
+#include "platform/system_log.h"
+
 #include <memory>
 #include <mutex>
 
@@ -15,10 +16,6 @@ std::mutex& sinkLock() {
 std::shared_ptr<const MessageSink>& sinkSlot() {
     static std::shared_ptr<const MessageSink> sink;
     return sink;
-}
-
-void writeStandardError(const std::string& text) {
-    std::fprintf(stderr, "%s\n", text.c_str());
 }
 
 } // namespace
@@ -39,11 +36,11 @@ void logMessage(const std::string& text) {
     if (sink)
         (*sink)(text);
     else
-        writeStandardError(text);
+        zeta::platform::systemLog(text);
 }
 
 void logSystem(const std::string& text) {
-    writeStandardError(text);
+    zeta::platform::systemLog(text);
 }
 
 } // namespace zeta::imaging::video

@@ -116,8 +116,9 @@ std::string formatSexagesimal(double value, std::string_view a, std::string_view
     long long whole = static_cast<long long>(std::floor(x));
     const double m = (x - std::floor(x)) * 60;
     long long minutes = static_cast<long long>(std::floor(m));
-    long long seconds = std::llround((m - std::floor(m)) * 60);
-    // 59.5 seconds and more round up to a whole minute: carry, so that no "60" is ever shown.
+    // Rounded as "%02.0f" rounds: to the nearest, a half to the even neighbour (22.5 s shows 22).
+    long long seconds = static_cast<long long>(std::nearbyint((m - std::floor(m)) * 60));
+    // Seconds that round to 60 make a whole minute: carry, so that no "60" is ever shown.
     if (seconds >= 60) {
         seconds -= 60;
         ++minutes;

@@ -1,5 +1,7 @@
 #include "platform/dispatch.h"
 
+#include "platform/system_log.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <condition_variable>
@@ -38,9 +40,9 @@ void runReportingEscapes(const Task& task, const char* where) {
     try {
         task();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "dispatch: task on %s threw: %s\n", where, e.what());
+        zeta::platform::systemLog(std::string("dispatch: task on ") + where + " threw: " + e.what());
     } catch (...) {
-        std::fprintf(stderr, "dispatch: task on %s threw\n", where);
+        zeta::platform::systemLog(std::string("dispatch: task on ") + where + " threw");
     }
 }
 

@@ -1,6 +1,7 @@
 #include "platform/user_defaults.h"
 
 #include "platform/number_text.h"
+#include "platform/system_log.h"
 
 #include <QByteArray>
 #include <cmath>
@@ -92,7 +93,7 @@ void UserDefaults::load() {
     if (!in) return;
     json document = json::parse(in, nullptr, /*allow_exceptions=*/false);
     if (!document.is_object()) {
-        std::fprintf(stderr, "Zeta: ignoring unreadable preferences file %s\n", file_.c_str());
+        zeta::platform::systemLog("Zeta: ignoring unreadable preferences file " + file_.string());
         return;
     }
     for (auto it = document.begin(); it != document.end(); ++it) {

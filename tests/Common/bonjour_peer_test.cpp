@@ -4,11 +4,11 @@
 // services coming and going many times leave no server slot and no device behind.
 
 #include "Common/indigo.h"
-#include "Common/system_log.h"
 #include "bonjour_namespace.h"
 #include "indigo/indigo_driver.h"
 #include "platform/constants.h"
 #include "platform/dispatch.h"
+#include "platform/system_log.h"
 #include "support/free_port.h"
 #include "support/indi_server.h"
 

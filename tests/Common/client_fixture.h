@@ -1,8 +1,8 @@
 #pragma once
 // A client over the in-process bus with one recording controller, and devices made for a test.
 
-#include "Common/system_log.h"
 #include "fixture_device.h"
+#include "platform/system_log.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -2,9 +2,9 @@
 // device's events, and the fan-out to the delegates.
 
 #include "Common/indigo.h"
-#include "Common/system_log.h"
 #include "client_fixture.h"
 #include "indigo/indigo_log.h"
+#include "platform/system_log.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -5,8 +5,8 @@
 
 #include "Common/driver.h"
 #include "Common/indigo.h"
-#include "Common/system_log.h"
 #include "platform/constants.h"
+#include "platform/system_log.h"
 #include "support/temp_dir.h"
 
 #include <filesystem>

@@ -5,11 +5,11 @@
 
 #include "Common/driver.h"
 #include "Common/indigo.h"
-#include "Common/system_log.h"
 #include "indigo/indigo_driver.h"
 #include "indigo/indigo_server.h"
 #include "platform/constants.h"
 #include "platform/dispatch.h"
+#include "platform/system_log.h"
 #include "support/eventually.h"
 #include "support/process.h"
 #include "support/temp_dir.h"

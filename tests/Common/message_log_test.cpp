@@ -1,9 +1,10 @@
 // The message log: bounded, one entry per text with its time, every line to the system log.
 
 #include "Common/base_controller.h"
-#include "Common/system_log.h"
 #include "Common/time_format.h"
 #include "fixture_device.h"
+#include "imaging/video_log.h"
+#include "platform/system_log.h"
 
 #include <gtest/gtest.h>
 #include <regex>
@@ -52,6 +53,18 @@ TEST_F(MessageLog, EntriesCarryTheTimeOfDayWithMilliseconds) {
     const std::string entry = indigo->messages().back();
     EXPECT_TRUE(std::regex_match(entry, std::regex(R"(([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]\.[0-9]{3} note)")))
         << entry;
+}
+
+TEST_F(MessageLog, VideoWriterLinesReachTheLogOnceTheClientStarts) {
+    zeta::imaging::video::logMessage("before the client");
+    EXPECT_EQ(takeSystemLog(), std::vector<std::string>{"before the client"});
+    EXPECT_TRUE(indigo->messages().empty());
+
+    indigo->startWithLocalServer(false, false);
+    zeta::imaging::video::logMessage("SER: frame dropped");
+    ASSERT_FALSE(indigo->messages().empty());
+    EXPECT_TRUE(indigo->messages().back().ends_with(" SER: frame dropped")) << indigo->messages().back();
+    zeta::imaging::video::setMessageSink({});
 }
 
 TEST(TimeFormat, FormatsTheLocalTimeOfDay) {

@@ -1,11 +1,11 @@
 // Against a real INDI peer: indiserver with indi_simulator_ccd, connected through the bus.
 
 #include "Common/indigo.h"
-#include "Common/system_log.h"
 #include "fixture_device.h"
 #include "imaging/fits_image_rep.h"
 #include "imaging/image.h"
 #include "indigo/indigo_remote.h"
+#include "platform/system_log.h"
 #include "support/indi_server.h"
 
 #include <gmock/gmock.h>

@@ -2,13 +2,13 @@
 // port. No avahi daemon is reachable here, so nothing is published.
 
 #include "Common/indigo.h"
-#include "Common/system_log.h"
 #include "fixture_device.h"
 #include "indigo/indigo_driver.h"
 #include "indigo/indigo_remote.h"
 #include "indigo/indigo_server.h"
 #include "platform/constants.h"
 #include "platform/dispatch.h"
+#include "platform/system_log.h"
 #include "support/eventually.h"
 #include "support/free_port.h"
 #include "support/indi_server.h"

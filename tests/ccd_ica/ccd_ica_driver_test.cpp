@@ -472,9 +472,9 @@ TEST(ICADriver, ExposureRequestsWhileBusyAreIgnoredAndFailuresAlert) {
     sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 0);
     const auto alert = client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_ALERT_STATE));
     ASSERT_TRUE(alert);
-    EXPECT_EQ(alert->message, "InitiateCapture failed (0x2019)");
+    EXPECT_EQ(alert->message, "InitiateCapture failed (0x2019 = PTPResponseCodeDeviceBusy)");
     EXPECT_TRUE(client().waitFor(from, name, "CCD_IMAGE", stateIs(INDIGO_ALERT_STATE)));
-    EXPECT_TRUE(logged("Error 'InitiateCapture failed (0x2019)' on '" + name + "'"));
+    EXPECT_TRUE(logged("Error 'InitiateCapture failed (0x2019 = PTPResponseCodeDeviceBusy)' on '" + name + "'"));
 
     // Streaming asked of a camera without live view is refused, and does not stand in the
     // way of the next exposure.

@@ -27,7 +27,8 @@ TEST(CameraOverServer, IndiClientsListAndConnectASimulatedCamera) {
     indigo_start();
     auto source = zeta::platform::SimulatedDeviceSource::withPresets("generic");
     ASSERT_TRUE(indigo_ccd_ica_use_device_sources({source}));
-    ASSERT_EQ(indigo_add_driver(indigo_ccd_ica, true, nullptr), INDIGO_OK);
+    indigo_driver_entry* entry = nullptr;
+    ASSERT_EQ(indigo_add_driver(indigo_ccd_ica, true, &entry), INDIGO_OK);
     RunningServer server;
 
     std::string text;
@@ -49,6 +50,12 @@ TEST(CameraOverServer, IndiClientsListAndConnectASimulatedCamera) {
     })) << text;
     EXPECT_THAT(text, HasSubstr("Simulated Camera.CCD_EXPOSURE.CCD_EXPOSURE_VALUE="));
     EXPECT_THAT(text, HasSubstr("Simulated Camera.DSLR_ISO."));
+
+    // Shut down, the driver lets go of the camera: its device goes and nothing of it is left.
+    EXPECT_EQ(indigo_remove_driver(entry), INDIGO_OK);
+    EXPECT_TRUE(eventually([&] {
+        return listing(home, server.port, "Simulated Camera.*.*").find("Simulated Camera.") == std::string::npos;
+    }));
 }
 
 } // namespace

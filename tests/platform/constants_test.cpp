@@ -44,6 +44,10 @@ TEST(Sexagesimal, FormatsWithTwoDigitMinutesAndSecondsAndCarriesRoundedSeconds) 
         {-(1 + 59.0 / 60 + 59.6 / 3600), "-2:00:00"},
         {359.999999, "360:00:00"},
         {1.0 / 60 * 5 + 1.0 / 3600 * 7, "0:05:07"},
+        // Halves go to the even second, as "%02.0f" shows them.
+        {22.5 / 3600, "0:00:22"},
+        {23.5 / 3600, "0:00:24"},
+        {0.5 / 3600, "0:00:00"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(formatSexagesimal(c.value, ":", ":"), c.text) << c.value;
@@ -78,11 +82,16 @@ TEST(ModuleConstants, NameVersionAndValueLists) {
     EXPECT_EQ(MARKER_COLOR(), zeta::platform::Color::systemGreen());
 }
 
+// The system locale is read once, at the first call, and by Qt once per process: fixed
+// before main so that the separators are known.
+const bool fixedLocale = [] {
+    return ::setenv("LC_ALL", "en_US.UTF-8", 1) == 0;
+}();
+
 TEST(ModuleConstants, FormatIntegerGroupsDigits) {
-    const std::string text = formatInteger(1234567);
-    std::string digits;
-    for (char ch : text)
-        if (ch >= '0' && ch <= '9') digits += ch;
-    EXPECT_EQ(digits, "1234567");
+    ASSERT_TRUE(fixedLocale);
+    EXPECT_EQ(formatInteger(1234567), "1,234,567");
+    EXPECT_EQ(formatInteger(-1234), "-1,234");
+    EXPECT_EQ(formatInteger(999), "999");
     EXPECT_EQ(formatInteger(0), "0");
 }

@@ -1,12 +1,12 @@
 #include "imaging/batch/batch_controller.h"
 
 #include "Common/indigo_client.h"
-#include "Common/system_log.h"
 #include "imaging/batch/batch_view.h"
 #include "imaging/ffmpeg_writer.h"
 #include "imaging/image.h"
 #include "imaging/ser_writer.h"
 #include "platform/dispatch.h"
+#include "platform/system_log.h"
 #include "platform/user_defaults.h"
 
 #include <cerrno>

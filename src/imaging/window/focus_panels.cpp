@@ -1,10 +1,10 @@
 // The focus-analysis parts of the image window: PSF fields and graph, the magnified star, the
 // drift plot and the Bahtinov analysis.
 
-#include "Common/system_log.h"
 #include "imaging/window/bahtinov_focus.h"
 #include "imaging/window/image_controller.h"
 #include "platform/constants.h"
+#include "platform/system_log.h"
 
 #include <QLocale>
 #include <QString>

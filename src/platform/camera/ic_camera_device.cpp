@@ -1,6 +1,7 @@
 #include "platform/camera/ic_camera_device.h"
 
 #include "platform/bundle.h"
+#include "platform/camera/ptp_names.h"
 #include "platform/camera/ptp_transport.h"
 #include "platform/camera/ptp_usb_framing.h"
 
@@ -12,19 +13,6 @@
 namespace zeta::platform {
 namespace {
 
-enum : uint16_t {
-    OpenSession = 0x1002,
-    CloseSession = 0x1003,
-    GetObjectInfo = 0x1008,
-    GetObject = 0x1009,
-    DeleteObject = 0x100B,
-    InitiateCapture = 0x100E,
-    ResponseOK = 0x2001,
-    SessionAlreadyOpen = 0x201E,
-    EventObjectAdded = 0x4002,
-    FormatAssociation = 0x3001,
-};
-
 constexpr uint32_t kSessionID = 1;
 
 // Vendor operations whose answer is a list of polled events, {u16 count, {u16 code, u32
@@ -34,13 +22,12 @@ struct PolledEventOperation {
     uint16_t operationCode;
 };
 constexpr PolledEventOperation kPolledEventOperations[] = {
-    {0x04B0, 0x90C7}, // CheckEvent
+    {0x04B0, PTPRequestCodeNikonCheckEvent},
 };
 
-std::string hex4(uint16_t code) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04x", code);
-    return text;
+// An operation the camera answered with anything but OK.
+ICError refused(uint16_t operationCode, uint16_t responseCode) {
+    return ICError{responseCode, ptpOperationFailure(ptpOperationName(operationCode), responseCode)};
 }
 
 uint16_t responseCode(const std::vector<uint8_t>& response) {
@@ -196,11 +183,11 @@ void ICCameraDevice::openOnIO() {
     }
     if (!error) {
         transport_->resetTransactionIDs();
-        const Transaction t = transact(OpenSession, {kSessionID});
+        const Transaction t = transact(PTPRequestCodeOpenSession, {kSessionID});
         if (t.error) {
             error = t.error;
-        } else if (t.code() != ResponseOK && t.code() != SessionAlreadyOpen) {
-            error = ICError{t.code(), "OpenSession failed (" + hex4(t.code()) + ")"};
+        } else if (t.code() != PTPResponseCodeOK && t.code() != PTPResponseCodeSessionAlreadyOpen) {
+            error = refused(PTPRequestCodeOpenSession, t.code());
         } else {
             sessionOpen_ = true;
             announcedObjects_.clear();
@@ -217,11 +204,11 @@ void ICCameraDevice::requestCloseSession() {
 void ICCameraDevice::closeOnIO() {
     std::optional<ICError> error;
     if (sessionOpen_) {
-        const Transaction t = transact(CloseSession, {});
+        const Transaction t = transact(PTPRequestCodeCloseSession, {});
         if (t.error)
             error = t.error;
-        else if (t.code() != ResponseOK)
-            error = ICError{t.code(), "CloseSession failed (" + hex4(t.code()) + ")"};
+        else if (t.code() != PTPResponseCodeOK)
+            error = refused(PTPRequestCodeCloseSession, t.code());
     }
     sessionOpen_ = false;
     stopEvents();
@@ -238,10 +225,9 @@ void ICCameraDevice::requestEnableTethering() {}
 
 void ICCameraDevice::requestTakePicture() {
     io_->async([this] {
-        const Transaction t = transact(InitiateCapture, {0, 0});
+        const Transaction t = transact(PTPRequestCodeInitiateCapture, {0, 0});
         std::optional<ICError> error = t.error;
-        if (!error && t.code() != ResponseOK)
-            error = ICError{t.code(), "InitiateCapture failed (" + hex4(t.code()) + ")"};
+        if (!error && t.code() != PTPResponseCodeOK) error = refused(PTPRequestCodeInitiateCapture, t.code());
         if (error)
             post([e = *error](ICCameraDeviceDelegate& d, const auto& device) { d.didEncounterError(device, e); });
     });
@@ -254,7 +240,7 @@ void ICCameraDevice::requestSendPTPCommand(std::vector<uint8_t> command, std::ve
                 contextInfo = std::move(contextInfo)]() mutable {
         Transaction t = transactContainer(command, outData);
         const auto header = parseContainerHeader(command);
-        if (header && !t.error && t.code() == ResponseOK) noticeObjectsIn(header->code, t.result.dataIn);
+        if (header && !t.error && t.code() == PTPResponseCodeOK) noticeObjectsIn(header->code, t.result.dataIn);
         auto shared = std::make_shared<Transaction>(std::move(t));
         auto sharedCommand = std::make_shared<std::vector<uint8_t>>(std::move(command));
         post(
@@ -280,11 +266,11 @@ void ICCameraDevice::downloadOnIO(const std::shared_ptr<ICCameraFile>& file, ICD
     if (!file) error = ICError{ICError::fileError, "No file to download"};
     Transaction t;
     if (!error) {
-        t = transact(GetObject, {file->objectHandle()});
+        t = transact(PTPRequestCodeGetObject, {file->objectHandle()});
         if (t.error)
             error = t.error;
-        else if (t.code() != ResponseOK)
-            error = ICError{t.code(), "GetObject failed (" + hex4(t.code()) + ")"};
+        else if (t.code() != PTPResponseCodeOK)
+            error = refused(PTPRequestCodeGetObject, t.code());
     }
     if (!error) {
         const std::filesystem::path folder = options.ICDownloadsDirectoryURL.value_or(temporaryDirectory());
@@ -316,7 +302,7 @@ void ICCameraDevice::downloadOnIO(const std::shared_ptr<ICCameraFile>& file, ICD
         } else {
             options.ICDownloadsDirectoryURL = folder;
             options.ICSavedFilename = target.filename().string();
-            if (options.ICDeleteAfterSuccessfulDownload) transact(DeleteObject, {file->objectHandle()});
+            if (options.ICDeleteAfterSuccessfulDownload) transact(PTPRequestCodeDeleteObject, {file->objectHandle()});
         }
     }
     post([file, error, options = std::move(options), contextInfo = std::move(contextInfo)](
@@ -326,13 +312,13 @@ void ICCameraDevice::downloadOnIO(const std::shared_ptr<ICCameraFile>& file, ICD
 
 void ICCameraDevice::announceObject(uint32_t handle) {
     if (!sessionOpen_ || !announcedObjects_.insert(handle).second) return;
-    const Transaction t = transact(GetObjectInfo, {handle});
-    if (t.error || t.code() != ResponseOK) return;
+    const Transaction t = transact(PTPRequestCodeGetObjectInfo, {handle});
+    if (t.error || t.code() != PTPResponseCodeOK) return;
     const auto info = parseObjectInfo(t.result.dataIn);
     if (!info) return;
     std::shared_ptr<ICCameraItem> item;
     const std::string name = baseName(info->filename, handle);
-    if (info->format == FormatAssociation)
+    if (info->format == PTPObjectFormatAssociation)
         item = std::make_shared<ICCameraFolder>(name, handle, true);
     else
         item = std::make_shared<ICCameraFile>(name, handle, true, info->size, info->format);
@@ -348,7 +334,7 @@ void ICCameraDevice::noticeObjectsIn(uint16_t operationCode, const std::vector<u
             const uint16_t code = static_cast<uint16_t>(record[0] | (record[1] << 8));
             const uint32_t parameter =
                 record[2] | (record[3] << 8) | (record[4] << 16) | (static_cast<uint32_t>(record[5]) << 24);
-            if (code == EventObjectAdded) io_->async([this, parameter] { announceObject(parameter); });
+            if (code == PTPEventCodeObjectAdded) io_->async([this, parameter] { announceObject(parameter); });
         }
     }
 }
@@ -380,7 +366,8 @@ void ICCameraDevice::eventLoop() {
         std::vector<uint8_t> event(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(received));
         const auto header = parseContainerHeader(event);
         post([event](ICCameraDeviceDelegate& d, const auto& device) { d.didReceivePTPEvent(device, event); });
-        if (header && header->type == 4 && header->code == EventObjectAdded && received >= 16) {
+        if (header && header->type == PTPContainerTypeEvent && header->code == PTPEventCodeObjectAdded &&
+            received >= 16) {
             const uint32_t handle =
                 event[12] | (event[13] << 8) | (event[14] << 16) | (static_cast<uint32_t>(event[15]) << 24);
             io_->async([this, handle] { announceObject(handle); });

@@ -1,5 +1,7 @@
 #include "platform/camera/ptp_transport.h"
 
+#include "platform/camera/ptp_codes.h"
+
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -10,8 +12,6 @@ namespace {
 constexpr std::chrono::milliseconds kTransferTimeout{5000};
 constexpr int kStatusPolls = 20;
 constexpr std::chrono::milliseconds kStatusPollInterval{50};
-constexpr uint16_t kResponseOK = 0x2001;
-constexpr uint16_t kResponseBusy = 0x2019;
 
 } // namespace
 
@@ -22,11 +22,11 @@ void PTPTransport::recover(uint32_t transactionID) {
         PTPPortDeviceStatus status;
         const PTPPortStatus result = port_.getDeviceStatus(status);
         if (result == PTPPortStatus::removed) return;
-        if (result == PTPPortStatus::ok && status.code == kResponseOK) {
+        if (result == PTPPortStatus::ok && status.code == PTPResponseCodeOK) {
             reader_.discard();
             return;
         }
-        if (result == PTPPortStatus::ok && status.code != kResponseBusy) break;
+        if (result == PTPPortStatus::ok && status.code != PTPResponseCodeDeviceBusy) break;
         std::this_thread::sleep_for(kStatusPollInterval);
     }
     port_.deviceReset();

@@ -1,6 +1,7 @@
 #include "platform/camera/simulated_camera.h"
 
 #include "platform/camera/packet_queue.h"
+#include "platform/camera/ptp_codes.h"
 #include "platform/camera/ptp_usb_framing.h"
 
 #include <QBuffer>
@@ -12,19 +13,6 @@
 
 namespace zeta::platform {
 namespace {
-
-enum : uint16_t {
-    OK = 0x2001,
-    GeneralError = 0x2002,
-    SessionNotOpen = 0x2003,
-    OperationNotSupported = 0x2005,
-    InvalidObjectHandle = 0x2009,
-    DevicePropNotSupported = 0x200A,
-    AccessDenied = 0x200F,
-    DeviceBusy = 0x2019,
-    InvalidDevicePropValue = 0x201C,
-    SessionAlreadyOpen = 0x201E,
-};
 
 // Little-endian writers for the datasets the camera sends.
 struct Writer {
@@ -89,7 +77,7 @@ std::size_t widthOf(uint16_t type) {
 }
 
 void writeValue(Writer& w, uint16_t type, const SimulatedProperty::Value& value) {
-    if (type == 0xFFFF) {
+    if (type == PTPDataTypeString) {
         w.string(std::holds_alternative<std::string>(value) ? std::get<std::string>(value)
                                                             : std::to_string(std::get<int64_t>(value)));
         return;
@@ -101,7 +89,7 @@ void writeValue(Writer& w, uint16_t type, const SimulatedProperty::Value& value)
 
 // Reads a value of the datatype from the whole of `data`; none when the size is wrong.
 std::optional<SimulatedProperty::Value> readValue(uint16_t type, const std::vector<uint8_t>& data) {
-    if (type == 0xFFFF) {
+    if (type == PTPDataTypeString) {
         if (data.empty()) return std::nullopt;
         const std::size_t count = data[0];
         if (data.size() != 1 + 2 * count) return std::nullopt;
@@ -184,7 +172,7 @@ struct SimulatedCamera::State {
         Writer payload;
         for (std::size_t i = 0; i < std::min<std::size_t>(parameters.size(), 3); ++i)
             payload.u32(parameters[i]);
-        interrupt->write(makeContainer(4, code, 0xFFFFFFFF, payload.bytes));
+        interrupt->write(makeContainer(PTPContainerTypeEvent, code, 0xFFFFFFFF, payload.bytes));
     }
 
     std::vector<uint16_t> propertyCodes() const { return info.properties.empty() ? propertyOrder : info.properties; }
@@ -245,74 +233,74 @@ struct SimulatedCamera::State {
             std::snprintf(name, sizeof name, "IMG_%04d.JPG", captures);
             file = {name, defaultCaptureJPEG(captures)};
         }
-        const uint32_t handle = storeObject(file.first, std::move(file.second), 0x3801);
-        queueEvent(0x4002, {handle});
-        queueEvent(0x400D, {});
+        const uint32_t handle = storeObject(file.first, std::move(file.second), PTPObjectFormatJPEG);
+        queueEvent(PTPEventCodeObjectAdded, {handle});
+        queueEvent(PTPEventCodeCaptureComplete, {});
         return {};
     }
 
     SimulatedReply builtIn(const SimulatedRequest& r) {
         const uint32_t p1 = r.parameters.empty() ? 0 : r.parameters[0];
         const uint16_t code = r.operationCode;
-        if (code == 0x1001) return {OK, {}, deviceInfoData()};
-        if (code == 0x1002) {
-            if (sessionOpen) return {SessionAlreadyOpen, {}, std::nullopt};
+        if (code == PTPRequestCodeGetDeviceInfo) return {PTPResponseCodeOK, {}, deviceInfoData()};
+        if (code == PTPRequestCodeOpenSession) {
+            if (sessionOpen) return {PTPResponseCodeSessionAlreadyOpen, {}, std::nullopt};
             sessionOpen = true;
             return {};
         }
-        if (!sessionOpen) return {SessionNotOpen, {}, std::nullopt};
+        if (!sessionOpen) return {PTPResponseCodeSessionNotOpen, {}, std::nullopt};
         switch (code) {
-        case 0x1003:
+        case PTPRequestCodeCloseSession:
             sessionOpen = false;
             return {};
-        case 0x1004:
-            return {OK, {}, Writer().array32({0x00010001}).bytes};
-        case 0x1007: {
+        case PTPRequestCodeGetStorageIDs:
+            return {PTPResponseCodeOK, {}, Writer().array32({0x00010001}).bytes};
+        case PTPRequestCodeGetObjectHandles: {
             std::vector<uint32_t> handles;
             for (const auto& entry : objects)
                 handles.push_back(entry.first);
-            return {OK, {}, Writer().array32(handles).bytes};
+            return {PTPResponseCodeOK, {}, Writer().array32(handles).bytes};
         }
-        case 0x1008:
-        case 0x1009:
-        case 0x100B: {
+        case PTPRequestCodeGetObjectInfo:
+        case PTPRequestCodeGetObject:
+        case PTPRequestCodeDeleteObject: {
             const auto found = objects.find(p1);
-            if (found == objects.end()) return {InvalidObjectHandle, {}, std::nullopt};
-            if (code == 0x1008) return {OK, {}, objectInfo(found->second)};
-            if (code == 0x1009) return {OK, {}, found->second.bytes};
+            if (found == objects.end()) return {PTPResponseCodeInvalidObjectHandle, {}, std::nullopt};
+            if (code == PTPRequestCodeGetObjectInfo) return {PTPResponseCodeOK, {}, objectInfo(found->second)};
+            if (code == PTPRequestCodeGetObject) return {PTPResponseCodeOK, {}, found->second.bytes};
             objects.erase(found);
             return {};
         }
-        case 0x100E:
+        case PTPRequestCodeInitiateCapture:
             return capture();
-        case 0x1014:
-        case 0x1015:
-        case 0x1016: {
+        case PTPRequestCodeGetDevicePropDesc:
+        case PTPRequestCodeGetDevicePropValue:
+        case PTPRequestCodeSetDevicePropValue: {
             const auto found = properties.find(static_cast<uint16_t>(p1));
-            if (code == 0x1014 && descriptionOverrides.count(static_cast<uint16_t>(p1))) {
-                return {OK, {}, descriptionOverrides.at(static_cast<uint16_t>(p1))};
+            if (code == PTPRequestCodeGetDevicePropDesc && descriptionOverrides.count(static_cast<uint16_t>(p1))) {
+                return {PTPResponseCodeOK, {}, descriptionOverrides.at(static_cast<uint16_t>(p1))};
             }
-            if (found == properties.end()) return {DevicePropNotSupported, {}, std::nullopt};
+            if (found == properties.end()) return {PTPResponseCodeDevicePropNotSupported, {}, std::nullopt};
             SimulatedProperty& p = found->second;
-            if (code == 0x1014) return {OK, {}, descriptionData(p)};
-            if (code == 0x1015) {
+            if (code == PTPRequestCodeGetDevicePropDesc) return {PTPResponseCodeOK, {}, descriptionData(p)};
+            if (code == PTPRequestCodeGetDevicePropValue) {
                 Writer w;
                 writeValue(w, p.type, p.value);
-                return {OK, {}, w.bytes};
+                return {PTPResponseCodeOK, {}, w.bytes};
             }
-            if (!p.writable) return {AccessDenied, {}, std::nullopt};
+            if (!p.writable) return {PTPResponseCodeAccessDenied, {}, std::nullopt};
             const auto value = readValue(p.type, r.data);
-            if (!value) return {InvalidDevicePropValue, {}, std::nullopt};
+            if (!value) return {PTPResponseCodeInvalidDevicePropValue, {}, std::nullopt};
             if (p.enumeration &&
                 std::find(p.enumeration->begin(), p.enumeration->end(), *value) == p.enumeration->end()) {
-                return {InvalidDevicePropValue, {}, std::nullopt};
+                return {PTPResponseCodeInvalidDevicePropValue, {}, std::nullopt};
             }
             p.value = *value;
-            queueEvent(0x4006, {p.code});
+            queueEvent(PTPEventCodeDevicePropChanged, {p.code});
             return {};
         }
         default:
-            return {OperationNotSupported, {}, std::nullopt};
+            return {PTPResponseCodeOperationNotSupported, {}, std::nullopt};
         }
     }
 
@@ -328,7 +316,7 @@ struct SimulatedCamera::State {
         SimulatedReply reply;
         if (auto b = busy.find(code); b != busy.end() && b->second > 0) {
             --b->second;
-            reply.responseCode = DeviceBusy;
+            reply.responseCode = PTPResponseCodeDeviceBusy;
         } else if (auto h = handlers.find(code); h != handlers.end()) {
             reply = h->second(request);
         } else {
@@ -448,7 +436,7 @@ public:
     PTPPortStatus getDeviceStatus(PTPPortDeviceStatus& status) override {
         std::lock_guard lock(state_->mutex);
         if (!connected()) return PTPPortStatus::removed;
-        status.code = OK;
+        status.code = PTPResponseCodeOK;
         return PTPPortStatus::ok;
     }
 
@@ -487,9 +475,12 @@ SimulatedCamera::SimulatedCamera(std::string name, uint16_t usbVendorID, uint16_
     : name_(std::move(name)), usbVendorID_(usbVendorID), usbProductID_(usbProductID),
       state_(std::make_shared<State>()) {
     state_->info.model = name_;
-    state_->info.operations = {0x1001, 0x1002, 0x1003, 0x1004, 0x1007, 0x1008,
-                               0x1009, 0x100B, 0x100E, 0x1014, 0x1015, 0x1016};
-    state_->info.events = {0x4002, 0x4006, 0x400D};
+    state_->info.operations = {
+        PTPRequestCodeGetDeviceInfo,     PTPRequestCodeOpenSession,        PTPRequestCodeCloseSession,
+        PTPRequestCodeGetStorageIDs,     PTPRequestCodeGetObjectHandles,   PTPRequestCodeGetObjectInfo,
+        PTPRequestCodeGetObject,         PTPRequestCodeDeleteObject,       PTPRequestCodeInitiateCapture,
+        PTPRequestCodeGetDevicePropDesc, PTPRequestCodeGetDevicePropValue, PTPRequestCodeSetDevicePropValue};
+    state_->info.events = {PTPEventCodeObjectAdded, PTPEventCodeDevicePropChanged, PTPEventCodeCaptureComplete};
 }
 
 SimulatedCamera::~SimulatedCamera() {
@@ -541,7 +532,7 @@ void SimulatedCamera::setHandler(uint16_t operationCode, Handler handler) {
 uint32_t SimulatedCamera::addObject(std::string filename, std::vector<uint8_t> bytes, bool announce, uint16_t format) {
     std::lock_guard lock(state_->mutex);
     const uint32_t handle = state_->storeObject(std::move(filename), std::move(bytes), format);
-    if (announce) state_->queueEvent(0x4002, {handle});
+    if (announce) state_->queueEvent(PTPEventCodeObjectAdded, {handle});
     return handle;
 }
 

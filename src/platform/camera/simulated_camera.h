@@ -9,6 +9,7 @@
 // exercised as with hardware. Presets ("generic", "nikon", "canon", "sony") are what
 // ZETA_SIMULATED_CAMERAS plugs in. All calls are thread-safe.
 
+#include "platform/camera/ptp_codes.h"
 #include "platform/camera/ptp_port.h"
 
 #include <chrono>
@@ -38,7 +39,7 @@ struct SimulatedRequest {
 
 // The camera's answer: response code and parameters, and a data phase in when `data` is set.
 struct SimulatedReply {
-    uint16_t responseCode = 0x2001;
+    uint16_t responseCode = PTPResponseCodeOK;
     std::vector<uint32_t> parameters;
     std::optional<std::vector<uint8_t>> data;
 };
@@ -65,8 +66,8 @@ struct SimulatedDeviceInfo {
     std::vector<uint16_t> operations;
     std::vector<uint16_t> events;
     std::vector<uint16_t> properties; // empty: the codes of the camera's properties
-    std::vector<uint16_t> captureFormats{0x3801};
-    std::vector<uint16_t> imageFormats{0x3801};
+    std::vector<uint16_t> captureFormats{PTPObjectFormatJPEG};
+    std::vector<uint16_t> imageFormats{PTPObjectFormatJPEG};
     std::string manufacturer = "Zeta";
     std::string model = "Simulated Camera";
     std::string version = "1.0";
@@ -100,7 +101,8 @@ public:
     // Answers the operation with the handler (before any built-in answer).
     void setHandler(uint16_t operationCode, Handler handler);
     // Puts an object on the card; returns its handle. `announce` sends ObjectAdded for it.
-    uint32_t addObject(std::string filename, std::vector<uint8_t> bytes, bool announce, uint16_t format = 0x3801);
+    uint32_t addObject(std::string filename, std::vector<uint8_t> bytes, bool announce,
+                       uint16_t format = PTPObjectFormatJPEG);
     bool hasObject(uint32_t handle) const;
     // What InitiateCapture stores as the new picture (default: a small JPEG named IMG_nnnn.JPG).
     void setCaptureFile(std::string filename, std::vector<uint8_t> bytes);

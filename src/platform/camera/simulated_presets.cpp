@@ -15,22 +15,27 @@ Values integers(std::initializer_list<int64_t> values) {
 }
 
 void addStandardProperties(SimulatedCamera& camera) {
-    camera.setProperty({0x5001, 2, false, int64_t{100}, int64_t{80}, std::nullopt, integers({0, 100, 1})});
-    camera.setProperty({0x5003, 0xFFFF, true, std::string("6000x4000"), std::string("6000x4000"),
-                        Values{std::string("6000x4000"), std::string("4496x3000"), std::string("2992x2000")},
-                        std::nullopt});
-    camera.setProperty({0x5004, 2, true, int64_t{2}, int64_t{2}, integers({0, 1, 2, 4, 7}), std::nullopt});
-    camera.setProperty({0x5005, 4, true, int64_t{2}, int64_t{2}, integers({2, 4, 5, 6, 7}), std::nullopt});
+    camera.setProperty({PTPPropertyCodeBatteryLevel, PTPDataTypeUInt8, false, int64_t{100}, int64_t{80}, std::nullopt,
+                        integers({0, 100, 1})});
     camera.setProperty(
-        {0x5007, 4, true, int64_t{560}, int64_t{560}, integers({280, 400, 560, 800, 1100, 1600}), std::nullopt});
-    camera.setProperty({0x5008, 6, false, int64_t{5000}, int64_t{5000}, std::nullopt, integers({1800, 5500, 1})});
-    camera.setProperty(
-        {0x500D, 6, true, int64_t{80}, int64_t{80}, integers({1, 12, 80, 125, 2500, 10000, 300000}), std::nullopt});
-    camera.setProperty({0x500E, 4, true, int64_t{1}, int64_t{1}, integers({1, 2, 3, 4}), std::nullopt});
-    camera.setProperty(
-        {0x500F, 4, true, int64_t{100}, int64_t{100}, integers({100, 200, 400, 800, 1600, 3200, 6400}), std::nullopt});
-    camera.setProperty(
-        {0x5010, 3, true, int64_t{0}, int64_t{0}, integers({-1000, -667, -333, 0, 333, 667, 1000}), std::nullopt});
+        {PTPPropertyCodeImageSize, PTPDataTypeString, true, std::string("6000x4000"), std::string("6000x4000"),
+         Values{std::string("6000x4000"), std::string("4496x3000"), std::string("2992x2000")}, std::nullopt});
+    camera.setProperty({PTPPropertyCodeCompressionSetting, PTPDataTypeUInt8, true, int64_t{2}, int64_t{2},
+                        integers({0, 1, 2, 4, 7}), std::nullopt});
+    camera.setProperty({PTPPropertyCodeWhiteBalance, PTPDataTypeUInt16, true, int64_t{2}, int64_t{2},
+                        integers({2, 4, 5, 6, 7}), std::nullopt});
+    camera.setProperty({PTPPropertyCodeFNumber, PTPDataTypeUInt16, true, int64_t{560}, int64_t{560},
+                        integers({280, 400, 560, 800, 1100, 1600}), std::nullopt});
+    camera.setProperty({PTPPropertyCodeFocalLength, PTPDataTypeUInt32, false, int64_t{5000}, int64_t{5000},
+                        std::nullopt, integers({1800, 5500, 1})});
+    camera.setProperty({PTPPropertyCodeExposureTime, PTPDataTypeUInt32, true, int64_t{80}, int64_t{80},
+                        integers({1, 12, 80, 125, 2500, 10000, 300000}), std::nullopt});
+    camera.setProperty({PTPPropertyCodeExposureProgramMode, PTPDataTypeUInt16, true, int64_t{1}, int64_t{1},
+                        integers({1, 2, 3, 4}), std::nullopt});
+    camera.setProperty({PTPPropertyCodeExposureIndex, PTPDataTypeUInt16, true, int64_t{100}, int64_t{100},
+                        integers({100, 200, 400, 800, 1600, 3200, 6400}), std::nullopt});
+    camera.setProperty({PTPPropertyCodeExposureBiasCompensation, PTPDataTypeInt16, true, int64_t{0}, int64_t{0},
+                        integers({-1000, -667, -333, 0, 333, 667, 1000}), std::nullopt});
 }
 
 std::shared_ptr<SimulatedCamera> generic() {
@@ -69,7 +74,7 @@ std::shared_ptr<SimulatedCamera> nikon() {
         return reply;
     });
     camera->setHandler(0x90CA, [](const SimulatedRequest&) {
-        return SimulatedReply{0x2001, {}, std::vector<uint8_t>(4, 0)};
+        return SimulatedReply{PTPResponseCodeOK, {}, std::vector<uint8_t>(4, 0)};
     });
     for (uint16_t code : {0x90C2, 0x90C8, 0x920C})
         camera->setHandler(code, [](const SimulatedRequest&) { return SimulatedReply{}; });
@@ -96,7 +101,7 @@ std::shared_ptr<SimulatedCamera> canon() {
         camera->setHandler(code, [](const SimulatedRequest&) { return SimulatedReply{}; });
     // GetEvent: no records, only the terminating {size 8, type 0}.
     camera->setHandler(0x9116, [](const SimulatedRequest&) {
-        return SimulatedReply{0x2001, {}, std::vector<uint8_t>{8, 0, 0, 0, 0, 0, 0, 0}};
+        return SimulatedReply{PTPResponseCodeOK, {}, std::vector<uint8_t>{8, 0, 0, 0, 0, 0, 0, 0}};
     });
     return camera;
 }
@@ -116,11 +121,11 @@ std::shared_ptr<SimulatedCamera> sony() {
         camera->setHandler(code, [](const SimulatedRequest&) { return SimulatedReply{}; });
     // Extended device information: a version word, then no further codes.
     camera->setHandler(0x9202, [](const SimulatedRequest&) {
-        return SimulatedReply{0x2001, {}, std::vector<uint8_t>{0xC8, 0x00}};
+        return SimulatedReply{PTPResponseCodeOK, {}, std::vector<uint8_t>{0xC8, 0x00}};
     });
     // All properties: no records.
     camera->setHandler(0x9209, [](const SimulatedRequest&) {
-        return SimulatedReply{0x2001, {}, std::vector<uint8_t>(8, 0)};
+        return SimulatedReply{PTPResponseCodeOK, {}, std::vector<uint8_t>(8, 0)};
     });
     return camera;
 }

@@ -3,11 +3,11 @@
 // the log lines caught (the controller's and the video writers'), a view that records what
 // the controller shows, and frames made of chosen bytes.
 
-#include "Common/system_log.h"
 #include "imaging/batch/batch_controller.h"
 #include "imaging/batch/batch_view.h"
 #include "imaging/video_log.h"
 #include "platform/dispatch.h"
+#include "platform/system_log.h"
 #include "platform/user_defaults.h"
 #include "support/temp_dir.h"
 #include "test_decoders.h"

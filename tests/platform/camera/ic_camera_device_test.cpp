@@ -278,7 +278,7 @@ TEST(ICCameraDevice, NewObjectsAreAnnouncedAndDownloadedUnderTheirBaseName) {
                                   {});
     ASSERT_TRUE(dispatch::runMainQueueUntil([&] { return f.recorder->downloads.size() == 3; }, 5s));
     EXPECT_FALSE(f.recorder->downloads[2].ICSavedFilename);
-    EXPECT_EQ(f.recorder->log.back(), "download failed GetObject failed (0x2009)");
+    EXPECT_EQ(f.recorder->log.back(), "download failed GetObject failed (0x2009 = PTPResponseCodeInvalidObjectHandle)");
     std::filesystem::remove_all(folder);
 }
 

@@ -1,7 +1,10 @@
 #pragma once
-// Code-name tables: every PTP code in a log line is shown by name. A table names the codes it
-// knows, hands the others to the table it extends (a vendor table extends the base table),
-// and the last table in the chain builds the fallback text "<prefix>0x%04x".
+// Code-name tables, built from the code lists in ptp_codes.h: every PTP code in a log line is
+// shown by name. A table names the codes it knows, hands the others to the table it extends (a
+// vendor table extends the base table), and the last table in the chain builds the fallback
+// text "<prefix>0x%04x".
+
+#include "platform/camera/ptp_codes.h"
 
 #include <cstdint>
 #include <span>
@@ -58,3 +61,12 @@ inline const PTPNameTable& ptpDataTypeNames() {
 inline const PTPNameTable& ptpVendorExtensionNames() {
     return ptpVendorExtensionNameTable;
 }
+
+// How a PTP response is shown wherever it ends something: "0x2019 = PTPResponseCodeDeviceBusy".
+std::string ptpResponseText(uint16_t responseCode, const PTPNameTable& responseNames = ptpResponseNames());
+// "GetDeviceInfo" for PTPRequestCodeGetDeviceInfo (vendor names keep their vendor part).
+std::string ptpOperationName(uint16_t operationCode, const PTPNameTable& operationNames = ptpOperationNames());
+// The one form of an operation the camera refused, for the log and the user alike:
+// "GetDeviceInfo failed (0x2019 = PTPResponseCodeDeviceBusy)".
+std::string ptpOperationFailure(std::string_view operation, uint16_t responseCode,
+                                const PTPNameTable& responseNames = ptpResponseNames());

@@ -1,4 +1,4 @@
-#include "Common/system_log.h"
+#include "platform/system_log.h"
 
 #include <mutex>
 #include <string>

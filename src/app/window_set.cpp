@@ -1,0 +1,91 @@
+#include "app/window_set.h"
+
+#include "app/main_window.h"
+#include "app/zt_app_delegate.h"
+#include "focus/focuser_controller.h"
+#include "focus/focuser_widget.h"
+#include "focus/sequencer_controller.h"
+#include "focus/sequencer_panel.h"
+#include "focus/wheel_controller.h"
+#include "focus/wheel_widget.h"
+#include "imaging/batch/batch_controller.h"
+#include "imaging/batch/batch_widget.h"
+#include "imaging/window/focus_panel_widgets.h"
+#include "imaging/window/image_controller.h"
+#include "imaging/window/image_window.h"
+#include "solver/solver_browser.h"
+#include "solver/solver_controller.h"
+#include "solver/solver_panel.h"
+
+namespace zeta::app {
+
+WindowSet::WindowSet()
+    : image_(std::make_unique<ZTImageController>()), batch_(std::make_unique<BatchController>()),
+      solver_(std::make_unique<SolverController>()), focuser_(std::make_unique<zeta::focus::ZTFocuserController>()),
+      wheel_(std::make_unique<zeta::focus::WheelController>()), sequencer_(std::make_unique<SequencerController>()) {
+    batch_->setImageHandler(
+        [image = image_.get()](std::shared_ptr<Image> frame) { image->setImage(std::move(frame)); });
+    solver_->setCurrentImageSource([image = image_.get()] { return image->current(); });
+    zeta::focus::Neighbours neighbours;
+    neighbours.sequenceInProgress = [sequencer = sequencer_.get()] {
+        return sequencer->sequenceInProgress();
+    };
+    neighbours.starSelected = [image = image_.get()] {
+        return image->selectedStar().has_value();
+    };
+    focuser_->setNeighbours(neighbours);
+    wheel_->setNeighbours(neighbours);
+}
+
+WindowSet::~WindowSet() = default;
+
+void WindowSet::registerControllers(ZTAppDelegate& delegate) {
+    delegate.addWindowController(image_.get());
+    delegate.addWindowController(batch_.get());
+    delegate.addWindowController(solver_.get());
+    delegate.addWindowController(focuser_.get());
+    delegate.addWindowController(wheel_.get());
+    delegate.addWindowController(sequencer_.get());
+}
+
+void WindowSet::buildWidgets(MainWindow& window) {
+    auto* imageWindow = new ImageWindow(*image_);
+    image_->setView(imageWindow);
+    image_->awakeFromNib();
+    window.setCentralView(imageWindow);
+    window.addWindow(QObject::tr("PSF"), imageWindow->psfPanel());
+    window.addWindow(QObject::tr("Drift"), imageWindow->driftPanel());
+    window.addWindow(QObject::tr("Bahtinov"), imageWindow->bahtinovPanel());
+
+    auto* focuserWidget = new zeta::focus::FocuserWidget(*focuser_);
+    focuser_->awakeFromNib();
+    window.addDock(QObject::tr("Focuser"), focuserWidget);
+    auto* wheelWidget = new zeta::focus::WheelWidget(*wheel_);
+    window.addDock(QObject::tr("Filter Wheel"), wheelWidget);
+
+    sequencerPanel_ = std::make_unique<SequencerPanel>(*sequencer_);
+    sequencer_->awakeFromNib();
+    window.addWindow(QObject::tr("Sequencer"), sequencerPanel_.get());
+
+    batchWidget_ = std::make_unique<BatchWidget>(*batch_);
+    window.addWindow(QObject::tr("Capture Batches"), batchWidget_.get());
+
+    solverPanel_ = std::make_unique<SolverPanel>(*solver_);
+    if (solver_->awakeFromNib()) {
+        solverBrowser_ = std::make_unique<zeta::solver::SolverBrowser>(*solver_);
+        solverBrowser_->start();
+    }
+    window.addWindow(QObject::tr("Plate Solver"), solverPanel_.get());
+}
+
+void WindowSet::detachViews() {
+    solverBrowser_.reset();
+    image_->setView(nullptr);
+    batch_->setView(nullptr);
+    solver_->setView(nullptr);
+    focuser_->setView(nullptr);
+    wheel_->setView(nullptr);
+    sequencer_->setView(nullptr);
+}
+
+} // namespace zeta::app

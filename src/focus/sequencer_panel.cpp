@@ -1,0 +1,115 @@
+#include "focus/sequencer_panel.h"
+
+#include "platform/constants.h"
+#include "platform/named_image.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+template <class Values>
+QComboBox* comboOf(const Values& values, QWidget* parent) {
+    auto* combo = new QComboBox(parent);
+    combo->setEditable(true);
+    for (const auto value : values)
+        combo->addItem(QString::number(value));
+    combo->setCurrentIndex(-1);
+    return combo;
+}
+
+QString text(const std::string& value) {
+    return QString::fromStdString(value);
+}
+
+} // namespace
+
+SequencerPanel::SequencerPanel(SequencerController& controller, QWidget* parent)
+    : QWidget(parent), controller_(controller) {
+    setWindowTitle(tr("Sequencer"));
+    auto* grid = new QGridLayout;
+    const QStringList headers{tr("Use"), tr("Exposure (s)"), tr("Interval (s)"), tr("Count"), tr("Name"), {}};
+    for (int column = 0; column < headers.size(); ++column)
+        grid->addWidget(new QLabel(headers[column], this), 0, column);
+    for (int i = 0; i < kRows; ++i) {
+        RowControls& row = rows[static_cast<std::size_t>(i)];
+        row.use = new QCheckBox(this);
+        row.duration = comboOf(EXPOSURE_TIMES(), this);
+        row.timeLapse = comboOf(TIME_LAPSE_INTERVALS(), this);
+        row.count = comboOf(FRAME_COUNTS(), this);
+        row.name = new QLineEdit(this);
+        row.status = new QLabel(this);
+        row.status->setPixmap(QPixmap::fromImage(zeta::platform::namedImage(zeta::platform::kStatusNone)));
+        grid->addWidget(row.use, i + 1, 0);
+        grid->addWidget(row.duration, i + 1, 1);
+        grid->addWidget(row.timeLapse, i + 1, 2);
+        grid->addWidget(row.count, i + 1, 3);
+        grid->addWidget(row.name, i + 1, 4);
+        grid->addWidget(row.status, i + 1, 5);
+    }
+    repeatCombo = new QComboBox(this);
+    repeatCombo->setEditable(true);
+    executeButton = new QPushButton(tr("Execute"), this);
+    // Running a plan is not built yet: the button must not show a run that isn't happening.
+    executeButton->setEnabled(false);
+    statusImage = new QLabel(this);
+    statusText = new QLabel(this);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(new QLabel(tr("Repeat"), this));
+    bottom->addWidget(repeatCombo);
+    bottom->addWidget(statusImage);
+    bottom->addWidget(statusText, 1);
+    bottom->addWidget(executeButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(bottom);
+    controller_.setView(this);
+}
+
+SequencerRow SequencerPanel::row(int n) const {
+    const RowControls& row = rows[static_cast<std::size_t>(n - 1)];
+    return {row.use->isChecked() ? "1" : "0", row.duration->currentText().toStdString(),
+            row.timeLapse->currentText().toStdString(), row.count->currentText().toStdString(),
+            row.name->text().toStdString()};
+}
+
+void SequencerPanel::showRow(int n, const SequencerRow& values) {
+    RowControls& row = rows[static_cast<std::size_t>(n - 1)];
+    // A checkbox's text value: a positive number is on.
+    row.use->setChecked(std::atoi(values.use.c_str()) > 0);
+    row.duration->setCurrentText(text(values.duration));
+    row.timeLapse->setCurrentText(text(values.timeLapse));
+    row.count->setCurrentText(text(values.count));
+    row.name->setText(text(values.name));
+}
+
+long long SequencerPanel::repeatCount() const {
+    return repeatCombo->currentText().toLongLong();
+}
+
+void SequencerPanel::showRepeatCount(long long count) {
+    repeatCombo->setCurrentText(QString::number(count));
+}
+
+void SequencerPanel::showStatusImage(std::string_view imageName) {
+    statusImage->setPixmap(QPixmap::fromImage(zeta::platform::namedImage(imageName)));
+    statusImage->setProperty("statusImageName", QString::fromUtf8(imageName.data(), imageName.size()));
+}
+
+void SequencerPanel::hideEvent(QHideEvent* event) {
+    controller_.hideAction();
+    QWidget::hideEvent(event);
+}
+
+void SequencerPanel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) controller_.windowDidResignKey();
+    QWidget::changeEvent(event);
+}

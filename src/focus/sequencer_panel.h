@@ -1,0 +1,48 @@
+#pragma once
+// The sequencer panel's widget: sixteen rows of use, exposure, interval, count, name and a
+// status light, the repeat count and the overall status. Edits stay in the controls; the
+// controller stores them when the panel is hidden or stops being the active window.
+
+#include "focus/sequencer_controller.h"
+
+#include <QWidget>
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class SequencerPanel : public QWidget, public SequencerView {
+    Q_OBJECT
+public:
+    explicit SequencerPanel(SequencerController& controller, QWidget* parent = nullptr);
+
+    SequencerRow row(int n) const override;
+    void showRow(int n, const SequencerRow& row) override;
+    long long repeatCount() const override;
+    void showRepeatCount(long long count) override;
+    void showStatusImage(std::string_view imageName) override;
+
+    struct RowControls {
+        QCheckBox* use = nullptr;
+        QComboBox* duration = nullptr;
+        QComboBox* timeLapse = nullptr;
+        QComboBox* count = nullptr;
+        QLineEdit* name = nullptr;
+        QLabel* status = nullptr;
+    };
+    std::array<RowControls, kRows> rows;
+    QComboBox* repeatCombo = nullptr;
+    QPushButton* executeButton = nullptr;
+    QLabel* statusImage = nullptr;
+    QLabel* statusText = nullptr;
+
+protected:
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    SequencerController& controller_;
+};
