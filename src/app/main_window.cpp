@@ -2,6 +2,7 @@
 
 #include "app/message_log_window.h"
 #include "app/preferences_dialog.h"
+#include "app/property_browser.h"
 #include "app/zt_app_delegate.h"
 #include "platform/constants.h"
 
@@ -20,7 +21,8 @@ namespace zeta::app {
 MainWindow::MainWindow(ZTAppDelegate& delegate, QWidget* parent)
     : QMainWindow(parent), delegate_(delegate),
       preferences_(new PreferencesDialog(delegate.driversController(), delegate.servicesController(), this)),
-      messageLog_(new MessageLogWindow(delegate.messagesController(), this)) {
+      messageLog_(new MessageLogWindow(delegate.messagesController(), this)),
+      propertyBrowser_(new PropertyBrowser(delegate.indigo(), delegate.propertiesController(), this)) {
     setObjectName("mainWindow");
     setWindowTitle(QString::fromStdString(APP_NAME()));
     setDockNestingEnabled(true);
@@ -66,6 +68,7 @@ void MainWindow::buildMenus() {
     windowMenu_->setObjectName("windowMenu");
     docksSeparator_ = windowMenu_->addSeparator();
     addWindow(tr("Message Log"), messageLog_);
+    addWindow(tr("Properties"), propertyBrowser_);
 
     QMenu* help = menuBar()->addMenu(tr("Help"));
     help->addAction(tr("%1 Help").arg(QString::fromStdString(APP_NAME())), this, [this] { delegate_.showHelp(); })

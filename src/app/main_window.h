@@ -16,6 +16,7 @@ class QMenu;
 namespace zeta::app {
 
 class MessageLogWindow;
+class PropertyBrowser;
 class PreferencesDialog;
 class ZTAppDelegate;
 
@@ -35,6 +36,7 @@ public:
 
     PreferencesDialog* preferencesDialog() const { return preferences_; }
     MessageLogWindow* messageLogWindow() const { return messageLog_; }
+    PropertyBrowser* propertyBrowser() const { return propertyBrowser_; }
     QMenu* windowMenu() const { return windowMenu_; }
 
     // Quit from the menu (or a termination request): quits when the delegate allows it.
@@ -57,6 +59,7 @@ private:
     ZTAppDelegate& delegate_;
     PreferencesDialog* preferences_;
     MessageLogWindow* messageLog_;
+    PropertyBrowser* propertyBrowser_;
     QMenu* windowMenu_ = nullptr;
     QAction* docksSeparator_ = nullptr;
 };

@@ -20,6 +20,9 @@ ZTAppDelegate::ZTAppDelegate(std::shared_ptr<IndigoAdmin> admin) {
     messagesController_->setIndigo(client);
     driversController_->setIndigo(client);
     servicesController_->setIndigo(client);
+    deviceController_ = std::make_unique<DeviceController>();
+    propertiesController_ = std::make_unique<PropertiesController>();
+    propertiesController_->setIndigo(client);
 }
 
 ZTAppDelegate::~ZTAppDelegate() = default;
@@ -43,6 +46,7 @@ void ZTAppDelegate::applicationDidFinishLaunching() {
     indigo_server_tcp_port = 0;
     // Z2
     indigo()->startWithLocalServer(true, true);
+    deviceController_->initialize();
     // Every window hears of the devices already on the bus, not only those that come later.
     dispatch::globalQueue().async(
         [client = indigo()] { indigo_enumerate_properties(client->client(), INDIGO_ALL_PROPERTIES); });

@@ -10,9 +10,11 @@
 // them canQuit() and tells them savePreferences() after the sheet's OK.
 
 #include "app/application_delegate.h"
+#include "app/application_device.h"
 #include "app/drivers_controller.h"
 #include "app/indigo_admin.h"
 #include "app/messages_controller.h"
+#include "app/properties_controller.h"
 #include "app/services_controller.h"
 
 #include <atomic>
@@ -39,6 +41,9 @@ public:
     ServicesController& servicesController() { return *servicesController_; }
     IndigoAdmin& admin() { return *admin_; }
     CameraWindowFlags& cameraWindow() { return cameraWindow_; }
+    // The application's own device; windows with a device popup connect to it before launch.
+    DeviceController& deviceController() { return *deviceController_; }
+    PropertiesController& propertiesController() { return *propertiesController_; }
 
     // A window controller of another window; it must outlive this delegate's client. Connected
     // to the client at once.
@@ -56,6 +61,8 @@ private:
     std::unique_ptr<MessagesController> messagesController_;
     std::unique_ptr<DriversController> driversController_;
     std::unique_ptr<ServicesController> servicesController_;
+    std::unique_ptr<DeviceController> deviceController_;
+    std::unique_ptr<PropertiesController> propertiesController_;
 };
 
 } // namespace zeta::app
