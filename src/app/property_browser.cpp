@@ -3,9 +3,9 @@
 #include "app/number_format.h"
 #include "imaging/image.h"
 #include "platform/constants.h"
+#include "platform/gui/named_image.h"
 #include "platform/image/bitmap_image_rep.h"
 #include "platform/image/picture.h"
-#include "platform/named_image.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -25,7 +25,9 @@ namespace {
 
 constexpr int kRowHeight = 20;
 
-QColor qColor(const platform::Color& color) { return QColor::fromRgbF(color.red, color.green, color.blue, color.alpha); }
+QColor qColor(const platform::Color& color) {
+    return QColor::fromRgbF(color.red, color.green, color.blue, color.alpha);
+}
 
 void paintText(QLineEdit* field, const QColor& color) {
     QPalette palette = field->palette();
@@ -110,7 +112,9 @@ PropertyBrowser::PropertyBrowser(std::shared_ptr<INDIGO> client, PropertiesContr
     if (client_) model_->refresh(*client_);
 }
 
-PropertyBrowser::~PropertyBrowser() { controller_.setView(nullptr); }
+PropertyBrowser::~PropertyBrowser() {
+    controller_.setView(nullptr);
+}
 
 void PropertyBrowser::panel() {
     setAttribute(Qt::WA_MacAlwaysShowToolWindow, !DEFAULTS().boolForKey("hidePanels", true));

@@ -2,7 +2,7 @@
 
 #include "Common/device.h"
 #include "Common/property.h"
-#include "platform/named_image.h"
+#include "platform/gui/named_image.h"
 
 #include <QIcon>
 #include <algorithm>
@@ -68,9 +68,9 @@ void PropertyTreeModel::sync(Node& node, const QModelIndex& index, std::vector<E
     // now stand for another object) and inserting rows that are new.
     std::size_t row = 0;
     for (const Entry& entry : wanted) {
-        while (row < node.children.size() && (node.children[row]->name < entry.name ||
-                                               (node.children[row]->name == entry.name &&
-                                                node.children[row]->object() != entry.object()))) {
+        while (row < node.children.size() &&
+               (node.children[row]->name < entry.name ||
+                (node.children[row]->name == entry.name && node.children[row]->object() != entry.object()))) {
             beginRemoveRows(index, static_cast<int>(row), static_cast<int>(row));
             node.children.erase(node.children.begin() + static_cast<std::ptrdiff_t>(row));
             endRemoveRows();
@@ -178,7 +178,9 @@ int PropertyTreeModel::rowCount(const QModelIndex& parent) const {
     return node != nullptr ? static_cast<int>(node->children.size()) : 0;
 }
 
-int PropertyTreeModel::columnCount(const QModelIndex&) const { return 1; }
+int PropertyTreeModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
 
 QVariant PropertyTreeModel::data(const QModelIndex& index, int role) const {
     const Node* node = nodeAt(index);

@@ -95,7 +95,8 @@ TEST(PropertyBrowser, BrowsesAndChangesTheSimulatorsOfARemoteServer) {
     ASSERT_TRUE(browser.selectedProperty());
     EXPECT_EQ(browser.selectedProperty()->name(), "CONNECTION");
     EXPECT_EQ(browser.propertyNameLabel()->text(),
-              QString("Telescope Simulator \u2192 %1").arg(QString::fromStdString(browser.selectedProperty()->description())));
+              QString("Telescope Simulator \u2192 %1")
+                  .arg(QString::fromStdString(browser.selectedProperty()->description())));
     EXPECT_EQ(browser.tree()->currentIndex(), browser.model()->indexOf(browser.selectedProperty()));
     const int connect = rowOf(browser.selectedProperty(), "CONNECTED");
     ASSERT_LT(connect, browser.itemsTable()->rowCount());
@@ -117,7 +118,8 @@ TEST(PropertyBrowser, BrowsesAndChangesTheSimulatorsOfARemoteServer) {
     const int ra = rowOf(coordinates, "RA");
     zeta::app::TextField* field = browser.editor(ra);
     ASSERT_NE(field, nullptr);
-    EXPECT_TRUE(QRegularExpression("^\\d+:\\d\\d:\\d\\d$").match(field->text()).hasMatch()) << field->text().toStdString();
+    EXPECT_TRUE(QRegularExpression("^\\d+:\\d\\d:\\d\\d$").match(field->text()).hasMatch())
+        << field->text().toStdString();
     field->setFocus();
     ASSERT_TRUE(waitFor([&] { return browser.locked(); }));
     field->selectAll();
@@ -141,7 +143,8 @@ TEST(PropertyBrowser, BrowsesAndChangesTheSimulatorsOfARemoteServer) {
     // A CCD frame shows its picture, and Save writes the BLOB's bytes unchanged.
     client.changeSwitchProperty("CCD Simulator", "CONNECTION", "CONNECTED", true);
     const auto ccd = client.device("CCD Simulator");
-    ASSERT_TRUE(waitFor([&] { return ccd->connected() && ccd->property("CCD_EXPOSURE") && ccd->property("CCD_IMAGE"); }));
+    ASSERT_TRUE(
+        waitFor([&] { return ccd->connected() && ccd->property("CCD_EXPOSURE") && ccd->property("CCD_IMAGE"); }));
     const auto frame = ccd->property("CCD_IMAGE");
     ASSERT_TRUE(frame);
     client.changeNumberProperty("CCD Simulator", "CCD_EXPOSURE", {{"EXPOSURE", 0.1}});
