@@ -47,6 +47,7 @@ int main(int argc, char* argv[]) {
     zeta::app::WindowSet windows;
     zeta::app::ZTAppDelegate delegate;
     windows.registerControllers(delegate);
+    windows.connectDeviceLists(delegate);
     delegate.applicationWillFinishLaunching();
     zeta::app::MainWindow window(delegate);
     windows.buildWidgets(window);

@@ -1,5 +1,6 @@
 #include "app/window_set.h"
 
+#include "app/application_device.h"
 #include "app/main_window.h"
 #include "app/zt_app_delegate.h"
 #include "camera/camera_controller.h"
@@ -20,6 +21,22 @@
 #include "solver/solver_panel.h"
 
 namespace zeta::app {
+namespace {
+
+// A window's popup as the application device reads it.
+class PopupBridge final : public DevicePopup {
+public:
+    explicit PopupBridge(zeta::focus::DevicePopup& popup) : popup_(popup) {}
+    std::vector<std::string> titles() const override { return popup_.titles(); }
+    int selectedIndex() const override { return popup_.selectedIndex(); }
+    bool enabled() const override { return popup_.enabled(); }
+    void selectItemWithTitle(std::string_view title) override { popup_.selectItemWithTitle(title); }
+
+private:
+    zeta::focus::DevicePopup& popup_;
+};
+
+} // namespace
 
 WindowSet::WindowSet()
     : image_(std::make_unique<ZTImageController>()), camera_(std::make_unique<zeta::camera::CameraController>()),
@@ -62,6 +79,23 @@ void WindowSet::registerControllers(ZTAppDelegate& delegate) {
     delegate.addWindowController(focuser_.get());
     delegate.addWindowController(wheel_.get());
     delegate.addWindowController(sequencer_.get());
+}
+
+void WindowSet::connectDeviceLists(ZTAppDelegate& delegate) {
+    DeviceController& device = delegate.deviceController();
+    const auto join = [&](DeviceController::Panel panel, zeta::focus::DevicePopup& popup,
+                          std::function<void()> action) {
+        auto bridge = std::make_shared<PopupBridge>(popup);
+        device.connectPanel(panel, bridge, std::move(action));
+        popupBridges_.push_back(bridge);
+    };
+    join(DeviceController::Camera, camera_->camerasPopUp(), [camera = camera_.get()] { camera->cameraAction(); });
+    join(DeviceController::Focuser, focuser_->focusersPopUp(),
+         [focuser = focuser_.get()] { focuser->focuserAction(); });
+    join(DeviceController::Wheel, wheel_->wheelsPopUp(), [wheel = wheel_.get()] { wheel->wheelAction(); });
+    camera_->setDeviceListChanged([&device] { device.updateCameraList(); });
+    focuser_->setDeviceListChanged([&device] { device.updateFocuserList(); });
+    wheel_->setDeviceListChanged([&device] { device.updateWheelList(); });
 }
 
 void WindowSet::buildWidgets(MainWindow& window) {

@@ -8,6 +8,7 @@
 // owns the separate windows.
 
 #include <memory>
+#include <vector>
 
 class BatchController;
 class SequencerController;
@@ -45,6 +46,9 @@ public:
 
     // Hands every controller to the delegate (before it finishes launching).
     void registerControllers(ZTAppDelegate& delegate);
+    // Joins the camera, focuser and wheel popups to the application device's lists (before the
+    // delegate finishes launching).
+    void connectDeviceLists(ZTAppDelegate& delegate);
     // Makes the widgets, connects the outlets and puts each window in its place.
     void buildWidgets(MainWindow& window);
     // Lets go of the views before the widgets go (after the bus has stopped).
@@ -67,6 +71,8 @@ private:
     std::unique_ptr<zeta::focus::WheelController> wheel_;
     std::unique_ptr<SequencerController> sequencer_;
     std::unique_ptr<zeta::solver::SolverBrowser> solverBrowser_;
+    // The windows' popups as the application device reads them.
+    std::vector<std::shared_ptr<void>> popupBridges_;
 
     // Separate windows (the central and docked ones belong to the main window).
     std::unique_ptr<BatchWidget> batchWidget_;
