@@ -6,12 +6,21 @@
 #include "app/preferences_dialog.h"
 #include "app/window_set.h"
 #include "app/zt_app_delegate.h"
+#include "imaging/image.h"
+#include "imaging/window/focus_panel_widgets.h"
+#include "imaging/window/image_controller.h"
+#include "imaging/window/image_window.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPixmap>
+#include <QRegularExpression>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <set>
+#include <vector>
 
 namespace {
 
@@ -27,6 +36,40 @@ bool save(QWidget* widget, const QDir& folder, const QString& name) {
     const bool ok = widget->grab().save(path, "PNG");
     std::printf("%s %s\n", ok ? "wrote" : "could not write", path.toLocal8Bit().constData());
     return ok;
+}
+
+// A 16-bit grey frame with a few stars on a noisy sky, as an INDIGO raw frame.
+std::shared_ptr<Image> starField() {
+    const std::uint32_t width = 320, height = 240;
+    std::vector<std::uint8_t> bytes(12 + width * height * 2);
+    const auto put32 = [&](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    bytes[0] = 'R', bytes[1] = 'A', bytes[2] = 'W', bytes[3] = '2';
+    put32(4, width);
+    put32(8, height);
+    const double stars[][3] = {{160, 120, 2.0}, {60, 50, 1.5}, {250, 190, 1.2}, {280, 40, 1.8}};
+    std::uint32_t noise = 12345;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x) {
+            noise = noise * 1103515245 + 12345;
+            double value = 1000 + static_cast<double>((noise >> 16) % 200);
+            for (const auto& star : stars) {
+                const double dx = x - star[0], dy = y - star[1];
+                value += 40000 * std::exp(-(dx * dx + dy * dy) / (2 * star[2] * star[2]));
+            }
+            const auto sample = static_cast<std::uint16_t>(std::min(value, 65535.0));
+            const std::size_t at = 12 + (y * width + x) * 2;
+            bytes[at] = static_cast<std::uint8_t>(sample);
+            bytes[at + 1] = static_cast<std::uint8_t>(sample >> 8);
+        }
+    }
+    return std::make_shared<Image>(zeta::platform::Data(bytes.data(), bytes.size()), ".raw");
+}
+
+QString fileName(QString title) {
+    return title.toLower().replace(QRegularExpression("[^a-z0-9]+"), "_");
 }
 
 } // namespace
@@ -57,6 +100,17 @@ int main(int argc, char* argv[]) {
     // The simulated cameras reach the bus and the first-launch sheet comes up.
     runEventsFor(2000);
 
+    // A frame with a star selected, and the focus panels open.
+    windows.imageController().setImage(starField());
+    windows.imageController().selectedWithPoint({160, 120});
+    auto* imageWindow = dynamic_cast<ImageWindow*>(window.centralWidget());
+    if (imageWindow != nullptr) {
+        imageWindow->psfPanel()->orderFront();
+        windows.imageController().showDrift();
+        windows.imageController().showBahtinov();
+    }
+    runEventsFor(500);
+
     bool ok = save(&window, folder, "main_window");
     if (!window.preferencesDialog()->isVisible()) delegate.preferences();
     runEventsFor(300);
@@ -66,6 +120,18 @@ int main(int argc, char* argv[]) {
     window.messageLogWindow()->show();
     runEventsFor(300);
     ok = save(window.messageLogWindow(), folder, "message_log") && ok;
+
+    // Every other window and panel, by its title.
+    std::set<QWidget*> saved{&window, window.preferencesDialog(), window.messageLogWindow()};
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (saved.count(widget) != 0 || widget->windowTitle().isEmpty() || !widget->inherits("QWidget") ||
+            widget->inherits("QMenu"))
+            continue;
+        saved.insert(widget);
+        widget->show();
+        runEventsFor(200);
+        ok = save(widget, folder, fileName(widget->windowTitle())) && ok;
+    }
 
     delegate.applicationWillTerminate();
     windows.detachViews();
