@@ -165,12 +165,13 @@ TEST(After, RunsLaterInDeadlineOrder) {
             done.signal();
         };
     };
-    dispatch::after(60ms, queue, record(3));
-    dispatch::after(20ms, queue, record(1));
-    dispatch::after(40ms, queue, record(2));
+    // Far apart, so a loaded machine that stalls this thread between the calls keeps the order.
+    dispatch::after(600ms, queue, record(3));
+    dispatch::after(200ms, queue, record(1));
+    dispatch::after(400ms, queue, record(2));
     for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(done.waitFor(5s));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 60ms);
+        ASSERT_TRUE(done.waitFor(10s));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 600ms);
     std::lock_guard lock(mutex);
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
 }
