@@ -19,9 +19,12 @@ indigo_result indigo_stop(void) {
     runtime.timers().shutdown();
     runtime.pool().waitIdle();
     auto& bus = zeta::indigo::Bus::instance();
-    for (const auto& entry : *bus.devices.snapshot())
+    // Each snapshot is held for its loop: detaching replaces the list it came from.
+    const auto devices = bus.devices.snapshot();
+    for (const auto& entry : *devices)
         indigo_detach_device(entry->record);
-    for (const auto& entry : *bus.clients.snapshot())
+    const auto clients = bus.clients.snapshot();
+    for (const auto& entry : *clients)
         indigo_detach_client(entry->record);
     // Detach callbacks may have queued work of their own.
     runtime.timers().shutdown();
