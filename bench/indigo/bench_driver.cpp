@@ -33,25 +33,33 @@ std::string device() {
 void defineAll() {
     const std::string d = device();
     std::string text;
-    text += "<defNumberVector " + d + " name=\"FRAME\" label=\"Frame\" group=\"Bench\" state=\"Idle\" perm=\"rw\">"
+    text += "<defNumberVector " + d +
+            " name=\"FRAME\" label=\"Frame\" group=\"Bench\" state=\"Idle\" perm=\"rw\">"
             "<defNumber name=\"BYTES\" label=\"Bytes\" format=\"%.0f\" min=\"0\" max=\"1e9\" step=\"1\">0</defNumber>"
             "<defNumber name=\"COUNT\" label=\"Count\" format=\"%.0f\" min=\"0\" max=\"1e6\" step=\"1\">0</defNumber>"
             "</defNumberVector>\n";
-    text += "<defNumberVector " + d + " name=\"EVENTS\" label=\"Events\" group=\"Bench\" state=\"Idle\" perm=\"rw\">"
+    text += "<defNumberVector " + d +
+            " name=\"EVENTS\" label=\"Events\" group=\"Bench\" state=\"Idle\" perm=\"rw\">"
             "<defNumber name=\"COUNT\" label=\"Count\" format=\"%.0f\" min=\"0\" max=\"1e9\" step=\"1\">0</defNumber>"
             "</defNumberVector>\n";
-    text += "<defNumberVector " + d + " name=\"VALUE\" label=\"Value\" group=\"Bench\" state=\"Idle\" perm=\"ro\">"
+    text += "<defNumberVector " + d +
+            " name=\"VALUE\" label=\"Value\" group=\"Bench\" state=\"Idle\" perm=\"ro\">"
             "<defNumber name=\"X\" label=\"X\" format=\"%.0f\" min=\"0\" max=\"1e9\" step=\"1\">0</defNumber>"
             "</defNumberVector>\n";
-    text += "<defBLOBVector " + d + " name=\"IMAGE\" label=\"Image\" group=\"Bench\" state=\"Idle\" perm=\"ro\">"
+    text += "<defBLOBVector " + d +
+            " name=\"IMAGE\" label=\"Image\" group=\"Bench\" state=\"Idle\" perm=\"ro\">"
             "<defBLOB name=\"DATA\" label=\"Data\"/></defBLOBVector>\n";
     writeAll(text);
 }
 
+// COUNT 0 only makes the frame, and says so: making it is not the server's time.
 void sendFrames(std::size_t bytes, long count) {
     static std::map<std::size_t, std::string> made;
     auto it = made.find(bytes);
     if (it == made.end()) it = made.emplace(bytes, zeta::bench::frameMessage(bytes)).first;
+    if (count == 0)
+        writeAll("<setNumberVector " + device() + " name=\"FRAME\" state=\"Ok\"><oneNumber name=\"BYTES\">" +
+                 std::to_string(bytes) + "</oneNumber><oneNumber name=\"COUNT\">0</oneNumber></setNumberVector>\n");
     for (long i = 0; i < count; ++i)
         if (!writeAll(it->second)) return;
 }
@@ -142,8 +150,7 @@ int main() {
             if (tag == "getProperties") {
                 const std::string wanted = attribute(element.substr(0, element.find('>')), "device");
                 if (wanted.empty() || wanted == kDriverDevice) defineAll();
-            }
-            else if (tag == "newNumberVector")
+            } else if (tag == "newNumberVector")
                 handleNewNumber(element);
             input.erase(0, end);
         }

@@ -115,9 +115,14 @@ public:
     bool handshake() {
         const std::string enable = std::string("<enableBLOB device='") + kDriverDevice + "'>Also</enableBLOB>\n";
         if (!sendAll(fd_, enable + "<getProperties version='1.7'/>\n")) return false;
+        return waitFor("name=\"IMAGE\"");
+    }
+
+    // Reads until the marker comes (no frame may be on its way meanwhile).
+    bool waitFor(std::string_view marker) {
         std::string text;
         const auto end = Clock::now() + 20s;
-        while (text.find("name=\"IMAGE\"") == std::string::npos) {
+        while (text.find(marker) == std::string::npos) {
             pollfd wait{fd_, POLLIN, 0};
             if (Clock::now() > end) return false;
             if (poll(&wait, 1, 100) <= 0) continue;
@@ -273,6 +278,12 @@ public:
     }
     std::size_t size() const { return readers_.size(); }
 
+    // Has the driver make frames of that size before any is timed.
+    bool prepare(std::size_t bytes) {
+        if (!sendAll(readers_.front()->fd(), frameRequest(bytes, 0))) return false;
+        return readers_.front()->waitFor("name=\"FRAME\" state=\"Ok\"");
+    }
+
     struct Run {
         std::vector<double> frame;    // request to the last byte at the slowest client
         std::vector<double> delivery; // first client: first byte to last
@@ -352,6 +363,10 @@ bool measureRelay(const char* who, Figures& figures) {
         std::fprintf(stderr, "bench blob_relay: %s: no client got the driver's properties\n", who);
         return false;
     }
+    if (!group.prepare(kFrameBytes)) {
+        std::fprintf(stderr, "bench blob_relay: %s: the driver did not make its frames\n", who);
+        return false;
+    }
     const ClientGroup::Run cold = group.frames(kFrameBytes, 1, true);
     if (!cold.ok) {
         std::fprintf(stderr, "bench blob_relay: %s: the first frame did not come\n", who);
@@ -397,6 +412,10 @@ bool measureMemory(const char* who, Figures& figures) {
     ClientGroup group;
     if (!group.add(server.port(), 16)) {
         std::fprintf(stderr, "bench server_memory: %s: 16 clients could not connect\n", who);
+        return false;
+    }
+    if (!group.prepare(kMemoryFrameBytes)) {
+        std::fprintf(stderr, "bench server_memory: %s: the driver did not make its frames\n", who);
         return false;
     }
     const double before = statusBytes(server.pid(), "VmRSS");

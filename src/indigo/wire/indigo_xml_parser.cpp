@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <expat.h>
+#include <new>
 #include <optional>
 #include <string_view>
 
@@ -128,6 +129,11 @@ private:
     void endItem();
     void endTop();
     void resetDocument();
+    // Keeps the larger of bytes and the spare for the next BLOB; bytes is left empty.
+    void keepSpare(BlobBytes& bytes) {
+        if (bytes.capacity() > spare_.capacity()) spare_.swap(bytes);
+        bytes = BlobBytes();
+    }
 
     Sink sink_;
     ParserLimits limits_;
@@ -154,6 +160,7 @@ private:
     // which the parser reports only afterwards, or from the parser's text events.
     BlobBytes blob_;
     std::optional<Base64Decoder> decoder_;
+    BlobBytes spare_; // the buffer of an earlier BLOB, given back once its message was handled
     std::optional<long long> blobSize_, blobLen_, blobEncodedLen_;
     std::int64_t blobBytes_ = 0; // decoded in earlier items of this message
 };
@@ -308,6 +315,19 @@ void XmlStreamParser::State::startItem(std::string_view name, const XML_Char** a
         fail("a BLOB of " + std::to_string(declared) + " bytes is over the limit");
         return;
     }
+    // Decoded into memory already touched, at its full size at once: growing it, or fresh
+    // memory for every frame, costs a page fault per page.
+    if (blob_.capacity() == 0) {
+        blob_.swap(spare_);
+        blob_.clear();
+    }
+    if (declared > 0 && item_.url.empty() && !item_.attached && static_cast<std::size_t>(declared) > blob_.capacity()) {
+        try {
+            blob_.reserve(static_cast<std::size_t>(declared));
+        } catch (const std::bad_alloc&) {
+            // Grown as the data comes, and refused by the limit if it is a lie.
+        }
+    }
     blobDecoder();
 }
 
@@ -444,7 +464,9 @@ void XmlStreamParser::State::resetDocument() {
     depth_ = 0;
     inItem_ = false;
     decoder_.reset();
-    blob_ = BlobBytes();
+    keepSpare(blob_);
+    for (WireItem& item : message_.items)
+        keepSpare(item.bytes);
     message_ = WireMessage{};
     item_ = WireItem{};
     text_.clear();

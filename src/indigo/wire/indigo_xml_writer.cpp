@@ -110,7 +110,8 @@ void itemValue(std::string& out, indigo_property_type type, const indigo_item& i
 bool streamBase64(const void* data, std::size_t size, const TextSink& sink) {
     constexpr std::size_t kPiece = 768 * 1024;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    std::string piece;
+    // Each writer thread keeps its piece: a fresh one per frame is a page fault per page.
+    thread_local std::string piece;
     piece.reserve(base64Length(kPiece));
     for (std::size_t at = 0; at < size; at += kPiece) {
         piece.clear();
