@@ -22,9 +22,6 @@
 #include "platform/system_log.h"
 #include "support/indi_server.h"
 
-#include <libindi/baseclient.h>
-#include <libindi/basedevice.h>
-
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -32,6 +29,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <libindi/baseclient.h>
+#include <libindi/basedevice.h>
 #include <mutex>
 #include <netinet/in.h>
 #include <optional>
@@ -204,7 +203,9 @@ struct Figures {
 double cpuMilliseconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1e3 + t.tv_usec / 1e3; };
+    const auto ms = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) * 1e3 + t.tv_usec / 1e3;
+    };
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
@@ -306,8 +307,9 @@ int main() {
                 peer.events / zeta.events);
     std::printf("bench client_blob_32MB: zeta=%.1f peer=%.1f ratio=%.2f target=1\n", zeta.blob, peer.blob,
                 peer.blob / zeta.blob);
-    std::fprintf(stderr, "bench client: until the last update zeta=%.0f ms libindi=%.0f ms; until the BLOB zeta=%.0f ms "
-                         "libindi=%.0f ms (both paced by indiserver)\n",
+    std::fprintf(stderr,
+                 "bench client: until the last update zeta=%.0f ms libindi=%.0f ms; until the BLOB zeta=%.0f ms "
+                 "libindi=%.0f ms (both paced by indiserver)\n",
                  zeta.eventsWall, peer.eventsWall, zeta.blobWall, peer.blobWall);
     return 0;
 }

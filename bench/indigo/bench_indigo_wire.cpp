@@ -14,6 +14,8 @@
 // - blob_delivery_vs_loopback: from the first byte of the frame's message at the client to
 //   its last, against a plain socket copy of the same message over 127.0.0.1 in this run
 //   (peer = the loopback copy: the limit).
+// - server_updates_1/4/16_clients: 5000 small number updates from the driver, from the
+//   request until every client has counted every one.
 // - server_memory_16_clients: the server's peak memory over its resident size before, while
 //   a 24 MP frame (16 bits) goes to 16 clients, in copies of the frame; stderr says whether
 //   it stays within two copies.
@@ -179,6 +181,43 @@ public:
         return true;
     }
 
+    // Reads until count number updates have come; when returns the time the last one did.
+    bool readUpdates(long count, Clock::time_point& when) {
+        std::size_t keep = 0;
+        long seen = 0;
+        const auto deadline = Clock::now() + 120s;
+        while (seen < count) {
+            pollfd wait{fd_, POLLIN, 0};
+            if (Clock::now() > deadline) {
+                std::fprintf(stderr, "bench server_updates: a client counted %ld of %ld in time\n", seen, count);
+                return false;
+            }
+            if (poll(&wait, 1, 100) <= 0) continue;
+            const ssize_t n = recv(fd_, buffer_.data() + keep, buffer_.size() - keep, 0);
+            if (n <= 0) return false;
+            const std::size_t size = keep + static_cast<std::size_t>(n);
+            const char* data = buffer_.data();
+            std::size_t from = 0;
+            std::size_t next = size;
+            for (;;) {
+                const void* lt = std::memchr(data + from, '<', size - from);
+                if (lt == nullptr) break;
+                const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lt) - data);
+                if (size - at < kMarker) {
+                    next = at;
+                    break;
+                }
+                if (std::string_view(data + at, kMarker) == "<setNumberVector") ++seen;
+                from = at + 1;
+            }
+            keep = size - next;
+            if (keep > 0) std::memmove(buffer_.data(), data + next, keep);
+        }
+        when = Clock::now();
+        if (seen != count) std::fprintf(stderr, "bench server_updates: a client counted %ld of %ld\n", seen, count);
+        return seen == count;
+    }
+
 private:
     static constexpr std::size_t kBuffer = std::size_t{4} << 20;
     static constexpr std::size_t kMarker = 16;
@@ -340,6 +379,26 @@ public:
         return run;
     }
 
+    // Milliseconds from the request until every client has had every update; 0 on failure.
+    double updates(long count) {
+        std::vector<Clock::time_point> ends(readers_.size());
+        std::atomic<bool> failed{false};
+        std::vector<std::thread> threads;
+        const auto asked = Clock::now();
+        for (std::size_t c = 0; c < readers_.size(); ++c)
+            threads.emplace_back([&, c] {
+                if (!readers_[c]->readUpdates(count, ends[c])) failed = true;
+            });
+        const std::string request = std::string("<newNumberVector device='") + kDriverDevice +
+                                    "' name='EVENTS'><oneNumber name='COUNT'>" + std::to_string(count) +
+                                    "</oneNumber></newNumberVector>\n";
+        if (!sendAll(readers_.front()->fd(), request)) failed = true;
+        for (auto& thread : threads)
+            thread.join();
+        if (failed) return 0;
+        return milliseconds(*std::max_element(ends.begin(), ends.end()) - asked);
+    }
+
 private:
     std::vector<std::unique_ptr<FrameReader>> readers_;
 };
@@ -352,8 +411,31 @@ struct Figures {
     double cpuPerFrame = 0;
     double fanOut[3] = {0, 0, 0};
     double memoryCopies = 0;
+    double updates[3] = {0, 0, 0};
     bool ok = false;
 };
+
+constexpr long kUpdates = 5000;
+
+// Small updates, the same for every client, to 1, 4 and 16 clients.
+template <class S>
+bool measureUpdates(const char* who, Figures& figures) {
+    S server;
+    ClientGroup group;
+    const int counts[3] = {1, 4, 16};
+    for (int k = 0; k < 3; ++k) {
+        if (!group.add(server.port(), counts[k] - static_cast<int>(group.size()))) {
+            std::fprintf(stderr, "bench server_updates: %s: %d clients could not connect\n", who, counts[k]);
+            return false;
+        }
+        figures.updates[k] = group.updates(kUpdates);
+        if (figures.updates[k] <= 0) {
+            std::fprintf(stderr, "bench server_updates: %s: not every update reached %d clients\n", who, counts[k]);
+            return false;
+        }
+    }
+    return true;
+}
 
 template <class S>
 bool measureRelay(const char* who, Figures& figures) {
@@ -481,8 +563,10 @@ int main() {
     std::signal(SIGPIPE, SIG_IGN);
     Figures zeta, peer;
     try {
-        zeta.ok = measureRelay<ZetaServer>("zeta", zeta) && measureMemory<ZetaServer>("zeta", zeta);
-        peer.ok = measureRelay<PeerServer>("indiserver", peer) && measureMemory<PeerServer>("indiserver", peer);
+        zeta.ok = measureRelay<ZetaServer>("zeta", zeta) && measureMemory<ZetaServer>("zeta", zeta) &&
+                  measureUpdates<ZetaServer>("zeta", zeta);
+        peer.ok = measureRelay<PeerServer>("indiserver", peer) && measureMemory<PeerServer>("indiserver", peer) &&
+                  measureUpdates<PeerServer>("indiserver", peer);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench blob_relay: %s\n", e.what());
     }
@@ -502,6 +586,9 @@ int main() {
     line("blob_server_cpu_ms_per_frame", zeta.cpuPerFrame, peer.cpuPerFrame, 1);
     line("blob_delivery_vs_loopback", zeta.delivery, loopback, 0.6);
     line("server_memory_16_clients", zeta.memoryCopies, peer.memoryCopies, 1);
+    line("server_updates_1_clients", zeta.updates[0], peer.updates[0], 1);
+    line("server_updates_4_clients", zeta.updates[1], peer.updates[1], 1);
+    line("server_updates_16_clients", zeta.updates[2], peer.updates[2], 1);
     std::fprintf(stderr, "bench server_memory_16_clients: zeta holds %.2f copies of a frame at its peak (%s two)\n",
                  zeta.memoryCopies, zeta.memoryCopies <= 2 ? "within" : "more than");
     return 0;
