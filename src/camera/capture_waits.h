@@ -16,7 +16,7 @@ namespace zeta::camera {
 struct WaitStep {
     enum Kind { Show, Sleep };
     Kind kind = Sleep;
-    std::string_view image;         // Show: the status image
+    std::string_view image;            // Show: the status image
     std::chrono::microseconds time{0}; // Sleep
     bool operator==(const WaitStep&) const = default;
 };

@@ -44,19 +44,21 @@ DslrWindow::DslrWindow(ZTCameraController& controller, QWidget* parent) : QWidge
     auto* column = new QVBoxLayout(this);
     camera_ = new CameraWidget(controller, this);
     // This window does not show frame type, offset, gain, gamma or the cooler.
-    for (QWidget* hidden : {static_cast<QWidget*>(camera_->frameTypesPopUp()), camera_->slider(Group::Offset)->parentWidget(),
-                            camera_->slider(Group::Gain)->parentWidget(), camera_->slider(Group::Gamma)->parentWidget(),
-                            static_cast<QWidget*>(camera_->coolerCombo())})
-        if (auto* form = qobject_cast<QFormLayout*>(camera_->layout())) form->setRowVisible(hidden, false);
-    if (auto* form = qobject_cast<QFormLayout*>(camera_->layout())) form->setRowVisible(camera_->coolerLabelField(), false);
+    if (auto* form = qobject_cast<QFormLayout*>(camera_->layout())) {
+        for (QWidget* hidden :
+             {static_cast<QWidget*>(camera_->frameTypesPopUp()), camera_->slider(Group::Offset)->parentWidget(),
+              camera_->slider(Group::Gain)->parentWidget(), camera_->slider(Group::Gamma)->parentWidget(),
+              static_cast<QWidget*>(camera_->coolerLabelField())})
+            form->setRowVisible(hidden, false);
+    }
     camera_->countsCombo()->setValidator(new QIntValidator(1, 1000000, camera_->countsCombo()));
     column->addWidget(camera_);
 
     auto* settings = new QFormLayout;
     static const char* const titles[] = {"Program:",  "Compression:",   "ISO:",      "Compensation:", "Metering:",
                                          "Focusing:", "White balance:", "Aperture:", "Shutter:",      "Capture mode:"};
-    static const char* const names[] = {"programModesPopUp", "compressionsPopUp", "isosPopUp",      "compensationsPopUp",
-                                        "meteringsPopUp",    "focusingsPopUp",    "wbsPopUp",       "aperturesPopUp",
+    static const char* const names[] = {"programModesPopUp", "compressionsPopUp", "isosPopUp", "compensationsPopUp",
+                                        "meteringsPopUp",    "focusingsPopUp",    "wbsPopUp",  "aperturesPopUp",
                                         "shuttersPopUp",     "captureModesPopUp"};
     for (std::size_t i = 0; i < kDslrSettings; ++i) {
         auto* popup = new QComboBox;

@@ -263,8 +263,7 @@ void ZTCameraController::exposureUpdated(const std::shared_ptr<INDIGO::Property>
         if (running() && exposing_.exchange(false)) {
             if (s == INDIGO_OK_STATE) {
                 int count = remainingCount_.load();
-                while (count > 0 && !remainingCount_.compare_exchange_weak(count, count - 1)) {
-                }
+                while (count > 0 && !remainingCount_.compare_exchange_weak(count, count - 1)) {}
             } else if (s == INDIGO_ALERT_STATE) {
                 remainingCount_.store(0);
             }
@@ -297,8 +296,7 @@ void ZTCameraController::streamingUpdated(const std::shared_ptr<INDIGO::Property
         // Streaming counts only the frames of live view, never those of a batch.
         if (streamingUsed_.load() && previewInProgress()) {
             int count = remainingCount_.load();
-            while (count > 0 && !remainingCount_.compare_exchange_weak(count, count - 1)) {
-            }
+            while (count > 0 && !remainingCount_.compare_exchange_weak(count, count - 1)) {}
         } else {
             image.clear();
         }
@@ -389,7 +387,9 @@ bool ZTCameraController::waitStopped() const {
 
 void ZTCameraController::nextExposure() {
     const std::uint64_t generation = generation_.load();
-    const auto sameRun = [&] { return generation_.load() == generation && !waitStopped(); };
+    const auto sameRun = [&] {
+        return generation_.load() == generation && !waitStopped();
+    };
     if (focuser_ && focuser_->focuser() && captureInProgress()) {
         if (!focusStep()) {
             if (!sameRun()) return;
@@ -567,9 +567,12 @@ void ZTCameraController::connectionRestored(const std::shared_ptr<INDIGO::Device
         for (const auto& row : kDslrTable)
             if (device->property(row.property)) restored_.emplace_back(row.property);
     }
-    // The base step loaded the configuration and restored the mode: the DSLR settings go over it.
-    for (const auto& row : kDslrTable)
+    // The base step loaded the configuration and restored the mode: the DSLR settings go over
+    // it. Settings defined before the camera was chosen are shown now.
+    for (const auto& row : kDslrTable) {
+        if (auto property = device->property(row.property)) updateProperty(property);
         restoreSetting(device, row.property, device->name() + row.suffix);
+    }
     if (auto zoom = device->property("DSLR_ZOOM_PREVIEW")) {
         zoomEnabled_.store(true);
         updateProperty(zoom);
@@ -635,12 +638,12 @@ void ZTCameraController::resetControls() {
     sleeper_->wake();
     if (wasRunning) {
         // The camera went (or another was chosen) mid-run: what was saved stays, the video is
-        // finished, and the window says the run did not complete.
+        // finished, and the window says the run did not complete until a camera connects.
         if (batch_) batch_->close();
         log("Capture stopped: the camera is no longer available");
         keepAlert_.store(true);
-        setState(INDIGO_ALERT_STATE);
     }
+    if (keepAlert_.load()) setState(INDIGO_ALERT_STATE);
     if (ztView_) ztView_->showBattery("Bat");
     updateGUI();
 }

@@ -134,10 +134,10 @@ private:
     std::atomic<bool> zoomPreview_{false};
     std::atomic<bool> liveViewEnabled_{false};
     std::atomic<bool> zoomEnabled_{false};
-    std::atomic<bool> exposing_{false};      // an exposure was requested and has not ended
-    std::atomic<double> runDuration_{0};     // duration at the start of the run
-    std::atomic<int> runCount_{0};           // frames of the running batch
-    std::atomic<double> runTimelapse_{0};    // interval at the start of the run
+    std::atomic<bool> exposing_{false};        // an exposure was requested and has not ended
+    std::atomic<double> runDuration_{0};       // duration at the start of the run
+    std::atomic<int> runCount_{0};             // frames of the running batch
+    std::atomic<double> runTimelapse_{0};      // interval at the start of the run
     std::atomic<std::uint64_t> generation_{0}; // counts the runs; a worker ends with its run
     std::atomic<std::int64_t> imageWidth_{0}, imageHeight_{0};
     std::array<bool, zeta::camera::kDslrSettings> dslrEnabled_{};

@@ -17,7 +17,9 @@ using Engine = CaptureFixture;
 TEST(TimelapseWait, BlinksEachHalfSecondAndSleepsTheRest) {
     const WaitStep on{WaitStep::Show, "NSStatusPartiallyAvailable", {}};
     const WaitStep off{WaitStep::Show, "NSStatusNone", {}};
-    const auto sleep = [](long long us) { return WaitStep{WaitStep::Sleep, {}, std::chrono::microseconds(us)}; };
+    const auto sleep = [](long long us) {
+        return WaitStep{WaitStep::Sleep, {}, std::chrono::microseconds(us)};
+    };
     const std::vector<WaitStep> blink{on, sleep(250000), off, sleep(250000)};
     struct Case {
         double seconds;
@@ -232,7 +234,8 @@ TEST_F(Engine, TheTimelapseWaitsBetweenFramesOnly) {
     twoGaps.insert(twoGaps.end(), gap.begin(), gap.end());
     EXPECT_EQ(sleeper->sleeps(), twoGaps);
     // The light blinked on the main queue: Busy, none, Busy, none per gap.
-    EXPECT_EQ(std::count(view.states.begin() + static_cast<std::ptrdiff_t>(before), view.states.end(), "NSStatusNone"), 4);
+    EXPECT_EQ(std::count(view.states.begin() + static_cast<std::ptrdiff_t>(before), view.states.end(), "NSStatusNone"),
+              4);
 
     // A preview does not wait.
     controller.preview1Action();

@@ -173,7 +173,9 @@ public:
         camera.addCameraProperties();
         if (abort) camera.addSwitch("CCD_ABORT_EXPOSURE", {{"ABORT_EXPOSURE", "Abort", false}});
         if (streaming) camera.addNumber("CCD_STREAMING", {{"EXPOSURE", 0, 3600, 0, 0}, {"COUNT", -1, 100000, 1, 0}});
-        camera.onChange = [this](TestCamera& c, const indigo_property* request) { return answer(c, request); };
+        camera.onChange = [this](TestCamera& c, const indigo_property* request) {
+            return answer(c, request);
+        };
     }
 
     // The frames taken so far, oldest first.
