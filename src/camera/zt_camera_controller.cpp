@@ -473,6 +473,10 @@ void ZTCameraController::showStateImage(std::string_view image) {
 // --- Window ---------------------------------------------------------------------------------------------
 
 bool ZTCameraController::bulbMode() const {
+    // A camera without shutter or program settings (an astronomy camera) is always timed by
+    // the duration box: sending 0 would ask it for an empty frame.
+    if (const auto device = camera(); device && !device->property("DSLR_SHUTTER") && !device->property("DSLR_PROGRAM"))
+        return true;
     if (!ztView_) return false;
     if (ztView_->dslrSelectedTitle(DslrSetting::Shutter) == std::optional<std::string>("Bulb")) return true;
     return ztView_->dslrSelectedTitle(DslrSetting::Program) == std::optional<std::string>("Bulb");

@@ -78,7 +78,8 @@ public:
     bool dslrEnabled(zeta::camera::DslrSetting setting) const { return dslrEnabled_[indexOf(setting)]; }
     std::int64_t imageWidth() const { return imageWidth_.load(); }
     std::int64_t imageHeight() const { return imageHeight_.load(); }
-    // Main thread: the shutter (or else the program) popup shows "Bulb".
+    // Main thread: the shutter (or else the program) popup shows "Bulb", or the camera has
+    // neither setting.
     bool bulbMode() const;
     // Main thread: the duration box in bulb mode, else 0.
     double duration() const;

@@ -51,13 +51,15 @@ TEST_F(Engine, ABatchSavesEveryFrameAsTheCameraSentItAndEndsOk) {
     connect("Camera A");
     view.countValue = 3;
     view.name = "IMG";
+    view.durationValue = 0.5;
     controller.captureAction();
     ASSERT_TRUE(until([&] { return camera.exposures() >= 1; }));
     ASSERT_TRUE(until([&] { return idle() && view.state == "NSStatusAvailable"; }));
     settle();
 
     EXPECT_EQ(camera.exposures(), 3);
-    EXPECT_EQ(controller.count("Camera A CCD_EXPOSURE EXPOSURE=0"), 3u); // not in bulb mode
+    // Without shutter settings the duration box times every exposure.
+    EXPECT_EQ(controller.count("Camera A CCD_EXPOSURE EXPOSURE=0.5"), 3u);
     const auto frames = camera.frames();
     ASSERT_EQ(frames.size(), 3u);
     ASSERT_EQ(filesIn(captures), (std::vector<std::string>{"IMG_001.jpeg", "IMG_002.jpeg", "IMG_003.jpeg"}));
@@ -248,7 +250,7 @@ TEST_F(Engine, LiveViewStreamsOnceAndOnlyItEndsWithStreaming) {
     connect("Camera A");
     EXPECT_TRUE(controller.liveViewEnabled());
     controller.previewAction(true);
-    ASSERT_TRUE(until([&] { return controller.count("Camera A CCD_STREAMING COUNT=-1 EXPOSURE=0") == 1; }));
+    ASSERT_TRUE(until([&] { return controller.count("Camera A CCD_STREAMING COUNT=-1 EXPOSURE=1") == 1; }));
     for (int i = 0; i < 3; ++i)
         camera.streamFrame();
     ASSERT_TRUE(until([&] { return image.current() != nullptr && !view.fps.empty(); }));

@@ -10,14 +10,15 @@ namespace {
 using Settings = CaptureFixture;
 
 // A camera with DSLR properties besides the usual ones.
-ExposingCamera& dslrCamera(Settings& fixture, std::vector<std::unique_ptr<ExposingCamera>>& cameras,
-                           const std::string& name, std::optional<double> battery) {
+ExposingCamera& dslrCamera(std::vector<std::unique_ptr<ExposingCamera>>& cameras, const std::string& name,
+                           std::optional<double> battery) {
     cameras.push_back(std::make_unique<ExposingCamera>(name));
     TestCamera& c = cameras.back()->camera;
     c.addSwitch("DSLR_ISO", {{"ISO100", "100", true}, {"ISO200", "200", false}, {"ISO400", "400", false}});
     c.addSwitch("DSLR_WHITE_BALANCE", {{"AUTO", "Auto", false}, {"SUN", "Daylight", false}});
     c.addSwitch("DSLR_APERTURE", {{"F4", "f/4", true}, {"F56", "f/5.6", false}}, INDIGO_RO_PERM);
-    c.addSwitch("DSLR_SHUTTER", {{"S1", "1/125", false}, {"S2", "Same", true}, {"S3", "Same", false}});
+    c.addSwitch("DSLR_SHUTTER",
+                {{"S1", "1/125", false}, {"S2", "Same", true}, {"S3", "Same", false}, {"BULB", "Bulb", false}});
     c.addSwitch("DSLR_ZOOM_PREVIEW", {{"ON", "On", false}, {"OFF", "Off", true}});
     for (const char* option : {"DSLR_LOCK", "DSLR_MIRROR_LOCKUP"})
         c.addSwitch(option, {{"LOCK", "Lock", false}, {"UNLOCK", "Unlock", true}});
@@ -25,7 +26,6 @@ ExposingCamera& dslrCamera(Settings& fixture, std::vector<std::unique_ptr<Exposi
         c.addSwitch(option, {{"ON", "On", false}, {"OFF", "Off", true}});
     if (battery) c.addNumber("DSLR_BATTERY_LEVEL", {{"VALUE", 0, 100, 1, *battery}}, INDIGO_RO_PERM);
     c.attach();
-    (void)fixture;
     return *cameras.back();
 }
 
@@ -36,14 +36,14 @@ std::vector<std::string> after(const std::vector<std::string>& all, const std::s
 
 TEST(BatteryImage, FollowsTheLevel) {
     const std::vector<std::pair<double, std::string>> cases{
-        {100, "Bat100"}, {76, "Bat100"}, {75, "Bat75"}, {51, "Bat75"}, {50, "Bat50"},
+        {100, "Bat100"}, {76, "Bat100"}, {75, "Bat75"},  {51, "Bat75"}, {50, "Bat50"},
         {26, "Bat50"},   {25, "Bat25"},  {0.5, "Bat25"}, {0, "Bat0"},   {-3, "Bat0"}};
     for (const auto& [level, image] : cases)
         EXPECT_EQ(zeta::camera::batteryImageName(level), image) << level;
 }
 
 TEST_F(Settings, PopupsListTheItemsAndFollowThePermission) {
-    dslrCamera(*this, cameras, "Camera A", 75);
+    dslrCamera(cameras, "Camera A", 75);
     ASSERT_TRUE(until([&] { return controller.cameraList().size() == 1; }));
     connect("Camera A");
     ASSERT_TRUE(until([&] { return !ztView.popups[indexOf(DslrSetting::Shutter)].empty(); }));
@@ -61,7 +61,21 @@ TEST_F(Settings, PopupsListTheItemsAndFollowThePermission) {
     EXPECT_FALSE(ztView.controls.dslr[indexOf(DslrSetting::Aperture)]);
     // Two items of one label: one entry, for the later item.
     EXPECT_EQ(ztView.popups[indexOf(DslrSetting::Shutter)],
-              (std::vector<SwitchEntry>{{"1/125", "S1"}, {"Same", "S3"}}));
+              (std::vector<SwitchEntry>{{"1/125", "S1"}, {"Same", "S3"}, {"Bulb", "BULB"}}));
+    // Off bulb the shutter times the exposure; on "Bulb" the duration box does.
+    EXPECT_FALSE(controller.bulbMode());
+    EXPECT_FALSE(view.flags.duration);
+    ztView.selection[indexOf(DslrSetting::Shutter)] = 2;
+    controller.updateGUI();
+    EXPECT_TRUE(view.flags.duration);
+    view.durationValue = 2.5;
+    controller.preview1Action();
+    ASSERT_TRUE(until([&] { return idle(); }));
+    ztView.selection[indexOf(DslrSetting::Shutter)] = 0;
+    controller.preview1Action();
+    ASSERT_TRUE(until([&] { return idle(); }));
+    EXPECT_EQ(controller.count("Camera A CCD_EXPOSURE EXPOSURE=2.5"), 1u);
+    EXPECT_EQ(controller.count("Camera A CCD_EXPOSURE EXPOSURE=0"), 1u);
     // Settings the camera lacks stay empty and disabled.
     EXPECT_TRUE(ztView.popups[indexOf(DslrSetting::Program)].empty());
     EXPECT_FALSE(ztView.controls.dslr[indexOf(DslrSetting::Program)]);
@@ -82,7 +96,7 @@ TEST_F(Settings, PopupsListTheItemsAndFollowThePermission) {
 }
 
 TEST_F(Settings, APickedSettingIsSentStoredAndRestoredAfterTheOneConfigurationLoad) {
-    dslrCamera(*this, cameras, "Camera A", std::nullopt);
+    dslrCamera(cameras, "Camera A", std::nullopt);
     ASSERT_TRUE(until([&] { return controller.cameraList().size() == 1; }));
     connect("Camera A");
     ASSERT_TRUE(until([&] { return ztView.popups[indexOf(DslrSetting::Iso)].size() == 3; }));
@@ -123,7 +137,7 @@ TEST_F(Settings, APickedSettingIsSentStoredAndRestoredAfterTheOneConfigurationLo
 }
 
 TEST_F(Settings, ZoomTogglesAndTheButtonFollows) {
-    ExposingCamera& camera = dslrCamera(*this, cameras, "Camera A", 10);
+    ExposingCamera& camera = dslrCamera(cameras, "Camera A", 10);
     ASSERT_TRUE(until([&] { return controller.cameraList().size() == 1; }));
     connect("Camera A");
     EXPECT_EQ(ztView.battery, "Bat25");
