@@ -101,7 +101,21 @@ void ZTCameraController::defineProperty(const std::shared_ptr<INDIGO::Property>&
     CameraController::defineProperty(property);
     const auto setting = dslrSettingOf(property->name());
     const auto& device = property->device();
-    if (!setting || !device || device != camera() || !device->connected()) return;
+    if (!device || device != camera() || !device->connected()) return;
+    if (!setting) {
+        // Live view, zoom and battery defined after the camera reported the connection
+        // count as found by the restore.
+        {
+            std::lock_guard lock(restoreMutex_);
+            if (!restoreDone_) return;
+        }
+        const std::string& name = property->name();
+        if (name == "DSLR_ZOOM_PREVIEW") zoomEnabled_.store(true);
+        if (name == "CCD_STREAMING") liveViewEnabled_.store(true);
+        if (name == "DSLR_BATTERY_LEVEL") showBattery(property);
+        if (name == "DSLR_ZOOM_PREVIEW" || name == "CCD_STREAMING") onMain([this] { updateGUI(); });
+        return;
+    }
     // Settings a camera defines after reporting the connection get their stored value once.
     {
         std::lock_guard lock(restoreMutex_);
@@ -128,7 +142,9 @@ void ZTCameraController::updateProperty(const std::shared_ptr<INDIGO::Property>&
     } else if (name == "CCD_STREAMING") {
         streamingUpdated(property);
     } else if (name == "CCD_ABORT_EXPOSURE") {
-        onMain([this] { captureAborted(); });
+        // Only an abort during a run ends one: the property's definition at connection is
+        // no failure to show.
+        if (running()) onMain([this] { captureAborted(); });
     } else if (name == "CCD_IMAGE") {
         imageUpdated(property);
     } else if (name == "DSLR_ZOOM_PREVIEW") {
@@ -585,13 +601,15 @@ void ZTCameraController::connectionRestored(const std::shared_ptr<INDIGO::Device
         liveViewEnabled_.store(true);
         updateProperty(streaming);
     }
-    if (auto battery = device->property("DSLR_BATTERY_LEVEL")) {
-        if (const auto value = battery->item<INDIGO::NumberItem>("VALUE")) {
-            const double level = value->value();
-            onMain([this, level] { updateBatteryLevel(level); });
-        }
-    }
+    if (auto battery = device->property("DSLR_BATTERY_LEVEL")) showBattery(battery);
     updateSetup();
+}
+
+void ZTCameraController::showBattery(const std::shared_ptr<INDIGO::Property>& battery) {
+    if (const auto value = battery->item<INDIGO::NumberItem>("VALUE")) {
+        const double level = value->value();
+        onMain([this, level] { updateBatteryLevel(level); });
+    }
 }
 
 void ZTCameraController::updateBatteryLevel(double percent) {

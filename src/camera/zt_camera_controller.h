@@ -121,6 +121,7 @@ private:
 
     // Settings.
     void updatePopUp(zeta::camera::DslrSetting setting, const SwitchReading& reading);
+    void showBattery(const std::shared_ptr<INDIGO::Property>& battery);
     void updateBatteryLevel(double percent);
     void restoreSetting(const std::shared_ptr<INDIGO::Device>& device, const char* property, const std::string& key);
 
