@@ -56,7 +56,9 @@ BusClient& client() {
 }
 
 auto stateIs(indigo_property_state state) {
-    return [state](const PropertyCopy& p) { return p.kind != "delete" && p.state == state; };
+    return [state](const PropertyCopy& p) {
+        return p.kind != "delete" && p.state == state;
+    };
 }
 
 // A camera plugged into the driver and connected; unplugged when it goes.
@@ -80,12 +82,12 @@ public:
         const char* items[] = {"CONNECTED"};
         const bool values[] = {true};
         indigo_change_switch_property(&client().client, name_.c_str(), "CONNECTION", 1, items, values);
-        connected_ = client()
-                         .waitFor(
-                             from, name_, "CONNECTION",
-                             [](const PropertyCopy& p) { return p.state == INDIGO_OK_STATE && p.item("CONNECTED")->on; },
-                             30s)
-                         .has_value();
+        connected_ =
+            client()
+                .waitFor(
+                    from, name_, "CONNECTION",
+                    [](const PropertyCopy& p) { return p.state == INDIGO_OK_STATE && p.item("CONNECTED")->on; }, 30s)
+                .has_value();
     }
     ~DriverCamera() {
         driver().source->unplug(sim_);
@@ -214,7 +216,8 @@ std::shared_ptr<PTPDeviceInfo> declaredInfo(SimulatedCamera& camera) {
     if (!vendor || vendor->size() < 4) return nullptr;
     const std::size_t count = vendor->at(0) | (vendor->at(1) << 8) | (vendor->at(2) << 16) | (vendor->at(3) << 24);
     for (std::size_t i = 0; i < count && 4 + 2 * i + 1 < vendor->size(); ++i)
-        info->propertiesSupported.push_back(static_cast<uint16_t>(vendor->at(4 + 2 * i) | (vendor->at(5 + 2 * i) << 8)));
+        info->propertiesSupported.push_back(
+            static_cast<uint16_t>(vendor->at(4 + 2 * i) | (vendor->at(5 + 2 * i) << 8)));
     return info;
 }
 
@@ -346,7 +349,8 @@ TEST_P(Gphoto2Preset, SummaryShowsWhatTheCameraDeclares) {
     const std::regex line("\\(0x([0-9a-f]{4})\\):\\((read only|readwrite)\\)");
     for (std::sregex_iterator it(summary.out.begin(), summary.out.end(), line), end; it != end; ++it)
         described.insert(static_cast<uint16_t>(std::stoul((*it)[1], nullptr, 16)));
-    EXPECT_EQ(described, std::set<uint16_t>(declared->propertiesSupported.begin(), declared->propertiesSupported.end()));
+    EXPECT_EQ(described,
+              std::set<uint16_t>(declared->propertiesSupported.begin(), declared->propertiesSupported.end()));
     EXPECT_EQ(endpoint.rejections(), std::vector<std::string>{});
 }
 
@@ -407,7 +411,9 @@ TEST_P(Gphoto2Preset, ConfigReadsTheValuesTheDriverPublishes) {
     for (const auto& d : knownLabelDifferences) {
         if (d.family == family) known.push_back(d);
     }
-    auto order = [](const LabelDifference& a, const LabelDifference& b) { return a.code < b.code; };
+    auto order = [](const LabelDifference& a, const LabelDifference& b) {
+        return a.code < b.code;
+    };
     std::sort(differences.begin(), differences.end(), order);
     std::sort(known.begin(), known.end(), order);
     EXPECT_EQ(differences, known);

@@ -278,9 +278,9 @@ bool runOperation(int fd, PTPPort& port, PTPContainerReader& reader, const packe
     }
 
     const auto parameters = parameterBytes(request.parameters);
-    if (zeta::platform::sendContainer(
-            port, zeta::platform::makeContainer(1, request.code, request.transactionID, parameters), kCameraPatience) !=
-        PTPPortStatus::ok)
+    if (zeta::platform::sendContainer(port,
+                                      zeta::platform::makeContainer(1, request.code, request.transactionID, parameters),
+                                      kCameraPatience) != PTPPortStatus::ok)
         return false;
     if (dataOut && zeta::platform::sendContainer(
                        port, zeta::platform::makeContainer(2, request.code, request.transactionID, *dataOut),
