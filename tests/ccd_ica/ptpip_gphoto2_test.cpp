@@ -336,6 +336,11 @@ TEST_P(Gphoto2Preset, SummaryShowsWhatTheCameraDeclares) {
     ASSERT_EQ(summary.status, 0) << summary.err;
     EXPECT_NE(summary.out.find("Manufacturer: " + declared->manufacturer + "\n"), std::string::npos) << summary.out;
     EXPECT_NE(summary.out.find("Model: " + declared->model + "\n"), std::string::npos) << summary.out;
+    if (!declared->vendorExtensionDesc.empty()) {
+        EXPECT_NE(summary.out.find("Vendor Extension Description: " + declared->vendorExtensionDesc + "\n"),
+                  std::string::npos)
+            << summary.out;
+    }
 
     const std::string debug = readFile(log);
     EXPECT_EQ(listed(debug, "Supported operations:"), declared->operationsSupported);

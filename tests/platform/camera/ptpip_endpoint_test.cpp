@@ -1,8 +1,9 @@
 // The PTP/IP endpoint of the simulated cameras, fed raw bytes from the initiator's side: what
 // can't be right closes that connection, says why, and leaves the camera and the endpoint
 // serving the next initiator.
-#include "platform/camera/simulated_camera.h"
 #include "support/ptpip_endpoint.h"
+
+#include "platform/camera/simulated_camera.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -41,7 +42,9 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     bool connected() const { return connected_; }
-    void send(const Bytes& bytes) { ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size())); }
+    void send(const Bytes& bytes) {
+        ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size()));
+    }
     void finish() { ::shutdown(fd_, SHUT_WR); }
 
     std::optional<Packet> receive() {
@@ -113,7 +116,8 @@ std::optional<Bytes> deviceInfo(int port) {
     if (!ack || ack->type != ptpip::InitEventAck) return std::nullopt;
     command.send(ptpip::operationRequest({1, 0x1001, 0, {}}));
     const auto start = command.receive();
-    const auto startData = start && start->type == ptpip::StartData ? ptpip::parseStartData(start->payload) : std::nullopt;
+    const auto startData =
+        start && start->type == ptpip::StartData ? ptpip::parseStartData(start->payload) : std::nullopt;
     Bytes data;
     while (startData) {
         const auto piece = command.receive();
@@ -133,7 +137,7 @@ struct Malformed {
     const char* what;
     enum class After { nothing, commandInit, eventInit } after;
     Bytes bytes;
-    bool finish; // the initiator stops sending after the bytes
+    bool finish;     // the initiator stops sending after the bytes
     const char* why; // the start of the reason the endpoint gives
 };
 
@@ -207,9 +211,8 @@ INSTANTIATE_TEST_SUITE_P(
                   ptpip::packet(ptpip::OperationRequest, le32(1) + Bytes{0x01, 0x10} + le32(0) + Bytes{1, 2, 3}), false,
                   "malformed Operation Request"},
         Malformed{"TooManyParameters", After::commandInit,
-                  ptpip::packet(ptpip::OperationRequest,
-                                le32(1) + Bytes{0x01, 0x10} + le32(0) + le32(1) + le32(2) + le32(3) + le32(4) + le32(5) +
-                                    le32(6)),
+                  ptpip::packet(ptpip::OperationRequest, le32(1) + Bytes{0x01, 0x10} + le32(0) + le32(1) + le32(2) +
+                                                             le32(3) + le32(4) + le32(5) + le32(6)),
                   false, "length 42 too long for packet type 6"},
         Malformed{"AbsurdDataPhase", After::commandInit, setISO(1) + ptpip::startData(1, uint64_t{1} << 40), false,
                   "data phase of 1099511627776 bytes"},
@@ -222,8 +225,9 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"DataOfAnotherTransaction", After::commandInit,
                   setISO(1) + ptpip::startData(1, 2) + ptpip::dataPiece(ptpip::EndData, 2, Bytes{0x90, 1}), false,
                   "expected Data or End Data for transaction 1"},
-        Malformed{"DataWithoutStart", After::commandInit, setISO(1) + ptpip::dataPiece(ptpip::EndData, 1, Bytes{0x90, 1}),
-                  false, "expected Start Data for transaction 1"},
+        Malformed{"DataWithoutStart", After::commandInit,
+                  setISO(1) + ptpip::dataPiece(ptpip::EndData, 1, Bytes{0x90, 1}), false,
+                  "expected Start Data for transaction 1"},
         Malformed{"AbsurdDataPiece", After::commandInit,
                   setISO(1) + ptpip::startData(1, 2) + le32(0xFFFFFFF0) + le32(ptpip::Data), false,
                   "length 4294967280 too long for packet type 10"},
