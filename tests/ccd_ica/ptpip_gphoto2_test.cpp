@@ -133,10 +133,10 @@ struct Gphoto2Run {
     std::string out, err;
 };
 
-// gphoto2 with a home of its own (its settings), pointed at the endpoint.
+// gphoto2 with a home of its own (its settings), pointed at the endpoint; one run at a time.
 class Gphoto2 {
 public:
-    explicit Gphoto2(const test_support::PTPIPEndpoint& endpoint) : endpoint_(endpoint) {}
+    explicit Gphoto2(test_support::PTPIPEndpoint& endpoint) : endpoint_(endpoint) {}
 
     Gphoto2Run run(std::vector<std::string> args) {
         std::vector<std::string> argv = {"gphoto2", "--camera", "PTP/IP Camera", "--port", endpoint_.portArgument()};
@@ -149,6 +149,9 @@ public:
             result.status = process.wait(60s);
             if (result.status == -1) process.stop();
         }
+        // The session ends when the endpoint has seen both connections close; the next run
+        // would otherwise find the camera still taken.
+        EXPECT_TRUE(endpoint_.waitIdle(30s));
         result.out = readFile(output);
         result.err = readFile(output.string() + ".err");
         return result;
@@ -156,7 +159,7 @@ public:
     const std::filesystem::path& folder() const { return home_.path(); }
 
 private:
-    const test_support::PTPIPEndpoint& endpoint_;
+    test_support::PTPIPEndpoint& endpoint_;
     test_support::TempDir home_{"zeta-gphoto2"};
 };
 
