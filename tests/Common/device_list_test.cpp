@@ -18,8 +18,8 @@ TEST(DeviceList, ReplacingOrRemovingAnEntryKeepsTheSelectionOnItsOwnEntry) {
     for (const bool placeholder : {true, false}) {
         SCOPED_TRACE(placeholder);
         DeviceList list = placeholder ? DeviceList("No focuser") : DeviceList();
-        const std::vector<std::string> head = placeholder ? std::vector<std::string>{"No focuser"}
-                                                          : std::vector<std::string>{};
+        const std::vector<std::string> head =
+            placeholder ? std::vector<std::string>{"No focuser"} : std::vector<std::string>{};
         const int offset = placeholder ? 1 : 0;
         EXPECT_EQ(list.selectedIndex(), placeholder ? 0 : -1);
         EXPECT_EQ(list.selectedDevice(), nullptr);
