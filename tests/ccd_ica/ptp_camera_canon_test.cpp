@@ -112,6 +112,77 @@ TEST(PTPCanonCamera, OpensInRemoteAndEventModeAndReportsTheStream) {
               words({40, 0xD1A0, 32, 1, 6, 20, 1, 0x060F, 1, 0}));
 }
 
+TEST(PTPCanonCamera, SensorByTheBodysWholeName) {
+    struct Case {
+        const char* model;
+        int32_t width, height;
+        float pixelSize;
+    };
+    const Case cases[] = {{"Canon EOS 5D Mark II", 5616, 3744, 6.41f},
+                          {"Canon EOS 5D", 4368, 2912, 8.2f},
+                          {"Canon EOS 5D Mark III", 0, 0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.model);
+        CanonRig rig(SimulatedCanonScript{.model = c.model});
+        ASSERT_TRUE(rig.camera);
+        EXPECT_EQ(rig.camera->width(), c.width);
+        EXPECT_EQ(rig.camera->height(), c.height);
+        EXPECT_FLOAT_EQ(rig.camera->pixelSize(), c.pixelSize);
+    }
+}
+
+// Reports as the stream delivers them: the AE mode decides what each setting offers.
+TEST(PTPCanonCamera, SettingsFollowTheAEModeTheBodyReports) {
+    CanonRig rig;
+    ASSERT_TRUE(rig.connect());
+    auto last = [&](const std::string& prefix) {
+        const auto& reports = rig.recorder->reports;
+        const auto found = std::find_if(reports.rbegin(), reports.rend(),
+                                        [&](const std::string& line) { return line.starts_with(prefix); });
+        return found == reports.rend() ? std::string() : *found;
+    };
+    // All 17 modes are offered though the body lists five; battery code 2 is a full battery.
+    const std::string modes = last("list d105");
+    EXPECT_TRUE(modes.starts_with("list d105 3 [0,1,2,3,4,5,6,8,9,10,11,12,13,14,15,19,22] [Program AE,")) << modes;
+    EXPECT_NE(rig.recorder->indexOf("number 5001 100 0 100 25 ro"), -1);
+
+    struct Case {
+        uint32_t mode;
+        uint16_t code;
+        uint32_t value;
+        std::string report;
+    };
+    const Case cases[] = {
+        {2, 0xD102, 0x68, "list d102 Auto [Auto] [Auto] ro"},
+        {2, 0xD101, 0x28, "list d101 40 [32,35,37,40,43,45,48,51] [f/2.8,f/3.2,f/3.5,f/4,f/4.5,f/5.0,f/5.6,f/6.3] rw"},
+        {4, 0xD102, 0x0C, "list d102 Bulb [Bulb] [Bulb] ro"},
+        {3, 0xD104, 0x00, "list d104 Auto [Auto] [Auto] ro"},
+        {3, 0xD102, 0x68,
+         "list d102 104 [12,16,56,72,88,104,120,136] [Bulb,30s,1s,1/4s,1/15s,1/60s,1/250s,1/1000s] rw"},
+        {10, 0xD103, 0x48, "list d103 Auto [Auto] [Auto] ro"},
+        {10, 0xD110, 0x81, "list d110 Auto [Auto] [Auto] ro"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.report);
+        const std::string prefix = "list " + CameraRecorder::hex(c.code);
+        const int before = rig.recorder->count(prefix);
+        rig.body.setValue(0xD105, c.mode);
+        rig.body.setValue(c.code, c.value);
+        rig.camera->checkForEvent();
+        ASSERT_TRUE(rig.waitUntil([&] { return rig.recorder->count(prefix) > before; }));
+        EXPECT_EQ(last(prefix), c.report);
+    }
+
+    // A value the labels do not know is shown by its code.
+    rig.body.queueRecords(
+        zeta::platform::canon_records::record(PTPEventCodeCanonAvailListChanged, words({0xD101, 3, 2, 0x0E, 0x28})));
+    rig.body.setValue(0xD105, 3);
+    rig.body.setValue(0xD101, 0x0E);
+    rig.camera->checkForEvent();
+    ASSERT_TRUE(rig.recorder->waitFor("list d101 14"));
+    EXPECT_EQ(last("list d101"), "list d101 14 [14,40] [0x000e,f/4] rw");
+}
+
 TEST(PTPCanonCamera, OrderOfTheOpeningSequence) {
     CanonRig rig;
     ASSERT_TRUE(rig.connect());
