@@ -264,7 +264,9 @@ struct SimulatedCanon::State {
             change(code, text);
         } else {
             const uint32_t slot = read32(data, 8);
-            const uint64_t v = s.type <= PTPDataTypeUInt8 ? slot & 0xFF : s.type <= PTPDataTypeUInt16 ? slot & 0xFFFF : slot;
+            const uint64_t v = s.type <= PTPDataTypeUInt8    ? slot & 0xFF
+                               : s.type <= PTPDataTypeUInt16 ? slot & 0xFFFF
+                                                             : slot;
             change(code, v);
         }
         return PTPResponseCodeOK;
@@ -334,16 +336,15 @@ SimulatedCanon::SimulatedCanon(SimulatedCanonScript script)
     info.vendorExtensionDesc = "Canon PTP Extensions";
     info.manufacturer = "Canon Inc.";
     info.model = script.model;
-    info.operations.erase(std::remove(info.operations.begin(), info.operations.end(),
-                                      uint16_t{PTPRequestCodeInitiateCapture}),
-                          info.operations.end());
+    info.operations.erase(
+        std::remove(info.operations.begin(), info.operations.end(), uint16_t{PTPRequestCodeInitiateCapture}),
+        info.operations.end());
     for (uint16_t code :
          {PTPRequestCodeCanonGetObject, PTPRequestCodeCanonDeleteObject, PTPRequestCodeCanonGetDeviceInfoEx,
-          PTPRequestCodeCanonRemoteRelease, PTPRequestCodeCanonSetDevicePropValueEx,
-          PTPRequestCodeCanonSetRemoteMode, PTPRequestCodeCanonSetEventMode, PTPRequestCodeCanonGetEvent,
-          PTPRequestCodeCanonSetUILock, PTPRequestCodeCanonResetUILock, PTPRequestCodeCanonGetViewFinderData,
-          PTPRequestCodeCanonDoAf, PTPRequestCodeCanonDriveLens, PTPRequestCodeCanonZoom,
-          PTPRequestCodeCanonAfCancel})
+          PTPRequestCodeCanonRemoteRelease, PTPRequestCodeCanonSetDevicePropValueEx, PTPRequestCodeCanonSetRemoteMode,
+          PTPRequestCodeCanonSetEventMode, PTPRequestCodeCanonGetEvent, PTPRequestCodeCanonSetUILock,
+          PTPRequestCodeCanonResetUILock, PTPRequestCodeCanonGetViewFinderData, PTPRequestCodeCanonDoAf,
+          PTPRequestCodeCanonDriveLens, PTPRequestCodeCanonZoom, PTPRequestCodeCanonAfCancel})
         info.operations.push_back(code);
     const std::vector<uint16_t> release =
         script.remoteReleaseOn
@@ -352,12 +353,14 @@ SimulatedCanon::SimulatedCanon(SimulatedCanonScript script)
     info.operations.insert(info.operations.end(), release.begin(), release.end());
     info.properties = {PTPPropertyCodeBatteryLevel};
     camera_->setDeviceInfo(info);
-    camera_->setProperty({PTPPropertyCodeBatteryLevel, PTPDataTypeUInt8, false, int64_t{100}, int64_t{75},
-                          std::nullopt, std::vector<SimulatedProperty::Value>{int64_t{0}, int64_t{100}, int64_t{25}}});
+    camera_->setProperty({PTPPropertyCodeBatteryLevel, PTPDataTypeUInt8, false, int64_t{100}, int64_t{75}, std::nullopt,
+                          std::vector<SimulatedProperty::Value>{int64_t{0}, int64_t{100}, int64_t{25}}});
 
     // The handlers hold the state, and the camera only weakly: it owns them.
     const std::shared_ptr<State> state = state_;
-    auto ok = [](const SimulatedRequest&) { return SimulatedReply{}; };
+    auto ok = [](const SimulatedRequest&) {
+        return SimulatedReply{};
+    };
     auto locked = [state](auto&& body) {
         return [state, body](const SimulatedRequest& request) {
             std::lock_guard lock(state->mutex);
@@ -369,42 +372,45 @@ SimulatedCanon::SimulatedCanon(SimulatedCanonScript script)
     };
 
     camera_->setHandler(PTPRequestCodeCanonGetDeviceInfoEx, locked([](State& st, const SimulatedRequest&) {
-        std::vector<uint8_t> data = words({0, 3, PTPEventCodeCanonObjectAddedEx, PTPEventCodeCanonPropValueChanged,
-                                           PTPEventCodeCanonAvailListChanged});
-        put32(data, static_cast<uint32_t>(st.settings.size() + 2));
-        put32(data, PTPPropertyCodeBatteryLevel);
-        for (const auto& [code, setting] : st.settings)
-            put32(data, code);
-        put32(data, kCustomFunctions);
-        return SimulatedReply{PTPResponseCodeOK, {}, std::move(data)};
-    }));
+                            std::vector<uint8_t> data =
+                                words({0, 3, PTPEventCodeCanonObjectAddedEx, PTPEventCodeCanonPropValueChanged,
+                                       PTPEventCodeCanonAvailListChanged});
+                            put32(data, static_cast<uint32_t>(st.settings.size() + 2));
+                            put32(data, PTPPropertyCodeBatteryLevel);
+                            for (const auto& [code, setting] : st.settings)
+                                put32(data, code);
+                            put32(data, kCustomFunctions);
+                            return SimulatedReply{PTPResponseCodeOK, {}, std::move(data)};
+                        }));
     camera_->setHandler(PTPRequestCodeCanonSetRemoteMode, locked([first](State& st, const SimulatedRequest& r) {
-        st.remoteMode = first(r);
-        return SimulatedReply{};
-    }));
+                            st.remoteMode = first(r);
+                            return SimulatedReply{};
+                        }));
     camera_->setHandler(PTPRequestCodeCanonSetEventMode, locked([first](State& st, const SimulatedRequest& r) {
-        st.eventMode = first(r);
-        return SimulatedReply{};
-    }));
+                            st.eventMode = first(r);
+                            return SimulatedReply{};
+                        }));
     camera_->setHandler(PTPRequestCodeCanonGetEvent, locked([](State& st, const SimulatedRequest&) {
-        // Outside event mode the body keeps its news.
-        if (st.eventMode == 0) return SimulatedReply{PTPResponseCodeOK, {}, canon_records::end()};
-        return SimulatedReply{PTPResponseCodeOK, {}, st.getEvent()};
-    }));
+                            // Outside event mode the body keeps its news.
+                            if (st.eventMode == 0) return SimulatedReply{PTPResponseCodeOK, {}, canon_records::end()};
+                            return SimulatedReply{PTPResponseCodeOK, {}, st.getEvent()};
+                        }));
     camera_->setHandler(PTPRequestCodeCanonSetDevicePropValueEx, locked([](State& st, const SimulatedRequest& r) {
-        return SimulatedReply{st.write(r.data), {}, std::nullopt};
-    }));
+                            return SimulatedReply{st.write(r.data), {}, std::nullopt};
+                        }));
     camera_->setHandler(PTPRequestCodeCanonGetObject, locked([first](State& st, const SimulatedRequest& r) {
-        const auto found = st.files.find(first(r));
-        if (found == st.files.end()) return SimulatedReply{PTPResponseCodeInvalidObjectHandle, {}, std::nullopt};
-        return SimulatedReply{PTPResponseCodeOK, {}, found->second.bytes};
-    }));
+                            const auto found = st.files.find(first(r));
+                            if (found == st.files.end())
+                                return SimulatedReply{PTPResponseCodeInvalidObjectHandle, {}, std::nullopt};
+                            return SimulatedReply{PTPResponseCodeOK, {}, found->second.bytes};
+                        }));
     camera_->setHandler(PTPRequestCodeCanonDeleteObject, locked([first](State& st, const SimulatedRequest& r) {
-        return SimulatedReply{st.files.erase(first(r)) ? uint16_t{PTPResponseCodeOK}
-                                                        : uint16_t{PTPResponseCodeInvalidObjectHandle},
-                              {},
-                              std::nullopt};
-    }));
+                            return SimulatedReply{st.files.erase(first(r))
+                                                      ? uint16_t{PTPResponseCodeOK}
+                                                      : uint16_t{PTPResponseCodeInvalidObjectHandle},
+                                                  {},
+                                                  std::nullopt};
+                        }));
     // A full press: a timed picture is taken at once, a bulb one when the release lets go.
     auto pressed = [](State& st, const SimulatedRequest& r) {
         st.press(r.operationCode);
@@ -429,30 +435,31 @@ SimulatedCanon::SimulatedCanon(SimulatedCanonScript script)
     camera_->setHandler(PTPRequestCodeCanonRemoteReleaseOff, locked(released));
     camera_->setHandler(PTPRequestCodeCanonBulbEnd, locked(released));
     camera_->setHandler(PTPRequestCodeCanonGetViewFinderData, locked([](State& st, const SimulatedRequest&) {
-        if (st.number(kViewfinderOutput) == 0 || st.warmUpLeft > 0) {
-            if (st.warmUpLeft > 0) --st.warmUpLeft;
-            return SimulatedReply{PTPResponseCodeCanonNotReady, {}, std::nullopt};
-        }
-        // An information record first, then the frame.
-        std::vector<uint8_t> data = record(2, words({1, 0, 0, 0}));
-        const auto frame = record(1, SimulatedCamera::sampleJPEG(st.frames++ % 8));
-        data.insert(data.end(), frame.begin(), frame.end());
-        return SimulatedReply{PTPResponseCodeOK, {}, std::move(data)};
-    }));
+                            if (st.number(kViewfinderOutput) == 0 || st.warmUpLeft > 0) {
+                                if (st.warmUpLeft > 0) --st.warmUpLeft;
+                                return SimulatedReply{PTPResponseCodeCanonNotReady, {}, std::nullopt};
+                            }
+                            // An information record first, then the frame.
+                            std::vector<uint8_t> data = record(2, words({1, 0, 0, 0}));
+                            const auto frame = record(1, SimulatedCamera::sampleJPEG(st.frames++ % 8));
+                            data.insert(data.end(), frame.begin(), frame.end());
+                            return SimulatedReply{PTPResponseCodeOK, {}, std::move(data)};
+                        }));
     // One step a request, only with the viewfinder on.
     camera_->setHandler(PTPRequestCodeCanonDriveLens, locked([first](State& st, const SimulatedRequest& r) {
-        const uint32_t parameter = first(r);
-        st.steps.push_back(Step{parameter, Clock::now()});
-        if (!st.lensFailures.empty()) {
-            const uint16_t code = st.lensFailures.front();
-            st.lensFailures.erase(st.lensFailures.begin());
-            return SimulatedReply{code, {}, std::nullopt};
-        }
-        if (st.number(kViewfinderOutput) == 0) return SimulatedReply{PTPResponseCodeCanonNotReady, {}, std::nullopt};
-        const int32_t distance = static_cast<int32_t>(parameter & 0x7FFF);
-        st.lensPosition += (parameter & 0x8000) ? -distance : distance;
-        return SimulatedReply{};
-    }));
+                            const uint32_t parameter = first(r);
+                            st.steps.push_back(Step{parameter, Clock::now()});
+                            if (!st.lensFailures.empty()) {
+                                const uint16_t code = st.lensFailures.front();
+                                st.lensFailures.erase(st.lensFailures.begin());
+                                return SimulatedReply{code, {}, std::nullopt};
+                            }
+                            if (st.number(kViewfinderOutput) == 0)
+                                return SimulatedReply{PTPResponseCodeCanonNotReady, {}, std::nullopt};
+                            const int32_t distance = static_cast<int32_t>(parameter & 0x7FFF);
+                            st.lensPosition += (parameter & 0x8000) ? -distance : distance;
+                            return SimulatedReply{};
+                        }));
     for (uint16_t code : {PTPRequestCodeCanonSetUILock, PTPRequestCodeCanonResetUILock, PTPRequestCodeCanonDoAf,
                           PTPRequestCodeCanonAfCancel, PTPRequestCodeCanonZoom})
         camera_->setHandler(code, ok);
