@@ -7,6 +7,7 @@
 #include "platform/camera/simulated_device_source.h"
 
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -457,6 +458,34 @@ TEST(PTPCanonCamera, LensFailureSwitchesItsLiveViewOff) {
     ASSERT_TRUE(rig.drain());
     EXPECT_EQ(rig.body.value(PTPPropertyCodeCanonEVFOutputDevice), 0u);
     EXPECT_FALSE(rig.recorder->find("focusDone"));
+}
+
+// An answer that never comes fails what waited for it, as a refusal would.
+TEST(PTPCanonCamera, LostAnswersFailWhatWaitedForThem) {
+    struct Case {
+        uint16_t operation;
+        std::function<void(CanonRig&)> start;
+        std::string report;
+    };
+    const Case cases[] = {
+        {PTPRequestCodeCanonDriveLens, [](CanonRig& rig) { rig.camera->focus(2); }, "focusFailed DriveLens failed ("},
+        {PTPRequestCodeCanonRemoteReleaseOn, [](CanonRig& rig) { rig.camera->startExposure(); },
+         "exposureFailed RemoteRelease failed ("},
+        {PTPRequestCodeCanonGetObject, [](CanonRig& rig) { rig.camera->startExposure(); },
+         "exposureFailed Download failed ("},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.report);
+        CanonRig rig;
+        ASSERT_TRUE(rig.connect());
+        rig.sim->loseResponse(c.operation);
+        c.start(rig);
+        ASSERT_TRUE(rig.recorder->waitFor(c.report));
+        if (c.operation == PTPRequestCodeCanonDriveLens) {
+            ASSERT_TRUE(rig.waitForWrites(PTPPropertyCodeCanonEVFOutputDevice, 2));
+            EXPECT_EQ(rig.writes(PTPPropertyCodeCanonEVFOutputDevice), (std::vector<uint32_t>{2, 0}));
+        }
+    }
 }
 
 TEST(PTPCanonCamera, ClosingEndsLiveViewThenModes) {
