@@ -9,8 +9,9 @@ using namespace std::chrono_literals;
 // Pace of live-view frames and of lens steps.
 constexpr auto kStepInterval = 100ms;
 constexpr uint32_t kViewfinderDataSize = 0x100000;
-constexpr uint32_t kDriveLensNear = 1;
-constexpr uint32_t kDriveLensFar = 0x8001;
+// One lens step with a positive count, one with a negative count.
+constexpr uint32_t kDriveLensStepUp = 1;
+constexpr uint32_t kDriveLensStepDown = 0x8001;
 
 std::vector<uint32_t> readU32Array(PTPCursor& cursor) {
     std::vector<uint32_t> list;
@@ -416,10 +417,10 @@ void PTPCanonCamera::focus(int32_t steps) {
     }
     if (steps < 0) {
         focusSteps_ = steps + 1;
-        sendPTPRequest(PTPRequestCodeCanonDriveLens, kDriveLensFar);
+        sendPTPRequest(PTPRequestCodeCanonDriveLens, kDriveLensStepDown);
     } else {
         focusSteps_ = steps - 1;
-        sendPTPRequest(PTPRequestCodeCanonDriveLens, kDriveLensNear);
+        sendPTPRequest(PTPRequestCodeCanonDriveLens, kDriveLensStepUp);
     }
 }
 
@@ -429,10 +430,10 @@ void PTPCanonCamera::onDriveLens(const PTPResponse& response) {
         return;
     }
     if (focusSteps_ != 0) {
-        const bool near = focusSteps_ > 0;
-        focusSteps_ += near ? -1 : 1;
-        after(kStepInterval, [near](PTPCanonCamera& camera) {
-            camera.sendPTPRequest(PTPRequestCodeCanonDriveLens, near ? kDriveLensNear : kDriveLensFar);
+        const bool up = focusSteps_ > 0;
+        focusSteps_ += up ? -1 : 1;
+        after(kStepInterval, [up](PTPCanonCamera& camera) {
+            camera.sendPTPRequest(PTPRequestCodeCanonDriveLens, up ? kDriveLensStepUp : kDriveLensStepDown);
         });
         return;
     }

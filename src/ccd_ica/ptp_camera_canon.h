@@ -4,8 +4,9 @@
 // Live view asks for one viewfinder frame at a time, each 100 ms after the last; the lens moves
 // by single DriveLens steps 100 ms apart, in a live view of its own when none is running.
 //
-// Threads: as PTPCamera (the live-view and lens flags are the run loop's). The event state (custom-function groups, AE mode, files waiting for
-// their download) is shared by the run loop and the driver's threads, so it is locked.
+// Threads: as PTPCamera; the live-view and lens flags are the run loop's. The event state
+// (custom-function groups, AE mode, files waiting for their download) is shared by the run loop
+// and the driver's threads, so it is locked.
 
 #include "ccd_ica/canon_events.h"
 #include "ccd_ica/canon_labels.h"
