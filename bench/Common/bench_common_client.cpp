@@ -54,10 +54,12 @@ constexpr std::size_t kBlobBytes = std::size_t{32} << 20;
 // What a client has taken in, told by whichever thread it takes it on.
 class Tally {
 public:
+    // Counts each update; only the last wakes the waiter, whose wake-ups are not the client's.
     void value(double x) {
         std::lock_guard lock(mutex_);
         ++values_;
-        if (x == static_cast<double>(kEvents)) lastAt_ = Clock::now();
+        if (x != static_cast<double>(kEvents)) return;
+        lastAt_ = Clock::now();
         changed_.notify_all();
     }
     void defined() {

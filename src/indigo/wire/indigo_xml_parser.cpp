@@ -10,6 +10,7 @@
 #include <expat.h>
 #include <new>
 #include <optional>
+#include <random>
 #include <string_view>
 
 namespace zeta::indigo::wire {
@@ -71,6 +72,14 @@ constexpr int kMaxDepth = 4;
 class XmlStreamParser::State {
 public:
     State(Sink sink, ParserLimits limits) : sink_(std::move(sink)), limits_(limits), framer_(limits.maxPendingBytes) {
+        // One secret hash salt for the parser's life: left to expat, every message (each is
+        // parsed after a reset) would draw a new one from the kernel.
+        try {
+            std::random_device random;
+            salt_ = (static_cast<unsigned long>(random()) << 32) ^ random();
+        } catch (const std::exception&) {
+            salt_ = 0; // expat draws its own
+        }
         parser_ = XML_ParserCreate(nullptr);
         installHandlers();
     }
@@ -90,6 +99,7 @@ private:
 
     void installHandlers() {
         if (parser_ == nullptr) return;
+        if (salt_ != 0) XML_SetHashSalt(parser_, salt_);
         XML_SetUserData(parser_, this);
         XML_SetElementHandler(
             parser_, [](void* u, const XML_Char* n, const XML_Char** a) { self(u)->start(n, a); },
@@ -137,6 +147,7 @@ private:
 
     Sink sink_;
     ParserLimits limits_;
+    unsigned long salt_ = 0;
     XML_Parser parser_ = nullptr;
     std::string error_;
 
