@@ -41,6 +41,7 @@ std::string picturesFolder() {
 ZTCameraController::ZTCameraController(zeta::platform::UserDefaults& defaults) : CameraController(defaults) {}
 
 ZTCameraController::~ZTCameraController() {
+    retireBackgroundRequests();
     shutDown();
 }
 

@@ -85,6 +85,7 @@ protected:
         controller.awakeFromNib();
     }
     void TearDown() override {
+        controller.retireBackgroundRequests();
         if (bulb.camera->isPlugged()) source()->unplug(bulb.camera);
         if (driver) indigo_remove_driver(driver);
         indigo.reset();
