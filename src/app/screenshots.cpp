@@ -121,11 +121,24 @@ int main(int argc, char* argv[]) {
         imageWindow->psfPanel()->orderFront();
         windows.imageController().showDrift();
         windows.imageController().showBahtinov();
+        // The drift panel draws the star's track over the frames that come while it is open.
+        for (int frame = 0; frame < 3; ++frame)
+            images.setImage(starField());
     }
     runEventsFor(500);
 
     bool ok = images.selectedStar().has_value();
     ok = save(&window, folder, "main_window") && ok;
+    // The focus panels now, before the capture run below shows frames without this star.
+    std::set<QWidget*> saved{&window};
+    if (imageWindow != nullptr) {
+        for (QWidget* panel :
+             {static_cast<QWidget*>(imageWindow->psfPanel()), static_cast<QWidget*>(imageWindow->driftPanel()),
+              static_cast<QWidget*>(imageWindow->bahtinovPanel())}) {
+            ok = save(panel, folder, fileName(panel->windowTitle())) && ok;
+            saved.insert(panel);
+        }
+    }
     if (!window.preferencesDialog()->isVisible()) delegate.preferences();
     runEventsFor(300);
     ok = save(window.preferencesDialog(), folder, "preferences") && ok;
@@ -166,7 +179,7 @@ int main(int argc, char* argv[]) {
     ok = save(window.messageLogWindow(), folder, "message_log") && ok;
 
     // Every other window and panel, by its title.
-    std::set<QWidget*> saved{&window, window.preferencesDialog(), window.messageLogWindow()};
+    saved.insert({window.preferencesDialog(), window.messageLogWindow()});
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         if (saved.count(widget) != 0 || widget->windowTitle().isEmpty() || !widget->inherits("QWidget") ||
             widget->inherits("QMenu"))
