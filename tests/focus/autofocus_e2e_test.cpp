@@ -1,10 +1,11 @@
 // Autofocus end to end, offscreen: a camera of ours looking at a star whose width follows the
-// focuser of ours, the real image window measuring the selected star on every frame shown,
-// and the real focuser window running autofocus from its button while a preview goes on.
+// focuser of ours, an endless preview from the DSLR window's capture engine, the real image
+// window measuring the selected star on every frame shown, and the real focuser window running
+// autofocus from its button.
 
-#include "Common/blob_item.h"
-#include "Common/property.h"
 #include "Common/raw_image_rep.h"
+#include "camera/dslr_window.h"
+#include "camera/zt_camera_controller.h"
 #include "focus/focuser_widget.h"
 #include "focus_fixture.h"
 #include "imaging/image.h"
@@ -32,70 +33,6 @@ QApplication& application() {
     return *app;
 }
 
-// An endless preview: connects the camera, asks for an exposure, hands each frame to the
-// image window when its busy token is free, and asks for the next exposure once the frame was
-// shown (or dropped).
-class PreviewLoop : public BaseController {
-public:
-    PreviewLoop(ImageController& image, std::string camera) : image_(image), camera_(std::move(camera)) {}
-
-    void defineProperty(const std::shared_ptr<INDIGO::Property>& property) override {
-        const auto device = property->device();
-        if (!device || device->name() != camera_) return;
-        if (property->name() == "CONNECTION" && !device->connected())
-            main_.async([this, property] { indigo()->setSwitchItem(property, "CONNECTED", true); });
-        if (property->name() == "CCD_IMAGE") main_.async([this, property] { indigo()->enableBLOB(property, true); });
-        if (property->name() == "CCD_EXPOSURE") {
-            std::lock_guard lock(mutex_);
-            exposure_ = property;
-        }
-    }
-    void updateProperty(const std::shared_ptr<INDIGO::Property>& property) override {
-        const auto device = property->device();
-        if (!device || device->name() != camera_ || property->name() != "CCD_IMAGE") return;
-        if (property->state() != INDIGO_OK_STATE || !running_) return;
-        const auto item = property->item<INDIGO::BLOBItem>("IMAGE");
-        if (!item) return;
-        auto image = std::make_shared<Image>(item->eventValue(), item->format());
-        const bool show = image_.tryLock();
-        main_.async([this, image, show] {
-            if (show) {
-                image_.setImage(image);
-                image_.unlock();
-            }
-            ++shown_;
-            expose();
-        });
-    }
-
-    bool ready() {
-        std::lock_guard lock(mutex_);
-        return exposure_ != nullptr;
-    }
-    void start() {
-        running_ = true;
-        expose();
-    }
-    void stop() { running_ = false; }
-    bool running() const { return running_; }
-    int shown() const { return shown_; }
-
-private:
-    void expose() {
-        if (!running_) return;
-        std::lock_guard lock(mutex_);
-        indigo()->setNumberItems(exposure_, {{"EXPOSURE", 0.02}});
-    }
-
-    ImageController& image_;
-    std::string camera_;
-    std::mutex mutex_;
-    std::shared_ptr<INDIGO::Property> exposure_;
-    std::atomic<bool> running_{false};
-    std::atomic<int> shown_{0};
-    MainHop main_;
-};
-
 class AutofocusEndToEnd : public FocusBus {
 protected:
     void SetUp() override {
@@ -104,11 +41,12 @@ protected:
         FocusBus::SetUp();
     }
     void TearDown() override {
-        preview.stop();
+        cameraController.stopAction();
         dispatch::drainMainQueue();
         image.setFrameShown({});
         camera.reset();
         widget.reset();
+        dslrWindow.reset();
         imageWindow.reset();
         FocusBus::TearDown();
     }
@@ -131,8 +69,12 @@ protected:
         imageWindow->show();
 
         Neighbours neighbours;
-        neighbours.previewInProgress = [this] { return preview.running(); };
-        neighbours.starSelected = [this] { return image.selectedStar().has_value(); };
+        neighbours.previewInProgress = [this] {
+            return cameraController.previewInProgress();
+        };
+        neighbours.starSelected = [this] {
+            return image.selectedStar().has_value();
+        };
         neighbours.selectedStar = [this] {
             StarReading star;
             star.selected = image.selectedStar().has_value();
@@ -145,9 +87,14 @@ protected:
         image.setFrameShown([this] { focuser.autofocus(); });
         widget = std::make_unique<FocuserWidget>(focuser);
         widget->show();
+        cameraController.setImageController(&image);
+        cameraController.setFocuserController(&focuser);
+        dslrWindow = std::make_unique<zeta::camera::DslrWindow>(cameraController);
+        cameraController.awakeFromNib();
+        dslrWindow->show();
 
         use(focuser);
-        use(preview);
+        use(cameraController);
         start();
         // Devices join the bus once it runs.
         focusDevice = &addFocuser({.name = "Star Focuser"});
@@ -155,15 +102,23 @@ protected:
         test_support::StarCamera::Options options;
         options.model.best = best;
         options.seed = 7;
-        options.position = [&device = *focusDevice] { return device.position(); };
+        options.position = [&device = *focusDevice] {
+            return device.position();
+        };
         camera = std::make_unique<test_support::StarCamera>(options);
         focuser.awakeFromNib();
         ASSERT_TRUE(settle([&] { return indexOf(focuser.focusersPopUp().titles(), focusDevice->name()) > 0; }));
         focuser.selectFocuser(indexOf(focuser.focusersPopUp().titles(), focusDevice->name()));
         ASSERT_TRUE(settle([&] { return connectionDone(*focusDevice) && widget->initialStepField()->text() == "4"; }));
-        ASSERT_TRUE(settle([&] { return preview.ready(); }));
+        ASSERT_TRUE(settle([&] { return indexOf(cameraController.cameraList().titles(), "Star Camera") >= 0; }));
+        cameraController.selectCamera(indexOf(cameraController.cameraList().titles(), "Star Camera"));
+        ASSERT_TRUE(settle([&] {
+            const auto device = cameraController.camera();
+            return device && device->connected() && dslrWindow->capturePreviewButton()->isEnabled();
+        }));
 
-        preview.start();
+        QTest::mouseClick(dslrWindow->capturePreviewButton(), Qt::LeftButton);
+        ASSERT_TRUE(cameraController.previewInProgress());
         ASSERT_TRUE(settle([&] { return image.current() != nullptr; }));
         const double zoom = image.zoom();
         const double middle = test_support::StarModel{}.width / 2.0;
@@ -192,7 +147,8 @@ protected:
     ImageController image;
     std::unique_ptr<ImageWindow> imageWindow;
     std::unique_ptr<FocuserWidget> widget;
-    PreviewLoop preview{image, "Star Camera"};
+    ZTCameraController cameraController{defaults};
+    std::unique_ptr<zeta::camera::DslrWindow> dslrWindow;
 };
 
 class FromEitherSide : public AutofocusEndToEnd, public ::testing::WithParamInterface<double> {};
@@ -202,7 +158,8 @@ TEST_P(FromEitherSide, EndsWithinOneFinalStepOfBest) {
     ASSERT_NO_FATAL_FAILURE(startPreviewWithStar(best));
     ASSERT_NO_FATAL_FAILURE(clickAutofocus());
 
-    ASSERT_TRUE(settle([&] { return !focuser.autofocusInProgress(); }, 120s)) << ::testing::PrintToString(autofocusLines());
+    ASSERT_TRUE(settle([&] { return !focuser.autofocusInProgress(); }, 120s))
+        << ::testing::PrintToString(autofocusLines());
     ASSERT_TRUE(settle([&] { return !focusDevice->moving(); }));
     const auto lines = autofocusLines();
     ASSERT_FALSE(lines.empty());
@@ -214,7 +171,6 @@ TEST_P(FromEitherSide, EndsWithinOneFinalStepOfBest) {
             EXPECT_EQ(lines[i], "Autofocus - stacking images (1/4)");
         }
     }
-    EXPECT_GT(preview.shown(), 0);
     settle([&] { return widget->autofocusButton()->isEnabled(); });
     EXPECT_FALSE(widget->autofocusButton()->isChecked());
 }
@@ -234,6 +190,21 @@ TEST_F(AutofocusEndToEnd, LosingTheStarAborts) {
     EXPECT_FALSE(logged("Autofocus - done"));
     EXPECT_FALSE(image.selectedStar().has_value());
     EXPECT_TRUE(settle([&] { return focusDevice->requests().back() == "FOCUSER_ABORT_MOTION ABORT_MOTION=On"; }));
+}
+
+TEST_F(AutofocusEndToEnd, TheCameraWindowsStopEndsIt) {
+    ASSERT_NO_FATAL_FAILURE(startPreviewWithStar(40));
+    ASSERT_NO_FATAL_FAILURE(clickAutofocus());
+    ASSERT_TRUE(settle([&] { return logged("Autofocus - stacking images (1/4)"); }));
+
+    QTest::mouseClick(dslrWindow->captureStopButton(), Qt::LeftButton);
+    EXPECT_FALSE(focuser.autofocusInProgress());
+    EXPECT_TRUE(settle([&] { return focusDevice->requests().back() == "FOCUSER_ABORT_MOTION ABORT_MOTION=On"; }));
+    ASSERT_TRUE(settle([&] { return !cameraController.previewInProgress(); }));
+    const auto lines = autofocusLines();
+    dispatch::drainMainQueue();
+    EXPECT_EQ(autofocusLines(), lines);
+    EXPECT_FALSE(widget->autofocusButton()->isChecked());
 }
 
 } // namespace

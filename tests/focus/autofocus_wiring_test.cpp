@@ -17,7 +17,10 @@ protected:
         focuser.setView(&view);
         focuser.setNeighbours({.previewInProgress = [this] { return previewing; },
                                .starSelected = [this] { return reading.selected; },
-                               .selectedStar = [this] { return reading; }});
+                               .selectedStar =
+                                   [this] {
+                                       return reading;
+                                   }});
         focuser.setAutofocusClock([this] { return now; });
         use(focuser);
         start();
@@ -189,7 +192,6 @@ TEST_F(Autofocus, StartsOnlyDuringAPreviewAndStopEndsIt) {
     for (int i = 0; i < 5; ++i)
         frame(1);
     EXPECT_EQ(autofocusLines().size(), 1u);
-    EXPECT_TRUE(until([&] {
-        return moves(device->requests()) == std::vector<std::string>{"FOCUSER_ABORT_MOTION ABORT_MOTION=On"};
-    }));
+    EXPECT_TRUE(until(
+        [&] { return moves(device->requests()) == std::vector<std::string>{"FOCUSER_ABORT_MOTION ABORT_MOTION=On"}; }));
 }

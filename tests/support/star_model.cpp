@@ -28,7 +28,8 @@ std::vector<std::uint8_t> StarModel::frame(double position, std::mt19937& noise,
         for (std::uint32_t x = 0; x < w; ++x) {
             const double dx = x - cx, dy = y - cy;
             // Without the star the field is clouded over: flat, so no noise passes for a star.
-            const double value = !starVisible ? sky : sky + grain(noise) + peak * std::exp(-(dx * dx + dy * dy) / (2 * s * s));
+            const double value =
+                !starVisible ? sky : sky + grain(noise) + peak * std::exp(-(dx * dx + dy * dy) / (2 * s * s));
             const auto sample = static_cast<std::uint16_t>(std::clamp(value, 0.0, 65535.0));
             const std::size_t at = 12 + (std::size_t{y} * w + x) * 2;
             bytes[at] = static_cast<std::uint8_t>(sample);

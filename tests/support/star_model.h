@@ -16,7 +16,7 @@ struct StarModel {
     double blurPerStep = 0.025; // sigma added per step away from best
     double flux = 200000;       // the star's light, summed over the frame
     double sky = 1000;
-    double skyNoise = 12;    // standard deviation of each pixel's noise
+    double skyNoise = 12;        // standard deviation of each pixel's noise
     int width = 64, height = 64; // the star sits in the middle
 
     double sigma(double position) const;
