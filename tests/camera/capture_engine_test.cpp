@@ -293,6 +293,11 @@ TEST_F(Engine, TheFocuserStepsOutwardBetweenFramesAndTheNextFrameWaitsForIt) {
     focuser.selectFocuser(static_cast<int>(std::find(titles.begin(), titles.end(), "Test Focuser") - titles.begin()));
     ASSERT_TRUE(until([&] { return focuser.focuser() && focuser.focuser()->connected(); }));
     focuser.settingsAction(10, 0);
+    // The window's CONFIG LOAD can reach the focuser after it reports itself connected.
+    ASSERT_TRUE(until([&] {
+        const auto requests = focuserDevice.requests();
+        return std::find(requests.begin(), requests.end(), "CONFIG LOAD=On") != requests.end();
+    }));
     settle();
     focuserDevice.clearEvents();
 
