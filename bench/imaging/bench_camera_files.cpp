@@ -39,8 +39,7 @@ void writeFile(const std::filesystem::path& path, const std::vector<std::uint8_t
 
 // The samples of a binary PPM (8-bit, or 16-bit big-endian) as 16-bit values; empty when the
 // file is not one of width x height pixels.
-std::vector<std::uint16_t> ppmSamples(const std::vector<std::uint8_t>& ppm, std::uint32_t width,
-                                      std::uint32_t height) {
+std::vector<std::uint16_t> ppmSamples(const std::vector<std::uint8_t>& ppm, std::uint32_t width, std::uint32_t height) {
     std::istringstream header(std::string(ppm.begin(), ppm.begin() + std::min<std::size_t>(ppm.size(), 64)));
     std::string magic;
     std::uint32_t w = 0, h = 0, max = 0;
@@ -51,8 +50,8 @@ std::vector<std::uint16_t> ppmSamples(const std::vector<std::uint8_t>& ppm, std:
     if (ppm.size() != start + n * sampleBytes) return {};
     std::vector<std::uint16_t> samples(n);
     for (std::size_t i = 0; i < n; ++i)
-        samples[i] = sampleBytes == 2 ? std::uint16_t(ppm[start + 2 * i] << 8 | ppm[start + 2 * i + 1])
-                                      : ppm[start + i];
+        samples[i] =
+            sampleBytes == 2 ? std::uint16_t(ppm[start + 2 * i] << 8 | ppm[start + 2 * i + 1]) : ppm[start + i];
     return samples;
 }
 
@@ -118,14 +117,21 @@ int main() {
     const auto jpeg = folder / "picture.jpg";
     writeFile(dng, tiff_bytes::dng(kWidth, kHeight));
     writeFile(folder / "picture.ppm", picturePpm());
-    if (!zeta::bench::runProgram({"cjpeg", "-quality", "92", "-outfile", jpeg.string(), (folder / "picture.ppm").string()}))
+    if (!zeta::bench::runProgram(
+            {"cjpeg", "-quality", "92", "-outfile", jpeg.string(), (folder / "picture.ppm").string()}))
         fail("cjpeg failed");
     const auto output = folder / "peer.ppm";
     const std::vector<Case> cases = {
-        {"imaging_dng_decode", "frame.dng", zeta::platform::cameraRawImageRepClass(),
-         {"dcraw_emu", "-6", "-w", "-Z", output.string(), dng.string()}, 1.0},
-        {"imaging_jpeg_decode", "picture.jpg", zeta::platform::jpegImageRepClass(),
-         {"djpeg", "-ppm", "-outfile", output.string(), jpeg.string()}, 1.0},
+        {"imaging_dng_decode",
+         "frame.dng",
+         zeta::platform::cameraRawImageRepClass(),
+         {"dcraw_emu", "-6", "-w", "-Z", output.string(), dng.string()},
+         1.0},
+        {"imaging_jpeg_decode",
+         "picture.jpg",
+         zeta::platform::jpegImageRepClass(),
+         {"djpeg", "-ppm", "-outfile", output.string(), jpeg.string()},
+         1.0},
     };
     for (const auto& c : cases) {
         const auto data = zeta::platform::Data::contentsOfFile((folder / c.file).c_str());

@@ -126,15 +126,18 @@ int main() {
         fail("fpack failed");
 
     // Zeta, every frame decoded from memory as it arrives on the bus.
+    // Targets: the tile-compressed frame is decompressed in a helper process, which costs
+    // its start and the frame's way over a socket.
     struct Decode {
         const char* name;
         const char* file;
+        double target;
         double ms = 0;
     };
-    std::vector<Decode> decodes = {{"imaging_fits_decode", "frame16.fits"},
-                                   {"imaging_fits_decode_8bit", "frame8.fits"},
-                                   {"imaging_fits_decode_rgb", "rgb.fits"},
-                                   {"imaging_fits_decode_tiled", "tiled.fits.fz"}};
+    std::vector<Decode> decodes = {{"imaging_fits_decode", "frame16.fits", 1.5},
+                                   {"imaging_fits_decode_8bit", "frame8.fits", 1},
+                                   {"imaging_fits_decode_rgb", "rgb.fits", 1},
+                                   {"imaging_fits_decode_tiled", "tiled.fits.fz", 0.5}};
     std::map<std::string, zeta::platform::Data> bytes;
     for (auto& d : decodes) {
         const auto data = zeta::platform::Data::contentsOfFile((folder / d.file).c_str());
@@ -155,7 +158,12 @@ int main() {
     zeta::platform::Buffer copy = zeta::platform::allocateBuffer(rep.bufferSize());
     std::memset(copy.get(), 0, rep.bufferSize());
     const std::uint8_t* frameBytes = bytes.at("imaging_fits_decode").bytes() + 2880;
-    const double memcpyMs = medianMs([&] { std::memcpy(copy.get(), frameBytes, rep.bufferSize()); });
+    const auto [decodeMs, memcpyMs] = zeta::bench::medianPairMs(
+        [&] {
+            FITSIO::FITSImageRep decoded(bytes.at("imaging_fits_decode"));
+            if (decoded.pixelsWide() != kWidth) std::abort();
+        },
+        [&] { std::memcpy(copy.get(), frameBytes, rep.bufferSize()); });
 
     // The peers, on the same bytes and stretch.
     const std::string command = "env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE /usr/bin/python3 " ZETA_SOURCE_DIR
@@ -205,7 +213,7 @@ int main() {
     printLine("imaging_statistics", analyse, peer["statistics"], 4);
     printLine("imaging_render", render, peer["render"], 8);
     for (const auto& d : decodes)
-        printLine(d.name, d.ms, peer[std::string(d.name).substr(std::strlen("imaging_"))], 1);
-    printLine("fits_decode_vs_memcpy", decodes[0].ms, memcpyMs, 0.8);
+        printLine(d.name, d.ms, peer[std::string(d.name).substr(std::strlen("imaging_"))], d.target);
+    printLine("fits_decode_vs_memcpy", decodeMs, memcpyMs, 0.8);
     return status;
 }
