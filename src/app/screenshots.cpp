@@ -1,19 +1,27 @@
 // zeta-screenshots DIR: starts the application offscreen with simulated cameras, brings each
 // window that exists into a realistic state and saves one PNG per window into DIR.
 
+#include "Common/device.h"
+#include "Common/property.h"
 #include "app/main_window.h"
 #include "app/message_log_window.h"
 #include "app/preferences_dialog.h"
 #include "app/window_set.h"
 #include "app/zt_app_delegate.h"
+#include "camera/camera_widget.h"
+#include "camera/dslr_window.h"
+#include "camera/zt_camera_controller.h"
+#include "imaging/batch/batch_controller.h"
 #include "imaging/image.h"
 #include "imaging/window/focus_panel_widgets.h"
 #include "imaging/window/image_controller.h"
 #include "imaging/window/image_window.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QRegularExpression>
 #include <cmath>
@@ -116,6 +124,36 @@ int main(int argc, char* argv[]) {
     runEventsFor(300);
     ok = save(window.preferencesDialog(), folder, "preferences") && ok;
     delegate.preferencesCancel();
+
+    // The DSLR window in a capture run of the simulated camera.
+    if (auto* dslr = windows.dslrWindow()) {
+        ZTCameraController& camera = windows.dslrController();
+        QComboBox* cameras = dslr->cameraWidget()->camerasPopUp();
+        if (!camera.camera() && cameras->count() > 0) {
+            cameras->setCurrentIndex(0);
+            emit cameras->activated(0);
+        }
+        QElapsedTimer connecting;
+        connecting.start();
+        while (!(camera.camera() && camera.camera()->connected() && camera.camera()->property("CCD_EXPOSURE")) &&
+               connecting.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        runEventsFor(1000);
+        const QString captures = QDir::home().filePath("Pictures/Zeta");
+        QDir().mkpath(captures);
+        windows.batchController().setFolder(captures.toStdString());
+        dslr->cameraWidget()->countsCombo()->setCurrentText("20");
+        dslr->cameraWidget()->timelapsesCombo()->setCurrentText("2");
+        dslr->cameraWidget()->nameTemplateField()->setText("Moon");
+        camera.captureAction();
+        runEventsFor(1500);
+        ok = save(dslr, folder, "dslr_window_capture") && ok;
+        camera.stopAction();
+        QElapsedTimer stopping;
+        stopping.start();
+        while ((camera.captureInProgress() || camera.previewInProgress()) && stopping.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
 
     window.messageLogWindow()->show();
     runEventsFor(300);

@@ -5,6 +5,8 @@
 #include "app/zt_app_delegate.h"
 #include "camera/camera_controller.h"
 #include "camera/camera_widget.h"
+#include "camera/dslr_window.h"
+#include "camera/zt_camera_controller.h"
 #include "focus/focuser_controller.h"
 #include "focus/focuser_widget.h"
 #include "focus/sequencer_controller.h"
@@ -39,7 +41,7 @@ private:
 } // namespace
 
 WindowSet::WindowSet()
-    : image_(std::make_unique<ZTImageController>()), camera_(std::make_unique<zeta::camera::CameraController>()),
+    : image_(std::make_unique<ZTImageController>()), camera_(std::make_unique<ZTCameraController>()),
       batch_(std::make_unique<BatchController>()), solver_(std::make_unique<SolverController>()),
       focuser_(std::make_unique<zeta::focus::ZTFocuserController>()),
       wheel_(std::make_unique<zeta::focus::WheelController>()), sequencer_(std::make_unique<SequencerController>()) {
@@ -47,6 +49,8 @@ WindowSet::WindowSet()
         [image = image_.get()](std::shared_ptr<Image> frame) { image->setImage(std::move(frame)); });
     solver_->setCurrentImageSource([image = image_.get()] { return image->current(); });
     camera_->setImageController(image_.get());
+    camera_->setBatchController(batch_.get());
+    camera_->setFocuserController(focuser_.get());
     image_->setCameraController(camera_.get());
     batch_->setPreviewInProgress([camera = camera_.get()] { return camera->previewInProgress(); });
     zeta::focus::Neighbours neighbours;
@@ -71,7 +75,12 @@ WindowSet::WindowSet()
 
 WindowSet::~WindowSet() = default;
 
+zeta::camera::CameraController& WindowSet::cameraController() {
+    return *camera_;
+}
+
 void WindowSet::registerControllers(ZTAppDelegate& delegate) {
+    delegate_ = &delegate;
     delegate.addWindowController(image_.get());
     delegate.addWindowController(camera_.get());
     delegate.addWindowController(batch_.get());
@@ -107,9 +116,10 @@ void WindowSet::buildWidgets(MainWindow& window) {
     window.addWindow(QObject::tr("Drift"), imageWindow->driftPanel());
     window.addWindow(QObject::tr("Bahtinov"), imageWindow->bahtinovPanel());
 
-    auto* cameraWidget = new zeta::camera::CameraWidget(*camera_);
+    dslrWindow_ = new zeta::camera::DslrWindow(*camera_);
+    if (delegate_) dslrWindow_->setPreferencesHandler([delegate = delegate_] { delegate->preferences(); });
     camera_->awakeFromNib();
-    window.addDock(QObject::tr("Camera"), cameraWidget, Qt::LeftDockWidgetArea);
+    window.addDock(QObject::tr("Camera"), dslrWindow_, Qt::LeftDockWidgetArea);
 
     auto* focuserWidget = new zeta::focus::FocuserWidget(*focuser_);
     focuser_->awakeFromNib();
@@ -136,6 +146,7 @@ void WindowSet::detachViews() {
     solverBrowser_.reset();
     image_->setView(nullptr);
     camera_->setView(nullptr);
+    camera_->setZTView(nullptr);
     batch_->setView(nullptr);
     solver_->setView(nullptr);
     focuser_->setView(nullptr);

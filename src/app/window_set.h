@@ -14,9 +14,12 @@ class BatchController;
 class SequencerController;
 class SequencerPanel;
 
+class ZTCameraController;
+
 namespace zeta::camera {
 class CameraController;
-}
+class DslrWindow;
+} // namespace zeta::camera
 
 namespace zeta::focus {
 class WheelController;
@@ -55,7 +58,10 @@ public:
     void detachViews();
 
     ImageController& imageController() { return *image_; }
-    zeta::camera::CameraController& cameraController() { return *camera_; }
+    zeta::camera::CameraController& cameraController();
+    // The camera window is the DSLR window: previews and capture runs.
+    ZTCameraController& dslrController() { return *camera_; }
+    zeta::camera::DslrWindow* dslrWindow() const { return dslrWindow_; }
     BatchController& batchController() { return *batch_; }
     SolverController& solverController() { return *solver_; }
     zeta::focus::ZTFocuserController& focuserController() { return *focuser_; }
@@ -64,7 +70,7 @@ public:
 
 private:
     std::unique_ptr<ImageController> image_;
-    std::unique_ptr<zeta::camera::CameraController> camera_;
+    std::unique_ptr<ZTCameraController> camera_;
     std::unique_ptr<BatchController> batch_;
     std::unique_ptr<SolverController> solver_;
     std::unique_ptr<zeta::focus::ZTFocuserController> focuser_;
@@ -76,6 +82,8 @@ private:
 
     // Separate windows (the central and docked ones belong to the main window).
     std::unique_ptr<BatchWidget> batchWidget_;
+    zeta::camera::DslrWindow* dslrWindow_ = nullptr; // docked: the main window owns it
+    ZTAppDelegate* delegate_ = nullptr;
     std::unique_ptr<SolverPanel> solverPanel_;
     std::unique_ptr<SequencerPanel> sequencerPanel_;
 };

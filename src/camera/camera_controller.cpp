@@ -511,6 +511,7 @@ void CameraController::connectionStep(const std::shared_ptr<INDIGO::Device>& dev
     redispatch(device, "CCD_FRAME");
     redispatch(device, "CCD_BIN");
     if (auto image = device->property("CCD_IMAGE")) sendEnableBLOB(image, true);
+    connectionRestored(device);
     onMain([this, device] { restoreDuration(device); });
 }
 

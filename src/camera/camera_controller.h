@@ -146,6 +146,21 @@ protected:
     virtual void resetControls();
     zeta::platform::UserDefaults& defaults() { return defaults_; }
     CameraView* view() const { return view_; }
+    ImageController* imageController() const { return imageController_; }
+    // Runs on the bus queue once per connection of the camera, after the saved configuration
+    // was loaded and the stored settings sent; a window with settings of its own restores
+    // them here rather than loading the configuration again.
+    virtual void connectionRestored(const std::shared_ptr<INDIGO::Device>&) {}
+
+    // What a switch popup shows, read on the bus queue while the event is delivered (the
+    // device may write the record again while the main queue runs).
+    struct SwitchReading {
+        std::vector<SwitchEntry> entries;
+        int selected = -1;
+        std::optional<std::string> on;
+        bool readOnly = false;
+    };
+    static SwitchReading readSwitches(const std::shared_ptr<INDIGO::Property>& property);
 
 private:
     template <class Task>
@@ -163,14 +178,6 @@ private:
                        const char* setting);
     void restoreCooler(const std::shared_ptr<INDIGO::Device>& device);
 
-    // What the refreshes show, read on the bus queue while the event is delivered (the
-    // device may write the record again while the main queue runs).
-    struct SwitchReading {
-        std::vector<SwitchEntry> entries;
-        int selected = -1;
-        std::optional<std::string> on;
-        bool readOnly = false;
-    };
     struct NumberReading {
         double min = 0, max = 0, step = 0, value = 0;
         bool readOnly = false;
@@ -180,7 +187,6 @@ private:
         std::optional<double> celsius;
         std::string image{"NSStatusNone"};
     };
-    static SwitchReading readSwitches(const std::shared_ptr<INDIGO::Property>& property);
     static CoolerReading readCooler(const std::shared_ptr<INDIGO::Device>& device);
     void updateSwitchPopup(const SwitchReading& reading, bool modes);
     void updateGroup(Group group, const NumberReading& reading);

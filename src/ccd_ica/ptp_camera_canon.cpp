@@ -4,6 +4,15 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
+// Pace of live-view frames and of lens steps.
+constexpr auto kStepInterval = 100ms;
+constexpr uint32_t kViewfinderDataSize = 0x100000;
+// One lens step with a positive count, one with a negative count.
+constexpr uint32_t kDriveLensStepUp = 1;
+constexpr uint32_t kDriveLensStepDown = 0x8001;
+
 std::vector<uint32_t> readU32Array(PTPCursor& cursor) {
     std::vector<uint32_t> list;
     const uint32_t count = ptp_read_uint32(cursor);
@@ -62,6 +71,12 @@ void PTPCanonCamera::processRequest(const std::shared_ptr<PTPRequest>& request,
         break;
     case PTPRequestCodeCanonGetEvent:
         processEvents(data);
+        break;
+    case PTPRequestCodeCanonGetViewFinderData:
+        onViewfinderData(*response, data);
+        break;
+    case PTPRequestCodeCanonDriveLens:
+        onDriveLens(*response);
         break;
     case PTPRequestCodeCanonZoom:
         break;
@@ -196,6 +211,7 @@ void PTPCanonCamera::report(const std::shared_ptr<PTPProperty>& property) {
     case CanonReportKind::ViewfinderOutput:
         delegate()->cameraCanPreview(self());
         mapValueList(property, *rule.map);
+        viewfinderOutputChanged(property->value.intValue());
         break;
     case CanonReportKind::Generic:
         if (property->supportedValues) {
@@ -265,10 +281,174 @@ void PTPCanonCamera::stopExposure() {
 }
 
 void PTPCanonCamera::requestCloseSession() {
+    if (inPreview_) stopPreview();
     sendPTPRequest(PTPRequestCodeCanonSetRemoteMode, 0);
     sendPTPRequest(PTPRequestCodeCanonSetEventMode, 0);
     PTPCamera::requestCloseSession();
     std::lock_guard lock(eventsMutex_);
     for (auto& group : events_.customFuncGroup)
         group.clear();
+}
+
+void PTPCanonCamera::didRemoveDevice(const Device& device) {
+    inPreview_ = false;
+    PTPCamera::didRemoveDevice(device);
+}
+
+void PTPCanonCamera::processRequestFailure(const std::shared_ptr<PTPRequest>& request, const std::string& error) {
+    // Without an answer nothing would ever end these: each fails as a refusal would.
+    switch (request->operationCode) {
+    case PTPRequestCodeCanonGetViewFinderData:
+        frameRequested_ = false;
+        if (!inPreview_) return;
+        stopPreview();
+        delegate()->cameraExposureFailed(self(), "Preview failed (" + error + ")");
+        break;
+    case PTPRequestCodeCanonDriveLens:
+        failFocus("DriveLens failed (" + error + ")");
+        break;
+    case PTPRequestCodeCanonGetObject: {
+        {
+            std::lock_guard lock(eventsMutex_);
+            pendingFiles_.erase(request->parameter1);
+        }
+        delegate()->cameraExposureFailed(self(), "Download failed (" + error + ")");
+        break;
+    }
+    case PTPRequestCodeCanonRemoteRelease:
+    case PTPRequestCodeCanonRemoteReleaseOn:
+        delegate()->cameraExposureFailed(self(), "RemoteRelease failed (" + error + ")");
+        break;
+    default:
+        PTPCamera::processRequestFailure(request, error);
+    }
+}
+
+// ---- live view --------------------------------------------------------------------------------
+
+void PTPCanonCamera::after(std::chrono::milliseconds delay, std::function<void(PTPCanonCamera&)> step) {
+    std::weak_ptr<PTPCamera> weak = weak_from_this();
+    dispatch::after(delay, runLoop(), [weak, step = std::move(step)] {
+        if (const auto camera = weak.lock()) step(static_cast<PTPCanonCamera&>(*camera));
+    });
+}
+
+void PTPCanonCamera::switchViewfinderOn() {
+    setProperty(PTPPropertyCodeCanonEVFMode, "1");
+    setProperty(PTPPropertyCodeCanonEVFOutputDevice, "2");
+}
+
+void PTPCanonCamera::startPreview() {
+    startPreview_ = true;
+    switchViewfinderOn();
+}
+
+void PTPCanonCamera::stopPreview() {
+    inPreview_ = false;
+    tempLiveView_ = false;
+    setProperty(PTPPropertyCodeCanonEVFOutputDevice, "0");
+}
+
+void PTPCanonCamera::viewfinderOutputChanged(int64_t value) {
+    if (startPreview_ && value != 0) {
+        startPreview_ = false;
+        inPreview_ = true;
+        getPreviewImage();
+    } else if (tempLiveView_ && value != 0) {
+        inPreview_ = true;
+    } else if (value == 0) {
+        inPreview_ = false;
+    }
+}
+
+void PTPCanonCamera::getPreviewImage() {
+    // One frame at a time, however often the viewfinder is reported on.
+    if (frameRequested_) return;
+    frameRequested_ = true;
+    after(kStepInterval, [](PTPCanonCamera& camera) {
+        if (!camera.liveViewWanted()) {
+            camera.frameRequested_ = false;
+            return;
+        }
+        camera.sendPTPRequest(PTPRequestCodeCanonGetEvent);
+        camera.sendPTPRequest(PTPRequestCodeCanonGetViewFinderData, kViewfinderDataSize);
+    });
+}
+
+void PTPCanonCamera::onViewfinderData(const PTPResponse& response, const std::vector<uint8_t>& data) {
+    frameRequested_ = false;
+    // Live view ended while this frame was on its way: the loop ends here, quietly.
+    if (!inPreview_) return;
+    if (response.responseCode == PTPResponseCodeOK) {
+        const auto frame = canonViewfinderFrame(data);
+        if (frame.empty()) {
+            stopPreview();
+            delegate()->cameraExposureFailed(self(), std::string("No preview data received"));
+            return;
+        }
+        delegate()->cameraExposureDone(self(), std::vector<uint8_t>(frame.begin(), frame.end()), "preview.jpeg");
+        getPreviewImage();
+        return;
+    }
+    if (response.responseCode == PTPResponseCodeCanonNotReady && liveViewWanted()) {
+        getPreviewImage(); // the viewfinder is still starting
+        return;
+    }
+    stopPreview();
+    delegate()->cameraExposureFailed(self(), "Preview failed (" + responseText(response) + ")");
+}
+
+void PTPCanonCamera::setZoomPreview(bool flag) {
+    PTPCamera::setZoomPreview(flag);
+    sendPTPRequest(PTPRequestCodeCanonZoom, flag ? 5 : 1);
+    sendPTPRequest(PTPRequestCodeCanonGetEvent);
+}
+
+// ---- lens -----------------------------------------------------------------------------------
+
+void PTPCanonCamera::focus(int32_t steps) {
+    if (steps == 0) {
+        focusSteps_ = 0; // the step in flight is the last
+        return;
+    }
+    if (!inPreview_) {
+        tempLiveView_ = true;
+        switchViewfinderOn();
+    }
+    if (steps < 0) {
+        focusSteps_ = steps + 1;
+        sendPTPRequest(PTPRequestCodeCanonDriveLens, kDriveLensStepDown);
+    } else {
+        focusSteps_ = steps - 1;
+        sendPTPRequest(PTPRequestCodeCanonDriveLens, kDriveLensStepUp);
+    }
+}
+
+void PTPCanonCamera::onDriveLens(const PTPResponse& response) {
+    if (response.responseCode != PTPResponseCodeOK) {
+        failFocus("DriveLens failed (" + responseText(response) + ")");
+        return;
+    }
+    if (focusSteps_ != 0) {
+        const bool up = focusSteps_ > 0;
+        focusSteps_ += up ? -1 : 1;
+        after(kStepInterval, [up](PTPCanonCamera& camera) {
+            camera.sendPTPRequest(PTPRequestCodeCanonDriveLens, up ? kDriveLensStepUp : kDriveLensStepDown);
+        });
+        return;
+    }
+    if (tempLiveView_) {
+        tempLiveView_ = false;
+        setProperty(PTPPropertyCodeCanonEVFOutputDevice, "0");
+    }
+    after(kStepInterval, [](PTPCanonCamera& camera) { camera.delegate()->cameraFocusDone(camera.self()); });
+}
+
+void PTPCanonCamera::failFocus(const std::string& message) {
+    // A live view switched on only for the lens goes off with the failed drive.
+    if (tempLiveView_) {
+        tempLiveView_ = false;
+        setProperty(PTPPropertyCodeCanonEVFOutputDevice, "0");
+    }
+    delegate()->cameraFocusFailed(self(), message);
 }

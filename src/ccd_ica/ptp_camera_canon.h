@@ -1,15 +1,20 @@
 #pragma once
 // Canon EOS cameras: remote and event mode, properties and new files through the GetEvent
 // stream, remote release with bulb and mirror lock-up, Canon's names and labels.
+// Live view asks for one viewfinder frame at a time, each 100 ms after the last; the lens moves
+// by single DriveLens steps 100 ms apart, in a live view of its own when none is running.
 //
-// Threads: as PTPCamera. The event state (custom-function groups, AE mode, files waiting for
-// their download) is shared by the run loop and the driver's threads, so it is locked.
+// Threads: as PTPCamera; the live-view and lens flags are the run loop's. The event state
+// (custom-function groups, AE mode, files waiting for their download) is shared by the run loop
+// and the driver's threads, so it is locked.
 
 #include "ccd_ica/canon_events.h"
 #include "ccd_ica/canon_labels.h"
 #include "ccd_ica/ptp_camera.h"
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -56,6 +61,13 @@ public:
     void stopExposure() override;
     void startAutofocus() override { sendPTPRequest(PTPRequestCodeCanonDoAf); }
     void stopAutofocus() override { sendPTPRequest(PTPRequestCodeCanonAfCancel); }
+    void startPreview() override;
+    void stopPreview() override;
+    void getPreviewImage() override;
+    void setZoomPreview(bool flag) override;
+    void focus(int32_t steps) override;
+    void processRequestFailure(const std::shared_ptr<PTPRequest>& request, const std::string& error) override;
+    void didRemoveDevice(const Device& device) override;
 
 protected:
     PTPCanonCamera(Device icCamera, std::shared_ptr<PTPDelegateProtocol> delegate, dispatch::Queue& runLoop);
@@ -67,6 +79,13 @@ private:
     void report(const std::shared_ptr<PTPProperty>& property);
     void download(const std::shared_ptr<PTPRequest>& request, const std::shared_ptr<PTPResponse>& response,
                   const std::vector<uint8_t>& data);
+    void after(std::chrono::milliseconds delay, std::function<void(PTPCanonCamera&)> step);
+    void switchViewfinderOn();
+    void viewfinderOutputChanged(int64_t value);
+    void onViewfinderData(const PTPResponse& response, const std::vector<uint8_t>& data);
+    void onDriveLens(const PTPResponse& response);
+    void failFocus(const std::string& message);
+    bool liveViewWanted() const { return inPreview_ || startPreview_ || tempLiveView_; }
     bool bulb() const { return currentShutterSpeed_ == 0x0C || currentMode() == 4; }
     int32_t currentMode() const;
 
@@ -76,4 +95,10 @@ private:
     // a JPEG announced in one answer never trade names.
     std::map<uint32_t, std::string> pendingFiles_;
     std::atomic<int32_t> currentShutterSpeed_{0};
+
+    bool startPreview_ = false;   // live view asked for; the first frame waits for the viewfinder
+    bool tempLiveView_ = false;   // live view only for a lens drive
+    bool inPreview_ = false;      // frames are being fetched
+    bool frameRequested_ = false; // one frame request scheduled or in flight
+    int32_t focusSteps_ = 0;      // steps still to drive after the one in flight
 };

@@ -287,6 +287,8 @@ void PTPDelegate::cameraFocusDone(const Camera& camera) {
     indigo_device* ccd = deviceOf(camera);
     if (ccd == nullptr || static_cast<ica_private_data*>(ccd->private_data)->focuser == nullptr) return;
     indigo_device* device = static_cast<ica_private_data*>(ccd->private_data)->focuser;
+    // An aborted move ends with the step in flight; its end must not undo the abort's Alert.
+    if (FOCUSER_STEPS_PROPERTY->state != INDIGO_BUSY_STATE) return;
     FOCUSER_STEPS_PROPERTY->state = INDIGO_OK_STATE;
     indigo_update_property(device, FOCUSER_STEPS_PROPERTY, nullptr);
 }

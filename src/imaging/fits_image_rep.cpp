@@ -250,6 +250,198 @@ struct PlainSamples {
     }
 };
 
+// The FITS bytes opened in memory. The library keeps the addresses of the pointer and size
+// it was opened with, so the object stays where it was made.
+class MemoryFile {
+public:
+    explicit MemoryFile(const zeta::platform::Data& data)
+        : memory_(const_cast<std::uint8_t*>(data.bytes())), size_(data.length()) {
+        // The library reads whole records: a file cut short of its last record is read from a
+        // zero-padded copy so that no read goes past the bytes.
+        if (size_ % kRecord != 0) {
+            padded_.assign(data.bytes(), data.bytes() + data.length());
+            padded_.resize((size_ / kRecord + 1) * kRecord, 0);
+            memory_ = padded_.data();
+            size_ = padded_.size();
+        }
+    }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+
+    // Opens the bytes and moves to the image: the primary one, or when the primary header
+    // has none (tile-compressed files), the first image extension.
+    bool open() {
+        // The library registers its I/O drivers on first use without a lock: do it once, before
+        // frames from several bus threads can arrive at the same time.
+        static std::once_flag initialised;
+        std::call_once(initialised, [] { fits_init_cfitsio(); });
+
+        int status = 0;
+        fitsfile* opened = nullptr;
+        fits_open_memfile(&opened, "", READONLY, &memory_, &size_, 0, nullptr, &status);
+        file_.reset(opened);
+        if (status != 0 || !file_) return false;
+        int naxis = 0;
+        fits_get_img_dim(file_.get(), &naxis, &status);
+        while (status == 0 && naxis == 0) {
+            int type = 0;
+            if (fits_movrel_hdu(file_.get(), 1, &type, &status) != 0) break;
+            if (type == IMAGE_HDU) fits_get_img_dim(file_.get(), &naxis, &status);
+        }
+        return status == 0;
+    }
+    fitsfile* file() const { return file_.get(); }
+    // The bytes the library reads, for further handles on them.
+    void* memory() const { return memory_; }
+    std::size_t size() const { return size_; }
+    void close() { file_.reset(); }
+
+private:
+    std::vector<std::uint8_t> padded_;
+    void* memory_;
+    std::size_t size_;
+    FitsFile file_; // last: closed before the bytes go
+};
+
+// What the image's header promises, once checked.
+struct ImageHeader {
+    int bitpix = 0;
+    int naxis = 0;
+    long long dataStart = 0;
+    bool compressed = false;
+    bool plain = false;  // read straight from the bytes (see PlainSamples)
+    bool offset = false; // BZERO 32768
+    zeta::platform::BitmapLayout layout;
+
+    std::size_t pixels() const {
+        return static_cast<std::size_t>(layout.pixelsWide) * static_cast<std::size_t>(layout.pixelsHigh);
+    }
+};
+
+// Checks the current image's header against the bytes and what the decoder reads.
+bool validate(fitsfile* file, std::size_t length, ImageHeader& header) {
+    int status = 0, bitpix = 0, naxis = 0;
+    long naxes[3] = {0, 0, 1};
+    fits_get_img_param(file, 3, &bitpix, &naxis, naxes, &status);
+    if (status != 0 || (naxis != 2 && naxis != 3) || (bitpix != 8 && bitpix != 16)) return false;
+
+    const long width = naxes[0];
+    const long height = naxes[1];
+    if (width < 1 || height < 1 || width > zeta::platform::kMaxDecodedPixels ||
+        height > zeta::platform::kMaxDecodedPixels / width)
+        return false;
+    if (naxis == 3 && naxes[2] < 3) return false;
+
+    // The memory driver does not stop at the end of the buffer: the data must all be there.
+    LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
+    fits_get_hduaddrll(file, &headStart, &dataStart, &dataEnd, &status);
+    const long long dataBytes = declaredDataBytes(file);
+    if (status != 0 || dataBytes < 0 || dataStart < 0 || static_cast<unsigned long long>(dataStart) > length ||
+        static_cast<unsigned long long>(dataBytes) > length - static_cast<unsigned long long>(dataStart))
+        return false;
+
+    const auto n = static_cast<long long>(width) * height;
+    const int compressed = fits_is_compressed_image(file, &status);
+    if (status != 0) return false;
+    if (compressed &&
+        (n * (naxis == 3 ? 3 : 1) > kMaxCompressedPixels || !saneTiles(file, naxes, naxis) || !tilesInHeap(file)))
+        return false;
+    double bscale = 1, bzero = 0;
+    if (!readDouble(file, "BSCALE", 1, bscale) || !readDouble(file, "BZERO", 0, bzero)) return false;
+
+    header.bitpix = bitpix;
+    header.naxis = naxis;
+    header.dataStart = dataStart;
+    header.compressed = compressed != 0;
+    header.plain = !compressed && bscale == 1 && (bzero == 0 || (bitpix == 16 && bzero == 32768));
+    header.offset = bzero == 32768;
+    header.layout.pixelsWide = width;
+    header.layout.pixelsHigh = height;
+    header.layout.bitsPerSample = naxis == 2 ? bitpix : 8;
+    header.layout.samplesPerPixel = naxis == 2 ? 1 : 3;
+    header.layout.colorSpaceName =
+        naxis == 2 ? zeta::platform::ColorSpace::CalibratedWhite : zeta::platform::ColorSpace::DeviceRGB;
+    return true;
+}
+
+// Rows of tiles of a compressed two-axis image decompressed across threads, each through a
+// handle of its own on the same bytes (the library keeps its state per handle).
+bool readCompressedGrey(const MemoryFile& memory, const ImageHeader& header, unsigned char* out) {
+    int hdu = 0;
+    fits_get_hdu_num(memory.file(), &hdu);
+    const auto width = static_cast<std::size_t>(header.layout.pixelsWide);
+    const std::size_t sampleBytes = header.bitpix == 16 ? 2 : 1;
+    std::atomic<bool> read{true};
+    zeta::imaging::forEachChunk(
+        static_cast<std::size_t>(header.layout.pixelsHigh), std::max<std::size_t>(1, kChunk / 2 / width),
+        [&](std::size_t firstRow, std::size_t endRow) {
+            void* bytes = memory.memory();
+            std::size_t size = memory.size();
+            int rowStatus = 0;
+            fitsfile* opened = nullptr;
+            fits_open_memfile(&opened, "", READONLY, &bytes, &size, 0, nullptr, &rowStatus);
+            const FitsFile own(opened);
+            if (rowStatus != 0 || !own || fits_movabs_hdu(own.get(), hdu, nullptr, &rowStatus) != 0) {
+                read = false;
+                return;
+            }
+            long first[3] = {1, static_cast<long>(firstRow) + 1, 1};
+            fits_read_pix(own.get(), header.bitpix == 16 ? TUSHORT : TBYTE, first,
+                          static_cast<LONGLONG>((endRow - firstRow) * width), nullptr,
+                          out + firstRow * width * sampleBytes, nullptr, &rowStatus);
+            if (rowStatus != 0 && rowStatus != NUM_OVERFLOW) read = false;
+        });
+    return read;
+}
+
+// The grey pixels of a two-axis image into out.
+bool readGrey(const MemoryFile& memory, const ImageHeader& header, const PlainSamples& samples, unsigned char* out) {
+    const std::size_t n = header.pixels();
+    if (header.plain) {
+        // In chunks across threads: each faults in and fills its own part of the buffer.
+        zeta::imaging::forEachChunk(n, kChunk, [&](std::size_t begin, std::size_t end) {
+            samples.plane(begin, end - begin, out + (header.bitpix == 16 ? 2 : 1) * begin);
+        });
+        return true;
+    }
+    if (header.compressed) return readCompressedGrey(memory, header, out);
+    std::memset(out, 0, n * (header.bitpix == 16 ? 2 : 1));
+    return readPlane(memory.file(), header.bitpix == 16 ? TUSHORT : TBYTE, 1, static_cast<LONGLONG>(n), out);
+}
+
+// Planes 1, 2 and 3 of a three-axis image interleaved into RGB pixels.
+bool readColour(fitsfile* file, const ImageHeader& header, const PlainSamples& samples, unsigned char* out) {
+    const std::size_t n = header.pixels();
+    if (header.plain) {
+        zeta::imaging::forEachChunk(
+            n, kChunk, [&](std::size_t begin, std::size_t end) { samples.interleave(n, begin, end, out); });
+        return true;
+    }
+    std::memset(out, 0, n * 3);
+    if (header.bitpix == 16) {
+        std::vector<std::uint16_t> plane(n);
+        for (long p = 1; p <= 3; ++p) {
+            if (!readPlane(file, TUSHORT, p, static_cast<LONGLONG>(n), plane.data())) return false;
+            for (std::size_t i = 0; i < n; ++i)
+                out[3 * i + (p - 1)] = static_cast<unsigned char>(plane[i] >> 8);
+        }
+    } else {
+        std::vector<unsigned char> plane(n);
+        for (long p = 1; p <= 3; ++p) {
+            if (!readPlane(file, TBYTE, p, static_cast<LONGLONG>(n), plane.data())) return false;
+            for (std::size_t i = 0; i < n; ++i)
+                out[3 * i + (p - 1)] = plane[i];
+        }
+    }
+    return true;
+}
+
+// The image's pixels into out, laid out as the header's bitmap layout says.
+bool readPixels(const MemoryFile& memory, const ImageHeader& header, const std::uint8_t* bytes, unsigned char* out) {
+    const PlainSamples samples{bytes + header.dataStart, header.bitpix, header.offset};
+    return header.naxis == 2 ? readGrey(memory, header, samples, out) : readColour(memory.file(), header, samples, out);
+}
+
 } // namespace
 
 FITSImageRep::FITSImageRep(const zeta::platform::Data& data, Decompression decompression) : data_(data) {
@@ -273,156 +465,25 @@ zeta::platform::ImageReps FITSImageRep::imageRepsWithData(const zeta::platform::
 
 bool FITSImageRep::decode(Decompression decompression) {
     if (!canInitWithData(data_) || !fitsTileHeadersAreSane(data_.bytes(), data_.length())) return false;
-    // The library reads whole records: a file cut short of its last record is read from a
-    // zero-padded copy so that no read goes past the bytes.
-    void* memory = const_cast<std::uint8_t*>(data_.bytes());
-    std::size_t memorySize = data_.length();
-    std::vector<std::uint8_t> padded;
-    if (memorySize % kRecord != 0) {
-        padded.assign(data_.bytes(), data_.bytes() + data_.length());
-        padded.resize((memorySize / kRecord + 1) * kRecord, 0);
-        memory = padded.data();
-        memorySize = padded.size();
+    MemoryFile memory(data_);
+    if (!memory.open()) return false;
+    ImageHeader header;
+    if (!validate(memory.file(), data_.length(), header)) return false;
+    if (header.compressed && decompression == Decompression::InHelper) {
+        memory.close();
+        return decompressInHelper(header.layout);
     }
-
-    // The library registers its I/O drivers on first use without a lock: do it once, before
-    // frames from several bus threads can arrive at the same time.
-    static std::once_flag initialised;
-    std::call_once(initialised, [] { fits_init_cfitsio(); });
-
-    int status = 0;
-    fitsfile* opened = nullptr;
-    fits_open_memfile(&opened, "", READONLY, &memory, &memorySize, 0, nullptr, &status);
-    FitsFile file(opened);
-    if (status != 0 || !file) return false;
-
-    int bitpix = 0, naxis = 0;
-    long naxes[3] = {0, 0, 1};
-    fits_get_img_param(file.get(), 3, &bitpix, &naxis, naxes, &status);
-    // A primary header without an image (tile-compressed files): the first image extension.
-    while (status == 0 && naxis == 0) {
-        int type = 0;
-        if (fits_movrel_hdu(file.get(), 1, &type, &status) != 0) break;
-        if (type != IMAGE_HDU) continue;
-        naxes[0] = naxes[1] = 0;
-        naxes[2] = 1;
-        fits_get_img_param(file.get(), 3, &bitpix, &naxis, naxes, &status);
+    bufferSize_ = header.pixels() * static_cast<std::size_t>(header.layout.samplesPerPixel) *
+                  static_cast<std::size_t>(header.layout.bitsPerSample / 8);
+    if (header.naxis == 2 && header.plain && header.bitpix == 8) {
+        // The pixels are the bytes as they are: shown in place, in the bytes this keeps.
+        unsigned char* planes[1] = {const_cast<unsigned char*>(data_.bytes() + header.dataStart)};
+        return initWithBitmapDataPlanes(planes, header.layout);
     }
-    if (status != 0 || (naxis != 2 && naxis != 3) || (bitpix != 8 && bitpix != 16)) return false;
-
-    const long width = naxes[0];
-    const long height = naxes[1];
-    if (width < 1 || height < 1 || width > zeta::platform::kMaxDecodedPixels ||
-        height > zeta::platform::kMaxDecodedPixels / width)
-        return false;
-    if (naxis == 3 && naxes[2] < 3) return false;
-
-    // The memory driver does not stop at the end of the buffer: the data must all be there.
-    LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
-    fits_get_hduaddrll(file.get(), &headStart, &dataStart, &dataEnd, &status);
-    const long long dataBytes = declaredDataBytes(file.get());
-    if (status != 0 || dataBytes < 0 || dataStart < 0 || static_cast<unsigned long long>(dataStart) > data_.length() ||
-        static_cast<unsigned long long>(dataBytes) > data_.length() - static_cast<unsigned long long>(dataStart))
-        return false;
-
-    const auto n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    const int compressed = fits_is_compressed_image(file.get(), &status);
-    if (status != 0) return false;
-    if (compressed && (static_cast<long long>(n) * (naxis == 3 ? 3 : 1) > kMaxCompressedPixels ||
-                       !saneTiles(file.get(), naxes, naxis) || !tilesInHeap(file.get())))
-        return false;
-    double bscale = 1, bzero = 0;
-    if (!readDouble(file.get(), "BSCALE", 1, bscale) || !readDouble(file.get(), "BZERO", 0, bzero)) return false;
-    const bool plain = !compressed && bscale == 1 && (bzero == 0 || (bitpix == 16 && bzero == 32768));
-    const PlainSamples samples{data_.bytes() + dataStart, bitpix, bzero == 32768};
-
-    zeta::platform::BitmapLayout layout;
-    layout.pixelsWide = width;
-    layout.pixelsHigh = height;
-    layout.bitsPerSample = naxis == 2 ? bitpix : 8;
-    layout.samplesPerPixel = naxis == 2 ? 1 : 3;
-    layout.colorSpaceName =
-        naxis == 2 ? zeta::platform::ColorSpace::CalibratedWhite : zeta::platform::ColorSpace::DeviceRGB;
-    if (compressed && decompression == Decompression::InHelper) {
-        file.reset();
-        return decompressInHelper(layout);
-    }
-    if (naxis == 2) {
-        const std::size_t sampleBytes = bitpix == 16 ? 2 : 1;
-        bufferSize_ = n * sampleBytes;
-        if (plain && bitpix == 8) {
-            // The pixels are the bytes as they are: shown in place, in the bytes this keeps.
-            unsigned char* planes[1] = {const_cast<unsigned char*>(samples.bytes)};
-            return initWithBitmapDataPlanes(planes, layout);
-        }
-        buffer_ = zeta::platform::allocateBuffer(bufferSize_);
-        if (plain) {
-            // In chunks across threads: each faults in and fills its own part of the buffer.
-            unsigned char* out = buffer_.get();
-            zeta::imaging::forEachChunk(n, kChunk, [&](std::size_t begin, std::size_t end) {
-                samples.plane(begin, end - begin, out + 2 * begin);
-            });
-        } else if (compressed) {
-            // Rows of tiles decompressed across threads, each through a handle of its own on
-            // the same bytes (the library keeps its state per handle).
-            int hdu = 0;
-            fits_get_hdu_num(file.get(), &hdu);
-            std::atomic<bool> read{true};
-            unsigned char* out = buffer_.get();
-            const std::size_t minRows = std::max<std::size_t>(1, kChunk / 2 / static_cast<std::size_t>(width));
-            zeta::imaging::forEachChunk(
-                static_cast<std::size_t>(height), minRows, [&](std::size_t firstRow, std::size_t endRow) {
-                    void* bytes = memory;
-                    std::size_t size = memorySize;
-                    int status = 0;
-                    fitsfile* opened = nullptr;
-                    fits_open_memfile(&opened, "", READONLY, &bytes, &size, 0, nullptr, &status);
-                    FitsFile own(opened);
-                    if (status != 0 || !own || fits_movabs_hdu(own.get(), hdu, nullptr, &status) != 0) {
-                        read = false;
-                        return;
-                    }
-                    const auto rows = static_cast<LONGLONG>(endRow - firstRow);
-                    long first[3] = {1, static_cast<long>(firstRow) + 1, 1};
-                    fits_read_pix(own.get(), bitpix == 16 ? TUSHORT : TBYTE, first, rows * width, nullptr,
-                                  out + firstRow * static_cast<std::size_t>(width) * sampleBytes, nullptr, &status);
-                    if (status != 0 && status != NUM_OVERFLOW) read = false;
-                });
-            if (!read) return false;
-        } else {
-            std::memset(buffer_.get(), 0, bufferSize_);
-            if (!readPlane(file.get(), bitpix == 16 ? TUSHORT : TBYTE, 1, static_cast<LONGLONG>(n), buffer_.get()))
-                return false;
-        }
-    } else {
-        bufferSize_ = n * 3;
-        buffer_ = zeta::platform::allocateBuffer(bufferSize_);
-        if (plain) {
-            unsigned char* out = buffer_.get();
-            zeta::imaging::forEachChunk(
-                n, kChunk, [&](std::size_t begin, std::size_t end) { samples.interleave(n, begin, end, out); });
-        } else if (bitpix == 16) {
-            std::memset(buffer_.get(), 0, bufferSize_);
-            std::vector<std::uint16_t> plane(n);
-            for (long p = 1; p <= 3; ++p) {
-                if (!readPlane(file.get(), TUSHORT, p, static_cast<LONGLONG>(n), plane.data())) return false;
-                unsigned char* out = buffer_.get() + (p - 1);
-                for (std::size_t i = 0; i < n; ++i)
-                    out[3 * i] = static_cast<unsigned char>(plane[i] >> 8);
-            }
-        } else {
-            std::memset(buffer_.get(), 0, bufferSize_);
-            std::vector<unsigned char> plane(n);
-            for (long p = 1; p <= 3; ++p) {
-                if (!readPlane(file.get(), TBYTE, p, static_cast<LONGLONG>(n), plane.data())) return false;
-                unsigned char* out = buffer_.get() + (p - 1);
-                for (std::size_t i = 0; i < n; ++i)
-                    out[3 * i] = plane[i];
-            }
-        }
-    }
+    buffer_ = zeta::platform::allocateBuffer(bufferSize_);
+    if (!readPixels(memory, header, data_.bytes(), buffer_.get())) return false;
     unsigned char* planes[1] = {buffer_.get()};
-    return initWithBitmapDataPlanes(planes, layout);
+    return initWithBitmapDataPlanes(planes, header.layout);
 }
 
 // The helper answers "ZFIT", width and height (32-bit), bits per sample and samples per pixel

@@ -1,5 +1,8 @@
 #include "ccd_ica/canon_events.h"
 
+#include "ccd_ica/canon_labels.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <initializer_list>
@@ -215,6 +218,38 @@ TEST(CanonCustomFunctions, BadGroupsAndShortWritesAreRefused) {
     EXPECT_EQ(shortWrite.outcome, CanonPropertyWrite::Outcome::Refuse);
     EXPECT_FALSE(shortWrite.message.empty());
     EXPECT_EQ(canonEncodePropertyWrite(0x8888, "1", h.info, h.state).outcome, CanonPropertyWrite::Outcome::Skip);
+}
+
+// The debug lines tell what a value did to the group buffers, and name records not acted on.
+TEST(CanonCustomFunctions, BuffersAreMadeResizedAndReused) {
+    Fixture f;
+    f.info.propertiesSupported.clear();
+    const Bytes one = customFunctions({group(1, {words({0x0101, 1, 1})})});
+    const Bytes two = customFunctions({group(1, {words({0x0101, 1, 0}), words({0x0103, 1, 1})})});
+    auto debugOf = [&](const Bytes& value) {
+        return f.walk(join({valueRecord(kCanonPropertyCustomFuncEx, value), kEnd})).debug;
+    };
+    auto lines = debugOf(one);
+    ASSERT_NE(f.info.property(0x8101), nullptr);
+    ASSERT_EQ(lines.size(), 4u); // the last names the record itself
+    lines.pop_back();
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "customFuncEx - group 1 buffer allocated",
+                         "customFuncEx - group 1 [0x20, 0x1, 0x1, 0x14, 0x1, 0x101, 0x1, 0x1]",
+                         "PTPEventCodeCanonPropValueChanged " + f.info.property(0x8101)->description(),
+                     }));
+    lines = debugOf(two);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "customFuncEx - group 1 buffer reallocated");
+    EXPECT_EQ(lines[1], "customFuncEx - group 1 [0x2c, 0x1, 0x1, 0x20, 0x2, 0x101, 0x1, 0x0, 0x103, 0x1, 0x1]");
+    lines = debugOf(two);
+    EXPECT_EQ(lines[0], "customFuncEx - group 1 [0x2c, 0x1, 0x1, 0x20, 0x2, 0x101, 0x1, 0x0, 0x103, 0x1, 0x1]");
+    EXPECT_EQ(std::count(f.info.propertiesSupported.begin(), f.info.propertiesSupported.end(), 0x8101), 1);
+
+    Fixture g;
+    const CanonEventWalk walk =
+        canonWalkEvents(join({record(0xC18B, words({1})), kEnd}), g.info, g.state, nullptr, canonEventNames());
+    EXPECT_EQ(walk.debug, std::vector<std::string>{"PTPEventCodeCanonCameraStatusChanged + 12bytes"});
 }
 
 TEST(CanonPropertyWrites, EncodeByDatatype) {

@@ -7,6 +7,7 @@
 #include "indigo/indigo_driver.h"
 #include "indigo/indigo_log.h"
 #include "platform/camera/ic_device_browser.h"
+#include "platform/camera/simulated_canon.h"
 #include "platform/camera/simulated_device_source.h"
 #include "platform/camera/simulated_sony.h"
 #include "support/eventually.h"
@@ -1035,6 +1036,113 @@ TEST(ICADriver, NikonD800OnTheBus) {
     ASSERT_EQ(drives.size(), 1u);
     EXPECT_EQ(drives[0].parameters, (std::vector<uint32_t>{1, 10}));
     EXPECT_TRUE(eventually([&] { return requestsOf(*sim, 0x9202).size() == 2; }));
+
+    ASSERT_TRUE(disconnect(name));
+    driver().source->unplug(sim);
+    EXPECT_TRUE(gone(name));
+}
+
+} // namespace
+
+namespace {
+
+// Images published since `from`, in order: {format, bytes}.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> imagesSince(std::size_t from, const std::string& device) {
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> images;
+    for (const auto& e : client().eventsSince(from, device, "CCD_IMAGE"))
+        if (e.state == INDIGO_OK_STATE && !e.blob.empty()) images.emplace_back(e.blobFormat, e.blob);
+    return images;
+}
+
+// Waits until a task queued on the driver's run loop this long from now has run: every task
+// the camera scheduled for no later has run before it.
+void waitOnRunLoop(std::chrono::milliseconds delay) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    dispatch::after(delay, indigo_ccd_ica_run_loop(), [done] { *done = true; });
+    EXPECT_TRUE(eventually([&] { return done->load(); }));
+}
+
+// A simulated 5D Mark III through the whole driver: RAW + JPEG in one shot, a bulb exposure the
+// driver times, live view, and the lens through the focuser device.
+TEST(ICADriver, CanonEOS5DMarkIIIOnTheBus) {
+    zeta::platform::SimulatedCanon body;
+    auto sim = body.camera();
+    sim->setResponseTimeout(300ms);
+    body.setImageFormat(0x1001000310060004); // Large fine JPEG + RAW
+    driver().source->plug(sim);
+    const std::string name = "Canon EOS 5D Mark III";
+    ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(name, "CONFIG"); }));
+    ASSERT_TRUE(connect(name));
+
+    // One release, two files: each under its own extension, byte for byte.
+    std::size_t from = client().eventCount();
+    sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 0);
+    ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_OK_STATE)));
+    ASSERT_TRUE(eventually([&] { return imagesSince(from, name).size() == 2; }));
+    auto pictures = body.pictures();
+    ASSERT_EQ(pictures.size(), 2u);
+    EXPECT_EQ(imagesSince(from, name), (std::vector<std::pair<std::string, std::vector<uint8_t>>>{
+                                           {".jpeg", pictures[0].second}, {".cr2", pictures[1].second}}));
+
+    // Bulb: the release is held until the driver's timer lets it go after 0.5 s.
+    auto program = [&](const std::string& mode) {
+        return eventually([&] {
+            const auto p = client().property(name, "DSLR_PROGRAM");
+            return p && p->on() == std::vector<std::string>{mode};
+        });
+    };
+    body.setValue(0xD105, 4);
+    ASSERT_TRUE(program("4"));
+    ASSERT_EQ(client().property(name, "CCD_EXPOSURE")->items[0].max, 10000);
+    from = client().eventCount();
+    sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 0.5);
+    ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_OK_STATE)));
+    ASSERT_TRUE(eventually([&] { return imagesSince(from, name).size() == 2; }));
+    const auto presses = body.presses();
+    ASSERT_EQ(presses.size(), 4u);
+    EXPECT_EQ(presses[2].operation, PTPRequestCodeCanonRemoteReleaseOn);
+    EXPECT_EQ(presses[3].operation, PTPRequestCodeCanonRemoteReleaseOff);
+    EXPECT_GE(presses[3].at - presses[2].at, 500ms);
+    pictures = body.pictures();
+    ASSERT_EQ(pictures.size(), 4u);
+    EXPECT_EQ(pictures[2].first, "IMG_0002.JPG");
+    EXPECT_EQ(imagesSince(from, name)[1].second, pictures[3].second);
+
+    // Live view counted down; its end is quiet.
+    body.setValue(0xD105, 3);
+    ASSERT_TRUE(program("3"));
+    from = client().eventCount();
+    sendNumber(name, "CCD_STREAMING", "COUNT", 3);
+    ASSERT_TRUE(client().waitFor(from, name, "CCD_STREAMING", stateIs(INDIGO_OK_STATE)));
+    ASSERT_TRUE(eventually([&] { return body.value(PTPPropertyCodeCanonEVFOutputDevice) == 0; }));
+    waitOnRunLoop(150ms);
+    const auto frames = imagesSince(from, name);
+    ASSERT_GE(frames.size(), 3u);
+    EXPECT_EQ(frames[0], (std::pair<std::string, std::vector<uint8_t>>{".jpeg", SimulatedCamera::sampleJPEG(0)}));
+    for (const auto& e : client().eventsSince(from, name, "CCD_IMAGE"))
+        EXPECT_NE(e.state, INDIGO_ALERT_STATE) << e.message;
+
+    // The lens: a move ends Ok; an aborted one stays in Alert after its last step ends.
+    const std::string focuser = name + " (focuser)";
+    ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(focuser, "CONNECTION"); }));
+    ASSERT_TRUE(connect(focuser));
+    from = client().eventCount();
+    sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 3);
+    ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
+    EXPECT_EQ(body.lensPosition(), 3);
+
+    from = client().eventCount();
+    sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 8);
+    ASSERT_TRUE(eventually([&] { return body.lensPosition() >= 4; }));
+    sendSwitch(focuser, "FOCUSER_ABORT_MOTION", "ABORT_MOTION");
+    ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_ALERT_STATE)));
+    // The viewfinder goes off with the last step; the end of the move is reported 100 ms later.
+    ASSERT_TRUE(eventually([&] { return body.value(PTPPropertyCodeCanonEVFOutputDevice) == 0; }));
+    waitOnRunLoop(150ms);
+    EXPECT_LT(body.lensPosition(), 3 + 8);
+    EXPECT_EQ(client().property(focuser, "FOCUSER_STEPS")->state, INDIGO_ALERT_STATE);
+    for (const auto& e : client().eventsSince(from, focuser, "FOCUSER_STEPS"))
+        EXPECT_NE(e.state, INDIGO_OK_STATE);
 
     ASSERT_TRUE(disconnect(name));
     driver().source->unplug(sim);

@@ -176,6 +176,7 @@ void TestCamera::change(const indigo_property* request) {
     changes_.push_back(brief);
     changed_.notify_all();
 
+    if (onChange && onChange(*this, request)) return;
     indigo_property* held = property(request->name);
     if (held == nullptr || held->perm == INDIGO_RO_PERM) return;
     if (std::strcmp(request->name, "CONFIG") == 0) {
@@ -198,6 +199,16 @@ void TestCamera::change(const indigo_property* request) {
     indigo_property_copy_values(held, request, false);
     held->state = INDIGO_OK_STATE;
     indigo_update_property(&device_, held, nullptr);
+}
+
+void TestCamera::setBlob(const std::string& name, const std::string& item, std::vector<unsigned char> bytes,
+                         const std::string& format) {
+    std::lock_guard lock(mutex_);
+    indigo_item* held = indigo_get_item(property(name), item.c_str());
+    blobs_.push_back(std::move(bytes));
+    held->blob.value = blobs_.back().data();
+    held->blob.size = static_cast<int64_t>(blobs_.back().size());
+    indigo_copy_name(held->blob.format, format.c_str());
 }
 
 std::vector<std::string> TestCamera::changes() {

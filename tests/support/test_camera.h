@@ -61,6 +61,10 @@ public:
     // Reports the connection as switched by someone else.
     void reportConnected(bool connected, indigo_property_state state = INDIGO_OK_STATE);
 
+    // Puts bytes into a BLOB item (the camera keeps them), with the format (".jpeg").
+    void setBlob(const std::string& property, const std::string& item, std::vector<unsigned char> bytes,
+                 const std::string& format);
+
     std::vector<std::string> changes();
     void clearChanges();
     // Waits until at least count change requests arrived.
@@ -69,6 +73,10 @@ public:
 
     // Answer a CONNECTED request with Alert and DISCONNECTED on.
     bool failConnect = false;
+    // Runs for every change request after it was recorded (on the requesting thread, with the
+    // camera's lock held); answering true means it answered the request itself. Set before
+    // attach.
+    std::function<bool(TestCamera& camera, const indigo_property* request)> onChange;
 
 private:
     static TestCamera* self(indigo_device* d) { return static_cast<TestCamera*>(d->private_data); }
@@ -82,6 +90,7 @@ private:
     std::vector<indigo_property*> properties_;
     std::vector<std::string> changes_;
     std::vector<std::string> blobModes_;
+    std::vector<std::vector<unsigned char>> blobs_;
     bool attached_ = false;
 };
 

@@ -181,6 +181,8 @@ void ICCameraDevice::openOnIO() {
             error = ICError{ICError::notOpen, why.empty() ? "The camera cannot be opened" : why};
         }
     }
+    // Pulled out before (or while) the session was asked for: there is no port to open it on.
+    if (!error && !transport_) error = ICError{ICError::deviceRemoved, "The camera has been removed"};
     if (!error) {
         transport_->resetTransactionIDs();
         const Transaction t = transact(PTPRequestCodeOpenSession, {kSessionID});

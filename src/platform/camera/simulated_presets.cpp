@@ -2,6 +2,7 @@
 // stand-ins of the three vendor families with their vendor ids and the vendor operations the
 // driver starts with.
 #include "platform/camera/simulated_camera.h"
+#include "platform/camera/simulated_canon.h"
 #include "platform/camera/simulated_sony.h"
 
 #include <string>
@@ -202,32 +203,12 @@ std::shared_ptr<SimulatedCamera> nikon() {
     return camera;
 }
 
-std::shared_ptr<SimulatedCamera> canon() {
-    auto camera = std::make_shared<SimulatedCamera>("Canon EOS 5D Mark III", 0x04A9, 0x3218);
-    SimulatedDeviceInfo info = camera->deviceInfo();
-    info.vendorExtension = 11;
-    info.vendorExtensionDesc = "Canon PTP Extensions";
-    info.manufacturer = "Canon Inc.";
-    info.model = "Canon EOS 5D Mark III";
-    for (uint16_t code : {0x9110, 0x9114, 0x9115, 0x9116, 0x911B, 0x911C})
-        info.operations.push_back(code);
-    camera->setDeviceInfo(info);
-    addStandardProperties(*camera);
-    for (uint16_t code : {0x9110, 0x9114, 0x9115, 0x911B, 0x911C})
-        camera->setHandler(code, [](const SimulatedRequest&) { return SimulatedReply{}; });
-    // GetEvent: no records, only the terminating {size 8, type 0}.
-    camera->setHandler(0x9116, [](const SimulatedRequest&) {
-        return SimulatedReply{PTPResponseCodeOK, {}, std::vector<uint8_t>{8, 0, 0, 0, 0, 0, 0, 0}};
-    });
-    return camera;
-}
-
 } // namespace
 
 std::shared_ptr<SimulatedCamera> SimulatedCamera::preset(std::string_view name) {
     if (name == "generic") return generic();
     if (name == "nikon") return nikon();
-    if (name == "canon") return canon();
+    if (name == "canon") return SimulatedCanon().camera();
     if (name == "sony") return makeSimulatedSony();
     return nullptr;
 }

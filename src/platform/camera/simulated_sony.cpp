@@ -4,6 +4,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <string>
 
 namespace zeta::platform {
 namespace {
@@ -155,11 +156,29 @@ struct Sony {
         steps[code] = Step{number(ladder[static_cast<std::size_t>(index)]), Clock::now() + script.stepDelay};
     }
 
+    // What GetObject delivers for an image of the format: a stand-in of 64 bytes.
+    static std::vector<uint8_t> image(uint16_t format) {
+        std::vector<uint8_t> bytes = format == PTPObjectFormatJPEG ? std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xD9}
+                                                                   : std::vector<uint8_t>{'I', 'I', 42, 0};
+        bytes.resize(64, static_cast<uint8_t>(format));
+        return bytes;
+    }
+
+    // A whole ObjectInfo dataset; its size is the one GetObject delivers, which initiators
+    // that read the size first rely on.
     std::vector<uint8_t> objectInfo(uint16_t format) const {
         std::vector<uint8_t> out;
         put(out, 0x00010001, 4); // storage
         put(out, format, 2);
+        put(out, 0, 2); // protection
+        put(out, image(format).size(), 4);
         out.resize(52, 0);
+        const std::string filename = format == PTPObjectFormatJPEG ? "DSC00001.JPG" : "DSC00001.ARW";
+        out.push_back(static_cast<uint8_t>(filename.size() + 1));
+        for (char c : filename)
+            put(out, static_cast<uint8_t>(c), 2);
+        put(out, 0, 2);
+        out.insert(out.end(), 3, 0); // no dates, no keywords
         return out;
     }
 };
@@ -219,7 +238,10 @@ std::shared_ptr<SimulatedCamera> makeSimulatedSony(SimulatedSonyScript script) {
 
     // The handlers hold the camera weakly: it owns them.
     std::weak_ptr<SimulatedCamera> weak = camera;
-    camera->setHandler(PTPRequestCodeSonySDIOConnect, [](const SimulatedRequest&) { return SimulatedReply{}; });
+    // Each handshake step answers with a data phase of two words, as the bodies do.
+    camera->setHandler(PTPRequestCodeSonySDIOConnect, [](const SimulatedRequest&) {
+        return SimulatedReply{PTPResponseCodeOK, {}, std::vector<uint8_t>(8, 0)};
+    });
     camera->setHandler(PTPRequestCodeSonyGetSDIOGetExtDeviceInfo, [](const SimulatedRequest&) {
         std::vector<uint8_t> words;
         for (uint16_t code :
@@ -259,10 +281,7 @@ std::shared_ptr<SimulatedCamera> makeSimulatedSony(SimulatedSonyScript script) {
             return SimulatedReply{PTPResponseCodeInvalidObjectHandle, {}, std::nullopt};
         const uint16_t format = sony->memory.front();
         sony->memory.pop_front();
-        std::vector<uint8_t> bytes = format == PTPObjectFormatJPEG ? std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xD9}
-                                                                   : std::vector<uint8_t>{'I', 'I', 42, 0};
-        bytes.resize(64, static_cast<uint8_t>(format));
-        return SimulatedReply{PTPResponseCodeOK, {}, std::move(bytes)};
+        return SimulatedReply{PTPResponseCodeOK, {}, Sony::image(format)};
     });
     return camera;
 }

@@ -1,7 +1,9 @@
 #pragma once
 // Images the application asks for by name: the four status lights
 // "NSStatusNone" (grey, Idle), "NSStatusAvailable" (green, Ok),
-// "NSStatusPartiallyAvailable" (yellow, Busy) and "NSStatusUnavailable" (red, Alert).
+// "NSStatusPartiallyAvailable" (yellow, Busy) and "NSStatusUnavailable" (red, Alert); and
+// the battery levels "Bat" (unknown), "Bat0", "Bat25", "Bat50", "Bat75", "Bat100", twice as
+// wide as high.
 
 #include <QImage>
 #include <string_view>

@@ -226,6 +226,20 @@ TEST(ICCameraDevice, RemovalMidTransferEndsEverythingInOrder) {
     EXPECT_EQ(f.send(command(0x1001)).error->code, ICError::deviceRemoved);
 }
 
+// A session asked of a camera already pulled out fails; nothing is sent through the port it no
+// longer has.
+TEST(ICCameraDevice, OpeningARemovedCameraFails) {
+    Fixture f;
+    f.source->unplug(f.camera);
+    ASSERT_TRUE(dispatch::runMainQueueUntil(
+        [&] { return std::count(f.recorder->log.begin(), f.recorder->log.end(), "removed Simulated Camera") == 1; },
+        5s));
+    const std::size_t before = f.recorder->log.size();
+    f.device->requestOpenSession();
+    ASSERT_TRUE(f.recorder->waitFor(before + 1));
+    EXPECT_EQ(f.recorder->log.back(), "open failed: The camera has been removed");
+}
+
 TEST(ICCameraDevice, NewObjectsAreAnnouncedAndDownloadedUnderTheirBaseName) {
     Fixture f;
     const uint32_t before = f.camera->addObject("OLD.JPG", Bytes{1, 2, 3}, false); // on the card already

@@ -1,0 +1,671 @@
+#include "camera/zt_camera_controller.h"
+
+#include "Common/blob_item.h"
+#include "Common/device.h"
+#include "Common/items.h"
+#include "Common/property.h"
+#include "focus/focuser_controller.h"
+#include "imaging/batch/batch_controller.h"
+#include "imaging/image.h"
+#include "imaging/window/image_controller.h"
+#include "platform/dispatch.h"
+#include "platform/gui/named_image.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+using zeta::camera::DslrSetting;
+using zeta::camera::kDslrTable;
+using zeta::camera::RunControls;
+
+namespace {
+
+constexpr auto kSettle = std::chrono::microseconds(1000000);
+constexpr auto kFocuserPoll = std::chrono::microseconds(100000);
+
+std::optional<DslrSetting> dslrSettingOf(const std::string& property) {
+    for (const auto& row : kDslrTable)
+        if (property == row.property) return row.setting;
+    return std::nullopt;
+}
+
+// The first of the user's picture directories.
+std::string picturesFolder() {
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/Pictures";
+}
+
+} // namespace
+
+ZTCameraController::ZTCameraController(zeta::platform::UserDefaults& defaults) : CameraController(defaults) {}
+
+ZTCameraController::~ZTCameraController() {
+    closing_.store(true);
+    sleeper_->wake();
+    std::unique_lock lock(workerMutex_);
+    workerDone_.wait(lock, [this] { return workers_ == 0; });
+}
+
+const std::vector<int>& ZTCameraController::DURATIONS() {
+    static const std::vector<int> values{1, 2, 5, 10, 20, 30, 60, 90, 120, 240, 300, 600, 900};
+    return values;
+}
+
+const std::vector<int>& ZTCameraController::COUNTS() {
+    static const std::vector<int> values{1, 5, 10, 15, 20, 30, 50, 100, 200, 300, 400, 500};
+    return values;
+}
+
+template <class Task>
+void ZTCameraController::onMain(Task&& task) {
+    dispatch::mainQueue().async([alive = std::weak_ptr<const int>(alive_), task = std::forward<Task>(task)]() mutable {
+        if (!alive.expired()) task();
+    });
+}
+
+void ZTCameraController::log(const std::string& text) {
+    if (indigo()) indigo()->message(text);
+}
+
+void ZTCameraController::setBatchController(BatchController* batch) {
+    batch_ = batch;
+    if (!batch_) return;
+    // A frame that cannot be saved ends the run: the count must never drop over a lost frame.
+    batch_->setRunFailedHandler([this] {
+        if (!captureInProgress()) return;
+        log("Capture stopped: a frame could not be saved");
+        remainingCount_.store(0);
+        endRun(INDIGO_ALERT_STATE);
+    });
+}
+
+std::shared_ptr<INDIGO::Property> ZTCameraController::cameraProperty(const char* name) const {
+    const auto device = camera();
+    return device ? device->property(name) : nullptr;
+}
+
+// --- Start-up ------------------------------------------------------------------------------------
+
+void ZTCameraController::awakeFromNib() {
+    CameraController::awakeFromNib();
+    if (!ztView_) return;
+    ztView_->showDurationItems(DURATIONS());
+    ztView_->showCountItems(COUNTS());
+    ztView_->showCount(defaults().doubleForKey("count", 1));
+}
+
+// --- Bus events ------------------------------------------------------------------------------------
+
+void ZTCameraController::defineProperty(const std::shared_ptr<INDIGO::Property>& property) {
+    CameraController::defineProperty(property);
+    const auto setting = dslrSettingOf(property->name());
+    const auto& device = property->device();
+    if (!device || device != camera() || !device->connected()) return;
+    if (!setting) {
+        // Live view, zoom and battery defined after the camera reported the connection
+        // count as found by the restore.
+        {
+            std::lock_guard lock(restoreMutex_);
+            if (!restoreDone_) return;
+        }
+        const std::string& name = property->name();
+        if (name == "DSLR_ZOOM_PREVIEW") zoomEnabled_.store(true);
+        if (name == "CCD_STREAMING") liveViewEnabled_.store(true);
+        if (name == "DSLR_BATTERY_LEVEL") showBattery(property);
+        if (name == "DSLR_ZOOM_PREVIEW" || name == "CCD_STREAMING") onMain([this] { updateGUI(); });
+        return;
+    }
+    // Settings a camera defines after reporting the connection get their stored value once.
+    {
+        std::lock_guard lock(restoreMutex_);
+        if (!restoreDone_) return;
+        if (std::find(restored_.begin(), restored_.end(), property->name()) != restored_.end()) return;
+        restored_.push_back(property->name());
+    }
+    const auto& row = kDslrTable[indexOf(*setting)];
+    restoreSetting(device, row.property, device->name() + row.suffix);
+}
+
+void ZTCameraController::updateProperty(const std::shared_ptr<INDIGO::Property>& property) {
+    CameraController::updateProperty(property);
+    const auto device = camera();
+    if (!device || property->device() != device) return;
+    const std::string& name = property->name();
+    if (name == "CONNECTION") {
+        if (!device->connected()) {
+            std::lock_guard lock(restoreMutex_);
+            restoreDone_ = false;
+        }
+    } else if (name == "CCD_EXPOSURE") {
+        exposureUpdated(property);
+    } else if (name == "CCD_STREAMING") {
+        streamingUpdated(property);
+    } else if (name == "CCD_ABORT_EXPOSURE") {
+        // Only an abort during a run ends one: the property's definition at connection is
+        // no failure to show.
+        if (running()) onMain([this] { captureAborted(); });
+    } else if (name == "CCD_IMAGE") {
+        imageUpdated(property);
+    } else if (name == "DSLR_ZOOM_PREVIEW") {
+        if (const auto on = property->item<INDIGO::SwitchItem>("ON")) zoomPreview_.store(on->value());
+        onMain([this] { updateGUI(); });
+    } else if (const auto setting = dslrSettingOf(name)) {
+        onMain([this, setting = *setting, reading = readSwitches(property)] { updatePopUp(setting, reading); });
+    }
+}
+
+// --- Runs ---------------------------------------------------------------------------------------------
+
+void ZTCameraController::startRun(int count, bool preview, bool streaming) {
+    remainingCount_.store(count);
+    stopInProgress_.store(false);
+    streamingUsed_.store(streaming);
+    zoomPreview_.store(false);
+    runDuration_.store(duration());
+    runTimelapse_.store(preview || !ztView_ ? 0.0 : ztView_->timelapse());
+    generation_.fetch_add(1);
+    keepAlert_.store(false);
+    setPreviewInProgress(preview);
+    setCaptureInProgress(!preview);
+}
+
+void ZTCameraController::sendExposure(const std::shared_ptr<INDIGO::Property>& exposure) {
+    exposing_.store(true);
+    sendNumbers(exposure, {{"EXPOSURE", runDuration_.load()}});
+}
+
+void ZTCameraController::previewAction(bool liveView) {
+    streamingUsed_.store(liveView);
+    const auto exposure = cameraProperty("CCD_EXPOSURE");
+    if (!exposure) return;
+    startRun(-1, true, liveView);
+    setState(INDIGO_BUSY_STATE);
+    updateGUI();
+    const auto streaming = liveView ? cameraProperty("CCD_STREAMING") : nullptr;
+    if (streaming)
+        sendNumbers(streaming, {{"COUNT", -1}, {"EXPOSURE", runDuration_.load()}});
+    else
+        sendExposure(exposure);
+}
+
+void ZTCameraController::preview1Action() {
+    const auto exposure = cameraProperty("CCD_EXPOSURE");
+    if (!exposure) return;
+    startRun(1, true, false);
+    setState(INDIGO_BUSY_STATE);
+    updateGUI();
+    sendExposure(exposure);
+}
+
+void ZTCameraController::captureAction() {
+    if (!batch_) return;
+    if (!batch_->folder()) {
+        if (!ztView_) return;
+        const auto chosen = ztView_->chooseFolder(picturesFolder());
+        if (!chosen) return;
+        batch_->setFolder(*chosen);
+        captureAction();
+        return;
+    }
+    if (!cameraProperty("CCD_EXPOSURE")) return;
+    // Below one frame a batch would never end (only counts above 0 count down).
+    const double count = view() ? view()->count() : 0;
+    if (!(count >= 1)) {
+        log("The frame count must be 1 or more");
+        return;
+    }
+    setState(INDIGO_BUSY_STATE);
+    onMain([this] { startCapture(); });
+}
+
+void ZTCameraController::startCapture() {
+    const auto exposure = cameraProperty("CCD_EXPOSURE");
+    if (!exposure || !batch_ || running()) return;
+    batch_->setNameTemplate(view() ? view()->nameTemplate() : std::string("IMG"));
+    batch_->setIndex(0);
+    batch_->open();
+    runCount_.store(frameCount());
+    startRun(runCount_.load(), false, false);
+    updateGUI();
+    if (batch_->runFailed()) {
+        log("Capture stopped: the batch could not be opened");
+        endRun(INDIGO_ALERT_STATE);
+        return;
+    }
+    sendExposure(exposure);
+}
+
+void ZTCameraController::folderAction() {
+    if (!ztView_ || !batch_) return;
+    const auto start = batch_->folder().value_or(picturesFolder());
+    if (const auto chosen = ztView_->chooseFolder(start)) batch_->setFolder(*chosen);
+    updateGUI();
+}
+
+void ZTCameraController::stopAction() {
+    const auto abort = cameraProperty("CCD_ABORT_EXPOSURE");
+    if (camera() && running()) {
+        stopInProgress_.store(true);
+        sleeper_->wake();
+        if (abort) {
+            sendSwitch(abort, "ABORT_EXPOSURE");
+        } else if (!exposing_.load()) {
+            // Nothing will report an abort: between frames the run ends here; an exposure
+            // under way ends it when it finishes.
+            captureAborted();
+        }
+    } else if (abort) {
+        sendSwitch(abort, "ABORT_EXPOSURE");
+    }
+    if (focuser_) focuser_->stopAction();
+}
+
+void ZTCameraController::zoomAction() {
+    const auto zoom = cameraProperty("DSLR_ZOOM_PREVIEW");
+    if (!zoom) return;
+    const bool was = zoomPreview_.load();
+    zoomPreview_.store(!was);
+    sendSwitch(zoom, was ? "OFF" : "ON");
+    updateGUI();
+}
+
+void ZTCameraController::exposureUpdated(const std::shared_ptr<INDIGO::Property>& property) {
+    const indigo_property_state s = property->state();
+    // The light follows the exposure while the run goes on; a run that ends here shows the
+    // state it ended with, and a report after the end changes nothing.
+    std::string image(property->stateImageName());
+    if (s != INDIGO_BUSY_STATE) {
+        if (running() && exposing_.exchange(false)) {
+            if (s == INDIGO_OK_STATE) {
+                int count = remainingCount_.load();
+                while (count > 0 && !remainingCount_.compare_exchange_weak(count, count - 1)) {}
+            } else if (s == INDIGO_ALERT_STATE) {
+                remainingCount_.store(0);
+            }
+            if (remainingCount_.load() != 0) {
+                if (!stopInProgress_.load() && running()) {
+                    startNextExposure();
+                } else {
+                    endRun(INDIGO_ALERT_STATE);
+                    image.clear();
+                }
+            } else {
+                if (s == INDIGO_ALERT_STATE && !stopInProgress_.load())
+                    log("Exposure failed on '" + property->device()->name() + "'");
+                endRun(s == INDIGO_ALERT_STATE ? INDIGO_ALERT_STATE : INDIGO_OK_STATE);
+                image.clear();
+            }
+        } else {
+            image.clear();
+        }
+    } else if (!running()) {
+        image.clear();
+    }
+    queueProgress(image);
+}
+
+void ZTCameraController::streamingUpdated(const std::shared_ptr<INDIGO::Property>& property) {
+    const indigo_property_state s = property->state();
+    std::string image(property->stateImageName());
+    if (s == INDIGO_BUSY_STATE) {
+        // Streaming counts only the frames of live view, never those of a batch.
+        if (streamingUsed_.load() && previewInProgress()) {
+            int count = remainingCount_.load();
+            while (count > 0 && !remainingCount_.compare_exchange_weak(count, count - 1)) {}
+        } else {
+            image.clear();
+        }
+    } else if (streamingUsed_.load() && previewInProgress()) {
+        // Only live view streams; a batch or preview keeps going whatever streaming does.
+        remainingCount_.store(0);
+        if (s == INDIGO_ALERT_STATE && !stopInProgress_.load())
+            log("Live view failed on '" + property->device()->name() + "'");
+        endRun(s == INDIGO_ALERT_STATE ? INDIGO_ALERT_STATE : INDIGO_OK_STATE);
+        image.clear();
+    } else {
+        image.clear();
+    }
+    queueProgress(image);
+}
+
+void ZTCameraController::queueProgress(const std::string& stateImage) {
+    // Taken now: by the time the main queue runs, later frames may have been saved.
+    std::string text = "--/--";
+    if (captureInProgress() && batch_) {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%lld/%d", static_cast<long long>(batch_->index()), runCount_.load());
+        text = buffer;
+    }
+    onMain([this, text, stateImage] { updateBatchProgress(text, stateImage); });
+}
+
+void ZTCameraController::imageUpdated(const std::shared_ptr<INDIGO::Property>& property) {
+    if (property->state() != INDIGO_OK_STATE) return;
+    const auto item = property->item<INDIGO::BLOBItem>("IMAGE");
+    if (!item) return;
+    if (captureInProgress() && batch_) {
+        // The bytes of this very update: a later frame may already be in the record.
+        const zeta::platform::Data bytes = item->eventValue();
+        if (bytes.length() == 0) {
+            log("Capture stopped: a frame from '" + property->device()->name() + "' came without data");
+            remainingCount_.store(0);
+            endRun(INDIGO_ALERT_STATE);
+        } else {
+            batch_->saveFrame(bytes, std::nullopt, std::nullopt, std::nullopt, std::nullopt, item->format());
+            queueProgress({});
+        }
+    }
+    ImageController* display = imageController();
+    if (!display || !display->tryLock()) return;
+    std::shared_ptr<Image> image = item->image();
+    dispatch::mainQueue().async([this, display, image = std::move(image), alive = std::weak_ptr<const int>(alive_)] {
+        if (alive.expired()) {
+            display->unlock();
+            return;
+        }
+        showCapturedImage(image, true);
+    });
+}
+
+void ZTCameraController::showCapturedImage(std::shared_ptr<Image> image, bool tokenTaken) {
+    ImageController* display = imageController();
+    if (image) {
+        imageWidth_.store(image->width());
+        imageHeight_.store(image->height());
+    }
+    if (display) display->setImage(std::move(image));
+    updateGUI();
+    if (display && tokenTaken) display->unlock();
+}
+
+void ZTCameraController::startNextExposure() {
+    {
+        std::lock_guard lock(workerMutex_);
+        if (closing_.load()) return;
+        ++workers_;
+    }
+    dispatch::globalQueue(dispatch::QoS::Background).async([this] {
+        nextExposure();
+        std::lock_guard lock(workerMutex_);
+        --workers_;
+        workerDone_.notify_all();
+    });
+}
+
+bool ZTCameraController::sleepFor(std::chrono::microseconds time) {
+    return sleeper_->sleep(time, [this] { return waitStopped(); });
+}
+
+bool ZTCameraController::waitStopped() const {
+    return closing_.load() || stopInProgress_.load() || !running();
+}
+
+void ZTCameraController::nextExposure() {
+    const std::uint64_t generation = generation_.load();
+    const auto sameRun = [&] {
+        return generation_.load() == generation && !waitStopped();
+    };
+    if (focuser_ && focuser_->focuser() && captureInProgress()) {
+        if (!focusStep()) {
+            if (!sameRun()) return;
+        }
+    }
+    const double interval = runTimelapse_.load();
+    if (captureInProgress() && sameRun()) {
+        zeta::camera::forEachTimelapseStep(interval, [&](const zeta::camera::WaitStep& step) {
+            if (!captureInProgress() || !sameRun()) return false;
+            if (step.kind == zeta::camera::WaitStep::Show) {
+                onMain([this, image = std::string(step.image)] { showStateImage(image); });
+                return true;
+            }
+            return sleepFor(step.time);
+        });
+    }
+    if (closing_.load() || generation_.load() != generation) return;
+    // A stop between frames on a camera that reports no abort: nobody else ends the run.
+    if (stopInProgress_.load() || !running()) return;
+    const auto exposure = cameraProperty("CCD_EXPOSURE");
+    if (!exposure) return;
+    // Marked on the bus queue: reports of the last exposure still waiting there are taken
+    // for what they are, not for the end of the next one.
+    if (indigo())
+        indigo()->indigoSyncQueue().sync([this] { exposing_.store(true); });
+    else
+        exposing_.store(true);
+    if (stopInProgress_.load() || !running() || generation_.load() != generation) {
+        exposing_.store(false);
+        return;
+    }
+    sendNumbers(exposure, {{"EXPOSURE", runDuration_.load()}});
+}
+
+bool ZTCameraController::focusStep() {
+    const auto device = focuser_->focuser();
+    focuser_->focusOut();
+    if (!sleepFor(kSettle)) return false;
+    int polls = 0;
+    while (focuser_->state() == INDIGO_BUSY_STATE) {
+        if (focuser_->focuser() != device) {
+            log("The focuser went away during the focus step");
+            return true;
+        }
+        if (++polls > kFocuserPolls) {
+            log("Capture stopped: the focuser did not finish its step");
+            remainingCount_.store(0);
+            endRun(INDIGO_ALERT_STATE);
+            return false;
+        }
+        if (!sleepFor(kFocuserPoll)) return false;
+    }
+    return true;
+}
+
+void ZTCameraController::endRun(indigo_property_state state) {
+    if (batch_) batch_->close();
+    stopInProgress_.store(false);
+    exposing_.store(false);
+    setPreviewInProgress(false);
+    setCaptureInProgress(false);
+    setState(state);
+    sleeper_->wake();
+}
+
+void ZTCameraController::captureAborted() {
+    endRun(INDIGO_ALERT_STATE);
+    updateGUI();
+}
+
+void ZTCameraController::updateBatchProgress(const std::string& text, const std::string& stateImage) {
+    if (ztView_) ztView_->showBatchProgress(text);
+    if (!stateImage.empty() && view()) view()->showState(stateImage);
+    updateGUI();
+}
+
+void ZTCameraController::showStateImage(std::string_view image) {
+    if (view()) view()->showState(image);
+}
+
+// --- Window ---------------------------------------------------------------------------------------------
+
+bool ZTCameraController::bulbMode() const {
+    // A camera without shutter or program settings (an astronomy camera) is always timed by
+    // the duration box: sending 0 would ask it for an empty frame.
+    if (const auto device = camera(); device && !device->property("DSLR_SHUTTER") && !device->property("DSLR_PROGRAM"))
+        return true;
+    if (!ztView_) return false;
+    if (ztView_->dslrSelectedTitle(DslrSetting::Shutter) == std::optional<std::string>("Bulb")) return true;
+    return ztView_->dslrSelectedTitle(DslrSetting::Program) == std::optional<std::string>("Bulb");
+}
+
+double ZTCameraController::duration() const {
+    if (!bulbMode() || !view()) return 0;
+    const double value = view()->duration();
+    return std::isfinite(value) && value > 0 ? value : 0;
+}
+
+void ZTCameraController::updateGUI() {
+    const bool busy = running();
+    const auto device = camera();
+    RunControls controls;
+    controls.prefs = controls.captureFolder = !busy;
+    zeta::camera::ControlFlags flags;
+    flags.cameraListEnabled = !device || !busy;
+    flags.frameType = frameTypeEnabled();
+    flags.offset = offsetEnabled();
+    flags.gain = gainEnabled();
+    flags.gamma = gammaEnabled();
+    flags.cooler = coolerEnabled();
+    flags.frame = frameEnabled();
+    if (device) {
+        const bool streaming = streamingUsed_.load();
+        const bool preview = previewInProgress();
+        controls.liveView = !busy && liveViewEnabled_.load();
+        controls.liveViewOn = preview && streaming;
+        controls.liveViewZoom = zoomEnabled_.load() && preview && streaming;
+        controls.liveViewZoomOn = zoomPreview_.load();
+        controls.liveViewStop = liveViewEnabled_.load();
+        controls.preview1 = !busy;
+        controls.preview = !busy;
+        controls.previewOn = preview && !streaming;
+        controls.capture = !busy;
+        controls.captureOn = captureInProgress();
+        controls.captureStop = true;
+        controls.batchFields = !busy;
+        for (std::size_t i = 0; i < zeta::camera::kDslrSettings; ++i)
+            controls.dslr[i] = !busy && dslrEnabled_[i];
+        flags.mode = !busy && modeEnabled();
+        flags.duration = !busy && durationEnabled() && bulbMode();
+    } else if (ztView_ && view()) {
+        for (const auto& row : kDslrTable)
+            ztView_->showDslrPopup(row.setting, {}, -1);
+        view()->showModes({}, -1);
+        view()->showDuration(1);
+        ztView_->showBatchProgress("--/--");
+        if (!keepAlert_.load() && state() != INDIGO_IDLE_STATE) setState(INDIGO_IDLE_STATE);
+    }
+    if (view()) view()->showControls(flags);
+    if (ztView_) ztView_->showRunControls(controls);
+    if (camerasPopUp().enabled() != flags.cameraListEnabled) setCamerasPopUpEnabled(flags.cameraListEnabled);
+    updateCoolerState();
+    if (focuser_) focuser_->updateGUI();
+    if (batch_) batch_->updateGUI();
+    updateDeviceList();
+}
+
+// --- DSLR settings ------------------------------------------------------------------------------------------
+
+void ZTCameraController::updatePopUp(DslrSetting setting, const SwitchReading& reading) {
+    if (ztView_) ztView_->showDslrPopup(setting, reading.entries, reading.selected);
+    dslrEnabled_[indexOf(setting)] = !reading.readOnly;
+    updateGUI();
+}
+
+void ZTCameraController::dslrAction(DslrSetting setting) {
+    const auto device = camera();
+    if (!device || !ztView_) return;
+    const auto item = ztView_->dslrSelectedItem(setting);
+    if (!item) return;
+    const auto& row = kDslrTable[indexOf(setting)];
+    if (auto property = device->property(row.property)) sendSwitch(property, *item);
+    defaults().setObject(*item, device->name() + row.suffix);
+}
+
+void ZTCameraController::restoreSetting(const std::shared_ptr<INDIGO::Device>& device, const char* property,
+                                        const std::string& key) {
+    const auto held = device->property(property);
+    if (!held || !defaults().objectForKey(key)) return;
+    sendSwitch(held, defaults().stringForKey(key, ""));
+}
+
+void ZTCameraController::connectionRestored(const std::shared_ptr<INDIGO::Device>& device) {
+    keepAlert_.store(false);
+    {
+        std::lock_guard lock(restoreMutex_);
+        restoreDone_ = true;
+        restored_.clear();
+        for (const auto& row : kDslrTable)
+            if (device->property(row.property)) restored_.emplace_back(row.property);
+    }
+    // The base step loaded the configuration and restored the mode: the DSLR settings go over
+    // it. Settings defined before the camera was chosen are shown now.
+    for (const auto& row : kDslrTable) {
+        if (auto property = device->property(row.property)) updateProperty(property);
+        restoreSetting(device, row.property, device->name() + row.suffix);
+    }
+    if (auto zoom = device->property("DSLR_ZOOM_PREVIEW")) {
+        zoomEnabled_.store(true);
+        updateProperty(zoom);
+    }
+    if (auto streaming = device->property("CCD_STREAMING")) {
+        liveViewEnabled_.store(true);
+        updateProperty(streaming);
+    }
+    if (auto battery = device->property("DSLR_BATTERY_LEVEL")) showBattery(battery);
+    updateSetup();
+}
+
+void ZTCameraController::showBattery(const std::shared_ptr<INDIGO::Property>& battery) {
+    if (const auto value = battery->item<INDIGO::NumberItem>("VALUE")) {
+        const double level = value->value();
+        onMain([this, level] { updateBatteryLevel(level); });
+    }
+}
+
+void ZTCameraController::updateBatteryLevel(double percent) {
+    if (ztView_) ztView_->showBattery(zeta::camera::batteryImageName(percent));
+}
+
+void ZTCameraController::updateSetup() {
+    const auto device = camera();
+    if (!device) return;
+    struct Option {
+        const char* property;
+        const char* key;
+        bool fallback;
+        const char* on;
+        const char* off;
+    };
+    static constexpr Option options[] = {
+        {"DSLR_LOCK", "lockCameraGUI", false, "LOCK", "UNLOCK"},
+        {"DSLR_MIRROR_LOCKUP", "useMirrorLockup", false, "LOCK", "UNLOCK"},
+        {"DSLR_AVOID_AF", "avoidAF", true, "ON", "OFF"},
+        {"DSLR_DELETE_IMAGE", "deleteDownloadedImages", true, "ON", "OFF"},
+    };
+    for (const Option& option : options)
+        if (auto property = device->property(option.property))
+            sendSwitch(property, defaults().boolForKey(option.key, option.fallback) ? option.on : option.off);
+}
+
+void ZTCameraController::savePreferences() {
+    CameraController::savePreferences();
+    updateSetup();
+    updateGUI();
+}
+
+void ZTCameraController::resetControls() {
+    const bool wasRunning = running();
+    CameraController::resetControls();
+    remainingCount_.store(0);
+    stopInProgress_.store(false);
+    exposing_.store(false);
+    zoomEnabled_.store(false);
+    zoomPreview_.store(false);
+    dslrEnabled_.fill(false);
+    {
+        std::lock_guard lock(restoreMutex_);
+        restoreDone_ = false;
+        restored_.clear();
+    }
+    sleeper_->wake();
+    if (wasRunning) {
+        // The camera went (or another was chosen) mid-run: what was saved stays, the video is
+        // finished, and the window says the run did not complete until a camera connects.
+        if (batch_) batch_->close();
+        log("Capture stopped: the camera is no longer available");
+        keepAlert_.store(true);
+    }
+    if (keepAlert_.load()) setState(INDIGO_ALERT_STATE);
+    if (ztView_) ztView_->showBattery("Bat");
+    updateGUI();
+}

@@ -1,0 +1,361 @@
+// The capture engine of the DSLR window: batches, previews, live view, stops and failures,
+// against cameras of ours on the in-process bus.
+
+#include "capture_fixture.h"
+#include "support/test_focuser.h"
+
+#include <sys/stat.h>
+
+using namespace camera_test;
+using namespace std::chrono_literals;
+using zeta::camera::WaitStep;
+
+namespace {
+
+using Engine = CaptureFixture;
+
+TEST(TimelapseWait, BlinksEachHalfSecondAndSleepsTheRest) {
+    const WaitStep on{WaitStep::Show, "NSStatusPartiallyAvailable", {}};
+    const WaitStep off{WaitStep::Show, "NSStatusNone", {}};
+    const auto sleep = [](long long us) {
+        return WaitStep{WaitStep::Sleep, {}, std::chrono::microseconds(us)};
+    };
+    const std::vector<WaitStep> blink{on, sleep(250000), off, sleep(250000)};
+    struct Case {
+        double seconds;
+        std::vector<WaitStep> steps;
+    };
+    std::vector<WaitStep> onceAndHalf = blink;
+    onceAndHalf.push_back(sleep(500000));
+    std::vector<WaitStep> twice = blink;
+    twice.insert(twice.end(), blink.begin(), blink.end());
+    twice.push_back(sleep(500000));
+    std::vector<WaitStep> twiceAndRest(twice.begin(), twice.end() - 1);
+    twiceAndRest.push_back(sleep(200000));
+    const std::vector<Case> cases{
+        {0, {}},
+        {-3, {}},
+        {std::nan(""), {}},
+        {0.3, {sleep(300000)}},
+        {0.5, {sleep(500000)}},
+        {1.0, onceAndHalf},
+        {1.5, twice},
+        {1.2, twiceAndRest},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(zeta::camera::timelapseSteps(c.seconds), c.steps) << c.seconds;
+}
+
+TEST_F(Engine, ABatchSavesEveryFrameAsTheCameraSentItAndEndsOk) {
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    view.countValue = 3;
+    view.name = "IMG";
+    view.durationValue = 0.5;
+    controller.captureAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() >= 1; }));
+    ASSERT_TRUE(until([&] { return idle() && view.state == "NSStatusAvailable"; }));
+    settle();
+
+    EXPECT_EQ(camera.exposures(), 3);
+    // Without shutter settings the duration box times every exposure.
+    EXPECT_EQ(controller.count("Camera A CCD_EXPOSURE EXPOSURE=0.5"), 3u);
+    const auto frames = camera.frames();
+    ASSERT_EQ(frames.size(), 3u);
+    ASSERT_EQ(filesIn(captures), (std::vector<std::string>{"IMG_001.jpeg", "IMG_002.jpeg", "IMG_003.jpeg"}));
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(readFile(captures / filesIn(captures)[i]), frames[i]) << i;
+    EXPECT_EQ(ztView.progress, (std::vector<std::string>{"--/--", "0/3", "1/3", "2/3", "3/3", "--/--"}));
+    EXPECT_EQ(view.state, "NSStatusAvailable");
+    EXPECT_EQ(controller.remainingCount(), 0);
+    ASSERT_NE(image.current(), nullptr); // frames were shown too
+    EXPECT_EQ(controller.imageWidth(), 96);
+    EXPECT_TRUE(ztView.controls.capture);
+}
+
+TEST_F(Engine, PreviewsShowFramesAndSaveNothing) {
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    controller.preview1Action();
+    ASSERT_TRUE(until([&] { return idle() && image.current() != nullptr; }));
+    settle();
+    EXPECT_EQ(camera.exposures(), 1);
+    EXPECT_EQ(view.state, "NSStatusAvailable");
+
+    // An endless preview asks again after every frame until stopped.
+    controller.previewAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() >= 5; }));
+    camera.hold = true;
+    controller.stopAction();
+    ASSERT_TRUE(until([&] { return idle(); }));
+    settle();
+    const int taken = camera.exposures();
+    EXPECT_EQ(view.state, "NSStatusUnavailable");
+    EXPECT_TRUE(filesIn(captures).empty());
+    settle();
+    EXPECT_EQ(camera.exposures(), taken);
+}
+
+TEST_F(Engine, AFrameArrivingWhileTheImageWindowIsBusyIsSavedButNotShown) {
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    ASSERT_TRUE(image.tryLock()); // a frame still being shown
+    view.countValue = 2;
+    controller.captureAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() >= 1; }));
+    ASSERT_TRUE(until([&] { return idle(); }));
+    settle();
+    EXPECT_EQ(filesIn(captures).size(), 2u);
+    EXPECT_EQ(image.current(), nullptr);
+    image.unlock();
+}
+
+TEST_F(Engine, AnExposureEndingInAlertEndsTheRunInAlert) {
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    camera.failExposure = true;
+    view.countValue = 5;
+    controller.captureAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() >= 1; }));
+    ASSERT_TRUE(until([&] { return idle(); }));
+    settle();
+    EXPECT_EQ(camera.exposures(), 1);
+    EXPECT_EQ(view.state, "NSStatusUnavailable");
+    EXPECT_TRUE(logged("Exposure failed on 'Camera A'"));
+    EXPECT_TRUE(filesIn(captures).empty());
+}
+
+TEST_F(Engine, AFrameThatCannotBeSavedEndsTheRun) {
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    if (::geteuid() != 0) {
+        ASSERT_EQ(::chmod(captures.c_str(), 0500), 0);
+    } else {
+        // Root writes anywhere: a folder that is a file refuses every name.
+        std::filesystem::remove(captures);
+        std::ofstream(captures) << "x";
+    }
+    view.countValue = 4;
+    controller.captureAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() >= 1; }));
+    ASSERT_TRUE(until([&] { return idle(); }));
+    settle();
+    EXPECT_EQ(camera.exposures(), 1);
+    EXPECT_EQ(view.state, "NSStatusUnavailable");
+    EXPECT_TRUE(logged("Capture stopped: a frame could not be saved"));
+    ::chmod(captures.c_str(), 0700);
+}
+
+TEST_F(Engine, CountsBelowOneAreRefused) {
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    for (double count : {0.0, -1.0, std::nan("")}) {
+        view.countValue = count;
+        controller.captureAction();
+        settle();
+        EXPECT_TRUE(idle()) << count;
+    }
+    EXPECT_EQ(camera.exposures(), 0);
+    EXPECT_TRUE(logged("The frame count must be 1 or more"));
+}
+
+TEST_F(Engine, WithoutAFolderThePanelAsksFirst) {
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    batch.setFolder(std::nullopt);
+    controller.captureAction(); // cancelled
+    settle();
+    EXPECT_EQ(ztView.panelStarts.size(), 1u);
+    EXPECT_TRUE(idle());
+    EXPECT_EQ(camera.exposures(), 0);
+
+    ztView.panelAnswer = captures.string();
+    controller.captureAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() == 1 && idle(); }));
+    EXPECT_EQ(batch.folder(), captures.string());
+    EXPECT_EQ(filesIn(captures).size(), 1u);
+}
+
+struct StopCase {
+    const char* name;
+    bool abort;
+};
+
+class Stop : public CaptureFixture, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(Stop, MidExposureNoFurtherExposureIsRequested) {
+    ExposingCamera& camera = addCamera("Camera A", GetParam().abort);
+    connect("Camera A");
+    camera.hold = true;
+    view.countValue = 5;
+    controller.captureAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() == 1; }));
+    controller.stopAction();
+    EXPECT_EQ(controller.count("Camera A CCD_ABORT_EXPOSURE ABORT_EXPOSURE"), GetParam().abort ? 1u : 0u);
+    if (!GetParam().abort) camera.finishHeld(true); // the camera finishes the exposure it had begun
+    ASSERT_TRUE(until([&] { return idle(); }));
+    settle();
+    EXPECT_EQ(view.state, "NSStatusUnavailable");
+    // A later frame of the camera would show up here: the wait is on the bus's own order.
+    EXPECT_EQ(camera.exposures(), 1);
+    EXPECT_EQ(controller.countPrefix("Camera A CCD_EXPOSURE"), 1u);
+}
+
+TEST_P(Stop, BetweenFramesTheWaitEndsAtOnce) {
+    ExposingCamera& camera = addCamera("Camera A", GetParam().abort);
+    connect("Camera A");
+    view.countValue = 3;
+    ztView.interval = 3600; // an hour between frames: only the stop can end the wait
+    controller.captureAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() == 1 && filesIn(captures).size() == 1; }));
+    controller.stopAction();
+    ASSERT_TRUE(until([&] { return idle(); }, 5s));
+    settle();
+    EXPECT_EQ(view.state, "NSStatusUnavailable");
+    EXPECT_EQ(camera.exposures(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Camera, Stop, ::testing::Values(StopCase{"WithAbort", true}, StopCase{"WithoutAbort", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Engine, TheTimelapseWaitsBetweenFramesOnly) {
+    auto sleeper = std::make_shared<RecordedSleeper>();
+    controller.setSleeper(sleeper);
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    view.countValue = 3;
+    ztView.interval = 1.2;
+    const std::size_t before = view.states.size();
+    controller.captureAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() >= 1; }));
+    ASSERT_TRUE(until([&] { return idle(); }));
+    settle();
+    EXPECT_EQ(camera.exposures(), 3);
+    const std::vector<long long> gap{250000, 250000, 250000, 250000, 200000};
+    std::vector<long long> twoGaps = gap;
+    twoGaps.insert(twoGaps.end(), gap.begin(), gap.end());
+    EXPECT_EQ(sleeper->sleeps(), twoGaps);
+    // The light blinked on the main queue: Busy, none, Busy, none per gap.
+    EXPECT_EQ(std::count(view.states.begin() + static_cast<std::ptrdiff_t>(before), view.states.end(), "NSStatusNone"),
+              4);
+
+    // A preview does not wait.
+    controller.preview1Action();
+    ASSERT_TRUE(until([&] { return idle() && camera.exposures() == 4; }));
+    EXPECT_EQ(sleeper->sleeps().size(), twoGaps.size());
+}
+
+TEST_F(Engine, LiveViewStreamsOnceAndOnlyItEndsWithStreaming) {
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    EXPECT_TRUE(controller.liveViewEnabled());
+    controller.previewAction(true);
+    ASSERT_TRUE(until([&] { return controller.count("Camera A CCD_STREAMING COUNT=-1 EXPOSURE=1") == 1; }));
+    for (int i = 0; i < 3; ++i)
+        camera.streamFrame();
+    ASSERT_TRUE(until([&] { return image.current() != nullptr && !view.fps.empty(); }));
+    EXPECT_TRUE(controller.previewInProgress());
+    EXPECT_EQ(controller.remainingCount(), -1);
+    EXPECT_EQ(camera.exposures(), 0);
+    EXPECT_TRUE(ztView.controls.liveViewOn);
+    camera.camera.update("CCD_STREAMING", INDIGO_OK_STATE);
+    ASSERT_TRUE(until([&] { return idle(); }));
+    settle();
+    EXPECT_EQ(view.state, "NSStatusAvailable");
+    EXPECT_TRUE(filesIn(captures).empty());
+    EXPECT_EQ(controller.countPrefix("Camera A CCD_STREAMING"), 1u);
+
+    // A batch keeps going whatever streaming reports.
+    camera.hold = true;
+    view.countValue = 2;
+    controller.captureAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() == 1 && ztView.progress.back() == "0/2"; }));
+    camera.camera.update("CCD_STREAMING", INDIGO_ALERT_STATE);
+    settle();
+    camera.hold = false;
+    camera.finishHeld(true);
+    ASSERT_TRUE(until([&] { return idle(); }));
+    settle();
+    EXPECT_EQ(camera.exposures(), 2);
+    EXPECT_EQ(view.state, "NSStatusAvailable");
+}
+
+TEST_F(Engine, TheFocuserStepsOutwardBetweenFramesAndTheNextFrameWaitsForIt) {
+    test_support::TestFocuser focuserDevice;
+    focuserDevice.setMoveTime(300ms);
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    ASSERT_TRUE(until([&] {
+        const auto titles = focuser.focusersPopUp().titles();
+        return std::find(titles.begin(), titles.end(), "Test Focuser") != titles.end();
+    }));
+    const auto titles = focuser.focusersPopUp().titles();
+    focuser.selectFocuser(static_cast<int>(std::find(titles.begin(), titles.end(), "Test Focuser") - titles.begin()));
+    ASSERT_TRUE(until([&] { return focuser.focuser() && focuser.focuser()->connected(); }));
+    focuser.settingsAction(10, 0);
+    settle();
+    focuserDevice.clearEvents();
+
+    struct Start {
+        std::chrono::steady_clock::time_point at;
+        bool moving;
+        std::size_t events;
+    };
+    std::mutex mutex;
+    std::vector<Start> starts;
+    std::vector<std::chrono::steady_clock::time_point> stepRequests;
+    camera.exposureStarted = [&] {
+        std::lock_guard lock(mutex);
+        starts.push_back({std::chrono::steady_clock::now(), focuserDevice.moving(), focuserDevice.events().size()});
+    };
+    view.countValue = 3;
+    controller.captureAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() >= 1; }));
+    ASSERT_TRUE(until([&] { return idle(); }, 30s));
+    settle();
+
+    EXPECT_EQ(focuserDevice.requests(),
+              (std::vector<std::string>{"FOCUSER_DIRECTION MOVE_OUTWARD=On", "FOCUSER_STEPS STEPS=10",
+                                        "FOCUSER_DIRECTION MOVE_OUTWARD=On", "FOCUSER_STEPS STEPS=10"}));
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(starts.size(), 3u);
+    const auto events = focuserDevice.events();
+    for (std::size_t i = 1; i < 3; ++i) {
+        EXPECT_FALSE(starts[i].moving) << i;
+        EXPECT_GE(starts[i].at - starts[i - 1].at, 1s) << i;
+        // The move of this gap had ended before the exposure was asked for.
+        ASSERT_GE(starts[i].events, 3 * i) << i;
+        EXPECT_EQ(events[3 * i - 1], "moved Ok") << i;
+    }
+}
+
+TEST_F(Engine, AFocuserThatNeverEndsItsStepEndsTheRun) {
+    auto sleeper = std::make_shared<RecordedSleeper>();
+    controller.setSleeper(sleeper);
+    test_support::TestFocuser focuserDevice;
+    focuserDevice.setMoveTime(std::chrono::hours(1));
+    // The settle lets the focuser report its move, as a second does.
+    sleeper->onSleep = [&](std::chrono::microseconds time) {
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        while (time == std::chrono::seconds(1) && focuser.state() != INDIGO_BUSY_STATE &&
+               std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(1ms);
+    };
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    ASSERT_TRUE(until([&] { return focuser.focusersPopUp().titles().size() > 1; }));
+    focuser.selectFocuser(1);
+    ASSERT_TRUE(until([&] { return focuser.focuser() && focuser.focuser()->connected(); }));
+    view.countValue = 3;
+    controller.captureAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() >= 1; }));
+    ASSERT_TRUE(until([&] { return idle(); }));
+    settle();
+    EXPECT_EQ(camera.exposures(), 1);
+    EXPECT_EQ(view.state, "NSStatusUnavailable");
+    EXPECT_TRUE(logged("Capture stopped: the focuser did not finish its step"));
+    EXPECT_EQ(sleeper->sleeps().size(), 1u + ZTCameraController::kFocuserPolls);
+    controller.stopAction(); // ends the move
+}
+
+} // namespace

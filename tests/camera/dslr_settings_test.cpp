@@ -1,0 +1,165 @@
+// The DSLR window's settings: the popups, their per-camera memory and restore, the battery
+// image and the camera options, against a camera of ours on the in-process bus.
+
+#include "capture_fixture.h"
+
+using namespace camera_test;
+
+namespace {
+
+using Settings = CaptureFixture;
+
+// A camera with DSLR properties besides the usual ones.
+ExposingCamera& dslrCamera(std::vector<std::unique_ptr<ExposingCamera>>& cameras, const std::string& name,
+                           std::optional<double> battery) {
+    cameras.push_back(std::make_unique<ExposingCamera>(name));
+    TestCamera& c = cameras.back()->camera;
+    c.addSwitch("DSLR_ISO", {{"ISO100", "100", true}, {"ISO200", "200", false}, {"ISO400", "400", false}});
+    c.addSwitch("DSLR_WHITE_BALANCE", {{"AUTO", "Auto", false}, {"SUN", "Daylight", false}});
+    c.addSwitch("DSLR_APERTURE", {{"F4", "f/4", true}, {"F56", "f/5.6", false}}, INDIGO_RO_PERM);
+    c.addSwitch("DSLR_SHUTTER",
+                {{"S1", "1/125", false}, {"S2", "Same", true}, {"S3", "Same", false}, {"BULB", "Bulb", false}});
+    c.addSwitch("DSLR_ZOOM_PREVIEW", {{"ON", "On", false}, {"OFF", "Off", true}});
+    for (const char* option : {"DSLR_LOCK", "DSLR_MIRROR_LOCKUP"})
+        c.addSwitch(option, {{"LOCK", "Lock", false}, {"UNLOCK", "Unlock", true}});
+    for (const char* option : {"DSLR_AVOID_AF", "DSLR_DELETE_IMAGE"})
+        c.addSwitch(option, {{"ON", "On", false}, {"OFF", "Off", true}});
+    if (battery) c.addNumber("DSLR_BATTERY_LEVEL", {{"VALUE", 0, 100, 1, *battery}}, INDIGO_RO_PERM);
+    c.attach();
+    return *cameras.back();
+}
+
+std::vector<std::string> after(const std::vector<std::string>& all, const std::string& first) {
+    const auto found = std::find(all.begin(), all.end(), first);
+    return found == all.end() ? std::vector<std::string>{} : std::vector<std::string>(found, all.end());
+}
+
+TEST(BatteryImage, FollowsTheLevel) {
+    const std::vector<std::pair<double, std::string>> cases{
+        {100, "Bat100"}, {76, "Bat100"}, {75, "Bat75"},  {51, "Bat75"}, {50, "Bat50"},
+        {26, "Bat50"},   {25, "Bat25"},  {0.5, "Bat25"}, {0, "Bat0"},   {-3, "Bat0"}};
+    for (const auto& [level, image] : cases)
+        EXPECT_EQ(zeta::camera::batteryImageName(level), image) << level;
+}
+
+TEST_F(Settings, PopupsListTheItemsAndFollowThePermission) {
+    dslrCamera(cameras, "Camera A", 75);
+    ASSERT_TRUE(until([&] { return controller.cameraList().size() == 1; }));
+    connect("Camera A");
+    ASSERT_TRUE(until([&] { return !ztView.popups[indexOf(DslrSetting::Shutter)].empty(); }));
+    settle();
+    EXPECT_EQ(ztView.popups[indexOf(DslrSetting::Iso)],
+              (std::vector<SwitchEntry>{{"100", "ISO100"}, {"200", "ISO200"}, {"400", "ISO400"}}));
+    EXPECT_EQ(ztView.selection[indexOf(DslrSetting::Iso)], 0);
+    EXPECT_TRUE(controller.dslrEnabled(DslrSetting::Iso));
+    EXPECT_TRUE(ztView.controls.dslr[indexOf(DslrSetting::Iso)]);
+    // No item on: every item listed, none selected.
+    EXPECT_EQ(ztView.popups[indexOf(DslrSetting::WhiteBalance)].size(), 2u);
+    EXPECT_EQ(ztView.selection[indexOf(DslrSetting::WhiteBalance)], -1);
+    // Read-only: listed, disabled.
+    EXPECT_EQ(ztView.popups[indexOf(DslrSetting::Aperture)].size(), 2u);
+    EXPECT_FALSE(ztView.controls.dslr[indexOf(DslrSetting::Aperture)]);
+    // Two items of one label: one entry, for the later item.
+    EXPECT_EQ(ztView.popups[indexOf(DslrSetting::Shutter)],
+              (std::vector<SwitchEntry>{{"1/125", "S1"}, {"Same", "S3"}, {"Bulb", "BULB"}}));
+    // Off bulb the shutter times the exposure; on "Bulb" the duration box does.
+    EXPECT_FALSE(controller.bulbMode());
+    EXPECT_FALSE(view.flags.duration);
+    ztView.selection[indexOf(DslrSetting::Shutter)] = 2;
+    controller.updateGUI();
+    EXPECT_TRUE(view.flags.duration);
+    view.durationValue = 2.5;
+    controller.preview1Action();
+    ASSERT_TRUE(until([&] { return idle(); }));
+    ztView.selection[indexOf(DslrSetting::Shutter)] = 0;
+    controller.preview1Action();
+    ASSERT_TRUE(until([&] { return idle(); }));
+    EXPECT_EQ(controller.count("Camera A CCD_EXPOSURE EXPOSURE=2.5"), 1u);
+    EXPECT_EQ(controller.count("Camera A CCD_EXPOSURE EXPOSURE=0"), 1u);
+    // Settings the camera lacks stay empty and disabled.
+    EXPECT_TRUE(ztView.popups[indexOf(DslrSetting::Program)].empty());
+    EXPECT_FALSE(ztView.controls.dslr[indexOf(DslrSetting::Program)]);
+    EXPECT_EQ(ztView.battery, "Bat75");
+    EXPECT_TRUE(controller.zoomEnabled());
+    EXPECT_TRUE(controller.liveViewEnabled());
+
+    // A run disables them.
+    cameras.back()->hold = true;
+    controller.preview1Action();
+    EXPECT_FALSE(ztView.controls.dslr[indexOf(DslrSetting::Iso)]);
+    EXPECT_FALSE(ztView.controls.preview1);
+    EXPECT_TRUE(ztView.controls.captureStop);
+    controller.stopAction();
+    ASSERT_TRUE(until([&] { return idle(); }));
+    settle();
+    EXPECT_TRUE(ztView.controls.dslr[indexOf(DslrSetting::Iso)]);
+}
+
+TEST_F(Settings, APickedSettingIsSentStoredAndRestoredAfterTheOneConfigurationLoad) {
+    dslrCamera(cameras, "Camera A", std::nullopt);
+    ASSERT_TRUE(until([&] { return controller.cameraList().size() == 1; }));
+    connect("Camera A");
+    ASSERT_TRUE(until([&] { return ztView.popups[indexOf(DslrSetting::Iso)].size() == 3; }));
+    ztView.selection[indexOf(DslrSetting::Iso)] = 2;
+    controller.dslrAction(DslrSetting::Iso);
+    EXPECT_EQ(controller.count("Camera A DSLR_ISO ISO400"), 1u);
+    EXPECT_EQ(defaults.stringForKey("Camera A.iso", ""), "ISO400");
+    EXPECT_EQ(ztView.battery, "Bat"); // no level known
+
+    // Connected again: the configuration is loaded once, then the setting goes over it.
+    const std::size_t before = controller.sent().size();
+    controller.selectCamera(-1);
+    settle();
+    connect("Camera A");
+    ASSERT_TRUE(until([&] { return controller.count("Camera A DSLR_ISO ISO400") == 2; }));
+    settle();
+    auto sent = controller.sent();
+    sent.erase(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(before));
+    const auto fromConnection = after(sent, "Camera A CONNECTION CONNECTED");
+    EXPECT_EQ(std::count(fromConnection.begin(), fromConnection.end(), "Camera A CONFIG LOAD"), 1);
+    const auto fromLoad = after(fromConnection, "Camera A CONFIG LOAD");
+    EXPECT_NE(std::find(fromLoad.begin(), fromLoad.end(), "Camera A DSLR_ISO ISO400"), fromLoad.end());
+    // The options follow the preferences, untouched here.
+    for (const char* request : {"Camera A DSLR_LOCK UNLOCK", "Camera A DSLR_MIRROR_LOCKUP UNLOCK",
+                                "Camera A DSLR_AVOID_AF ON", "Camera A DSLR_DELETE_IMAGE ON"})
+        EXPECT_NE(std::find(fromLoad.begin(), fromLoad.end(), request), fromLoad.end()) << request;
+
+    defaults.setBool(true, "lockCameraGUI");
+    defaults.setBool(true, "useMirrorLockup");
+    defaults.setBool(false, "avoidAF");
+    defaults.setBool(false, "deleteDownloadedImages");
+    const std::size_t mark = controller.sent().size();
+    controller.savePreferences();
+    sent = controller.sent();
+    EXPECT_EQ(std::vector<std::string>(sent.begin() + static_cast<std::ptrdiff_t>(mark), sent.end()),
+              (std::vector<std::string>{"Camera A DSLR_LOCK LOCK", "Camera A DSLR_MIRROR_LOCKUP LOCK",
+                                        "Camera A DSLR_AVOID_AF OFF", "Camera A DSLR_DELETE_IMAGE OFF"}));
+}
+
+TEST_F(Settings, ZoomTogglesAndTheButtonFollows) {
+    ExposingCamera& camera = dslrCamera(cameras, "Camera A", 10);
+    ASSERT_TRUE(until([&] { return controller.cameraList().size() == 1; }));
+    connect("Camera A");
+    EXPECT_EQ(ztView.battery, "Bat25");
+    controller.previewAction(true);
+    ASSERT_TRUE(until([&] { return ztView.controls.liveViewZoom; }));
+    controller.zoomAction();
+    EXPECT_TRUE(ztView.controls.liveViewZoomOn);
+    controller.zoomAction();
+    EXPECT_FALSE(ztView.controls.liveViewZoomOn);
+    EXPECT_EQ(controller.count("Camera A DSLR_ZOOM_PREVIEW ON"), 1u);
+    EXPECT_EQ(controller.count("Camera A DSLR_ZOOM_PREVIEW OFF"), 1u);
+    controller.stopAction();
+    ASSERT_TRUE(until([&] { return idle(); }));
+    (void)camera;
+
+    // Another camera: the window forgets the zoom and the battery.
+    controller.selectCamera(-1);
+    settle();
+    EXPECT_FALSE(controller.zoomEnabled());
+    EXPECT_EQ(ztView.battery, "Bat");
+    EXPECT_TRUE(ztView.popups[indexOf(DslrSetting::Iso)].empty());
+    EXPECT_EQ(view.state, "NSStatusNone");
+}
+
+} // namespace
