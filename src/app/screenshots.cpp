@@ -109,8 +109,13 @@ int main(int argc, char* argv[]) {
     runEventsFor(2000);
 
     // A frame with a star selected, and the focus panels open.
-    windows.imageController().setImage(starField());
-    windows.imageController().selectedWithPoint({160, 120});
+    // The product window starts with markers off; a click comes in view points, which the
+    // zoom scales to image pixels.
+    ImageController& images = windows.imageController();
+    images.setImage(starField());
+    images.setEnableMarkers(true);
+    images.selectedWithPoint({160 / images.zoom(), 120 / images.zoom()});
+    if (!images.selectedStar()) std::printf("no star selected in the image window\n");
     auto* imageWindow = dynamic_cast<ImageWindow*>(window.centralWidget());
     if (imageWindow != nullptr) {
         imageWindow->psfPanel()->orderFront();
@@ -119,7 +124,8 @@ int main(int argc, char* argv[]) {
     }
     runEventsFor(500);
 
-    bool ok = save(&window, folder, "main_window");
+    bool ok = images.selectedStar().has_value();
+    ok = save(&window, folder, "main_window") && ok;
     if (!window.preferencesDialog()->isVisible()) delegate.preferences();
     runEventsFor(300);
     ok = save(window.preferencesDialog(), folder, "preferences") && ok;

@@ -73,7 +73,10 @@ WindowSet::WindowSet()
     wheel_->setNeighbours(neighbours);
 }
 
-WindowSet::~WindowSet() = default;
+WindowSet::~WindowSet() {
+    // The capture worker steps the focuser and closes batches: it ends before they go.
+    camera_->shutDown();
+}
 
 zeta::camera::CameraController& WindowSet::cameraController() {
     return *camera_;

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace FITSIO {
@@ -318,19 +319,23 @@ struct ImageHeader {
     }
 };
 
-// Checks the current image's header against the bytes and what the decoder reads.
-bool validate(fitsfile* file, std::size_t length, ImageHeader& header) {
+// Checks the current image's header against the bytes and what the decoder reads; the
+// reason it fails, empty when it does not.
+std::string validate(fitsfile* file, std::size_t length, ImageHeader& header) {
     int status = 0, bitpix = 0, naxis = 0;
     long naxes[3] = {0, 0, 1};
     fits_get_img_param(file, 3, &bitpix, &naxis, naxes, &status);
-    if (status != 0 || (naxis != 2 && naxis != 3) || (bitpix != 8 && bitpix != 16)) return false;
+    if (status != 0) return "FITS image parameters unreadable";
+    if ((naxis != 2 && naxis != 3) || (bitpix != 8 && bitpix != 16))
+        return "FITS image with NAXIS " + std::to_string(naxis) + " and BITPIX " + std::to_string(bitpix) +
+               ": only 2 or 3 axes of 8 or 16 bits are shown";
 
     const long width = naxes[0];
     const long height = naxes[1];
     if (width < 1 || height < 1 || width > zeta::platform::kMaxDecodedPixels ||
         height > zeta::platform::kMaxDecodedPixels / width)
-        return false;
-    if (naxis == 3 && naxes[2] < 3) return false;
+        return "FITS image size out of range";
+    if (naxis == 3 && naxes[2] < 3) return "FITS colour image with fewer than 3 planes";
 
     // The memory driver does not stop at the end of the buffer: the data must all be there.
     LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
@@ -338,16 +343,16 @@ bool validate(fitsfile* file, std::size_t length, ImageHeader& header) {
     const long long dataBytes = declaredDataBytes(file);
     if (status != 0 || dataBytes < 0 || dataStart < 0 || static_cast<unsigned long long>(dataStart) > length ||
         static_cast<unsigned long long>(dataBytes) > length - static_cast<unsigned long long>(dataStart))
-        return false;
+        return "FITS data shorter than its header says";
 
     const auto n = static_cast<long long>(width) * height;
     const int compressed = fits_is_compressed_image(file, &status);
-    if (status != 0) return false;
-    if (compressed &&
-        (n * (naxis == 3 ? 3 : 1) > kMaxCompressedPixels || !saneTiles(file, naxes, naxis) || !tilesInHeap(file)))
-        return false;
+    if (status != 0) return "FITS header unreadable";
+    if (compressed && n * (naxis == 3 ? 3 : 1) > kMaxCompressedPixels) return "FITS compressed image too large";
+    if (compressed && (!saneTiles(file, naxes, naxis) || !tilesInHeap(file))) return "FITS compressed tiles damaged";
     double bscale = 1, bzero = 0;
-    if (!readDouble(file, "BSCALE", 1, bscale) || !readDouble(file, "BZERO", 0, bzero)) return false;
+    if (!readDouble(file, "BSCALE", 1, bscale) || !readDouble(file, "BZERO", 0, bzero))
+        return "FITS scaling keywords unreadable";
 
     header.bitpix = bitpix;
     header.naxis = naxis;
@@ -361,7 +366,7 @@ bool validate(fitsfile* file, std::size_t length, ImageHeader& header) {
     header.layout.samplesPerPixel = naxis == 2 ? 1 : 3;
     header.layout.colorSpaceName =
         naxis == 2 ? zeta::platform::ColorSpace::CalibratedWhite : zeta::platform::ColorSpace::DeviceRGB;
-    return true;
+    return {};
 }
 
 // Rows of tiles of a compressed two-axis image decompressed across threads, each through a
@@ -445,7 +450,8 @@ bool readPixels(const MemoryFile& memory, const ImageHeader& header, const std::
 } // namespace
 
 FITSImageRep::FITSImageRep(const zeta::platform::Data& data, Decompression decompression) : data_(data) {
-    if (!decode(decompression)) {
+    failureReason_ = decode(decompression);
+    if (!failureReason_.empty()) {
         buffer_.reset();
         bufferSize_ = 0;
     }
@@ -457,33 +463,40 @@ bool FITSImageRep::canInitWithData(const zeta::platform::Data& data) {
     return data.startsWith("SIMPLE");
 }
 
-zeta::platform::ImageReps FITSImageRep::imageRepsWithData(const zeta::platform::Data& data) {
+zeta::platform::ImageReps FITSImageRep::imageRepsWithData(const zeta::platform::Data& data, std::string* reason) {
     auto rep = std::make_shared<FITSImageRep>(data);
-    if (!rep->bitmapData()) return {};
+    if (!rep->bitmapData()) {
+        if (reason) *reason = rep->failureReason();
+        return {};
+    }
     return {rep};
 }
 
-bool FITSImageRep::decode(Decompression decompression) {
-    if (!canInitWithData(data_) || !fitsTileHeadersAreSane(data_.bytes(), data_.length())) return false;
+std::string FITSImageRep::decode(Decompression decompression) {
+    if (!canInitWithData(data_)) return "not a FITS file";
+    if (!fitsTileHeadersAreSane(data_.bytes(), data_.length())) return "FITS compression header damaged";
     MemoryFile memory(data_);
-    if (!memory.open()) return false;
+    if (!memory.open()) return "FITS bytes unreadable";
     ImageHeader header;
-    if (!validate(memory.file(), data_.length(), header)) return false;
+    if (std::string failure = validate(memory.file(), data_.length(), header); !failure.empty()) return failure;
     if (header.compressed && decompression == Decompression::InHelper) {
         memory.close();
-        return decompressInHelper(header.layout);
+        if (!decompressInHelper(header.layout)) return "FITS compressed tiles undecodable";
+        return {};
     }
     bufferSize_ = header.pixels() * static_cast<std::size_t>(header.layout.samplesPerPixel) *
                   static_cast<std::size_t>(header.layout.bitsPerSample / 8);
     if (header.naxis == 2 && header.plain && header.bitpix == 8) {
         // The pixels are the bytes as they are: shown in place, in the bytes this keeps.
         unsigned char* planes[1] = {const_cast<unsigned char*>(data_.bytes() + header.dataStart)};
-        return initWithBitmapDataPlanes(planes, header.layout);
+        if (!initWithBitmapDataPlanes(planes, header.layout)) return "FITS image size refused";
+        return {};
     }
     buffer_ = zeta::platform::allocateBuffer(bufferSize_);
-    if (!readPixels(memory, header, data_.bytes(), buffer_.get())) return false;
+    if (!readPixels(memory, header, data_.bytes(), buffer_.get())) return "FITS pixels unreadable";
     unsigned char* planes[1] = {buffer_.get()};
-    return initWithBitmapDataPlanes(planes, header.layout);
+    if (!initWithBitmapDataPlanes(planes, header.layout)) return "FITS image size refused";
+    return {};
 }
 
 // The helper answers "ZFIT", width and height (32-bit), bits per sample and samples per pixel

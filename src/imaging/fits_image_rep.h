@@ -27,6 +27,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 namespace FITSIO {
 
@@ -42,20 +43,24 @@ public:
 
     // True when the bytes begin with "SIMPLE".
     static bool canInitWithData(const zeta::platform::Data& data);
-    // One representation, or none when the bytes do not decode.
-    static zeta::platform::ImageReps imageRepsWithData(const zeta::platform::Data& data);
+    // One representation, or none when the bytes do not decode (and then why in *reason).
+    static zeta::platform::ImageReps imageRepsWithData(const zeta::platform::Data& data, std::string* reason = nullptr);
 
     // The FITS bytes as received.
     const zeta::platform::Data& data() const { return data_; }
     std::size_t bufferSize() const { return bufferSize_; }
+    // Why the bytes gave no pixels; empty when they did.
+    const std::string& failureReason() const { return failureReason_; }
 
 private:
-    bool decode(Decompression decompression);
+    // The reason decoding failed, empty when it did not.
+    std::string decode(Decompression decompression);
     bool decompressInHelper(const zeta::platform::BitmapLayout& expected);
 
     zeta::platform::Data data_;
     std::size_t bufferSize_ = 0;
     zeta::platform::Buffer buffer_;
+    std::string failureReason_;
 };
 
 } // namespace FITSIO

@@ -228,41 +228,58 @@ TEST(FITSImageRep, FramesThatGiveNoRepresentation) {
         return std::vector<std::uint8_t>(good.begin(), good.begin() + length);
     };
     std::string garbage = "SIMPLE is not how this file goes on";
+    // Each says why, in words the log and the image window can show.
     const struct {
         const char* name;
         std::vector<std::uint8_t> bytes;
+        const char* reason;
     } cases[] = {
-        {"garbage after SIMPLE", std::vector<std::uint8_t>(garbage.begin(), garbage.end())},
-        {"header cut short", cut(1000)},
-        {"no data", cut(2880)},
-        {"data cut short", cut(2880 + 1600)},
-        {"one byte of data missing", cut(2880 + 3199)},
-        {"floating point", withData({{"BITPIX", "-32"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}}, 4, 4)},
-        {"32-bit integers", withData({{"BITPIX", "32"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}}, 4, 4)},
-        {"one axis", withData({{"BITPIX", "8"}, {"NAXIS", "1"}, {"NAXIS1", "4"}}, 4, 1)},
+        {"garbage after SIMPLE", std::vector<std::uint8_t>(garbage.begin(), garbage.end()), "FITS bytes unreadable"},
+        {"header cut short", cut(1000), "FITS data shorter than its header says"},
+        {"no data", cut(2880), "FITS data shorter than its header says"},
+        {"data cut short", cut(2880 + 1600), "FITS data shorter than its header says"},
+        {"one byte of data missing", cut(2880 + 3199), "FITS data shorter than its header says"},
+        {"floating point", withData({{"BITPIX", "-32"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}}, 4, 4),
+         "FITS image with NAXIS 2 and BITPIX -32: only 2 or 3 axes of 8 or 16 bits are shown"},
+        {"32-bit integers", withData({{"BITPIX", "32"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}}, 4, 4),
+         "FITS image with NAXIS 2 and BITPIX 32: only 2 or 3 axes of 8 or 16 bits are shown"},
+        {"one axis", withData({{"BITPIX", "8"}, {"NAXIS", "1"}, {"NAXIS1", "4"}}, 4, 1),
+         "FITS image with NAXIS 1 and BITPIX 8: only 2 or 3 axes of 8 or 16 bits are shown"},
         {"four axes",
          withData({{"BITPIX", "8"}, {"NAXIS", "4"}, {"NAXIS1", "1"}, {"NAXIS2", "1"}, {"NAXIS3", "3"}, {"NAXIS4", "1"}},
-                  3, 1)},
-        {"zero width", withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "0"}, {"NAXIS2", "5"}}, 0, 1)},
-        {"zero height", withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "5"}, {"NAXIS2", "0"}}, 0, 1)},
+                  3, 1),
+         "FITS image with NAXIS 4 and BITPIX 8: only 2 or 3 axes of 8 or 16 bits are shown"},
+        {"zero width", withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "0"}, {"NAXIS2", "5"}}, 0, 1),
+         "FITS image size out of range"},
+        {"zero height", withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "5"}, {"NAXIS2", "0"}}, 0, 1),
+         "FITS image size out of range"},
         {"two colour planes",
-         withData({{"BITPIX", "8"}, {"NAXIS", "3"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}, {"NAXIS3", "2"}}, 8, 1)},
+         withData({{"BITPIX", "8"}, {"NAXIS", "3"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}, {"NAXIS3", "2"}}, 8, 1),
+         "FITS colour image with fewer than 3 planes"},
         {"absurd size, little data",
-         withData({{"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "200000"}, {"NAXIS2", "200000"}}, 16, 2)},
+         withData({{"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "200000"}, {"NAXIS2", "200000"}}, 16, 2),
+         "FITS image size out of range"},
         {"width beyond 32 bits",
-         withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "99999999999"}, {"NAXIS2", "1"}}, 16, 1)},
-        {"no image at all", header({{"BITPIX", "8"}, {"NAXIS", "0"}})},
+         withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "99999999999"}, {"NAXIS2", "1"}}, 16, 1), nullptr},
+        {"no image at all", header({{"BITPIX", "8"}, {"NAXIS", "0"}}), nullptr},
     };
+    zeta::platform::ImageRep::registerImageRepClass<FITSIO::FITSImageRep>();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_TRUE(FITSIO::FITSImageRep::imageRepsWithData(dataOf(c.bytes)).empty());
         FITSIO::FITSImageRep rep(dataOf(c.bytes));
         EXPECT_EQ(rep.bitmapData(), nullptr);
         EXPECT_EQ(rep.pixelsWide(), 0);
-        // The platform treats the bytes as undecodable.
-        zeta::platform::ImageRep::registerImageRepClass<FITSIO::FITSImageRep>();
-        EXPECT_EQ(zeta::platform::Picture::withData(dataOf(c.bytes)), nullptr);
+        EXPECT_FALSE(rep.failureReason().empty());
+        if (c.reason) {
+            EXPECT_EQ(rep.failureReason(), c.reason);
+        }
+        // The platform treats the bytes as undecodable, and passes the reason on.
+        std::string reason;
+        EXPECT_EQ(zeta::platform::Picture::withData(dataOf(c.bytes), &reason), nullptr);
+        EXPECT_EQ(reason, rep.failureReason());
     }
+    EXPECT_EQ(FITSIO::FITSImageRep(dataOf(good)).failureReason(), "");
 }
 
 TEST(FITSImageRep, EveryCutOfARealCaptureIsRefusedCleanly) {
