@@ -151,6 +151,64 @@ TEST(FITSImageRep, LargeFramesMatchTheLibrarysConversion) {
     }
 }
 
+TEST(FITSImageRep, FramesSplitAcrossThreadsDecodeEveryPixel) {
+    // Over a million pixels of odd width: the plain reading splits them into chunks that
+    // begin at unaligned samples. Each case: bit depth, planes, BZERO, the expected 8- or
+    // 16-bit output sample of stored value v.
+    constexpr long kWidth = 1201, kHeight = 1001;
+    constexpr std::size_t n = std::size_t(kWidth) * kHeight;
+    const auto stored = [](std::size_t i) {
+        return static_cast<int>((i * 2654435761u) >> 16 & 0xFFFF) - 32768;
+    };
+    struct Case {
+        int bitpix;
+        int planes;
+        bool offset;
+    };
+    for (const Case c : {Case{16, 1, true}, Case{16, 1, false}, Case{16, 3, true}, Case{8, 3, false}}) {
+        SCOPED_TRACE(testing::Message() << c.bitpix << " bits, " << c.planes << " planes");
+        std::vector<std::pair<std::string, std::string>> cards = {{"BITPIX", std::to_string(c.bitpix)},
+                                                                  {"NAXIS", c.planes == 1 ? "2" : "3"},
+                                                                  {"NAXIS1", std::to_string(kWidth)},
+                                                                  {"NAXIS2", std::to_string(kHeight)}};
+        if (c.planes == 3) cards.emplace_back("NAXIS3", "3");
+        if (c.offset) cards.emplace_back("BZERO", "32768");
+        auto bytes = header(cards);
+        std::vector<int> values(n * static_cast<std::size_t>(c.planes));
+        for (std::size_t i = 0; i < values.size(); ++i)
+            values[i] = c.bitpix == 8 ? (stored(i) & 0xFF) : stored(i);
+        appendData(bytes, values, c.bitpix / 8);
+        auto rep = decode(bytes);
+        ASSERT_TRUE(rep);
+        const auto expected = [&](std::size_t i) {
+            if (c.bitpix == 8) return values[i];
+            return c.offset ? values[i] + 32768 : std::max(0, values[i]);
+        };
+        if (c.planes == 1) {
+            for (std::size_t i = 0; i < n; ++i)
+                ASSERT_EQ(sample16(*rep, i), expected(i)) << i;
+        } else {
+            for (std::size_t i = 0; i < n; ++i)
+                for (std::size_t p = 0; p < 3; ++p) {
+                    const int value = c.bitpix == 8 ? expected(p * n + i) : expected(p * n + i) >> 8;
+                    ASSERT_EQ(rep->bitmapData()[3 * i + p], value) << i << " plane " << p;
+                }
+        }
+    }
+}
+
+TEST(FITSImageRep, EightBitPixelsOutliveTheCallersBytes) {
+    // Unscaled 8-bit pixels are shown from the bytes themselves, which the bitmap keeps.
+    std::shared_ptr<FITSIO::FITSImageRep> rep;
+    {
+        auto bytes = header({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "3"}, {"NAXIS2", "2"}});
+        appendData(bytes, std::vector<int>{1, 2, 3, 4, 5, 255}, 1);
+        rep = decode(bytes);
+    }
+    ASSERT_TRUE(rep);
+    EXPECT_EQ(std::vector<int>(rep->bitmapData(), rep->bitmapData() + 6), (std::vector<int>{1, 2, 3, 4, 5, 255}));
+}
+
 TEST(FITSImageRep, UnpaddedFileDecodes) {
     auto bytes = header({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "3"}, {"NAXIS2", "1"}});
     bytes.insert(bytes.end(), {1, 2, 3});
