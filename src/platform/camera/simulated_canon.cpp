@@ -353,8 +353,8 @@ SimulatedCanon::SimulatedCanon(SimulatedCanonScript script)
     info.operations.insert(info.operations.end(), release.begin(), release.end());
     info.properties = {PTPPropertyCodeBatteryLevel};
     camera_->setDeviceInfo(info);
-    camera_->setProperty({PTPPropertyCodeBatteryLevel, PTPDataTypeUInt8, false, int64_t{100}, int64_t{75}, std::nullopt,
-                          std::vector<SimulatedProperty::Value>{int64_t{0}, int64_t{100}, int64_t{25}}});
+    camera_->setProperty({PTPPropertyCodeBatteryLevel, PTPDataTypeUInt8, false, int64_t{100}, int64_t{100},
+                          std::nullopt, std::vector<SimulatedProperty::Value>{int64_t{0}, int64_t{100}, int64_t{25}}});
 
     // The handlers hold the state, and the camera only weakly: it owns them.
     const std::shared_ptr<State> state = state_;
@@ -388,6 +388,9 @@ SimulatedCanon::SimulatedCanon(SimulatedCanonScript script)
                         }));
     camera_->setHandler(PTPRequestCodeCanonSetEventMode, locked([first](State& st, const SimulatedRequest& r) {
                             st.eventMode = first(r);
+                            // Each host entering event mode learns every setting again, as a
+                            // body does for a new session.
+                            if (st.eventMode != 0) st.reportedAll = false;
                             return SimulatedReply{};
                         }));
     camera_->setHandler(PTPRequestCodeCanonGetEvent, locked([](State& st, const SimulatedRequest&) {
