@@ -293,12 +293,13 @@ TEST_F(Engine, TheFocuserStepsOutwardBetweenFramesAndTheNextFrameWaitsForIt) {
     focuser.selectFocuser(static_cast<int>(std::find(titles.begin(), titles.end(), "Test Focuser") - titles.begin()));
     ASSERT_TRUE(until([&] { return focuser.focuser() && focuser.focuser()->connected(); }));
     focuser.settingsAction(10, 0);
-    // The window's CONFIG LOAD can reach the focuser after it reports itself connected.
-    ASSERT_TRUE(until([&] {
-        const auto requests = focuserDevice.requests();
-        return std::find(requests.begin(), requests.end(), "CONFIG LOAD=On") != requests.end();
-    }));
     settle();
+    // The window's CONFIG LOAD can reach the focuser after it reports itself connected: the
+    // record below leaves it out.
+    const auto withoutConfig = [](std::vector<std::string> all) {
+        std::erase_if(all, [](const std::string& e) { return e.rfind("CONFIG ", 0) == 0; });
+        return all;
+    };
     focuserDevice.clearEvents();
 
     struct Start {
@@ -311,7 +312,8 @@ TEST_F(Engine, TheFocuserStepsOutwardBetweenFramesAndTheNextFrameWaitsForIt) {
     std::vector<std::chrono::steady_clock::time_point> stepRequests;
     camera.exposureStarted = [&] {
         std::lock_guard lock(mutex);
-        starts.push_back({std::chrono::steady_clock::now(), focuserDevice.moving(), focuserDevice.events().size()});
+        starts.push_back(
+            {std::chrono::steady_clock::now(), focuserDevice.moving(), withoutConfig(focuserDevice.events()).size()});
     };
     view.countValue = 3;
     controller.captureAction();
@@ -319,12 +321,12 @@ TEST_F(Engine, TheFocuserStepsOutwardBetweenFramesAndTheNextFrameWaitsForIt) {
     ASSERT_TRUE(until([&] { return idle(); }, 30s));
     settle();
 
-    EXPECT_EQ(focuserDevice.requests(),
+    EXPECT_EQ(withoutConfig(focuserDevice.requests()),
               (std::vector<std::string>{"FOCUSER_DIRECTION MOVE_OUTWARD=On", "FOCUSER_STEPS STEPS=10",
                                         "FOCUSER_DIRECTION MOVE_OUTWARD=On", "FOCUSER_STEPS STEPS=10"}));
     std::lock_guard lock(mutex);
     ASSERT_EQ(starts.size(), 3u);
-    const auto events = focuserDevice.events();
+    const auto events = withoutConfig(focuserDevice.events());
     for (std::size_t i = 1; i < 3; ++i) {
         EXPECT_FALSE(starts[i].moving) << i;
         EXPECT_GE(starts[i].at - starts[i - 1].at, 1s) << i;
