@@ -1,7 +1,8 @@
 // Fan-out of the in-process bus: number-property updates (and define+update pairs) from one
-// device to 1, 4 and 16 clients. Each figure is nanoseconds per posted event; the yardstick
-// is one microsecond per client reached (a million deliveries per second), so ratio >= 1
-// meets the target. The update path must not allocate: counted, and the run fails if it does.
+// device to 1, 4 and 16 clients. Each figure is nanoseconds per posted event, printed on its
+// own: no other program does this work in process to compare with (the servers are compared
+// in bench_indigo_wire). The update path must not allocate: counted, and the run fails if it
+// does.
 
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_property.h"
@@ -64,8 +65,8 @@ double bestNanosecondsPerCall(Body&& body, long calls) {
     return best;
 }
 
-void report(const char* name, double nanoseconds, double budget) {
-    std::printf("bench %s: zeta=%.1f peer=%.1f ratio=%.2f target=1\n", name, nanoseconds, budget, budget / nanoseconds);
+void report(const char* name, double nanoseconds) {
+    std::printf("bench %s: zeta=%.1f\n", name, nanoseconds);
 }
 
 } // namespace
@@ -108,7 +109,7 @@ int main() {
         }
         char name[64];
         std::snprintf(name, sizeof name, "indigo_update_fanout_%d_clients_ns", clients);
-        report(name, update, 1000.0 * clients);
+        report(name, update);
         std::fprintf(stderr, "bench indigo_bus: %.0f updates/s to %d client(s)\n", 1e9 / update, clients);
 
         const double defineUpdate = bestNanosecondsPerCall(
@@ -118,7 +119,7 @@ int main() {
             },
             updates / 2);
         std::snprintf(name, sizeof name, "indigo_define_update_fanout_%d_clients_ns", clients);
-        report(name, defineUpdate, 2000.0 * clients);
+        report(name, defineUpdate);
     }
     indigo_delete_property(&device, property, nullptr);
     indigo_release_property(property);

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 INDIGO::RawImageRep::RawImageRep(const zeta::platform::Data& data) : data_(data) {
-    decode();
+    failureReason_ = decode();
 }
 
 INDIGO::RawImageRep::~RawImageRep() = default;
@@ -14,16 +14,20 @@ bool INDIGO::RawImageRep::canInitWithData(const zeta::platform::Data& data) {
     return zeta::imaging::looksLikeRawFrame(data.span());
 }
 
-zeta::platform::ImageReps INDIGO::RawImageRep::imageRepsWithData(const zeta::platform::Data& data) {
+zeta::platform::ImageReps INDIGO::RawImageRep::imageRepsWithData(const zeta::platform::Data& data,
+                                                                 std::string* reason) {
     auto rep = std::make_shared<RawImageRep>(data);
-    if (rep->bitmapData() == nullptr) return {};
+    if (rep->bitmapData() == nullptr) {
+        if (reason) *reason = rep->failureReason();
+        return {};
+    }
     return {rep};
 }
 
-bool INDIGO::RawImageRep::decode() {
+std::string INDIGO::RawImageRep::decode() {
     using zeta::imaging::RawFramePixels;
     const auto header = zeta::imaging::readRawFrameHeader(data_.span());
-    if (!header) return false;
+    if (!header) return "RAW frame header unreadable";
     const std::uint8_t* bytes = data_.bytes();
 
     zeta::platform::BitmapLayout layout;
@@ -41,9 +45,10 @@ bool INDIGO::RawImageRep::decode() {
         break;
     }
     const std::uint64_t pixelCount = std::uint64_t(header->width) * header->height;
-    if (pixelCount == 0 || pixelCount > std::uint64_t(zeta::platform::kMaxDecodedPixels)) return false;
+    if (pixelCount == 0 || pixelCount > std::uint64_t(zeta::platform::kMaxDecodedPixels))
+        return "RAW frame size out of range";
     const auto pixelBytes = header->pixelBytes();
-    if (!pixelBytes || *pixelBytes > data_.length() - kHeaderSize) return false;
+    if (!pixelBytes || *pixelBytes > data_.length() - kHeaderSize) return "RAW frame shorter than its header says";
 
     // The bitmap only reads its planes; the received bytes stay as they are.
     auto* pixels = const_cast<unsigned char*>(bytes + kHeaderSize);
@@ -60,7 +65,7 @@ bool INDIGO::RawImageRep::decode() {
     unsigned char* planes[1] = {pixels};
     if (!initWithBitmapDataPlanes(planes, layout)) {
         swapped_.reset();
-        return false;
+        return "RAW frame size refused";
     }
-    return true;
+    return {};
 }

@@ -20,6 +20,7 @@
 #include "platform/image/data.h"
 
 #include <cstddef>
+#include <string>
 
 class INDIGO::RawImageRep final : public zeta::platform::BitmapImageRep {
 public:
@@ -32,14 +33,19 @@ public:
     // True when the bytes begin with "RAW".
     static bool canInitWithData(const zeta::platform::Data& data);
     // One representation, or none when the bytes do not decode.
-    static zeta::platform::ImageReps imageRepsWithData(const zeta::platform::Data& data);
+    static zeta::platform::ImageReps imageRepsWithData(const zeta::platform::Data& data, std::string* reason = nullptr);
 
     // The frame's bytes as received.
     const zeta::platform::Data& data() const { return data_; }
 
+    // Why the bytes gave no pixels; empty when they did.
+    const std::string& failureReason() const { return failureReason_; }
+
 private:
-    bool decode();
+    // The reason decoding failed, empty when it did not.
+    std::string decode();
 
     zeta::platform::Data data_;
     zeta::platform::Buffer swapped_;
+    std::string failureReason_;
 };

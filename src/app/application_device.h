@@ -18,6 +18,7 @@
 // drops the main-queue work still pending.
 
 #include "Common/base_controller.h"
+#include "Common/device_list.h"
 #include "indigo/indigo_bus.h"
 #include "platform/dispatch.h"
 
@@ -31,19 +32,8 @@
 
 namespace zeta::app {
 
-// What the device reads of a window's device popup and how it picks an entry; the same shape
-// as the focuser and wheel windows' popup.
-class DevicePopup {
-public:
-    virtual ~DevicePopup() = default;
-    virtual std::vector<std::string> titles() const = 0;
-    // The selected entry, -1 when none is.
-    virtual int selectedIndex() const = 0;
-    // False while the window must not switch devices.
-    virtual bool enabled() const = 0;
-    // Selects the entry of that title; no change when there is none.
-    virtual void selectItemWithTitle(std::string_view title) = 0;
-};
+// What the device reads of a window's device popup and how it picks an entry.
+using DevicePopup = zeta::common::DevicePopup;
 
 class DeviceController : public BaseController {
 public:

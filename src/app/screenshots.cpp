@@ -109,17 +109,36 @@ int main(int argc, char* argv[]) {
     runEventsFor(2000);
 
     // A frame with a star selected, and the focus panels open.
-    windows.imageController().setImage(starField());
-    windows.imageController().selectedWithPoint({160, 120});
+    // The product window starts with markers off; a click comes in view points, which the
+    // zoom scales to image pixels.
+    ImageController& images = windows.imageController();
+    images.setImage(starField());
+    images.setEnableMarkers(true);
+    images.selectedWithPoint({160 / images.zoom(), 120 / images.zoom()});
+    if (!images.selectedStar()) std::printf("no star selected in the image window\n");
     auto* imageWindow = dynamic_cast<ImageWindow*>(window.centralWidget());
     if (imageWindow != nullptr) {
         imageWindow->psfPanel()->orderFront();
         windows.imageController().showDrift();
         windows.imageController().showBahtinov();
+        // The drift panel draws the star's track over the frames that come while it is open.
+        for (int frame = 0; frame < 3; ++frame)
+            images.setImage(starField());
     }
     runEventsFor(500);
 
-    bool ok = save(&window, folder, "main_window");
+    bool ok = images.selectedStar().has_value();
+    ok = save(&window, folder, "main_window") && ok;
+    // The focus panels now, before the capture run below shows frames without this star.
+    std::set<QWidget*> saved{&window};
+    if (imageWindow != nullptr) {
+        for (QWidget* panel :
+             {static_cast<QWidget*>(imageWindow->psfPanel()), static_cast<QWidget*>(imageWindow->driftPanel()),
+              static_cast<QWidget*>(imageWindow->bahtinovPanel())}) {
+            ok = save(panel, folder, fileName(panel->windowTitle())) && ok;
+            saved.insert(panel);
+        }
+    }
     if (!window.preferencesDialog()->isVisible()) delegate.preferences();
     runEventsFor(300);
     ok = save(window.preferencesDialog(), folder, "preferences") && ok;
@@ -160,7 +179,7 @@ int main(int argc, char* argv[]) {
     ok = save(window.messageLogWindow(), folder, "message_log") && ok;
 
     // Every other window and panel, by its title.
-    std::set<QWidget*> saved{&window, window.preferencesDialog(), window.messageLogWindow()};
+    saved.insert({window.preferencesDialog(), window.messageLogWindow()});
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         if (saved.count(widget) != 0 || widget->windowTitle().isEmpty() || !widget->inherits("QWidget") ||
             widget->inherits("QMenu"))

@@ -69,11 +69,23 @@ WindowSet::WindowSet()
     neighbours.starSelected = [image = image_.get()] {
         return image->selectedStar().has_value();
     };
+    neighbours.selectedStar = [image = image_.get()] {
+        zeta::focus::StarReading star;
+        star.selected = image->selectedStar().has_value();
+        star.peak = image->peakValue();
+        star.hfd = image->hfdValue();
+        star.fwhm = image->fwhmValue();
+        return star;
+    };
+    image_->setFrameShown([focuser = focuser_.get()] { focuser->autofocus(); });
     focuser_->setNeighbours(neighbours);
     wheel_->setNeighbours(neighbours);
 }
 
-WindowSet::~WindowSet() = default;
+WindowSet::~WindowSet() {
+    // The capture worker steps the focuser and closes batches: it ends before they go.
+    camera_->shutDown();
+}
 
 zeta::camera::CameraController& WindowSet::cameraController() {
     return *camera_;

@@ -69,7 +69,14 @@ std::string degrees(const char* format, double value) {
 
 CameraController::CameraController(zeta::platform::UserDefaults& defaults) : defaults_(defaults) {}
 
-CameraController::~CameraController() = default;
+CameraController::~CameraController() {
+    retireBackgroundRequests();
+}
+
+void CameraController::retireBackgroundRequests() {
+    std::lock_guard lock(background_->mutex);
+    background_->live = false;
+}
 
 void CameraController::setView(CameraView* view) {
     view_ = view;
@@ -255,8 +262,11 @@ void CameraController::cameraAction() {
     if (auto previous = camera()) {
         setCamera(nullptr);
         if (auto image = previous->property("CCD_IMAGE"))
-            dispatch::globalQueue().async([this, alive = std::weak_ptr<const int>(alive_), image] {
-                if (!alive.expired()) sendEnableBLOB(image, false);
+            // The gate, not a weak check: the controller (and its client) may be going away
+            // on another thread while this runs.
+            dispatch::globalQueue().async([this, gate = background_, image] {
+                std::lock_guard lock(gate->mutex);
+                if (gate->live) sendEnableBLOB(image, false);
             });
         if (auto connection = previous->connectionProperty()) sendSwitch(connection, "DISCONNECTED");
     }

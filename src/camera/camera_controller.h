@@ -65,6 +65,11 @@ public:
     void updateProperty(const std::shared_ptr<INDIGO::Property>& property) override;
     void deleteProperty(const std::shared_ptr<INDIGO::Property>& property) override;
     bool canQuit() override;
+    // Waits for a background request in flight and drops the ones not yet run. A subclass
+    // that overrides the send hooks calls it first in its destructor, so that no request
+    // reaches it half destroyed; the base destructor calls it too. Call it also before
+    // taking the client away (tests do; the application keeps its client for good).
+    void retireBackgroundRequests();
     // The preferences sheet was confirmed: follows a change of "useFahrenheit".
     void savePreferences() override;
 
@@ -204,6 +209,12 @@ private:
     std::function<void()> deviceListChanged_;
     CameraList cameras_;
     std::shared_ptr<const int> alive_ = std::make_shared<const int>(0);
+    // Held by a background request while it runs; `live` false once the controller retires.
+    struct BackgroundGate {
+        std::mutex mutex;
+        bool live = true;
+    };
+    std::shared_ptr<BackgroundGate> background_ = std::make_shared<BackgroundGate>();
 
     mutable std::mutex mutex_; // camera_, connected_, mode_, frameType_, lastFrame_
     std::shared_ptr<INDIGO::Device> camera_;

@@ -41,6 +41,11 @@ std::string picturesFolder() {
 ZTCameraController::ZTCameraController(zeta::platform::UserDefaults& defaults) : CameraController(defaults) {}
 
 ZTCameraController::~ZTCameraController() {
+    retireBackgroundRequests();
+    shutDown();
+}
+
+void ZTCameraController::shutDown() {
     closing_.store(true);
     sleeper_->wake();
     std::unique_lock lock(workerMutex_);
@@ -76,6 +81,7 @@ void ZTCameraController::setBatchController(BatchController* batch) {
         if (!captureInProgress()) return;
         log("Capture stopped: a frame could not be saved");
         remainingCount_.store(0);
+        lastRunFailed_.store(true);
         endRun(INDIGO_ALERT_STATE);
     });
 }
@@ -166,6 +172,7 @@ void ZTCameraController::startRun(int count, bool preview, bool streaming) {
     runTimelapse_.store(preview || !ztView_ ? 0.0 : ztView_->timelapse());
     generation_.fetch_add(1);
     keepAlert_.store(false);
+    lastRunFailed_.store(false);
     setPreviewInProgress(preview);
     setCaptureInProgress(!preview);
 }
@@ -230,6 +237,7 @@ void ZTCameraController::startCapture() {
     updateGUI();
     if (batch_->runFailed()) {
         log("Capture stopped: the batch could not be opened");
+        lastRunFailed_.store(true);
         endRun(INDIGO_ALERT_STATE);
         return;
     }
@@ -291,8 +299,10 @@ void ZTCameraController::exposureUpdated(const std::shared_ptr<INDIGO::Property>
                     image.clear();
                 }
             } else {
-                if (s == INDIGO_ALERT_STATE && !stopInProgress_.load())
+                if (s == INDIGO_ALERT_STATE && !stopInProgress_.load()) {
                     log("Exposure failed on '" + property->device()->name() + "'");
+                    lastRunFailed_.store(true);
+                }
                 endRun(s == INDIGO_ALERT_STATE ? INDIGO_ALERT_STATE : INDIGO_OK_STATE);
                 image.clear();
             }
@@ -319,8 +329,10 @@ void ZTCameraController::streamingUpdated(const std::shared_ptr<INDIGO::Property
     } else if (streamingUsed_.load() && previewInProgress()) {
         // Only live view streams; a batch or preview keeps going whatever streaming does.
         remainingCount_.store(0);
-        if (s == INDIGO_ALERT_STATE && !stopInProgress_.load())
+        if (s == INDIGO_ALERT_STATE && !stopInProgress_.load()) {
             log("Live view failed on '" + property->device()->name() + "'");
+            lastRunFailed_.store(true);
+        }
         endRun(s == INDIGO_ALERT_STATE ? INDIGO_ALERT_STATE : INDIGO_OK_STATE);
         image.clear();
     } else {
@@ -350,6 +362,7 @@ void ZTCameraController::imageUpdated(const std::shared_ptr<INDIGO::Property>& p
         if (bytes.length() == 0) {
             log("Capture stopped: a frame from '" + property->device()->name() + "' came without data");
             remainingCount_.store(0);
+            lastRunFailed_.store(true);
             endRun(INDIGO_ALERT_STATE);
         } else {
             batch_->saveFrame(bytes, std::nullopt, std::nullopt, std::nullopt, std::nullopt, item->format());
@@ -453,6 +466,7 @@ bool ZTCameraController::focusStep() {
         if (++polls > kFocuserPolls) {
             log("Capture stopped: the focuser did not finish its step");
             remainingCount_.store(0);
+            lastRunFailed_.store(true);
             endRun(INDIGO_ALERT_STATE);
             return false;
         }
@@ -463,11 +477,12 @@ bool ZTCameraController::focusStep() {
 
 void ZTCameraController::endRun(indigo_property_state state) {
     if (batch_) batch_->close();
+    // The state first: whoever sees the run ended finds its light queued already.
+    setState(state);
     stopInProgress_.store(false);
     exposing_.store(false);
     setPreviewInProgress(false);
     setCaptureInProgress(false);
-    setState(state);
     sleeper_->wake();
 }
 
@@ -645,6 +660,8 @@ void ZTCameraController::savePreferences() {
 
 void ZTCameraController::resetControls() {
     const bool wasRunning = running();
+    // A run that has just failed (its camera going, most likely) keeps saying so.
+    if (lastRunFailed_.load()) keepAlert_.store(true);
     CameraController::resetControls();
     remainingCount_.store(0);
     stopInProgress_.store(false);

@@ -53,6 +53,10 @@ public:
     void savePreferences() override;
     void updateGUI() override;
 
+    // Ends the waits between frames and returns once no worker is left; no later run starts
+    // one. For the owner before the windows this one uses go (the destructor does it too).
+    void shutDown();
+
     // --- Actions (main queue) --------------------------------------------------------------
     // An endless preview, or live view when liveView (the live-view button or menu sent it).
     void previewAction(bool liveView = false);
@@ -156,5 +160,6 @@ private:
     std::atomic<bool> closing_{false};
     // A run cut short by its camera going away: the window keeps Alert without a camera.
     std::atomic<bool> keepAlert_{false};
+    std::atomic<bool> lastRunFailed_{false}; // the last run ended on a failure, not a stop
     std::shared_ptr<const int> alive_ = std::make_shared<const int>(0);
 };

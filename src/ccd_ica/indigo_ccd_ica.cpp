@@ -153,137 +153,172 @@ indigo_result ccd_enumerate_properties(indigo_device* device, indigo_client* cli
     return INDIGO_OK;
 }
 
+// A change request on the run loop, for the handler of the property it names.
+struct CcdChange {
+    indigo_device* device;
+    ica_private_data* data;
+    PTPCamera& camera;
+    indigo_property* request;
+    indigo_property* target; // the device's own property of that name
+};
+
+bool exposureRunning(const CcdChange& change) {
+    indigo_device* device = change.device;
+    return isBusy(CCD_EXPOSURE_PROPERTY) || isBusy(CCD_STREAMING_PROPERTY);
+}
+
+void changeConnection(const CcdChange& change) {
+    indigo_device* device = change.device;
+    indigo_property_copy_values(CONNECTION_PROPERTY, change.request, false);
+    if (CONNECTION_CONNECTED_ITEM->sw.value)
+        change.camera.requestOpenSession();
+    else
+        change.camera.requestCloseSession();
+    CONNECTION_PROPERTY->state = INDIGO_BUSY_STATE;
+    indigo_update_property(device, CONNECTION_PROPERTY, nullptr);
+}
+
+void changeLock(const CcdChange& change) {
+    indigo_property_copy_values(change.target, change.request, false);
+    change.target->state = INDIGO_OK_STATE;
+    indigo_update_property(change.device, change.target, nullptr);
+    if (change.target->items[0].sw.value)
+        change.camera.lock();
+    else
+        change.camera.unlock();
+}
+
+// An on/off switch that sets one flag of the camera.
+template <void (PTPCamera::*Set)(bool)>
+void changeFlag(const CcdChange& change) {
+    indigo_property_copy_values(change.target, change.request, false);
+    (change.camera.*Set)(change.target->items[0].sw.value);
+    change.target->state = INDIGO_OK_STATE;
+    indigo_update_property(change.device, change.target, nullptr);
+}
+
+void changeExposure(const CcdChange& change) {
+    if (exposureRunning(change)) return;
+    indigo_device* device = change.device;
+    indigo_property_copy_values(CCD_EXPOSURE_PROPERTY, change.request, false);
+    CCD_EXPOSURE_PROPERTY->state = INDIGO_BUSY_STATE;
+    indigo_update_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
+    CCD_IMAGE_PROPERTY->state = INDIGO_BUSY_STATE;
+    indigo_update_property(device, CCD_IMAGE_PROPERTY, nullptr);
+    const double extra = change.camera.startExposure();
+    if (extra > 0) {
+        CCD_EXPOSURE_ITEM->number.value += extra;
+        indigo_update_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
+    }
+    if (change.data->bulb)
+        change.data->exposure_timer =
+            indigo_set_timer(device, CCD_EXPOSURE_ITEM->number.value, exposure_timer_callback);
+    indigo_ccd_change_property(device, nullptr, change.request);
+}
+
+void changeStreaming(const CcdChange& change) {
+    if (exposureRunning(change)) return;
+    indigo_device* device = change.device;
+    indigo_property_copy_values(CCD_STREAMING_PROPERTY, change.request, false);
+    if (CCD_STREAMING_COUNT_ITEM->number.value == 0) {
+        CCD_STREAMING_PROPERTY->state = INDIGO_ALERT_STATE;
+        indigo_update_property(device, CCD_STREAMING_PROPERTY, nullptr);
+        return;
+    }
+    // Without live view no frame would ever come.
+    if (!change.data->can_preview) {
+        CCD_STREAMING_PROPERTY->state = INDIGO_ALERT_STATE;
+        indigo_update_property(device, CCD_STREAMING_PROPERTY, "Live view is not available on this camera");
+        return;
+    }
+    CCD_STREAMING_PROPERTY->state = INDIGO_BUSY_STATE;
+    indigo_update_property(device, CCD_STREAMING_PROPERTY, nullptr);
+    CCD_IMAGE_PROPERTY->state = INDIGO_BUSY_STATE;
+    indigo_update_property(device, CCD_IMAGE_PROPERTY, nullptr);
+    change.camera.startPreview();
+}
+
+void changeAutofocus(const CcdChange& change) {
+    if (exposureRunning(change)) return;
+    indigo_property_copy_values(change.target, change.request, false);
+    if (change.target->items[0].sw.value) {
+        change.target->state = INDIGO_OK_STATE;
+        indigo_update_property(change.device, change.target, nullptr);
+        change.camera.startAutofocus();
+    }
+}
+
+void changeAbort(const CcdChange& change) {
+    indigo_device* device = change.device;
+    if (isBusy(CCD_EXPOSURE_PROPERTY)) {
+        if (change.data->exposure_timer != nullptr) indigo_cancel_timer(device, &change.data->exposure_timer);
+        change.camera.stopExposure();
+    } else if (isBusy(CCD_STREAMING_PROPERTY)) {
+        change.camera.stopPreview();
+    }
+    indigo_ccd_change_property(device, nullptr, change.request);
+}
+
+// A camera setting: its value goes to the camera as text, and the property stays busy
+// until the camera reads it back.
+void changeSetting(const CcdChange& change) {
+    indigo_property* setting = change.target;
+    indigo_property_copy_values(setting, change.request, false);
+    const uint16_t code = dslrPropertyCode(change.camera, setting->name);
+    std::string value;
+    switch (setting->type) {
+    case INDIGO_NUMBER_VECTOR: {
+        const double number = setting->items[0].number.value;
+        const int32_t truncated =
+            std::isfinite(number) ? static_cast<int32_t>(std::fmax(std::fmin(number, INT32_MAX), INT32_MIN)) : 0;
+        value = std::to_string(truncated);
+        break;
+    }
+    case INDIGO_SWITCH_VECTOR: {
+        const indigo_item* on = nullptr;
+        for (int i = 0; i < setting->count && on == nullptr; ++i) {
+            if (setting->items[i].sw.value) on = setting->items + i;
+        }
+        if (on == nullptr) return;
+        value = on->name;
+        break;
+    }
+    default:
+        value = setting->count > 0 ? setting->items[0].text.value : "";
+        break;
+    }
+    setting->state = INDIGO_BUSY_STATE;
+    indigo_update_property(change.device, setting, nullptr);
+    change.camera.setProperty(code, value);
+}
+
 void handleCcdChange(indigo_device* device, indigo_property* property) {
     ica_private_data* data = PRIVATE_DATA;
     if (!data->attached) return;
-    PTPCamera& camera = *data->camera;
-
-    if (indigo_property_match(CONNECTION_PROPERTY, property)) {
-        indigo_property_copy_values(CONNECTION_PROPERTY, property, false);
-        if (CONNECTION_CONNECTED_ITEM->sw.value)
-            camera.requestOpenSession();
-        else
-            camera.requestCloseSession();
-        CONNECTION_PROPERTY->state = INDIGO_BUSY_STATE;
-        indigo_update_property(device, CONNECTION_PROPERTY, nullptr);
-        return;
-    }
-    if (indigo_property_match(data->dslr_lock_property, property)) {
-        indigo_property_copy_values(data->dslr_lock_property, property, false);
-        data->dslr_lock_property->state = INDIGO_OK_STATE;
-        indigo_update_property(device, data->dslr_lock_property, nullptr);
-        if (data->dslr_lock_property->items[0].sw.value)
-            camera.lock();
-        else
-            camera.unlock();
-        return;
-    }
-    struct FlagSwitch {
-        indigo_property* property;
-        void (PTPCamera::*set)(bool);
+    struct Route {
+        indigo_property* target;
+        void (*handle)(const CcdChange&);
     };
-    const FlagSwitch flags[] = {
-        {data->dslr_mirror_lockup_property, &PTPCamera::setUseMirrorLockup},
-        {data->dslr_avoid_af_property, &PTPCamera::setAvoidAF},
-        {data->dslr_zoom_preview_property, &PTPCamera::setZoomPreview},
-        {data->dslr_delete_image_property, &PTPCamera::setDeleteDownloadedImage},
+    const Route routes[] = {
+        {CONNECTION_PROPERTY, &changeConnection},
+        {data->dslr_lock_property, &changeLock},
+        {data->dslr_mirror_lockup_property, &changeFlag<&PTPCamera::setUseMirrorLockup>},
+        {data->dslr_avoid_af_property, &changeFlag<&PTPCamera::setAvoidAF>},
+        {data->dslr_zoom_preview_property, &changeFlag<&PTPCamera::setZoomPreview>},
+        {data->dslr_delete_image_property, &changeFlag<&PTPCamera::setDeleteDownloadedImage>},
+        {CCD_EXPOSURE_PROPERTY, &changeExposure},
+        {CCD_STREAMING_PROPERTY, &changeStreaming},
+        {data->dslr_af_property, &changeAutofocus},
+        {CCD_ABORT_EXPOSURE_PROPERTY, &changeAbort},
     };
-    for (const FlagSwitch& flag : flags) {
-        if (!indigo_property_match(flag.property, property)) continue;
-        indigo_property_copy_values(flag.property, property, false);
-        (camera.*flag.set)(flag.property->items[0].sw.value);
-        flag.property->state = INDIGO_OK_STATE;
-        indigo_update_property(device, flag.property, nullptr);
+    for (const Route& route : routes) {
+        if (!indigo_property_match(route.target, property)) continue;
+        route.handle({device, data, *data->camera, property, route.target});
         return;
     }
-    const bool running = isBusy(CCD_EXPOSURE_PROPERTY) || isBusy(CCD_STREAMING_PROPERTY);
-    if (indigo_property_match(CCD_EXPOSURE_PROPERTY, property)) {
-        if (running) return;
-        indigo_property_copy_values(CCD_EXPOSURE_PROPERTY, property, false);
-        CCD_EXPOSURE_PROPERTY->state = INDIGO_BUSY_STATE;
-        indigo_update_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
-        CCD_IMAGE_PROPERTY->state = INDIGO_BUSY_STATE;
-        indigo_update_property(device, CCD_IMAGE_PROPERTY, nullptr);
-        const double extra = camera.startExposure();
-        if (extra > 0) {
-            CCD_EXPOSURE_ITEM->number.value += extra;
-            indigo_update_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
-        }
-        if (data->bulb)
-            data->exposure_timer = indigo_set_timer(device, CCD_EXPOSURE_ITEM->number.value, exposure_timer_callback);
-        indigo_ccd_change_property(device, nullptr, property);
-        return;
-    }
-    if (indigo_property_match(CCD_STREAMING_PROPERTY, property)) {
-        if (running) return;
-        indigo_property_copy_values(CCD_STREAMING_PROPERTY, property, false);
-        if (CCD_STREAMING_COUNT_ITEM->number.value == 0) {
-            CCD_STREAMING_PROPERTY->state = INDIGO_ALERT_STATE;
-            indigo_update_property(device, CCD_STREAMING_PROPERTY, nullptr);
-            return;
-        }
-        // Without live view no frame would ever come.
-        if (!data->can_preview) {
-            CCD_STREAMING_PROPERTY->state = INDIGO_ALERT_STATE;
-            indigo_update_property(device, CCD_STREAMING_PROPERTY, "Live view is not available on this camera");
-            return;
-        }
-        CCD_STREAMING_PROPERTY->state = INDIGO_BUSY_STATE;
-        indigo_update_property(device, CCD_STREAMING_PROPERTY, nullptr);
-        CCD_IMAGE_PROPERTY->state = INDIGO_BUSY_STATE;
-        indigo_update_property(device, CCD_IMAGE_PROPERTY, nullptr);
-        camera.startPreview();
-        return;
-    }
-    if (indigo_property_match(data->dslr_af_property, property)) {
-        if (running) return;
-        indigo_property_copy_values(data->dslr_af_property, property, false);
-        if (data->dslr_af_property->items[0].sw.value) {
-            data->dslr_af_property->state = INDIGO_OK_STATE;
-            indigo_update_property(device, data->dslr_af_property, nullptr);
-            camera.startAutofocus();
-        }
-        return;
-    }
-    if (indigo_property_match(CCD_ABORT_EXPOSURE_PROPERTY, property)) {
-        if (isBusy(CCD_EXPOSURE_PROPERTY)) {
-            if (data->exposure_timer != nullptr) indigo_cancel_timer(device, &data->exposure_timer);
-            camera.stopExposure();
-        } else if (isBusy(CCD_STREAMING_PROPERTY)) {
-            camera.stopPreview();
-        }
-        indigo_ccd_change_property(device, nullptr, property);
-        return;
-    }
-    for (indigo_property* dynamic : data->dynamic_properties) {
-        if (!indigo_property_match(dynamic, property)) continue;
-        indigo_property_copy_values(dynamic, property, false);
-        const uint16_t code = dslrPropertyCode(camera, dynamic->name);
-        std::string value;
-        switch (dynamic->type) {
-        case INDIGO_NUMBER_VECTOR: {
-            const double number = dynamic->items[0].number.value;
-            const int32_t truncated =
-                std::isfinite(number) ? static_cast<int32_t>(std::fmax(std::fmin(number, INT32_MAX), INT32_MIN)) : 0;
-            value = std::to_string(truncated);
-            break;
-        }
-        case INDIGO_SWITCH_VECTOR: {
-            const indigo_item* on = nullptr;
-            for (int i = 0; i < dynamic->count && on == nullptr; ++i) {
-                if (dynamic->items[i].sw.value) on = dynamic->items + i;
-            }
-            if (on == nullptr) return;
-            value = on->name;
-            break;
-        }
-        default:
-            value = dynamic->count > 0 ? dynamic->items[0].text.value : "";
-            break;
-        }
-        dynamic->state = INDIGO_BUSY_STATE;
-        indigo_update_property(device, dynamic, nullptr);
-        camera.setProperty(code, value);
+    for (indigo_property* setting : data->dynamic_properties) {
+        if (!indigo_property_match(setting, property)) continue;
+        changeSetting({device, data, *data->camera, property, setting});
         return;
     }
     indigo_ccd_change_property(device, nullptr, property);

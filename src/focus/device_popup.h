@@ -1,69 +1,12 @@
 #pragma once
-// The device popup of the focuser and filter-wheel windows, as the application's own INDIGO
-// device sees it: the entry titles in the window's order, the selected entry and whether the
-// window may switch devices now. Entry 0 carries no device; the window falls back to it when
-// its device goes away.
-//
-// Any thread may read the popup (the application device rebuilds its lists off the main
-// thread); changes come from the main queue.
+// The device popup of the focuser and filter-wheel windows: a device list whose entry 0
+// carries no device ("No focuser", "No wheel").
 
-#include "Common/device.h"
-
-#include <memory>
-#include <mutex>
-#include <string>
-#include <string_view>
-#include <vector>
+#include "Common/device_list.h"
 
 namespace zeta::focus {
 
-// What the application device reads of a window's device popup and how it picks an entry.
-// After selectItemWithTitle() the device runs the window's selection action (focuserAction()
-// or wheelAction()) on the main queue.
-class DevicePopup {
-public:
-    virtual ~DevicePopup() = default;
-    virtual std::vector<std::string> titles() const = 0;
-    // The selected entry, -1 when none is.
-    virtual int selectedIndex() const = 0;
-    virtual bool enabled() const = 0;
-    // Selects the entry of that title; no change when there is none.
-    virtual void selectItemWithTitle(std::string_view title) = 0;
-};
-
-// The popup's entries: a title and the device it stands for (none for entry 0).
-class DeviceList final : public DevicePopup {
-public:
-    // The title of entry 0, which carries no device.
-    explicit DeviceList(std::string placeholder);
-
-    std::vector<std::string> titles() const override;
-    int selectedIndex() const override;
-    bool enabled() const override;
-    void selectItemWithTitle(std::string_view title) override;
-
-    // Appends an entry titled with the device's name; an entry of that title is replaced
-    // (the replacement goes to the end). The selection stays on the entry it was on, or on
-    // none when that entry was replaced.
-    void add(const std::shared_ptr<INDIGO::Device>& device);
-    // Removes the entry of that title, if any (never entry 0).
-    void remove(std::string_view title);
-    // Selects an entry; an index outside the list selects none.
-    void select(int index);
-    void setEnabled(bool enabled);
-
-    std::string selectedTitle() const;
-    std::shared_ptr<INDIGO::Device> selectedDevice() const;
-
-private:
-    struct Entry {
-        std::string title;
-        std::shared_ptr<INDIGO::Device> device;
-    };
-    mutable std::mutex mutex_;
-    std::vector<Entry> entries_;
-    int selected_ = 0;
-    bool enabled_ = true;
-};
+using DevicePopup = zeta::common::DevicePopup;
+using DeviceList = zeta::common::DeviceList;
 
 } // namespace zeta::focus

@@ -109,6 +109,7 @@ void FocuserController::updateProperty(const std::shared_ptr<INDIGO::Property>& 
         showSpeed(property);
     } else if (name == kSteps) {
         state_.store(property->state());
+        autofocusMoveSent_ = false;
         runWake_.notify_all();
         std::string image(property->stateImageName());
         main_.async([this, image] {
@@ -159,9 +160,11 @@ void FocuserController::restoreDeviceSettings(const std::shared_ptr<INDIGO::Devi
     };
     steps_ = read(".steps", 1);
     backlash_ = read(".backlash", 0);
+    initialStep_ = read(".initialStep", 4);
+    finalStep_ = read(".finalStep", 1);
     if (view_) {
         view_->showSteps(steps_.load(), backlash_.load());
-        view_->showAutofocusSteps(read(".initialStep", 4), read(".finalStep", 1));
+        view_->showAutofocusSteps(initialStep_.load(), finalStep_.load());
     }
     updateGUI();
 }
@@ -234,21 +237,78 @@ void FocuserController::settingsAction(int steps, int backlash, std::optional<in
                                        std::optional<int> finalStep) {
     steps_ = std::max(steps, 0);
     backlash_ = std::max(backlash, 0);
+    if (initialStep) initialStep_ = std::max(*initialStep, 1);
+    if (finalStep) finalStep_ = std::max(*finalStep, 1);
     const auto device = focuser();
     if (!device) return;
     const std::string& name = device->name();
     defaults_.setInteger(steps_.load(), name + ".steps");
     defaults_.setInteger(backlash_.load(), name + ".backlash");
-    if (initialStep) defaults_.setInteger(std::max(*initialStep, 1), name + ".initialStep");
-    if (finalStep) defaults_.setInteger(std::max(*finalStep, 1), name + ".finalStep");
+    if (initialStep) defaults_.setInteger(initialStep_.load(), name + ".initialStep");
+    if (finalStep) defaults_.setInteger(finalStep_.load(), name + ".finalStep");
 }
 
 void FocuserController::stopAction() {
     stopRun();
     if (const auto device = focuser(); device && indigo())
         indigo()->setSwitchItem(device->property(kAbort), "ABORT_MOTION", true);
+    routine_.stop();
     autofocusInProgress_ = false;
     updateGUI();
+}
+
+// --- Autofocus -------------------------------------------------------------------------------
+
+void FocuserController::autofocusAction() {
+    routine_.start(Neighbours::read(neighbours_.previewInProgress), initialStep_.load(), finalStep_.load(),
+                   backlash_.load());
+    if (!routine_.inProgress()) return;
+    autofocusMoveSent_ = false;
+    autofocusInProgress_ = true;
+    updateGUI();
+}
+
+void FocuserController::autofocus() {
+    if (!routine_.inProgress()) return;
+    const StarReading star = neighbours_.selectedStar ? neighbours_.selectedStar() : StarReading{};
+    const auto device = focuser();
+    AutofocusFrame frame;
+    // A number the image window has none for reads as 0, as an empty field would.
+    frame.starSelected = star.selected;
+    frame.peak = star.peak.value_or(0);
+    frame.hfd = star.hfd.value_or(0);
+    frame.fwhm = star.fwhm.value_or(0);
+    frame.focuserState = autofocusMoveSent_ ? INDIGO_BUSY_STATE : state_.load();
+    frame.focuserReady = device && device->property(kDirection) && device->property(kSteps);
+    frame.time = clock_();
+    carryOut(routine_.frame(frame));
+}
+
+void FocuserController::carryOut(const std::vector<AutofocusAction>& actions) {
+    const auto device = focuser();
+    for (const AutofocusAction& action : actions) {
+        switch (action.kind) {
+        case AutofocusAction::Kind::Direction:
+            if (device && indigo())
+                indigo()->setSwitchItem(device->property(kDirection), action.outward ? "MOVE_OUTWARD" : "MOVE_INWARD",
+                                        true);
+            break;
+        case AutofocusAction::Kind::Steps:
+            if (device && indigo()) {
+                autofocusMoveSent_ = true;
+                indigo()->setNumberItems(device->property(kSteps), {{"STEPS", action.steps}});
+            }
+            break;
+        case AutofocusAction::Kind::Log:
+            if (indigo()) indigo()->message(action.text);
+            break;
+        case AutofocusAction::Kind::Abort:
+            stopAction();
+            break;
+        }
+    }
+    // The final move ends the run without a refresh: that move's own update shows it.
+    autofocusInProgress_ = routine_.inProgress();
 }
 
 // --- Moves -----------------------------------------------------------------------------------

@@ -17,6 +17,7 @@
 // queued on the main queue (drain the main queue before destroying it).
 
 #include "Common/base_controller.h"
+#include "focus/autofocus_routine.h"
 #include "focus/device_popup.h"
 #include "focus/focus_rules.h"
 #include "focus/focuser_view.h"
@@ -25,6 +26,7 @@
 #include "platform/user_defaults.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -32,6 +34,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace zeta::focus {
 
@@ -76,6 +79,14 @@ public:
                         std::optional<int> finalStep = std::nullopt);
     // Aborts the motion where the focuser can, ends autofocus and any multi-step run.
     void stopAction();
+    // Starts autofocus on the selected star during a preview (ignored outside one). The first
+    // move follows the first group of five frames.
+    void autofocusAction();
+    // One step of autofocus for the frame just shown: call once per new frame, on the main
+    // queue, after the image window has measured the selected star on it.
+    void autofocus();
+    // The clock autofocus measures a focuser's Busy time with (tests replace it).
+    void setAutofocusClock(std::function<std::chrono::steady_clock::time_point()> clock) { clock_ = std::move(clock); }
 
     // --- For other windows ---------------------------------------------------------------------
     // One move of the steps field, with backlash on reversal; nothing without a focuser that
@@ -96,6 +107,8 @@ public:
     bool autofocusInProgress() const { return autofocusInProgress_.load(); }
     int steps() const { return steps_.load(); }
     int backlash() const { return backlash_.load(); }
+    int initialStep() const { return initialStep_.load(); }
+    int finalStep() const { return finalStep_.load(); }
     // True while a multi-step run is going on.
     bool runInProgress() const { return running_.load(); }
 
@@ -125,6 +138,7 @@ protected:
 
 private:
     void runLoop(int count, Direction towards);
+    void carryOut(const std::vector<AutofocusAction>& actions);
 
     zeta::platform::UserDefaults& defaults_;
     std::function<void()> deviceListChanged_;
@@ -135,6 +149,15 @@ private:
     std::atomic<indigo_property_state> state_{INDIGO_IDLE_STATE};
     std::atomic<int> steps_{1};
     std::atomic<int> backlash_{0};
+    std::atomic<int> initialStep_{4};
+    std::atomic<int> finalStep_{1};
+    AutofocusRoutine routine_; // main queue only
+    // An autofocus move was sent and no FOCUSER_STEPS update has come since: the frames until
+    // then were taken before the focuser started and count as taken while it moves.
+    std::atomic<bool> autofocusMoveSent_{false};
+    std::function<std::chrono::steady_clock::time_point()> clock_ = [] {
+        return std::chrono::steady_clock::now();
+    };
     std::atomic<bool> speedRestored_{false};
     // Set from a selection until the device reports itself connected: the disconnection a
     // reselection of the same focuser causes must not drop it again.

@@ -83,6 +83,16 @@ FocuserWidget::FocuserWidget(FocuserController& controller, ZTFocuserController*
         connect(forward_, &QPushButton::clicked, this, [product] { product->multiAction(false); });
     }
     layout->addLayout(moves);
+    if (!product) {
+        autofocus_ = new QPushButton(tr("Autofocus"), this);
+        autofocus_->setCheckable(true);
+        connect(autofocus_, &QPushButton::clicked, this, [this] {
+            controller_.autofocusAction();
+            // Outside a preview the action does nothing: the click must not leave it on.
+            autofocus_->setChecked(controller_.autofocusInProgress());
+        });
+        layout->addWidget(autofocus_);
+    }
 
     auto* form = new QFormLayout;
     auto* speedRow = new QHBoxLayout;
@@ -183,6 +193,10 @@ void FocuserWidget::showControls(const FocuserControls& c) {
     out_->setEnabled(c.moveEnabled);
     if (rewind_) rewind_->setEnabled(c.multiEnabled);
     if (forward_) forward_->setEnabled(c.multiEnabled);
+    if (autofocus_) {
+        autofocus_->setEnabled(c.autofocusEnabled);
+        autofocus_->setChecked(c.autofocusOn);
+    }
     if (rewind_) {
         // The product window shows a move in progress on its button.
         in_->setDown(c.inOn || in_->isPressed());

@@ -45,6 +45,10 @@ public:
     QPushButton* stopButton() const { return stop_; }
     QPushButton* rewindButton() const { return rewind_; }
     QPushButton* forwardButton() const { return forward_; }
+    // General window only.
+    QPushButton* autofocusButton() const { return autofocus_; }
+    QLineEdit* initialStepField() const { return initialStep_; }
+    QLineEdit* finalStepField() const { return finalStep_; }
     QSlider* speedSlider() const { return slider_; }
     QDoubleSpinBox* speedStepper() const { return stepper_; }
     QLabel* speedField() const { return speedField_; }
@@ -67,6 +71,7 @@ private:
     QPushButton* stop_ = nullptr;
     QPushButton* rewind_ = nullptr;
     QPushButton* forward_ = nullptr;
+    QPushButton* autofocus_ = nullptr;
     QSlider* slider_ = nullptr;
     QDoubleSpinBox* stepper_ = nullptr;
     QLabel* speedField_ = nullptr;

@@ -1,25 +1,33 @@
 #include "imaging/fits_image_rep.h"
 
 #include "imaging/fits_header_check.h"
+#include "imaging/parallel_chunks.h"
 #include "platform/image/helper_process.h"
 
 #include <fitsio.h>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace FITSIO {
 namespace {
 
 constexpr std::size_t kRecord = 2880; // FITS files come in records of this many bytes
+// Pixels per thread of a plain decode at the least: below it, starting threads costs more.
+constexpr std::size_t kChunk = std::size_t(1) << 19;
 
 struct FitsCloser {
     void operator()(fitsfile* file) const {
@@ -139,6 +147,44 @@ bool readDouble(fitsfile* file, const char* key, double fallback, double& value)
     return true;
 }
 
+#if defined(__x86_64__)
+bool haveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+
+// Sixteen big-endian samples into the machine's order, shifted by the offset or clamped at 0.
+__attribute__((target("avx2"), always_inline)) inline __m256i convert16(const std::uint8_t* in, bool offset) {
+    const __m256i swap = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0, 3, 2, 5, 4, 7, 6,
+                                          9, 8, 11, 10, 13, 12, 15, 14);
+    const __m256i v = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)), swap);
+    return offset ? _mm256_xor_si256(v, _mm256_set1_epi16(static_cast<short>(0x8000)))
+                  : _mm256_andnot_si256(_mm256_srai_epi16(v, 15), v);
+}
+
+// Samples sixteen at a time; a frame's worth of output is written past the caches, which
+// saves reading it in first. Returns how many samples it did.
+__attribute__((target("avx2"))) std::size_t swap16Avx2(const std::uint8_t* in, std::size_t n, std::uint16_t* out,
+                                                       bool offset) {
+    std::size_t i = 0;
+    if (n * 2 < (std::size_t(1) << 20)) {
+        for (; i + 16 <= n; i += 16)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), convert16(in + 2 * i, offset));
+        return i;
+    }
+    for (; i < n && reinterpret_cast<std::uintptr_t>(out + i) % 32 != 0; ++i) {
+        std::uint16_t raw;
+        std::memcpy(&raw, in + 2 * i, 2);
+        const std::uint16_t v = __builtin_bswap16(raw);
+        out[i] = offset ? v ^ 0x8000 : (v & 0x8000 ? 0 : v);
+    }
+    for (; i + 16 <= n; i += 16)
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(out + i), convert16(in + 2 * i, offset));
+    _mm_sfence();
+    return i;
+}
+#endif
+
 // Values of an uncompressed image whose scaling is the identity or the usual offset of
 // unsigned 16-bit data, read straight from the big-endian bytes: the library's general
 // conversion is several times slower. Sixteen-bit values below 0 read as 0, as they would
@@ -167,6 +213,9 @@ struct PlainSamples {
         auto* out16 = reinterpret_cast<std::uint16_t*>(out);
         const std::uint8_t* in = bytes + 2 * first;
         std::size_t i = 0;
+#if defined(__x86_64__)
+        if (haveAvx2()) i = swap16Avx2(in, n, out16, offset);
+#endif
 #if defined(__SSE2__)
         // Eight samples at a time: swap the bytes of each, then shift by the offset or clamp.
         for (; i + 8 <= n; i += 8) {
@@ -180,9 +229,25 @@ struct PlainSamples {
         for (; i < n; ++i)
             out16[i] = sample16(first + i);
     }
-    // The 8-bit value of pixel i: the byte itself, or the high byte of a 16-bit value.
-    unsigned char high(std::size_t i) const {
-        return bitpix == 8 ? bytes[i] : static_cast<unsigned char>(sample16(i) >> 8);
+    // Pixels begin..end of three planes of n pixels into RGB: the 8-bit values, or the high
+    // bytes of 16-bit ones. One pass over the output, each pixel written whole.
+    void interleave(std::size_t n, std::size_t begin, std::size_t end, unsigned char* out) const {
+        if (bitpix == 8) {
+            const std::uint8_t* r = bytes;
+            const std::uint8_t* g = bytes + n;
+            const std::uint8_t* b = bytes + 2 * n;
+            for (std::size_t i = begin; i < end; ++i) {
+                out[3 * i] = r[i];
+                out[3 * i + 1] = g[i];
+                out[3 * i + 2] = b[i];
+            }
+            return;
+        }
+        for (std::size_t i = begin; i < end; ++i) {
+            out[3 * i] = static_cast<unsigned char>(sample16(i) >> 8);
+            out[3 * i + 1] = static_cast<unsigned char>(sample16(n + i) >> 8);
+            out[3 * i + 2] = static_cast<unsigned char>(sample16(2 * n + i) >> 8);
+        }
     }
 };
 
@@ -227,6 +292,9 @@ public:
         return status == 0;
     }
     fitsfile* file() const { return file_.get(); }
+    // The bytes the library reads, for further handles on them.
+    void* memory() const { return memory_; }
+    std::size_t size() const { return size_; }
     void close() { file_.reset(); }
 
 private:
@@ -251,19 +319,23 @@ struct ImageHeader {
     }
 };
 
-// Checks the current image's header against the bytes and what the decoder reads.
-bool validate(fitsfile* file, std::size_t length, ImageHeader& header) {
+// Checks the current image's header against the bytes and what the decoder reads; the
+// reason it fails, empty when it does not.
+std::string validate(fitsfile* file, std::size_t length, ImageHeader& header) {
     int status = 0, bitpix = 0, naxis = 0;
     long naxes[3] = {0, 0, 1};
     fits_get_img_param(file, 3, &bitpix, &naxis, naxes, &status);
-    if (status != 0 || (naxis != 2 && naxis != 3) || (bitpix != 8 && bitpix != 16)) return false;
+    if (status != 0) return "FITS image parameters unreadable";
+    if ((naxis != 2 && naxis != 3) || (bitpix != 8 && bitpix != 16))
+        return "FITS image with NAXIS " + std::to_string(naxis) + " and BITPIX " + std::to_string(bitpix) +
+               ": only 2 or 3 axes of 8 or 16 bits are shown";
 
     const long width = naxes[0];
     const long height = naxes[1];
     if (width < 1 || height < 1 || width > zeta::platform::kMaxDecodedPixels ||
         height > zeta::platform::kMaxDecodedPixels / width)
-        return false;
-    if (naxis == 3 && naxes[2] < 3) return false;
+        return "FITS image size out of range";
+    if (naxis == 3 && naxes[2] < 3) return "FITS colour image with fewer than 3 planes";
 
     // The memory driver does not stop at the end of the buffer: the data must all be there.
     LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
@@ -271,16 +343,16 @@ bool validate(fitsfile* file, std::size_t length, ImageHeader& header) {
     const long long dataBytes = declaredDataBytes(file);
     if (status != 0 || dataBytes < 0 || dataStart < 0 || static_cast<unsigned long long>(dataStart) > length ||
         static_cast<unsigned long long>(dataBytes) > length - static_cast<unsigned long long>(dataStart))
-        return false;
+        return "FITS data shorter than its header says";
 
     const auto n = static_cast<long long>(width) * height;
     const int compressed = fits_is_compressed_image(file, &status);
-    if (status != 0) return false;
-    if (compressed &&
-        (n * (naxis == 3 ? 3 : 1) > kMaxCompressedPixels || !saneTiles(file, naxes, naxis) || !tilesInHeap(file)))
-        return false;
+    if (status != 0) return "FITS header unreadable";
+    if (compressed && n * (naxis == 3 ? 3 : 1) > kMaxCompressedPixels) return "FITS compressed image too large";
+    if (compressed && (!saneTiles(file, naxes, naxis) || !tilesInHeap(file))) return "FITS compressed tiles damaged";
     double bscale = 1, bzero = 0;
-    if (!readDouble(file, "BSCALE", 1, bscale) || !readDouble(file, "BZERO", 0, bzero)) return false;
+    if (!readDouble(file, "BSCALE", 1, bscale) || !readDouble(file, "BZERO", 0, bzero))
+        return "FITS scaling keywords unreadable";
 
     header.bitpix = bitpix;
     header.naxis = naxis;
@@ -294,30 +366,64 @@ bool validate(fitsfile* file, std::size_t length, ImageHeader& header) {
     header.layout.samplesPerPixel = naxis == 2 ? 1 : 3;
     header.layout.colorSpaceName =
         naxis == 2 ? zeta::platform::ColorSpace::CalibratedWhite : zeta::platform::ColorSpace::DeviceRGB;
-    return true;
+    return {};
+}
+
+// Rows of tiles of a compressed two-axis image decompressed across threads, each through a
+// handle of its own on the same bytes (the library keeps its state per handle).
+bool readCompressedGrey(const MemoryFile& memory, const ImageHeader& header, unsigned char* out) {
+    int hdu = 0;
+    fits_get_hdu_num(memory.file(), &hdu);
+    const auto width = static_cast<std::size_t>(header.layout.pixelsWide);
+    const std::size_t sampleBytes = header.bitpix == 16 ? 2 : 1;
+    std::atomic<bool> read{true};
+    zeta::imaging::forEachChunk(
+        static_cast<std::size_t>(header.layout.pixelsHigh), std::max<std::size_t>(1, kChunk / 2 / width),
+        [&](std::size_t firstRow, std::size_t endRow) {
+            void* bytes = memory.memory();
+            std::size_t size = memory.size();
+            int rowStatus = 0;
+            fitsfile* opened = nullptr;
+            fits_open_memfile(&opened, "", READONLY, &bytes, &size, 0, nullptr, &rowStatus);
+            const FitsFile own(opened);
+            if (rowStatus != 0 || !own || fits_movabs_hdu(own.get(), hdu, nullptr, &rowStatus) != 0) {
+                read = false;
+                return;
+            }
+            long first[3] = {1, static_cast<long>(firstRow) + 1, 1};
+            fits_read_pix(own.get(), header.bitpix == 16 ? TUSHORT : TBYTE, first,
+                          static_cast<LONGLONG>((endRow - firstRow) * width), nullptr,
+                          out + firstRow * width * sampleBytes, nullptr, &rowStatus);
+            if (rowStatus != 0 && rowStatus != NUM_OVERFLOW) read = false;
+        });
+    return read;
 }
 
 // The grey pixels of a two-axis image into out.
-bool readGrey(fitsfile* file, const ImageHeader& header, const PlainSamples& samples, unsigned char* out) {
+bool readGrey(const MemoryFile& memory, const ImageHeader& header, const PlainSamples& samples, unsigned char* out) {
     const std::size_t n = header.pixels();
     if (header.plain) {
-        samples.plane(0, n, out);
+        // In chunks across threads: each faults in and fills its own part of the buffer.
+        zeta::imaging::forEachChunk(n, kChunk, [&](std::size_t begin, std::size_t end) {
+            samples.plane(begin, end - begin, out + (header.bitpix == 16 ? 2 : 1) * begin);
+        });
         return true;
     }
+    if (header.compressed) return readCompressedGrey(memory, header, out);
     std::memset(out, 0, n * (header.bitpix == 16 ? 2 : 1));
-    return readPlane(file, header.bitpix == 16 ? TUSHORT : TBYTE, 1, static_cast<LONGLONG>(n), out);
+    return readPlane(memory.file(), header.bitpix == 16 ? TUSHORT : TBYTE, 1, static_cast<LONGLONG>(n), out);
 }
 
 // Planes 1, 2 and 3 of a three-axis image interleaved into RGB pixels.
 bool readColour(fitsfile* file, const ImageHeader& header, const PlainSamples& samples, unsigned char* out) {
     const std::size_t n = header.pixels();
-    std::memset(out, 0, n * 3);
     if (header.plain) {
-        for (std::size_t p = 0; p < 3; ++p) {
-            for (std::size_t i = 0; i < n; ++i)
-                out[3 * i + p] = samples.high(p * n + i);
-        }
-    } else if (header.bitpix == 16) {
+        zeta::imaging::forEachChunk(
+            n, kChunk, [&](std::size_t begin, std::size_t end) { samples.interleave(n, begin, end, out); });
+        return true;
+    }
+    std::memset(out, 0, n * 3);
+    if (header.bitpix == 16) {
         std::vector<std::uint16_t> plane(n);
         for (long p = 1; p <= 3; ++p) {
             if (!readPlane(file, TUSHORT, p, static_cast<LONGLONG>(n), plane.data())) return false;
@@ -336,15 +442,16 @@ bool readColour(fitsfile* file, const ImageHeader& header, const PlainSamples& s
 }
 
 // The image's pixels into out, laid out as the header's bitmap layout says.
-bool readPixels(fitsfile* file, const ImageHeader& header, const std::uint8_t* bytes, unsigned char* out) {
+bool readPixels(const MemoryFile& memory, const ImageHeader& header, const std::uint8_t* bytes, unsigned char* out) {
     const PlainSamples samples{bytes + header.dataStart, header.bitpix, header.offset};
-    return header.naxis == 2 ? readGrey(file, header, samples, out) : readColour(file, header, samples, out);
+    return header.naxis == 2 ? readGrey(memory, header, samples, out) : readColour(memory.file(), header, samples, out);
 }
 
 } // namespace
 
 FITSImageRep::FITSImageRep(const zeta::platform::Data& data, Decompression decompression) : data_(data) {
-    if (!decode(decompression)) {
+    failureReason_ = decode(decompression);
+    if (!failureReason_.empty()) {
         buffer_.reset();
         bufferSize_ = 0;
     }
@@ -356,28 +463,40 @@ bool FITSImageRep::canInitWithData(const zeta::platform::Data& data) {
     return data.startsWith("SIMPLE");
 }
 
-zeta::platform::ImageReps FITSImageRep::imageRepsWithData(const zeta::platform::Data& data) {
+zeta::platform::ImageReps FITSImageRep::imageRepsWithData(const zeta::platform::Data& data, std::string* reason) {
     auto rep = std::make_shared<FITSImageRep>(data);
-    if (!rep->bitmapData()) return {};
+    if (!rep->bitmapData()) {
+        if (reason) *reason = rep->failureReason();
+        return {};
+    }
     return {rep};
 }
 
-bool FITSImageRep::decode(Decompression decompression) {
-    if (!canInitWithData(data_) || !fitsTileHeadersAreSane(data_.bytes(), data_.length())) return false;
+std::string FITSImageRep::decode(Decompression decompression) {
+    if (!canInitWithData(data_)) return "not a FITS file";
+    if (!fitsTileHeadersAreSane(data_.bytes(), data_.length())) return "FITS compression header damaged";
     MemoryFile memory(data_);
-    if (!memory.open()) return false;
+    if (!memory.open()) return "FITS bytes unreadable";
     ImageHeader header;
-    if (!validate(memory.file(), data_.length(), header)) return false;
+    if (std::string failure = validate(memory.file(), data_.length(), header); !failure.empty()) return failure;
     if (header.compressed && decompression == Decompression::InHelper) {
         memory.close();
-        return decompressInHelper(header.layout);
+        if (!decompressInHelper(header.layout)) return "FITS compressed tiles undecodable";
+        return {};
     }
     bufferSize_ = header.pixels() * static_cast<std::size_t>(header.layout.samplesPerPixel) *
                   static_cast<std::size_t>(header.layout.bitsPerSample / 8);
+    if (header.naxis == 2 && header.plain && header.bitpix == 8) {
+        // The pixels are the bytes as they are: shown in place, in the bytes this keeps.
+        unsigned char* planes[1] = {const_cast<unsigned char*>(data_.bytes() + header.dataStart)};
+        if (!initWithBitmapDataPlanes(planes, header.layout)) return "FITS image size refused";
+        return {};
+    }
     buffer_ = zeta::platform::allocateBuffer(bufferSize_);
-    if (!readPixels(memory.file(), header, data_.bytes(), buffer_.get())) return false;
+    if (!readPixels(memory, header, data_.bytes(), buffer_.get())) return "FITS pixels unreadable";
     unsigned char* planes[1] = {buffer_.get()};
-    return initWithBitmapDataPlanes(planes, header.layout);
+    if (!initWithBitmapDataPlanes(planes, header.layout)) return "FITS image size refused";
+    return {};
 }
 
 // The helper answers "ZFIT", width and height (32-bit), bits per sample and samples per pixel

@@ -6,6 +6,7 @@
 #include "imaging/pixel_layout.h"
 #include "platform/image/buffer.h"
 #include "platform/image/image_properties.h"
+#include "platform/system_log.h"
 
 #include <bit>
 #include <cmath>
@@ -31,8 +32,14 @@ Image::~Image() = default;
 
 void Image::decode() {
     // Camera raw files (".nef", ".arw" and the rest) decode from memory like everything else.
-    original_ = zeta::platform::Picture::withData(data_);
+    original_ = zeta::platform::Picture::withData(data_, &decodeFailure_);
     if (original_) originalImageRep_ = original_->firstBitmapImageRep();
+    if (original_ && (!originalImageRep_ || !originalImageRep_->bitmapData()))
+        decodeFailure_ = "no bitmap among the decoded representations";
+    if (!originalImageRep_ || !originalImageRep_->bitmapData()) {
+        zeta::platform::systemLog("Image: " + (format_.empty() ? std::string("frame") : format_) + " of " +
+                                  std::to_string(data_.length()) + " bytes not decoded: " + decodeFailure_);
+    }
     properties_ = zeta::platform::imagePropertiesWithData(data_);
     if (properties_ && properties_->isEmpty()) properties_.reset();
 }

@@ -40,7 +40,8 @@ class Image {
 public:
     // Decodes the bytes (format is the file extension with its leading dot, ".jpeg",
     // ".fits", ".nef" ...), analyses them and draws the histogram. Bytes that do not decode
-    // give an Image with zero dimensions and no bitmap.
+    // give an Image with zero dimensions and no bitmap; decodeFailure() says why, and the
+    // system log has it.
     Image(const zeta::platform::Data& data, std::string format);
     ~Image();
     Image(const Image&) = delete;
@@ -52,6 +53,8 @@ public:
     const std::optional<QVariantMap>& properties() const { return properties_; }
     std::shared_ptr<zeta::platform::Picture> original() const { return original_; }
     std::shared_ptr<zeta::platform::BitmapImageRep> originalImageRep() const { return originalImageRep_; }
+    // Why the bytes gave no bitmap; empty when they did.
+    const std::string& decodeFailure() const { return decodeFailure_; }
 
     std::int64_t width() const { return width_; }
     std::int64_t height() const { return height_; }
@@ -137,6 +140,7 @@ private:
     std::optional<QVariantMap> properties_;
     std::shared_ptr<zeta::platform::Picture> original_;
     std::shared_ptr<zeta::platform::BitmapImageRep> originalImageRep_;
+    std::string decodeFailure_;
     std::shared_ptr<zeta::platform::Picture> histogram_;
     std::int64_t autoBlackPoint_ = 0;
     std::int64_t autoWhitePoint_ = 65535;

@@ -10,6 +10,7 @@
 #include <exception>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <queue>
 #include <stdexcept>
 #include <thread>
@@ -211,31 +212,75 @@ public:
 
 class Timers {
 public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+
     void add(std::chrono::milliseconds delay, Queue& queue, Task task) {
-        std::lock_guard lock(mutex_);
-        entries_.push({std::chrono::steady_clock::now() + delay, next_++, &queue, std::move(task)});
+        std::unique_lock lock(mutex_);
+        entries_.push({nowLocked() + delay, next_++, &queue, std::move(task)});
         if (!started_) {
             started_ = true;
             // Detached on purpose: the timer list lives for the whole process.
             std::thread([this] { run(); }).detach();
         }
+        if (manualNow_) {
+            // Time stands still: only a task due now is queued without an advance.
+            release(lock);
+            return;
+        }
         changed_.notify_one();
+    }
+
+    void useManualClock() {
+        std::lock_guard lock(mutex_);
+        if (manualNow_) throw std::logic_error("after() already counts on a manual clock");
+        manualNow_ = std::chrono::steady_clock::now();
+        changed_.notify_one();
+    }
+    void useSteadyClock() {
+        std::lock_guard lock(mutex_);
+        manualNow_.reset();
+        changed_.notify_one();
+    }
+    TimePoint now() {
+        std::lock_guard lock(mutex_);
+        return nowLocked();
+    }
+    void advance(std::chrono::milliseconds by) {
+        std::unique_lock lock(mutex_);
+        if (!manualNow_) throw std::logic_error("after() counts on the steady clock");
+        *manualNow_ += by;
+        release(lock);
     }
 
 private:
     struct Entry {
-        std::chrono::steady_clock::time_point due;
+        TimePoint due;
         unsigned long long order; // keeps equal deadlines first-in, first-out
         Queue* queue;
         Task task;
         bool operator>(const Entry& other) const { return due != other.due ? due > other.due : order > other.order; }
     };
 
+    TimePoint nowLocked() const { return manualNow_ ? *manualNow_ : std::chrono::steady_clock::now(); }
+
+    // Queues every due task onto its queue in deadline order, outside the lock.
+    void release(std::unique_lock<std::mutex>& lock) {
+        std::vector<Entry> due;
+        const auto now = nowLocked();
+        while (!entries_.empty() && entries_.top().due <= now) {
+            due.push_back(entries_.top());
+            entries_.pop();
+        }
+        lock.unlock();
+        for (Entry& entry : due)
+            entry.queue->async(std::move(entry.task));
+    }
+
     void run() {
         std::unique_lock lock(mutex_);
         for (;;) {
-            if (entries_.empty()) {
-                changed_.wait(lock);
+            if (entries_.empty() || manualNow_) {
+                changed_.wait(lock); // on a manual clock, tasks fall due in advance()
                 continue;
             }
             const auto due = entries_.top().due;
@@ -256,6 +301,7 @@ private:
     std::priority_queue<Entry, std::vector<Entry>, std::greater<>> entries_;
     unsigned long long next_ = 0;
     bool started_ = false;
+    std::optional<TimePoint> manualNow_;
 };
 
 Timers& timers() {
@@ -404,6 +450,22 @@ void Semaphore::signal() {
 
 void after(std::chrono::milliseconds delay, Queue& queue, Task task) {
     timers().add(delay, queue, std::move(task));
+}
+
+ManualClock::ManualClock() {
+    timers().useManualClock();
+}
+
+ManualClock::~ManualClock() {
+    timers().useSteadyClock();
+}
+
+ManualClock::TimePoint ManualClock::now() const {
+    return timers().now();
+}
+
+void ManualClock::advance(std::chrono::milliseconds by) {
+    timers().advance(by);
 }
 
 } // namespace dispatch

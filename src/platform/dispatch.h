@@ -95,6 +95,24 @@ private:
 };
 
 // Queues the task onto the queue once the delay has passed. The queue must outlive the delay.
+// Delays count on the steady clock, or on a ManualClock while one lives.
 void after(std::chrono::milliseconds delay, Queue& queue, Task task);
+
+// While it lives, after() counts on a time that starts at the steady clock's present and
+// moves only by advance(): tests show a delayed task has not run yet without waiting for it.
+// One at a time; when it goes, pending delays fall due by the steady clock again.
+class ManualClock {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    ManualClock();
+    ~ManualClock();
+    ManualClock(const ManualClock&) = delete;
+    ManualClock& operator=(const ManualClock&) = delete;
+
+    TimePoint now() const;
+    // When it returns, every task whose delay has passed is on its queue, in deadline order.
+    void advance(std::chrono::milliseconds by);
+};
 
 } // namespace dispatch

@@ -404,42 +404,38 @@ void SolverController::handleUploadResponse(const HttpReply& reply) {
     startWorker(&SolverController::waitForSubmission);
 }
 
-void SolverController::waitForSubmission() {
+void SolverController::pollUntil(const std::string& url, const char* service, int pauseSeconds,
+                                 const std::function<bool(const HttpReply& reply)>& answered) {
     if (aborted_) {
         setFailedStatus(std::string("Aborted"));
         return;
     }
     pollWaited_ = {};
-    const std::string url = baseURL_ + "/api/submissions/" + std::to_string(currentSubmission_.value_or(0));
     while (true) {
-        const HttpReply reply = request("GET", url, {}, {});
-        if (reply.received) {
-            if (const auto object = solver::replyObject(reply.body)) {
-                const auto jobs = solver::integerListMember(*object, "jobs");
-                if (jobs && !jobs->empty()) {
-                    logReply(*object);
-                    currentJob_ = jobs->front();
-                    startWorker(&SolverController::waitForJob);
-                    return;
-                }
-            }
-        }
-        for (int i = 0; i < 5; ++i) {
+        if (answered(request("GET", url, {}, {}))) return;
+        for (int i = 0; i < pauseSeconds; ++i) {
             if (pauseAndCheckAbort()) return;
         }
-        if (pollTimeRanOut("solving service")) return;
+        if (pollTimeRanOut(service)) return;
     }
 }
 
+void SolverController::waitForSubmission() {
+    const std::string url = baseURL_ + "/api/submissions/" + std::to_string(currentSubmission_.value_or(0));
+    pollUntil(url, "solving service", 5, [this](const HttpReply& reply) {
+        const auto object = reply.received ? solver::replyObject(reply.body) : std::nullopt;
+        const auto jobs = object ? solver::integerListMember(*object, "jobs") : std::nullopt;
+        if (!jobs || jobs->empty()) return false;
+        logReply(*object);
+        currentJob_ = jobs->front();
+        startWorker(&SolverController::waitForJob);
+        return true;
+    });
+}
+
 void SolverController::waitForJob() {
-    if (aborted_) {
-        setFailedStatus(std::string("Aborted"));
-        return;
-    }
-    pollWaited_ = {};
     const std::string url = baseURL_ + "/api/jobs/" + std::to_string(currentJob_.value_or(0)) + "/info";
-    while (true) {
-        const HttpReply reply = request("GET", url, {}, {});
+    pollUntil(url, "solving service", 5, [this](const HttpReply& reply) {
         const auto object = reply.received ? solver::replyObject(reply.body) : std::nullopt;
         const auto status = object ? solver::textMember(*object, "status") : std::nullopt;
         if (status == "success") {
@@ -447,10 +443,10 @@ void SolverController::waitForJob() {
             const auto result = solver::calibration(*object);
             if (!result) {
                 setFailedStatus(std::string("The solving service sent no usable calibration"));
-                return;
+                return true;
             }
             onMain([this, result = *result] { showCalibration(result, "Job finished"); });
-            return;
+            return true;
         }
         if (status == "failure") {
             logReply(*object);
@@ -458,13 +454,10 @@ void SolverController::waitForJob() {
                 clearCalibration();
                 setFailedStatus(std::string("Job failed"));
             });
-            return;
+            return true;
         }
-        for (int i = 0; i < 5; ++i) {
-            if (pauseAndCheckAbort()) return;
-        }
-        if (pollTimeRanOut("solving service")) return;
-    }
+        return false;
+    });
 }
 
 // --- Local service ----------------------------------------------------------------------------
@@ -503,45 +496,29 @@ void SolverController::handleLocalUploadResponse(const HttpReply& reply) {
 }
 
 void SolverController::checkStatus() {
-    if (aborted_) {
-        setFailedStatus(std::string("Aborted"));
-        return;
-    }
-    pollWaited_ = {};
-    const std::string url = baseURL_ + "/api/status";
-    while (true) {
-        const HttpReply reply = request("GET", url, {}, {});
+    // A vanished service answers at once: the pause keeps the poll from being a busy loop.
+    pollUntil(baseURL_ + "/api/status", "local solving service", 1, [this](const HttpReply& reply) {
         const auto object = reply.received ? solver::replyObject(reply.body) : std::nullopt;
         const auto status = object ? solver::textMember(*object, "status") : std::nullopt;
-        if (!status) {
-            // A vanished service answers at once; pause so the poll is not a busy loop.
-            pause(kOneSecond);
-        } else if (*status == "busy") {
+        if (status == "busy") {
             setRunningStatus(solver::textMember(*object, "message"));
-            pause(kOneSecond);
-        } else if (*status == "done") {
+        } else if (status == "done") {
             const auto result = solver::calibration(*object);
             if (!result) {
                 setFailedStatus(std::string("The solving service sent no usable calibration"));
-                return;
+                return true;
             }
             onMain([this, result = *result] { showCalibration(result, "Done"); });
-            return;
-        } else if (*status == "failed") {
+            return true;
+        } else if (status == "failed") {
             onMain([this, message = solver::textMember(*object, "message")] {
                 clearCalibration();
                 setFailedStatus(message);
             });
-            return;
-        } else {
-            pause(kOneSecond);
+            return true;
         }
-        if (aborted_) {
-            setFailedStatus(std::string("Aborted"));
-            return;
-        }
-        if (pollTimeRanOut("local solving service")) return;
-    }
+        return false;
+    });
 }
 
 // --- Results ----------------------------------------------------------------------------------

@@ -138,6 +138,10 @@ private:
     // One pause of a second followed by the abort test; true when the solve was aborted.
     bool pauseAndCheckAbort();
     bool pollTimeRanOut(const char* what);
+    // Asks url until answered() takes a reply as final, pausing the given seconds between
+    // asks; an abort or the poll's time limit ends it with a failed status.
+    void pollUntil(const std::string& url, const char* service, int pauseSeconds,
+                   const std::function<bool(const zeta::solver::HttpReply& reply)>& answered);
     void finishSilently();
     void sendCoordinates(const char* property);
     void updateMountButtons();

@@ -26,6 +26,7 @@ protected:
         indigo->startWithLocalServer(false, false);
     }
     void TearDown() override {
+        controller.retireBackgroundRequests();
         cameras.clear();
         settle();
         indigo.reset();

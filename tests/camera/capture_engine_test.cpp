@@ -293,6 +293,11 @@ TEST_F(Engine, TheFocuserStepsOutwardBetweenFramesAndTheNextFrameWaitsForIt) {
     focuser.selectFocuser(static_cast<int>(std::find(titles.begin(), titles.end(), "Test Focuser") - titles.begin()));
     ASSERT_TRUE(until([&] { return focuser.focuser() && focuser.focuser()->connected(); }));
     focuser.settingsAction(10, 0);
+    // The window's CONFIG LOAD can reach the focuser after it reports itself connected.
+    ASSERT_TRUE(until([&] {
+        const auto requests = focuserDevice.requests();
+        return std::find(requests.begin(), requests.end(), "CONFIG LOAD=On") != requests.end();
+    }));
     settle();
     focuserDevice.clearEvents();
 
@@ -356,6 +361,41 @@ TEST_F(Engine, AFocuserThatNeverEndsItsStepEndsTheRun) {
     EXPECT_TRUE(logged("Capture stopped: the focuser did not finish its step"));
     EXPECT_EQ(sleeper->sleeps().size(), 1u + ZTCameraController::kFocuserPolls);
     controller.stopAction(); // ends the move
+}
+
+TEST_F(Engine, AFocuserThatGoesAwayEndsTheWaitAndTheRunGoesOn) {
+    auto sleeper = std::make_shared<RecordedSleeper>();
+    controller.setSleeper(sleeper);
+    test_support::TestFocuser focuserDevice;
+    focuserDevice.setMoveTime(std::chrono::hours(1));
+    std::atomic<int> polls{0};
+    sleeper->onSleep = [&](std::chrono::microseconds time) {
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        while (time == std::chrono::seconds(1) && focuser.state() != INDIGO_BUSY_STATE &&
+               std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(1ms);
+        // A few polls into the step, the user picks no focuser.
+        if (time == std::chrono::microseconds(100000) && ++polls == 5) {
+            dispatch::mainQueue().async([&] { focuser.selectFocuser(0); });
+            const auto until = std::chrono::steady_clock::now() + 10s;
+            while (focuser.focuser() && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(1ms);
+        }
+    };
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    ASSERT_TRUE(until([&] { return focuser.focusersPopUp().titles().size() > 1; }));
+    focuser.selectFocuser(1);
+    ASSERT_TRUE(until([&] { return focuser.focuser() && focuser.focuser()->connected(); }));
+    view.countValue = 3;
+    controller.captureAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() >= 1; }));
+    ASSERT_TRUE(until([&] { return idle(); }));
+    settle();
+    EXPECT_EQ(camera.exposures(), 3);
+    EXPECT_EQ(view.state, "NSStatusAvailable");
+    EXPECT_EQ(filesIn(captures).size(), 3u);
+    EXPECT_LT(sleeper->sleeps().size(), 1000u);
 }
 
 } // namespace

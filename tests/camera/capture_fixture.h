@@ -50,6 +50,7 @@ inline std::vector<std::string> filesIn(const std::filesystem::path& folder) {
 class RecordingZT : public ZTCameraController {
 public:
     using ZTCameraController::ZTCameraController;
+    ~RecordingZT() override { retireBackgroundRequests(); }
     std::vector<std::string> sent() {
         std::lock_guard lock(mutex_);
         return sent_;
@@ -263,6 +264,7 @@ protected:
         indigo->startWithLocalServer(false, false);
     }
     void TearDown() override {
+        controller.retireBackgroundRequests();
         cameras.clear();
         settle();
         indigo.reset();

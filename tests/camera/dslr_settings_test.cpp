@@ -143,10 +143,13 @@ TEST_F(Settings, ZoomTogglesAndTheButtonFollows) {
     EXPECT_EQ(ztView.battery, "Bat25");
     controller.previewAction(true);
     ASSERT_TRUE(until([&] { return ztView.controls.liveViewZoom; }));
+    // The button follows at once, and stays so once the camera has answered.
     controller.zoomAction();
     EXPECT_TRUE(ztView.controls.liveViewZoomOn);
+    ASSERT_TRUE(until([&] { return controller.zoomPreview() && ztView.controls.liveViewZoomOn; }));
     controller.zoomAction();
     EXPECT_FALSE(ztView.controls.liveViewZoomOn);
+    ASSERT_TRUE(until([&] { return !controller.zoomPreview() && !ztView.controls.liveViewZoomOn; }));
     EXPECT_EQ(controller.count("Camera A DSLR_ZOOM_PREVIEW ON"), 1u);
     EXPECT_EQ(controller.count("Camera A DSLR_ZOOM_PREVIEW OFF"), 1u);
     controller.stopAction();

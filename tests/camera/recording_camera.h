@@ -19,6 +19,7 @@ using namespace zeta::camera;
 class RecordingCamera : public CameraController {
 public:
     using CameraController::CameraController;
+    ~RecordingCamera() override { retireBackgroundRequests(); }
 
     // "DEVICE PROPERTY ITEM" for switches, "DEVICE PROPERTY ITEM=value" for numbers,
     // "DEVICE PROPERTY BLOB on|off".

@@ -47,6 +47,7 @@ protected:
         widget->show();
     }
     void TearDown() override {
+        controller.retireBackgroundRequests();
         indigo.reset();
         controller.setIndigo(nullptr);
         QCoreApplication::processEvents();

@@ -4,6 +4,7 @@
 #include "ccd_ica/dslr_property_map.h"
 #include "ccd_ica/indigo_ccd_ica.h"
 #include "ccd_ica/ptp_delegate.h"
+#include "indigo/bus/indigo_timer_internal.h"
 #include "indigo/indigo_driver.h"
 #include "indigo/indigo_log.h"
 #include "platform/camera/ic_device_browser.h"
@@ -695,6 +696,7 @@ TEST(ICADriver, LensMovesThroughTheFocuserDevice) {
 }
 
 TEST(ICADriver, UnpluggedMidExposureLeavesNothingBehind) {
+    zeta::indigo::ManualTimerClock clock; // the bulb timer's
     ScriptedRig rig(
         "Zeta Unplugged",
         [](ScriptedCamera& camera) {
@@ -716,6 +718,9 @@ TEST(ICADriver, UnpluggedMidExposureLeavesNothingBehind) {
     sendSwitch(name, "DSLR_SHUTTER", "4294967295"); // read back read-write: bulb from now on
     ASSERT_TRUE(client().waitFor(from, name, "DSLR_SHUTTER", stateIs(INDIGO_OK_STATE)));
     sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 0.1);
+    ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_BUSY_STATE)));
+    flushRunLoop(); // the bulb timer is set
+    clock.advance(100ms);
     const auto first = client().waitFor(from, name, "CCD_IMAGE", stateIs(INDIGO_OK_STATE));
     ASSERT_TRUE(first);
     ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_OK_STATE)));
@@ -748,7 +753,7 @@ TEST(ICADriver, UnpluggedMidExposureLeavesNothingBehind) {
     EXPECT_TRUE(logged(name + " removed"));
     EXPECT_TRUE(logged(name + " detached"));
     // The bulb timer was cancelled with the device: the shutter is never closed afterwards.
-    std::this_thread::sleep_for(700ms);
+    clock.advance(1s);
     flushRunLoop();
     EXPECT_EQ(rig.camera->stopExposures, 1);
     EXPECT_EQ(rig.camera->userData(), nullptr);

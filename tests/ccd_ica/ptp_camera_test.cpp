@@ -404,7 +404,8 @@ struct DeviceHolder final : zeta::platform::ICDeviceBrowserDelegate {
     }
 };
 
-TEST(PTPCamera, EventTimerPollsWhileTheSessionIsOpen) {
+TEST(PTPCamera, EventTimerPollsOncePerIntervalWhileTheSessionIsOpen) {
+    dispatch::ManualClock clock;
     auto sim = SimulatedCamera::preset("generic");
     auto source = std::make_shared<zeta::platform::SimulatedDeviceSource>();
     source->plug(sim);
@@ -415,33 +416,35 @@ TEST(PTPCamera, EventTimerPollsWhileTheSessionIsOpen) {
     ASSERT_TRUE(dispatch::runMainQueueUntil([&] { return holder->device != nullptr; }, 5s));
     auto recorder = std::make_shared<CameraRecorder>();
     auto camera = PTPCamera::create<PollingCamera>(holder->device, recorder, dispatch::mainQueue());
+    // Polls that fall due within the time given.
+    auto pollsIn = [&](std::chrono::milliseconds time) {
+        const int before = camera->polls;
+        clock.advance(time);
+        dispatch::drainMainQueue();
+        return camera->polls - before;
+    };
 
-    dispatch::runMainQueueUntil([] { return false; }, 600ms);
-    EXPECT_EQ(camera->polls, 0); // no session, no polling
+    EXPECT_EQ(pollsIn(2s), 0); // no session, no polling
     camera->requestOpenSession();
     ASSERT_TRUE(recorder->waitFor("connected"));
-    EXPECT_TRUE(dispatch::runMainQueueUntil([&] { return camera->polls >= 2; }, 3s));
+    EXPECT_EQ(pollsIn(499ms), 0);
+    EXPECT_EQ(pollsIn(1ms), 1);
+    EXPECT_EQ(pollsIn(500ms), 1);
 
     camera->requestCloseSession();
     ASSERT_TRUE(recorder->waitFor("disconnected"));
-    const int polls = camera->polls;
-    dispatch::runMainQueueUntil([] { return false; }, 700ms);
-    EXPECT_EQ(camera->polls, polls);
+    EXPECT_EQ(pollsIn(2s), 0);
 
     // Reconnecting polls again, once per interval (a second timer would double the rate).
     camera->requestOpenSession();
     recorder->reports.clear();
     ASSERT_TRUE(recorder->waitFor("connected"));
-    const int start = camera->polls;
-    dispatch::runMainQueueUntil([] { return false; }, 1200ms);
-    EXPECT_GE(camera->polls - start, 1);
-    EXPECT_LE(camera->polls - start, 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(pollsIn(500ms), 1);
 
     source->unplug(sim);
     ASSERT_TRUE(recorder->waitFor("removed"));
-    const int atRemoval = camera->polls;
-    dispatch::runMainQueueUntil([] { return false; }, 700ms);
-    EXPECT_EQ(camera->polls, atRemoval);
+    EXPECT_EQ(pollsIn(2s), 0);
 }
 
 TEST(PTPBrowser, AnnouncesEachCameraAndDropsItWhenRemoved) {

@@ -151,6 +151,64 @@ TEST(FITSImageRep, LargeFramesMatchTheLibrarysConversion) {
     }
 }
 
+TEST(FITSImageRep, FramesSplitAcrossThreadsDecodeEveryPixel) {
+    // Over a million pixels of odd width: the plain reading splits them into chunks that
+    // begin at unaligned samples. Each case: bit depth, planes, BZERO, the expected 8- or
+    // 16-bit output sample of stored value v.
+    constexpr long kWidth = 1201, kHeight = 1001;
+    constexpr std::size_t n = std::size_t(kWidth) * kHeight;
+    const auto stored = [](std::size_t i) {
+        return static_cast<int>((i * 2654435761u) >> 16 & 0xFFFF) - 32768;
+    };
+    struct Case {
+        int bitpix;
+        int planes;
+        bool offset;
+    };
+    for (const Case c : {Case{16, 1, true}, Case{16, 1, false}, Case{16, 3, true}, Case{8, 3, false}}) {
+        SCOPED_TRACE(testing::Message() << c.bitpix << " bits, " << c.planes << " planes");
+        std::vector<std::pair<std::string, std::string>> cards = {{"BITPIX", std::to_string(c.bitpix)},
+                                                                  {"NAXIS", c.planes == 1 ? "2" : "3"},
+                                                                  {"NAXIS1", std::to_string(kWidth)},
+                                                                  {"NAXIS2", std::to_string(kHeight)}};
+        if (c.planes == 3) cards.emplace_back("NAXIS3", "3");
+        if (c.offset) cards.emplace_back("BZERO", "32768");
+        auto bytes = header(cards);
+        std::vector<int> values(n * static_cast<std::size_t>(c.planes));
+        for (std::size_t i = 0; i < values.size(); ++i)
+            values[i] = c.bitpix == 8 ? (stored(i) & 0xFF) : stored(i);
+        appendData(bytes, values, c.bitpix / 8);
+        auto rep = decode(bytes);
+        ASSERT_TRUE(rep);
+        const auto expected = [&](std::size_t i) {
+            if (c.bitpix == 8) return values[i];
+            return c.offset ? values[i] + 32768 : std::max(0, values[i]);
+        };
+        if (c.planes == 1) {
+            for (std::size_t i = 0; i < n; ++i)
+                ASSERT_EQ(sample16(*rep, i), expected(i)) << i;
+        } else {
+            for (std::size_t i = 0; i < n; ++i)
+                for (std::size_t p = 0; p < 3; ++p) {
+                    const int value = c.bitpix == 8 ? expected(p * n + i) : expected(p * n + i) >> 8;
+                    ASSERT_EQ(rep->bitmapData()[3 * i + p], value) << i << " plane " << p;
+                }
+        }
+    }
+}
+
+TEST(FITSImageRep, EightBitPixelsOutliveTheCallersBytes) {
+    // Unscaled 8-bit pixels are shown from the bytes themselves, which the bitmap keeps.
+    std::shared_ptr<FITSIO::FITSImageRep> rep;
+    {
+        auto bytes = header({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "3"}, {"NAXIS2", "2"}});
+        appendData(bytes, std::vector<int>{1, 2, 3, 4, 5, 255}, 1);
+        rep = decode(bytes);
+    }
+    ASSERT_TRUE(rep);
+    EXPECT_EQ(std::vector<int>(rep->bitmapData(), rep->bitmapData() + 6), (std::vector<int>{1, 2, 3, 4, 5, 255}));
+}
+
 TEST(FITSImageRep, UnpaddedFileDecodes) {
     auto bytes = header({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "3"}, {"NAXIS2", "1"}});
     bytes.insert(bytes.end(), {1, 2, 3});
@@ -170,41 +228,58 @@ TEST(FITSImageRep, FramesThatGiveNoRepresentation) {
         return std::vector<std::uint8_t>(good.begin(), good.begin() + length);
     };
     std::string garbage = "SIMPLE is not how this file goes on";
+    // Each says why, in words the log and the image window can show.
     const struct {
         const char* name;
         std::vector<std::uint8_t> bytes;
+        const char* reason;
     } cases[] = {
-        {"garbage after SIMPLE", std::vector<std::uint8_t>(garbage.begin(), garbage.end())},
-        {"header cut short", cut(1000)},
-        {"no data", cut(2880)},
-        {"data cut short", cut(2880 + 1600)},
-        {"one byte of data missing", cut(2880 + 3199)},
-        {"floating point", withData({{"BITPIX", "-32"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}}, 4, 4)},
-        {"32-bit integers", withData({{"BITPIX", "32"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}}, 4, 4)},
-        {"one axis", withData({{"BITPIX", "8"}, {"NAXIS", "1"}, {"NAXIS1", "4"}}, 4, 1)},
+        {"garbage after SIMPLE", std::vector<std::uint8_t>(garbage.begin(), garbage.end()), "FITS bytes unreadable"},
+        {"header cut short", cut(1000), "FITS data shorter than its header says"},
+        {"no data", cut(2880), "FITS data shorter than its header says"},
+        {"data cut short", cut(2880 + 1600), "FITS data shorter than its header says"},
+        {"one byte of data missing", cut(2880 + 3199), "FITS data shorter than its header says"},
+        {"floating point", withData({{"BITPIX", "-32"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}}, 4, 4),
+         "FITS image with NAXIS 2 and BITPIX -32: only 2 or 3 axes of 8 or 16 bits are shown"},
+        {"32-bit integers", withData({{"BITPIX", "32"}, {"NAXIS", "2"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}}, 4, 4),
+         "FITS image with NAXIS 2 and BITPIX 32: only 2 or 3 axes of 8 or 16 bits are shown"},
+        {"one axis", withData({{"BITPIX", "8"}, {"NAXIS", "1"}, {"NAXIS1", "4"}}, 4, 1),
+         "FITS image with NAXIS 1 and BITPIX 8: only 2 or 3 axes of 8 or 16 bits are shown"},
         {"four axes",
          withData({{"BITPIX", "8"}, {"NAXIS", "4"}, {"NAXIS1", "1"}, {"NAXIS2", "1"}, {"NAXIS3", "3"}, {"NAXIS4", "1"}},
-                  3, 1)},
-        {"zero width", withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "0"}, {"NAXIS2", "5"}}, 0, 1)},
-        {"zero height", withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "5"}, {"NAXIS2", "0"}}, 0, 1)},
+                  3, 1),
+         "FITS image with NAXIS 4 and BITPIX 8: only 2 or 3 axes of 8 or 16 bits are shown"},
+        {"zero width", withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "0"}, {"NAXIS2", "5"}}, 0, 1),
+         "FITS image size out of range"},
+        {"zero height", withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "5"}, {"NAXIS2", "0"}}, 0, 1),
+         "FITS image size out of range"},
         {"two colour planes",
-         withData({{"BITPIX", "8"}, {"NAXIS", "3"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}, {"NAXIS3", "2"}}, 8, 1)},
+         withData({{"BITPIX", "8"}, {"NAXIS", "3"}, {"NAXIS1", "2"}, {"NAXIS2", "2"}, {"NAXIS3", "2"}}, 8, 1),
+         "FITS colour image with fewer than 3 planes"},
         {"absurd size, little data",
-         withData({{"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "200000"}, {"NAXIS2", "200000"}}, 16, 2)},
+         withData({{"BITPIX", "16"}, {"NAXIS", "2"}, {"NAXIS1", "200000"}, {"NAXIS2", "200000"}}, 16, 2),
+         "FITS image size out of range"},
         {"width beyond 32 bits",
-         withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "99999999999"}, {"NAXIS2", "1"}}, 16, 1)},
-        {"no image at all", header({{"BITPIX", "8"}, {"NAXIS", "0"}})},
+         withData({{"BITPIX", "8"}, {"NAXIS", "2"}, {"NAXIS1", "99999999999"}, {"NAXIS2", "1"}}, 16, 1), nullptr},
+        {"no image at all", header({{"BITPIX", "8"}, {"NAXIS", "0"}}), nullptr},
     };
+    zeta::platform::ImageRep::registerImageRepClass<FITSIO::FITSImageRep>();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_TRUE(FITSIO::FITSImageRep::imageRepsWithData(dataOf(c.bytes)).empty());
         FITSIO::FITSImageRep rep(dataOf(c.bytes));
         EXPECT_EQ(rep.bitmapData(), nullptr);
         EXPECT_EQ(rep.pixelsWide(), 0);
-        // The platform treats the bytes as undecodable.
-        zeta::platform::ImageRep::registerImageRepClass<FITSIO::FITSImageRep>();
-        EXPECT_EQ(zeta::platform::Picture::withData(dataOf(c.bytes)), nullptr);
+        EXPECT_FALSE(rep.failureReason().empty());
+        if (c.reason) {
+            EXPECT_EQ(rep.failureReason(), c.reason);
+        }
+        // The platform treats the bytes as undecodable, and passes the reason on.
+        std::string reason;
+        EXPECT_EQ(zeta::platform::Picture::withData(dataOf(c.bytes), &reason), nullptr);
+        EXPECT_EQ(reason, rep.failureReason());
     }
+    EXPECT_EQ(FITSIO::FITSImageRep(dataOf(good)).failureReason(), "");
 }
 
 TEST(FITSImageRep, EveryCutOfARealCaptureIsRefusedCleanly) {

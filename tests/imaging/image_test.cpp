@@ -1,5 +1,6 @@
 #include "imaging/image.h"
 
+#include "platform/system_log.h"
 #include "test_decoders.h"
 
 #include <QImage>
@@ -7,6 +8,7 @@
 #include <memory>
 #include <numeric>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -139,18 +141,24 @@ TEST_F(ImageTest, HistogramDrawing) {
 }
 
 TEST_F(ImageTest, FramesWithoutAnalysis) {
+    std::vector<std::string> log;
+    zeta::platform::setSystemLogHandler([&](std::string_view entry) { log.emplace_back(entry); });
+    // A frame without a bitmap says why, in the system log too.
     const struct {
         const char* name;
         zeta::platform::Data data;
+        const char* reason;
     } cases[] = {
-        {"not an image", zeta::platform::Data("hello", 5)},
-        {"raw signature the decoder refuses", rawFrame("RAW9", 2, 2, {1, 2, 3, 4})},
-        {"raw frame shorter than its header", rawFrame("RAW2", 100, 100, {1, 2, 3, 4})},
-        {"empty", zeta::platform::Data()},
-        {"planar bitmap", testBitmap(2, 2, 8, 3, 8, std::vector<std::uint8_t>(12, 1), 0, false, true)},
+        {"not an image", zeta::platform::Data("hello", 5), "no decoder takes these bytes"},
+        {"raw signature the decoder refuses", rawFrame("RAW9", 2, 2, {1, 2, 3, 4}), "RAW frame header unreadable"},
+        {"raw frame shorter than its header", rawFrame("RAW2", 100, 100, {1, 2, 3, 4}),
+         "RAW frame shorter than its header says"},
+        {"empty", zeta::platform::Data(), "no bytes"},
+        {"planar bitmap", testBitmap(2, 2, 8, 3, 8, std::vector<std::uint8_t>(12, 1), 0, false, true), ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        log.clear();
         Image image(c.data, ".xyz");
         EXPECT_EQ(image.width(), 0);
         EXPECT_EQ(image.height(), 0);
@@ -165,7 +173,14 @@ TEST_F(ImageTest, FramesWithoutAnalysis) {
         EXPECT_FALSE(image.findStar(5, 1, 1));
         EXPECT_EQ(image.data(), c.data);
         EXPECT_EQ(image.format(), ".xyz");
+        EXPECT_EQ(image.decodeFailure(), c.reason);
+        if (*c.reason) {
+            EXPECT_EQ(log, std::vector<std::string>{"Image: .xyz of " + std::to_string(c.data.length()) +
+                                                    " bytes not decoded: " + c.reason});
+        }
     }
+    zeta::platform::setSystemLogHandler({});
+    EXPECT_EQ(grey8(1, 1, {5})->decodeFailure(), "");
 }
 
 TEST_F(ImageTest, StretchOfGreyFrames) {

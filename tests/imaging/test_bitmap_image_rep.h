@@ -19,7 +19,7 @@ struct TestBitmapImageRep {
 
     static bool canInitWithData(const zeta::platform::Data& data) { return data.startsWith("ZBMP"); }
 
-    static zeta::platform::ImageReps imageRepsWithData(const zeta::platform::Data& data) {
+    static zeta::platform::ImageReps imageRepsWithData(const zeta::platform::Data& data, std::string* = nullptr) {
         Header h;
         if (data.length() < sizeof h) return {};
         std::memcpy(&h, data.bytes(), sizeof h);

@@ -2,6 +2,7 @@
 // detaching and the life of property records.
 
 #include "bus_fixtures.h"
+#include "indigo/bus/indigo_timer_internal.h"
 #include "indigo/indigo_timer.h"
 
 #include <chrono>
@@ -282,6 +283,7 @@ TEST(Bus, DetachWaitsForACallbackRunningOnAnotherThread) {
 }
 
 TEST(Bus, DetachingADeviceDeletesWhatItLeftDefinedAndCancelsItsTimers) {
+    zeta::indigo::ManualTimerClock clock;
     RecordingClient client("observer");
     indigo_attach_client(&client.client);
     static std::atomic<int> fired{0};
@@ -304,7 +306,7 @@ TEST(Bus, DetachingADeviceDeletesWhatItLeftDefinedAndCancelsItsTimers) {
     EXPECT_THAT(client.briefs(), ElementsAre("delete Fixture Careless.A", "delete Fixture Careless.B"));
     EXPECT_STREQ(a->name, "A"); // still valid memory for the client holding it
     indigo_release_property(a);
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    clock.advance(std::chrono::seconds(1));
     EXPECT_EQ(fired, 0);
     EXPECT_EQ(indigo_detach_device(&device), INDIGO_FAILED);
 }

@@ -2,6 +2,7 @@
 // and the bus can be used again afterwards.
 
 #include "bus_fixtures.h"
+#include "indigo/bus/indigo_timer_internal.h"
 #include "indigo/indigo_timer.h"
 
 #include <atomic>
@@ -17,6 +18,7 @@ using testing::ElementsAre;
 namespace {
 
 TEST(Lifecycle, StopDetachesEverythingAndDropsPendingTimers) {
+    zeta::indigo::ManualTimerClock clock;
     ASSERT_EQ(indigo_start(), INDIGO_OK);
     RecordingClient client("last");
     NumberDevice device("Fixture Stop");
@@ -31,7 +33,7 @@ TEST(Lifecycle, StopDetachesEverythingAndDropsPendingTimers) {
     EXPECT_TRUE(client.detached);
     EXPECT_EQ(setNumber(nullptr, "Fixture Stop", "VALUE", "X", 1), INDIGO_OK);
     EXPECT_EQ(device.changes, 0); // detached: no longer reachable
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    clock.advance(std::chrono::seconds(1));
     EXPECT_EQ(fired, 0);
 
     // Started again, it works as before.

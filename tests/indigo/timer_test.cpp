@@ -1,5 +1,6 @@
 // Timers and background work.
 
+#include "indigo/bus/indigo_timer_internal.h"
 #include "indigo/indigo_timer.h"
 
 #include <atomic>
@@ -38,18 +39,18 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeou
 }
 
 TEST(Timer, FiresOnceOnAnotherThreadAfterItsDelay) {
+    zeta::indigo::ManualTimerClock clock;
     Probe probe;
-    const auto start = std::chrono::steady_clock::now();
     indigo_timer* timer = indigo_set_timer(&probe.device, 0.1, [](indigo_device* d) {
         Probe::of(d).thread = std::this_thread::get_id();
         Probe::of(d).fired++;
     });
     ASSERT_NE(timer, nullptr);
+    clock.advance(99ms);
+    EXPECT_EQ(probe.fired, 0);
+    clock.advance(1ms);
     ASSERT_TRUE(waitFor([&] { return probe.fired == 1; }));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms);
     EXPECT_NE(probe.thread, std::this_thread::get_id());
-    std::this_thread::sleep_for(150ms);
-    EXPECT_EQ(probe.fired, 1);
 
     // Cancelling after it fired is harmless and clears the token.
     EXPECT_FALSE(indigo_cancel_timer(&probe.device, &timer));
@@ -58,11 +59,21 @@ TEST(Timer, FiresOnceOnAnotherThreadAfterItsDelay) {
     EXPECT_FALSE(indigo_cancel_timer(&probe.device, nullptr));
 }
 
+TEST(Timer, FiresOnTheSteadyClockOnceTheManualClockGoes) {
+    Probe probe;
+    {
+        zeta::indigo::ManualTimerClock clock;
+        indigo_set_timer(&probe.device, 0.05, [](indigo_device* d) { Probe::of(d).fired++; });
+    }
+    EXPECT_TRUE(waitFor([&] { return probe.fired == 1; }));
+}
+
 TEST(Timer, CancelBeforeFiringKeepsTheCallbackFromRunning) {
+    zeta::indigo::ManualTimerClock clock;
     Probe probe;
     indigo_timer* timer = indigo_set_timer(&probe.device, 0.2, [](indigo_device* d) { Probe::of(d).fired++; });
     EXPECT_TRUE(indigo_cancel_timer(&probe.device, &timer));
-    std::this_thread::sleep_for(300ms);
+    clock.advance(1s);
     EXPECT_EQ(probe.fired, 0);
 }
 
@@ -123,14 +134,17 @@ TEST(Timer, TimersFireInDeadlineOrderWhateverTheOrderSet) {
         std::lock_guard lock(mutex);
         order += d->name[0];
     };
-    // Far apart, so a stall between the two calls on a loaded machine keeps the order.
-    indigo_set_timer(&late.device, 0.6, note);
+    zeta::indigo::ManualTimerClock clock;
+    indigo_set_timer(&late.device, 0.25, note);
     indigo_set_timer(&early.device, 0.05, note);
-    ASSERT_TRUE(waitFor([&] {
+    auto fired = [&] {
         std::lock_guard lock(mutex);
-        return order.size() == 2;
-    }));
-    EXPECT_EQ(order, "EL");
+        return order;
+    };
+    clock.advance(50ms);
+    ASSERT_TRUE(waitFor([&] { return fired() == "E"; }));
+    clock.advance(200ms);
+    ASSERT_TRUE(waitFor([&] { return fired() == "EL"; }));
 }
 
 TEST(Async, RunsOnAWorkerAndEveryTaskStartsEvenWhileOthersBlock) {

@@ -292,6 +292,40 @@ TEST(WireParser, ABlobOfManyMegabytesStreamsThroughWithoutTrippingTheTagLimit) {
     EXPECT_EQ(parsed.messages[0].items.at(0).bytes.size(), bytes.size());
 }
 
+// A receiver that keeps each frame's buffer and gives the one it held back with the message,
+// as the mirror does: the next frame is decoded into a buffer that holds an older, larger or
+// smaller one, and must come out exactly, neither padded nor cut by what was there.
+TEST(WireParser, FramesOneAfterAnotherComeOutWholeInTheBufferTheLastOneGaveBack) {
+    std::mt19937 random(7);
+    std::string input;
+    std::vector<std::string> sent;
+    for (std::size_t size : {70000u, 1000u, 0u, 150000u, 3u, 150000u, 20000u}) {
+        std::string bytes(size, '\0');
+        for (char& b : bytes)
+            b = static_cast<char>(random());
+        sent.push_back(bytes);
+        input += "<setBLOBVector device=\"C\" name=\"B\"><oneBLOB name=\"B\" size=\"" + std::to_string(size) +
+                 "\" format=\".bin\">" + base64(bytes) + "</oneBLOB></setBLOBVector>\n";
+    }
+    for (std::size_t piece : {std::size_t{0}, std::size_t{4093}, std::size_t{65536}}) {
+        SCOPED_TRACE(piece);
+        BlobBytes held;
+        std::vector<std::string> received;
+        XmlStreamParser parser(
+            [&](WireMessage& m) {
+                ASSERT_EQ(m.items.size(), 1u);
+                held.swap(m.items[0].bytes);
+                received.emplace_back(held.begin(), held.end());
+            },
+            {});
+        bool ok = true;
+        for (std::size_t at = 0; at < input.size() && ok; at += piece == 0 ? input.size() : piece)
+            ok = parser.feed(input.data() + at, std::min(input.size() - at, piece == 0 ? input.size() : piece));
+        ASSERT_TRUE(ok && parser.finish()) << parser.error();
+        EXPECT_EQ(received, sent);
+    }
+}
+
 struct BadCase {
     const char* what;
     std::string input;
@@ -449,6 +483,53 @@ TEST(WireBase64, DecodesPaddingAndWhiteSpaceAndRefusesTheRest) {
         Base64Decoder decoder(out, 1 << 20);
         ASSERT_TRUE(decoder.feed(encoded.data(), encoded.size()) && decoder.finish());
         EXPECT_EQ(std::string(out.begin(), out.end()), bytes);
+    }
+}
+
+// Long texts take the decoder's fast path; one character at a time never does, so it is the
+// yardstick: every byte value in places inside and at the edges of a fast block, texts of
+// every length in random pieces, and a limit reached inside a block.
+TEST(WireBase64, LongTextsDecodeAsOneCharacterAtATimeDoes) {
+    struct Result {
+        bool ok;
+        std::string bytes;
+        std::size_t characters;
+        bool operator==(const Result&) const = default;
+    };
+    const auto decode = [](const std::string& text, std::size_t piece, std::int64_t limit) {
+        BlobBytes out;
+        Base64Decoder decoder(out, limit);
+        bool ok = true;
+        for (std::size_t at = 0; at < text.size() && ok; at += piece)
+            ok = decoder.feed(text.data() + at, std::min(piece, text.size() - at));
+        ok = ok && decoder.finish();
+        return Result{ok, ok ? std::string(out.begin(), out.end()) : std::string(), decoder.characters()};
+    };
+    std::mt19937 random(99);
+    std::string bytes(300, '\0');
+    for (char& b : bytes)
+        b = static_cast<char>(random());
+    const std::string text = base64(bytes);
+    for (std::size_t place : {0u, 5u, 31u, 32u, 33u, 63u, 100u, 351u, 352u, 399u}) {
+        for (int value = 0; value < 256; ++value) {
+            std::string changed = text;
+            changed[place] = static_cast<char>(value);
+            SCOPED_TRACE(testing::Message() << "byte " << value << " at " << place);
+            ASSERT_EQ(decode(changed, changed.size(), 1 << 20), decode(changed, 1, 1 << 20));
+        }
+    }
+    for (std::size_t size = 0; size < 400; size += 7) {
+        const std::string part = base64(bytes.substr(0, std::min<std::size_t>(size, bytes.size())));
+        const Result whole = decode(part, part.size(), 1 << 20);
+        ASSERT_TRUE(whole.ok);
+        EXPECT_EQ(whole, decode(part, 1 + random() % 90, 1 << 20)) << size;
+    }
+    for (std::int64_t limit = 0; limit <= 310; ++limit) {
+        const Result limited = decode(text, text.size(), limit);
+        EXPECT_EQ(limited.ok, limit >= 300) << limit;
+        if (limited.ok) {
+            EXPECT_EQ(limited.bytes, bytes);
+        }
     }
 }
 

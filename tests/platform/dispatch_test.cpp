@@ -152,26 +152,42 @@ TEST(Semaphore, CountsAndTimesOut) {
     EXPECT_TRUE(binary.tryWait());
 }
 
-TEST(After, RunsLaterInDeadlineOrder) {
+TEST(After, RunsWhenItsDelayHasPassedInDeadlineOrder) {
+    dispatch::ManualClock clock;
     dispatch::SerialQueue queue("test.after");
-    std::mutex mutex;
-    std::vector<int> order;
-    dispatch::Semaphore done(0);
-    const auto start = std::chrono::steady_clock::now();
+    std::vector<int> order; // written on the queue, read after a sync
     auto record = [&](int n) {
         return [&, n] {
-            std::lock_guard lock(mutex);
             order.push_back(n);
-            done.signal();
         };
     };
-    // Far apart, so a loaded machine that stalls this thread between the calls keeps the order.
-    dispatch::after(600ms, queue, record(3));
-    dispatch::after(200ms, queue, record(1));
-    dispatch::after(400ms, queue, record(2));
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(done.waitFor(10s));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 600ms);
-    std::lock_guard lock(mutex);
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    auto ran = [&] {
+        queue.sync([] {});
+        return order;
+    };
+    dispatch::after(60ms, queue, record(4));
+    dispatch::after(20ms, queue, record(1));
+    dispatch::after(40ms, queue, record(2));
+    dispatch::after(40ms, queue, record(3)); // equal deadlines keep the order set
+    dispatch::after(0ms, queue, record(0));  // due at once, without an advance
+    EXPECT_EQ(ran(), (std::vector<int>{0}));
+    clock.advance(19ms);
+    EXPECT_EQ(ran(), (std::vector<int>{0}));
+    clock.advance(1ms);
+    EXPECT_EQ(ran(), (std::vector<int>{0, 1}));
+    clock.advance(100ms);
+    EXPECT_EQ(ran(), (std::vector<int>{0, 1, 2, 3, 4}));
+}
+
+TEST(After, PendingDelaysFallDueByTheSteadyClockOnceTheManualClockGoes) {
+    dispatch::SerialQueue queue("test.after.steady");
+    dispatch::Semaphore done(0);
+    {
+        dispatch::ManualClock clock;
+        dispatch::after(30ms, queue, [&] { done.signal(); });
+        EXPECT_THROW(dispatch::ManualClock second, std::logic_error);
+    }
+    EXPECT_TRUE(done.waitFor(10s));
+    dispatch::after(10ms, queue, [&] { done.signal(); });
+    EXPECT_TRUE(done.waitFor(10s));
 }

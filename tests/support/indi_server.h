@@ -22,6 +22,7 @@ public:
     explicit IndiServer(const std::vector<std::string>& drivers);
 
     int port() const { return port_; }
+    pid_t pid() const { return pid_; }
     const std::filesystem::path& home() const { return home_.path(); }
 
     // True once the server accepts connections (at most the given time).

@@ -206,6 +206,7 @@ void TestCamera::setBlob(const std::string& name, const std::string& item, std::
     std::lock_guard lock(mutex_);
     indigo_item* held = indigo_get_item(property(name), item.c_str());
     blobs_.push_back(std::move(bytes));
+    if (blobs_.size() > 4) blobs_.pop_front();
     held->blob.value = blobs_.back().data();
     held->blob.size = static_cast<int64_t>(blobs_.back().size());
     indigo_copy_name(held->blob.format, format.c_str());

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -61,7 +62,8 @@ public:
     // Reports the connection as switched by someone else.
     void reportConnected(bool connected, indigo_property_state state = INDIGO_OK_STATE);
 
-    // Puts bytes into a BLOB item (the camera keeps them), with the format (".jpeg").
+    // Puts bytes into a BLOB item (the camera keeps them, and the few before), with the format
+    // (".jpeg").
     void setBlob(const std::string& property, const std::string& item, std::vector<unsigned char> bytes,
                  const std::string& format);
 
@@ -90,7 +92,7 @@ private:
     std::vector<indigo_property*> properties_;
     std::vector<std::string> changes_;
     std::vector<std::string> blobModes_;
-    std::vector<std::vector<unsigned char>> blobs_;
+    std::deque<std::vector<unsigned char>> blobs_; // the last few frames (a client may still read one)
     bool attached_ = false;
 };
 

@@ -60,6 +60,7 @@ void ImageController::setImage(std::shared_ptr<Image> image) {
         return;
     }
     refreshImage();
+    if (frameShown_) frameShown_();
 }
 
 void ImageController::refreshImage() {

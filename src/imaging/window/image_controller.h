@@ -28,6 +28,7 @@
 #include "imaging/window/image_window_view.h"
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -44,6 +45,9 @@ public:
     void setView(zeta::imaging::ImageWindowView* view) { view_ = view; }
     zeta::imaging::ImageWindowView* view() const { return view_; }
     void setCameraController(const zeta::imaging::CameraSensor* camera) { camera_ = camera; }
+    // Runs on the main thread after each frame the setter showed, once the selected star was
+    // looked for and measured on it (the focuser window's autofocus step).
+    void setFrameShown(std::function<void()> shown) { frameShown_ = std::move(shown); }
 
     // Once, after the outlets are connected.
     virtual void awakeFromNib();
@@ -134,6 +138,7 @@ private:
 
     zeta::imaging::ImageWindowView* view_ = nullptr;
     const zeta::imaging::CameraSensor* camera_ = nullptr;
+    std::function<void()> frameShown_;
 
     std::deque<zeta::imaging::Point> driftHistory_;
     std::deque<double> fwhmHistory_;

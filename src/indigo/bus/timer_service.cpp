@@ -1,7 +1,8 @@
 #include "indigo/bus/timer_service.h"
 
+#include <algorithm>
 #include <cmath>
-#include <vector>
+#include <stdexcept>
 
 namespace zeta::indigo {
 
@@ -19,20 +20,74 @@ TimerService::~TimerService() {
 std::uint64_t TimerService::schedule(indigo_device* device, double delaySeconds, indigo_timer_callback callback) {
     if (!(delaySeconds > 0)) delaySeconds = 0; // negative or NaN
     if (delaySeconds > kLongestDelaySeconds) delaySeconds = kLongestDelaySeconds;
-    const auto due = std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                                            std::chrono::duration<double>(delaySeconds));
-    std::lock_guard lock(mutex_);
+    const auto delay =
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(delaySeconds));
+    std::unique_lock lock(mutex_);
     if (stopping_) return 0; // the bus is stopping: nothing new starts
     if (!scheduler_.joinable()) scheduler_ = std::thread([this] { runScheduler(); });
     const std::uint64_t id = nextId_++;
-    timers_.emplace(id, Timer{device, callback, due, State::Pending, {}});
+    timers_.emplace(id, Timer{device, callback, nowLocked() + delay, State::Pending, {}});
+    if (manualNow_) {
+        // Time stands still: only a timer due now fires without an advance.
+        const Due due = takeDueLocked();
+        lock.unlock();
+        post(due);
+        return id;
+    }
     wake_.notify_all();
     return id;
+}
+
+std::chrono::steady_clock::time_point TimerService::nowLocked() const {
+    return manualNow_ ? *manualNow_ : std::chrono::steady_clock::now();
+}
+
+TimerService::Due TimerService::takeDueLocked() {
+    const auto now = nowLocked();
+    Due due;
+    for (auto& [id, timer] : timers_) {
+        if (timer.state == State::Pending && timer.due <= now) due.emplace_back(timer.due, id);
+    }
+    std::sort(due.begin(), due.end());
+    for (const auto& entry : due)
+        timers_.at(entry.second).state = State::Queued;
+    return due;
+}
+
+void TimerService::post(const Due& due) {
+    for (const auto& entry : due)
+        pool_.post([this, id = entry.second] { fire(id); });
+}
+
+void TimerService::useManualClock() {
+    std::lock_guard lock(mutex_);
+    if (manualNow_) throw std::logic_error("the timers already run on a manual clock");
+    manualNow_ = std::chrono::steady_clock::now();
+    wake_.notify_all();
+}
+
+void TimerService::useSteadyClock() {
+    std::lock_guard lock(mutex_);
+    manualNow_.reset();
+    wake_.notify_all();
+}
+
+void TimerService::advance(std::chrono::steady_clock::duration by) {
+    std::unique_lock lock(mutex_);
+    if (!manualNow_) throw std::logic_error("the timers run on the steady clock");
+    *manualNow_ += by;
+    const Due due = takeDueLocked();
+    lock.unlock();
+    post(due);
 }
 
 void TimerService::runScheduler() {
     std::unique_lock lock(mutex_);
     while (!stopping_) {
+        if (manualNow_) {
+            wake_.wait(lock); // timers fall due in advance()
+            continue;
+        }
         auto earliest = timers_.end();
         for (auto it = timers_.begin(); it != timers_.end(); ++it) {
             if (it->second.state == State::Pending &&

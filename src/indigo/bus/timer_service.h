@@ -2,6 +2,9 @@
 // One-shot timers: a scheduler thread waits for the earliest deadline and hands each due
 // callback to the worker pool. Timers are named by ids that are never reused, so cancelling
 // with a stale id is harmless.
+//
+// The timers count on the steady clock, or, while a test holds a ManualTimerClock
+// (indigo_timer_internal.h), on a time that moves only when told.
 
 #include "indigo/bus/worker_pool.h"
 #include "indigo/indigo_timer.h"
@@ -12,7 +15,10 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace zeta::indigo {
 
@@ -38,6 +44,13 @@ public:
     // Drops every pending timer, waits for running callbacks, stops the scheduler thread.
     void shutdown();
 
+    // From useManualClock() to useSteadyClock() the time stands still, from the steady
+    // clock's present, and moves only by advance(). When advance() returns, every timer that
+    // fell due has been handed to the worker pool, in deadline order.
+    void useManualClock();
+    void useSteadyClock();
+    void advance(std::chrono::steady_clock::duration by);
+
 private:
     enum class State { Pending, Queued, Running };
     struct Timer {
@@ -48,7 +61,13 @@ private:
         std::thread::id runner;
     };
 
+    using Due = std::vector<std::pair<std::chrono::steady_clock::time_point, std::uint64_t>>;
+
     void runScheduler();
+    std::chrono::steady_clock::time_point nowLocked() const;
+    // With the lock held: marks the pending timers that are due as queued, earliest first.
+    Due takeDueLocked();
+    void post(const Due& due);
     void fire(std::uint64_t id);
     // With the lock held: cancels one timer, waiting while it runs elsewhere.
     bool cancelLocked(std::unique_lock<std::mutex>& lock, std::uint64_t id);
@@ -61,6 +80,7 @@ private:
     std::uint64_t nextId_ = 1;
     std::thread scheduler_;
     bool stopping_ = false;
+    std::optional<std::chrono::steady_clock::time_point> manualNow_;
 };
 
 } // namespace zeta::indigo

@@ -95,6 +95,48 @@ bool wideEncoding() {
     return supported;
 }
 
+// 32 characters at a time into 24 bytes, while they are all of the alphabet: each character
+// is checked by two table lookups (on its low and high nibble, whose bits meet only for
+// characters outside it) and mapped by adding an offset chosen by its high nibble ("/" apart);
+// the 6-bit values are then packed by two multiply-adds and a shuffle. Stops at the first
+// block with anything else (padding, white space, a bad character), which the caller decodes
+// one by one. Returns the characters done, a multiple of 32. Each step writes 32 bytes at
+// target: the caller keeps 8 bytes of room past the 24 it fills.
+__attribute__((target("avx2"))) std::size_t decodeWide(const unsigned char* text, std::size_t size,
+                                                       std::uint8_t* target) {
+    const __m256i lowTable = _mm256_setr_epi8(
+        0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A, //
+        0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
+    const __m256i highTable = _mm256_setr_epi8(
+        0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, //
+        0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
+    const __m256i rollTable = _mm256_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0, //
+                                               0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m256i slash = _mm256_set1_epi8(0x2F);
+    const __m256i pairs = _mm256_set1_epi32(0x01400140);
+    const __m256i quads = _mm256_set1_epi32(0x00011000);
+    const __m256i order = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, //
+                                           2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
+    std::size_t i = 0;
+    for (; i + 32 <= size; i += 32) {
+        const __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
+        const __m256i highNibbles = _mm256_and_si256(_mm256_srli_epi32(in, 4), slash);
+        const __m256i lowNibbles = _mm256_and_si256(in, slash);
+        const __m256i low = _mm256_shuffle_epi8(lowTable, lowNibbles);
+        const __m256i high = _mm256_shuffle_epi8(highTable, highNibbles);
+        if (!_mm256_testz_si256(low, high)) break;
+        const __m256i isSlash = _mm256_cmpeq_epi8(in, slash);
+        const __m256i roll = _mm256_shuffle_epi8(rollTable, _mm256_add_epi8(isSlash, highNibbles));
+        const __m256i values = _mm256_add_epi8(in, roll);
+        const __m256i merged = _mm256_madd_epi16(_mm256_maddubs_epi16(values, pairs), quads);
+        const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(merged, order), lanes);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target), packed);
+        target += 24;
+    }
+    return i;
+}
+
 #endif
 
 } // namespace
@@ -148,6 +190,19 @@ bool Base64Decoder::feed(const char* text, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
         // Whole groups of four alphabet characters go at once.
         if (filled == 0 && padding == 0) {
+#if defined(__x86_64__)
+            // At least 48 characters left: the output has room for the 8 bytes each wide
+            // step writes past its 24.
+            if (size - i >= 48 && room >= 24 && wideEncoding()) {
+                const std::size_t blocks =
+                    std::min<std::size_t>((size - i - 16) / 32, static_cast<std::size_t>(room / 24));
+                const std::size_t done = decodeWide(in + i, blocks * 32, target);
+                target += done / 4 * 3;
+                room -= static_cast<std::int64_t>(done / 4 * 3);
+                characters += done;
+                i += done;
+            }
+#endif
             while (i + 4 <= size && room >= 3) {
                 const std::uint32_t a = kDecode[in[i]];
                 const std::uint32_t b = kDecode[in[i + 1]];

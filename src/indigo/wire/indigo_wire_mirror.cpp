@@ -369,6 +369,19 @@ void MirrorDevices::storeBlob(DeviceMirror& device, PropertyMirror& property, in
     const std::size_t size =
         shared ? static_cast<std::size_t>(std::max<std::int64_t>(wire.length, 0)) : wire.bytes.size();
     BlobSlot& slot = property.blobs[static_cast<std::size_t>(index)];
+    if (!shared && size > 0) {
+        // The decoded bytes become the item's buffer, no copy; the buffer they replace goes
+        // back with the message, for the parser to decode the next frame into.
+        if (!takeBlobBuffer(device, slot, 0)) {
+            indigo_error("indigo: %s: no memory for a BLOB of %zu bytes", origin_.c_str(), size);
+            return;
+        }
+        BlobBytes& bytes = slot.buffers[slot.current]->bytes;
+        bytes.swap(wire.bytes);
+        item.blob.value = bytes.data();
+        item.blob.size = static_cast<std::int64_t>(size);
+        return;
+    }
     if (!takeBlobBuffer(device, slot, size)) {
         indigo_error("indigo: %s: no memory for a BLOB of %zu bytes", origin_.c_str(), size);
         return;

@@ -8,7 +8,9 @@
 #include <climits>
 #include <cstring>
 #include <expat.h>
+#include <new>
 #include <optional>
+#include <random>
 #include <string_view>
 
 namespace zeta::indigo::wire {
@@ -70,6 +72,14 @@ constexpr int kMaxDepth = 4;
 class XmlStreamParser::State {
 public:
     State(Sink sink, ParserLimits limits) : sink_(std::move(sink)), limits_(limits), framer_(limits.maxPendingBytes) {
+        // One secret hash salt for the parser's life: left to expat, every message (each is
+        // parsed after a reset) would draw a new one from the kernel.
+        try {
+            std::random_device random;
+            salt_ = (static_cast<unsigned long>(random()) << 32) ^ random();
+        } catch (const std::exception&) {
+            salt_ = 0; // expat draws its own
+        }
         parser_ = XML_ParserCreate(nullptr);
         installHandlers();
     }
@@ -89,6 +99,7 @@ private:
 
     void installHandlers() {
         if (parser_ == nullptr) return;
+        if (salt_ != 0) XML_SetHashSalt(parser_, salt_);
         XML_SetUserData(parser_, this);
         XML_SetElementHandler(
             parser_, [](void* u, const XML_Char* n, const XML_Char** a) { self(u)->start(n, a); },
@@ -128,9 +139,15 @@ private:
     void endItem();
     void endTop();
     void resetDocument();
+    // Keeps the larger of bytes and the spare for the next BLOB; bytes is left empty.
+    void keepSpare(BlobBytes& bytes) {
+        if (bytes.capacity() > spare_.capacity()) spare_.swap(bytes);
+        bytes = BlobBytes();
+    }
 
     Sink sink_;
     ParserLimits limits_;
+    unsigned long salt_ = 0;
     XML_Parser parser_ = nullptr;
     std::string error_;
 
@@ -154,6 +171,7 @@ private:
     // which the parser reports only afterwards, or from the parser's text events.
     BlobBytes blob_;
     std::optional<Base64Decoder> decoder_;
+    BlobBytes spare_; // the buffer of an earlier BLOB, given back once its message was handled
     std::optional<long long> blobSize_, blobLen_, blobEncodedLen_;
     std::int64_t blobBytes_ = 0; // decoded in earlier items of this message
 };
@@ -308,6 +326,19 @@ void XmlStreamParser::State::startItem(std::string_view name, const XML_Char** a
         fail("a BLOB of " + std::to_string(declared) + " bytes is over the limit");
         return;
     }
+    // Decoded into memory already touched, at its full size at once: growing it, or fresh
+    // memory for every frame, costs a page fault per page.
+    if (blob_.capacity() == 0) {
+        blob_.swap(spare_);
+        blob_.clear();
+    }
+    if (declared > 0 && item_.url.empty() && !item_.attached && static_cast<std::size_t>(declared) > blob_.capacity()) {
+        try {
+            blob_.reserve(static_cast<std::size_t>(declared));
+        } catch (const std::bad_alloc&) {
+            // Grown as the data comes, and refused by the limit if it is a lie.
+        }
+    }
     blobDecoder();
 }
 
@@ -444,7 +475,9 @@ void XmlStreamParser::State::resetDocument() {
     depth_ = 0;
     inItem_ = false;
     decoder_.reset();
-    blob_ = BlobBytes();
+    keepSpare(blob_);
+    for (WireItem& item : message_.items)
+        keepSpare(item.bytes);
     message_ = WireMessage{};
     item_ = WireItem{};
     text_.clear();

@@ -73,17 +73,22 @@ const std::string& helperPath() {
     return path;
 }
 
-ImageReps imageRepsWithData(const Data& data) {
+ImageReps decode(const Data& data, const char*& failure) {
+    failure = "not a camera raw file";
     if (!canInitWithData(data)) return {};
     // Generous: demosaicing a large frame takes a few seconds.
     HelperProcess helper(HelperProcess::Clock::now() + std::chrono::seconds(120));
-    if (!helper.start(helperPath()) || !helper.sendAll(data.bytes(), data.length())) return {};
+    failure = "camera raw helper could not be started";
+    if (!helper.start(helperPath())) return {};
+    failure = "camera raw file refused by the helper (damaged, unsupported or too large)";
+    if (!helper.sendAll(data.bytes(), data.length())) return {};
     std::uint8_t header[16];
     if (!helper.receive(header, sizeof header) || std::memcmp(header, "ZRAW", 4) != 0) return {};
     std::uint32_t size[2];
     std::uint16_t format[2];
     std::memcpy(size, header + 4, 8);
     std::memcpy(format, header + 12, 4);
+    failure = "camera raw helper answered out of protocol";
     if ((format[0] != 1 && format[0] != 3) || format[1] != 16) return {};
     BitmapLayout layout;
     layout.pixelsWide = size[0];
@@ -94,7 +99,15 @@ ImageReps imageRepsWithData(const Data& data) {
     auto rep = BitmapImageRep::withLayout(layout);
     if (!rep || !helper.receive(rep->bitmapData(), static_cast<std::size_t>(rep->bytesPerPlane())) || !helper.finish())
         return {};
+    failure = nullptr;
     return {rep};
+}
+
+ImageReps imageRepsWithData(const Data& data, std::string* reason) {
+    const char* failure = nullptr;
+    ImageReps reps = decode(data, failure);
+    if (failure && reason) *reason = failure;
+    return reps;
 }
 
 } // namespace

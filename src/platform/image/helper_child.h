@@ -35,6 +35,9 @@ inline void limitResources(rlim_t cpuSeconds, rlim_t addressSpaceBytes) {
 
 // All of standard input; false on a read error.
 inline bool readStandardInput(std::vector<std::uint8_t>& input) {
+    // Room for a large frame up front: pages not yet touched cost nothing, while growing as
+    // the bytes come would copy them several times over.
+    input.reserve(std::size_t(256) << 20);
     std::uint8_t chunk[1 << 16];
     for (;;) {
         const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);

@@ -64,17 +64,23 @@ std::optional<ImageRepClass> ImageRep::imageRepClassForData(const Data& data) {
     return std::nullopt;
 }
 
-ImageReps ImageRep::imageRepsWithData(const Data& data) {
+ImageReps ImageRep::imageRepsWithData(const Data& data, std::string* reason) {
+    std::string why;
     const auto c = imageRepClassForData(data);
-    if (!c) return {};
-    ImageReps reps;
-    try {
-        reps = c->imageRepsWithData(data);
-    } catch (const std::exception&) {
-        // Out of memory for an absurd frame, or a decoder's own failure: the bytes do not decode.
+    if (!c) {
+        if (reason) *reason = data.empty() ? "no bytes" : "no decoder takes these bytes";
         return {};
     }
+    ImageReps reps;
+    try {
+        reps = c->imageRepsWithData(data, &why);
+    } catch (const std::exception& e) {
+        // Out of memory for an absurd frame, or a decoder's own failure: the bytes do not decode.
+        reps.clear();
+        why = e.what();
+    }
     std::erase(reps, nullptr);
+    if (reps.empty() && reason) *reason = why.empty() ? "the bytes do not decode" : why;
     return reps;
 }
 

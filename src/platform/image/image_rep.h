@@ -4,8 +4,9 @@
 //
 // A decoder class is a pair of functions:
 //   bool canInitWithData(const Data&)                  -- does this class take these bytes?
-//   std::vector<std::shared_ptr<ImageRep>> imageRepsWithData(const Data&)
-//                                                      -- decode them; empty when it fails
+//   std::vector<std::shared_ptr<ImageRep>> imageRepsWithData(const Data&, std::string* reason)
+//                                                      -- decode them; empty when it fails,
+//                                                         with why in *reason when not null
 // Callers register classes in order at start-up; a picture made from bytes asks the
 // registered classes in registration order, then the built-in decoders (JPEG, camera raw
 // files, the Qt image readers), and the FIRST class whose canInitWithData() says yes decides:
@@ -34,7 +35,7 @@ using ImageReps = std::vector<std::shared_ptr<ImageRep>>;
 struct ImageRepClass {
     std::string name;
     bool (*canInitWithData)(const Data& data) = nullptr;
-    ImageReps (*imageRepsWithData)(const Data& data) = nullptr;
+    ImageReps (*imageRepsWithData)(const Data& data, std::string* reason) = nullptr;
 };
 
 // Base of every representation. Representations are immutable once made and may be shared
@@ -63,8 +64,9 @@ public:
     static std::vector<ImageRepClass> registeredImageRepClasses();
     // The first class (in the order above) that can init with the bytes; none when no class can.
     static std::optional<ImageRepClass> imageRepClassForData(const Data& data);
-    // The representations the deciding class makes of the bytes; empty when none decodes them.
-    static ImageReps imageRepsWithData(const Data& data);
+    // The representations the deciding class makes of the bytes; empty when none decodes them,
+    // and then why in *reason (for the log and the image window) when reason is not null.
+    static ImageReps imageRepsWithData(const Data& data, std::string* reason = nullptr);
 
 protected:
     ImageRep() = default;

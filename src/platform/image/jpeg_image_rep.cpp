@@ -38,10 +38,13 @@ bool canInitWithData(const Data& data) {
     return h.colorspace != TJCS_CMYK && h.colorspace != TJCS_YCCK;
 }
 
-ImageReps imageRepsWithData(const Data& data) {
+ImageReps imageRepsWithData(const Data& data, std::string* reason) {
     Decompressor handle(tjInitDecompress());
     Header h;
-    if (!handle || !readHeader(handle.get(), data, h)) return {};
+    if (!handle || !readHeader(handle.get(), data, h)) {
+        if (reason) *reason = "JPEG header unreadable";
+        return {};
+    }
     const bool grey = h.colorspace == TJCS_GRAY;
     BitmapLayout layout;
     layout.pixelsWide = h.width;
@@ -49,13 +52,19 @@ ImageReps imageRepsWithData(const Data& data) {
     layout.samplesPerPixel = grey ? 1 : 3;
     layout.colorSpaceName = grey ? ColorSpace::CalibratedWhite : ColorSpace::DeviceRGB;
     auto rep = BitmapImageRep::withLayout(layout);
-    if (!rep) return {};
+    if (!rep) {
+        if (reason) *reason = "JPEG image size refused";
+        return {};
+    }
     // A damaged or cut-short stream still fills every row (missing blocks come out flat), and
     // the library reports it as a warning: such a frame is shown as decoded.
     const int rc =
         tjDecompress2(handle.get(), data.bytes(), static_cast<unsigned long>(data.length()), rep->bitmapData(), h.width,
                       static_cast<int>(rep->bytesPerRow()), h.height, grey ? TJPF_GRAY : TJPF_RGB, TJFLAG_LIMITSCANS);
-    if (rc != 0 && tjGetErrorCode(handle.get()) != TJERR_WARNING) return {};
+    if (rc != 0 && tjGetErrorCode(handle.get()) != TJERR_WARNING) {
+        if (reason) *reason = std::string("JPEG data undecodable: ") + tjGetErrorStr2(handle.get());
+        return {};
+    }
     return {rep};
 }
 

@@ -6,8 +6,8 @@ Picture::Picture(std::shared_ptr<ImageRep> rep) {
     addRepresentation(std::move(rep));
 }
 
-std::shared_ptr<Picture> Picture::withData(const Data& data) {
-    ImageReps reps = ImageRep::imageRepsWithData(data);
+std::shared_ptr<Picture> Picture::withData(const Data& data, std::string* reason) {
+    ImageReps reps = ImageRep::imageRepsWithData(data, reason);
     if (reps.empty()) return nullptr;
     auto picture = std::make_shared<Picture>();
     for (auto& rep : reps)

@@ -10,6 +10,7 @@
 #include "platform/image/image_rep.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace zeta::platform {
@@ -21,8 +22,8 @@ public:
 
     // The picture of encoded bytes: the representations of the first decoder class that
     // takes them (ImageRep::imageRepsWithData); nullptr when no class takes them or the one
-    // that does cannot decode them.
-    static std::shared_ptr<Picture> withData(const Data& data);
+    // that does cannot decode them, and then why in *reason when reason is not null.
+    static std::shared_ptr<Picture> withData(const Data& data, std::string* reason = nullptr);
 
     void addRepresentation(std::shared_ptr<ImageRep> rep);
     const std::vector<std::shared_ptr<ImageRep>>& representations() const { return representations_; }

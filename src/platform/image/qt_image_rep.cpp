@@ -73,16 +73,22 @@ std::shared_ptr<BitmapImageRep> repack(const QImage& source) {
     return rep;
 }
 
-ImageReps imageRepsWithData(const Data& data) {
+ImageReps imageRepsWithData(const Data& data, std::string* reason) {
     QByteArray bytes = view(data);
     QBuffer buffer(&bytes);
     if (!buffer.open(QIODevice::ReadOnly)) return {};
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     const QImage image = reader.read();
-    if (image.isNull()) return {};
+    if (image.isNull()) {
+        if (reason) *reason = "image unreadable: " + reader.errorString().toStdString();
+        return {};
+    }
     auto rep = repack(image);
-    if (!rep) return {};
+    if (!rep) {
+        if (reason) *reason = "image too large to convert";
+        return {};
+    }
     return {rep};
 }
 

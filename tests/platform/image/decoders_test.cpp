@@ -138,7 +138,7 @@ TEST(Decoders, CameraRawFromMemory) {
     EXPECT_FALSE(zeta::platform::cameraRawImageRepClass().canInitWithData(ofBytes(tiff_bytes::plainTiff(8, 8))));
     EXPECT_FALSE(zeta::platform::cameraRawImageRepClass().canInitWithData(Data("II*\0garbage", 11)));
     EXPECT_TRUE(zeta::platform::cameraRawImageRepClass().canInitWithData(Data("FUJIFILM", 8)));
-    EXPECT_TRUE(zeta::platform::cameraRawImageRepClass().imageRepsWithData(Data("FUJIFILM", 8)).empty());
+    EXPECT_TRUE(zeta::platform::cameraRawImageRepClass().imageRepsWithData(Data("FUJIFILM", 8), nullptr).empty());
 }
 
 TEST(Decoders, ARawFileThatFaultsTheLibraryOnlyFailsToDecode) {

@@ -3,7 +3,9 @@
 
 #include <atomic>
 #include <gtest/gtest.h>
+#include <new>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 using zeta::platform::Data;
@@ -22,16 +24,19 @@ std::shared_ptr<zeta::platform::BitmapImageRep> onePixel(unsigned char value) {
 // Takes "CLAIM" and fails to decode it.
 struct FailingDecoder {
     static bool canInitWithData(const Data& d) { return d.startsWith("CLAIM"); }
-    static zeta::platform::ImageReps imageRepsWithData(const Data&) { return {}; }
+    static zeta::platform::ImageReps imageRepsWithData(const Data&, std::string* reason) {
+        *reason = "CLAIM refused";
+        return {};
+    }
 };
 // Would decode "CLAIM" if asked.
 struct LaterDecoder {
     static bool canInitWithData(const Data& d) { return d.startsWith("CLAIM") || d.startsWith("LATER"); }
-    static zeta::platform::ImageReps imageRepsWithData(const Data&) { return {onePixel(7)}; }
+    static zeta::platform::ImageReps imageRepsWithData(const Data&, std::string*) { return {onePixel(7)}; }
 };
 struct ThrowingDecoder {
     static bool canInitWithData(const Data& d) { return d.startsWith("THROW"); }
-    static zeta::platform::ImageReps imageRepsWithData(const Data&) { throw std::bad_alloc(); }
+    static zeta::platform::ImageReps imageRepsWithData(const Data&, std::string*) { throw std::bad_alloc(); }
 };
 
 } // namespace
@@ -67,6 +72,31 @@ TEST(ImageRepRegistry, ADecoderThatThrowsDecodesNothing) {
     ImageRep::registerImageRepClass<ThrowingDecoder>();
     EXPECT_NO_THROW(EXPECT_EQ(zeta::platform::Picture::withData(Data("THROW", 5)), nullptr));
     ImageRep::unregisterImageRepClass<ThrowingDecoder>();
+}
+
+TEST(ImageRepRegistry, BytesThatGiveNoPictureSayWhy) {
+    ImageRep::registerImageRepClass<FailingDecoder>();
+    ImageRep::registerImageRepClass<ThrowingDecoder>();
+    const struct {
+        Data bytes;
+        std::string reason;
+    } cases[] = {
+        {Data(), "no bytes"},
+        {Data("nothing", 7), "no decoder takes these bytes"},
+        {Data("CLAIM", 5), "CLAIM refused"}, // the decoder's own words
+        {Data("THROW", 5), std::bad_alloc().what()},
+    };
+    for (const auto& c : cases) {
+        std::string reason;
+        EXPECT_EQ(zeta::platform::Picture::withData(c.bytes, &reason), nullptr) << c.reason;
+        EXPECT_EQ(reason, c.reason);
+    }
+    ImageRep::unregisterImageRepClass<ThrowingDecoder>();
+    ImageRep::unregisterImageRepClass<FailingDecoder>();
+    // A built-in decoder names its format.
+    std::string reason;
+    EXPECT_EQ(zeta::platform::Picture::withData(Data("\xFF\xD8\xFF\x00", 4), &reason), nullptr);
+    EXPECT_TRUE(reason.starts_with("JPEG ")) << reason;
 }
 
 TEST(ImageRepRegistry, DecodingWhileClassesAreRegistered) {

@@ -1,8 +1,8 @@
-#include "focus/device_popup.h"
+#include "Common/device_list.h"
 
-namespace zeta::focus {
+namespace zeta::common {
 
-DeviceList::DeviceList(std::string placeholder) {
+DeviceList::DeviceList(std::string placeholder) : firstDevice_(1), selected_(0) {
     entries_.push_back({std::move(placeholder), nullptr});
 }
 
@@ -35,25 +35,8 @@ void DeviceList::selectItemWithTitle(std::string_view title) {
     }
 }
 
-void DeviceList::add(const std::shared_ptr<INDIGO::Device>& device) {
-    if (!device) return;
-    std::lock_guard lock(mutex_);
-    for (std::size_t i = 1; i < entries_.size(); ++i) {
-        if (entries_[i].title != device->name()) continue;
-        entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
-        const int removed = static_cast<int>(i);
-        if (selected_ == removed)
-            selected_ = -1;
-        else if (selected_ > removed)
-            --selected_;
-        break;
-    }
-    entries_.push_back({device->name(), device});
-}
-
-void DeviceList::remove(std::string_view title) {
-    std::lock_guard lock(mutex_);
-    for (std::size_t i = 1; i < entries_.size(); ++i) {
+bool DeviceList::eraseLocked(std::string_view title) {
+    for (std::size_t i = firstDevice_; i < entries_.size(); ++i) {
         if (entries_[i].title != title) continue;
         entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
         const int removed = static_cast<int>(i);
@@ -61,8 +44,21 @@ void DeviceList::remove(std::string_view title) {
             selected_ = -1;
         else if (selected_ > removed)
             --selected_;
-        return;
+        return true;
     }
+    return false;
+}
+
+void DeviceList::add(const std::shared_ptr<INDIGO::Device>& device) {
+    if (!device) return;
+    std::lock_guard lock(mutex_);
+    eraseLocked(device->name());
+    entries_.push_back({device->name(), device});
+}
+
+void DeviceList::remove(std::string_view title) {
+    std::lock_guard lock(mutex_);
+    eraseLocked(title);
 }
 
 void DeviceList::select(int index) {
@@ -75,6 +71,11 @@ void DeviceList::setEnabled(bool enabled) {
     enabled_ = enabled;
 }
 
+std::size_t DeviceList::size() const {
+    std::lock_guard lock(mutex_);
+    return entries_.size();
+}
+
 std::string DeviceList::selectedTitle() const {
     std::lock_guard lock(mutex_);
     return selected_ >= 0 ? entries_[static_cast<std::size_t>(selected_)].title : std::string();
@@ -85,4 +86,9 @@ std::shared_ptr<INDIGO::Device> DeviceList::selectedDevice() const {
     return selected_ >= 0 ? entries_[static_cast<std::size_t>(selected_)].device : nullptr;
 }
 
-} // namespace zeta::focus
+std::shared_ptr<INDIGO::Device> DeviceList::deviceAt(std::size_t index) const {
+    std::lock_guard lock(mutex_);
+    return index < entries_.size() ? entries_[index].device : nullptr;
+}
+
+} // namespace zeta::common

@@ -1,5 +1,6 @@
-// Every test process gets a settings folder of its own, made before anything reads the
-// settings and removed at exit, so that tests neither see nor change the user's preferences.
+// Linked into the test programs that read settings: each gets a HOME and settings folder of
+// its own, made before anything reads them and removed at exit, so that tests neither see nor
+// change the user's files.
 
 #include <cstdlib>
 #include <filesystem>
@@ -7,21 +8,22 @@
 
 namespace {
 
-struct PrivateSettings {
-    PrivateSettings() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zeta-camera-test-XXXXXX").string();
+struct PrivateHome {
+    PrivateHome() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "zeta-test-home-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) return;
         folder = pattern;
+        ::setenv("HOME", folder.c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
         ::setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
     }
-    ~PrivateSettings() {
+    ~PrivateHome() {
         std::error_code ignored;
         if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
     }
     std::filesystem::path folder;
 };
 
-const PrivateSettings privateSettings;
+const PrivateHome privateHome;
 
 } // namespace
