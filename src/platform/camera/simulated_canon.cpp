@@ -52,6 +52,23 @@ std::vector<uint8_t> end() {
 namespace {
 
 using canon_records::put32;
+
+void put16(std::vector<uint8_t>& out, uint16_t v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+// A PTP string: its length in characters with the terminating zero, then UTF-16LE.
+void putString(std::vector<uint8_t>& out, const std::string& text) {
+    if (text.empty()) {
+        out.push_back(0);
+        return;
+    }
+    out.push_back(static_cast<uint8_t>(text.size() + 1));
+    for (char c : text)
+        put16(out, static_cast<uint8_t>(c));
+    put16(out, 0);
+}
 using canon_records::record;
 using canon_records::words;
 using Clock = SimulatedCanon::Clock;
@@ -118,6 +135,27 @@ struct SimulatedCanon::State {
         std::vector<uint8_t> bytes;
     };
     std::map<uint32_t, File> files;
+
+    static std::vector<uint8_t> objectInfo(const File& file) {
+        const bool raw = file.name.ends_with(".CR2");
+        std::vector<uint8_t> out;
+        put32(out, 0x00010001);
+        put16(out, raw ? uint16_t{0xB103} : uint16_t{PTPObjectFormatJPEG});
+        put16(out, 0); // protection
+        put32(out, static_cast<uint32_t>(file.bytes.size()));
+        put16(out, 0); // no thumbnail
+        for (int i = 0; i < 6; ++i)
+            put32(out, 0); // thumbnail and image sizes, bit depth
+        put32(out, 0);     // parent
+        put16(out, 0);     // association
+        put32(out, 0);
+        put32(out, 0);
+        putString(out, file.name);
+        putString(out, "20240101T120000");
+        putString(out, "20240101T120000");
+        putString(out, "");
+        return out;
+    }
     uint32_t nextHandle = kFirstHandle;
     int pictureNumber = 0;
     std::vector<std::pair<std::string, std::vector<uint8_t>>> pictures;
@@ -407,6 +445,20 @@ SimulatedCanon::SimulatedCanon(SimulatedCanonScript script)
                                 return SimulatedReply{PTPResponseCodeInvalidObjectHandle, {}, std::nullopt};
                             return SimulatedReply{PTPResponseCodeOK, {}, found->second.bytes};
                         }));
+    // Initiators that read the card the standard way get the same bytes.
+    camera_->setHandler(PTPRequestCodeGetObject, locked([first](State& st, const SimulatedRequest& r) {
+                            const auto found = st.files.find(first(r));
+                            if (found == st.files.end())
+                                return SimulatedReply{PTPResponseCodeInvalidObjectHandle, {}, std::nullopt};
+                            return SimulatedReply{PTPResponseCodeOK, {}, found->second.bytes};
+                        }));
+    // The files of the card, described as the standard ObjectInfo dataset.
+    camera_->setHandler(PTPRequestCodeGetObjectInfo, locked([first](State& st, const SimulatedRequest& r) {
+                            const auto found = st.files.find(first(r));
+                            if (found == st.files.end())
+                                return SimulatedReply{PTPResponseCodeInvalidObjectHandle, {}, std::nullopt};
+                            return SimulatedReply{PTPResponseCodeOK, {}, State::objectInfo(found->second)};
+                        }));
     camera_->setHandler(PTPRequestCodeCanonDeleteObject, locked([first](State& st, const SimulatedRequest& r) {
                             return SimulatedReply{st.files.erase(first(r))
                                                       ? uint16_t{PTPResponseCodeOK}
@@ -417,6 +469,10 @@ SimulatedCanon::SimulatedCanon(SimulatedCanonScript script)
     // A full press: a timed picture is taken at once, a bulb one when the release lets go.
     auto pressed = [](State& st, const SimulatedRequest& r) {
         st.press(r.operationCode);
+        // RemoteReleaseOn 1 is a half press: it focuses and takes nothing.
+        const bool halfPress = r.operationCode == PTPRequestCodeCanonRemoteReleaseOn && !r.parameters.empty() &&
+                               (r.parameters[0] & 2) == 0;
+        if (halfPress) return SimulatedReply{};
         if (st.releaseParameter == 1) return SimulatedReply{PTPResponseCodeOK, {1}, std::nullopt};
         if (r.operationCode == PTPRequestCodeCanonBulbStart || st.bulb())
             st.exposing = true;
