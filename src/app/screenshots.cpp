@@ -6,11 +6,14 @@
 #include "app/main_window.h"
 #include "app/message_log_window.h"
 #include "app/preferences_dialog.h"
+#include "app/property_browser.h"
+#include "app/screenshot_frames.h"
 #include "app/window_set.h"
 #include "app/zt_app_delegate.h"
 #include "camera/camera_widget.h"
 #include "camera/dslr_window.h"
 #include "camera/zt_camera_controller.h"
+#include "focus/sequencer_panel.h"
 #include "imaging/batch/batch_controller.h"
 #include "imaging/image.h"
 #include "imaging/window/focus_panel_widgets.h"
@@ -24,6 +27,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QRegularExpression>
+#include <QTreeView>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -46,34 +50,37 @@ bool save(QWidget* widget, const QDir& folder, const QString& name) {
     return ok;
 }
 
-// A 16-bit grey frame with a few stars on a noisy sky, as an INDIGO raw frame.
-std::shared_ptr<Image> starField() {
-    const std::uint32_t width = 320, height = 240;
-    std::vector<std::uint8_t> bytes(12 + width * height * 2);
-    const auto put32 = [&](std::size_t at, std::uint32_t value) {
-        for (int i = 0; i < 4; ++i)
-            bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    };
-    bytes[0] = 'R', bytes[1] = 'A', bytes[2] = 'W', bytes[3] = '2';
-    put32(4, width);
-    put32(8, height);
-    const double stars[][3] = {{160, 120, 2.0}, {60, 50, 1.5}, {250, 190, 1.2}, {280, 40, 1.8}};
-    std::uint32_t noise = 12345;
-    for (std::uint32_t y = 0; y < height; ++y) {
-        for (std::uint32_t x = 0; x < width; ++x) {
-            noise = noise * 1103515245 + 12345;
-            double value = 1000 + static_cast<double>((noise >> 16) % 200);
-            for (const auto& star : stars) {
-                const double dx = x - star[0], dy = y - star[1];
-                value += 40000 * std::exp(-(dx * dx + dy * dy) / (2 * star[2] * star[2]));
-            }
-            const auto sample = static_cast<std::uint16_t>(std::min(value, 65535.0));
-            const std::size_t at = 12 + (y * width + x) * 2;
-            bytes[at] = static_cast<std::uint8_t>(sample);
-            bytes[at + 1] = static_cast<std::uint8_t>(sample >> 8);
-        }
+// Chooses the camera the screenshots show, as the user would in the camera popup: one that
+// reports its sensor when there is one, else the first. False when none connects.
+bool connectCamera(zeta::app::WindowSet& windows) {
+    ZTCameraController& camera = windows.dslrController();
+    QComboBox* cameras = windows.dslrWindow()->cameraWidget()->camerasPopUp();
+    QElapsedTimer waiting;
+    waiting.start();
+    while (cameras->count() == 0 && waiting.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (cameras->count() == 0) return false;
+    const int nikon = cameras->findText("Nikon D800");
+    const int index = nikon >= 0 ? nikon : 0;
+    cameras->setCurrentIndex(index);
+    emit cameras->activated(index);
+    while (!(camera.camera() && camera.camera()->connected() && camera.camera()->property("CCD_EXPOSURE")) &&
+           waiting.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    runEventsFor(1000);
+    return camera.camera() && camera.camera()->connected();
+}
+
+// Clicks the row of the tree whose text is `title`, among the top-level rows.
+void clickRow(QTreeView* tree, const QString& title) {
+    const QAbstractItemModel* model = tree->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QModelIndex index = model->index(row, 0);
+        if (model->data(index).toString() != title) continue;
+        tree->setCurrentIndex(index);
+        emit tree->clicked(index);
+        return;
     }
-    return std::make_shared<Image>(zeta::platform::Data(bytes.data(), bytes.size()), ".raw");
 }
 
 QString fileName(QString title) {
@@ -102,62 +109,65 @@ int main(int argc, char* argv[]) {
     delegate.applicationWillFinishLaunching();
     zeta::app::MainWindow window(delegate);
     windows.buildWidgets(window);
-    window.resize(1400, 900);
+    // Room for the docks on both sides and an image view that a frame can fill.
+    window.resize(1920, 1080);
     window.show();
     delegate.applicationDidFinishLaunching();
     // The simulated cameras reach the bus and the first-launch sheet comes up.
     runEventsFor(2000);
+    bool ok = connectCamera(windows);
+    if (!ok) std::printf("no camera connected\n");
 
-    // A frame with a star selected, and the focus panels open.
+    // A focus run over a selected star with the focus panels open: the PSF panel plots its
+    // history and the drift panel the star's track.
     // The product window starts with markers off; a click comes in view points, which the
     // zoom scales to image pixels.
+    namespace frames = zeta::app::screenshots;
+    constexpr int kFrames = 40;
     ImageController& images = windows.imageController();
-    images.setImage(starField());
+    images.setImage(frames::starField(0, kFrames));
     images.setEnableMarkers(true);
-    images.selectedWithPoint({160 / images.zoom(), 120 / images.zoom()});
-    if (!images.selectedStar()) std::printf("no star selected in the image window\n");
     auto* imageWindow = dynamic_cast<ImageWindow*>(window.centralWidget());
     if (imageWindow != nullptr) {
         imageWindow->psfPanel()->orderFront();
-        windows.imageController().showDrift();
-        windows.imageController().showBahtinov();
-        // The drift panel draws the star's track over the frames that come while it is open.
-        for (int frame = 0; frame < 3; ++frame)
-            images.setImage(starField());
+        images.showDrift();
+        images.showBahtinov();
     }
+    images.selectedWithPoint({frames::kTrackedX / images.zoom(), frames::kTrackedY / images.zoom()});
+    for (int frame = 1; frame < kFrames && images.selectedStar(); ++frame) {
+        images.setImage(frames::starField(frame, kFrames));
+        QCoreApplication::processEvents();
+    }
+    if (!images.selectedStar()) std::printf("the image window lost the selected star\n");
     runEventsFor(500);
 
-    bool ok = images.selectedStar().has_value();
+    ok = images.selectedStar().has_value() && ok;
     ok = save(&window, folder, "main_window") && ok;
-    // The focus panels now, before the capture run below shows frames without this star.
     std::set<QWidget*> saved{&window};
     if (imageWindow != nullptr) {
         for (QWidget* panel :
-             {static_cast<QWidget*>(imageWindow->psfPanel()), static_cast<QWidget*>(imageWindow->driftPanel()),
-              static_cast<QWidget*>(imageWindow->bahtinovPanel())}) {
+             {static_cast<QWidget*>(imageWindow->psfPanel()), static_cast<QWidget*>(imageWindow->driftPanel())}) {
             ok = save(panel, folder, fileName(panel->windowTitle())) && ok;
             saved.insert(panel);
         }
+        // A Bahtinov-mask pattern with a rectangle dragged around its spikes.
+        images.setImage(frames::bahtinovFrame());
+        const double zoom = images.zoom();
+        images.draggedWithRect({70 / zoom, 70 / zoom, 160 / zoom, 160 / zoom}, true);
+        if (!images.focusError()) std::printf("no focus error from the Bahtinov pattern\n");
+        runEventsFor(300);
+        QWidget* panel = imageWindow->bahtinovPanel();
+        ok = images.focusError().has_value() && save(panel, folder, fileName(panel->windowTitle())) && ok;
+        saved.insert(panel);
     }
     if (!window.preferencesDialog()->isVisible()) delegate.preferences();
     runEventsFor(300);
     ok = save(window.preferencesDialog(), folder, "preferences") && ok;
     delegate.preferencesCancel();
 
-    // The DSLR window in a capture run of the simulated camera.
+    // The DSLR window in a capture run of the camera.
     if (auto* dslr = windows.dslrWindow()) {
         ZTCameraController& camera = windows.dslrController();
-        QComboBox* cameras = dslr->cameraWidget()->camerasPopUp();
-        if (!camera.camera() && cameras->count() > 0) {
-            cameras->setCurrentIndex(0);
-            emit cameras->activated(0);
-        }
-        QElapsedTimer connecting;
-        connecting.start();
-        while (!(camera.camera() && camera.camera()->connected() && camera.camera()->property("CCD_EXPOSURE")) &&
-               connecting.elapsed() < 5000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        runEventsFor(1000);
         const QString captures = QDir::home().filePath("Pictures/Zeta");
         QDir().mkpath(captures);
         windows.batchController().setFolder(captures.toStdString());
@@ -177,6 +187,21 @@ int main(int argc, char* argv[]) {
     window.messageLogWindow()->show();
     runEventsFor(300);
     ok = save(window.messageLogWindow(), folder, "message_log") && ok;
+
+    // The camera's properties in the browser, and a plan in the sequencer.
+    if (auto* browser = window.propertyBrowser()) {
+        browser->show();
+        runEventsFor(300);
+        if (auto camera = windows.dslrController().camera())
+            clickRow(browser->tree(), QString::fromStdString(camera->name()));
+    }
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* sequencer = dynamic_cast<SequencerPanel*>(widget);
+        if (sequencer == nullptr) continue;
+        sequencer->showRow(1, {"1", "120", "0", "10", "M31 L"});
+        sequencer->showRow(2, {"1", "180", "0", "5", "M31 Ha"});
+        sequencer->showRow(3, {"0", "60", "0", "20", "Flats"});
+    }
 
     // Every other window and panel, by its title.
     saved.insert({window.preferencesDialog(), window.messageLogWindow()});
