@@ -271,6 +271,7 @@ void CameraController::cameraAction() {
         if (auto connection = previous->connectionProperty()) sendSwitch(connection, "DISCONNECTED");
     }
     resetControls();
+    forgetGeometry();
     auto device = cameras_.selectedDevice();
     setCamera(device);
     if (!device) {
@@ -403,6 +404,21 @@ void CameraController::updateProperty(const std::shared_ptr<INDIGO::Property>& p
             onMain([this, now] { frameArrived(now); });
         }
     }
+}
+
+void CameraController::forgetGeometry() {
+    // The next camera reports its own on connection; one that reports none must not show the
+    // last camera's sensor, nor have its frames judged against it.
+    ccdWidth_.store(0);
+    ccdHeight_.store(0);
+    pixelSize_.store(0);
+    frameLeft_.store(0);
+    frameTop_.store(0);
+    frameWidth_.store(0);
+    frameHeight_.store(0);
+    horizontalBin_.store(1);
+    verticalBin_.store(1);
+    showSensor();
 }
 
 SensorInfo CameraController::sensor() const {

@@ -200,6 +200,8 @@ private:
     void frameArrived(std::chrono::steady_clock::time_point when);
     void showCoolerUnit();
     void showSensor();
+    // Back to no sensor, frame and binning: the chosen camera tells its own.
+    void forgetGeometry();
     void setCamera(std::shared_ptr<INDIGO::Device> device);
     bool sameCamera(const std::shared_ptr<INDIGO::Device>& device) const;
 
