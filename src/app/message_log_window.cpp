@@ -5,9 +5,25 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 namespace zeta::app {
+namespace {
+
+// Rows cannot be selected, so the current row gets no focus frame either: the style draws
+// one like a selection.
+class PlainRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem plain(option);
+        plain.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, plain, index);
+    }
+};
+
+} // namespace
 
 MessageLogModel::MessageLogModel(MessagesController& controller, QObject* parent)
     : QAbstractListModel(parent), controller_(controller) {}
@@ -40,6 +56,7 @@ MessageLogWindow::MessageLogWindow(MessagesController& controller, QWidget* pare
     view_->setObjectName("messagesTableView");
     view_->setModel(model_);
     view_->setSelectionMode(QAbstractItemView::NoSelection);
+    view_->setItemDelegate(new PlainRowDelegate(view_));
     view_->setUniformItemSizes(true);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setFont(QFont("monospace"));

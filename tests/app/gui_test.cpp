@@ -216,6 +216,32 @@ TEST(MessageLogWindow, FollowsABurstFromFourThreads) {
     EXPECT_EQ(client.messageCount(), 0u);
 }
 
+// Rows cannot be selected, and none may look selected: the row under a click, or the current
+// one when the list has the focus, is drawn like every other row.
+TEST(MessageLogWindow, NoRowLooksSelected) {
+    Launch launch(std::make_shared<FakeAdmin>(), false);
+    auto* log = launch.window.messageLogWindow();
+    log->show();
+    for (const char* line : {"one", "two", "three"})
+        launch.delegate.indigo()->message(line);
+    auto* view = log->tableView();
+    ASSERT_TRUE(waitFor([&] { return view->model()->rowCount() == 3; }));
+    log->activateWindow();
+    view->setFocus();
+    const QRect second = view->visualRect(view->model()->index(1, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, second.center());
+    QCoreApplication::processEvents();
+    const QImage shown = view->viewport()->grab().toImage();
+    // Right of the text, where only the row's background shows; below the rows, the list's.
+    const int x = view->viewport()->width() - 4;
+    const QColor base = shown.pixelColor(x, view->viewport()->height() - 4);
+    for (int row = 0; row < 3; ++row) {
+        const QRect rect = view->visualRect(view->model()->index(row, 0));
+        for (const int y : {rect.top() + 1, rect.center().y(), rect.bottom() - 1})
+            EXPECT_EQ(shown.pixelColor(x, y), base) << "row " << row << " y " << y;
+    }
+}
+
 TEST(MessageLogWindow, InvalidUTF8ShowsReplacementCharacters) {
     Launch launch(std::make_shared<FakeAdmin>(), false);
     auto* log = launch.window.messageLogWindow();
