@@ -1,6 +1,5 @@
 // The simulated cameras checked against an independent PTP initiator: gphoto2 reaches them
 // over PTP/IP and must see what Zeta's driver publishes for the same camera on the bus.
-#include "bus_client.h"
 #include "ccd_ica/dslr_property_map.h"
 #include "ccd_ica/indigo_ccd_ica.h"
 #include "ccd_ica/ptp_datasets.h"
@@ -9,6 +8,7 @@
 #include "platform/camera/simulated_device_source.h"
 #include "support/process.h"
 #include "support/ptpip_endpoint.h"
+#include "support/recording_client.h"
 #include "support/temp_dir.h"
 
 #include <algorithm>
@@ -24,6 +24,8 @@
 namespace {
 
 using namespace std::chrono_literals;
+using test_support::BusEvent;
+using test_support::RecordingClient;
 using zeta::platform::SimulatedCamera;
 
 std::string readFile(const std::filesystem::path& path) {
@@ -36,7 +38,7 @@ std::string readFile(const std::filesystem::path& path) {
 struct Driver {
     std::shared_ptr<zeta::platform::SimulatedDeviceSource> source =
         std::make_shared<zeta::platform::SimulatedDeviceSource>();
-    BusClient client{"ptpip test"};
+    RecordingClient client{"ptpip test"};
 
     Driver() {
         indigo_start();
@@ -51,12 +53,12 @@ Driver& driver() {
     return *instance;
 }
 
-BusClient& client() {
+RecordingClient& client() {
     return driver().client;
 }
 
 auto stateIs(indigo_property_state state) {
-    return [state](const PropertyCopy& p) {
+    return [state](const BusEvent& p) {
         return p.kind != "delete" && p.state == state;
     };
 }
@@ -66,19 +68,19 @@ class DriverCamera {
 public:
     explicit DriverCamera(std::shared_ptr<SimulatedCamera> camera) : sim_(std::move(camera)) {
         // The device is named by the browser (a vendor's name may come first): the one that appears.
-        std::size_t from = client().eventCount();
+        std::size_t from = client().count();
         driver().source->plug(sim_);
         client().waitUntil(
             [&] {
                 for (std::size_t i = from; i < client().eventsLocked().size(); ++i) {
-                    const PropertyCopy& p = client().eventsLocked()[i];
+                    const BusEvent& p = client().eventsLocked()[i];
                     if (p.kind == "define" && p.name == "CONNECTION") name_ = p.device;
                 }
                 return !name_.empty();
             },
             30s);
         if (name_.empty()) return;
-        from = client().eventCount();
+        from = client().count();
         const char* items[] = {"CONNECTED"};
         const bool values[] = {true};
         indigo_change_switch_property(&client().client, name_.c_str(), "CONNECTION", 1, items, values);
@@ -86,7 +88,7 @@ public:
             client()
                 .waitFor(
                     from, name_, "CONNECTION",
-                    [](const PropertyCopy& p) { return p.state == INDIGO_OK_STATE && p.item("CONNECTED")->on; }, 30s)
+                    [](const BusEvent& p) { return p.state == INDIGO_OK_STATE && p.item("CONNECTED")->on; }, 30s)
                 .has_value();
     }
     ~DriverCamera() {
@@ -117,7 +119,7 @@ std::map<std::string, uint16_t> publishedProperties(const std::string& device, i
 }
 
 // The value the driver shows: the name of the item that is on, or the number or text.
-std::string publishedValue(const PropertyCopy& p) {
+std::string publishedValue(const BusEvent& p) {
     if (p.type == INDIGO_SWITCH_VECTOR) {
         const auto on = p.on();
         return on.empty() ? "" : on.front();
@@ -400,7 +402,7 @@ TEST_P(Gphoto2Preset, SummaryShowsWhatTheCameraDeclares) {
 TEST_P(Gphoto2Preset, ConfigReadsTheValuesTheDriverPublishes) {
     const int16_t family = GetParam().family;
     std::map<std::string, uint16_t> codes;
-    std::map<std::string, PropertyCopy> published;
+    std::map<std::string, BusEvent> published;
     {
         DriverCamera camera(SimulatedCamera::preset(GetParam().name));
         ASSERT_TRUE(camera.connected());
@@ -475,7 +477,7 @@ TEST_P(Gphoto2Preset, ConfigReadsTheValuesTheDriverPublishes) {
     }
     std::vector<LabelDifference> differences, known;
     for (std::size_t i = 0; i < namedNames.size(); ++i) {
-        const PropertyCopy& p = published[namedNames[i]];
+        const BusEvent& p = published[namedNames[i]];
         std::string label = p.type == INDIGO_SWITCH_VECTOR ? "" : publishedValue(p);
         for (const auto& item : p.items) {
             if (item.on) label = item.label;
@@ -529,7 +531,7 @@ TEST_P(Gphoto2Preset, CaptureDownloadsTheFileTheDriverPublishes) {
     {
         DriverCamera camera(SimulatedCamera::preset(GetParam().name));
         ASSERT_TRUE(camera.connected());
-        const std::size_t from = client().eventCount();
+        const std::size_t from = client().count();
         const char* items[] = {"EXPOSURE"};
         const double values[] = {0};
         indigo_change_number_property(&client().client, camera.name().c_str(), "CCD_EXPOSURE", 1, items, values);
