@@ -5,10 +5,10 @@
 
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_property.h"
+#include "support/request_text.h"
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -132,25 +132,8 @@ private:
     void record(const indigo_property* request) {
         Change change{request->name, {}, {}};
         for (int i = 0; i < request->count; ++i) {
-            const indigo_item& item = request->items[i];
-            change.names.emplace_back(item.name);
-            switch (request->type) {
-            case INDIGO_TEXT_VECTOR:
-                change.values.emplace_back(item.text.value);
-                break;
-            case INDIGO_NUMBER_VECTOR: {
-                char text[64];
-                std::snprintf(text, sizeof text, "%g", item.number.value);
-                change.values.emplace_back(text);
-                break;
-            }
-            case INDIGO_SWITCH_VECTOR:
-                change.values.emplace_back(item.sw.value ? "On" : "Off");
-                break;
-            default:
-                change.values.emplace_back("?");
-                break;
-            }
+            change.names.emplace_back(request->items[i].name);
+            change.values.push_back(requestValue(request, request->items[i]));
         }
         std::lock_guard lock(mutex_);
         changes_.push_back(std::move(change));
