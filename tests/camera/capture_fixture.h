@@ -6,6 +6,7 @@
 
 #include "Common/indigo.h"
 #include "camera/zt_camera_controller.h"
+#include "camera_steps.h"
 #include "focus/focuser_controller.h"
 #include "imaging/batch/batch_controller.h"
 #include "imaging/window/image_controller.h"
@@ -251,17 +252,7 @@ protected:
         return *cameras.back();
     }
 
-    void connect(const std::string& name) {
-        const auto titles = controller.cameraList().titles();
-        const auto found = std::find(titles.begin(), titles.end(), name);
-        ASSERT_NE(found, titles.end()) << name;
-        controller.selectCamera(static_cast<int>(found - titles.begin()));
-        ASSERT_TRUE(until([&] {
-            auto camera = controller.camera();
-            return camera && camera->name() == name && camera->connected() && controller.durationEnabled();
-        }));
-        settle();
-    }
+    void connect(const std::string& name) { connectCamera(controller, name); }
 
     bool idle() { return !controller.previewInProgress() && !controller.captureInProgress(); }
 
