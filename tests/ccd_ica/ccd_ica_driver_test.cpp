@@ -1,8 +1,10 @@
 // The driver "indigo_ccd_ica" on the in-process bus, with simulated cameras and a client that
 // copies what reaches it.
+#include "camera_rig.h"
 #include "ccd_ica/dslr_property_map.h"
 #include "ccd_ica/indigo_ccd_ica.h"
 #include "ccd_ica/ptp_delegate.h"
+#include "driver_on_bus.h"
 #include "indigo/bus/indigo_timer_internal.h"
 #include "indigo/indigo_driver.h"
 #include "indigo/indigo_log.h"
@@ -12,7 +14,6 @@
 #include "platform/camera/simulated_device_source.h"
 #include "platform/camera/simulated_sony.h"
 #include "support/eventually.h"
-#include "support/recording_client.h"
 
 #include <atomic>
 #include <chrono>
@@ -25,50 +26,14 @@ namespace {
 using namespace std::chrono_literals;
 using test_support::BusEvent;
 using test_support::RecordingClient;
+using namespace ccd_ica_test;
 using zeta::platform::SimulatedCamera;
 using zeta::platform::SimulatedProperty;
 using zeta::platform::SimulatedReply;
 using zeta::platform::SimulatedRequest;
 using Values = std::vector<SimulatedProperty::Value>;
 
-// ---- the driver on the bus, once per process ------------------------------------------------
-
-std::mutex logMutex;
-std::vector<std::string> logLines;
-
-void captureLog(const char* line) {
-    std::lock_guard lock(logMutex);
-    logLines.emplace_back(line);
-}
-
-bool logged(const std::string& line) {
-    std::lock_guard lock(logMutex);
-    return std::find(logLines.begin(), logLines.end(), line) != logLines.end();
-}
-
-struct Driver {
-    std::shared_ptr<zeta::platform::SimulatedDeviceSource> source =
-        std::make_shared<zeta::platform::SimulatedDeviceSource>();
-    RecordingClient client{"driver test"};
-
-    Driver() {
-        indigo_log_message_handler = captureLog;
-        indigo_set_log_level(INDIGO_LOG_INFO);
-        indigo_start();
-        EXPECT_TRUE(indigo_ccd_ica_use_device_sources({source}));
-        indigo_attach_client(&client.client);
-        EXPECT_EQ(indigo_add_driver(indigo_ccd_ica, true, nullptr), INDIGO_OK);
-    }
-};
-
-Driver& driver() {
-    static Driver* instance = new Driver(); // for the whole process, like the driver itself
-    return *instance;
-}
-
-RecordingClient& client() {
-    return driver().client;
-}
+// ---- requests to the driver ------------------------------------------------------------------
 
 void sendSwitch(const std::string& device, const char* name, const char* item, bool value = true) {
     const char* items[] = {item};
@@ -164,14 +129,6 @@ struct PluggedCamera {
     std::string name;
     std::shared_ptr<SimulatedCamera> sim;
 };
-
-std::vector<SimulatedRequest> requestsOf(const SimulatedCamera& camera, uint16_t code) {
-    std::vector<SimulatedRequest> found;
-    for (const auto& r : camera.requests()) {
-        if (r.operationCode == code) found.push_back(r);
-    }
-    return found;
-}
 
 // ---- cameras of a scripted class, for what the generic camera cannot show ---------------------
 

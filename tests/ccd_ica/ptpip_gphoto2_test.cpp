@@ -3,12 +3,12 @@
 #include "ccd_ica/dslr_property_map.h"
 #include "ccd_ica/indigo_ccd_ica.h"
 #include "ccd_ica/ptp_datasets.h"
+#include "driver_on_bus.h"
 #include "indigo/indigo_driver.h"
 #include "platform/camera/ptp_usb_framing.h"
 #include "platform/camera/simulated_device_source.h"
 #include "support/process.h"
 #include "support/ptpip_endpoint.h"
-#include "support/recording_client.h"
 #include "support/temp_dir.h"
 
 #include <algorithm>
@@ -26,6 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 using test_support::BusEvent;
 using test_support::RecordingClient;
+using namespace ccd_ica_test;
 using zeta::platform::SimulatedCamera;
 
 std::string readFile(const std::filesystem::path& path) {
@@ -34,28 +35,6 @@ std::string readFile(const std::filesystem::path& path) {
 }
 
 // ---- Zeta's side: the driver on the in-process bus -------------------------------------------
-
-struct Driver {
-    std::shared_ptr<zeta::platform::SimulatedDeviceSource> source =
-        std::make_shared<zeta::platform::SimulatedDeviceSource>();
-    RecordingClient client{"ptpip test"};
-
-    Driver() {
-        indigo_start();
-        EXPECT_TRUE(indigo_ccd_ica_use_device_sources({source}));
-        indigo_attach_client(&client.client);
-        EXPECT_EQ(indigo_add_driver(indigo_ccd_ica, true, nullptr), INDIGO_OK);
-    }
-};
-
-Driver& driver() {
-    static Driver* instance = new Driver(); // for the whole process, like the driver itself
-    return *instance;
-}
-
-RecordingClient& client() {
-    return driver().client;
-}
 
 auto stateIs(indigo_property_state state) {
     return [state](const BusEvent& p) {
