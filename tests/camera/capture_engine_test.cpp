@@ -110,25 +110,22 @@ TEST_F(Engine, AFrameArrivingWhileTheImageWindowIsBusyIsSavedButNotShown) {
     image.unlock();
 }
 
-TEST_F(Engine, AnExposureEndingInAlertEndsTheRunInAlert) {
-    ExposingCamera& camera = addCamera("Camera A");
-    connect("Camera A");
-    camera.failExposure = true;
-    view.countValue = 5;
-    controller.captureAction();
-    ASSERT_TRUE(until([&] { return camera.exposures() >= 1; }));
-    ASSERT_TRUE(until([&] { return idle(); }));
-    settle();
-    EXPECT_EQ(camera.exposures(), 1);
-    EXPECT_EQ(view.state, "NSStatusUnavailable");
-    EXPECT_TRUE(logged("Exposure failed on 'Camera A'"));
-    EXPECT_TRUE(filesIn(captures).empty());
-}
+// A run that fails at its first frame ends there, in Alert, and says why.
+struct FailureCase {
+    const char* name;
+    bool exposureFails; // otherwise the frame cannot be saved
+    const char* logLine;
+};
 
-TEST_F(Engine, AFrameThatCannotBeSavedEndsTheRun) {
+class RunFailure : public CaptureFixture, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(RunFailure, EndsTheRunAtTheFirstFrame) {
+    const FailureCase& c = GetParam();
     ExposingCamera& camera = addCamera("Camera A");
     connect("Camera A");
-    if (::geteuid() != 0) {
+    if (c.exposureFails) {
+        camera.failExposure = true;
+    } else if (::geteuid() != 0) {
         ASSERT_EQ(::chmod(captures.c_str(), 0500), 0);
     } else {
         // Root writes anywhere: a folder that is a file refuses every name.
@@ -142,9 +139,18 @@ TEST_F(Engine, AFrameThatCannotBeSavedEndsTheRun) {
     settle();
     EXPECT_EQ(camera.exposures(), 1);
     EXPECT_EQ(view.state, "NSStatusUnavailable");
-    EXPECT_TRUE(logged("Capture stopped: a frame could not be saved"));
+    EXPECT_TRUE(logged(c.logLine));
+    if (c.exposureFails) {
+        EXPECT_TRUE(filesIn(captures).empty());
+    }
     ::chmod(captures.c_str(), 0700);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engine, RunFailure,
+                         ::testing::Values(FailureCase{"ExposureEndsInAlert", true, "Exposure failed on 'Camera A'"},
+                                           FailureCase{"FrameCannotBeSaved", false,
+                                                       "Capture stopped: a frame could not be saved"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Engine, CountsBelowOneAreRefused) {
     ExposingCamera& camera = addCamera("Camera A");
