@@ -284,8 +284,8 @@ TEST(ICADriver, ConnectionDefinesTheCameraPropertiesAndDisconnectDeletesThem) {
         sim.setProperty({0xD1A0, 2, true, int64_t{1}, int64_t{1}, Values{int64_t{1}, int64_t{2}}, std::nullopt});
     });
     const std::string& name = camera.name;
-    ASSERT_TRUE(logged(name + " added"));
-    ASSERT_TRUE(logged(name + " attached"));
+    ASSERT_TRUE(loggedLine(name + " added"));
+    ASSERT_TRUE(loggedLine(name + " attached"));
     auto info = client().property(name, "INFO");
     ASSERT_TRUE(info);
     EXPECT_EQ(info->item("DEVICE_INTERFACE")->text, "2");
@@ -293,7 +293,7 @@ TEST(ICADriver, ConnectionDefinesTheCameraPropertiesAndDisconnectDeletesThem) {
 
     const std::size_t from = client().count();
     ASSERT_TRUE(connect(name));
-    ASSERT_TRUE(logged(name + " connected"));
+    ASSERT_TRUE(loggedLine(name + " connected"));
     const auto connecting = client().eventsSince(from, name, "CONNECTION");
     ASSERT_FALSE(connecting.empty());
     EXPECT_EQ(connecting.front().state, INDIGO_BUSY_STATE);
@@ -357,7 +357,7 @@ TEST(ICADriver, ConnectionDefinesTheCameraPropertiesAndDisconnectDeletesThem) {
     EXPECT_LT(apertureAt, connectedAt);
 
     ASSERT_TRUE(disconnect(name));
-    ASSERT_TRUE(logged(name + " disconnected"));
+    ASSERT_TRUE(loggedLine(name + " disconnected"));
     for (const char* deleted :
          {"DSLR_APERTURE", "CCD_MODE", "d1a0", "DSLR_LOCK", "DSLR_DELETE_IMAGE", "CCD_EXPOSURE", "CCD_IMAGE"}) {
         EXPECT_FALSE(client().property(name, deleted)) << deleted;
@@ -438,7 +438,7 @@ TEST(ICADriver, ExposureRequestsWhileBusyAreIgnoredAndFailuresAlert) {
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->message, "InitiateCapture failed (0x2019 = PTPResponseCodeDeviceBusy)");
     EXPECT_TRUE(client().waitFor(from, name, "CCD_IMAGE", stateIs(INDIGO_ALERT_STATE)));
-    EXPECT_TRUE(logged("Error 'InitiateCapture failed (0x2019 = PTPResponseCodeDeviceBusy)' on '" + name + "'"));
+    EXPECT_TRUE(loggedLine("Error 'InitiateCapture failed (0x2019 = PTPResponseCodeDeviceBusy)' on '" + name + "'"));
 
     // Streaming asked of a camera without live view is refused, and does not stand in the
     // way of the next exposure.
@@ -652,7 +652,7 @@ TEST(ICADriver, LensMovesThroughTheFocuserDevice) {
     // The focuser goes with the camera's session.
     ASSERT_TRUE(disconnect(rig.name));
     EXPECT_TRUE(gone(focuser));
-    EXPECT_TRUE(logged(focuser + " detached"));
+    EXPECT_TRUE(loggedLine(focuser + " detached"));
 }
 
 TEST(ICADriver, UnpluggedMidExposureLeavesNothingBehind) {
@@ -710,8 +710,8 @@ TEST(ICADriver, UnpluggedMidExposureLeavesNothingBehind) {
     EXPECT_TRUE(std::any_of(alert.begin(), alert.end(), [&](const BusEvent& p) {
         return p.state == INDIGO_ALERT_STATE && p.message == name + " removed";
     }));
-    EXPECT_TRUE(logged(name + " removed"));
-    EXPECT_TRUE(logged(name + " detached"));
+    EXPECT_TRUE(loggedLine(name + " removed"));
+    EXPECT_TRUE(loggedLine(name + " detached"));
     // The bulb timer was cancelled with the device: the shutter is never closed afterwards.
     clock.advance(1s);
     flushRunLoop();

@@ -1,35 +1,22 @@
 #pragma once
 // The camera driver on the in-process bus for the whole process, as the driver itself lives:
 // simulated cameras are plugged into its device source, a recording client hears what it
-// publishes, and its log lines are kept.
+// publishes, and its log lines are kept (support/bus_log.h).
 
 #include "ccd_ica/indigo_ccd_ica.h"
 #include "indigo/indigo_driver.h"
 #include "indigo/indigo_log.h"
 #include "platform/camera/simulated_device_source.h"
+#include "support/bus_log.h"
 #include "support/recording_client.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
-#include <mutex>
-#include <string>
-#include <vector>
 
 namespace ccd_ica_test {
 
-inline std::mutex logMutex;
-inline std::vector<std::string> logLines;
-
-inline void captureLog(const char* line) {
-    std::lock_guard lock(logMutex);
-    logLines.emplace_back(line);
-}
-
-inline bool logged(const std::string& line) {
-    std::lock_guard lock(logMutex);
-    return std::find(logLines.begin(), logLines.end(), line) != logLines.end();
-}
+using test_support::captureLog;
+using test_support::loggedLine;
 
 struct Driver {
     std::shared_ptr<zeta::platform::SimulatedDeviceSource> source =

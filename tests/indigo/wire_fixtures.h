@@ -8,6 +8,7 @@
 #include "indigo/indigo_property.h"
 #include "indigo/indigo_server.h"
 #include "indigo/wire/indigo_xml_parser.h"
+#include "support/bus_log.h"
 #include "support/eventually.h"
 #include "support/free_port.h"
 #include "support/process.h"
@@ -74,21 +75,8 @@ inline std::string readFile(const std::string& path) {
     return text.str();
 }
 
-// The bus's log lines, once captureLog is the log handler.
-inline std::mutex logMutex;
-inline std::vector<std::string> logLines;
-
-inline void captureLog(const char* line) {
-    std::lock_guard lock(logMutex);
-    logLines.emplace_back(line);
-}
-
-// Whether any captured line contains the text.
-inline bool logged(const std::string& text) {
-    std::lock_guard lock(logMutex);
-    return std::any_of(logLines.begin(), logLines.end(),
-                       [&](const std::string& line) { return line.find(text) != std::string::npos; });
-}
+using test_support::captureLog;
+using test_support::logged;
 
 inline void changeNumber(indigo_client* client, const char* device, const char* property, const char* item,
                          double value) {
