@@ -39,6 +39,11 @@ bool InlineSerialQueue::isCurrent() const {
     return currentQueue == this;
 }
 
+int InlineSerialQueue::waitingForTurn() const {
+    std::lock_guard lock(mutex_);
+    return waiting_;
+}
+
 void InlineSerialQueue::waitForTurn(std::unique_lock<std::mutex>& lock, std::uint64_t ticket) {
     if (serving_ == ticket) return;
     ++waiting_;

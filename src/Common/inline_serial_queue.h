@@ -28,6 +28,10 @@ public:
     void sync(dispatch::Task task) override;
     bool isCurrent() const override;
 
+    // How many sync() callers are waiting for their turn now: lets a test see that a caller
+    // is queued behind a busy task without waiting a while to find out.
+    int waitingForTurn() const;
+
 private:
     void runWorker();
     void waitForTurn(std::unique_lock<std::mutex>& lock, std::uint64_t ticket);

@@ -5,14 +5,14 @@
 #include "Common/blob_item.h"
 #include "Common/device.h"
 #include "Common/property.h"
-#include "fixture_device.h"
+#include "support/fixture_device.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <thread>
 
-using namespace common_test;
+using namespace test_support;
 
 namespace {
 

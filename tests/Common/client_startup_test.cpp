@@ -2,14 +2,14 @@
 // (Kept apart from the BLOB tests: the settings header and the image data header do not meet.)
 
 #include "Common/base_controller.h"
-#include "client_fixture.h"
 #include "indigo/indigo_log.h"
 #include "platform/constants.h"
+#include "support/client_fixture.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
 
-using namespace common_test;
+using namespace test_support;
 
 TEST_F(Client, StartRunsInitializeBeforeAttachingAndLogsStarted) {
     RecordingController& second = addController("second");

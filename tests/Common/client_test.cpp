@@ -2,15 +2,15 @@
 // device's events, and the fan-out to the delegates.
 
 #include "Common/indigo.h"
-#include "client_fixture.h"
 #include "indigo/indigo_log.h"
 #include "platform/system_log.h"
+#include "support/client_fixture.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 
-using namespace common_test;
+using namespace test_support;
 
 TEST_F(Client, ConnectedFollowsTheConnectionSwitch) {
     struct Case {

@@ -2,6 +2,8 @@
 
 #include "Common/inline_serial_queue.h"
 
+#include "support/eventually.h"
+
 #include <atomic>
 #include <future>
 #include <gtest/gtest.h>
@@ -29,7 +31,7 @@ TEST(InlineSerialQueue, SyncRunsOnTheCallerAfterEverythingQueuedBefore) {
         });
         EXPECT_EQ(ran, std::this_thread::get_id());
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(test_support::eventually([&] { return queue.waitingForTurn() == 1; })) << "the caller queues";
     EXPECT_TRUE(order.empty()) << "the sync task waits its turn";
     release.set_value();
     caller.join();

@@ -2,16 +2,17 @@
 
 #include "Common/base_controller.h"
 #include "Common/time_format.h"
-#include "fixture_device.h"
 #include "imaging/video_log.h"
 #include "platform/system_log.h"
+#include "support/fixture_device.h"
+#include "support/recording_controller.h"
 
 #include <gtest/gtest.h>
 #include <regex>
 #include <set>
 #include <thread>
 
-using namespace common_test;
+using namespace test_support;
 
 namespace {
 

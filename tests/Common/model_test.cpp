@@ -1,17 +1,17 @@
 // The bus model on its own: properties, items and BLOB caches built over real bus records.
 
 #include "Common/indigo.h"
-#include "fixture_device.h"
 #include "imaging/image.h"
 #include "indigo/indigo_property.h"
 #include "platform/image/image_rep.h"
+#include "support/fixture_device.h"
 
 #include <cstring>
 #include <future>
 #include <gtest/gtest.h>
 #include <thread>
 
-using namespace common_test;
+using namespace test_support;
 
 namespace {
 

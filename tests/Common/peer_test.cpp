@@ -1,18 +1,20 @@
 // Against a real INDI peer: indiserver with indi_simulator_ccd, connected through the bus.
 
 #include "Common/indigo.h"
-#include "fixture_device.h"
 #include "imaging/fits_image_rep.h"
 #include "imaging/image.h"
 #include "indigo/indigo_remote.h"
 #include "platform/system_log.h"
+#include "support/eventually.h"
+#include "support/fixture_device.h"
 #include "support/indi_server.h"
+#include "support/recording_controller.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <map>
 
-using namespace common_test;
+using namespace test_support;
 using test_support::IndiServer;
 
 namespace {

@@ -1,11 +1,12 @@
 // Change requests through the client to a real in-process device, which records what reaches it.
 
 #include "Common/indigo.h"
-#include "client_fixture.h"
+#include "support/client_fixture.h"
+#include "support/eventually.h"
 
 #include <gtest/gtest.h>
 
-using namespace common_test;
+using namespace test_support;
 
 namespace {
 

@@ -2,7 +2,6 @@
 // port. No avahi daemon is reachable here, so nothing is published.
 
 #include "Common/indigo.h"
-#include "fixture_device.h"
 #include "indigo/indigo_driver.h"
 #include "indigo/indigo_remote.h"
 #include "indigo/indigo_server.h"
@@ -10,6 +9,7 @@
 #include "platform/dispatch.h"
 #include "platform/system_log.h"
 #include "support/eventually.h"
+#include "support/fixture_device.h"
 #include "support/free_port.h"
 #include "support/indi_server.h"
 
@@ -146,9 +146,9 @@ namespace {
 
 TEST_F(Server, RestartAsksEveryDeviceForItsPropertiesAgain) {
     // Attached before the client: the client hears of it only when it asks.
-    common_test::FixtureDevice early("Early Device");
-    early.add(common_test::switchProperty("Early Device", "CONNECTION", "Main",
-                                          {{"CONNECTED", false}, {"DISCONNECTED", true}}));
+    test_support::FixtureDevice early("Early Device");
+    early.add(test_support::switchProperty("Early Device", "CONNECTION", "Main",
+                                           {{"CONNECTED", false}, {"DISCONNECTED", true}}));
     early.attach();
     indigo->startWithLocalServer(false, false);
     EXPECT_EQ(indigo->device("Early Device"), nullptr);

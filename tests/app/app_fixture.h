@@ -5,22 +5,17 @@
 
 #include "app/main_window.h"
 #include "app/zt_app_delegate.h"
+#include "support/qt_application.h"
 
-#include <QApplication>
 #include <QDesktopServices>
 #include <QUrl>
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <vector>
 
 namespace app_test {
 
-// The process's one application object.
-QApplication& application();
-
-// Runs the event loop (and so the main queue) until the predicate holds; false after the time.
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+using test_support::application;
+using test_support::waitFor;
 
 // Records the addresses the desktop is asked to open, for as long as it lives.
 class UrlRecorder final : public QObject {

@@ -10,6 +10,7 @@
 #include "platform/constants.h"
 #include "support/free_port.h"
 #include "support/indi_server.h"
+#include "support/process.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -18,41 +19,14 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
-#include <dirent.h>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
 
 using namespace app_test;
 
 namespace {
-
-// The pids of this process's children, from /proc.
-std::vector<pid_t> childProcesses() {
-    std::vector<pid_t> children;
-    DIR* proc = ::opendir("/proc");
-    if (proc == nullptr) return children;
-    while (dirent* entry = ::readdir(proc)) {
-        const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
-        if (pid <= 0) continue;
-        std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        // The fields after the command name (which may hold blanks) in parentheses.
-        const auto close = line.rfind(')');
-        if (close == std::string::npos) continue;
-        std::istringstream rest(line.substr(close + 2));
-        char state = 0;
-        pid_t parent = 0;
-        rest >> state >> parent;
-        if (parent == ::getpid()) children.push_back(pid);
-    }
-    ::closedir(proc);
-    return children;
-}
 
 bool onBus(INDIGO& client, const std::string& device) {
     return client.device(device) != nullptr;
@@ -67,10 +41,10 @@ TEST(Shutdown, LeavesNoDriverServerOrChildProcess) {
     ASSERT_TRUE(peer.waitUntilListening());
 
     // The peer's indiserver is a child of this process too.
-    const std::vector<pid_t> before = childProcesses();
+    const std::vector<pid_t> before = test_support::childrenOf(::getpid());
     const auto started = [&] {
         std::vector<pid_t> added;
-        for (const pid_t pid : childProcesses()) {
+        for (const pid_t pid : test_support::childrenOf(::getpid())) {
             if (std::find(before.begin(), before.end(), pid) == before.end()) added.push_back(pid);
         }
         return added;

@@ -11,7 +11,6 @@
 
 #include <arpa/inet.h>
 #include <csignal>
-#include <dirent.h>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -44,29 +43,6 @@ bool listening(int port) {
     const bool up = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     ::close(s);
     return up;
-}
-
-std::vector<pid_t> childrenOf(pid_t parent) {
-    std::vector<pid_t> children;
-    DIR* proc = ::opendir("/proc");
-    while (proc != nullptr) {
-        dirent* entry = ::readdir(proc);
-        if (entry == nullptr) break;
-        const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
-        if (pid <= 0) continue;
-        std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        const auto close = line.rfind(')');
-        if (close == std::string::npos) continue;
-        std::istringstream rest(line.substr(close + 2));
-        char state = 0;
-        pid_t ppid = 0;
-        rest >> state >> ppid;
-        if (ppid == parent) children.push_back(pid);
-    }
-    if (proc != nullptr) ::closedir(proc);
-    return children;
 }
 
 } // namespace
@@ -106,7 +82,7 @@ TEST(ZetaProcess, SimulatedCameraOnItsServerAndACleanQuit) {
         return text.find("Simulated Camera.CONNECTION.") != std::string::npos;
     })) << text;
     // Whatever Zeta started (driver processes, decoder helpers) ends with it.
-    const std::vector<pid_t> children = childrenOf(zeta.pid());
+    const std::vector<pid_t> children = test_support::childrenOf(zeta.pid());
 
     zeta.signal(SIGTERM);
     const int status = zeta.wait();

@@ -3,6 +3,7 @@
 // and test cameras of our own attached to the bus.
 
 #include "Common/indigo.h"
+#include "camera_steps.h"
 #include "platform/dispatch.h"
 #include "platform/system_log.h"
 #include "recording_camera.h"
@@ -56,22 +57,8 @@ protected:
         return *cameras.back();
     }
 
-    void choose(const std::string& name) {
-        const auto titles = controller.cameraList().titles();
-        const auto found = std::find(titles.begin(), titles.end(), name);
-        ASSERT_NE(found, titles.end()) << name;
-        controller.selectCamera(static_cast<int>(found - titles.begin()));
-    }
-
-    // Chooses the camera and waits until its connection step has restored the duration.
-    void connect(const std::string& name) {
-        choose(name);
-        ASSERT_TRUE(until([&] {
-            auto camera = controller.camera();
-            return camera && camera->name() == name && camera->connected() && controller.durationEnabled();
-        }));
-        settle();
-    }
+    void choose(const std::string& name) { chooseCamera(controller, name); }
+    void connect(const std::string& name) { connectCamera(controller, name); }
 
     bool logged(const std::string& text) const {
         for (const std::string& line : indigo->messages())

@@ -110,25 +110,22 @@ TEST_F(Engine, AFrameArrivingWhileTheImageWindowIsBusyIsSavedButNotShown) {
     image.unlock();
 }
 
-TEST_F(Engine, AnExposureEndingInAlertEndsTheRunInAlert) {
-    ExposingCamera& camera = addCamera("Camera A");
-    connect("Camera A");
-    camera.failExposure = true;
-    view.countValue = 5;
-    controller.captureAction();
-    ASSERT_TRUE(until([&] { return camera.exposures() >= 1; }));
-    ASSERT_TRUE(until([&] { return idle(); }));
-    settle();
-    EXPECT_EQ(camera.exposures(), 1);
-    EXPECT_EQ(view.state, "NSStatusUnavailable");
-    EXPECT_TRUE(logged("Exposure failed on 'Camera A'"));
-    EXPECT_TRUE(filesIn(captures).empty());
-}
+// A run that fails at its first frame ends there, in Alert, and says why.
+struct FailureCase {
+    const char* name;
+    bool exposureFails; // otherwise the frame cannot be saved
+    const char* logLine;
+};
 
-TEST_F(Engine, AFrameThatCannotBeSavedEndsTheRun) {
+class RunFailure : public CaptureFixture, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(RunFailure, EndsTheRunAtTheFirstFrame) {
+    const FailureCase& c = GetParam();
     ExposingCamera& camera = addCamera("Camera A");
     connect("Camera A");
-    if (::geteuid() != 0) {
+    if (c.exposureFails) {
+        camera.failExposure = true;
+    } else if (::geteuid() != 0) {
         ASSERT_EQ(::chmod(captures.c_str(), 0500), 0);
     } else {
         // Root writes anywhere: a folder that is a file refuses every name.
@@ -142,9 +139,18 @@ TEST_F(Engine, AFrameThatCannotBeSavedEndsTheRun) {
     settle();
     EXPECT_EQ(camera.exposures(), 1);
     EXPECT_EQ(view.state, "NSStatusUnavailable");
-    EXPECT_TRUE(logged("Capture stopped: a frame could not be saved"));
+    EXPECT_TRUE(logged(c.logLine));
+    if (c.exposureFails) {
+        EXPECT_TRUE(filesIn(captures).empty());
+    }
     ::chmod(captures.c_str(), 0700);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engine, RunFailure,
+                         ::testing::Values(FailureCase{"ExposureEndsInAlert", true, "Exposure failed on 'Camera A'"},
+                                           FailureCase{"FrameCannotBeSaved", false,
+                                                       "Capture stopped: a frame could not be saved"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Engine, CountsBelowOneAreRefused) {
     ExposingCamera& camera = addCamera("Camera A");
@@ -336,48 +342,32 @@ TEST_F(Engine, TheFocuserStepsOutwardBetweenFramesAndTheNextFrameWaitsForIt) {
     }
 }
 
-TEST_F(Engine, AFocuserThatNeverEndsItsStepEndsTheRun) {
-    auto sleeper = std::make_shared<RecordedSleeper>();
-    controller.setSleeper(sleeper);
-    test_support::TestFocuser focuserDevice;
-    focuserDevice.setMoveTime(std::chrono::hours(1));
-    // The settle lets the focuser report its move, as a second does.
-    sleeper->onSleep = [&](std::chrono::microseconds time) {
-        const auto end = std::chrono::steady_clock::now() + 10s;
-        while (time == std::chrono::seconds(1) && focuser.state() != INDIGO_BUSY_STATE &&
-               std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(1ms);
-    };
-    ExposingCamera& camera = addCamera("Camera A");
-    connect("Camera A");
-    ASSERT_TRUE(until([&] { return focuser.focusersPopUp().titles().size() > 1; }));
-    focuser.selectFocuser(1);
-    ASSERT_TRUE(until([&] { return focuser.focuser() && focuser.focuser()->connected(); }));
-    view.countValue = 3;
-    controller.captureAction();
-    ASSERT_TRUE(until([&] { return camera.exposures() >= 1; }));
-    ASSERT_TRUE(until([&] { return idle(); }));
-    settle();
-    EXPECT_EQ(camera.exposures(), 1);
-    EXPECT_EQ(view.state, "NSStatusUnavailable");
-    EXPECT_TRUE(logged("Capture stopped: the focuser did not finish its step"));
-    EXPECT_EQ(sleeper->sleeps().size(), 1u + ZTCameraController::kFocuserPolls);
-    controller.stopAction(); // ends the move
-}
+// A focuser whose step never ends: the run ends there, unless the user picks no focuser while
+// the run waits for the step, which ends the wait and lets the run go on.
+struct StuckFocuserCase {
+    const char* name;
+    bool userDropsFocuser;
+    int exposures;
+    const char* state;
+};
 
-TEST_F(Engine, AFocuserThatGoesAwayEndsTheWaitAndTheRunGoesOn) {
+class StuckFocuser : public CaptureFixture, public ::testing::WithParamInterface<StuckFocuserCase> {};
+
+TEST_P(StuckFocuser, ARunOfThree) {
+    const StuckFocuserCase& c = GetParam();
     auto sleeper = std::make_shared<RecordedSleeper>();
     controller.setSleeper(sleeper);
     test_support::TestFocuser focuserDevice;
     focuserDevice.setMoveTime(std::chrono::hours(1));
     std::atomic<int> polls{0};
     sleeper->onSleep = [&](std::chrono::microseconds time) {
+        // The settle lets the focuser report its move, as a second does.
         const auto end = std::chrono::steady_clock::now() + 10s;
         while (time == std::chrono::seconds(1) && focuser.state() != INDIGO_BUSY_STATE &&
                std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(1ms);
         // A few polls into the step, the user picks no focuser.
-        if (time == std::chrono::microseconds(100000) && ++polls == 5) {
+        if (c.userDropsFocuser && time == std::chrono::microseconds(100000) && ++polls == 5) {
             dispatch::mainQueue().async([&] { focuser.selectFocuser(0); });
             const auto until = std::chrono::steady_clock::now() + 10s;
             while (focuser.focuser() && std::chrono::steady_clock::now() < until)
@@ -394,10 +384,22 @@ TEST_F(Engine, AFocuserThatGoesAwayEndsTheWaitAndTheRunGoesOn) {
     ASSERT_TRUE(until([&] { return camera.exposures() >= 1; }));
     ASSERT_TRUE(until([&] { return idle(); }));
     settle();
-    EXPECT_EQ(camera.exposures(), 3);
-    EXPECT_EQ(view.state, "NSStatusAvailable");
-    EXPECT_EQ(filesIn(captures).size(), 3u);
-    EXPECT_LT(sleeper->sleeps().size(), 1000u);
+    EXPECT_EQ(camera.exposures(), c.exposures);
+    EXPECT_EQ(view.state, c.state);
+    if (c.userDropsFocuser) {
+        EXPECT_EQ(filesIn(captures).size(), 3u);
+        EXPECT_LT(sleeper->sleeps().size(), 1000u);
+    } else {
+        EXPECT_TRUE(logged("Capture stopped: the focuser did not finish its step"));
+        EXPECT_EQ(sleeper->sleeps().size(), 1u + ZTCameraController::kFocuserPolls);
+        controller.stopAction(); // ends the move
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Engine, StuckFocuser,
+                         ::testing::Values(StuckFocuserCase{"EndsTheRun", false, 1, "NSStatusUnavailable"},
+                                           StuckFocuserCase{"GoneEndsTheWaitAndTheRunGoesOn", true, 3,
+                                                            "NSStatusAvailable"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "Common/indigo.h"
 #include "camera/zt_camera_controller.h"
+#include "camera_steps.h"
 #include "focus/focuser_controller.h"
 #include "imaging/batch/batch_controller.h"
 #include "imaging/window/image_controller.h"
@@ -47,46 +48,7 @@ inline std::vector<std::string> filesIn(const std::filesystem::path& folder) {
     return names;
 }
 
-class RecordingZT : public ZTCameraController {
-public:
-    using ZTCameraController::ZTCameraController;
-    ~RecordingZT() override { retireBackgroundRequests(); }
-    std::vector<std::string> sent() {
-        std::lock_guard lock(mutex_);
-        return sent_;
-    }
-    std::size_t count(const std::string& request) {
-        const auto all = sent();
-        return static_cast<std::size_t>(std::count(all.begin(), all.end(), request));
-    }
-    std::size_t countPrefix(const std::string& prefix) {
-        std::size_t n = 0;
-        for (const auto& line : sent())
-            n += line.rfind(prefix, 0) == 0;
-        return n;
-    }
-
-protected:
-    void sendSwitch(const std::shared_ptr<INDIGO::Property>& property, const std::string& item) override {
-        add(property->device()->name() + " " + property->name() + " " + item);
-        ZTCameraController::sendSwitch(property, item);
-    }
-    void sendNumbers(const std::shared_ptr<INDIGO::Property>& property, const INDIGO::NumberValues& values) override {
-        std::string line = property->device()->name() + " " + property->name();
-        for (const auto& [name, value] : values)
-            line += " " + name + "=" + formatSetpoint(value);
-        add(line);
-        ZTCameraController::sendNumbers(property, values);
-    }
-
-private:
-    void add(std::string text) {
-        std::lock_guard lock(mutex_);
-        sent_.push_back(std::move(text));
-    }
-    std::mutex mutex_;
-    std::vector<std::string> sent_;
-};
+using RecordingZT = Recording<ZTCameraController>;
 
 // Keeps every state image and progress text in order.
 class HistoryView : public RecordingView {
@@ -290,17 +252,7 @@ protected:
         return *cameras.back();
     }
 
-    void connect(const std::string& name) {
-        const auto titles = controller.cameraList().titles();
-        const auto found = std::find(titles.begin(), titles.end(), name);
-        ASSERT_NE(found, titles.end()) << name;
-        controller.selectCamera(static_cast<int>(found - titles.begin()));
-        ASSERT_TRUE(until([&] {
-            auto camera = controller.camera();
-            return camera && camera->name() == name && camera->connected() && controller.durationEnabled();
-        }));
-        settle();
-    }
+    void connect(const std::string& name) { connectCamera(controller, name); }
 
     bool idle() { return !controller.previewInProgress() && !controller.captureInProgress(); }
 

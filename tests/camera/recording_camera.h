@@ -1,5 +1,5 @@
 #pragma once
-// The camera controller with every request it sends written down (and still sent), and a
+// The camera controllers with every request they send written down (and still sent), and a
 // view that records what the controller shows.
 
 #include "camera/camera_controller.h"
@@ -16,13 +16,15 @@ namespace camera_test {
 
 using namespace zeta::camera;
 
-class RecordingCamera : public CameraController {
+// A camera window controller (CameraController or one built on it) with every request it
+// sends written down, and still sent: "DEVICE PROPERTY ITEM" for a switch, "DEVICE PROPERTY
+// ITEM=value ..." for one request of numbers, "DEVICE PROPERTY BLOB on|off".
+template <class Controller>
+class Recording : public Controller {
 public:
-    using CameraController::CameraController;
-    ~RecordingCamera() override { retireBackgroundRequests(); }
+    using Controller::Controller;
+    ~Recording() override { this->retireBackgroundRequests(); }
 
-    // "DEVICE PROPERTY ITEM" for switches, "DEVICE PROPERTY ITEM=value" for numbers,
-    // "DEVICE PROPERTY BLOB on|off".
     std::vector<std::string> sent() {
         std::lock_guard lock(mutex_);
         return sent_;
@@ -35,20 +37,28 @@ public:
         const auto all = sent();
         return static_cast<std::size_t>(std::count(all.begin(), all.end(), request));
     }
+    std::size_t countPrefix(const std::string& prefix) {
+        std::size_t n = 0;
+        for (const auto& line : sent())
+            n += line.rfind(prefix, 0) == 0;
+        return n;
+    }
 
 protected:
     void sendSwitch(const std::shared_ptr<INDIGO::Property>& property, const std::string& item) override {
         add(property->device()->name() + " " + property->name() + " " + item);
-        CameraController::sendSwitch(property, item);
+        Controller::sendSwitch(property, item);
     }
     void sendNumbers(const std::shared_ptr<INDIGO::Property>& property, const INDIGO::NumberValues& values) override {
+        std::string line = property->device()->name() + " " + property->name();
         for (const auto& [name, value] : values)
-            add(property->device()->name() + " " + property->name() + " " + name + "=" + formatSetpoint(value));
-        CameraController::sendNumbers(property, values);
+            line += " " + name + "=" + formatSetpoint(value);
+        add(line);
+        Controller::sendNumbers(property, values);
     }
     void sendEnableBLOB(const std::shared_ptr<INDIGO::Property>& property, bool enable) override {
         add(property->device()->name() + " " + property->name() + (enable ? " BLOB on" : " BLOB off"));
-        CameraController::sendEnableBLOB(property, enable);
+        Controller::sendEnableBLOB(property, enable);
     }
 
 private:
@@ -59,6 +69,8 @@ private:
     std::mutex mutex_;
     std::vector<std::string> sent_;
 };
+
+using RecordingCamera = Recording<CameraController>;
 
 struct GroupState {
     double min = 0, max = 0, step = 0, slider = 0, stepper = 0, field = 0;

@@ -6,35 +6,16 @@
 #include "camera/camera_widget.h"
 #include "platform/system_log.h"
 #include "recording_camera.h"
+#include "support/qt_application.h"
 #include "support/temp_dir.h"
 
-#include <QApplication>
 #include <QComboBox>
-#include <QThread>
-#include <chrono>
-#include <functional>
 #include <gtest/gtest.h>
 
 namespace camera_test {
 
-inline QApplication& application() {
-    static int argc = 1;
-    static char name[] = "zeta-camera-test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
-    application();
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
+using test_support::application;
+using test_support::waitFor;
 
 class WidgetFixture : public ::testing::Test {
 protected:

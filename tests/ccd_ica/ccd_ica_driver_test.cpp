@@ -1,12 +1,14 @@
 // The driver "indigo_ccd_ica" on the in-process bus, with simulated cameras and a client that
 // copies what reaches it.
-#include "bus_client.h"
+#include "camera_rig.h"
 #include "ccd_ica/dslr_property_map.h"
 #include "ccd_ica/indigo_ccd_ica.h"
 #include "ccd_ica/ptp_delegate.h"
+#include "driver_on_bus.h"
 #include "indigo/bus/indigo_timer_internal.h"
 #include "indigo/indigo_driver.h"
 #include "indigo/indigo_log.h"
+#include "indigo/indigo_property.h"
 #include "platform/camera/ic_device_browser.h"
 #include "platform/camera/simulated_canon.h"
 #include "platform/camera/simulated_device_source.h"
@@ -15,56 +17,23 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <thread>
 
 namespace {
 
 using namespace std::chrono_literals;
+using test_support::BusEvent;
+using test_support::RecordingClient;
+using namespace ccd_ica_test;
 using zeta::platform::SimulatedCamera;
 using zeta::platform::SimulatedProperty;
 using zeta::platform::SimulatedReply;
 using zeta::platform::SimulatedRequest;
 using Values = std::vector<SimulatedProperty::Value>;
 
-// ---- the driver on the bus, once per process ------------------------------------------------
-
-std::mutex logMutex;
-std::vector<std::string> logLines;
-
-void captureLog(const char* line) {
-    std::lock_guard lock(logMutex);
-    logLines.emplace_back(line);
-}
-
-bool logged(const std::string& line) {
-    std::lock_guard lock(logMutex);
-    return std::find(logLines.begin(), logLines.end(), line) != logLines.end();
-}
-
-struct Driver {
-    std::shared_ptr<zeta::platform::SimulatedDeviceSource> source =
-        std::make_shared<zeta::platform::SimulatedDeviceSource>();
-    BusClient client{"driver test"};
-
-    Driver() {
-        indigo_log_message_handler = captureLog;
-        indigo_set_log_level(INDIGO_LOG_INFO);
-        indigo_start();
-        EXPECT_TRUE(indigo_ccd_ica_use_device_sources({source}));
-        indigo_attach_client(&client.client);
-        EXPECT_EQ(indigo_add_driver(indigo_ccd_ica, true, nullptr), INDIGO_OK);
-    }
-};
-
-Driver& driver() {
-    static Driver* instance = new Driver(); // for the whole process, like the driver itself
-    return *instance;
-}
-
-BusClient& client() {
-    return driver().client;
-}
+// ---- requests to the driver ------------------------------------------------------------------
 
 void sendSwitch(const std::string& device, const char* name, const char* item, bool value = true) {
     const char* items[] = {item};
@@ -94,7 +63,7 @@ void sendText(const std::string& device, const char* name, const char* item, con
 }
 
 auto stateIs(indigo_property_state state) {
-    return [state](const PropertyCopy& p) {
+    return [state](const BusEvent& p) {
         return p.kind != "delete" && p.state == state;
     };
 }
@@ -105,22 +74,22 @@ void flushRunLoop() {
 }
 
 bool connect(const std::string& device) {
-    const std::size_t from = client().eventCount();
+    const std::size_t from = client().count();
     sendSwitch(device, "CONNECTION", "CONNECTED");
     return client()
         .waitFor(from, device, "CONNECTION",
-                 [](const PropertyCopy& p) {
+                 [](const BusEvent& p) {
                      return p.state == INDIGO_OK_STATE && p.item("CONNECTED") && p.item("CONNECTED")->on;
                  })
         .has_value();
 }
 
 bool disconnect(const std::string& device) {
-    const std::size_t from = client().eventCount();
+    const std::size_t from = client().count();
     sendSwitch(device, "CONNECTION", "DISCONNECTED");
     return client()
         .waitFor(from, device, "CONNECTION",
-                 [](const PropertyCopy& p) {
+                 [](const BusEvent& p) {
                      return p.state == INDIGO_OK_STATE && p.item("DISCONNECTED") && p.item("DISCONNECTED")->on;
                  })
         .has_value();
@@ -160,14 +129,6 @@ struct PluggedCamera {
     std::string name;
     std::shared_ptr<SimulatedCamera> sim;
 };
-
-std::vector<SimulatedRequest> requestsOf(const SimulatedCamera& camera, uint16_t code) {
-    std::vector<SimulatedRequest> found;
-    for (const auto& r : camera.requests()) {
-        if (r.operationCode == code) found.push_back(r);
-    }
-    return found;
-}
 
 // ---- cameras of a scripted class, for what the generic camera cannot show ---------------------
 
@@ -323,16 +284,16 @@ TEST(ICADriver, ConnectionDefinesTheCameraPropertiesAndDisconnectDeletesThem) {
         sim.setProperty({0xD1A0, 2, true, int64_t{1}, int64_t{1}, Values{int64_t{1}, int64_t{2}}, std::nullopt});
     });
     const std::string& name = camera.name;
-    ASSERT_TRUE(logged(name + " added"));
-    ASSERT_TRUE(logged(name + " attached"));
+    ASSERT_TRUE(loggedLine(name + " added"));
+    ASSERT_TRUE(loggedLine(name + " attached"));
     auto info = client().property(name, "INFO");
     ASSERT_TRUE(info);
     EXPECT_EQ(info->item("DEVICE_INTERFACE")->text, "2");
     EXPECT_FALSE(client().property(name, "CCD_EXPOSURE")); // nothing camera-specific yet
 
-    const std::size_t from = client().eventCount();
+    const std::size_t from = client().count();
     ASSERT_TRUE(connect(name));
-    ASSERT_TRUE(logged(name + " connected"));
+    ASSERT_TRUE(loggedLine(name + " connected"));
     const auto connecting = client().eventsSince(from, name, "CONNECTION");
     ASSERT_FALSE(connecting.empty());
     EXPECT_EQ(connecting.front().state, INDIGO_BUSY_STATE);
@@ -396,7 +357,7 @@ TEST(ICADriver, ConnectionDefinesTheCameraPropertiesAndDisconnectDeletesThem) {
     EXPECT_LT(apertureAt, connectedAt);
 
     ASSERT_TRUE(disconnect(name));
-    ASSERT_TRUE(logged(name + " disconnected"));
+    ASSERT_TRUE(loggedLine(name + " disconnected"));
     for (const char* deleted :
          {"DSLR_APERTURE", "CCD_MODE", "d1a0", "DSLR_LOCK", "DSLR_DELETE_IMAGE", "CCD_EXPOSURE", "CCD_IMAGE"}) {
         EXPECT_FALSE(client().property(name, deleted)) << deleted;
@@ -410,7 +371,7 @@ TEST(ICADriver, ConnectionDefinesTheCameraPropertiesAndDisconnectDeletesThem) {
 
 TEST(ICADriver, FailedOpeningEndsInAlert) {
     PluggedCamera camera("Zeta Refusing", [](SimulatedCamera& sim) { sim.answerBusy(0x1001, 1); });
-    const std::size_t from = client().eventCount();
+    const std::size_t from = client().count();
     sendSwitch(camera.name, "CONNECTION", "CONNECTED");
     const auto alert = client().waitFor(from, camera.name, "CONNECTION", stateIs(INDIGO_ALERT_STATE));
     ASSERT_TRUE(alert);
@@ -432,11 +393,11 @@ TEST(ICADriver, ExposurePublishesTheCameraFileByteForByte) {
     camera.sim->setCaptureFile("X.JPG", picture);
     ASSERT_TRUE(connect(name));
 
-    const std::size_t from = client().eventCount();
+    const std::size_t from = client().count();
     sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 0);
     ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_OK_STATE)));
     const auto images = client().eventsSince(from, name, "CCD_IMAGE");
-    std::optional<PropertyCopy> image;
+    std::optional<BusEvent> image;
     for (const auto& e : images) {
         if (e.state == INDIGO_OK_STATE) image = e;
     }
@@ -456,7 +417,7 @@ TEST(ICADriver, ExposureRequestsWhileBusyAreIgnoredAndFailuresAlert) {
     const std::string& name = camera.name;
     ASSERT_TRUE(connect(name));
 
-    std::size_t from = client().eventCount();
+    std::size_t from = client().count();
     sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 0);
     ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_BUSY_STATE)));
     sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 0);
@@ -471,18 +432,18 @@ TEST(ICADriver, ExposureRequestsWhileBusyAreIgnoredAndFailuresAlert) {
 
     // A capture the camera refuses.
     camera.sim->answerBusy(0x100E, 1);
-    from = client().eventCount();
+    from = client().count();
     sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 0);
     const auto alert = client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_ALERT_STATE));
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->message, "InitiateCapture failed (0x2019 = PTPResponseCodeDeviceBusy)");
     EXPECT_TRUE(client().waitFor(from, name, "CCD_IMAGE", stateIs(INDIGO_ALERT_STATE)));
-    EXPECT_TRUE(logged("Error 'InitiateCapture failed (0x2019 = PTPResponseCodeDeviceBusy)' on '" + name + "'"));
+    EXPECT_TRUE(loggedLine("Error 'InitiateCapture failed (0x2019 = PTPResponseCodeDeviceBusy)' on '" + name + "'"));
 
     // Streaming asked of a camera without live view is refused, and does not stand in the
     // way of the next exposure.
     sendNumber(name, "CCD_STREAMING", "COUNT", 3);
-    from = client().eventCount();
+    from = client().count();
     sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 0);
     ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_BUSY_STATE)));
     EXPECT_TRUE(eventually([&] { return requestsOf(*camera.sim, 0x100E).size() == 3; }));
@@ -517,7 +478,7 @@ TEST(ICADriver, SettingGoesOutAtItsWidthAndComesBack) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.property);
-        const std::size_t from = client().eventCount();
+        const std::size_t from = client().count();
         const std::size_t sets = requestsOf(*camera.sim, 0x1016).size();
         sendSwitch(name, c.property, c.item);
         ASSERT_TRUE(client().waitFor(from, name, c.property, stateIs(INDIGO_BUSY_STATE)));
@@ -535,14 +496,14 @@ TEST(ICADriver, SettingGoesOutAtItsWidthAndComesBack) {
 
     // Compression RAW put the image format on RAW; JPEG Fine puts it back.
     EXPECT_EQ(client().property(name, "CCD_IMAGE_FORMAT")->on(), std::vector<std::string>{"RAW"});
-    std::size_t from = client().eventCount();
+    std::size_t from = client().count();
     sendSwitch(name, "DSLR_COMPRESSION", "2");
     ASSERT_TRUE(client().waitFor(from, name, "CCD_IMAGE_FORMAT",
-                                 [](const PropertyCopy& p) { return p.on() == std::vector<std::string>{"JPEG"}; }));
+                                 [](const BusEvent& p) { return p.on() == std::vector<std::string>{"JPEG"}; }));
 
     // A value the camera refuses, a lost answer, and a datatype that cannot be written.
     camera.sim->setHandler(0x1016, [](const SimulatedRequest&) { return SimulatedReply{0x201C, {}, {}}; });
-    from = client().eventCount();
+    from = client().count();
     sendSwitch(name, "DSLR_ISO", "6400");
     const auto refused = client().waitFor(from, name, "DSLR_ISO", stateIs(INDIGO_ALERT_STATE));
     ASSERT_TRUE(refused);
@@ -553,7 +514,7 @@ TEST(ICADriver, SettingGoesOutAtItsWidthAndComesBack) {
     EXPECT_EQ(kept->on(), std::vector<std::string>{"100"});
 
     camera.sim->loseResponse(0x1016);
-    from = client().eventCount();
+    from = client().count();
     sendSwitch(name, "DSLR_WHITE_BALANCE", "4");
     const auto lost = client().waitFor(from, name, "DSLR_WHITE_BALANCE", stateIs(INDIGO_ALERT_STATE));
     ASSERT_TRUE(lost);
@@ -563,7 +524,7 @@ TEST(ICADriver, SettingGoesOutAtItsWidthAndComesBack) {
     ASSERT_TRUE(wide);
     EXPECT_EQ(wide->type, INDIGO_TEXT_VECTOR);
     EXPECT_EQ(wide->perm, INDIGO_RO_PERM);
-    from = client().eventCount();
+    from = client().count();
     sendText(name, "d1a0", "VALUE", "1");
     const auto unsupported = client().waitFor(from, name, "d1a0", stateIs(INDIGO_ALERT_STATE));
     ASSERT_TRUE(unsupported);
@@ -588,22 +549,22 @@ TEST(ICADriver, BulbOpensTheExposureRangeAndTheTimerEndsIt) {
     EXPECT_EQ(client().property(name, "CCD_EXPOSURE")->items[0].max, 10000);
 
     // Read again while connected and not bulb: the camera times exposures, the range closes.
-    std::size_t from = client().eventCount();
+    std::size_t from = client().count();
     rig.sim->sendEvent(0x4006, {0x500D});
-    ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", [](const PropertyCopy& p) { return p.kind == "define"; }));
+    ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", [](const BusEvent& p) { return p.kind == "define"; }));
     EXPECT_EQ(client().property(name, "CCD_EXPOSURE")->items[0].max, 0);
 
     // Bulb opens it.
-    from = client().eventCount();
+    from = client().count();
     sendSwitch(name, "DSLR_SHUTTER", "4294967295");
-    ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", [](const PropertyCopy& p) { return p.kind == "define"; }));
+    ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", [](const BusEvent& p) { return p.kind == "define"; }));
     const auto opened = client().property(name, "CCD_EXPOSURE");
     EXPECT_EQ(opened->items[0].min, 0);
     EXPECT_EQ(opened->items[0].max, 10000);
     EXPECT_EQ(client().property(name, "DSLR_SHUTTER")->items[2].label, "Bulb");
 
     // The driver times the exposure; the picture comes after the shutter closes.
-    from = client().eventCount();
+    from = client().count();
     const auto start = std::chrono::steady_clock::now();
     sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 1.2);
     ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_OK_STATE)));
@@ -617,7 +578,7 @@ TEST(ICADriver, BulbOpensTheExposureRangeAndTheTimerEndsIt) {
     EXPECT_EQ(client().eventsSince(from, name, "CCD_IMAGE").back().state, INDIGO_OK_STATE);
 
     // Aborting a bulb exposure closes the shutter at once and cancels the timer.
-    from = client().eventCount();
+    from = client().count();
     sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 30);
     ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_BUSY_STATE)));
     sendSwitch(name, "CCD_ABORT_EXPOSURE", "ABORT_EXPOSURE");
@@ -631,11 +592,11 @@ TEST(ICADriver, StreamingCountsFramesDown) {
     ASSERT_TRUE(connect(name));
     ASSERT_TRUE(client().property(name, "CCD_STREAMING"));
 
-    std::size_t from = client().eventCount();
+    std::size_t from = client().count();
     sendNumber(name, "CCD_STREAMING", "COUNT", 0);
     ASSERT_TRUE(client().waitFor(from, name, "CCD_STREAMING", stateIs(INDIGO_ALERT_STATE)));
 
-    from = client().eventCount();
+    from = client().count();
     sendNumber(name, "CCD_STREAMING", "COUNT", 3);
     const auto done = client().waitFor(from, name, "CCD_STREAMING", stateIs(INDIGO_OK_STATE));
     ASSERT_TRUE(done);
@@ -661,19 +622,19 @@ TEST(ICADriver, LensMovesThroughTheFocuserDevice) {
     EXPECT_FALSE(client().property(focuser, "FOCUSER_POSITION"));
     ASSERT_TRUE(client().property(focuser, "FOCUSER_STEPS"));
 
-    std::size_t from = client().eventCount();
+    std::size_t from = client().count();
     sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 25);
     ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_BUSY_STATE)));
     ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
     sendSwitch(focuser, "FOCUSER_DIRECTION", "MOVE_OUTWARD");
-    from = client().eventCount();
+    from = client().count();
     sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 7);
     ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
     EXPECT_EQ(rig.moves(), (std::vector<int32_t>{25, -7}));
 
     // With no direction nothing can move: refused rather than Busy for ever.
     sendSwitches(focuser, "FOCUSER_DIRECTION", {"MOVE_INWARD", "MOVE_OUTWARD"}, {false, false});
-    from = client().eventCount();
+    from = client().count();
     sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 5);
     const auto refused = client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_ALERT_STATE));
     ASSERT_TRUE(refused);
@@ -681,10 +642,9 @@ TEST(ICADriver, LensMovesThroughTheFocuserDevice) {
     EXPECT_EQ(rig.moves().size(), 2u);
 
     // An abort with nothing moving.
-    from = client().eventCount();
+    from = client().count();
     sendSwitch(focuser, "FOCUSER_ABORT_MOTION", "ABORT_MOTION");
-    const auto abort =
-        client().waitFor(from, focuser, "FOCUSER_ABORT_MOTION", [](const PropertyCopy&) { return true; });
+    const auto abort = client().waitFor(from, focuser, "FOCUSER_ABORT_MOTION", [](const BusEvent&) { return true; });
     ASSERT_TRUE(abort);
     EXPECT_EQ(abort->state, INDIGO_ALERT_STATE);
     EXPECT_EQ(abort->on(), std::vector<std::string>{});
@@ -692,7 +652,7 @@ TEST(ICADriver, LensMovesThroughTheFocuserDevice) {
     // The focuser goes with the camera's session.
     ASSERT_TRUE(disconnect(rig.name));
     EXPECT_TRUE(gone(focuser));
-    EXPECT_TRUE(logged(focuser + " detached"));
+    EXPECT_TRUE(loggedLine(focuser + " detached"));
 }
 
 TEST(ICADriver, UnpluggedMidExposureLeavesNothingBehind) {
@@ -713,7 +673,7 @@ TEST(ICADriver, UnpluggedMidExposureLeavesNothingBehind) {
     ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(name + " (focuser)", "CONNECTION"); }));
 
     // One frame downloaded first.
-    std::size_t from = client().eventCount();
+    std::size_t from = client().count();
     rig.sim->setCaptureFile("FIRST.JPG", std::vector<uint8_t>(4096, 0x5A));
     sendSwitch(name, "DSLR_SHUTTER", "4294967295"); // read back read-write: bulb from now on
     ASSERT_TRUE(client().waitFor(from, name, "DSLR_SHUTTER", stateIs(INDIGO_OK_STATE)));
@@ -726,7 +686,7 @@ TEST(ICADriver, UnpluggedMidExposureLeavesNothingBehind) {
     ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_OK_STATE)));
 
     // A long bulb exposure, and the cable pulled half-way; requests keep coming meanwhile.
-    from = client().eventCount();
+    from = client().count();
     sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 0.6);
     ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_BUSY_STATE)));
     std::atomic<bool> stop{false};
@@ -747,11 +707,11 @@ TEST(ICADriver, UnpluggedMidExposureLeavesNothingBehind) {
 
     const auto alert = client().eventsSince(from, name, "CCD_EXPOSURE");
     ASSERT_FALSE(alert.empty());
-    EXPECT_TRUE(std::any_of(alert.begin(), alert.end(), [&](const PropertyCopy& p) {
+    EXPECT_TRUE(std::any_of(alert.begin(), alert.end(), [&](const BusEvent& p) {
         return p.state == INDIGO_ALERT_STATE && p.message == name + " removed";
     }));
-    EXPECT_TRUE(logged(name + " removed"));
-    EXPECT_TRUE(logged(name + " detached"));
+    EXPECT_TRUE(loggedLine(name + " removed"));
+    EXPECT_TRUE(loggedLine(name + " detached"));
     // The bulb timer was cancelled with the device: the shutter is never closed afterwards.
     clock.advance(1s);
     flushRunLoop();
@@ -818,43 +778,43 @@ TEST(ICADriver, OwnSwitchesSetTheCameraFlags) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.property) + " " + c.item);
-        const std::size_t from = client().eventCount();
+        const std::size_t from = client().count();
         sendSwitch(name, c.property, c.item);
         const auto done = client().waitFor(from, name, c.property, stateIs(INDIGO_OK_STATE));
         ASSERT_TRUE(done);
         EXPECT_EQ(done->on(), std::vector<std::string>{c.item});
         EXPECT_EQ(c.flag(*rig.camera), c.expected);
     }
-    std::size_t from = client().eventCount();
+    std::size_t from = client().count();
     sendSwitch(name, "DSLR_LOCK", "UNLOCK");
     ASSERT_TRUE(client().waitFor(from, name, "DSLR_LOCK", stateIs(INDIGO_OK_STATE)));
     EXPECT_TRUE(eventually([&] { return rig.camera->unlocks == 1; }));
 
     // A permission report changes the property in place.
-    from = client().eventCount();
+    from = client().count();
     indigo_ccd_ica_run_loop().async(
         [camera = rig.camera] { indigo_ccd_ica_delegate()->cameraPropertyChanged(camera, 0x5007, true); });
-    const auto readOnly = client().waitFor(from, name, "DSLR_APERTURE", [](const PropertyCopy&) { return true; });
+    const auto readOnly = client().waitFor(from, name, "DSLR_APERTURE", [](const BusEvent&) { return true; });
     ASSERT_TRUE(readOnly);
     EXPECT_EQ(readOnly->kind, "update");
     EXPECT_EQ(readOnly->perm, INDIGO_RO_PERM);
 
     // A list whose values change is defined again; one whose value changes is updated.
-    from = client().eventCount();
+    from = client().count();
     rig.sim->setProperty(
         {0x500F, 4, true, int64_t{100}, int64_t{200}, Values{int64_t{100}, int64_t{200}}, std::nullopt});
     rig.sim->sendEvent(0x4006, {0x500F});
     const auto redefined =
-        client().waitFor(from, name, "DSLR_ISO", [](const PropertyCopy& p) { return p.kind == "define"; });
+        client().waitFor(from, name, "DSLR_ISO", [](const BusEvent& p) { return p.kind == "define"; });
     ASSERT_TRUE(redefined);
     EXPECT_EQ(redefined->itemNames(), (std::vector<std::string>{"100", "200"}));
     EXPECT_EQ(redefined->on(), std::vector<std::string>{"200"});
     EXPECT_EQ(client().eventsSince(from, name, "DSLR_ISO").front().kind, "delete");
-    from = client().eventCount();
+    from = client().count();
     rig.sim->setProperty(
         {0x500F, 4, true, int64_t{100}, int64_t{100}, Values{int64_t{100}, int64_t{200}}, std::nullopt});
     rig.sim->sendEvent(0x4006, {0x500F});
-    const auto updated = client().waitFor(from, name, "DSLR_ISO", [](const PropertyCopy&) { return true; });
+    const auto updated = client().waitFor(from, name, "DSLR_ISO", [](const BusEvent&) { return true; });
     ASSERT_TRUE(updated);
     EXPECT_EQ(updated->kind, "update");
     EXPECT_EQ(updated->on(), std::vector<std::string>{"100"});
@@ -902,12 +862,12 @@ TEST(ICADriver, EnumerationWhileTheCameraComesAndGoes) {
             ASSERT_TRUE(connect(rig.name));
             // Lists that change length, so their records are resized (and move) again and again.
             for (int change = 0; change < 20; ++change) {
-                const std::size_t from = client().eventCount();
+                const std::size_t from = client().count();
                 const Values isos = change % 2 ? Values{int64_t{100}, int64_t{200}} : isoLadder;
                 rig.sim->setProperty({0x500F, 4, true, int64_t{100}, int64_t{100}, isos, std::nullopt});
                 rig.sim->sendEvent(0x4006, {0x500F});
-                ASSERT_TRUE(client().waitFor(from, rig.name, "DSLR_ISO",
-                                             [](const PropertyCopy& p) { return p.kind == "define"; }));
+                ASSERT_TRUE(
+                    client().waitFor(from, rig.name, "DSLR_ISO", [](const BusEvent& p) { return p.kind == "define"; }));
             }
             ASSERT_TRUE(disconnect(rig.name));
         }
@@ -934,7 +894,7 @@ TEST(ICADriver, SonyShowsItsLabelsAndStepsWhileAnotherCameraCaptures) {
     ASSERT_TRUE(connect(other.name));
 
     const auto labelled = [](const char* item, const char* label) {
-        return [=](const PropertyCopy& p) {
+        return [=](const BusEvent& p) {
             return p.item(item) && p.item(item)->label == label;
         };
     };
@@ -943,15 +903,15 @@ TEST(ICADriver, SonyShowsItsLabelsAndStepsWhileAnotherCameraCaptures) {
     ASSERT_TRUE(client().waitFor(0, sonyName, "DSLR_SHUTTER", labelled("0", "Bulb")));
 
     // 100 -> 200 is three confirmed steps; the other camera captures meanwhile.
-    const std::size_t from = client().eventCount();
+    const std::size_t from = client().count();
     sendSwitch(sonyName, "DSLR_ISO", "200");
     for (int i = 0; i < 3; ++i) {
-        const std::size_t shot = client().eventCount();
+        const std::size_t shot = client().count();
         sendNumber(other.name, "CCD_EXPOSURE", "EXPOSURE", 0);
         ASSERT_TRUE(client().waitFor(shot, other.name, "CCD_EXPOSURE", stateIs(INDIGO_OK_STATE)));
     }
     // The driver shows the request at once as Busy; the camera's confirmation makes it OK.
-    const auto at200 = [](const PropertyCopy& p) {
+    const auto at200 = [](const BusEvent& p) {
         return p.state == INDIGO_OK_STATE && p.item("200") && p.item("200")->on;
     };
     // The captures did not wait for the walk: it is still going.
@@ -1001,7 +961,7 @@ TEST(ICADriver, NikonD800OnTheBus) {
     // Bulb 0.5 s with mirror lock-up: the driver times 2.5 s, then TerminateCapture.
     sendSwitch(name, "DSLR_MIRROR_LOCKUP", "LOCK");
     flushRunLoop();
-    std::size_t from = client().eventCount();
+    std::size_t from = client().count();
     const auto start = std::chrono::steady_clock::now();
     sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 0.5);
     const auto image = client().waitFor(from, name, "CCD_IMAGE", stateIs(INDIGO_OK_STATE));
@@ -1021,7 +981,7 @@ TEST(ICADriver, NikonD800OnTheBus) {
     EXPECT_EQ(delay[0].data, std::vector<uint8_t>{1});
 
     // Live view at a steady rate, counted down by CCD_STREAMING.
-    from = client().eventCount();
+    from = client().count();
     sendNumber(name, "CCD_STREAMING", "COUNT", 4);
     ASSERT_TRUE(client().waitFor(from, name, "CCD_STREAMING", stateIs(INDIGO_OK_STATE)));
     int frames = 0;
@@ -1034,7 +994,7 @@ TEST(ICADriver, NikonD800OnTheBus) {
     const std::string focuser = name + " (focuser)";
     ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(focuser, "CONNECTION"); }));
     ASSERT_TRUE(connect(focuser));
-    from = client().eventCount();
+    from = client().count();
     sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 10);
     ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
     const auto drives = requestsOf(*sim, 0x9204);
@@ -1080,7 +1040,7 @@ TEST(ICADriver, CanonEOS5DMarkIIIOnTheBus) {
     ASSERT_TRUE(connect(name));
 
     // One release, two files: each under its own extension, byte for byte.
-    std::size_t from = client().eventCount();
+    std::size_t from = client().count();
     sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 0);
     ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_OK_STATE)));
     ASSERT_TRUE(eventually([&] { return imagesSince(from, name).size() == 2; }));
@@ -1099,7 +1059,7 @@ TEST(ICADriver, CanonEOS5DMarkIIIOnTheBus) {
     body.setValue(0xD105, 4);
     ASSERT_TRUE(program("4"));
     ASSERT_EQ(client().property(name, "CCD_EXPOSURE")->items[0].max, 10000);
-    from = client().eventCount();
+    from = client().count();
     sendNumber(name, "CCD_EXPOSURE", "EXPOSURE", 0.5);
     ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", stateIs(INDIGO_OK_STATE)));
     ASSERT_TRUE(eventually([&] { return imagesSince(from, name).size() == 2; }));
@@ -1116,7 +1076,7 @@ TEST(ICADriver, CanonEOS5DMarkIIIOnTheBus) {
     // Live view counted down; its end is quiet.
     body.setValue(0xD105, 3);
     ASSERT_TRUE(program("3"));
-    from = client().eventCount();
+    from = client().count();
     sendNumber(name, "CCD_STREAMING", "COUNT", 3);
     ASSERT_TRUE(client().waitFor(from, name, "CCD_STREAMING", stateIs(INDIGO_OK_STATE)));
     ASSERT_TRUE(eventually([&] { return body.value(PTPPropertyCodeCanonEVFOutputDevice) == 0; }));
@@ -1131,12 +1091,12 @@ TEST(ICADriver, CanonEOS5DMarkIIIOnTheBus) {
     const std::string focuser = name + " (focuser)";
     ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(focuser, "CONNECTION"); }));
     ASSERT_TRUE(connect(focuser));
-    from = client().eventCount();
+    from = client().count();
     sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 3);
     ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
     EXPECT_EQ(body.lensPosition(), 3);
 
-    from = client().eventCount();
+    from = client().count();
     sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 8);
     ASSERT_TRUE(eventually([&] { return body.lensPosition() >= 4; }));
     sendSwitch(focuser, "FOCUSER_ABORT_MOTION", "ABORT_MOTION");

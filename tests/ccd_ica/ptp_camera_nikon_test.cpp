@@ -2,11 +2,9 @@
 // with a delegate that writes down every report.
 #include "ccd_ica/ptp_camera_nikon.h"
 
-#include "camera_recorder.h"
+#include "camera_rig.h"
 #include "ccd_ica/nikon_labels.h"
 #include "ccd_ica/nikon_parsers.h"
-#include "ccd_ica/ptp_browser.h"
-#include "platform/camera/simulated_device_source.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,14 +18,6 @@ using namespace zeta::ccd_ica;
 using zeta::platform::SimulatedCamera;
 using zeta::platform::SimulatedReply;
 using zeta::platform::SimulatedRequest;
-
-std::vector<SimulatedRequest> requestsOf(const SimulatedCamera& camera, uint16_t code) {
-    std::vector<SimulatedRequest> found;
-    for (const auto& r : camera.requests()) {
-        if (r.operationCode == code) found.push_back(r);
-    }
-    return found;
-}
 
 // The values the camera was asked to set for a property, in order.
 std::vector<int> settingsOf(const SimulatedCamera& camera, uint16_t code) {
@@ -60,33 +50,10 @@ std::vector<std::string> trace(const SimulatedCamera& camera, std::size_t from =
     return lines;
 }
 
-struct Rig {
+// The simulated D800 (unless given) found by the browser.
+struct Rig : CameraRig<PTPNikonCamera> {
     explicit Rig(std::shared_ptr<SimulatedCamera> simulated = SimulatedCamera::preset("nikon"))
-        : sim(std::move(simulated)) {
-        sim->setResponseTimeout(300ms);
-        source->plug(sim);
-        browser.start();
-        EXPECT_TRUE(recorder->waitFor("added"));
-        camera = recorder->added.empty() ? nullptr : std::dynamic_pointer_cast<PTPNikonCamera>(recorder->added.front());
-    }
-    ~Rig() { recorder->added.clear(); }
-    bool connect() {
-        camera->requestOpenSession();
-        return recorder->waitFor("connected");
-    }
-    void run(std::chrono::milliseconds time) {
-        dispatch::runMainQueueUntil([] { return false; }, time);
-    }
-    bool until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 5s) {
-        return dispatch::runMainQueueUntil(done, timeout);
-    }
-
-    std::shared_ptr<SimulatedCamera> sim;
-    std::shared_ptr<zeta::platform::SimulatedDeviceSource> source =
-        std::make_shared<zeta::platform::SimulatedDeviceSource>();
-    std::shared_ptr<CameraRecorder> recorder = std::make_shared<CameraRecorder>();
-    PTPBrowser browser{recorder, dispatch::mainQueue(), {source}};
-    std::shared_ptr<PTPNikonCamera> camera;
+        : CameraRig(std::move(simulated)) {}
 };
 
 void setValue(SimulatedCamera& sim, uint16_t code, int64_t value) {

@@ -1,9 +1,7 @@
 // The generic camera object and the camera browser over simulated cameras, with a delegate
 // that writes down every report.
-#include "camera_recorder.h"
-#include "ccd_ica/ptp_browser.h"
+#include "camera_rig.h"
 #include "indigo/indigo_log.h"
-#include "platform/camera/simulated_device_source.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -17,37 +15,10 @@ using zeta::platform::SimulatedProperty;
 using zeta::platform::SimulatedReply;
 using zeta::platform::SimulatedRequest;
 
-std::vector<SimulatedRequest> requestsOf(const SimulatedCamera& camera, uint16_t code) {
-    std::vector<SimulatedRequest> found;
-    for (const auto& r : camera.requests()) {
-        if (r.operationCode == code) found.push_back(r);
-    }
-    return found;
-}
-
-// One simulated camera found by the browser; the main queue is the run loop.
-struct Rig {
+// One simulated camera (the generic one unless given) found by the browser.
+struct Rig : CameraRig<PTPCamera> {
     explicit Rig(std::shared_ptr<SimulatedCamera> simulated = SimulatedCamera::preset("generic"))
-        : sim(std::move(simulated)) {
-        sim->setResponseTimeout(300ms);
-        source->plug(sim);
-        browser.start();
-        EXPECT_TRUE(recorder->waitFor("added"));
-        camera = recorder->added.empty() ? nullptr : recorder->added.front();
-    }
-    // The cameras hold their delegate, and the recorder holds the cameras it was given.
-    ~Rig() { recorder->added.clear(); }
-    bool connect() {
-        camera->requestOpenSession();
-        return recorder->waitFor("connected");
-    }
-
-    std::shared_ptr<SimulatedCamera> sim;
-    std::shared_ptr<zeta::platform::SimulatedDeviceSource> source =
-        std::make_shared<zeta::platform::SimulatedDeviceSource>();
-    std::shared_ptr<CameraRecorder> recorder = std::make_shared<CameraRecorder>();
-    PTPBrowser browser{recorder, dispatch::mainQueue(), {source}};
-    std::shared_ptr<PTPCamera> camera;
+        : CameraRig(std::move(simulated)) {}
 };
 
 std::shared_ptr<PTPProperty> description(uint16_t code, uint16_t type, PTPValue value,

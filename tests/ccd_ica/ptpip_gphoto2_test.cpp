@@ -1,9 +1,9 @@
 // The simulated cameras checked against an independent PTP initiator: gphoto2 reaches them
 // over PTP/IP and must see what Zeta's driver publishes for the same camera on the bus.
-#include "bus_client.h"
 #include "ccd_ica/dslr_property_map.h"
 #include "ccd_ica/indigo_ccd_ica.h"
 #include "ccd_ica/ptp_datasets.h"
+#include "driver_on_bus.h"
 #include "indigo/indigo_driver.h"
 #include "platform/camera/ptp_usb_framing.h"
 #include "platform/camera/simulated_device_source.h"
@@ -24,6 +24,9 @@
 namespace {
 
 using namespace std::chrono_literals;
+using test_support::BusEvent;
+using test_support::RecordingClient;
+using namespace ccd_ica_test;
 using zeta::platform::SimulatedCamera;
 
 std::string readFile(const std::filesystem::path& path) {
@@ -33,30 +36,8 @@ std::string readFile(const std::filesystem::path& path) {
 
 // ---- Zeta's side: the driver on the in-process bus -------------------------------------------
 
-struct Driver {
-    std::shared_ptr<zeta::platform::SimulatedDeviceSource> source =
-        std::make_shared<zeta::platform::SimulatedDeviceSource>();
-    BusClient client{"ptpip test"};
-
-    Driver() {
-        indigo_start();
-        EXPECT_TRUE(indigo_ccd_ica_use_device_sources({source}));
-        indigo_attach_client(&client.client);
-        EXPECT_EQ(indigo_add_driver(indigo_ccd_ica, true, nullptr), INDIGO_OK);
-    }
-};
-
-Driver& driver() {
-    static Driver* instance = new Driver(); // for the whole process, like the driver itself
-    return *instance;
-}
-
-BusClient& client() {
-    return driver().client;
-}
-
 auto stateIs(indigo_property_state state) {
-    return [state](const PropertyCopy& p) {
+    return [state](const BusEvent& p) {
         return p.kind != "delete" && p.state == state;
     };
 }
@@ -66,19 +47,19 @@ class DriverCamera {
 public:
     explicit DriverCamera(std::shared_ptr<SimulatedCamera> camera) : sim_(std::move(camera)) {
         // The device is named by the browser (a vendor's name may come first): the one that appears.
-        std::size_t from = client().eventCount();
+        std::size_t from = client().count();
         driver().source->plug(sim_);
         client().waitUntil(
             [&] {
                 for (std::size_t i = from; i < client().eventsLocked().size(); ++i) {
-                    const PropertyCopy& p = client().eventsLocked()[i];
+                    const BusEvent& p = client().eventsLocked()[i];
                     if (p.kind == "define" && p.name == "CONNECTION") name_ = p.device;
                 }
                 return !name_.empty();
             },
             30s);
         if (name_.empty()) return;
-        from = client().eventCount();
+        from = client().count();
         const char* items[] = {"CONNECTED"};
         const bool values[] = {true};
         indigo_change_switch_property(&client().client, name_.c_str(), "CONNECTION", 1, items, values);
@@ -86,7 +67,7 @@ public:
             client()
                 .waitFor(
                     from, name_, "CONNECTION",
-                    [](const PropertyCopy& p) { return p.state == INDIGO_OK_STATE && p.item("CONNECTED")->on; }, 30s)
+                    [](const BusEvent& p) { return p.state == INDIGO_OK_STATE && p.item("CONNECTED")->on; }, 30s)
                 .has_value();
     }
     ~DriverCamera() {
@@ -117,7 +98,7 @@ std::map<std::string, uint16_t> publishedProperties(const std::string& device, i
 }
 
 // The value the driver shows: the name of the item that is on, or the number or text.
-std::string publishedValue(const PropertyCopy& p) {
+std::string publishedValue(const BusEvent& p) {
     if (p.type == INDIGO_SWITCH_VECTOR) {
         const auto on = p.on();
         return on.empty() ? "" : on.front();
@@ -400,7 +381,7 @@ TEST_P(Gphoto2Preset, SummaryShowsWhatTheCameraDeclares) {
 TEST_P(Gphoto2Preset, ConfigReadsTheValuesTheDriverPublishes) {
     const int16_t family = GetParam().family;
     std::map<std::string, uint16_t> codes;
-    std::map<std::string, PropertyCopy> published;
+    std::map<std::string, BusEvent> published;
     {
         DriverCamera camera(SimulatedCamera::preset(GetParam().name));
         ASSERT_TRUE(camera.connected());
@@ -475,7 +456,7 @@ TEST_P(Gphoto2Preset, ConfigReadsTheValuesTheDriverPublishes) {
     }
     std::vector<LabelDifference> differences, known;
     for (std::size_t i = 0; i < namedNames.size(); ++i) {
-        const PropertyCopy& p = published[namedNames[i]];
+        const BusEvent& p = published[namedNames[i]];
         std::string label = p.type == INDIGO_SWITCH_VECTOR ? "" : publishedValue(p);
         for (const auto& item : p.items) {
             if (item.on) label = item.label;
@@ -529,7 +510,7 @@ TEST_P(Gphoto2Preset, CaptureDownloadsTheFileTheDriverPublishes) {
     {
         DriverCamera camera(SimulatedCamera::preset(GetParam().name));
         ASSERT_TRUE(camera.connected());
-        const std::size_t from = client().eventCount();
+        const std::size_t from = client().count();
         const char* items[] = {"EXPOSURE"};
         const double values[] = {0};
         indigo_change_number_property(&client().client, camera.name().c_str(), "CCD_EXPOSURE", 1, items, values);

@@ -12,6 +12,7 @@
 #include "imaging/window/image_controller.h"
 #include "imaging/window/image_window.h"
 #include "platform/image/image_rep.h"
+#include "support/qt_application.h"
 #include "support/star_camera.h"
 
 #include <QApplication>
@@ -25,13 +26,7 @@ using namespace focus_test;
 
 namespace {
 
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "focus_autofocus_e2e_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
+using test_support::application;
 
 class AutofocusEndToEnd : public FocusBus {
 protected:

@@ -4,6 +4,7 @@
 #include "focus/focuser_widget.h"
 #include "focus/wheel_widget.h"
 #include "focus_fixture.h"
+#include "support/qt_application.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,13 +18,7 @@ using namespace focus_test;
 
 namespace {
 
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "focus_widget_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
+using test_support::application;
 
 class Widgets : public FocusBus {
 protected:

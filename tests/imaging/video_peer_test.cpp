@@ -5,6 +5,7 @@
 #include "imaging/ffmpeg_writer.h"
 #include "imaging/ser_writer.h"
 #include "support/command.h"
+#include "video_probe.h"
 #include "video_test_support.h"
 
 #include <QCryptographicHash>
@@ -19,20 +20,6 @@ namespace {
 using VideoPeerTest = VideoTest;
 
 using test_support::commandOutput;
-
-std::map<std::string, std::string> probe(const std::filesystem::path& path) {
-    const auto out = commandOutput("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                                   "stream=codec_name,width,height,pix_fmt,nb_read_frames,time_base "
-                                   "-of default=noprint_wrappers=1 '" +
-                                   path.string() + "' 2>/dev/null");
-    std::map<std::string, std::string> fields;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return fields;
-}
 
 struct DecodedFrame {
     long long pts = 0;

@@ -1,95 +1,17 @@
 #pragma once
-// Small real participants for bus tests: a client that records what reaches it, and a
-// device with one number property that answers changes.
+// Small real participants for bus tests: the recording client, and a device with one number
+// property that answers changes.
 
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_property.h"
-#include "support/property_listener.h"
+#include "support/recording_client.h"
 
 #include <atomic>
-#include <cstring>
-#include <functional>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
 
 namespace indigo_test {
 
-struct Event {
-    std::string kind; // "define", "update", "delete", "message"
-    std::string device;
-    std::string name;
-    std::string message;
-    indigo_property_state state = INDIGO_IDLE_STATE;
-    indigo_property* record = nullptr;
-    std::thread::id thread;
-
-    std::string brief() const { return kind + " " + device + "." + name; }
-};
-
-class RecordingClient : public test_support::PropertyListener {
-public:
-    explicit RecordingClient(const char* name) : PropertyListener(name) {
-        client.attach = [](indigo_client* c) {
-            self(c)->attachThread = std::this_thread::get_id();
-            return INDIGO_OK;
-        };
-        client.send_message = [](indigo_client* c, indigo_device* d, const char* m) {
-            Event event{"message", d != nullptr ? d->name : "", "", m != nullptr ? m : "", INDIGO_IDLE_STATE,
-                        nullptr,   std::this_thread::get_id()};
-            std::lock_guard lock(self(c)->mutex);
-            self(c)->events.push_back(event);
-            return INDIGO_OK;
-        };
-        client.detach = [](indigo_client* c) {
-            self(c)->detached = true;
-            return INDIGO_OK;
-        };
-    }
-    ~RecordingClient() override { indigo_detach_client(&client); }
-
-    std::vector<Event> take() {
-        std::lock_guard lock(mutex);
-        std::vector<Event> taken;
-        taken.swap(events);
-        return taken;
-    }
-    std::vector<std::string> briefs() {
-        std::vector<std::string> result;
-        for (const Event& event : take())
-            result.push_back(event.brief());
-        return result;
-    }
-
-    std::mutex mutex;
-    std::vector<Event> events;
-    std::thread::id attachThread;
-    std::atomic<bool> detached{false};
-    // Runs inside every define/update/delete, after the event is recorded.
-    void setOnEvent(std::function<void(const Event&)> handler) {
-        std::lock_guard lock(mutex);
-        onEvent_ = std::move(handler);
-    }
-
-private:
-    static RecordingClient* self(indigo_client* c) { return owner<RecordingClient>(c); }
-
-    indigo_result record(const char* kind, indigo_property* p, const char* message) override {
-        Event event{
-            kind, p->device, p->name, message != nullptr ? message : "", p->state, p, std::this_thread::get_id()};
-        std::function<void(const Event&)> handler;
-        {
-            std::lock_guard lock(mutex);
-            events.push_back(event);
-            handler = onEvent_;
-        }
-        if (handler) handler(event);
-        return INDIGO_OK;
-    }
-
-    std::function<void(const Event&)> onEvent_;
-};
+using test_support::BusEvent;
+using test_support::RecordingClient;
 
 // A device with the number property VALUE (item X) that takes every change: values
 // copied in, state Ok, updated.

@@ -40,15 +40,15 @@ TEST(Bus, TwoClientsGetDefineUpdateDeleteInPostingOrder) {
                                                "update Fixture A.VALUE", "update Fixture A.VALUE",
                                                "update Fixture A.VALUE", "delete Fixture A.EXTRA"};
     for (RecordingClient* client : {&first, &second}) {
-        const std::vector<Event> events = client->take();
+        const std::vector<BusEvent> events = client->take();
         std::vector<std::string> briefs;
-        for (const Event& e : events)
+        for (const BusEvent& e : events)
             briefs.push_back(e.brief());
         EXPECT_EQ(briefs, expected);
         ASSERT_EQ(events.size(), expected.size());
         EXPECT_EQ(events[1].message, "hello");
         EXPECT_EQ(events[5].message, "bye");
-        for (const Event& e : events)
+        for (const BusEvent& e : events)
             EXPECT_EQ(e.thread, std::this_thread::get_id()); // synchronously, on the posting thread
     }
 }
@@ -152,7 +152,7 @@ TEST(Bus, DeleteWithAnEmptyNameWithdrawsEveryPropertyOfTheDevice) {
     indigo_property* all =
         indigo_init_text_property(nullptr, "Fixture Many", "", "", "", INDIGO_IDLE_STATE, INDIGO_RO_PERM, 0);
     EXPECT_EQ(indigo_delete_property(&device.device, all, "gone"), INDIGO_OK);
-    const std::vector<Event> events = client.take();
+    const std::vector<BusEvent> events = client.take();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].brief(), "delete Fixture Many.");
     EXPECT_EQ(events[0].message, "gone");
@@ -225,7 +225,7 @@ TEST(Bus, CallbacksMayReenterTheBusWithoutDeadlock) {
     indigo_attach_device(&device.device);
     indigo_attach_client(&client.client);
     std::atomic<int> depth{0};
-    client.setOnEvent([&](const Event& e) {
+    client.setOnEvent([&](const BusEvent& e) {
         // Each update asks for another change until the value reaches 5; the device's
         // answer arrives nested inside this callback.
         if (e.kind != "update" || depth > 10) return;
@@ -248,7 +248,7 @@ TEST(Bus, AClientMayDetachItselfInsideItsOwnCallback) {
     NumberDevice device("Fixture Leave");
     indigo_attach_device(&device.device);
     indigo_attach_client(&client.client);
-    client.setOnEvent([&](const Event&) { EXPECT_EQ(indigo_detach_client(&client.client), INDIGO_OK); });
+    client.setOnEvent([&](const BusEvent&) { EXPECT_EQ(indigo_detach_client(&client.client), INDIGO_OK); });
     auto done = std::async(std::launch::async, [&] { return setNumber(nullptr, "Fixture Leave", "VALUE", "X", 3); });
     ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "detach waited for itself";
     EXPECT_TRUE(client.detached);
@@ -266,7 +266,7 @@ TEST(Bus, DetachWaitsForACallbackRunningOnAnotherThread) {
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     std::atomic<bool> finished{false};
-    client.setOnEvent([&](const Event&) {
+    client.setOnEvent([&](const BusEvent&) {
         entered.set_value();
         released.wait();
         finished = true;
@@ -314,7 +314,7 @@ TEST(Bus, DetachingADeviceDeletesWhatItLeftDefinedAndCancelsItsTimers) {
 TEST(Bus, ARetainedRecordOutlivesItsDeleteAndRelease) {
     RecordingClient client("keeper");
     std::vector<indigo_property*> kept;
-    client.setOnEvent([&](const Event& e) {
+    client.setOnEvent([&](const BusEvent& e) {
         if (e.kind == "define") {
             indigo_retain_property(e.record);
             kept.push_back(e.record);
@@ -397,7 +397,7 @@ TEST(Bus, MessagesAreDataNeverFormats) {
     client.take();
     indigo_update_property(&device.device, device.value, "100% done %s%n");
     indigo_send_message(&device.device, "note %d");
-    const std::vector<Event> events = client.take();
+    const std::vector<BusEvent> events = client.take();
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].message, "100% done %s%n");
     EXPECT_EQ(events[1].kind, "message");

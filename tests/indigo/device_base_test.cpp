@@ -101,11 +101,11 @@ public:
     explicit Collector(RecordingClient& client) : client_(client) {}
 
     // Waits until an event satisfies the predicate; returns what arrived up to it.
-    std::vector<Event> until(const std::function<bool(const Event&)>& predicate) {
+    std::vector<BusEvent> until(const std::function<bool(const BusEvent&)>& predicate) {
         const auto end = std::chrono::steady_clock::now() + 5s;
-        std::vector<Event> seen;
+        std::vector<BusEvent> seen;
         while (std::chrono::steady_clock::now() < end) {
-            for (Event& event : client_.take()) {
+            for (BusEvent& event : client_.take()) {
                 seen.push_back(event);
                 if (predicate(event)) return seen;
             }
@@ -119,15 +119,15 @@ private:
     RecordingClient& client_;
 };
 
-std::function<bool(const Event&)> is(const std::string& kind, const std::string& name, indigo_property_state state) {
-    return [=](const Event& e) {
+std::function<bool(const BusEvent&)> is(const std::string& kind, const std::string& name, indigo_property_state state) {
+    return [=](const BusEvent& e) {
         return e.kind == kind && e.name == name && e.state == state;
     };
 }
 
-std::vector<std::string> names(const std::vector<Event>& events, const std::string& kind) {
+std::vector<std::string> names(const std::vector<BusEvent>& events, const std::string& kind) {
     std::vector<std::string> result;
-    for (const Event& e : events) {
+    for (const BusEvent& e : events) {
         if (e.kind == kind) result.push_back(e.name);
     }
     return result;
@@ -146,7 +146,7 @@ TEST(CcdBase, ConnectsExposesAndPublishesTheImageByteForByte) {
     FixtureCamera camera("Fixture Camera");
     ASSERT_EQ(indigo_attach_device(&camera.device), INDIGO_OK);
 
-    std::vector<Event> seen = client.take();
+    std::vector<BusEvent> seen = client.take();
     EXPECT_THAT(names(seen, "define"), ElementsAre("CONNECTION", "INFO", "CONFIG"));
     EXPECT_STREQ(seen[1].record->items[2].name, "DEVICE_INTERFACE");
     EXPECT_STREQ(seen[1].record->items[2].text.value, "2");
@@ -164,7 +164,7 @@ TEST(CcdBase, ConnectsExposesAndPublishesTheImageByteForByte) {
     std::vector<unsigned char> received;
     std::string format;
     const unsigned char* firstBytes = nullptr;
-    client.setOnEvent([&](const Event& e) {
+    client.setOnEvent([&](const BusEvent& e) {
         if (e.kind == "update" && e.name == "CCD_IMAGE" && e.state == INDIGO_OK_STATE) {
             const indigo_item& image = e.record->items[0];
             EXPECT_STREQ(image.name, "IMAGE");
@@ -183,7 +183,7 @@ TEST(CcdBase, ConnectsExposesAndPublishesTheImageByteForByte) {
     setNumber(&client.client, "Fixture Camera", CCD_EXPOSURE_PROPERTY_NAME, CCD_EXPOSURE_ITEM_NAME, 0.5);
     seen = events.until(is("update", "CCD_EXPOSURE", INDIGO_OK_STATE));
     std::vector<std::string> order;
-    for (const Event& e : seen)
+    for (const BusEvent& e : seen)
         order.push_back(e.name + "=" + std::to_string(e.state));
     EXPECT_THAT(order, ElementsAre("CCD_EXPOSURE=2", "CCD_IMAGE=2", "CCD_IMAGE=1", "CCD_EXPOSURE=1"));
     EXPECT_EQ(received, firstImage);
@@ -239,7 +239,7 @@ TEST(CcdBase, AbortEndsABusyExposureWithAlert) {
     indigo_change_switch_property(&client.client, "Fixture Abort Camera", CCD_ABORT_EXPOSURE_PROPERTY_NAME, 1, items,
                                   values);
     std::vector<std::string> order;
-    for (const Event& e : client.take())
+    for (const BusEvent& e : client.take())
         order.push_back(e.name + "=" + std::to_string(e.state));
     EXPECT_THAT(order, ElementsAre("CCD_EXPOSURE=3", "CCD_IMAGE=3", "CCD_ABORT_EXPOSURE=1"));
 }
@@ -259,7 +259,7 @@ TEST(CcdBase, SettingsAndConfigAreAcknowledgedOnlyWhileConnected) {
     const char* load[] = {CONFIG_LOAD_ITEM_NAME};
     const bool on[] = {true};
     indigo_change_switch_property(&client.client, "Fixture Settings Camera", CONFIG_PROPERTY_NAME, 1, load, on);
-    std::vector<Event> seen = client.take();
+    std::vector<BusEvent> seen = client.take();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].brief(), "update Fixture Settings Camera.CONFIG");
     EXPECT_EQ(seen[0].state, INDIGO_OK_STATE);
@@ -293,7 +293,7 @@ TEST(FocuserBase, ConnectsAndLeavesMovesToTheDriver) {
     indigo_attach_client(&client.client);
     FixtureFocuser focuser("Fixture Camera (focuser)");
     ASSERT_EQ(indigo_attach_device(&focuser.device), INDIGO_OK);
-    std::vector<Event> seen = client.take();
+    std::vector<BusEvent> seen = client.take();
     EXPECT_THAT(names(seen, "define"), ElementsAre("CONNECTION", "INFO", "CONFIG"));
     EXPECT_STREQ(seen[1].record->items[2].text.value, "8");
 
@@ -331,7 +331,7 @@ TEST(DeviceBase, DisconnectAsksTheDeviceLikeAClient) {
     connect(&client.client, "Fixture Disconnect", true);
     client.take();
     EXPECT_EQ(indigo_device_disconnect(nullptr, "Fixture Disconnect"), INDIGO_OK);
-    const std::vector<Event> seen = client.take();
+    const std::vector<BusEvent> seen = client.take();
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back().brief(), "update Fixture Disconnect.CONNECTION");
     EXPECT_TRUE(seen.back().record->items[1].sw.value);

@@ -113,7 +113,7 @@ TEST(Drivers, ALoadedLibraryDefinesItsDeviceAndUnloadsWithItsDeletesSeen) {
     EXPECT_STREQ(entry->name, "indigo_test_fixture_driver");
     EXPECT_STREQ(entry->description, "Fixture Driver");
     EXPECT_NE(entry->dl_handle, nullptr);
-    const std::vector<Event> defined = client.take();
+    const std::vector<BusEvent> defined = client.take();
     ASSERT_EQ(defined.size(), 1u);
     EXPECT_EQ(defined[0].brief(), "define Fixture Driver Device.STATUS");
     EXPECT_STREQ(defined[0].record->items[0].text.value, "loaded");

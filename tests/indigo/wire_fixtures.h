@@ -1,7 +1,6 @@
 #pragma once
 // Real participants for the wire tests: a device with a switch, a number, a text and a
-// BLOB; a bus client that copies every event it hears; a raw protocol client on a TCP
-// socket; child processes started with their own environment and stopped by pid; waits
+// BLOB; the recording bus client; a raw protocol client on a TCP socket; child processes started with their own environment and stopped by pid; waits
 // that poll with generous deadlines.
 
 #include "indigo/indigo_bus.h"
@@ -9,10 +8,11 @@
 #include "indigo/indigo_property.h"
 #include "indigo/indigo_server.h"
 #include "indigo/wire/indigo_xml_parser.h"
+#include "support/bus_log.h"
 #include "support/eventually.h"
 #include "support/free_port.h"
 #include "support/process.h"
-#include "support/property_listener.h"
+#include "support/recording_client.h"
 #include "support/temp_dir.h"
 
 #include <algorithm>
@@ -75,21 +75,8 @@ inline std::string readFile(const std::string& path) {
     return text.str();
 }
 
-// The bus's log lines, once captureLog is the log handler.
-inline std::mutex logMutex;
-inline std::vector<std::string> logLines;
-
-inline void captureLog(const char* line) {
-    std::lock_guard lock(logMutex);
-    logLines.emplace_back(line);
-}
-
-// Whether any captured line contains the text.
-inline bool logged(const std::string& text) {
-    std::lock_guard lock(logMutex);
-    return std::any_of(logLines.begin(), logLines.end(),
-                       [&](const std::string& line) { return line.find(text) != std::string::npos; });
-}
+using test_support::captureLog;
+using test_support::logged;
 
 inline void changeNumber(indigo_client* client, const char* device, const char* property, const char* item,
                          double value) {
@@ -105,150 +92,9 @@ inline void changeSwitch(indigo_client* client, const char* device, const char* 
     indigo_change_switch_property(client, device, property, 1, items, values);
 }
 
-// One event as a client heard it, values copied while the record was current.
-struct Heard {
-    std::string kind; // define, update, delete, message
-    std::string device;
-    std::string name;
-    std::string message;
-    indigo_property_state state = INDIGO_IDLE_STATE;
-    indigo_property_type type = INDIGO_TEXT_VECTOR;
-    indigo_property_perm perm = INDIGO_RO_PERM;
-    std::vector<std::pair<std::string, std::string>> items; // name, value as text
-    std::vector<std::uint8_t> blob;
-    std::string blobFormat;
-    std::string blobUrl;
-
-    std::string value(const std::string& item) const {
-        for (const auto& [name, value] : items) {
-            if (name == item) return value;
-        }
-        return "<none>";
-    }
-    double number(const std::string& item) const { return std::atof(value(item).c_str()); }
-};
-
-class HearingClient : public test_support::PropertyListener {
-public:
-    explicit HearingClient(const char* name) : PropertyListener(name) {
-        client.send_message = [](indigo_client* c, indigo_device* d, const char* m) {
-            Heard heard;
-            heard.kind = "message";
-            heard.device = d != nullptr ? d->name : "";
-            heard.message = m != nullptr ? m : "";
-            HearingClient* self = owner<HearingClient>(c);
-            std::lock_guard lock(self->mutex_);
-            self->heard_.push_back(std::move(heard));
-            return INDIGO_OK;
-        };
-        EXPECT_EQ(indigo_attach_client(&client), INDIGO_OK);
-    }
-    ~HearingClient() override { indigo_detach_client(&client); }
-
-    std::vector<Heard> all() const {
-        std::lock_guard lock(mutex_);
-        return heard_;
-    }
-
-    // The first event from index from on that matches, waiting for it.
-    std::optional<Heard> waitFor(const std::function<bool(const Heard&)>& match, std::size_t from = 0,
-                                 std::chrono::milliseconds timeout = kWait) const {
-        std::optional<Heard> found;
-        eventually(
-            [&] {
-                std::lock_guard lock(mutex_);
-                for (std::size_t i = from; i < heard_.size(); ++i) {
-                    if (match(heard_[i])) {
-                        found = heard_[i];
-                        return true;
-                    }
-                }
-                return false;
-            },
-            timeout);
-        return found;
-    }
-
-    std::size_t count() const {
-        std::lock_guard lock(mutex_);
-        return heard_.size();
-    }
-
-    // Properties defined and not deleted since, as "device.name".
-    std::vector<std::string> defined(const std::string& device) const {
-        std::vector<std::string> names;
-        std::lock_guard lock(mutex_);
-        for (const Heard& h : heard_) {
-            if (h.device != device) continue;
-            const auto found = std::find(names.begin(), names.end(), h.name);
-            if (h.kind == "define" && found == names.end())
-                names.push_back(h.name);
-            else if (h.kind == "delete" && h.name.empty())
-                names.clear();
-            else if (h.kind == "delete" && found != names.end())
-                names.erase(found);
-        }
-        return names;
-    }
-
-private:
-    indigo_result record(const char* kind, indigo_property* p, const char* message) override {
-        Heard heard;
-        heard.kind = kind;
-        heard.device = p->device;
-        heard.name = p->name;
-        heard.message = message != nullptr ? message : "";
-        heard.state = p->state;
-        heard.type = p->type;
-        heard.perm = p->perm;
-        for (int i = 0; i < p->count; ++i) {
-            const indigo_item& item = p->items[i];
-            std::string value;
-            char number[64];
-            switch (p->type) {
-            case INDIGO_TEXT_VECTOR:
-                value = item.text.value;
-                break;
-            case INDIGO_NUMBER_VECTOR:
-                std::snprintf(number, sizeof number, "%.17g", item.number.value);
-                value = number;
-                break;
-            case INDIGO_SWITCH_VECTOR:
-                value = item.sw.value ? "On" : "Off";
-                break;
-            case INDIGO_LIGHT_VECTOR:
-                value = std::to_string(item.light.value);
-                break;
-            case INDIGO_BLOB_VECTOR:
-                value = std::to_string(item.blob.size);
-                if (i == 0 && std::string(kind) == "update") {
-                    if (item.blob.value != nullptr && item.blob.size > 0) {
-                        const auto* bytes = static_cast<const std::uint8_t*>(item.blob.value);
-                        heard.blob.assign(bytes, bytes + item.blob.size);
-                    }
-                    heard.blobFormat = item.blob.format;
-                    heard.blobUrl = item.blob.url;
-                }
-                break;
-            }
-            heard.items.emplace_back(item.name, value);
-        }
-        std::lock_guard lock(mutex_);
-        heard_.push_back(std::move(heard));
-        return INDIGO_OK;
-    }
-
-    mutable std::mutex mutex_;
-    std::vector<Heard> heard_;
-};
-
-inline std::function<bool(const Heard&)> heard(const std::string& kind, const std::string& device,
-                                               const std::string& name,
-                                               std::optional<indigo_property_state> state = std::nullopt) {
-    return [=](const Heard& h) {
-        return h.kind == kind && h.device == device && h.name == name && (!state || h.state == *state);
-    };
-}
+using test_support::BusEvent;
+using test_support::heard;
+using test_support::RecordingClient;
 
 // A device of every property type: CONNECTION (CONNECTED, DISCONNECTED), VALUE (X),
 // NOTE (TEXT), LAMP (light), BLOB_SIZE (SIZE: on change, DATA carries that many pattern

@@ -50,18 +50,18 @@ std::optional<std::size_t> fitsSize(const std::vector<std::uint8_t>& bytes) {
 }
 
 // The value an item had in the last define or update of the property.
-std::string latest(const HearingClient& client, const std::string& device, const std::string& property,
+std::string latest(const RecordingClient& client, const std::string& device, const std::string& property,
                    const std::string& item) {
     std::string value = "<none>";
-    for (const Heard& h : client.all()) {
+    for (const BusEvent& h : client.events()) {
         if (h.device == device && h.name == property && (h.kind == "define" || h.kind == "update"))
             value = h.value(item);
     }
     return value;
 }
 
-std::function<bool(const Heard&)> connectionIs(const char* device, bool connected) {
-    return [=](const Heard& h) {
+std::function<bool(const BusEvent&)> connectionIs(const char* device, bool connected) {
+    return [=](const BusEvent& h) {
         return h.kind == "update" && h.device == device && h.name == "CONNECTION" &&
                h.value(connected ? "CONNECTED" : "DISCONNECTED") == "On" &&
                h.state == (connected ? INDIGO_OK_STATE : INDIGO_IDLE_STATE);
@@ -69,7 +69,7 @@ std::function<bool(const Heard&)> connectionIs(const char* device, bool connecte
 }
 
 // One request: a simulator asked once connects.
-void connectDevice(HearingClient& client, const char* device) {
+void connectDevice(RecordingClient& client, const char* device) {
     const std::size_t mark = client.count();
     changeSwitch(&client.client, device, "CONNECTION", "CONNECTED");
     ASSERT_TRUE(client.waitFor(connectionIs(device, true), mark)) << device << " did not connect";
@@ -97,7 +97,7 @@ std::map<std::string, pid_t> driversOf(test_support::IndiServer& server, const s
 }
 
 // Moves a wheel to a slot other than its own: Busy with the old slot, then Ok with the new.
-void moveWheel(HearingClient& client) {
+void moveWheel(RecordingClient& client) {
     ASSERT_TRUE(client.waitFor(heard("define", "Filter Simulator", "WHEEL_SLOT")));
     const int from = std::atoi(latest(client, "Filter Simulator", "WHEEL_SLOT", "SLOT").c_str());
     const int to = from == 3 ? 2 : 3;
@@ -112,6 +112,7 @@ void moveWheel(HearingClient& client) {
 class IndiServer : public testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_EQ(indigo_attach_client(&client.client), INDIGO_OK);
         const std::vector<std::string> drivers = {"indi_simulator_ccd", "indi_simulator_focus", "indi_simulator_wheel"};
         server_ = std::make_unique<test_support::IndiServer>(drivers);
         drivers_ = driversOf(*server_, drivers);
@@ -123,7 +124,7 @@ protected:
         server_.reset();
     }
 
-    HearingClient client{"local"};
+    RecordingClient client{"local"};
     indigo_server_entry* entry_ = nullptr;
 
 private:
@@ -173,7 +174,7 @@ TEST_F(IndiServer, TheSimulatorsAppearConnectExposeAndMove) {
     EXPECT_EQ(indigo_disconnect_server(entry_), INDIGO_OK);
     entry_ = nullptr;
     for (const char* device : {"CCD Simulator", "Focuser Simulator", "Filter Simulator"})
-        EXPECT_THAT(client.defined(device), IsEmpty()) << device;
+        EXPECT_THAT(client.definedNames(device), IsEmpty()) << device;
 }
 
 // Each connection asks indiserver for everything, which it passes on to its drivers: they
@@ -182,7 +183,8 @@ TEST(IndiServerConnections, TwentyConnectionsLeaveTheDriversRunning) {
     const std::vector<std::string> names = {"indi_simulator_ccd", "indi_simulator_telescope"};
     test_support::IndiServer server(names);
     const auto drivers = driversOf(server, names);
-    HearingClient client("local");
+    RecordingClient client{"local"};
+    ASSERT_EQ(indigo_attach_client(&client.client), INDIGO_OK);
     for (int cycle = 0; cycle < 20; ++cycle) {
         SCOPED_TRACE(cycle);
         const std::size_t mark = client.count();
@@ -192,7 +194,7 @@ TEST(IndiServerConnections, TwentyConnectionsLeaveTheDriversRunning) {
             ASSERT_TRUE(client.waitFor(heard("define", device, "CONNECTION"), mark)) << device;
         EXPECT_EQ(indigo_disconnect_server(entry), INDIGO_OK);
         for (const char* device : {"CCD Simulator", "Telescope Simulator"})
-            EXPECT_THAT(client.defined(device), IsEmpty()) << device;
+            EXPECT_THAT(client.definedNames(device), IsEmpty()) << device;
         ASSERT_EQ(server.driverPids(), drivers) << server.log();
     }
     expectDriversUntouched(server, drivers);
@@ -201,26 +203,28 @@ TEST(IndiServerConnections, TwentyConnectionsLeaveTheDriversRunning) {
 TEST(IndiDriver, TheWheelSimulatorRunsAsASubprocessAndLeavesNothingBehind) {
     TempDir home;
     setenv("HOME", home.path().c_str(), 1);
-    HearingClient client("local");
+    RecordingClient client{"local"};
+    ASSERT_EQ(indigo_attach_client(&client.client), INDIGO_OK);
     indigo_subprocess_entry* entry = nullptr;
     ASSERT_EQ(indigo_start_subprocess("indi_simulator_wheel", &entry), INDIGO_OK);
     const pid_t pid = entry->pid;
     ASSERT_TRUE(client.waitFor(heard("define", "Filter Simulator", "CONNECTION")));
     connectDevice(client, "Filter Simulator");
     moveWheel(client);
-    ASSERT_FALSE(client.defined("Filter Simulator").empty());
+    ASSERT_FALSE(client.definedNames("Filter Simulator").empty());
 
     EXPECT_EQ(indigo_kill_subprocess(entry), INDIGO_OK);
     EXPECT_EQ(::kill(pid, 0), -1) << "the driver is still there";
     EXPECT_EQ(errno, ESRCH);
     EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1) << "not reaped";
-    EXPECT_THAT(client.defined("Filter Simulator"), IsEmpty()) << "deletes missing";
+    EXPECT_THAT(client.definedNames("Filter Simulator"), IsEmpty()) << "deletes missing";
 }
 
 TEST(IndiDriver, TheCcdSimulatorsFramesComeWholeThroughItsSubprocess) {
     TempDir home;
     setenv("HOME", home.path().c_str(), 1);
-    HearingClient client("local");
+    RecordingClient client{"local"};
+    ASSERT_EQ(indigo_attach_client(&client.client), INDIGO_OK);
     indigo_subprocess_entry* entry = nullptr;
     ASSERT_EQ(indigo_start_subprocess("indi_simulator_ccd", &entry), INDIGO_OK);
     ASSERT_TRUE(client.waitFor(heard("define", "CCD Simulator", "CONNECTION")));
@@ -239,7 +243,7 @@ TEST(IndiDriver, TheCcdSimulatorsFramesComeWholeThroughItsSubprocess) {
         ASSERT_TRUE(client.waitFor(heard("update", "CCD Simulator", "CCD_EXPOSURE", INDIGO_OK_STATE), mark));
     }
     EXPECT_EQ(indigo_kill_subprocess(entry), INDIGO_OK);
-    EXPECT_THAT(client.defined("CCD Simulator"), IsEmpty());
+    EXPECT_THAT(client.definedNames("CCD Simulator"), IsEmpty());
 }
 
 TEST(IndiClients, GetpropListsTheFixtureAndSetpropReachesIt) {
@@ -285,7 +289,8 @@ TEST(IndiClients, FiftySetpropTogglesOfASubprocessTelescopeAreNoneLost) {
     TempDir home;
     setenv("HOME", home.path().c_str(), 1);
     RunningServer server;
-    HearingClient client("local");
+    RecordingClient client{"local"};
+    ASSERT_EQ(indigo_attach_client(&client.client), INDIGO_OK);
     indigo_subprocess_entry* entry = nullptr;
     ASSERT_EQ(indigo_start_subprocess("indi_simulator_telescope", &entry), INDIGO_OK);
     constexpr const char* kTelescope = "Telescope Simulator";

@@ -45,7 +45,10 @@ private:
 
 class Remote : public testing::Test {
 protected:
-    void SetUp() override { indigo_log_message_handler = captureLog; }
+    void SetUp() override {
+        indigo_log_message_handler = captureLog;
+        ASSERT_EQ(indigo_attach_client(&client.client), INDIGO_OK);
+    }
     void TearDown() override {
         if (entry != nullptr) indigo_disconnect_server(entry);
         indigo_log_message_handler = nullptr;
@@ -57,7 +60,7 @@ protected:
         ASSERT_TRUE(client.waitFor(heard("define", "Remote Fixture", "DATA")));
     }
 
-    HearingClient client{"local"};
+    RecordingClient client{"local"};
     PeerBus peer;
     indigo_server_entry* entry = nullptr;
 };
@@ -68,7 +71,7 @@ TEST_F(Remote, TheOtherBussDevicesAppearUnderTheirOwnNamesAndTakeChanges) {
     EXPECT_STREQ(entry->name, "peer bus");
     EXPECT_STREQ(entry->host, "127.0.0.1");
     EXPECT_EQ(entry->port, peer.port);
-    EXPECT_THAT(client.defined("Remote Fixture"),
+    EXPECT_THAT(client.definedNames("Remote Fixture"),
                 ElementsAre("CONNECTION", "VALUE", "NOTE", "LAMP", "BLOB_SIZE", "DATA"));
     const auto connection = client.waitFor(heard("define", "Remote Fixture", "CONNECTION"));
     EXPECT_EQ(connection->value("CONNECTED"), "Off");
@@ -88,9 +91,10 @@ TEST_F(Remote, TheOtherBussDevicesAppearUnderTheirOwnNamesAndTakeChanges) {
     EXPECT_EQ(value->number("X"), -0.125);
 
     // A client enumerating later hears the mirrored properties from the mirror itself.
-    HearingClient late("late");
+    RecordingClient late{"late"};
+    ASSERT_EQ(indigo_attach_client(&late.client), INDIGO_OK);
     indigo_enumerate_properties(&late.client, nullptr);
-    EXPECT_THAT(late.defined("Remote Fixture"),
+    EXPECT_THAT(late.definedNames("Remote Fixture"),
                 ElementsAre("CONNECTION", "VALUE", "NOTE", "LAMP", "BLOB_SIZE", "DATA"));
 }
 
@@ -109,7 +113,8 @@ TEST_F(Remote, ATwentyMegabyteBlobCrossesByteForByte) {
 TEST_F(Remote, DisconnectingDeletesTheMirroredDevicesAndIsSafeOnAnEntryAlreadyDown) {
     connect();
     EXPECT_EQ(indigo_disconnect_server(entry), INDIGO_OK);
-    EXPECT_THAT(client.defined("Remote Fixture"), IsEmpty()) << "every mirrored property deleted before it returns";
+    EXPECT_THAT(client.definedNames("Remote Fixture"), IsEmpty())
+        << "every mirrored property deleted before it returns";
     EXPECT_FALSE(entry->thread_started);
     EXPECT_EQ(indigo_disconnect_server(entry), INDIGO_FAILED);
     EXPECT_EQ(indigo_disconnect_server(nullptr), INDIGO_FAILED);
@@ -120,7 +125,7 @@ TEST_F(Remote, DisconnectingDeletesTheMirroredDevicesAndIsSafeOnAnEntryAlreadyDo
 TEST_F(Remote, APeerThatVanishesTakesItsDevicesWithItAndTheEntryWaitsToBeDisconnected) {
     connect();
     peer.process().signal(SIGKILL);
-    EXPECT_TRUE(eventually([&] { return client.defined("Remote Fixture").empty(); }));
+    EXPECT_TRUE(eventually([&] { return client.definedNames("Remote Fixture").empty(); }));
     EXPECT_TRUE(entry->thread_started);
     EXPECT_EQ(indigo_disconnect_server(entry), INDIGO_OK);
     entry = nullptr;
@@ -131,7 +136,8 @@ TEST(RemoteConnect, AConnectionToTheProcesssOwnServerIsRefusedRatherThanMirrored
     RunningServer server;
     FixtureDevice device("Wire Fixture");
     ASSERT_EQ(indigo_attach_device(&device.device), INDIGO_OK);
-    HearingClient client("local");
+    RecordingClient client{"local"};
+    ASSERT_EQ(indigo_attach_client(&client.client), INDIGO_OK);
     indigo_server_entry* entry = nullptr;
     ASSERT_EQ(indigo_connect_server("myself", "127.0.0.1", server.port, &entry), INDIGO_OK);
     EXPECT_TRUE(eventually([] { return logged("connected to its own server"); }));
@@ -156,6 +162,8 @@ TEST(RemoteConnect, AFailedConnectLeavesNoEntry) {
 // A peer of the test's own on a socket: it says what a test scripts, and shows what it gets.
 class ScriptedPeer : public testing::Test {
 protected:
+    // Attached once: a test may set up again for a fresh connection.
+    ScriptedPeer() { EXPECT_EQ(indigo_attach_client(&client.client), INDIGO_OK); }
     void SetUp() override {
         indigo_log_message_handler = captureLog;
         listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -208,7 +216,7 @@ protected:
         ASSERT_TRUE(client.waitFor(heard("define", "CCD Simulator", "CCD_FRAME")));
     }
 
-    HearingClient client{"local"};
+    RecordingClient client{"local"};
     std::unique_ptr<RawPeer> remote;
     indigo_server_entry* entry = nullptr;
 
@@ -220,12 +228,12 @@ TEST_F(ScriptedPeer, IndiNamesArriveAsTheBusNamesAndRequestsGoBackInIndiNames) {
     defineCamera();
     const auto connection = client.waitFor(heard("define", "CCD Simulator", "CONNECTION"));
     ASSERT_EQ(connection->items.size(), 2u);
-    EXPECT_EQ(connection->items[0].first, "CONNECTED");
-    EXPECT_EQ(connection->items[1].first, "DISCONNECTED");
+    EXPECT_EQ(connection->items[0].name, "CONNECTED");
+    EXPECT_EQ(connection->items[1].name, "DISCONNECTED");
     const auto exposure = client.waitFor(heard("define", "CCD Simulator", "CCD_EXPOSURE"));
-    EXPECT_EQ(exposure->items.at(0).first, "EXPOSURE");
+    EXPECT_EQ(exposure->items.at(0).name, "EXPOSURE");
     EXPECT_EQ(exposure->number("EXPOSURE"), 1);
-    EXPECT_EQ(client.waitFor(heard("define", "CCD Simulator", "CCD_IMAGE"))->items.at(0).first, "IMAGE");
+    EXPECT_EQ(client.waitFor(heard("define", "CCD Simulator", "CCD_IMAGE"))->items.at(0).name, "IMAGE");
     EXPECT_EQ(client.waitFor(heard("define", "CCD Simulator", "CCD_COOLER"))->perm, INDIGO_WO_PERM);
     EXPECT_TRUE(remote->waitFor([](const WireMessage& m) {
         return m.kind == MessageKind::EnableBlob && m.device == "CCD Simulator" && m.blobMode == "Also";
@@ -293,13 +301,13 @@ TEST_F(ScriptedPeer, PeerQuirksAreSurvived) {
     ASSERT_TRUE(client.waitFor(heard("delete", "CCD Simulator", "CCD_IMAGE")));
 
     std::vector<std::string> frameEvents;
-    for (const Heard& h : client.all()) {
+    for (const BusEvent& h : client.events()) {
         if (h.name == "CCD_FRAME") frameEvents.push_back(h.kind + " " + h.value("LEFT"));
     }
     EXPECT_THAT(frameEvents, ElementsAre("define 0", "define 5", "update 0"));
     const auto ranged = client.waitFor(heard("update", "CCD Simulator", "CCD_FRAME"));
     EXPECT_EQ(ranged->message, "frame set");
-    for (const Heard& h : client.all()) {
+    for (const BusEvent& h : client.events()) {
         EXPECT_NE(h.name, "FILTER_SLOT") << "a set for an undefined property passed";
         EXPECT_NE(h.name, "WHEEL_SLOT") << "a set for an undefined property passed";
         if (h.name == "CCD_EXPOSURE") {
@@ -307,20 +315,21 @@ TEST_F(ScriptedPeer, PeerQuirksAreSurvived) {
         }
     }
     const auto stars =
-        client.waitFor([](const Heard& h) { return h.kind == "message" && h.device == "CCD Simulator"; });
+        client.waitFor([](const BusEvent& h) { return h.kind == "message" && h.device == "CCD Simulator"; });
     ASSERT_TRUE(stars);
     EXPECT_EQ(stars->message, "[ERROR] Got no stars");
-    EXPECT_TRUE(client.waitFor([](const Heard& h) { return h.kind == "message" && h.device == "Elsewhere"; }));
+    EXPECT_TRUE(client.waitFor([](const BusEvent& h) { return h.kind == "message" && h.device == "Elsewhere"; }));
     std::vector<std::string> coolerEvents;
-    for (const Heard& h : client.all()) {
+    for (const BusEvent& h : client.events()) {
         if (h.name == "CCD_COOLER") coolerEvents.push_back(h.kind + " " + std::to_string(h.items.size()));
     }
     EXPECT_THAT(coolerEvents, ElementsAre("define 2", "delete 2", "define 1"));
-    EXPECT_THAT(client.defined("CCD Simulator"), ElementsAre("CONNECTION", "CCD_EXPOSURE", "CCD_FRAME", "CCD_COOLER"));
+    EXPECT_THAT(client.definedNames("CCD Simulator"),
+                ElementsAre("CONNECTION", "CCD_EXPOSURE", "CCD_FRAME", "CCD_COOLER"));
 
     // The whole device withdrawn by the peer leaves it and the entry stays up.
     remote->send("<delProperty device=\"CCD Simulator\"/>\n");
-    EXPECT_TRUE(eventually([&] { return client.defined("CCD Simulator").empty(); }));
+    EXPECT_TRUE(eventually([&] { return client.definedNames("CCD Simulator").empty(); }));
     EXPECT_TRUE(entry->thread_started);
 }
 
@@ -353,9 +362,9 @@ TEST_F(ScriptedPeer, ABadPeerIsDroppedWithALogLineItsDevicesDeletedAndNothingHal
         defineCamera();
         remote->send(c.bytes);
         if (c.thenClose) remote.reset();
-        EXPECT_TRUE(eventually([&] { return client.defined("CCD Simulator").empty(); })) << "devices left behind";
+        EXPECT_TRUE(eventually([&] { return client.definedNames("CCD Simulator").empty(); })) << "devices left behind";
         EXPECT_TRUE(eventually([&] { return logged(c.reason); })) << "no log line";
-        for (const Heard& h : client.all())
+        for (const BusEvent& h : client.events())
             EXPECT_FALSE(h.kind == "update") << "an update came of the broken message: " << h.name;
         EXPECT_TRUE(entry->thread_started) << "the entry waits for its disconnect";
         EXPECT_EQ(indigo_disconnect_server(entry), INDIGO_OK);
@@ -367,7 +376,10 @@ TEST_F(ScriptedPeer, ABadPeerIsDroppedWithALogLineItsDevicesDeletedAndNothingHal
 // Driver scripts: /bin/sh programs that speak a little of the protocol.
 class ScriptDriver : public testing::Test {
 protected:
-    void SetUp() override { indigo_log_message_handler = captureLog; }
+    void SetUp() override {
+        indigo_log_message_handler = captureLog;
+        ASSERT_EQ(indigo_attach_client(&client.client), INDIGO_OK);
+    }
     void TearDown() override {
         if (entry != nullptr) indigo_kill_subprocess(entry);
         indigo_log_message_handler = nullptr;
@@ -381,7 +393,7 @@ protected:
     static bool alive(pid_t pid) { return ::kill(pid, 0) == 0; }
 
     TempDir dir;
-    HearingClient client{"local"};
+    RecordingClient client{"local"};
     indigo_subprocess_entry* entry = nullptr;
 };
 
@@ -402,7 +414,7 @@ TEST_F(ScriptDriver, ADriversDevicesComeAndGoAndTheProcessIsReapedEvenWhenItWill
 
     EXPECT_EQ(indigo_kill_subprocess(entry), INDIGO_OK);
     EXPECT_FALSE(alive(pid)) << "gone, and reaped: no zombie answers";
-    EXPECT_THAT(client.defined("Script"), IsEmpty());
+    EXPECT_THAT(client.definedNames("Script"), IsEmpty());
     EXPECT_EQ(indigo_kill_subprocess(entry), INDIGO_FAILED);
     entry = nullptr;
 }
@@ -414,7 +426,7 @@ TEST_F(ScriptDriver, ADriverThatExitsOnItsOwnHasItsDevicesDeletedAndIsReaped) {
     ASSERT_EQ(indigo_start_subprocess(path.c_str(), &entry), INDIGO_OK);
     const pid_t pid = entry->pid;
     ASSERT_TRUE(client.waitFor(heard("define", "Brief", "T")));
-    EXPECT_TRUE(eventually([&] { return client.defined("Brief").empty(); }));
+    EXPECT_TRUE(eventually([&] { return client.definedNames("Brief").empty(); }));
     EXPECT_TRUE(eventually([&] { return logged("exited"); }));
     EXPECT_TRUE(eventually([&] { return !alive(pid); })) << "reaped";
     EXPECT_TRUE(entry->thread_started) << "the entry waits for its kill";
@@ -538,8 +550,8 @@ TEST_F(ScriptDriver, BlobsInSharedMemoryArriveWholeAndOneShorterThanItsLengthDro
     EXPECT_TRUE(eventually([&] { return readFile(replies) == "<pingReply uid=\"SetBLOB/1\"/>\n"; }))
         << readFile(replies);
     EXPECT_TRUE(eventually([&] { return logged("is larger than its shared memory"); }));
-    EXPECT_TRUE(eventually([&] { return client.defined("Shm").empty(); }));
-    for (const Heard& h : client.all()) {
+    EXPECT_TRUE(eventually([&] { return client.definedNames("Shm").empty(); }));
+    for (const BusEvent& h : client.events()) {
         if (h.kind == "update") {
             EXPECT_EQ(h.blob.size(), expected.size()) << "nothing of the short BLOB was published";
         }
@@ -596,10 +608,10 @@ TEST_F(ScriptDriver, FramesGoToAPeerThatReadsSlowlyIntactWhileLaterOnesComeIn) {
     }
     // Every frame has reached the bus before the peer reads on: the first is still being sent.
     const auto isFrame = heard("update", "Shm", "CCD_IMAGE", INDIGO_OK_STATE);
-    std::vector<Heard> onBus;
+    std::vector<BusEvent> onBus;
     ASSERT_TRUE(eventually([&] {
         onBus.clear();
-        for (const Heard& h : client.all()) {
+        for (const BusEvent& h : client.events()) {
             if (isFrame(h)) onBus.push_back(h);
         }
         return onBus.size() == 3;
@@ -640,8 +652,8 @@ TEST_F(ScriptDriver, ShuttingDownThroughTheTablesDisconnectsKillsAndStopsTheBus)
         }
     }
     entry = nullptr;
-    EXPECT_THAT(client.defined("Remote Fixture"), IsEmpty());
-    EXPECT_THAT(client.defined("Idle"), IsEmpty());
+    EXPECT_THAT(client.definedNames("Remote Fixture"), IsEmpty());
+    EXPECT_THAT(client.definedNames("Idle"), IsEmpty());
     EXPECT_FALSE(alive(pid));
     EXPECT_EQ(indigo_stop(), INDIGO_OK);
     EXPECT_EQ(indigo_start(), INDIGO_OK);

@@ -26,6 +26,7 @@ class Server : public testing::Test {
 protected:
     void SetUp() override {
         indigo_log_message_handler = captureLog;
+        ASSERT_EQ(indigo_attach_client(&local.client), INDIGO_OK);
         ASSERT_EQ(indigo_attach_device(&device.device), INDIGO_OK);
     }
     void TearDown() override { indigo_log_message_handler = nullptr; }
@@ -47,7 +48,7 @@ protected:
 
     RunningServer server;
     FixtureDevice device{kDevice};
-    HearingClient local{"local"};
+    RecordingClient local{"local"};
 };
 
 TEST_F(Server, ListensTellsItsCountAndAnswersGetPropertiesInIndiNames) {
@@ -120,8 +121,8 @@ TEST_F(Server, ChangesFromAClientReachTheDeviceAndComeBackAsSets) {
     const auto value = peer->waitFor(wireIs(MessageKind::Set, kDevice, "VALUE"));
     ASSERT_TRUE(value);
     EXPECT_EQ(value->items.at(0).value, -1.5);
-    EXPECT_TRUE(
-        local.waitFor([](const Heard& h) { return h.kind == "update" && h.name == "VALUE" && h.number("X") == -1.5; }));
+    EXPECT_TRUE(local.waitFor(
+        [](const BusEvent& h) { return h.kind == "update" && h.name == "VALUE" && h.number("X") == -1.5; }));
 
     peer->send("<newTextVector device='Wire Fixture' name='NOTE'><oneText name='TEXT'>caf\xc3\xa9 &amp; more</oneText>"
                "</newTextVector>");
@@ -236,7 +237,7 @@ TEST_F(Server, AChangeSentBeforeTheClientClosedUnreadIsDeliveredHoweverTheWriteE
             ASSERT_TRUE(peer.send(change));
             shutdown(fd, SHUT_WR);
         } // closed with the frame unread
-        EXPECT_TRUE(local.waitFor([&](const Heard& h) {
+        EXPECT_TRUE(local.waitFor([&](const BusEvent& h) {
             return h.kind == "update" && h.name == "VALUE" && h.number("X") == 1000 + round;
         })) << "the change was lost";
     }

@@ -1,16 +1,16 @@
 // The hand-off to the telescope device over the in-process bus: its presence, and what Sync
 // and Slew send.
 
-#include "../Common/client_fixture.h"
 #include "platform/constants.h"
 #include "platform/dispatch.h"
 #include "solver_test_support.h"
+#include "support/client_fixture.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class SolverTelescope : public common_test::Client {
+class SolverTelescope : public test_support::Client {
 protected:
     void SetUp() override {
         Client::SetUp();
@@ -30,10 +30,10 @@ protected:
     void attachMount() {
         mount =
             &attach(MOUNT_DEVICE_NAME().c_str(),
-                    {common_test::numberProperty(MOUNT_DEVICE_NAME().c_str(), "SYNC", "Main", {{"RA", 0}, {"DEC", 0}}),
-                     common_test::numberProperty(MOUNT_DEVICE_NAME().c_str(), "SLEW", "Main", {{"RA", 0}, {"DEC", 0}}),
-                     common_test::numberProperty(MOUNT_DEVICE_NAME().c_str(), "FOV", "Main",
-                                                 {{"WIDTH", 0}, {"HEIGHT", 0}, {"ANGLE", 0}})});
+                    {test_support::numberProperty(MOUNT_DEVICE_NAME().c_str(), "SYNC", "Main", {{"RA", 0}, {"DEC", 0}}),
+                     test_support::numberProperty(MOUNT_DEVICE_NAME().c_str(), "SLEW", "Main", {{"RA", 0}, {"DEC", 0}}),
+                     test_support::numberProperty(MOUNT_DEVICE_NAME().c_str(), "FOV", "Main",
+                                                  {{"WIDTH", 0}, {"HEIGHT", 0}, {"ANGLE", 0}})});
         dispatch::drainMainQueue();
     }
     void solveLocally() {
@@ -50,7 +50,7 @@ protected:
     solver_test::RecordingPanel panel;
     SolverController solver;
     std::shared_ptr<Image> shown = solver_test::smallImage();
-    common_test::FixtureDevice* mount = nullptr;
+    test_support::FixtureDevice* mount = nullptr;
 };
 
 TEST_F(SolverTelescope, SyncSendsTheSolutionThenTheFieldOfView) {

@@ -40,4 +40,7 @@ private:
     int status_ = 0;
 };
 
+// The pids of the parent's children now, from /proc.
+std::vector<pid_t> childrenOf(pid_t parent);
+
 } // namespace test_support

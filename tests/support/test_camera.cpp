@@ -1,6 +1,7 @@
 #include "support/test_camera.h"
 
-#include <cstdio>
+#include "support/request_text.h"
+
 #include <cstring>
 
 namespace test_support {
@@ -159,21 +160,7 @@ void TestCamera::reportConnected(bool connected, indigo_property_state state) {
 
 void TestCamera::change(const indigo_property* request) {
     std::lock_guard lock(mutex_);
-    std::string brief = request->name;
-    for (int i = 0; i < request->count; ++i) {
-        const indigo_item& item = request->items[i];
-        brief += std::string(" ") + item.name + "=";
-        if (request->type == INDIGO_NUMBER_VECTOR) {
-            char text[64];
-            std::snprintf(text, sizeof text, "%g", item.number.value);
-            brief += text;
-        } else if (request->type == INDIGO_SWITCH_VECTOR) {
-            brief += item.sw.value ? "On" : "Off";
-        } else {
-            brief += item.text.value;
-        }
-    }
-    changes_.push_back(brief);
+    changes_.push_back(describeRequest(request));
     changed_.notify_all();
 
     if (onChange && onChange(*this, request)) return;

@@ -1,6 +1,6 @@
 // Linked into the test programs that read settings: each gets a HOME and settings folder of
 // its own, made before anything reads them and removed at exit, so that tests neither see nor
-// change the user's files.
+// change the user's files; and one locale, so that numbers are written alike on every machine.
 
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +16,7 @@ struct PrivateHome {
         ::setenv("HOME", folder.c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
         ::setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
+        ::setenv("LC_ALL", "C.UTF-8", 1);
     }
     ~PrivateHome() {
         std::error_code ignored;

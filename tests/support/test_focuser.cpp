@@ -3,35 +3,11 @@
 #include "indigo/indigo_focuser_driver.h"
 #include "indigo/indigo_property.h"
 #include "indigo/indigo_timer.h"
+#include "support/request_text.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace test_support {
-
-namespace {
-
-std::string describe(const indigo_property* request) {
-    std::string line = request->name;
-    for (int i = 0; i < request->count; ++i) {
-        const indigo_item& item = request->items[i];
-        line += " ";
-        line += item.name;
-        line += "=";
-        if (request->type == INDIGO_SWITCH_VECTOR) {
-            line += item.sw.value ? "On" : "Off";
-        } else if (request->type == INDIGO_NUMBER_VECTOR) {
-            char number[64];
-            std::snprintf(number, sizeof number, "%g", item.number.value);
-            line += number;
-        } else if (request->type == INDIGO_TEXT_VECTOR) {
-            line += item.text.value;
-        }
-    }
-    return line;
-}
-
-} // namespace
 
 struct TestFocuser::Driver {
     Options options;
@@ -76,7 +52,7 @@ struct TestFocuser::Driver {
         Driver* self = of(device);
         std::lock_guard lock(self->mutex);
         if (self->detached) return INDIGO_OK;
-        self->events.push_back(describe(request));
+        self->events.push_back(describeRequest(request));
         if (indigo_property_match(FOCUSER_STEPS_PROPERTY, request)) {
             if (!IS_CONNECTED) return INDIGO_OK;
             indigo_property_copy_values(FOCUSER_STEPS_PROPERTY, request, false);

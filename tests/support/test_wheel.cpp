@@ -3,9 +3,9 @@
 #include "indigo/bus/indigo_device_base_internal.h"
 #include "indigo/indigo_property.h"
 #include "indigo/indigo_timer.h"
+#include "support/request_text.h"
 
 #include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
@@ -20,24 +20,6 @@ struct WheelContext {
 };
 
 #define WHEEL_CONTEXT ((WheelContext*)device->device_context)
-
-std::string describe(const indigo_property* request) {
-    std::string line = request->name;
-    for (int i = 0; i < request->count; ++i) {
-        const indigo_item& item = request->items[i];
-        line += std::string(" ") + item.name + "=";
-        if (request->type == INDIGO_SWITCH_VECTOR) {
-            line += item.sw.value ? "On" : "Off";
-        } else if (request->type == INDIGO_NUMBER_VECTOR) {
-            char number[64];
-            std::snprintf(number, sizeof number, "%g", item.number.value);
-            line += number;
-        } else if (request->type == INDIGO_TEXT_VECTOR) {
-            line += item.text.value;
-        }
-    }
-    return line;
-}
 
 } // namespace
 
@@ -87,7 +69,7 @@ struct TestWheel::Driver {
         Driver* self = of(device);
         std::lock_guard lock(self->mutex);
         if (self->detached) return INDIGO_OK;
-        self->requests.push_back(describe(request));
+        self->requests.push_back(describeRequest(request));
         indigo_property* slot = WHEEL_CONTEXT->slot;
         if (zeta::indigo::changeDeviceBase(device, request, own(device))) return INDIGO_OK;
         if (!IS_CONNECTED || !indigo_property_match(slot, request)) return INDIGO_OK;

@@ -3,6 +3,7 @@
 
 #include "batch_test_support.h"
 #include "support/command.h"
+#include "video_probe.h"
 #include "video_test_support.h"
 
 #include <QBuffer>
@@ -14,19 +15,6 @@
 namespace {
 
 using test_support::commandOutput;
-
-std::map<std::string, std::string> probe(const std::filesystem::path& path) {
-    const auto out = commandOutput("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                                   "stream=width,height,pix_fmt,nb_read_frames -of default=noprint_wrappers=1 '" +
-                                   path.string() + "' 2>/dev/null");
-    std::map<std::string, std::string> fields;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return fields;
-}
 
 std::vector<std::string> frameMd5(const std::filesystem::path& path, const char* pixelFormat) {
     const auto out = commandOutput("ffmpeg -v error -i '" + path.string() + "' -map 0:v:0 -f framemd5 -pix_fmt " +

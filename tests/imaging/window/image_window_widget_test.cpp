@@ -8,6 +8,7 @@
 #include "imaging/window/image_window.h"
 #include "platform/constants.h"
 #include "platform/image/tiff_bytes.h"
+#include "support/qt_application.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -21,13 +22,7 @@ using zeta::imaging::Rect;
 
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "image_window_widget_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* instance = new QApplication(argc, argv);
-    return *instance;
-}
+using test_support::application;
 
 struct Event {
     std::string kind;
@@ -47,7 +42,7 @@ struct RecordingDelegate : ClickableViewDelegate {
 
 class WidgetTest : public ::testing::Test {
 protected:
-    void SetUp() override { app(); }
+    void SetUp() override { application(); }
 
     // A mouse event at a position in widget coordinates (fractions kept).
     static void send(QWidget* w, QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons) {

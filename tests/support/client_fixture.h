@@ -1,8 +1,9 @@
 #pragma once
 // A client over the in-process bus with one recording controller, and devices made for a test.
 
-#include "fixture_device.h"
 #include "platform/system_log.h"
+#include "support/fixture_device.h"
+#include "support/recording_controller.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -10,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace common_test {
+namespace test_support {
 
 class Client : public ::testing::Test {
 protected:
@@ -60,4 +61,4 @@ protected:
     std::vector<std::unique_ptr<FixtureDevice>> devices;
 };
 
-} // namespace common_test
+} // namespace test_support

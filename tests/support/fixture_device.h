@@ -1,28 +1,20 @@
 #pragma once
-// Real participants for the client tests: an in-process bus device that defines the
-// properties it is given, records every change request and BLOB mode that reaches it, and
-// posts whatever events a test asks for; and a controller that records what the client tells
-// its delegates.
+// The fixture device of the tests: an in-process bus device that defines the properties it is
+// given, records every change request and BLOB mode that reaches it, and posts whatever
+// events a test asks for; and makers of the property records it is given.
 
-#include "Common/base_controller.h"
-#include "Common/device.h"
-#include "Common/items.h"
-#include "Common/property.h"
 #include "indigo/indigo_bus.h"
 #include "indigo/indigo_property.h"
-#include "support/eventually.h"
+#include "support/request_text.h"
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-namespace common_test {
+namespace test_support {
 
 // One change request as the device saw it; values written as text ("On"/"Off" for switches).
 struct Change {
@@ -140,25 +132,8 @@ private:
     void record(const indigo_property* request) {
         Change change{request->name, {}, {}};
         for (int i = 0; i < request->count; ++i) {
-            const indigo_item& item = request->items[i];
-            change.names.emplace_back(item.name);
-            switch (request->type) {
-            case INDIGO_TEXT_VECTOR:
-                change.values.emplace_back(item.text.value);
-                break;
-            case INDIGO_NUMBER_VECTOR: {
-                char text[64];
-                std::snprintf(text, sizeof text, "%g", item.number.value);
-                change.values.emplace_back(text);
-                break;
-            }
-            case INDIGO_SWITCH_VECTOR:
-                change.values.emplace_back(item.sw.value ? "On" : "Off");
-                break;
-            default:
-                change.values.emplace_back("?");
-                break;
-            }
+            change.names.emplace_back(request->items[i].name);
+            change.values.push_back(requestValue(request, request->items[i]));
         }
         std::lock_guard lock(mutex_);
         changes_.push_back(std::move(change));
@@ -171,56 +146,6 @@ private:
     std::vector<Change> changes_;
     std::vector<std::pair<std::string, indigo_enable_blob_mode>> blobModes_;
     bool attached_ = false;
-};
-
-// Records what the client hands to its delegates, as "define DEVICE.NAME" and the like.
-class RecordingController : public BaseController {
-public:
-    explicit RecordingController(std::string tag = {}) : tag_(std::move(tag)) {}
-
-    void initialize() override { add("initialize"); }
-    void defineProperty(const std::shared_ptr<INDIGO::Property>& property) override { event("define", property); }
-    void updateProperty(const std::shared_ptr<INDIGO::Property>& property) override { event("update", property); }
-    void deleteProperty(const std::shared_ptr<INDIGO::Property>& property) override { event("delete", property); }
-    void message(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        messages_.push_back(text);
-    }
-
-    std::vector<std::string> events() {
-        std::lock_guard lock(mutex_);
-        return events_;
-    }
-    std::vector<std::string> messages() {
-        std::lock_guard lock(mutex_);
-        return messages_;
-    }
-    std::shared_ptr<INDIGO::Property> last() {
-        std::lock_guard lock(mutex_);
-        return properties_.empty() ? nullptr : properties_.back();
-    }
-    // Runs inside every define, update and delete, after it is recorded.
-    std::function<void(const std::string& kind, const std::shared_ptr<INDIGO::Property>&)> onProperty;
-
-private:
-    void add(const std::string& text) {
-        std::lock_guard lock(mutex_);
-        events_.push_back(tag_.empty() ? text : tag_ + ":" + text);
-    }
-    void event(const char* kind, const std::shared_ptr<INDIGO::Property>& property) {
-        add(std::string(kind) + " " + property->device()->name() + "." + property->name());
-        {
-            std::lock_guard lock(mutex_);
-            properties_.push_back(property);
-        }
-        if (onProperty) onProperty(kind, property);
-    }
-
-    std::string tag_;
-    std::mutex mutex_;
-    std::vector<std::string> events_;
-    std::vector<std::string> messages_;
-    std::vector<std::shared_ptr<INDIGO::Property>> properties_;
 };
 
 // Property records for tests.
@@ -258,6 +183,4 @@ inline indigo_property* blobProperty(const char* device, const char* name, const
     return property;
 }
 
-using test_support::eventually;
-
-} // namespace common_test
+} // namespace test_support
