@@ -317,6 +317,10 @@ std::string canonImageFormatLabel(uint64_t value) {
     return label + groupLabel(value & 0xFFFFFFFFu);
 }
 
+std::string canonCustomFunctionSetting(const std::string& valueText) {
+    return valueText.substr(0, valueText.find(' '));
+}
+
 CanonReportRule canonReportRule(uint16_t code, int32_t mode) {
     const bool scene = mode > 7;
     auto byMode = [&](bool readOnly, CanonReportKind whenReadOnly) {

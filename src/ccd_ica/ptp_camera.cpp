@@ -512,13 +512,17 @@ void PTPCamera::mapValueList(const std::shared_ptr<PTPProperty>& property, const
 }
 
 void PTPCamera::mapValueInterval(const std::shared_ptr<PTPProperty>& property, const LabelMap& map) {
+    mapValueInterval(property, map, property->value.description());
+}
+
+void PTPCamera::mapValueInterval(const std::shared_ptr<PTPProperty>& property, const LabelMap& map,
+                                 const std::string& value) {
     std::vector<std::string> values, labels;
     for (const auto& [value, label] : map) {
         values.push_back(std::to_string(value));
         labels.push_back(label);
     }
-    delegate_->cameraPropertyChanged(self(), property->propertyCode, property->value.description(), values, labels,
-                                     property->readOnly);
+    delegate_->cameraPropertyChanged(self(), property->propertyCode, value, values, labels, property->readOnly);
 }
 
 void PTPCamera::processPropertyDescription(const std::shared_ptr<PTPProperty>& property) {

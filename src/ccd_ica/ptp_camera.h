@@ -175,6 +175,9 @@ public:
     void mapValueList(const std::shared_ptr<PTPProperty>& property, const std::map<int64_t, std::string>& map);
     // Reports a list of the map's keys in ascending order with their labels.
     void mapValueInterval(const std::shared_ptr<PTPProperty>& property, const std::map<int64_t, std::string>& map);
+    // The same with the value text to select in place of the property's own.
+    void mapValueInterval(const std::shared_ptr<PTPProperty>& property, const std::map<int64_t, std::string>& map,
+                          const std::string& value);
 
     // Where downloads land: a folder of this camera's own inside the temporary folder, so that
     // two cameras never write over each other's files of the same name.

@@ -162,7 +162,7 @@ void PTPCanonCamera::report(const std::shared_ptr<PTPProperty>& property) {
         mapValueList(property, *rule.map);
         break;
     case CanonReportKind::MapInterval:
-        mapValueInterval(property, *rule.map);
+        mapValueInterval(property, *rule.map, canonCustomFunctionSetting(property->value.description()));
         break;
     case CanonReportKind::SingleAuto:
         single("Auto");
@@ -242,9 +242,6 @@ void PTPCanonCamera::setProperty(uint16_t code, const std::string& value) {
     switch (write.outcome) {
     case CanonPropertyWrite::Outcome::Send:
         sendPTPRequest(PTPRequestCodeCanonSetDevicePropValueEx, std::move(write.data));
-        break;
-    case CanonPropertyWrite::Outcome::Refuse:
-        delegate()->cameraPropertyFailed(self(), code, write.message);
         break;
     case CanonPropertyWrite::Outcome::Skip:
         break;

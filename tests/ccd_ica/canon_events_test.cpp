@@ -193,7 +193,7 @@ TEST(CanonCustomFunctions, EachItemBecomesAPropertyAndWritesSendTheWholeGroup) {
     EXPECT_EQ(again.data, words({56, 0xD1A0, 48, 1, 1, 36, 2, 0x0101, 1, 0, 0x010F, 2, 1, 1}));
 }
 
-TEST(CanonCustomFunctions, BadGroupsAndShortWritesAreRefused) {
+TEST(CanonCustomFunctions, BadGroupsAreDroppedAndShortWritesKeepTheRest) {
     Fixture f;
     const Bytes value = customFunctions({
         group(12, {words({0x0201, 1, 1})}),                       // no slot for group 12
@@ -214,9 +214,10 @@ TEST(CanonCustomFunctions, BadGroupsAndShortWritesAreRefused) {
 
     Fixture h;
     h.walk(valueRecord(kCanonPropertyCustomFuncEx, customFunctions({group(1, {words({0x010F, 2, 0, 1})})})));
+    // A text shorter than the item sets its leading value and keeps the others.
     const CanonPropertyWrite shortWrite = canonEncodePropertyWrite(0x810F, "1", h.info, h.state);
-    EXPECT_EQ(shortWrite.outcome, CanonPropertyWrite::Outcome::Refuse);
-    EXPECT_FALSE(shortWrite.message.empty());
+    ASSERT_EQ(shortWrite.outcome, CanonPropertyWrite::Outcome::Send);
+    EXPECT_EQ(shortWrite.data, words({44, 0xD1A0, 36, 1, 1, 24, 1, 0x010F, 2, 1, 1}));
     EXPECT_EQ(canonEncodePropertyWrite(0x8888, "1", h.info, h.state).outcome, CanonPropertyWrite::Outcome::Skip);
 }
 

@@ -316,16 +316,17 @@ TEST(PTPCanonCamera, ReleaseRefusedThroughItsParameter) {
     }
 }
 
-TEST(PTPCanonCamera, ShortCustomFunctionWriteIsRefused) {
+// An item of several values is shown and chosen by its first, the setting its labels name.
+TEST(PTPCanonCamera, CustomFunctionOfSeveralValuesShowsAndTakesItsSetting) {
     CanonRig rig;
     ASSERT_TRUE(rig.connect());
-    const std::size_t sent = rig.requests(PTPRequestCodeCanonSetDevicePropValueEx).size();
-    rig.camera->setProperty(0x810F, "1"); // the item holds two values
-    ASSERT_TRUE(rig.recorder->waitFor("propertyFailed 810f"));
-    EXPECT_EQ(rig.requests(PTPRequestCodeCanonSetDevicePropValueEx).size(), sent);
-    rig.camera->setProperty(0x810F, "1 1");
+    EXPECT_EQ(rig.recorder->find("list 810f"), "list 810f 0 [0,1] [Auto,1/200s] rw");
+    rig.camera->setProperty(0x810F, "1");
     ASSERT_TRUE(rig.waitUntil([&] { return rig.body.customFunction(0x010F) == std::vector<uint32_t>{1, 1}; }));
     EXPECT_EQ(rig.body.customFunction(0x0101), std::vector<uint32_t>{0});
+    rig.camera->setProperty(0x810F, "0 0");
+    ASSERT_TRUE(rig.waitUntil([&] { return rig.body.customFunction(0x010F) == std::vector<uint32_t>{0, 0}; }));
+    EXPECT_FALSE(rig.recorder->find("propertyFailed"));
 }
 
 TEST(PTPCanonCamera, LiveViewFramesOneAfterTheOther) {
