@@ -74,9 +74,14 @@ std::string hex4(uint32_t code) {
 
 // Exposure time in units of 0.1 ms.
 std::string exposureTimeLabel(int32_t v) {
-    static const std::map<int32_t, std::string> fixed = {{1, "1/8000 s"}, {3, "1/3200 s"}, {6, "1/1600 s"},
-                                                         {12, "1/800 s"}, {15, "1/640 s"}, {80, "1/125 s"},
-                                                         {-3, "Time"},    {-1, "Bulb"}};
+    static const std::map<int32_t, std::string> fixed = {{1, "1/8000 s"},
+                                                         {3, "1/3200 s"},
+                                                         {6, "1/1600 s"},
+                                                         {12, "1/800 s"},
+                                                         {15, "1/640 s"},
+                                                         {80, "1/125 s"},
+                                                         {static_cast<int32_t>(PTPExposureTimeTime), "Time"},
+                                                         {static_cast<int32_t>(PTPExposureTimeBulb), "Bulb"}};
     if (const auto found = fixed.find(v); found != fixed.end()) return found->second;
     // Zero and other negative codes have no duration to show; they keep their number.
     if (v <= 0) return std::to_string(v);

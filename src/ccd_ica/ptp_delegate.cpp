@@ -1,5 +1,6 @@
 #include "ccd_ica/ptp_delegate.h"
 
+#include "ccd_ica/bulb_settings.h"
 #include "ccd_ica/dslr_property_map.h"
 #include "ccd_ica/ica_devices.h"
 #include "ccd_ica/ica_private_data.h"
@@ -352,15 +353,8 @@ void PTPDelegate::cameraPropertyChanged(const Camera& camera, uint16_t code, con
     // Shutter and exposure mode decide who times the exposure.
     const uint16_t vendor = camera->extension();
     const int32_t number = PTPValue(value).intValue();
-    if (code == 0x500D || code == 0xD102 || code == 0xD20D) {
-        if (!readOnly) { // the permission of this report, so a body already in bulb is timed too
-            setBulb(device, (vendor == PTPVendorExtensionCanon && code == 0xD102 && number == 12) ||
-                                (vendor == PTPVendorExtensionSony && code == 0xD20D && number == 0) ||
-                                (vendor == PTPVendorExtensionNikon && code == 0x500D && number == INT32_MAX));
-        }
-    } else if (code == 0xD105) {
-        setBulb(device, vendor == PTPVendorExtensionCanon && number == 4);
-    }
+    if (const BulbDecision bulb = bulbDecision(vendor, code, value, readOnly); bulb != BulbDecision::Unchanged)
+        setBulb(device, bulb == BulbDecision::Bulb);
     if (code == 0x5004) {
         setRawFormat(device, number >= 4 && number <= 8);
     } else if (code == 0xD120 && vendor == PTPVendorExtensionCanon) {
