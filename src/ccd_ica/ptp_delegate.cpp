@@ -53,20 +53,21 @@ void deleteCameraProperties(indigo_device* device) {
 }
 
 // Whether the driver times exposures itself: CCD_EXPOSURE is opened to 0..10000 s for bulb,
-// closed to 0 (the camera times the exposure) otherwise.
+// closed to 0 (the camera times the exposure) otherwise. Before the connection the range is
+// only set, so that the connection defines CCD_EXPOSURE with what the session opening said.
 void setBulb(indigo_device* device, bool bulb) {
     ica_private_data* data = PRIVATE_DATA;
-    if (IS_CONNECTED && (CCD_EXPOSURE_ITEM->number.max == 0) == bulb) {
-        indigo_delete_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
-        if (bulb) {
-            CCD_EXPOSURE_ITEM->number.min = 0;
-            CCD_EXPOSURE_ITEM->number.max = 10000;
-        } else {
-            CCD_EXPOSURE_ITEM->number.value = CCD_EXPOSURE_ITEM->number.min = CCD_EXPOSURE_ITEM->number.max = 0;
-        }
-        indigo_define_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
-    }
     data->bulb = bulb;
+    if ((CCD_EXPOSURE_ITEM->number.max == 0) != bulb) return;
+    const bool defined = IS_CONNECTED;
+    if (defined) indigo_delete_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
+    if (bulb) {
+        CCD_EXPOSURE_ITEM->number.min = 0;
+        CCD_EXPOSURE_ITEM->number.max = 10000;
+    } else {
+        CCD_EXPOSURE_ITEM->number.value = CCD_EXPOSURE_ITEM->number.min = CCD_EXPOSURE_ITEM->number.max = 0;
+    }
+    if (defined) indigo_define_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
 }
 
 // Keeps the image-format switch in step with the camera's compression.

@@ -584,17 +584,11 @@ TEST(ICADriver, BulbOpensTheExposureRangeAndTheTimerEndsIt) {
         });
     const std::string& name = rig.name;
     ASSERT_TRUE(connect(name));
-    // The shutter arrived read-only at first, so it has not decided anything yet.
-    EXPECT_EQ(client().property(name, "CCD_EXPOSURE")->items[0].max, 10000);
-
-    // Read again while connected and not bulb: the camera times exposures, the range closes.
-    std::size_t from = client().eventCount();
-    rig.sim->sendEvent(0x4006, {0x500D});
-    ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", [](const PropertyCopy& p) { return p.kind == "define"; }));
+    // Not bulb when the session opened: the camera times exposures, the range is closed.
     EXPECT_EQ(client().property(name, "CCD_EXPOSURE")->items[0].max, 0);
 
     // Bulb opens it.
-    from = client().eventCount();
+    std::size_t from = client().eventCount();
     sendSwitch(name, "DSLR_SHUTTER", "4294967295");
     ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", [](const PropertyCopy& p) { return p.kind == "define"; }));
     const auto opened = client().property(name, "CCD_EXPOSURE");
@@ -1152,6 +1146,35 @@ TEST(ICADriver, CanonEOS5DMarkIIIOnTheBus) {
     ASSERT_TRUE(disconnect(name));
     driver().source->unplug(sim);
     EXPECT_TRUE(gone(name));
+}
+
+// The shutter the body reports while the session opens decides the exposure range the
+// connection defines: no later change is needed to learn it.
+TEST(ICADriver, ShutterAtConnectionDecidesTheExposureRange) {
+    struct Case {
+        const char* model;
+        uint32_t aeMode;
+        double max;
+    };
+    const Case cases[] = {{"Canon EOS 60D", 3, 0}, {"Canon EOS 70D", 4, 10000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.model);
+        zeta::platform::SimulatedCanon body(zeta::platform::SimulatedCanonScript{.model = c.model});
+        body.setValue(0xD105, c.aeMode);
+        auto sim = body.camera();
+        sim->setResponseTimeout(300ms);
+        driver().source->plug(sim);
+        ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(c.model, "CONFIG"); }));
+        const std::size_t from = client().eventCount();
+        ASSERT_TRUE(connect(c.model));
+        const auto defined = client().eventsSince(from, c.model, "CCD_EXPOSURE");
+        ASSERT_FALSE(defined.empty());
+        EXPECT_EQ(defined.front().kind, "define");
+        EXPECT_EQ(defined.front().items[0].max, c.max);
+        ASSERT_TRUE(disconnect(c.model));
+        driver().source->unplug(sim);
+        EXPECT_TRUE(gone(c.model));
+    }
 }
 
 } // namespace
