@@ -413,6 +413,11 @@ void handleFocuserChange(indigo_device* device, indigo_property* property) {
         return;
     }
     if (indigo_property_match(FOCUSER_STEPS_PROPERTY, property)) {
+        if (isBusy(FOCUSER_STEPS_PROPERTY)) {
+            // One move at a time: a second would race the first or vanish into it.
+            indigo_update_property(device, FOCUSER_STEPS_PROPERTY, "The lens is still moving");
+            return;
+        }
         indigo_property_copy_values(FOCUSER_STEPS_PROPERTY, property, false);
         const double number = FOCUSER_STEPS_ITEM->number.value;
         const int32_t steps =

@@ -281,6 +281,8 @@ void PTPCanonCamera::requestCloseSession() {
     if (inPreview_) stopPreview();
     sendPTPRequest(PTPRequestCodeCanonSetRemoteMode, 0);
     sendPTPRequest(PTPRequestCodeCanonSetEventMode, 0);
+    focusSteps_ = 0;
+    lensDriving_ = false;
     PTPCamera::requestCloseSession();
     std::lock_guard lock(eventsMutex_);
     for (auto& group : events_.customFuncGroup)
@@ -408,17 +410,23 @@ void PTPCanonCamera::focus(int32_t steps) {
         focusSteps_ = 0; // the step in flight is the last
         return;
     }
+    focusSteps_ = steps;
+    // A drive already running (its last step after an abort) takes the new count on with its
+    // next step: one drive, one report, never two chains of steps.
+    if (lensDriving_) return;
+    lensDriving_ = true;
     if (!inPreview_) {
         tempLiveView_ = true;
         switchViewfinderOn();
     }
-    if (steps < 0) {
-        focusSteps_ = steps + 1;
-        sendPTPRequest(PTPRequestCodeCanonDriveLens, kDriveLensStepDown);
-    } else {
-        focusSteps_ = steps - 1;
-        sendPTPRequest(PTPRequestCodeCanonDriveLens, kDriveLensStepUp);
-    }
+    driveLensStep();
+}
+
+// One step toward `focusSteps_`, counted off as it is sent.
+void PTPCanonCamera::driveLensStep() {
+    const bool up = focusSteps_ > 0;
+    focusSteps_ += up ? -1 : 1;
+    sendPTPRequest(PTPRequestCodeCanonDriveLens, up ? kDriveLensStepUp : kDriveLensStepDown);
 }
 
 void PTPCanonCamera::onDriveLens(const PTPResponse& response) {
@@ -427,21 +435,36 @@ void PTPCanonCamera::onDriveLens(const PTPResponse& response) {
         return;
     }
     if (focusSteps_ != 0) {
-        const bool up = focusSteps_ > 0;
-        focusSteps_ += up ? -1 : 1;
-        after(kStepInterval, [up](PTPCanonCamera& camera) {
-            camera.sendPTPRequest(PTPRequestCodeCanonDriveLens, up ? kDriveLensStepUp : kDriveLensStepDown);
+        after(kStepInterval, [](PTPCanonCamera& camera) {
+            if (camera.focusSteps_ != 0) {
+                camera.driveLensStep();
+            } else { // stopped meanwhile: this step was the last
+                camera.finishLensDrive();
+            }
         });
         return;
     }
+    finishLensDrive();
+}
+
+void PTPCanonCamera::finishLensDrive() {
     if (tempLiveView_) {
         tempLiveView_ = false;
         setProperty(PTPPropertyCodeCanonEVFOutputDevice, "0");
     }
-    after(kStepInterval, [](PTPCanonCamera& camera) { camera.delegate()->cameraFocusDone(camera.self()); });
+    after(kStepInterval, [](PTPCanonCamera& camera) {
+        camera.lensDriving_ = false;
+        // Asked for while the end was on its way: a drive of its own.
+        if (const int32_t steps = camera.focusSteps_; steps != 0) {
+            camera.focus(steps);
+            return;
+        }
+        camera.delegate()->cameraFocusDone(camera.self());
+    });
 }
 
 void PTPCanonCamera::failFocus(const std::string& message) {
+    lensDriving_ = false;
     // A live view switched on only for the lens goes off with the failed drive.
     if (tempLiveView_) {
         tempLiveView_ = false;

@@ -1177,4 +1177,39 @@ TEST(ICADriver, ShutterAtConnectionDecidesTheExposureRange) {
     }
 }
 
+// A move asked for while one runs is refused and says so; the running one ends as asked.
+TEST(ICADriver, SecondLensMoveWhileOneRunsIsRefused) {
+    zeta::platform::SimulatedCanon body(zeta::platform::SimulatedCanonScript{.model = "Canon EOS 80D"});
+    auto sim = body.camera();
+    sim->setResponseTimeout(300ms);
+    driver().source->plug(sim);
+    const std::string name = "Canon EOS 80D";
+    const std::string focuser = name + " (focuser)";
+    ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(name, "CONFIG"); }));
+    ASSERT_TRUE(connect(name));
+    ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(focuser, "CONNECTION"); }));
+    ASSERT_TRUE(connect(focuser));
+
+    const std::size_t from = client().eventCount();
+    sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 5);
+    ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_BUSY_STATE)));
+    sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 3);
+    const auto refused = client().waitFor(
+        from, focuser, "FOCUSER_STEPS", [](const PropertyCopy& p) { return p.message == "The lens is still moving"; });
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->state, INDIGO_BUSY_STATE);
+    EXPECT_EQ(refused->item("STEPS")->value, 5);
+    ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
+    waitOnRunLoop(250ms);
+    EXPECT_EQ(body.lensPosition(), 5);
+    int ends = 0;
+    for (const auto& e : client().eventsSince(from, focuser, "FOCUSER_STEPS"))
+        ends += e.state == INDIGO_OK_STATE ? 1 : 0;
+    EXPECT_EQ(ends, 1);
+
+    ASSERT_TRUE(disconnect(name));
+    driver().source->unplug(sim);
+    EXPECT_TRUE(gone(name));
+}
+
 } // namespace

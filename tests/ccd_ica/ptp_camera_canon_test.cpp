@@ -444,6 +444,33 @@ TEST(PTPCanonCamera, LensStopsAfterTheStepInFlight) {
     EXPECT_EQ(rig.writes(PTPPropertyCodeCanonEVFOutputDevice), (std::vector<uint32_t>{2, 0}));
 }
 
+// A move asked for while the last step of a stopped one is in flight goes on from that step:
+// one chain of steps, 100 ms apart, and one report at its end.
+TEST(PTPCanonCamera, MoveDuringTheLastStepFollowsIt) {
+    CanonRig rig;
+    ASSERT_TRUE(rig.connect());
+    rig.camera->focus(5);
+    ASSERT_TRUE(rig.waitForRequests(PTPRequestCodeCanonDriveLens, 1));
+    rig.camera->focus(0);
+    rig.camera->focus(-2);
+    ASSERT_TRUE(rig.recorder->waitFor("focusDone"));
+    bool settled = false; // a second chain would report its own end within this
+    dispatch::after(250ms, dispatch::mainQueue(), [&] { settled = true; });
+    ASSERT_TRUE(rig.waitUntil([&] { return settled; }));
+    EXPECT_EQ(rig.recorder->count("focusDone"), 1);
+    const auto lens = rig.body.lensSteps();
+    ASSERT_EQ(lens.size(), 3u);
+    EXPECT_EQ(lens[0].parameter, 1u);
+    EXPECT_EQ(lens[1].parameter, 0x8001u);
+    EXPECT_EQ(lens[2].parameter, 0x8001u);
+    for (std::size_t i = 1; i < lens.size(); ++i)
+        EXPECT_GE(lens[i].at - lens[i - 1].at, 100ms);
+    EXPECT_EQ(rig.body.lensPosition(), -1);
+    // The viewfinder went on once and off once.
+    ASSERT_TRUE(rig.waitForWrites(PTPPropertyCodeCanonEVFOutputDevice, 2));
+    EXPECT_EQ(rig.writes(PTPPropertyCodeCanonEVFOutputDevice), (std::vector<uint32_t>{2, 0}));
+}
+
 TEST(PTPCanonCamera, LensFailureSwitchesItsLiveViewOff) {
     CanonRig rig;
     ASSERT_TRUE(rig.connect());
