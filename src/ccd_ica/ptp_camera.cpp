@@ -192,6 +192,26 @@ void PTPCamera::failConnection(const std::string& message) {
     icCamera_->requestCloseSession();
 }
 
+std::shared_ptr<PTPDeviceInfo> PTPCamera::acceptDeviceInfo(const PTPRequest& request, const PTPResponse& response,
+                                                           const std::vector<uint8_t>& data) {
+    const bool ok = response.responseCode == PTPResponseCodeOK;
+    auto deviceInfo = ok && !data.empty() ? classes().deviceInfoWithData(data) : nullptr;
+    if (!deviceInfo) {
+        failConnection(ok ? "GetDeviceInfo failed (no device information)" : refusal(request, response));
+        return nullptr;
+    }
+    setInfo(deviceInfo);
+    return deviceInfo;
+}
+
+void PTPCamera::describeProperties(const std::function<bool(uint16_t code)>& wanted) {
+    const auto deviceInfo = info();
+    if (!deviceInfo) return;
+    for (uint16_t code : std::vector<uint16_t>(deviceInfo->propertiesSupported)) {
+        if (!wanted || wanted(code)) sendPTPRequest(PTPRequestCodeGetDevicePropDesc, code);
+    }
+}
+
 void PTPCamera::didRemoveDevice(const Device&) {
     stopEventTimer();
     delegate_->cameraRemoved(self());
@@ -318,22 +338,12 @@ std::string PTPCamera::refusal(const PTPRequest& request, const PTPResponse& res
 void PTPCamera::processRequest(const std::shared_ptr<PTPRequest>& request, const std::shared_ptr<PTPResponse>& response,
                                const std::vector<uint8_t>& data) {
     switch (request->operationCode) {
-    case PTPRequestCodeGetDeviceInfo: {
-        std::shared_ptr<PTPDeviceInfo> deviceInfo;
-        if (!data.empty() && response->responseCode == PTPResponseCodeOK)
-            deviceInfo = classes().deviceInfoWithData(data);
-        if (!deviceInfo) {
-            failConnection(response->responseCode == PTPResponseCodeOK ? "GetDeviceInfo failed (no device information)"
-                                                                       : refusal(*request, *response));
-            return;
-        }
-        setInfo(deviceInfo);
+    case PTPRequestCodeGetDeviceInfo:
+        if (!acceptDeviceInfo(*request, *response, data)) return;
         if (operationIsSupported(PTPRequestCodeInitiateCapture)) delegate_->cameraCanExposure(self());
-        for (uint16_t code : deviceInfo->propertiesSupported)
-            sendPTPRequest(PTPRequestCodeGetDevicePropDesc, code);
+        describeProperties();
         sendPTPRequest(PTPRequestCodeGetStorageIDs);
         break;
-    }
     case PTPRequestCodeGetStorageIDs:
         if (response->responseCode != PTPResponseCodeOK) {
             failConnection(refusal(*request, *response));

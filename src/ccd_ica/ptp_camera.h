@@ -27,6 +27,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -203,6 +204,12 @@ protected:
     std::shared_ptr<PTPCamera> self() { return shared_from_this(); }
     // The opening sequence stops: the session is closed again and the delegate told why.
     void failConnection(const std::string& message);
+    // The opening's first answer: the device information, kept; without it the opening fails
+    // with the reason and this gives null.
+    std::shared_ptr<PTPDeviceInfo> acceptDeviceInfo(const PTPRequest& request, const PTPResponse& response,
+                                                    const std::vector<uint8_t>& data);
+    // Asks for the description of every property the camera lists, or of those `wanted` takes.
+    void describeProperties(const std::function<bool(uint16_t code)>& wanted = nullptr);
     // Starts (or restarts) the 0.5 s event timer.
     void startEventTimer();
     void stopEventTimer();

@@ -47,10 +47,7 @@ void PTPCanonCamera::processRequest(const std::shared_ptr<PTPRequest>& request,
                                     const std::shared_ptr<PTPResponse>& response, const std::vector<uint8_t>& data) {
     switch (request->operationCode) {
     case PTPRequestCodeGetDeviceInfo: {
-        if (response->responseCode != PTPResponseCodeOK || data.empty()) return;
-        auto deviceInfo = classes().deviceInfoWithData(data);
-        if (!deviceInfo) return;
-        setInfo(deviceInfo);
+        if (!acceptDeviceInfo(*request, *response, data)) return;
         if (operationIsSupported(PTPRequestCodeInitiateCapture)) delegate()->cameraCanExposure(self());
         sendPTPRequest(PTPRequestCodeCanonGetDeviceInfoEx);
         break;
@@ -94,9 +91,8 @@ void PTPCanonCamera::openingAfterDeviceInfoEx(const std::vector<uint8_t>& data) 
         deviceInfo->eventsSupported.push_back(static_cast<uint16_t>(code));
     for (uint32_t code : readU32Array(cursor))
         deviceInfo->propertiesSupported.push_back(static_cast<uint16_t>(code));
-    for (uint16_t code : std::vector<uint16_t>(deviceInfo->propertiesSupported)) {
-        if ((code & 0xD100) != 0xD100) sendPTPRequest(PTPRequestCodeGetDevicePropDesc, code);
-    }
+    // Canon's own settings (0xD1xx) come with the events.
+    describeProperties([](uint16_t code) { return (code & 0xD100) != 0xD100; });
     sendPTPRequest(PTPRequestCodeCanonSetRemoteMode, 1);
     sendPTPRequest(PTPRequestCodeCanonSetEventMode, 1);
     sendPTPRequest(PTPRequestCodeCanonGetEvent);

@@ -140,37 +140,26 @@ void PTPNikonCamera::processRequest(const std::shared_ptr<PTPRequest>& request,
     const bool ok = response->responseCode == PTPResponseCodeOK;
     const bool busy = response->responseCode == PTPResponseCodeDeviceBusy;
     switch (request->operationCode) {
-    case PTPRequestCodeGetDeviceInfo: {
-        const auto deviceInfo = ok && !data.empty() ? classes().deviceInfoWithData(data) : nullptr;
-        if (!deviceInfo) {
-            failConnection(ok ? "GetDeviceInfo failed (no device information)" : refusal(*request, *response));
-            return;
-        }
-        setInfo(deviceInfo);
+    case PTPRequestCodeGetDeviceInfo:
+        if (!acceptDeviceInfo(*request, *response, data)) return;
         if (operationIsSupported(PTPRequestCodeNikonGetVendorPropCodes)) {
             sendPTPRequest(PTPRequestCodeNikonGetVendorPropCodes);
             return;
         }
-        for (uint16_t code : deviceInfo->propertiesSupported)
-            sendPTPRequest(PTPRequestCodeGetDevicePropDesc, code);
+        describeProperties();
         sendPTPRequest(PTPRequestCodeGetStorageIDs);
         return;
-    }
-    case PTPRequestCodeNikonGetVendorPropCodes: {
-        const auto deviceInfo = info();
-        if (ok && deviceInfo && data.size() >= 4) {
+    case PTPRequestCodeNikonGetVendorPropCodes:
+        if (const auto deviceInfo = info(); ok && deviceInfo && data.size() >= 4) {
             // A u32 count, then u16 codes; only the codes the bytes hold.
-            const std::size_t count = static_cast<std::size_t>(data[0]) | (static_cast<std::size_t>(data[1]) << 8) |
-                                      (static_cast<std::size_t>(data[2]) << 16) |
-                                      (static_cast<std::size_t>(data[3]) << 24);
-            for (std::size_t i = 0, at = 4; i < count && at + 2 <= data.size(); ++i, at += 2)
-                deviceInfo->propertiesSupported.push_back(static_cast<uint16_t>(data[at] | (data[at + 1] << 8)));
-            for (uint16_t code : deviceInfo->propertiesSupported)
-                sendPTPRequest(PTPRequestCodeGetDevicePropDesc, code);
+            PTPCursor cursor(data);
+            const uint32_t count = ptp_read_uint32(cursor);
+            for (uint32_t i = 0; i < count && cursor.remaining() >= 2; ++i)
+                deviceInfo->propertiesSupported.push_back(ptp_read_uint16(cursor));
+            describeProperties();
         }
         sendPTPRequest(PTPRequestCodeGetStorageIDs);
         return;
-    }
     case PTPRequestCodeNikonCheckEvent:
         for (const auto& [code, parameter] : parseNikonEvents(data)) {
             const auto event = classes().eventWithCode(code, parameter);

@@ -110,16 +110,8 @@ void PTPSonyCamera::processRequest(const std::shared_ptr<PTPRequest>& request,
                                    const std::shared_ptr<PTPResponse>& response, const std::vector<uint8_t>& data) {
     switch (request->operationCode) {
     case PTPRequestCodeGetDeviceInfo: {
-        const auto deviceInfo =
-            data.empty() || response->responseCode != PTPResponseCodeOK ? nullptr : classes().deviceInfoWithData(data);
-        if (!deviceInfo) {
-            // The generic camera says why the session cannot go on.
-            PTPCamera::processRequest(request, response, data);
-            return;
-        }
-        setInfo(deviceInfo);
-        for (uint16_t code : deviceInfo->propertiesSupported)
-            sendPTPRequest(PTPRequestCodeGetDevicePropDesc, code);
+        if (!acceptDeviceInfo(*request, *response, data)) return;
+        describeProperties();
         if (operationIsSupported(PTPRequestCodeSonyGetSDIOGetExtDeviceInfo)) {
             sendPTPRequest(PTPRequestCodeSonySDIOConnect, 1, 0, 0);
             sendPTPRequest(PTPRequestCodeSonySDIOConnect, 2, 0, 0);

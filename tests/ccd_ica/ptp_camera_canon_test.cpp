@@ -113,6 +113,25 @@ TEST(PTPCanonCamera, OpensInRemoteAndEventModeAndReportsTheStream) {
               words({40, 0xD1A0, 32, 1, 6, 20, 1, 0x060F, 1, 0}));
 }
 
+// Without the device information the opening cannot go on: it fails and says why.
+TEST(PTPCanonCamera, OpeningWithoutDeviceInformationFails) {
+    const std::pair<SimulatedReply, std::string> cases[] = {
+        {{PTPResponseCodeGeneralError, {}, std::nullopt},
+         "connectionFailed GetDeviceInfo failed (0x2002 = PTPResponseCodeGeneralError)"},
+        {{PTPResponseCodeOK, {}, std::nullopt}, "connectionFailed GetDeviceInfo failed (no device information)"},
+    };
+    for (const auto& [reply, report] : cases) {
+        SCOPED_TRACE(report);
+        CanonRig rig;
+        ASSERT_TRUE(rig.camera);
+        rig.sim->setHandler(PTPRequestCodeGetDeviceInfo, [reply](const SimulatedRequest&) { return reply; });
+        rig.camera->requestOpenSession();
+        ASSERT_TRUE(rig.recorder->waitFor("connectionFailed"));
+        EXPECT_EQ(rig.recorder->find("connectionFailed"), report);
+        EXPECT_TRUE(rig.requests(PTPRequestCodeCanonGetDeviceInfoEx).empty());
+    }
+}
+
 TEST(PTPCanonCamera, SensorByTheBodysWholeName) {
     struct Case {
         const char* model;
