@@ -177,6 +177,8 @@ TEST(PTPCanonCamera, SettingsFollowTheAEModeTheBodyReports) {
         {2, 0xD101, 0x28, "list d101 40 [32,35,37,40,43,45,48,51] [f/2.8,f/3.2,f/3.5,f/4,f/4.5,f/5.0,f/5.6,f/6.3] rw"},
         {4, 0xD102, 0x0C, "list d102 Bulb [Bulb] [Bulb] ro"},
         {3, 0xD104, 0x00, "list d104 Auto [Auto] [Auto] ro"},
+        // Writable, no compensation is the step "0" of the list; "Auto" is only the mode's choice.
+        {2, 0xD104, 0x00, "list d104 0 [248,251,253,0,3,5,8] [-1,-2/3,-1/3,0,+1/3,+2/3,+1] rw"},
         {3, 0xD102, 0x68,
          "list d102 104 [12,16,56,72,88,104,120,136] [Bulb,30s,1s,1/4s,1/15s,1/60s,1/250s,1/1000s] rw"},
         {10, 0xD103, 0x48, "list d103 Auto [Auto] [Auto] ro"},
