@@ -66,12 +66,6 @@ std::string format(const char* pattern, double value) {
     return text;
 }
 
-std::string hex4(uint32_t code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%04x", code);
-    return text;
-}
-
 // Exposure time in units of 0.1 ms.
 std::string exposureTimeLabel(int32_t v) {
     static const std::map<int32_t, std::string> fixed = {{1, "1/8000 s"},
@@ -491,18 +485,18 @@ void PTPCamera::setProperty(uint16_t code, const std::string& value) {
     const auto deviceInfo = info();
     const auto property = deviceInfo ? deviceInfo->property(code) : nullptr;
     if (!property) {
-        delegate_->cameraPropertyFailed(self(), code, "Property " + hex4(code) + " is not described by the camera");
+        delegate_->cameraPropertyFailed(self(), code, "Property " + ptpHex4(code) + " is not described by the camera");
         return;
     }
     const bool integer = property->type >= PTPDataTypeInt8 && property->type <= PTPDataTypeUInt64;
     if (!integer && property->type != PTPDataTypeString) {
         delegate_->cameraPropertyFailed(
-            self(), code, "Property " + hex4(code) + " has an unsupported datatype (" + property->typeName() + ")");
+            self(), code, "Property " + ptpHex4(code) + " has an unsupported datatype (" + property->typeName() + ")");
         return;
     }
     auto data = ptp_encode_value(property->type, PTPValue(value));
     if (!data) {
-        delegate_->cameraPropertyFailed(self(), code, "Value too long for property " + hex4(code));
+        delegate_->cameraPropertyFailed(self(), code, "Value too long for property " + ptpHex4(code));
         return;
     }
     sendPTPRequest(PTPRequestCodeSetDevicePropValue, code, std::move(*data));
@@ -519,7 +513,7 @@ void PTPCamera::mapValueList(const std::shared_ptr<PTPProperty>& property, const
         for (const PTPValue& value : *property->supportedValues) {
             values.push_back(value.description());
             const auto found = map.find(value.longLongValue());
-            labels.push_back(found != map.end() ? found->second : hex4(static_cast<uint32_t>(value.intValue())));
+            labels.push_back(found != map.end() ? found->second : ptpHex4(static_cast<uint32_t>(value.intValue())));
         }
     }
     delegate_->cameraPropertyChanged(self(), property->propertyCode, property->value.description(), values, labels,

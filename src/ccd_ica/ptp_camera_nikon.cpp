@@ -17,14 +17,9 @@ constexpr auto kPreviewInterval = 300ms;
 constexpr auto kBusyWait = 100ms;
 constexpr auto kLensSettle = 500ms;
 
-#define ZETA_NIKON_NAME_ROW(prefix, code, name) {code, prefix #name},
-#define ZETA_NIKON_REQUEST_ROW(code, name) ZETA_NIKON_NAME_ROW("PTPRequestCode", code, name)
-#define ZETA_NIKON_RESPONSE_ROW(code, name) ZETA_NIKON_NAME_ROW("PTPResponseCode", code, name)
-#define ZETA_NIKON_EVENT_ROW(code, name) ZETA_NIKON_NAME_ROW("PTPEventCode", code, name)
-
-constexpr PTPCodeName kOperationNames[] = {ZETA_PTP_NIKON_OPERATION_CODES(ZETA_NIKON_REQUEST_ROW)};
-constexpr PTPCodeName kResponseNames[] = {ZETA_PTP_NIKON_RESPONSE_CODES(ZETA_NIKON_RESPONSE_ROW)};
-constexpr PTPCodeName kEventNames[] = {ZETA_PTP_NIKON_EVENT_CODES(ZETA_NIKON_EVENT_ROW)};
+constexpr PTPCodeName kOperationNames[] = {ZETA_PTP_NIKON_OPERATION_CODES(ZETA_PTP_REQUEST_ROW)};
+constexpr PTPCodeName kResponseNames[] = {ZETA_PTP_NIKON_RESPONSE_CODES(ZETA_PTP_RESPONSE_ROW)};
+constexpr PTPCodeName kEventNames[] = {ZETA_PTP_NIKON_EVENT_CODES(ZETA_PTP_EVENT_ROW)};
 
 const PTPNameTable kOperationTable(kOperationNames, &ptpOperationNameTable, "");
 const PTPNameTable kResponseTable(kResponseNames, &ptpResponseNameTable, "");
