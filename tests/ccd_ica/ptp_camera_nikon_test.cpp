@@ -514,4 +514,30 @@ TEST(PTPNikonCamera, FailedLensMoveRestoresTheCamera) {
     }
 }
 
+// A vendor-code list that claims more than it carries adds only what it carries, and the
+// opening goes on whatever the answer.
+TEST(PTPNikonCamera, VendorCodesAreReadWithinTheirBytes) {
+    using Bytes = std::vector<uint8_t>;
+    struct Case {
+        const char* what;
+        SimulatedReply reply;
+        std::size_t added;
+    };
+    const Case cases[] = {
+        {"refused", {PTPResponseCodeGeneralError, {}, std::nullopt}, 0},
+        {"shorter than its count", {PTPResponseCodeOK, {}, Bytes{5, 0, 0, 0, 0x01, 0xD0, 0x02, 0xD0, 0x03}}, 2},
+        {"shorter than a count", {PTPResponseCodeOK, {}, Bytes{1, 0}}, 0},
+    };
+    std::optional<std::size_t> base;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig rig;
+        rig.sim->setHandler(PTPRequestCodeNikonGetVendorPropCodes, [&c](const SimulatedRequest&) { return c.reply; });
+        ASSERT_TRUE(rig.connect());
+        const std::size_t supported = rig.camera->info()->propertiesSupported.size();
+        if (!base) base = supported;
+        EXPECT_EQ(supported, *base + c.added);
+    }
+}
+
 } // namespace
