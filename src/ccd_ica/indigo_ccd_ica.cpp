@@ -324,19 +324,24 @@ void handleCcdChange(indigo_device* device, indigo_property* property) {
     indigo_ccd_change_property(device, nullptr, property);
 }
 
-// On the client's thread: the request is copied and handled on the run loop.
+// On the client's thread: the request is copied and handled on the run loop, while the device
+// that `alive` stands for is still there.
+indigo_result handOnToRunLoop(indigo_device* device, indigo_property* property, std::weak_ptr<int> alive,
+                              void (*handle)(indigo_device*, indigo_property*)) {
+    indigo_property* request = copyRequest(property);
+    if (request == nullptr) return INDIGO_OK;
+    runLoop().async([device, alive = std::move(alive), request, handle] {
+        if (const auto token = alive.lock()) handle(device, request);
+        indigo_release_property(request);
+    });
+    return INDIGO_OK;
+}
+
 indigo_result ccd_change_property(indigo_device* device, indigo_client*, indigo_property* property) {
     assert(device != nullptr && "device != NULL");
     assert(property != nullptr && "property != NULL");
     assert(PRIVATE_DATA != nullptr && "PRIVATE_DATA != NULL");
-    indigo_property* request = copyRequest(property);
-    if (request == nullptr) return INDIGO_OK;
-    std::weak_ptr<int> alive = PRIVATE_DATA->ccd_token;
-    runLoop().async([device, alive, request] {
-        if (const auto token = alive.lock()) handleCcdChange(device, request);
-        indigo_release_property(request);
-    });
-    return INDIGO_OK;
+    return handOnToRunLoop(device, property, PRIVATE_DATA->ccd_token, &handleCcdChange);
 }
 
 // The end of a bulb exposure: on a bus worker, handed to the run loop.
@@ -458,14 +463,7 @@ indigo_result focuser_change_property(indigo_device* device, indigo_client*, ind
     assert(device != nullptr && "device != NULL");
     assert(property != nullptr && "property != NULL");
     assert(PRIVATE_DATA != nullptr && "PRIVATE_DATA != NULL");
-    indigo_property* request = copyRequest(property);
-    if (request == nullptr) return INDIGO_OK;
-    std::weak_ptr<int> alive = PRIVATE_DATA->focuser_token;
-    runLoop().async([device, alive, request] {
-        if (const auto token = alive.lock()) handleFocuserChange(device, request);
-        indigo_release_property(request);
-    });
-    return INDIGO_OK;
+    return handOnToRunLoop(device, property, PRIVATE_DATA->focuser_token, &handleFocuserChange);
 }
 
 indigo_result focuser_detach(indigo_device* device) {
