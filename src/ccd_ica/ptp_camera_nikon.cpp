@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 using namespace zeta::ccd_ica;
 
@@ -355,8 +356,7 @@ void PTPNikonCamera::onLiveViewStatus(const std::shared_ptr<PTPProperty>& proper
         // One drive per temporary live view, however often the status is read again.
         if (!tempActive_ || driveSent_ || focusSteps_ == 0) return;
         driveSent_ = true;
-        sendPTPRequest(PTPRequestCodeNikonMfDrive, focusSteps_ > 0 ? 1 : 2,
-                       static_cast<uint32_t>(focusSteps_ > 0 ? focusSteps_ : -static_cast<int64_t>(focusSteps_)));
+        sendMfDrive(focusSteps_);
         return;
     }
     stopPreviewTimer();
@@ -413,18 +413,31 @@ void PTPNikonCamera::onFrame(const PTPResponse& response, const std::vector<uint
 
 void PTPNikonCamera::focus(int32_t steps) {
     if (steps == 0) return;
+    // A temporary live view is already on its way: the move goes in it, never in a second one.
+    if (tempActive_) {
+        if (driveSent_)
+            queuedSteps_ = steps;
+        else
+            focusSteps_ = steps;
+        return;
+    }
     if (const auto afFocus = describedValue(*this, PTPPropertyCodeNikonLiveViewAFFocus); afFocus && *afFocus != 0)
         setProperty(PTPPropertyCodeNikonLiveViewAFFocus, "0");
     if (liveViewRunning()) {
-        sendPTPRequest(PTPRequestCodeNikonMfDrive, steps > 0 ? 1 : 2,
-                       static_cast<uint32_t>(steps > 0 ? steps : -static_cast<int64_t>(steps)));
+        sendMfDrive(steps);
         return;
     }
     tempLiveView_ = true;
     tempActive_ = true;
     driveSent_ = false;
     focusSteps_ = steps;
+    queuedSteps_ = 0;
     beginLiveView();
+}
+
+void PTPNikonCamera::sendMfDrive(int32_t steps) {
+    sendPTPRequest(PTPRequestCodeNikonMfDrive, steps > 0 ? 1 : 2,
+                   static_cast<uint32_t>(steps > 0 ? steps : -static_cast<int64_t>(steps)));
 }
 
 void PTPNikonCamera::onMfDrive(const PTPResponse& response) {
@@ -433,6 +446,10 @@ void PTPNikonCamera::onMfDrive(const PTPResponse& response) {
         return;
     }
     after(kLensSettle, [](PTPNikonCamera& camera) {
+        if (camera.tempActive_ && camera.queuedSteps_ != 0) {
+            camera.sendMfDrive(std::exchange(camera.queuedSteps_, 0));
+            return;
+        }
         if (camera.tempActive_) {
             camera.tempActive_ = false;
             camera.endLiveView();
@@ -442,6 +459,7 @@ void PTPNikonCamera::onMfDrive(const PTPResponse& response) {
 }
 
 void PTPNikonCamera::failFocus(const std::string& message) {
+    queuedSteps_ = 0;
     if (tempActive_) {
         tempActive_ = false;
         endLiveView();

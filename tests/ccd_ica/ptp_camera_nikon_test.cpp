@@ -540,4 +540,37 @@ TEST(PTPNikonCamera, VendorCodesAreReadWithinTheirBytes) {
     }
 }
 
+// A move asked for while a temporary live view is on its way, or driving, goes in that view:
+// one live view, one drive after the other, one report at the end.
+TEST(PTPNikonCamera, MoveDuringATemporaryLiveViewGoesInIt) {
+    {
+        Rig rig;
+        ASSERT_TRUE(rig.connect());
+        rig.camera->focus(10);
+        rig.camera->focus(4); // before live view is up: it replaces the move not yet made
+        ASSERT_TRUE(rig.recorder->waitFor("focusDone"));
+        rig.run(700ms);
+        EXPECT_EQ(rig.recorder->count("focusDone"), 1);
+        const auto drives = requestsOf(*rig.sim, PTPRequestCodeNikonMfDrive);
+        ASSERT_EQ(drives.size(), 1u);
+        EXPECT_EQ(drives[0].parameters, (std::vector<uint32_t>{1, 4}));
+        EXPECT_EQ(requestsOf(*rig.sim, PTPRequestCodeNikonStartLiveView).size(), 1u);
+    }
+    {
+        Rig rig;
+        ASSERT_TRUE(rig.connect());
+        rig.camera->focus(10);
+        ASSERT_TRUE(rig.until([&] { return requestsOf(*rig.sim, PTPRequestCodeNikonMfDrive).size() == 1; }));
+        rig.camera->focus(-3);
+        ASSERT_TRUE(rig.recorder->waitFor("focusDone"));
+        rig.run(700ms);
+        EXPECT_EQ(rig.recorder->count("focusDone"), 1);
+        const auto drives = requestsOf(*rig.sim, PTPRequestCodeNikonMfDrive);
+        ASSERT_EQ(drives.size(), 2u);
+        EXPECT_EQ(drives[1].parameters, (std::vector<uint32_t>{2, 3}));
+        EXPECT_EQ(requestsOf(*rig.sim, PTPRequestCodeNikonStartLiveView).size(), 1u);
+        EXPECT_EQ(requestsOf(*rig.sim, PTPRequestCodeNikonEndLiveView).size(), 1u);
+    }
+}
+
 } // namespace
