@@ -220,8 +220,11 @@ private:
                 values.push_back(PTPValue::integer(PTPDataTypeUInt32, ptp_read_uint32(cursor)));
         }
         if (cursor.overrun) return; // a list cut short would offer values the camera never sent
+        // Kept even before the property has a value: a list that comes first is not lost to the
+        // value that follows it.
         auto property = descriptionFor(code, info_, makeProperty_);
         property->supportedValues = std::move(values);
+        info_.setProperty(property);
         result_.changed.push_back(property);
         result_.debug.push_back("PTPEventCodeCanonAvailListChanged " + property->description());
     }

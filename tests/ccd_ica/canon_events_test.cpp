@@ -130,6 +130,26 @@ TEST(CanonEventWalk, ReadsListsAndNewObjectsEachUnderItsOwnName) {
     EXPECT_EQ(walk.objectsAdded[1].fileName, "IMG_0001.JPG");
 }
 
+// A list that comes before its property's first value stays with the property, in the same
+// answer or in a later one.
+TEST(CanonEventWalk, ListBeforeTheFirstValueIsKept) {
+    Fixture f;
+    f.walk(join({record(kCanonEventAvailListChanged, words({0xD102, 3, 3, 0x0C, 0x38, 0x68})),
+                 valueRecord(0xD102, words({0x68})), kEnd}));
+    f.walk(join({record(kCanonEventAvailListChanged, words({0xD103, 3, 2, 0x48, 0x50})), kEnd}));
+    const CanonEventWalk later = f.walk(join({valueRecord(0xD103, words({0x50})), kEnd}));
+    for (const uint16_t code : {0xD102, 0xD103}) {
+        SCOPED_TRACE(code);
+        const auto property = f.info.property(code);
+        ASSERT_TRUE(property);
+        ASSERT_TRUE(property->supportedValues);
+        EXPECT_EQ(property->supportedValues->size(), code == 0xD102 ? 3u : 2u);
+    }
+    ASSERT_EQ(later.changed.size(), 1u);
+    EXPECT_EQ(later.changed[0]->value.intValue(), 0x50);
+    EXPECT_EQ(later.changed[0]->supportedValues->at(1).intValue(), 0x50);
+}
+
 // Damaged answers end where they stop making sense, and nothing is read past the data.
 TEST(CanonEventWalk, DamagedAnswersEndTheWalk) {
     struct Case {

@@ -132,6 +132,18 @@ TEST(PTPCanonCamera, OpeningWithoutDeviceInformationFails) {
     }
 }
 
+// A body that lists the allowed values before giving any value: the lists are known at once.
+TEST(PTPCanonCamera, ListsBeforeValuesAreKnownAtConnection) {
+    CanonRig rig(SimulatedCanonScript{.listsBeforeValues = true});
+    ASSERT_TRUE(rig.connect());
+    const auto& reports = rig.recorder->reports;
+    const auto connected = std::find(reports.begin(), reports.end(), "connected");
+    const auto shutter = std::find_if(reports.begin(), connected, [](const std::string& line) {
+        return line == "list d102 104 [12,16,56,72,88,104,120,136] [Bulb,30s,1s,1/4s,1/15s,1/60s,1/250s,1/1000s] rw";
+    });
+    EXPECT_NE(shutter, connected) << ::testing::PrintToString(reports);
+}
+
 TEST(PTPCanonCamera, SensorByTheBodysWholeName) {
     struct Case {
         const char* model;
