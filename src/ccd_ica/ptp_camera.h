@@ -210,6 +210,14 @@ protected:
                                                     const std::vector<uint8_t>& data);
     // Asks for the description of every property the camera lists, or of those `wanted` takes.
     void describeProperties(const std::function<bool(uint16_t code)>& wanted = nullptr);
+    // Runs `step` on the run loop `delay` from now, unless the camera is gone by then.
+    template <class Camera>
+    void after(std::chrono::milliseconds delay, std::function<void(Camera&)> step) {
+        std::weak_ptr<PTPCamera> weak = weak_from_this();
+        dispatch::after(delay, runLoop_, [weak, step = std::move(step)] {
+            if (const auto camera = weak.lock()) step(static_cast<Camera&>(*camera));
+        });
+    }
     // Starts (or restarts) the 0.5 s event timer.
     void startEventTimer();
     void stopEventTimer();

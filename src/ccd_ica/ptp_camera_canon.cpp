@@ -321,13 +321,6 @@ void PTPCanonCamera::processRequestFailure(const std::shared_ptr<PTPRequest>& re
 
 // ---- live view --------------------------------------------------------------------------------
 
-void PTPCanonCamera::after(std::chrono::milliseconds delay, std::function<void(PTPCanonCamera&)> step) {
-    std::weak_ptr<PTPCamera> weak = weak_from_this();
-    dispatch::after(delay, runLoop(), [weak, step = std::move(step)] {
-        if (const auto camera = weak.lock()) step(static_cast<PTPCanonCamera&>(*camera));
-    });
-}
-
 void PTPCanonCamera::switchViewfinderOn() {
     setProperty(PTPPropertyCodeCanonEVFMode, "1");
     setProperty(PTPPropertyCodeCanonEVFOutputDevice, "2");

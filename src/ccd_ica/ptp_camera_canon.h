@@ -79,7 +79,9 @@ private:
     void report(const std::shared_ptr<PTPProperty>& property);
     void download(const std::shared_ptr<PTPRequest>& request, const std::shared_ptr<PTPResponse>& response,
                   const std::vector<uint8_t>& data);
-    void after(std::chrono::milliseconds delay, std::function<void(PTPCanonCamera&)> step);
+    void after(std::chrono::milliseconds delay, std::function<void(PTPCanonCamera&)> step) {
+        PTPCamera::after<PTPCanonCamera>(delay, std::move(step));
+    }
     void switchViewfinderOn();
     void viewfinderOutputChanged(int64_t value);
     void onViewfinderData(const PTPResponse& response, const std::vector<uint8_t>& data);

@@ -91,13 +91,6 @@ const PTPClasses& PTPNikonCamera::classes() const {
     return nikon;
 }
 
-void PTPNikonCamera::after(std::chrono::milliseconds delay, std::function<void(PTPNikonCamera&)> step) {
-    std::weak_ptr<PTPCamera> weak = weak_from_this();
-    dispatch::after(delay, runLoop(), [weak, step = std::move(step)] {
-        if (const auto camera = weak.lock()) step(static_cast<PTPNikonCamera&>(*camera));
-    });
-}
-
 void PTPNikonCamera::didRemoveDevice(const Device& device) {
     stopPreviewTimer();
     PTPCamera::didRemoveDevice(device);

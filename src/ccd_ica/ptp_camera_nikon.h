@@ -122,7 +122,9 @@ private:
     // A temporary live view that could not drive the lens: its settings go back, the move fails.
     void failFocus(const std::string& message);
     void reportLadder(const std::shared_ptr<PTPProperty>& property);
-    void after(std::chrono::milliseconds delay, std::function<void(PTPNikonCamera&)> step);
+    void after(std::chrono::milliseconds delay, std::function<void(PTPNikonCamera&)> step) {
+        PTPCamera::after<PTPNikonCamera>(delay, std::move(step));
+    }
 
     std::shared_ptr<RunLoopTimer> ptpPreviewTimer_;
     bool tempLiveView_ = false;
