@@ -75,11 +75,6 @@ std::vector<std::shared_ptr<PTPProperty>> sonyReadAllProperties(std::span<const 
     return records;
 }
 
-std::shared_ptr<PTPCamera> makePTPSonyCamera(PTPCamera::Device device, std::shared_ptr<PTPDelegateProtocol> delegate,
-                                             dispatch::Queue& runLoop) {
-    return PTPCamera::create<PTPSonyCamera>(std::move(device), std::move(delegate), runLoop);
-}
-
 std::string PTPSonyCamera::name() const {
     return "Sony " + PTPCamera::name();
 }
