@@ -1,9 +1,9 @@
 #include "ccd_ica/ptp_delegate.h"
 
-#include "ccd_ica/bulb_settings.h"
 #include "ccd_ica/dslr_property_map.h"
 #include "ccd_ica/ica_devices.h"
 #include "ccd_ica/ica_private_data.h"
+#include "ccd_ica/setting_rules.h"
 #include "indigo/indigo_ccd_driver.h"
 #include "indigo/indigo_focuser_driver.h"
 #include "indigo/indigo_log.h"
@@ -353,14 +353,9 @@ void PTPDelegate::cameraPropertyChanged(const Camera& camera, uint16_t code, con
 
     // Shutter and exposure mode decide who times the exposure.
     const uint16_t vendor = camera->extension();
-    const int32_t number = PTPValue(value).intValue();
     if (const BulbDecision bulb = bulbDecision(vendor, code, value, readOnly); bulb != BulbDecision::Unchanged)
         setBulb(device, bulb == BulbDecision::Bulb);
-    if (code == 0x5004) {
-        setRawFormat(device, number >= 4 && number <= 8);
-    } else if (code == 0xD120 && vendor == PTPVendorExtensionCanon) {
-        setRawFormat(device, number == 0x10060002 || number == 0x10060004 || number == 0x10060006);
-    }
+    if (const auto raw = rawFormatDecision(vendor, code, value)) setRawFormat(device, *raw);
 
     property->hidden = false;
     if (keep) {

@@ -1,4 +1,4 @@
-#include "ccd_ica/bulb_settings.h"
+#include "ccd_ica/setting_rules.h"
 
 #include "ccd_ica/ptp_value.h"
 #include "platform/camera/ptp_codes.h"
@@ -19,6 +19,20 @@ constexpr BulbSetting bulbSettings[] = {
     {PTPVendorExtensionCanon, 0xD105, 4, false},   // AE mode
 };
 
+// Compression settings whose values are raw pictures; a row of vendor 0 holds for every vendor.
+struct RawSetting {
+    uint16_t vendor;
+    uint16_t code;
+    int64_t first, last; // the raw values
+};
+
+constexpr RawSetting rawSettings[] = {
+    {0, PTPPropertyCodeCompressionSetting, 4, 8},
+    {PTPVendorExtensionCanon, 0xD120, 0x10060002, 0x10060002}, // CRW
+    {PTPVendorExtensionCanon, 0xD120, 0x10060004, 0x10060004}, // RAW
+    {PTPVendorExtensionCanon, 0xD120, 0x10060006, 0x10060006}, // CR2
+};
+
 } // namespace
 
 BulbDecision bulbDecision(uint16_t vendor, uint16_t code, const std::string& value, bool readOnly) {
@@ -31,4 +45,15 @@ BulbDecision bulbDecision(uint16_t vendor, uint16_t code, const std::string& val
         if (row.vendor == vendor && row.value == bits) return BulbDecision::Bulb;
     }
     return decides ? BulbDecision::NotBulb : BulbDecision::Unchanged;
+}
+
+std::optional<bool> rawFormatDecision(uint16_t vendor, uint16_t code, const std::string& value) {
+    const int64_t number = PTPValue(value).longLongValue();
+    std::optional<bool> raw;
+    for (const RawSetting& row : rawSettings) {
+        if (row.code != code || (row.vendor != 0 && row.vendor != vendor)) continue;
+        if (number >= row.first && number <= row.last) return true;
+        raw = false;
+    }
+    return raw;
 }

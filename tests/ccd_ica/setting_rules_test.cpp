@@ -1,12 +1,13 @@
-#include "ccd_ica/bulb_settings.h"
+#include "ccd_ica/setting_rules.h"
 
 #include "platform/camera/ptp_codes.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
-TEST(BulbSettings, EachVendorsShutterOnBulbAndNothingElse) {
+TEST(SettingRules, EachVendorsShutterOnBulbAndNothingElse) {
     using D = BulbDecision;
     struct Case {
         uint16_t vendor, code;
@@ -33,6 +34,29 @@ TEST(BulbSettings, EachVendorsShutterOnBulbAndNothingElse) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "vendor " << c.vendor << " code 0x" << std::hex << c.code << " " << c.value);
         EXPECT_EQ(bulbDecision(c.vendor, c.code, c.value, c.readOnly), c.decision);
+    }
+}
+
+TEST(SettingRules, RawPicturesByCompressionOrCanonImageFormat) {
+    struct Case {
+        uint16_t vendor, code;
+        const char* value;
+        std::optional<bool> raw;
+    };
+    const Case cases[] = {
+        {PTPVendorExtensionNikon, 0x5004, "4", true},
+        {PTPVendorExtensionMicrosoft, 0x5004, "8", true},
+        {PTPVendorExtensionNikon, 0x5004, "2", false},
+        {PTPVendorExtensionSony, 0x5004, "9", false},
+        {PTPVendorExtensionCanon, 0xD120, "268828676", true},            // RAW
+        {PTPVendorExtensionCanon, 0xD120, "268500995", false},           // Large fine JPEG
+        {PTPVendorExtensionCanon, 0xD120, "1153202992737288196", false}, // JPEG + RAW: the JPEG is shown
+        {PTPVendorExtensionNikon, 0xD120, "268828676", std::nullopt},
+        {PTPVendorExtensionCanon, 0x5005, "4", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "vendor " << c.vendor << " code 0x" << std::hex << c.code << " " << c.value);
+        EXPECT_EQ(rawFormatDecision(c.vendor, c.code, c.value), c.raw);
     }
 }
 
