@@ -31,10 +31,6 @@ indigo_property_perm permission(bool readOnly) {
     return readOnly ? INDIGO_RO_PERM : INDIGO_RW_PERM;
 }
 
-int32_t int32Of(double value) {
-    return static_cast<int32_t>(std::max<double>(INT32_MIN, std::min<double>(INT32_MAX, value)));
-}
-
 void defineCameraProperties(indigo_device* device) {
     ica_private_data* data = PRIVATE_DATA;
     for (indigo_property* dynamic : data->dynamic_properties) {
@@ -396,8 +392,8 @@ void PTPDelegate::cameraPropertyChanged(const Camera& camera, uint16_t code, con
     indigo_item* item = property->items;
     const indigo_property_perm wanted = permission(readOnly);
     property->hidden = false;
-    if (property->perm == wanted && int32Of(item->number.min) == min.intValue() &&
-        int32Of(item->number.max) == max.intValue() && int32Of(item->number.step) == step.intValue()) {
+    if (property->perm == wanted && ica_int32(item->number.min) == min.intValue() &&
+        ica_int32(item->number.max) == max.intValue() && ica_int32(item->number.step) == step.intValue()) {
         const bool changed = item->number.value != value.intValue();
         item->number.value = item->number.target = value.intValue();
         settle(device, property, changed);

@@ -1212,4 +1212,29 @@ TEST(ICADriver, SecondLensMoveWhileOneRunsIsRefused) {
     EXPECT_TRUE(gone(name));
 }
 
+// Steps the camera cannot take as a move: none ends at once instead of holding the focuser
+// Busy, and the most negative count outward stays a number the camera can take.
+TEST(ICADriver, LensStepsAtTheEdgesOfTheirRange) {
+    ScriptedRig rig("Zeta Lens Edges", [](ScriptedCamera& camera) { camera.canFocus = true; });
+    const std::string focuser = rig.name + " (focuser)";
+    ASSERT_TRUE(connect(rig.name));
+    ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(focuser, "CONNECTION"); }));
+    ASSERT_TRUE(connect(focuser));
+
+    std::size_t from = client().eventCount();
+    sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 0);
+    ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
+    EXPECT_TRUE(rig.moves().empty());
+
+    sendSwitch(focuser, "FOCUSER_DIRECTION", "MOVE_OUTWARD");
+    from = client().eventCount();
+    sendNumber(focuser, "FOCUSER_STEPS", "STEPS", -2147483648.0);
+    ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
+    from = client().eventCount();
+    sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 3);
+    ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
+    EXPECT_EQ(rig.moves(), (std::vector<int32_t>{INT32_MAX, -3}));
+    ASSERT_TRUE(disconnect(rig.name));
+}
+
 } // namespace
