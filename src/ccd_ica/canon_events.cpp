@@ -220,8 +220,11 @@ private:
                 values.push_back(PTPValue::integer(PTPDataTypeUInt32, ptp_read_uint32(cursor)));
         }
         if (cursor.overrun) return; // a list cut short would offer values the camera never sent
+        // Kept even before the property has a value: a list that comes first is not lost to the
+        // value that follows it.
         auto property = descriptionFor(code, info_, makeProperty_);
         property->supportedValues = std::move(values);
+        info_.setProperty(property);
         result_.changed.push_back(property);
         result_.debug.push_back("PTPEventCodeCanonAvailListChanged " + property->description());
     }
@@ -331,15 +334,9 @@ CanonPropertyWrite writeCustomFunction(uint16_t code, std::string_view text, Can
             const uint32_t m = loadU32(buffer.data() + at + 4);
             if (m > (buffer.size() - at - 8) / 4) break;
             if (((id & 0x7FFF) | 0x8000) == code) {
+                // A shorter text sets the leading values (the setting) and keeps the parameters.
                 const std::vector<std::string_view> parts = splitAtSpaces(text);
-                if (parts.size() < m) {
-                    CanonPropertyWrite refused;
-                    refused.outcome = CanonPropertyWrite::Outcome::Refuse;
-                    refused.message = "Custom function " + hexWord("0x%04x", code) + " takes " + std::to_string(m) +
-                                      " values, \"" + std::string(text) + "\" has " + std::to_string(parts.size());
-                    return refused;
-                }
-                for (uint32_t k = 0; k < m; ++k)
+                for (uint32_t k = 0; k < m && k < parts.size(); ++k)
                     storeU32(buffer, at + 8 + 4 * k, static_cast<uint32_t>(integerOf(parts[k])));
                 return sendData(kCanonPropertyCustomFuncEx, buffer);
             }

@@ -61,16 +61,16 @@ uint64_t ptp_read_canon_image_format(PTPCursor& cursor);
 CanonEventWalk canonWalkEvents(std::span<const uint8_t> data, PTPDeviceInfo& info, CanonEventState& state,
                                const CanonPropertyFactory& makeProperty, const PTPNameTable& eventNames);
 
-// SetDevicePropValueEx data for a write, or why there is none.
+// SetDevicePropValueEx data for a write, when there is one.
 struct CanonPropertyWrite {
-    enum class Outcome { Send, Skip, Refuse };
+    enum class Outcome { Send, Skip };
     Outcome outcome = Outcome::Skip;
     std::vector<uint8_t> data; // with Send
-    std::string message;       // with Refuse: for the user
 };
 
 // Encodes `text` for property `code`. A custom function changes its group buffer in place
-// (the written values stay) and is sent as the whole group under 0xD1A0.
+// (the written values stay) and is sent as the whole group under 0xD1A0; a text with fewer
+// values than the item changes only its leading values.
 CanonPropertyWrite canonEncodePropertyWrite(uint16_t code, std::string_view text, const PTPDeviceInfo& info,
                                             CanonEventState& state);
 

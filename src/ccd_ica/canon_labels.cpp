@@ -6,16 +6,10 @@
 
 namespace {
 
-#define ZETA_CANON_NAME_ROW(prefix, code, name) {code, prefix #name},
-#define ZETA_CANON_REQUEST_ROW(code, name) ZETA_CANON_NAME_ROW("PTPRequestCode", code, name)
-#define ZETA_CANON_RESPONSE_ROW(code, name) ZETA_CANON_NAME_ROW("PTPResponseCode", code, name)
-#define ZETA_CANON_EVENT_ROW(code, name) ZETA_CANON_NAME_ROW("PTPEventCode", code, name)
-#define ZETA_CANON_PROPERTY_ROW(code, name) ZETA_CANON_NAME_ROW("PTPPropertyCode", code, name)
-
-constexpr PTPCodeName operationRows[] = {ZETA_PTP_CANON_OPERATION_CODES(ZETA_CANON_REQUEST_ROW)};
-constexpr PTPCodeName responseRows[] = {ZETA_PTP_CANON_RESPONSE_CODES(ZETA_CANON_RESPONSE_ROW)};
-constexpr PTPCodeName eventRows[] = {ZETA_PTP_CANON_EVENT_CODES(ZETA_CANON_EVENT_ROW)};
-constexpr PTPCodeName propertyRows[] = {ZETA_PTP_CANON_PROPERTY_CODES(ZETA_CANON_PROPERTY_ROW)};
+constexpr PTPCodeName operationRows[] = {ZETA_PTP_CANON_OPERATION_CODES(ZETA_PTP_REQUEST_ROW)};
+constexpr PTPCodeName responseRows[] = {ZETA_PTP_CANON_RESPONSE_CODES(ZETA_PTP_RESPONSE_ROW)};
+constexpr PTPCodeName eventRows[] = {ZETA_PTP_CANON_EVENT_CODES(ZETA_PTP_EVENT_ROW)};
+constexpr PTPCodeName propertyRows[] = {ZETA_PTP_CANON_PROPERTY_CODES(ZETA_PTP_PROPERTY_ROW)};
 
 using LabelMap = CanonLabelMap;
 
@@ -315,6 +309,10 @@ std::string canonImageFormatLabel(uint64_t value) {
     std::string label;
     if (value >> 32) label = groupLabel(value >> 32) + " + ";
     return label + groupLabel(value & 0xFFFFFFFFu);
+}
+
+std::string canonCustomFunctionSetting(const std::string& valueText) {
+    return valueText.substr(0, valueText.find(' '));
 }
 
 CanonReportRule canonReportRule(uint16_t code, int32_t mode) {

@@ -28,6 +28,10 @@ const CanonLabelMap* canonLabelMap(uint16_t code);
 // group adds nothing.
 std::string canonImageFormatLabel(uint64_t value);
 
+// The setting of a custom function: the first of its values, the one its labels name (the
+// values after it are the setting's parameters).
+std::string canonCustomFunctionSetting(const std::string& valueText);
+
 enum class CanonReportKind {
     MapList,          // the camera's values, labelled from the map ("0x%04x" when missing)
     MapInterval,      // every value of the map

@@ -13,6 +13,7 @@
 #include "indigo/indigo_property.h"
 #include "indigo/indigo_timer.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -268,10 +269,7 @@ void changeSetting(const CcdChange& change) {
     std::string value;
     switch (setting->type) {
     case INDIGO_NUMBER_VECTOR: {
-        const double number = setting->items[0].number.value;
-        const int32_t truncated =
-            std::isfinite(number) ? static_cast<int32_t>(std::fmax(std::fmin(number, INT32_MAX), INT32_MIN)) : 0;
-        value = std::to_string(truncated);
+        value = std::to_string(ica_int32(setting->items[0].number.value));
         break;
     }
     case INDIGO_SWITCH_VECTOR: {
@@ -324,19 +322,24 @@ void handleCcdChange(indigo_device* device, indigo_property* property) {
     indigo_ccd_change_property(device, nullptr, property);
 }
 
-// On the client's thread: the request is copied and handled on the run loop.
+// On the client's thread: the request is copied and handled on the run loop, while the device
+// that `alive` stands for is still there.
+indigo_result handOnToRunLoop(indigo_device* device, indigo_property* property, std::weak_ptr<int> alive,
+                              void (*handle)(indigo_device*, indigo_property*)) {
+    indigo_property* request = copyRequest(property);
+    if (request == nullptr) return INDIGO_OK;
+    runLoop().async([device, alive = std::move(alive), request, handle] {
+        if (const auto token = alive.lock()) handle(device, request);
+        indigo_release_property(request);
+    });
+    return INDIGO_OK;
+}
+
 indigo_result ccd_change_property(indigo_device* device, indigo_client*, indigo_property* property) {
     assert(device != nullptr && "device != NULL");
     assert(property != nullptr && "property != NULL");
     assert(PRIVATE_DATA != nullptr && "PRIVATE_DATA != NULL");
-    indigo_property* request = copyRequest(property);
-    if (request == nullptr) return INDIGO_OK;
-    std::weak_ptr<int> alive = PRIVATE_DATA->ccd_token;
-    runLoop().async([device, alive, request] {
-        if (const auto token = alive.lock()) handleCcdChange(device, request);
-        indigo_release_property(request);
-    });
-    return INDIGO_OK;
+    return handOnToRunLoop(device, property, PRIVATE_DATA->ccd_token, &handleCcdChange);
 }
 
 // The end of a bulb exposure: on a bus worker, handed to the run loop.
@@ -413,20 +416,28 @@ void handleFocuserChange(indigo_device* device, indigo_property* property) {
         return;
     }
     if (indigo_property_match(FOCUSER_STEPS_PROPERTY, property)) {
+        if (isBusy(FOCUSER_STEPS_PROPERTY)) {
+            // One move at a time: a second would race the first or vanish into it.
+            indigo_update_property(device, FOCUSER_STEPS_PROPERTY, "The lens is still moving");
+            return;
+        }
         indigo_property_copy_values(FOCUSER_STEPS_PROPERTY, property, false);
-        const double number = FOCUSER_STEPS_ITEM->number.value;
-        const int32_t steps =
-            std::isfinite(number) ? static_cast<int32_t>(std::fmax(std::fmin(number, INT32_MAX), INT32_MIN)) : 0;
-        if (FOCUSER_DIRECTION_MOVE_INWARD_ITEM->sw.value) {
-            data->camera->focus(steps);
-        } else if (FOCUSER_DIRECTION_MOVE_OUTWARD_ITEM->sw.value) {
-            data->camera->focus(-steps);
-        } else {
+        const int32_t steps = ica_int32(FOCUSER_STEPS_ITEM->number.value);
+        const bool inward = FOCUSER_DIRECTION_MOVE_INWARD_ITEM->sw.value;
+        if (!inward && !FOCUSER_DIRECTION_MOVE_OUTWARD_ITEM->sw.value) {
             // Nothing would move, and nothing would ever say the move is over.
             FOCUSER_STEPS_PROPERTY->state = INDIGO_ALERT_STATE;
             indigo_update_property(device, FOCUSER_STEPS_PROPERTY, "No focuser direction selected");
             return;
         }
+        if (steps == 0) {
+            // The camera takes 0 as a stop and would never report a move: there is none.
+            FOCUSER_STEPS_PROPERTY->state = INDIGO_OK_STATE;
+            indigo_update_property(device, FOCUSER_STEPS_PROPERTY, nullptr);
+            return;
+        }
+        // Outward is the other sign; the most negative steps turn into the most positive.
+        data->camera->focus(inward ? steps : static_cast<int32_t>(std::min<int64_t>(-int64_t{steps}, INT32_MAX)));
         FOCUSER_STEPS_PROPERTY->state = INDIGO_BUSY_STATE;
         indigo_update_property(device, FOCUSER_STEPS_PROPERTY, nullptr);
         return;
@@ -453,14 +464,7 @@ indigo_result focuser_change_property(indigo_device* device, indigo_client*, ind
     assert(device != nullptr && "device != NULL");
     assert(property != nullptr && "property != NULL");
     assert(PRIVATE_DATA != nullptr && "PRIVATE_DATA != NULL");
-    indigo_property* request = copyRequest(property);
-    if (request == nullptr) return INDIGO_OK;
-    std::weak_ptr<int> alive = PRIVATE_DATA->focuser_token;
-    runLoop().async([device, alive, request] {
-        if (const auto token = alive.lock()) handleFocuserChange(device, request);
-        indigo_release_property(request);
-    });
-    return INDIGO_OK;
+    return handOnToRunLoop(device, property, PRIVATE_DATA->focuser_token, &handleFocuserChange);
 }
 
 indigo_result focuser_detach(indigo_device* device) {
@@ -499,6 +503,10 @@ indigo_device* ica_make_focuser_device(const indigo_device* ccd, ica_private_dat
     device->change_property = focuser_change_property;
     device->detach = focuser_detach;
     return device;
+}
+
+int32_t ica_int32(double value) {
+    return std::isfinite(value) ? static_cast<int32_t>(std::fmax(std::fmin(value, INT32_MAX), INT32_MIN)) : 0;
 }
 
 void ica_disconnect_now(indigo_device* device, bool ccd) {

@@ -9,27 +9,18 @@
 
 namespace {
 
-std::shared_ptr<PTPCamera> makeGeneric(PTPCamera::Device device, std::shared_ptr<PTPDelegateProtocol> delegate,
-                                       dispatch::Queue& runLoop) {
-    return PTPCamera::create<PTPCamera>(std::move(device), std::move(delegate), runLoop);
-}
-
-std::shared_ptr<PTPCamera> makeNikon(PTPCamera::Device device, std::shared_ptr<PTPDelegateProtocol> delegate,
-                                     dispatch::Queue& runLoop) {
-    return PTPCamera::create<PTPNikonCamera>(std::move(device), std::move(delegate), runLoop);
+template <class Camera>
+std::shared_ptr<PTPCamera> make(PTPCamera::Device device, std::shared_ptr<PTPDelegateProtocol> delegate,
+                                dispatch::Queue& runLoop) {
+    return PTPCamera::create<Camera>(std::move(device), std::move(delegate), runLoop);
 }
 
 // Vendor classes by USB vendor id, tested in order; each vendor family adds its row here.
 // Any other vendor gets the generic camera.
-std::shared_ptr<PTPCamera> makeCanon(PTPCamera::Device device, std::shared_ptr<PTPDelegateProtocol> delegate,
-                                     dispatch::Queue& runLoop) {
-    return PTPCamera::create<PTPCanonCamera>(std::move(device), std::move(delegate), runLoop);
-}
-
 constexpr std::array<PTPCameraClass, 3> kCameraClasses{{
-    {0x04A9, makeCanon},
-    {0x04B0, makeNikon},
-    {0x054C, makePTPSonyCamera},
+    {0x04A9, make<PTPCanonCamera>},
+    {0x04B0, make<PTPNikonCamera>},
+    {0x054C, make<PTPSonyCamera>},
 }};
 
 } // namespace
@@ -38,7 +29,7 @@ PTPCameraFactory ptpCameraFactory(uint16_t usbVendorID) {
     for (const PTPCameraClass& row : kCameraClasses) {
         if (row.usbVendorID == usbVendorID) return row.make;
     }
-    return makeGeneric;
+    return make<PTPCamera>;
 }
 
 class PTPBrowser::Adapter final : public zeta::platform::ICDeviceBrowserDelegate {

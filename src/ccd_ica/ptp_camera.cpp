@@ -66,17 +66,16 @@ std::string format(const char* pattern, double value) {
     return text;
 }
 
-std::string hex4(uint32_t code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%04x", code);
-    return text;
-}
-
 // Exposure time in units of 0.1 ms.
 std::string exposureTimeLabel(int32_t v) {
-    static const std::map<int32_t, std::string> fixed = {{1, "1/8000 s"}, {3, "1/3200 s"}, {6, "1/1600 s"},
-                                                         {12, "1/800 s"}, {15, "1/640 s"}, {80, "1/125 s"},
-                                                         {-3, "Time"},    {-1, "Bulb"}};
+    static const std::map<int32_t, std::string> fixed = {{1, "1/8000 s"},
+                                                         {3, "1/3200 s"},
+                                                         {6, "1/1600 s"},
+                                                         {12, "1/800 s"},
+                                                         {15, "1/640 s"},
+                                                         {80, "1/125 s"},
+                                                         {static_cast<int32_t>(PTPExposureTimeTime), "Time"},
+                                                         {static_cast<int32_t>(PTPExposureTimeBulb), "Bulb"}};
     if (const auto found = fixed.find(v); found != fixed.end()) return found->second;
     // Zero and other negative codes have no duration to show; they keep their number.
     if (v <= 0) return std::to_string(v);
@@ -185,6 +184,26 @@ void PTPCamera::failConnection(const std::string& message) {
     // When the session never opened, that is the reason worth telling.
     delegate_->cameraConnectionFailed(self(), openError_ ? "OpenSession failed (" + *openError_ + ")" : message);
     icCamera_->requestCloseSession();
+}
+
+std::shared_ptr<PTPDeviceInfo> PTPCamera::acceptDeviceInfo(const PTPRequest& request, const PTPResponse& response,
+                                                           const std::vector<uint8_t>& data) {
+    const bool ok = response.responseCode == PTPResponseCodeOK;
+    auto deviceInfo = ok && !data.empty() ? classes().deviceInfoWithData(data) : nullptr;
+    if (!deviceInfo) {
+        failConnection(ok ? "GetDeviceInfo failed (no device information)" : refusal(request, response));
+        return nullptr;
+    }
+    setInfo(deviceInfo);
+    return deviceInfo;
+}
+
+void PTPCamera::describeProperties(const std::function<bool(uint16_t code)>& wanted) {
+    const auto deviceInfo = info();
+    if (!deviceInfo) return;
+    for (uint16_t code : std::vector<uint16_t>(deviceInfo->propertiesSupported)) {
+        if (!wanted || wanted(code)) sendPTPRequest(PTPRequestCodeGetDevicePropDesc, code);
+    }
 }
 
 void PTPCamera::didRemoveDevice(const Device&) {
@@ -313,22 +332,12 @@ std::string PTPCamera::refusal(const PTPRequest& request, const PTPResponse& res
 void PTPCamera::processRequest(const std::shared_ptr<PTPRequest>& request, const std::shared_ptr<PTPResponse>& response,
                                const std::vector<uint8_t>& data) {
     switch (request->operationCode) {
-    case PTPRequestCodeGetDeviceInfo: {
-        std::shared_ptr<PTPDeviceInfo> deviceInfo;
-        if (!data.empty() && response->responseCode == PTPResponseCodeOK)
-            deviceInfo = classes().deviceInfoWithData(data);
-        if (!deviceInfo) {
-            failConnection(response->responseCode == PTPResponseCodeOK ? "GetDeviceInfo failed (no device information)"
-                                                                       : refusal(*request, *response));
-            return;
-        }
-        setInfo(deviceInfo);
+    case PTPRequestCodeGetDeviceInfo:
+        if (!acceptDeviceInfo(*request, *response, data)) return;
         if (operationIsSupported(PTPRequestCodeInitiateCapture)) delegate_->cameraCanExposure(self());
-        for (uint16_t code : deviceInfo->propertiesSupported)
-            sendPTPRequest(PTPRequestCodeGetDevicePropDesc, code);
+        describeProperties();
         sendPTPRequest(PTPRequestCodeGetStorageIDs);
         break;
-    }
     case PTPRequestCodeGetStorageIDs:
         if (response->responseCode != PTPResponseCodeOK) {
             failConnection(refusal(*request, *response));
@@ -476,18 +485,18 @@ void PTPCamera::setProperty(uint16_t code, const std::string& value) {
     const auto deviceInfo = info();
     const auto property = deviceInfo ? deviceInfo->property(code) : nullptr;
     if (!property) {
-        delegate_->cameraPropertyFailed(self(), code, "Property " + hex4(code) + " is not described by the camera");
+        delegate_->cameraPropertyFailed(self(), code, "Property " + ptpHex4(code) + " is not described by the camera");
         return;
     }
     const bool integer = property->type >= PTPDataTypeInt8 && property->type <= PTPDataTypeUInt64;
     if (!integer && property->type != PTPDataTypeString) {
         delegate_->cameraPropertyFailed(
-            self(), code, "Property " + hex4(code) + " has an unsupported datatype (" + property->typeName() + ")");
+            self(), code, "Property " + ptpHex4(code) + " has an unsupported datatype (" + property->typeName() + ")");
         return;
     }
     auto data = ptp_encode_value(property->type, PTPValue(value));
     if (!data) {
-        delegate_->cameraPropertyFailed(self(), code, "Value too long for property " + hex4(code));
+        delegate_->cameraPropertyFailed(self(), code, "Value too long for property " + ptpHex4(code));
         return;
     }
     sendPTPRequest(PTPRequestCodeSetDevicePropValue, code, std::move(*data));
@@ -504,7 +513,7 @@ void PTPCamera::mapValueList(const std::shared_ptr<PTPProperty>& property, const
         for (const PTPValue& value : *property->supportedValues) {
             values.push_back(value.description());
             const auto found = map.find(value.longLongValue());
-            labels.push_back(found != map.end() ? found->second : hex4(static_cast<uint32_t>(value.intValue())));
+            labels.push_back(found != map.end() ? found->second : ptpHex4(static_cast<uint32_t>(value.intValue())));
         }
     }
     delegate_->cameraPropertyChanged(self(), property->propertyCode, property->value.description(), values, labels,
@@ -512,13 +521,17 @@ void PTPCamera::mapValueList(const std::shared_ptr<PTPProperty>& property, const
 }
 
 void PTPCamera::mapValueInterval(const std::shared_ptr<PTPProperty>& property, const LabelMap& map) {
+    mapValueInterval(property, map, property->value.description());
+}
+
+void PTPCamera::mapValueInterval(const std::shared_ptr<PTPProperty>& property, const LabelMap& map,
+                                 const std::string& value) {
     std::vector<std::string> values, labels;
     for (const auto& [value, label] : map) {
         values.push_back(std::to_string(value));
         labels.push_back(label);
     }
-    delegate_->cameraPropertyChanged(self(), property->propertyCode, property->value.description(), values, labels,
-                                     property->readOnly);
+    delegate_->cameraPropertyChanged(self(), property->propertyCode, value, values, labels, property->readOnly);
 }
 
 void PTPCamera::processPropertyDescription(const std::shared_ptr<PTPProperty>& property) {

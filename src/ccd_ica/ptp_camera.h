@@ -27,6 +27,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -175,6 +176,9 @@ public:
     void mapValueList(const std::shared_ptr<PTPProperty>& property, const std::map<int64_t, std::string>& map);
     // Reports a list of the map's keys in ascending order with their labels.
     void mapValueInterval(const std::shared_ptr<PTPProperty>& property, const std::map<int64_t, std::string>& map);
+    // The same with the value text to select in place of the property's own.
+    void mapValueInterval(const std::shared_ptr<PTPProperty>& property, const std::map<int64_t, std::string>& map,
+                          const std::string& value);
 
     // Where downloads land: a folder of this camera's own inside the temporary folder, so that
     // two cameras never write over each other's files of the same name.
@@ -200,6 +204,20 @@ protected:
     std::shared_ptr<PTPCamera> self() { return shared_from_this(); }
     // The opening sequence stops: the session is closed again and the delegate told why.
     void failConnection(const std::string& message);
+    // The opening's first answer: the device information, kept; without it the opening fails
+    // with the reason and this gives null.
+    std::shared_ptr<PTPDeviceInfo> acceptDeviceInfo(const PTPRequest& request, const PTPResponse& response,
+                                                    const std::vector<uint8_t>& data);
+    // Asks for the description of every property the camera lists, or of those `wanted` takes.
+    void describeProperties(const std::function<bool(uint16_t code)>& wanted = nullptr);
+    // Runs `step` on the run loop `delay` from now, unless the camera is gone by then.
+    template <class Camera>
+    void after(std::chrono::milliseconds delay, std::function<void(Camera&)> step) {
+        std::weak_ptr<PTPCamera> weak = weak_from_this();
+        dispatch::after(delay, runLoop_, [weak, step = std::move(step)] {
+            if (const auto camera = weak.lock()) step(static_cast<Camera&>(*camera));
+        });
+    }
     // Starts (or restarts) the 0.5 s event timer.
     void startEventTimer();
     void stopEventTimer();

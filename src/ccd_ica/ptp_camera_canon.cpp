@@ -47,10 +47,7 @@ void PTPCanonCamera::processRequest(const std::shared_ptr<PTPRequest>& request,
                                     const std::shared_ptr<PTPResponse>& response, const std::vector<uint8_t>& data) {
     switch (request->operationCode) {
     case PTPRequestCodeGetDeviceInfo: {
-        if (response->responseCode != PTPResponseCodeOK || data.empty()) return;
-        auto deviceInfo = classes().deviceInfoWithData(data);
-        if (!deviceInfo) return;
-        setInfo(deviceInfo);
+        if (!acceptDeviceInfo(*request, *response, data)) return;
         if (operationIsSupported(PTPRequestCodeInitiateCapture)) delegate()->cameraCanExposure(self());
         sendPTPRequest(PTPRequestCodeCanonGetDeviceInfoEx);
         break;
@@ -94,9 +91,8 @@ void PTPCanonCamera::openingAfterDeviceInfoEx(const std::vector<uint8_t>& data) 
         deviceInfo->eventsSupported.push_back(static_cast<uint16_t>(code));
     for (uint32_t code : readU32Array(cursor))
         deviceInfo->propertiesSupported.push_back(static_cast<uint16_t>(code));
-    for (uint16_t code : std::vector<uint16_t>(deviceInfo->propertiesSupported)) {
-        if ((code & 0xD100) != 0xD100) sendPTPRequest(PTPRequestCodeGetDevicePropDesc, code);
-    }
+    // Canon's own settings (0xD1xx) come with the events.
+    describeProperties([](uint16_t code) { return (code & 0xD100) != 0xD100; });
     sendPTPRequest(PTPRequestCodeCanonSetRemoteMode, 1);
     sendPTPRequest(PTPRequestCodeCanonSetEventMode, 1);
     sendPTPRequest(PTPRequestCodeCanonGetEvent);
@@ -162,7 +158,7 @@ void PTPCanonCamera::report(const std::shared_ptr<PTPProperty>& property) {
         mapValueList(property, *rule.map);
         break;
     case CanonReportKind::MapInterval:
-        mapValueInterval(property, *rule.map);
+        mapValueInterval(property, *rule.map, canonCustomFunctionSetting(property->value.description()));
         break;
     case CanonReportKind::SingleAuto:
         single("Auto");
@@ -243,9 +239,6 @@ void PTPCanonCamera::setProperty(uint16_t code, const std::string& value) {
     case CanonPropertyWrite::Outcome::Send:
         sendPTPRequest(PTPRequestCodeCanonSetDevicePropValueEx, std::move(write.data));
         break;
-    case CanonPropertyWrite::Outcome::Refuse:
-        delegate()->cameraPropertyFailed(self(), code, write.message);
-        break;
     case CanonPropertyWrite::Outcome::Skip:
         break;
     }
@@ -284,6 +277,8 @@ void PTPCanonCamera::requestCloseSession() {
     if (inPreview_) stopPreview();
     sendPTPRequest(PTPRequestCodeCanonSetRemoteMode, 0);
     sendPTPRequest(PTPRequestCodeCanonSetEventMode, 0);
+    focusSteps_ = 0;
+    lensDriving_ = false;
     PTPCamera::requestCloseSession();
     std::lock_guard lock(eventsMutex_);
     for (auto& group : events_.customFuncGroup)
@@ -325,13 +320,6 @@ void PTPCanonCamera::processRequestFailure(const std::shared_ptr<PTPRequest>& re
 }
 
 // ---- live view --------------------------------------------------------------------------------
-
-void PTPCanonCamera::after(std::chrono::milliseconds delay, std::function<void(PTPCanonCamera&)> step) {
-    std::weak_ptr<PTPCamera> weak = weak_from_this();
-    dispatch::after(delay, runLoop(), [weak, step = std::move(step)] {
-        if (const auto camera = weak.lock()) step(static_cast<PTPCanonCamera&>(*camera));
-    });
-}
 
 void PTPCanonCamera::switchViewfinderOn() {
     setProperty(PTPPropertyCodeCanonEVFMode, "1");
@@ -411,17 +399,23 @@ void PTPCanonCamera::focus(int32_t steps) {
         focusSteps_ = 0; // the step in flight is the last
         return;
     }
+    focusSteps_ = steps;
+    // A drive already running (its last step after an abort) takes the new count on with its
+    // next step: one drive, one report, never two chains of steps.
+    if (lensDriving_) return;
+    lensDriving_ = true;
     if (!inPreview_) {
         tempLiveView_ = true;
         switchViewfinderOn();
     }
-    if (steps < 0) {
-        focusSteps_ = steps + 1;
-        sendPTPRequest(PTPRequestCodeCanonDriveLens, kDriveLensStepDown);
-    } else {
-        focusSteps_ = steps - 1;
-        sendPTPRequest(PTPRequestCodeCanonDriveLens, kDriveLensStepUp);
-    }
+    driveLensStep();
+}
+
+// One step toward `focusSteps_`, counted off as it is sent.
+void PTPCanonCamera::driveLensStep() {
+    const bool up = focusSteps_ > 0;
+    focusSteps_ += up ? -1 : 1;
+    sendPTPRequest(PTPRequestCodeCanonDriveLens, up ? kDriveLensStepUp : kDriveLensStepDown);
 }
 
 void PTPCanonCamera::onDriveLens(const PTPResponse& response) {
@@ -430,21 +424,36 @@ void PTPCanonCamera::onDriveLens(const PTPResponse& response) {
         return;
     }
     if (focusSteps_ != 0) {
-        const bool up = focusSteps_ > 0;
-        focusSteps_ += up ? -1 : 1;
-        after(kStepInterval, [up](PTPCanonCamera& camera) {
-            camera.sendPTPRequest(PTPRequestCodeCanonDriveLens, up ? kDriveLensStepUp : kDriveLensStepDown);
+        after(kStepInterval, [](PTPCanonCamera& camera) {
+            if (camera.focusSteps_ != 0) {
+                camera.driveLensStep();
+            } else { // stopped meanwhile: this step was the last
+                camera.finishLensDrive();
+            }
         });
         return;
     }
+    finishLensDrive();
+}
+
+void PTPCanonCamera::finishLensDrive() {
     if (tempLiveView_) {
         tempLiveView_ = false;
         setProperty(PTPPropertyCodeCanonEVFOutputDevice, "0");
     }
-    after(kStepInterval, [](PTPCanonCamera& camera) { camera.delegate()->cameraFocusDone(camera.self()); });
+    after(kStepInterval, [](PTPCanonCamera& camera) {
+        camera.lensDriving_ = false;
+        // Asked for while the end was on its way: a drive of its own.
+        if (const int32_t steps = camera.focusSteps_; steps != 0) {
+            camera.focus(steps);
+            return;
+        }
+        camera.delegate()->cameraFocusDone(camera.self());
+    });
 }
 
 void PTPCanonCamera::failFocus(const std::string& message) {
+    lensDriving_ = false;
     // A live view switched on only for the lens goes off with the failed drive.
     if (tempLiveView_) {
         tempLiveView_ = false;

@@ -79,11 +79,15 @@ private:
     void report(const std::shared_ptr<PTPProperty>& property);
     void download(const std::shared_ptr<PTPRequest>& request, const std::shared_ptr<PTPResponse>& response,
                   const std::vector<uint8_t>& data);
-    void after(std::chrono::milliseconds delay, std::function<void(PTPCanonCamera&)> step);
+    void after(std::chrono::milliseconds delay, std::function<void(PTPCanonCamera&)> step) {
+        PTPCamera::after<PTPCanonCamera>(delay, std::move(step));
+    }
     void switchViewfinderOn();
     void viewfinderOutputChanged(int64_t value);
     void onViewfinderData(const PTPResponse& response, const std::vector<uint8_t>& data);
     void onDriveLens(const PTPResponse& response);
+    void driveLensStep();
+    void finishLensDrive();
     void failFocus(const std::string& message);
     bool liveViewWanted() const { return inPreview_ || startPreview_ || tempLiveView_; }
     bool bulb() const { return currentShutterSpeed_ == 0x0C || currentMode() == 4; }
@@ -101,4 +105,5 @@ private:
     bool inPreview_ = false;      // frames are being fetched
     bool frameRequested_ = false; // one frame request scheduled or in flight
     int32_t focusSteps_ = 0;      // steps still to drive after the one in flight
+    bool lensDriving_ = false;    // from the first step until the drive is reported done or failed
 };

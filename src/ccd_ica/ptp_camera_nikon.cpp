@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 using namespace zeta::ccd_ica;
 
@@ -17,14 +18,9 @@ constexpr auto kPreviewInterval = 300ms;
 constexpr auto kBusyWait = 100ms;
 constexpr auto kLensSettle = 500ms;
 
-#define ZETA_NIKON_NAME_ROW(prefix, code, name) {code, prefix #name},
-#define ZETA_NIKON_REQUEST_ROW(code, name) ZETA_NIKON_NAME_ROW("PTPRequestCode", code, name)
-#define ZETA_NIKON_RESPONSE_ROW(code, name) ZETA_NIKON_NAME_ROW("PTPResponseCode", code, name)
-#define ZETA_NIKON_EVENT_ROW(code, name) ZETA_NIKON_NAME_ROW("PTPEventCode", code, name)
-
-constexpr PTPCodeName kOperationNames[] = {ZETA_PTP_NIKON_OPERATION_CODES(ZETA_NIKON_REQUEST_ROW)};
-constexpr PTPCodeName kResponseNames[] = {ZETA_PTP_NIKON_RESPONSE_CODES(ZETA_NIKON_RESPONSE_ROW)};
-constexpr PTPCodeName kEventNames[] = {ZETA_PTP_NIKON_EVENT_CODES(ZETA_NIKON_EVENT_ROW)};
+constexpr PTPCodeName kOperationNames[] = {ZETA_PTP_NIKON_OPERATION_CODES(ZETA_PTP_REQUEST_ROW)};
+constexpr PTPCodeName kResponseNames[] = {ZETA_PTP_NIKON_RESPONSE_CODES(ZETA_PTP_RESPONSE_ROW)};
+constexpr PTPCodeName kEventNames[] = {ZETA_PTP_NIKON_EVENT_CODES(ZETA_PTP_EVENT_ROW)};
 
 const PTPNameTable kOperationTable(kOperationNames, &ptpOperationNameTable, "");
 const PTPNameTable kResponseTable(kResponseNames, &ptpResponseNameTable, "");
@@ -95,13 +91,6 @@ const PTPClasses& PTPNikonCamera::classes() const {
     return nikon;
 }
 
-void PTPNikonCamera::after(std::chrono::milliseconds delay, std::function<void(PTPNikonCamera&)> step) {
-    std::weak_ptr<PTPCamera> weak = weak_from_this();
-    dispatch::after(delay, runLoop(), [weak, step = std::move(step)] {
-        if (const auto camera = weak.lock()) step(static_cast<PTPNikonCamera&>(*camera));
-    });
-}
-
 void PTPNikonCamera::didRemoveDevice(const Device& device) {
     stopPreviewTimer();
     PTPCamera::didRemoveDevice(device);
@@ -140,37 +129,26 @@ void PTPNikonCamera::processRequest(const std::shared_ptr<PTPRequest>& request,
     const bool ok = response->responseCode == PTPResponseCodeOK;
     const bool busy = response->responseCode == PTPResponseCodeDeviceBusy;
     switch (request->operationCode) {
-    case PTPRequestCodeGetDeviceInfo: {
-        const auto deviceInfo = ok && !data.empty() ? classes().deviceInfoWithData(data) : nullptr;
-        if (!deviceInfo) {
-            failConnection(ok ? "GetDeviceInfo failed (no device information)" : refusal(*request, *response));
-            return;
-        }
-        setInfo(deviceInfo);
+    case PTPRequestCodeGetDeviceInfo:
+        if (!acceptDeviceInfo(*request, *response, data)) return;
         if (operationIsSupported(PTPRequestCodeNikonGetVendorPropCodes)) {
             sendPTPRequest(PTPRequestCodeNikonGetVendorPropCodes);
             return;
         }
-        for (uint16_t code : deviceInfo->propertiesSupported)
-            sendPTPRequest(PTPRequestCodeGetDevicePropDesc, code);
+        describeProperties();
         sendPTPRequest(PTPRequestCodeGetStorageIDs);
         return;
-    }
-    case PTPRequestCodeNikonGetVendorPropCodes: {
-        const auto deviceInfo = info();
-        if (ok && deviceInfo && data.size() >= 4) {
+    case PTPRequestCodeNikonGetVendorPropCodes:
+        if (const auto deviceInfo = info(); ok && deviceInfo && data.size() >= 4) {
             // A u32 count, then u16 codes; only the codes the bytes hold.
-            const std::size_t count = static_cast<std::size_t>(data[0]) | (static_cast<std::size_t>(data[1]) << 8) |
-                                      (static_cast<std::size_t>(data[2]) << 16) |
-                                      (static_cast<std::size_t>(data[3]) << 24);
-            for (std::size_t i = 0, at = 4; i < count && at + 2 <= data.size(); ++i, at += 2)
-                deviceInfo->propertiesSupported.push_back(static_cast<uint16_t>(data[at] | (data[at + 1] << 8)));
-            for (uint16_t code : deviceInfo->propertiesSupported)
-                sendPTPRequest(PTPRequestCodeGetDevicePropDesc, code);
+            PTPCursor cursor(data);
+            const uint32_t count = ptp_read_uint32(cursor);
+            for (uint32_t i = 0; i < count && cursor.remaining() >= 2; ++i)
+                deviceInfo->propertiesSupported.push_back(ptp_read_uint16(cursor));
+            describeProperties();
         }
         sendPTPRequest(PTPRequestCodeGetStorageIDs);
         return;
-    }
     case PTPRequestCodeNikonCheckEvent:
         for (const auto& [code, parameter] : parseNikonEvents(data)) {
             const auto event = classes().eventWithCode(code, parameter);
@@ -371,8 +349,7 @@ void PTPNikonCamera::onLiveViewStatus(const std::shared_ptr<PTPProperty>& proper
         // One drive per temporary live view, however often the status is read again.
         if (!tempActive_ || driveSent_ || focusSteps_ == 0) return;
         driveSent_ = true;
-        sendPTPRequest(PTPRequestCodeNikonMfDrive, focusSteps_ > 0 ? 1 : 2,
-                       static_cast<uint32_t>(focusSteps_ > 0 ? focusSteps_ : -static_cast<int64_t>(focusSteps_)));
+        sendMfDrive(focusSteps_);
         return;
     }
     stopPreviewTimer();
@@ -429,18 +406,31 @@ void PTPNikonCamera::onFrame(const PTPResponse& response, const std::vector<uint
 
 void PTPNikonCamera::focus(int32_t steps) {
     if (steps == 0) return;
+    // A temporary live view is already on its way: the move goes in it, never in a second one.
+    if (tempActive_) {
+        if (driveSent_)
+            queuedSteps_ = steps;
+        else
+            focusSteps_ = steps;
+        return;
+    }
     if (const auto afFocus = describedValue(*this, PTPPropertyCodeNikonLiveViewAFFocus); afFocus && *afFocus != 0)
         setProperty(PTPPropertyCodeNikonLiveViewAFFocus, "0");
     if (liveViewRunning()) {
-        sendPTPRequest(PTPRequestCodeNikonMfDrive, steps > 0 ? 1 : 2,
-                       static_cast<uint32_t>(steps > 0 ? steps : -static_cast<int64_t>(steps)));
+        sendMfDrive(steps);
         return;
     }
     tempLiveView_ = true;
     tempActive_ = true;
     driveSent_ = false;
     focusSteps_ = steps;
+    queuedSteps_ = 0;
     beginLiveView();
+}
+
+void PTPNikonCamera::sendMfDrive(int32_t steps) {
+    sendPTPRequest(PTPRequestCodeNikonMfDrive, steps > 0 ? 1 : 2,
+                   static_cast<uint32_t>(steps > 0 ? steps : -static_cast<int64_t>(steps)));
 }
 
 void PTPNikonCamera::onMfDrive(const PTPResponse& response) {
@@ -449,6 +439,10 @@ void PTPNikonCamera::onMfDrive(const PTPResponse& response) {
         return;
     }
     after(kLensSettle, [](PTPNikonCamera& camera) {
+        if (camera.tempActive_ && camera.queuedSteps_ != 0) {
+            camera.sendMfDrive(std::exchange(camera.queuedSteps_, 0));
+            return;
+        }
         if (camera.tempActive_) {
             camera.tempActive_ = false;
             camera.endLiveView();
@@ -458,6 +452,7 @@ void PTPNikonCamera::onMfDrive(const PTPResponse& response) {
 }
 
 void PTPNikonCamera::failFocus(const std::string& message) {
+    queuedSteps_ = 0;
     if (tempActive_) {
         tempActive_ = false;
         endLiveView();

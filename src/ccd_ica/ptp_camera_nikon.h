@@ -118,10 +118,13 @@ private:
     void onLiveViewStatus(const std::shared_ptr<PTPProperty>& property);
     void onFrame(const PTPResponse& response, const std::vector<uint8_t>& data);
     void onMfDrive(const PTPResponse& response);
+    void sendMfDrive(int32_t steps);
     // A temporary live view that could not drive the lens: its settings go back, the move fails.
     void failFocus(const std::string& message);
     void reportLadder(const std::shared_ptr<PTPProperty>& property);
-    void after(std::chrono::milliseconds delay, std::function<void(PTPNikonCamera&)> step);
+    void after(std::chrono::milliseconds delay, std::function<void(PTPNikonCamera&)> step) {
+        PTPCamera::after<PTPNikonCamera>(delay, std::move(step));
+    }
 
     std::shared_ptr<RunLoopTimer> ptpPreviewTimer_;
     bool tempLiveView_ = false;
@@ -129,6 +132,8 @@ private:
     bool tempActive_ = false;
     bool driveSent_ = false;
     int32_t focusSteps_ = 0;
+    // A move asked for while the temporary live view's drive runs: it follows in the same view.
+    int32_t queuedSteps_ = 0;
     int32_t focusMode_ = -1;
     std::optional<std::string> delayModeOn_;
     std::optional<std::string> delayModeOff_;

@@ -9,14 +9,9 @@ namespace {
 
 namespace sony = zeta::ccd_ica::sony;
 
-#define ZETA_SONY_NAME_ROW(prefix, code, name) {code, prefix #name},
-#define ZETA_SONY_REQUEST_ROW(code, name) ZETA_SONY_NAME_ROW("PTPRequestCode", code, name)
-#define ZETA_SONY_EVENT_ROW(code, name) ZETA_SONY_NAME_ROW("PTPEventCode", code, name)
-#define ZETA_SONY_PROPERTY_ROW(code, name) ZETA_SONY_NAME_ROW("PTPPropertyCode", code, name)
-
-constexpr PTPCodeName sonyOperationRows[] = {ZETA_PTP_SONY_OPERATION_CODES(ZETA_SONY_REQUEST_ROW)};
-constexpr PTPCodeName sonyEventRows[] = {ZETA_PTP_SONY_EVENT_CODES(ZETA_SONY_EVENT_ROW)};
-constexpr PTPCodeName sonyPropertyRows[] = {ZETA_PTP_SONY_PROPERTY_CODES(ZETA_SONY_PROPERTY_ROW)};
+constexpr PTPCodeName sonyOperationRows[] = {ZETA_PTP_SONY_OPERATION_CODES(ZETA_PTP_REQUEST_ROW)};
+constexpr PTPCodeName sonyEventRows[] = {ZETA_PTP_SONY_EVENT_CODES(ZETA_PTP_EVENT_ROW)};
+constexpr PTPCodeName sonyPropertyRows[] = {ZETA_PTP_SONY_PROPERTY_CODES(ZETA_PTP_PROPERTY_ROW)};
 
 const PTPNameTable sonyOperationNames(sonyOperationRows, &ptpOperationNameTable, "");
 const PTPNameTable sonyEventNames(sonyEventRows, &ptpEventNameTable, "");
@@ -26,12 +21,6 @@ const PTPClassesOf<PTPSonyRequest, PTPSonyResponse, PTPSonyEvent, PTPSonyPropert
 
 constexpr uint16_t kPress = 2;
 constexpr uint16_t kRelease = 1;
-
-std::string hex4(uint32_t code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%04x", code);
-    return text;
-}
 
 std::optional<std::size_t> positionOf(std::span<const int64_t> ladder, int64_t value) {
     const auto found = std::find(ladder.begin(), ladder.end(), value);
@@ -86,11 +75,6 @@ std::vector<std::shared_ptr<PTPProperty>> sonyReadAllProperties(std::span<const 
     return records;
 }
 
-std::shared_ptr<PTPCamera> makePTPSonyCamera(PTPCamera::Device device, std::shared_ptr<PTPDelegateProtocol> delegate,
-                                             dispatch::Queue& runLoop) {
-    return PTPCamera::create<PTPSonyCamera>(std::move(device), std::move(delegate), runLoop);
-}
-
 std::string PTPSonyCamera::name() const {
     return "Sony " + PTPCamera::name();
 }
@@ -110,16 +94,8 @@ void PTPSonyCamera::processRequest(const std::shared_ptr<PTPRequest>& request,
                                    const std::shared_ptr<PTPResponse>& response, const std::vector<uint8_t>& data) {
     switch (request->operationCode) {
     case PTPRequestCodeGetDeviceInfo: {
-        const auto deviceInfo =
-            data.empty() || response->responseCode != PTPResponseCodeOK ? nullptr : classes().deviceInfoWithData(data);
-        if (!deviceInfo) {
-            // The generic camera says why the session cannot go on.
-            PTPCamera::processRequest(request, response, data);
-            return;
-        }
-        setInfo(deviceInfo);
-        for (uint16_t code : deviceInfo->propertiesSupported)
-            sendPTPRequest(PTPRequestCodeGetDevicePropDesc, code);
+        if (!acceptDeviceInfo(*request, *response, data)) return;
+        describeProperties();
         if (operationIsSupported(PTPRequestCodeSonyGetSDIOGetExtDeviceInfo)) {
             sendPTPRequest(PTPRequestCodeSonySDIOConnect, 1, 0, 0);
             sendPTPRequest(PTPRequestCodeSonySDIOConnect, 2, 0, 0);
@@ -184,7 +160,7 @@ void PTPSonyCamera::processRequest(const std::shared_ptr<PTPRequest>& request,
             delegate()->cameraExposureDone(self(), data, "image.jpeg");
         } else {
             // An image nobody can read must not leave the exposure waiting for it.
-            failCapture("Unsupported image format " + hex4(format_));
+            failCapture("Unsupported image format " + ptpHex4(format_));
             return;
         }
         if (--imageCount_ > 0) sendPTPRequest(PTPRequestCodeGetObjectInfo, request->parameter1);
@@ -325,7 +301,7 @@ void PTPSonyCamera::setProperty(uint16_t code, uint16_t operation, const std::st
 void PTPSonyCamera::iterate(uint16_t code, const std::string& target, std::span<const int64_t> ladder) {
     if (walk_) {
         delegate()->cameraPropertyFailed(self(), code,
-                                         "Property " + hex4(walk_->code) + " is still being changed, try again");
+                                         "Property " + ptpHex4(walk_->code) + " is still being changed, try again");
         return;
     }
     const auto deviceInfo = info();
@@ -337,7 +313,7 @@ void PTPSonyCamera::iterate(uint16_t code, const std::string& target, std::span<
     if (!from || !to) {
         delegate()->cameraPropertyFailed(self(), code,
                                          "Value " + (from ? target : property->value.description()) + " of property " +
-                                             hex4(code) + " cannot be reached by stepping");
+                                             ptpHex4(code) + " cannot be reached by stepping");
         return;
     }
     iteratedProperty_ = code;
@@ -371,7 +347,7 @@ void PTPSonyCamera::poll() {
                 walk.position = next;
                 camera->startStep();
             } else if (++walk.polls >= kStepPolls) {
-                camera->endWalk("Property " + hex4(walk.code) + " did not reach " +
+                camera->endWalk("Property " + ptpHex4(walk.code) + " did not reach " +
                                 std::to_string(walk.ladder[walk.target]) + ": the camera stopped at " +
                                 std::to_string(walk.ladder[walk.position]));
             } else {

@@ -114,7 +114,3 @@ private:
     // Told once the final refresh of a walk that gave up has published the camera's value.
     std::optional<std::pair<uint16_t, std::string>> walkFailure_;
 };
-
-// The browser's factory for USB vendor 0x054C.
-std::shared_ptr<PTPCamera> makePTPSonyCamera(PTPCamera::Device device, std::shared_ptr<PTPDelegateProtocol> delegate,
-                                             dispatch::Queue& runLoop);

@@ -3,6 +3,7 @@
 #include "ccd_ica/dslr_property_map.h"
 #include "ccd_ica/ica_devices.h"
 #include "ccd_ica/ica_private_data.h"
+#include "ccd_ica/setting_rules.h"
 #include "indigo/indigo_ccd_driver.h"
 #include "indigo/indigo_focuser_driver.h"
 #include "indigo/indigo_log.h"
@@ -30,10 +31,6 @@ indigo_property_perm permission(bool readOnly) {
     return readOnly ? INDIGO_RO_PERM : INDIGO_RW_PERM;
 }
 
-int32_t int32Of(double value) {
-    return static_cast<int32_t>(std::max<double>(INT32_MIN, std::min<double>(INT32_MAX, value)));
-}
-
 void defineCameraProperties(indigo_device* device) {
     ica_private_data* data = PRIVATE_DATA;
     for (indigo_property* dynamic : data->dynamic_properties) {
@@ -52,20 +49,21 @@ void deleteCameraProperties(indigo_device* device) {
 }
 
 // Whether the driver times exposures itself: CCD_EXPOSURE is opened to 0..10000 s for bulb,
-// closed to 0 (the camera times the exposure) otherwise.
+// closed to 0 (the camera times the exposure) otherwise. Before the connection the range is
+// only set, so that the connection defines CCD_EXPOSURE with what the session opening said.
 void setBulb(indigo_device* device, bool bulb) {
     ica_private_data* data = PRIVATE_DATA;
-    if (IS_CONNECTED && (CCD_EXPOSURE_ITEM->number.max == 0) == bulb) {
-        indigo_delete_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
-        if (bulb) {
-            CCD_EXPOSURE_ITEM->number.min = 0;
-            CCD_EXPOSURE_ITEM->number.max = 10000;
-        } else {
-            CCD_EXPOSURE_ITEM->number.value = CCD_EXPOSURE_ITEM->number.min = CCD_EXPOSURE_ITEM->number.max = 0;
-        }
-        indigo_define_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
-    }
     data->bulb = bulb;
+    if ((CCD_EXPOSURE_ITEM->number.max == 0) != bulb) return;
+    const bool defined = IS_CONNECTED;
+    if (defined) indigo_delete_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
+    if (bulb) {
+        CCD_EXPOSURE_ITEM->number.min = 0;
+        CCD_EXPOSURE_ITEM->number.max = 10000;
+    } else {
+        CCD_EXPOSURE_ITEM->number.value = CCD_EXPOSURE_ITEM->number.min = CCD_EXPOSURE_ITEM->number.max = 0;
+    }
+    if (defined) indigo_define_property(device, CCD_EXPOSURE_PROPERTY, nullptr);
 }
 
 // Keeps the image-format switch in step with the camera's compression.
@@ -351,21 +349,9 @@ void PTPDelegate::cameraPropertyChanged(const Camera& camera, uint16_t code, con
 
     // Shutter and exposure mode decide who times the exposure.
     const uint16_t vendor = camera->extension();
-    const int32_t number = PTPValue(value).intValue();
-    if (code == 0x500D || code == 0xD102 || code == 0xD20D) {
-        if (!readOnly) { // the permission of this report, so a body already in bulb is timed too
-            setBulb(device, (vendor == PTPVendorExtensionCanon && code == 0xD102 && number == 12) ||
-                                (vendor == PTPVendorExtensionSony && code == 0xD20D && number == 0) ||
-                                (vendor == PTPVendorExtensionNikon && code == 0x500D && number == INT32_MAX));
-        }
-    } else if (code == 0xD105) {
-        setBulb(device, vendor == PTPVendorExtensionCanon && number == 4);
-    }
-    if (code == 0x5004) {
-        setRawFormat(device, number >= 4 && number <= 8);
-    } else if (code == 0xD120 && vendor == PTPVendorExtensionCanon) {
-        setRawFormat(device, number == 0x10060002 || number == 0x10060004 || number == 0x10060006);
-    }
+    if (const BulbDecision bulb = bulbDecision(vendor, code, value, readOnly); bulb != BulbDecision::Unchanged)
+        setBulb(device, bulb == BulbDecision::Bulb);
+    if (const auto raw = rawFormatDecision(vendor, code, value)) setRawFormat(device, *raw);
 
     property->hidden = false;
     if (keep) {
@@ -406,8 +392,8 @@ void PTPDelegate::cameraPropertyChanged(const Camera& camera, uint16_t code, con
     indigo_item* item = property->items;
     const indigo_property_perm wanted = permission(readOnly);
     property->hidden = false;
-    if (property->perm == wanted && int32Of(item->number.min) == min.intValue() &&
-        int32Of(item->number.max) == max.intValue() && int32Of(item->number.step) == step.intValue()) {
+    if (property->perm == wanted && ica_int32(item->number.min) == min.intValue() &&
+        ica_int32(item->number.max) == max.intValue() && ica_int32(item->number.step) == step.intValue()) {
         const bool changed = item->number.value != value.intValue();
         item->number.value = item->number.target = value.intValue();
         settle(device, property, changed);

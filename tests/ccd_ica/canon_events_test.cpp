@@ -130,6 +130,26 @@ TEST(CanonEventWalk, ReadsListsAndNewObjectsEachUnderItsOwnName) {
     EXPECT_EQ(walk.objectsAdded[1].fileName, "IMG_0001.JPG");
 }
 
+// A list that comes before its property's first value stays with the property, in the same
+// answer or in a later one.
+TEST(CanonEventWalk, ListBeforeTheFirstValueIsKept) {
+    Fixture f;
+    f.walk(join({record(kCanonEventAvailListChanged, words({0xD102, 3, 3, 0x0C, 0x38, 0x68})),
+                 valueRecord(0xD102, words({0x68})), kEnd}));
+    f.walk(join({record(kCanonEventAvailListChanged, words({0xD103, 3, 2, 0x48, 0x50})), kEnd}));
+    const CanonEventWalk later = f.walk(join({valueRecord(0xD103, words({0x50})), kEnd}));
+    for (const uint16_t code : {0xD102, 0xD103}) {
+        SCOPED_TRACE(code);
+        const auto property = f.info.property(code);
+        ASSERT_TRUE(property);
+        ASSERT_TRUE(property->supportedValues);
+        EXPECT_EQ(property->supportedValues->size(), code == 0xD102 ? 3u : 2u);
+    }
+    ASSERT_EQ(later.changed.size(), 1u);
+    EXPECT_EQ(later.changed[0]->value.intValue(), 0x50);
+    EXPECT_EQ(later.changed[0]->supportedValues->at(1).intValue(), 0x50);
+}
+
 // Damaged answers end where they stop making sense, and nothing is read past the data.
 TEST(CanonEventWalk, DamagedAnswersEndTheWalk) {
     struct Case {
@@ -193,7 +213,7 @@ TEST(CanonCustomFunctions, EachItemBecomesAPropertyAndWritesSendTheWholeGroup) {
     EXPECT_EQ(again.data, words({56, 0xD1A0, 48, 1, 1, 36, 2, 0x0101, 1, 0, 0x010F, 2, 1, 1}));
 }
 
-TEST(CanonCustomFunctions, BadGroupsAndShortWritesAreRefused) {
+TEST(CanonCustomFunctions, BadGroupsAreDroppedAndShortWritesKeepTheRest) {
     Fixture f;
     const Bytes value = customFunctions({
         group(12, {words({0x0201, 1, 1})}),                       // no slot for group 12
@@ -214,9 +234,10 @@ TEST(CanonCustomFunctions, BadGroupsAndShortWritesAreRefused) {
 
     Fixture h;
     h.walk(valueRecord(kCanonPropertyCustomFuncEx, customFunctions({group(1, {words({0x010F, 2, 0, 1})})})));
+    // A text shorter than the item sets its leading value and keeps the others.
     const CanonPropertyWrite shortWrite = canonEncodePropertyWrite(0x810F, "1", h.info, h.state);
-    EXPECT_EQ(shortWrite.outcome, CanonPropertyWrite::Outcome::Refuse);
-    EXPECT_FALSE(shortWrite.message.empty());
+    ASSERT_EQ(shortWrite.outcome, CanonPropertyWrite::Outcome::Send);
+    EXPECT_EQ(shortWrite.data, words({44, 0xD1A0, 36, 1, 1, 24, 1, 0x010F, 2, 1, 1}));
     EXPECT_EQ(canonEncodePropertyWrite(0x8888, "1", h.info, h.state).outcome, CanonPropertyWrite::Outcome::Skip);
 }
 

@@ -545,17 +545,11 @@ TEST(ICADriver, BulbOpensTheExposureRangeAndTheTimerEndsIt) {
         });
     const std::string& name = rig.name;
     ASSERT_TRUE(connect(name));
-    // The shutter arrived read-only at first, so it has not decided anything yet.
-    EXPECT_EQ(client().property(name, "CCD_EXPOSURE")->items[0].max, 10000);
-
-    // Read again while connected and not bulb: the camera times exposures, the range closes.
-    std::size_t from = client().count();
-    rig.sim->sendEvent(0x4006, {0x500D});
-    ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", [](const BusEvent& p) { return p.kind == "define"; }));
+    // Not bulb when the session opened: the camera times exposures, the range is closed.
     EXPECT_EQ(client().property(name, "CCD_EXPOSURE")->items[0].max, 0);
 
     // Bulb opens it.
-    from = client().count();
+    std::size_t from = client().count();
     sendSwitch(name, "DSLR_SHUTTER", "4294967295");
     ASSERT_TRUE(client().waitFor(from, name, "CCD_EXPOSURE", [](const BusEvent& p) { return p.kind == "define"; }));
     const auto opened = client().property(name, "CCD_EXPOSURE");
@@ -1112,6 +1106,95 @@ TEST(ICADriver, CanonEOS5DMarkIIIOnTheBus) {
     ASSERT_TRUE(disconnect(name));
     driver().source->unplug(sim);
     EXPECT_TRUE(gone(name));
+}
+
+// The shutter the body reports while the session opens decides the exposure range the
+// connection defines: no later change is needed to learn it.
+TEST(ICADriver, ShutterAtConnectionDecidesTheExposureRange) {
+    struct Case {
+        const char* model;
+        uint32_t aeMode;
+        double max;
+    };
+    const Case cases[] = {{"Canon EOS 60D", 3, 0}, {"Canon EOS 70D", 4, 10000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.model);
+        zeta::platform::SimulatedCanon body(zeta::platform::SimulatedCanonScript{.model = c.model});
+        body.setValue(0xD105, c.aeMode);
+        auto sim = body.camera();
+        sim->setResponseTimeout(300ms);
+        driver().source->plug(sim);
+        ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(c.model, "CONFIG"); }));
+        const std::size_t from = client().eventCount();
+        ASSERT_TRUE(connect(c.model));
+        const auto defined = client().eventsSince(from, c.model, "CCD_EXPOSURE");
+        ASSERT_FALSE(defined.empty());
+        EXPECT_EQ(defined.front().kind, "define");
+        EXPECT_EQ(defined.front().items[0].max, c.max);
+        ASSERT_TRUE(disconnect(c.model));
+        driver().source->unplug(sim);
+        EXPECT_TRUE(gone(c.model));
+    }
+}
+
+// A move asked for while one runs is refused and says so; the running one ends as asked.
+TEST(ICADriver, SecondLensMoveWhileOneRunsIsRefused) {
+    zeta::platform::SimulatedCanon body(zeta::platform::SimulatedCanonScript{.model = "Canon EOS 80D"});
+    auto sim = body.camera();
+    sim->setResponseTimeout(300ms);
+    driver().source->plug(sim);
+    const std::string name = "Canon EOS 80D";
+    const std::string focuser = name + " (focuser)";
+    ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(name, "CONFIG"); }));
+    ASSERT_TRUE(connect(name));
+    ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(focuser, "CONNECTION"); }));
+    ASSERT_TRUE(connect(focuser));
+
+    const std::size_t from = client().eventCount();
+    sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 5);
+    ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_BUSY_STATE)));
+    sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 3);
+    const auto refused = client().waitFor(
+        from, focuser, "FOCUSER_STEPS", [](const PropertyCopy& p) { return p.message == "The lens is still moving"; });
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->state, INDIGO_BUSY_STATE);
+    EXPECT_EQ(refused->item("STEPS")->value, 5);
+    ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
+    waitOnRunLoop(250ms);
+    EXPECT_EQ(body.lensPosition(), 5);
+    int ends = 0;
+    for (const auto& e : client().eventsSince(from, focuser, "FOCUSER_STEPS"))
+        ends += e.state == INDIGO_OK_STATE ? 1 : 0;
+    EXPECT_EQ(ends, 1);
+
+    ASSERT_TRUE(disconnect(name));
+    driver().source->unplug(sim);
+    EXPECT_TRUE(gone(name));
+}
+
+// Steps the camera cannot take as a move: none ends at once instead of holding the focuser
+// Busy, and the most negative count outward stays a number the camera can take.
+TEST(ICADriver, LensStepsAtTheEdgesOfTheirRange) {
+    ScriptedRig rig("Zeta Lens Edges", [](ScriptedCamera& camera) { camera.canFocus = true; });
+    const std::string focuser = rig.name + " (focuser)";
+    ASSERT_TRUE(connect(rig.name));
+    ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(focuser, "CONNECTION"); }));
+    ASSERT_TRUE(connect(focuser));
+
+    std::size_t from = client().eventCount();
+    sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 0);
+    ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
+    EXPECT_TRUE(rig.moves().empty());
+
+    sendSwitch(focuser, "FOCUSER_DIRECTION", "MOVE_OUTWARD");
+    from = client().eventCount();
+    sendNumber(focuser, "FOCUSER_STEPS", "STEPS", -2147483648.0);
+    ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
+    from = client().eventCount();
+    sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 3);
+    ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
+    EXPECT_EQ(rig.moves(), (std::vector<int32_t>{INT32_MAX, -3}));
+    ASSERT_TRUE(disconnect(rig.name));
 }
 
 } // namespace

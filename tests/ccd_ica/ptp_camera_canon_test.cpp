@@ -113,6 +113,37 @@ TEST(PTPCanonCamera, OpensInRemoteAndEventModeAndReportsTheStream) {
               words({40, 0xD1A0, 32, 1, 6, 20, 1, 0x060F, 1, 0}));
 }
 
+// Without the device information the opening cannot go on: it fails and says why.
+TEST(PTPCanonCamera, OpeningWithoutDeviceInformationFails) {
+    const std::pair<SimulatedReply, std::string> cases[] = {
+        {{PTPResponseCodeGeneralError, {}, std::nullopt},
+         "connectionFailed GetDeviceInfo failed (0x2002 = PTPResponseCodeGeneralError)"},
+        {{PTPResponseCodeOK, {}, std::nullopt}, "connectionFailed GetDeviceInfo failed (no device information)"},
+    };
+    for (const auto& [reply, report] : cases) {
+        SCOPED_TRACE(report);
+        CanonRig rig;
+        ASSERT_TRUE(rig.camera);
+        rig.sim->setHandler(PTPRequestCodeGetDeviceInfo, [reply](const SimulatedRequest&) { return reply; });
+        rig.camera->requestOpenSession();
+        ASSERT_TRUE(rig.recorder->waitFor("connectionFailed"));
+        EXPECT_EQ(rig.recorder->find("connectionFailed"), report);
+        EXPECT_TRUE(rig.requests(PTPRequestCodeCanonGetDeviceInfoEx).empty());
+    }
+}
+
+// A body that lists the allowed values before giving any value: the lists are known at once.
+TEST(PTPCanonCamera, ListsBeforeValuesAreKnownAtConnection) {
+    CanonRig rig(SimulatedCanonScript{.listsBeforeValues = true});
+    ASSERT_TRUE(rig.connect());
+    const auto& reports = rig.recorder->reports;
+    const auto connected = std::find(reports.begin(), reports.end(), "connected");
+    const auto shutter = std::find_if(reports.begin(), connected, [](const std::string& line) {
+        return line == "list d102 104 [12,16,56,72,88,104,120,136] [Bulb,30s,1s,1/4s,1/15s,1/60s,1/250s,1/1000s] rw";
+    });
+    EXPECT_NE(shutter, connected) << ::testing::PrintToString(reports);
+}
+
 TEST(PTPCanonCamera, SensorByTheBodysWholeName) {
     struct Case {
         const char* model;
@@ -158,6 +189,8 @@ TEST(PTPCanonCamera, SettingsFollowTheAEModeTheBodyReports) {
         {2, 0xD101, 0x28, "list d101 40 [32,35,37,40,43,45,48,51] [f/2.8,f/3.2,f/3.5,f/4,f/4.5,f/5.0,f/5.6,f/6.3] rw"},
         {4, 0xD102, 0x0C, "list d102 Bulb [Bulb] [Bulb] ro"},
         {3, 0xD104, 0x00, "list d104 Auto [Auto] [Auto] ro"},
+        // Writable, no compensation is the step "0" of the list; "Auto" is only the mode's choice.
+        {2, 0xD104, 0x00, "list d104 0 [248,251,253,0,3,5,8] [-1,-2/3,-1/3,0,+1/3,+2/3,+1] rw"},
         {3, 0xD102, 0x68,
          "list d102 104 [12,16,56,72,88,104,120,136] [Bulb,30s,1s,1/4s,1/15s,1/60s,1/250s,1/1000s] rw"},
         {10, 0xD103, 0x48, "list d103 Auto [Auto] [Auto] ro"},
@@ -316,16 +349,17 @@ TEST(PTPCanonCamera, ReleaseRefusedThroughItsParameter) {
     }
 }
 
-TEST(PTPCanonCamera, ShortCustomFunctionWriteIsRefused) {
+// An item of several values is shown and chosen by its first, the setting its labels name.
+TEST(PTPCanonCamera, CustomFunctionOfSeveralValuesShowsAndTakesItsSetting) {
     CanonRig rig;
     ASSERT_TRUE(rig.connect());
-    const std::size_t sent = rig.requests(PTPRequestCodeCanonSetDevicePropValueEx).size();
-    rig.camera->setProperty(0x810F, "1"); // the item holds two values
-    ASSERT_TRUE(rig.recorder->waitFor("propertyFailed 810f"));
-    EXPECT_EQ(rig.requests(PTPRequestCodeCanonSetDevicePropValueEx).size(), sent);
-    rig.camera->setProperty(0x810F, "1 1");
+    EXPECT_EQ(rig.recorder->find("list 810f"), "list 810f 0 [0,1] [Auto,1/200s] rw");
+    rig.camera->setProperty(0x810F, "1");
     ASSERT_TRUE(rig.waitUntil([&] { return rig.body.customFunction(0x010F) == std::vector<uint32_t>{1, 1}; }));
     EXPECT_EQ(rig.body.customFunction(0x0101), std::vector<uint32_t>{0});
+    rig.camera->setProperty(0x810F, "0 0");
+    ASSERT_TRUE(rig.waitUntil([&] { return rig.body.customFunction(0x010F) == std::vector<uint32_t>{0, 0}; }));
+    EXPECT_FALSE(rig.recorder->find("propertyFailed"));
 }
 
 TEST(PTPCanonCamera, LiveViewFramesOneAfterTheOther) {
@@ -439,6 +473,33 @@ TEST(PTPCanonCamera, LensStopsAfterTheStepInFlight) {
     rig.camera->focus(0);
     ASSERT_TRUE(rig.recorder->waitFor("focusDone"));
     EXPECT_LE(rig.body.lensSteps().size(), 2u);
+    ASSERT_TRUE(rig.waitForWrites(PTPPropertyCodeCanonEVFOutputDevice, 2));
+    EXPECT_EQ(rig.writes(PTPPropertyCodeCanonEVFOutputDevice), (std::vector<uint32_t>{2, 0}));
+}
+
+// A move asked for while the last step of a stopped one is in flight goes on from that step:
+// one chain of steps, 100 ms apart, and one report at its end.
+TEST(PTPCanonCamera, MoveDuringTheLastStepFollowsIt) {
+    CanonRig rig;
+    ASSERT_TRUE(rig.connect());
+    rig.camera->focus(5);
+    ASSERT_TRUE(rig.waitForRequests(PTPRequestCodeCanonDriveLens, 1));
+    rig.camera->focus(0);
+    rig.camera->focus(-2);
+    ASSERT_TRUE(rig.recorder->waitFor("focusDone"));
+    bool settled = false; // a second chain would report its own end within this
+    dispatch::after(250ms, dispatch::mainQueue(), [&] { settled = true; });
+    ASSERT_TRUE(rig.waitUntil([&] { return settled; }));
+    EXPECT_EQ(rig.recorder->count("focusDone"), 1);
+    const auto lens = rig.body.lensSteps();
+    ASSERT_EQ(lens.size(), 3u);
+    EXPECT_EQ(lens[0].parameter, 1u);
+    EXPECT_EQ(lens[1].parameter, 0x8001u);
+    EXPECT_EQ(lens[2].parameter, 0x8001u);
+    for (std::size_t i = 1; i < lens.size(); ++i)
+        EXPECT_GE(lens[i].at - lens[i - 1].at, 100ms);
+    EXPECT_EQ(rig.body.lensPosition(), -1);
+    // The viewfinder went on once and off once.
     ASSERT_TRUE(rig.waitForWrites(PTPPropertyCodeCanonEVFOutputDevice, 2));
     EXPECT_EQ(rig.writes(PTPPropertyCodeCanonEVFOutputDevice), (std::vector<uint32_t>{2, 0}));
 }

@@ -481,4 +481,63 @@ TEST(PTPNikonCamera, FailedLensMoveRestoresTheCamera) {
     }
 }
 
+// A vendor-code list that claims more than it carries adds only what it carries, and the
+// opening goes on whatever the answer.
+TEST(PTPNikonCamera, VendorCodesAreReadWithinTheirBytes) {
+    using Bytes = std::vector<uint8_t>;
+    struct Case {
+        const char* what;
+        SimulatedReply reply;
+        std::size_t added;
+    };
+    const Case cases[] = {
+        {"refused", {PTPResponseCodeGeneralError, {}, std::nullopt}, 0},
+        {"shorter than its count", {PTPResponseCodeOK, {}, Bytes{5, 0, 0, 0, 0x01, 0xD0, 0x02, 0xD0, 0x03}}, 2},
+        {"shorter than a count", {PTPResponseCodeOK, {}, Bytes{1, 0}}, 0},
+    };
+    std::optional<std::size_t> base;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig rig;
+        rig.sim->setHandler(PTPRequestCodeNikonGetVendorPropCodes, [&c](const SimulatedRequest&) { return c.reply; });
+        ASSERT_TRUE(rig.connect());
+        const std::size_t supported = rig.camera->info()->propertiesSupported.size();
+        if (!base) base = supported;
+        EXPECT_EQ(supported, *base + c.added);
+    }
+}
+
+// A move asked for while a temporary live view is on its way, or driving, goes in that view:
+// one live view, one drive after the other, one report at the end.
+TEST(PTPNikonCamera, MoveDuringATemporaryLiveViewGoesInIt) {
+    {
+        Rig rig;
+        ASSERT_TRUE(rig.connect());
+        rig.camera->focus(10);
+        rig.camera->focus(4); // before live view is up: it replaces the move not yet made
+        ASSERT_TRUE(rig.recorder->waitFor("focusDone"));
+        rig.run(700ms);
+        EXPECT_EQ(rig.recorder->count("focusDone"), 1);
+        const auto drives = requestsOf(*rig.sim, PTPRequestCodeNikonMfDrive);
+        ASSERT_EQ(drives.size(), 1u);
+        EXPECT_EQ(drives[0].parameters, (std::vector<uint32_t>{1, 4}));
+        EXPECT_EQ(requestsOf(*rig.sim, PTPRequestCodeNikonStartLiveView).size(), 1u);
+    }
+    {
+        Rig rig;
+        ASSERT_TRUE(rig.connect());
+        rig.camera->focus(10);
+        ASSERT_TRUE(rig.until([&] { return requestsOf(*rig.sim, PTPRequestCodeNikonMfDrive).size() == 1; }));
+        rig.camera->focus(-3);
+        ASSERT_TRUE(rig.recorder->waitFor("focusDone"));
+        rig.run(700ms);
+        EXPECT_EQ(rig.recorder->count("focusDone"), 1);
+        const auto drives = requestsOf(*rig.sim, PTPRequestCodeNikonMfDrive);
+        ASSERT_EQ(drives.size(), 2u);
+        EXPECT_EQ(drives[1].parameters, (std::vector<uint32_t>{2, 3}));
+        EXPECT_EQ(requestsOf(*rig.sim, PTPRequestCodeNikonStartLiveView).size(), 1u);
+        EXPECT_EQ(requestsOf(*rig.sim, PTPRequestCodeNikonEndLiveView).size(), 1u);
+    }
+}
+
 } // namespace

@@ -410,4 +410,37 @@ TEST(SonyAllProperties, ReadsWithinTheBytes) {
     }
 }
 
+// A download that is refused or never answered fails the capture instead of leaving it waiting.
+TEST(PTPSonyCamera, LostOrRefusedDownloadFailsTheCapture) {
+    using zeta::platform::SimulatedReply;
+    struct Case {
+        const char* what;
+        std::function<void(SimulatedCamera&)> fault;
+        std::string report;
+    };
+    const Case cases[] = {
+        {"object information refused",
+         [](SimulatedCamera& sim) {
+             sim.setHandler(PTPRequestCodeGetObjectInfo, [](const SimulatedRequest&) {
+                 return SimulatedReply{PTPResponseCodeGeneralError, {}, std::nullopt};
+             });
+         },
+         "exposureFailed GetObjectInfo failed (0x2002 = PTPResponseCodeGeneralError)"},
+        {"object never answered", [](SimulatedCamera& sim) { sim.loseResponse(PTPRequestCodeGetObject); },
+         "exposureFailed GetObject failed ("},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig rig;
+        rig.preset(PTPPropertyCodeFocusMode, 1);
+        ASSERT_TRUE(rig.connect());
+        c.fault(*rig.sim);
+        rig.camera->startExposure();
+        ASSERT_TRUE(rig.recorder->waitFor("exposureFailed"));
+        EXPECT_TRUE(rig.recorder->find("exposureFailed")->starts_with(c.report))
+            << *rig.recorder->find("exposureFailed");
+        EXPECT_FALSE(rig.recorder->find("exposureDone"));
+    }
+}
+
 } // namespace

@@ -652,3 +652,8 @@ enum PTPObjectFormat : uint16_t {
     PTPObjectFormatJPEG = 0x3801,
     PTPObjectFormatSonyRAW = 0xB101,
 };
+
+// ExposureTime (0x500D) values that are no duration: the shutter held open (bulb) or opened
+// and closed by two presses (time); read as a signed 32-bit integer they are -1 and -3.
+constexpr uint32_t PTPExposureTimeBulb = 0xFFFFFFFF;
+constexpr uint32_t PTPExposureTimeTime = 0xFFFFFFFD;

@@ -16,19 +16,12 @@ std::string PTPNameTable::name(uint16_t code) const {
     const PTPNameTable* last = this;
     while (last->base_)
         last = last->base_;
-    char digits[8];
-    std::snprintf(digits, sizeof digits, "0x%04x", code);
-    return std::string(last->fallbackPrefix_) + digits;
+    return std::string(last->fallbackPrefix_) + ptpHex4(code);
 }
 
 namespace {
 
 // Each table from its list in ptp_codes.h; the name is the constant's name.
-#define ZETA_PTP_NAME_ROW(prefix, code, name) {code, prefix #name},
-#define ZETA_PTP_REQUEST_ROW(code, name) ZETA_PTP_NAME_ROW("PTPRequestCode", code, name)
-#define ZETA_PTP_RESPONSE_ROW(code, name) ZETA_PTP_NAME_ROW("PTPResponseCode", code, name)
-#define ZETA_PTP_EVENT_ROW(code, name) ZETA_PTP_NAME_ROW("PTPEventCode", code, name)
-#define ZETA_PTP_PROPERTY_ROW(code, name) ZETA_PTP_NAME_ROW("PTPPropertyCode", code, name)
 #define ZETA_PTP_DATA_TYPE_ROW(code, name, logName) ZETA_PTP_NAME_ROW("PTPDataTypeCode", code, logName)
 #define ZETA_PTP_VENDOR_EXTENSION_ROW(code, name) ZETA_PTP_NAME_ROW("PTPVendorExtension", code, name)
 
@@ -48,10 +41,14 @@ const PTPNameTable ptpPropertyNameTable(propertyNames, nullptr, "PTPPropertyCode
 const PTPNameTable ptpDataTypeNameTable(dataTypeNames, nullptr, "PTPDataTypeCode");
 const PTPNameTable ptpVendorExtensionNameTable(vendorExtensionNames, nullptr, "PTPVendorExtension");
 
+std::string ptpHex4(uint32_t code) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "0x%04x", code);
+    return digits;
+}
+
 std::string ptpResponseText(uint16_t responseCode, const PTPNameTable& responseNames) {
-    char digits[8];
-    std::snprintf(digits, sizeof digits, "0x%04x", responseCode);
-    return std::string(digits) + " = " + responseNames.name(responseCode);
+    return ptpHex4(responseCode) + " = " + responseNames.name(responseCode);
 }
 
 std::string ptpOperationName(uint16_t operationCode, const PTPNameTable& operationNames) {

@@ -11,6 +11,14 @@
 #include <string>
 #include <string_view>
 
+// Rows of a name table from a code list of ptp_codes.h, named as the constants are:
+// `constexpr PTPCodeName rows[] = {ZETA_PTP_NIKON_OPERATION_CODES(ZETA_PTP_REQUEST_ROW)};`
+#define ZETA_PTP_NAME_ROW(prefix, code, name) {code, prefix #name},
+#define ZETA_PTP_REQUEST_ROW(code, name) ZETA_PTP_NAME_ROW("PTPRequestCode", code, name)
+#define ZETA_PTP_RESPONSE_ROW(code, name) ZETA_PTP_NAME_ROW("PTPResponseCode", code, name)
+#define ZETA_PTP_EVENT_ROW(code, name) ZETA_PTP_NAME_ROW("PTPEventCode", code, name)
+#define ZETA_PTP_PROPERTY_ROW(code, name) ZETA_PTP_NAME_ROW("PTPPropertyCode", code, name)
+
 struct PTPCodeName {
     uint16_t code;
     std::string_view name;
@@ -62,6 +70,8 @@ inline const PTPNameTable& ptpVendorExtensionNames() {
     return ptpVendorExtensionNameTable;
 }
 
+// A code as "0x%04x": how a code without a name or label is shown.
+std::string ptpHex4(uint32_t code);
 // How a PTP response is shown wherever it ends something: "0x2019 = PTPResponseCodeDeviceBusy".
 std::string ptpResponseText(uint16_t responseCode, const PTPNameTable& responseNames = ptpResponseNames());
 // "GetDeviceInfo" for PTPRequestCodeGetDeviceInfo (vendor names keep their vendor part).

@@ -230,9 +230,13 @@ struct SimulatedCanon::State {
         std::vector<uint8_t> out;
         if (!reportedAll) {
             reportedAll = true;
+            if (script.listsBeforeValues) {
+                for (const auto& [code, s] : settings)
+                    putList(out, code, s);
+            }
             for (const auto& [code, s] : settings) {
                 putValue(out, code, s);
-                putList(out, code, s);
+                if (!script.listsBeforeValues) putList(out, code, s);
             }
             putCustomFunctions(out);
         }

@@ -28,6 +28,8 @@ struct SimulatedCanonScript {
     bool mirrorUpSetting = true;
     // Frame requests answered NotReady after the viewfinder is switched on.
     int viewfinderWarmUp = 1;
+    // The first GetEvent answer gives every list of allowed values before any value.
+    bool listsBeforeValues = false;
 };
 
 class SimulatedCanon {

@@ -161,7 +161,7 @@ std::shared_ptr<SimulatedCamera> nikon() {
     camera->setHandler(0x9207, [weak, exposing](const SimulatedRequest&) {
         const auto self = weak.lock();
         if (!self) return SimulatedReply{};
-        if (integerProperty(*self, PTPPropertyCodeExposureTime) == 0xFFFFFFFF) {
+        if (integerProperty(*self, PTPPropertyCodeExposureTime) == PTPExposureTimeBulb) {
             *exposing = true;
         } else {
             self->takePicture();
