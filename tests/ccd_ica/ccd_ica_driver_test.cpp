@@ -1125,7 +1125,7 @@ TEST(ICADriver, ShutterAtConnectionDecidesTheExposureRange) {
         sim->setResponseTimeout(300ms);
         driver().source->plug(sim);
         ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(c.model, "CONFIG"); }));
-        const std::size_t from = client().eventCount();
+        const std::size_t from = client().count();
         ASSERT_TRUE(connect(c.model));
         const auto defined = client().eventsSince(from, c.model, "CCD_EXPOSURE");
         ASSERT_FALSE(defined.empty());
@@ -1150,12 +1150,12 @@ TEST(ICADriver, SecondLensMoveWhileOneRunsIsRefused) {
     ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(focuser, "CONNECTION"); }));
     ASSERT_TRUE(connect(focuser));
 
-    const std::size_t from = client().eventCount();
+    const std::size_t from = client().count();
     sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 5);
     ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_BUSY_STATE)));
     sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 3);
-    const auto refused = client().waitFor(
-        from, focuser, "FOCUSER_STEPS", [](const PropertyCopy& p) { return p.message == "The lens is still moving"; });
+    const auto refused = client().waitFor(from, focuser, "FOCUSER_STEPS",
+                                          [](const BusEvent& p) { return p.message == "The lens is still moving"; });
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->state, INDIGO_BUSY_STATE);
     EXPECT_EQ(refused->item("STEPS")->value, 5);
@@ -1181,16 +1181,16 @@ TEST(ICADriver, LensStepsAtTheEdgesOfTheirRange) {
     ASSERT_TRUE(client().waitUntil([&] { return client().definedLocked(focuser, "CONNECTION"); }));
     ASSERT_TRUE(connect(focuser));
 
-    std::size_t from = client().eventCount();
+    std::size_t from = client().count();
     sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 0);
     ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
     EXPECT_TRUE(rig.moves().empty());
 
     sendSwitch(focuser, "FOCUSER_DIRECTION", "MOVE_OUTWARD");
-    from = client().eventCount();
+    from = client().count();
     sendNumber(focuser, "FOCUSER_STEPS", "STEPS", -2147483648.0);
     ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
-    from = client().eventCount();
+    from = client().count();
     sendNumber(focuser, "FOCUSER_STEPS", "STEPS", 3);
     ASSERT_TRUE(client().waitFor(from, focuser, "FOCUSER_STEPS", stateIs(INDIGO_OK_STATE)));
     EXPECT_EQ(rig.moves(), (std::vector<int32_t>{INT32_MAX, -3}));
