@@ -22,6 +22,8 @@
 #include "solver/solver_controller.h"
 #include "solver/solver_panel.h"
 
+#include <QMenu>
+
 namespace zeta::app {
 namespace {
 
@@ -132,6 +134,8 @@ void WindowSet::buildWidgets(MainWindow& window) {
     if (delegate_) dslrWindow_->setPreferencesHandler([delegate = delegate_] { delegate->preferences(); });
     camera_->awakeFromNib();
     window.addDock(QObject::tr("Camera"), dslrWindow_, Qt::LeftDockWidgetArea);
+    window.viewMenu()->addSeparator();
+    window.viewMenu()->addAction(dslrWindow_->liveViewMenu());
 
     auto* focuserWidget = new zeta::focus::FocuserWidget(*focuser_);
     focuser_->awakeFromNib();

@@ -1,0 +1,79 @@
+// The main menu's Live View item, on the application's real windows offscreen: it follows the
+// DSLR window's live-view button and starts live view as that button does.
+
+#include "app/window_set.h"
+#include "app_fixture.h"
+#include "camera/dslr_window.h"
+#include "camera/zt_camera_controller.h"
+#include "fake_admin.h"
+#include "platform/constants.h"
+#include "support/test_camera.h"
+
+#include <QMenu>
+#include <QPushButton>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+using namespace app_test;
+
+namespace {
+
+QAction* findAction(QMenu& menu, const QString& text) {
+    for (QAction* action : menu.actions())
+        if (action->text() == text) return action;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(LiveViewMenu, StartsLiveViewOnTheSelectedCameraAndFollowsTheButton) {
+    application();
+    DEFAULTS().setBool(true, "initialized_" + APP_VERSION()); // no first-launch sheet
+    zeta::app::WindowSet windows;
+    zeta::app::ZTAppDelegate delegate(std::make_shared<FakeAdmin>());
+    windows.registerControllers(delegate);
+    windows.connectDeviceLists(delegate);
+    delegate.applicationWillFinishLaunching();
+    zeta::app::MainWindow window(delegate);
+    windows.buildWidgets(window);
+    window.show();
+    delegate.applicationDidFinishLaunching();
+
+    QAction* item = findAction(*window.viewMenu(), "Live View");
+    ASSERT_NE(item, nullptr);
+    QPushButton* button = windows.dslrWindow()->liveViewButton();
+    EXPECT_FALSE(item->isEnabled()); // no camera yet
+
+    test_support::TestCamera camera("Camera A");
+    camera.addCameraProperties();
+    camera.addNumber("CCD_STREAMING", {{"EXPOSURE", 0, 3600, 0, 0}, {"COUNT", -1, 100000, 1, 0}});
+    camera.onChange = [](test_support::TestCamera& c, const indigo_property* request) {
+        if (std::string(request->name) != "CCD_STREAMING") return false;
+        c.update("CCD_STREAMING", INDIGO_BUSY_STATE);
+        return true;
+    };
+    camera.attach();
+    auto& controller = windows.dslrController();
+    ASSERT_TRUE(waitFor([&] {
+        const auto titles = controller.camerasPopUp().titles();
+        return std::find(titles.begin(), titles.end(), "Camera A") != titles.end();
+    }));
+    controller.camerasPopUp().selectItemWithTitle("Camera A");
+    controller.cameraAction();
+    ASSERT_TRUE(waitFor([&] { return button->isEnabled(); }));
+    EXPECT_TRUE(item->isEnabled());
+
+    camera.clearChanges();
+    item->trigger();
+    EXPECT_TRUE(camera.waitForChanges(1));
+    EXPECT_EQ(camera.changes().front().rfind("CCD_STREAMING COUNT=-1", 0), 0u) << camera.changes().front();
+    EXPECT_TRUE(controller.previewInProgress());
+    // Busy now: neither the button nor the item starts another run.
+    EXPECT_TRUE(waitFor([&] { return !button->isEnabled(); }));
+    EXPECT_FALSE(item->isEnabled());
+
+    controller.stopAction();
+    delegate.applicationWillTerminate();
+    windows.detachViews();
+    camera.detach();
+}
