@@ -60,12 +60,8 @@ MessageLogWindow::MessageLogWindow(MessagesController& controller, QWidget* pare
     layout->addLayout(buttons);
     resize(720, 420);
 
-    controller_.setView(this);
+    binding_.bind(this);
     reloadMessages(controller_.numberOfRows());
-}
-
-MessageLogWindow::~MessageLogWindow() {
-    controller_.setView(nullptr);
 }
 
 void MessageLogWindow::reloadMessages(std::size_t count) {

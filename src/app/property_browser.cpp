@@ -108,12 +108,8 @@ PropertyBrowser::PropertyBrowser(std::shared_ptr<INDIGO> client, PropertiesContr
                                             tr("%1 files (*.%1);;All files (*)").arg(type));
     };
 
-    controller_.setView(this);
+    binding_.bind(this);
     if (client_) model_->refresh(*client_);
-}
-
-PropertyBrowser::~PropertyBrowser() {
-    controller_.setView(nullptr);
 }
 
 void PropertyBrowser::panel() {

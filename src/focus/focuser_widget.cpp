@@ -137,11 +137,7 @@ FocuserWidget::FocuserWidget(FocuserController& controller, ZTFocuserController*
     layout->addLayout(stateRow);
     layout->addStretch(1);
 
-    controller_.setView(this);
-}
-
-FocuserWidget::~FocuserWidget() {
-    controller_.setView(nullptr);
+    binding_.bind(this);
 }
 
 double FocuserWidget::sliderValue() const {

@@ -18,11 +18,7 @@ WheelWidget::WheelWidget(WheelController& controller, QWidget* parent) : QWidget
     form->addRow(tr("Filter"), filters_);
     connect(wheels_, &QComboBox::activated, this, [this](int index) { controller_.selectWheel(index); });
     connect(filters_, &QComboBox::activated, this, [this](int index) { controller_.filterAction(index); });
-    controller_.setView(this);
-}
-
-WheelWidget::~WheelWidget() {
-    controller_.setView(nullptr);
+    binding_.bind(this);
 }
 
 void WheelWidget::showWheels(const std::vector<std::string>& titles, int selected, bool enabled) {
