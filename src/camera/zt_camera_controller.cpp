@@ -286,8 +286,7 @@ void ZTCameraController::exposureUpdated(const std::shared_ptr<INDIGO::Property>
     if (s != INDIGO_BUSY_STATE) {
         if (running() && exposing_.exchange(false)) {
             if (s == INDIGO_OK_STATE) {
-                int count = remainingCount_.load();
-                while (count > 0 && !remainingCount_.compare_exchange_weak(count, count - 1)) {}
+                countDownFrame();
             } else if (s == INDIGO_ALERT_STATE) {
                 remainingCount_.store(0);
             }
@@ -299,11 +298,7 @@ void ZTCameraController::exposureUpdated(const std::shared_ptr<INDIGO::Property>
                     image.clear();
                 }
             } else {
-                if (s == INDIGO_ALERT_STATE && !stopInProgress_.load()) {
-                    log("Exposure failed on '" + property->device()->name() + "'");
-                    lastRunFailed_.store(true);
-                }
-                endRun(s == INDIGO_ALERT_STATE ? INDIGO_ALERT_STATE : INDIGO_OK_STATE);
+                endRunOn(s, "Exposure", property->device()->name());
                 image.clear();
             }
         } else {
@@ -320,20 +315,14 @@ void ZTCameraController::streamingUpdated(const std::shared_ptr<INDIGO::Property
     std::string image(property->stateImageName());
     if (s == INDIGO_BUSY_STATE) {
         // Streaming counts only the frames of live view, never those of a batch.
-        if (streamingUsed_.load() && previewInProgress()) {
-            int count = remainingCount_.load();
-            while (count > 0 && !remainingCount_.compare_exchange_weak(count, count - 1)) {}
-        } else {
+        if (streamingUsed_.load() && previewInProgress())
+            countDownFrame();
+        else
             image.clear();
-        }
     } else if (streamingUsed_.load() && previewInProgress()) {
         // Only live view streams; a batch or preview keeps going whatever streaming does.
         remainingCount_.store(0);
-        if (s == INDIGO_ALERT_STATE && !stopInProgress_.load()) {
-            log("Live view failed on '" + property->device()->name() + "'");
-            lastRunFailed_.store(true);
-        }
-        endRun(s == INDIGO_ALERT_STATE ? INDIGO_ALERT_STATE : INDIGO_OK_STATE);
+        endRunOn(s, "Live view", property->device()->name());
         image.clear();
     } else {
         image.clear();
@@ -484,6 +473,20 @@ void ZTCameraController::endRun(indigo_property_state state) {
     setPreviewInProgress(false);
     setCaptureInProgress(false);
     sleeper_->wake();
+}
+
+void ZTCameraController::endRunOn(indigo_property_state state, const char* what, const std::string& camera) {
+    const bool failed = state == INDIGO_ALERT_STATE;
+    if (failed && !stopInProgress_.load()) {
+        log(std::string(what) + " failed on '" + camera + "'");
+        lastRunFailed_.store(true);
+    }
+    endRun(failed ? INDIGO_ALERT_STATE : INDIGO_OK_STATE);
+}
+
+void ZTCameraController::countDownFrame() {
+    int count = remainingCount_.load();
+    while (count > 0 && !remainingCount_.compare_exchange_weak(count, count - 1)) {}
 }
 
 void ZTCameraController::captureAborted() {

@@ -2,8 +2,9 @@
 // bus: the main menu's Live View item, and the windows' popups as the application device
 // publishes them.
 
-#include "Common/device.h"
 #include "app/window_set.h"
+
+#include "Common/device.h"
 #include "app_fixture.h"
 #include "camera/dslr_window.h"
 #include "camera/zt_camera_controller.h"
