@@ -94,9 +94,7 @@ std::string CameraController::deviceKey(const std::string& device, const char* s
 
 template <class Task>
 void CameraController::onMain(Task&& task) {
-    dispatch::mainQueue().async([alive = std::weak_ptr<const int>(alive_), task = std::forward<Task>(task)]() mutable {
-        if (!alive.expired()) task();
-    });
+    main_.async(std::forward<Task>(task));
 }
 
 void CameraController::message(std::string_view text) {

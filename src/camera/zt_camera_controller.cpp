@@ -64,9 +64,7 @@ const std::vector<int>& ZTCameraController::COUNTS() {
 
 template <class Task>
 void ZTCameraController::onMain(Task&& task) {
-    dispatch::mainQueue().async([alive = std::weak_ptr<const int>(alive_), task = std::forward<Task>(task)]() mutable {
-        if (!alive.expired()) task();
-    });
+    main_.async(std::forward<Task>(task));
 }
 
 void ZTCameraController::log(const std::string& text) {
@@ -361,13 +359,7 @@ void ZTCameraController::imageUpdated(const std::shared_ptr<INDIGO::Property>& p
     ImageController* display = imageController();
     if (!display || !display->tryLock()) return;
     std::shared_ptr<Image> image = item->image();
-    dispatch::mainQueue().async([this, display, image = std::move(image), alive = std::weak_ptr<const int>(alive_)] {
-        if (alive.expired()) {
-            display->unlock();
-            return;
-        }
-        showCapturedImage(image, true);
-    });
+    main_.async([this, image = std::move(image)] { showCapturedImage(image, true); }, [display] { display->unlock(); });
 }
 
 void ZTCameraController::showCapturedImage(std::shared_ptr<Image> image, bool tokenTaken) {

@@ -166,5 +166,5 @@ private:
     // A run cut short by its camera going away: the window keeps Alert without a camera.
     std::atomic<bool> keepAlert_{false};
     std::atomic<bool> lastRunFailed_{false}; // the last run ended on a failure, not a stop
-    std::shared_ptr<const int> alive_ = std::make_shared<const int>(0);
+    zeta::common::MainHop main_;
 };

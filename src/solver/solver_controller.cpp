@@ -200,10 +200,7 @@ void SolverController::deleteProperty(const std::shared_ptr<INDIGO::Property>& p
 // --- Status -----------------------------------------------------------------------------------
 
 void SolverController::onMain(std::function<void()> block) {
-    std::weak_ptr<int> alive = alive_;
-    dispatch::mainQueue().async([alive, block = std::move(block)] {
-        if (alive.lock()) block();
-    });
+    main_.async(std::move(block));
 }
 
 void SolverController::applyStatus(std::string_view imageName, const std::optional<std::string>& message, bool running,
