@@ -1,5 +1,6 @@
 #include "app/property_browser.h"
 
+#include "app/atomic_file.h"
 #include "app/number_format.h"
 #include "imaging/image.h"
 #include "platform/constants.h"
@@ -8,11 +9,11 @@
 #include "platform/image/picture.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
@@ -328,9 +329,16 @@ void PropertyBrowser::saveAction() {
         const QString type = QString::fromStdString(dot == std::string::npos ? format : format.substr(dot + 1));
         const QString path = chooseSaveLocation ? chooseSaveLocation(type) : QString();
         if (path.isEmpty()) continue;
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) continue;
-        file.write(reinterpret_cast<const char*>(bytes.bytes()), static_cast<qint64>(bytes.length()));
+        // Whole or not at all: a short write must not leave a cut frame under the chosen name.
+        if (writeFileAtomically(path.toStdString(),
+                                std::string_view(reinterpret_cast<const char*>(bytes.bytes()), bytes.length())))
+            continue;
+        auto* alert = new QMessageBox(QMessageBox::Warning, tr("Can't save"),
+                                      tr("The data could not be written to %1.").arg(path), QMessageBox::Ok, this);
+        alert->setObjectName("saveBlobAlert");
+        alert->setWindowModality(Qt::WindowModal);
+        alert->setAttribute(Qt::WA_DeleteOnClose);
+        alert->open();
     }
 }
 
