@@ -119,6 +119,9 @@ public:
     virtual void localSolver();
     virtual void checkStatus();
 
+    // The reply's object when the service answered "success"; otherwise the failure is shown
+    // and none comes back.
+    std::optional<nlohmann::json> successReply(const zeta::solver::HttpReply& reply, const char* what);
     void handleLoginResponse(const zeta::solver::HttpReply& reply);
     void handleUploadResponse(const zeta::solver::HttpReply& reply);
     void handleLocalUploadResponse(const zeta::solver::HttpReply& reply);
