@@ -1,9 +1,10 @@
 #include "app/message_log_window.h"
 
+#include "app/save_alert.h"
+
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QListView>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -87,12 +88,8 @@ void MessageLogWindow::saveLog() {
 void MessageLogWindow::saveLogTo(const QString& path) {
     if (path.isEmpty()) return;
     if (controller_.saveLog(path.toStdString())) return;
-    auto* alert = new QMessageBox(QMessageBox::Warning, tr("Can't save the log"),
-                                  tr("The log could not be written to %1.").arg(path), QMessageBox::Ok, this);
-    alert->setObjectName("saveLogAlert");
-    alert->setWindowModality(Qt::WindowModal);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->open();
+    showSaveFailed(*this, tr("Can't save the log"), tr("The log could not be written to %1.").arg(path),
+                   "saveLogAlert");
 }
 
 } // namespace zeta::app

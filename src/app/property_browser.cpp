@@ -2,6 +2,7 @@
 
 #include "app/atomic_file.h"
 #include "app/number_format.h"
+#include "app/save_alert.h"
 #include "imaging/image.h"
 #include "platform/constants.h"
 #include "platform/gui/named_image.h"
@@ -13,7 +14,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
@@ -333,12 +333,7 @@ void PropertyBrowser::saveAction() {
         if (writeFileAtomically(path.toStdString(),
                                 std::string_view(reinterpret_cast<const char*>(bytes.bytes()), bytes.length())))
             continue;
-        auto* alert = new QMessageBox(QMessageBox::Warning, tr("Can't save"),
-                                      tr("The data could not be written to %1.").arg(path), QMessageBox::Ok, this);
-        alert->setObjectName("saveBlobAlert");
-        alert->setWindowModality(Qt::WindowModal);
-        alert->setAttribute(Qt::WA_DeleteOnClose);
-        alert->open();
+        showSaveFailed(*this, tr("Can't save"), tr("The data could not be written to %1.").arg(path), "saveBlobAlert");
     }
 }
 
