@@ -3,11 +3,9 @@
 
 #include "Common/device.h"
 #include "Common/property.h"
-#include "app/main_window.h"
+#include "app/app_launch.h"
 #include "app/message_log_window.h"
 #include "app/preferences_dialog.h"
-#include "app/window_set.h"
-#include "app/zt_app_delegate.h"
 #include "camera/camera_widget.h"
 #include "camera/dslr_window.h"
 #include "camera/zt_camera_controller.h"
@@ -95,16 +93,12 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    zeta::app::WindowSet windows;
-    zeta::app::ZTAppDelegate delegate;
-    windows.registerControllers(delegate);
-    windows.connectDeviceLists(delegate);
-    delegate.applicationWillFinishLaunching();
-    zeta::app::MainWindow window(delegate);
-    windows.buildWidgets(window);
+    zeta::app::AppLaunch app;
+    zeta::app::WindowSet& windows = app.windows();
+    zeta::app::ZTAppDelegate& delegate = app.delegate();
+    zeta::app::MainWindow& window = app.window();
     window.resize(1400, 900);
-    window.show();
-    delegate.applicationDidFinishLaunching();
+    app.finishLaunching();
     // The simulated cameras reach the bus and the first-launch sheet comes up.
     runEventsFor(2000);
 
@@ -190,7 +184,6 @@ int main(int argc, char* argv[]) {
         ok = save(widget, folder, fileName(widget->windowTitle())) && ok;
     }
 
-    delegate.applicationWillTerminate();
-    windows.detachViews();
+    app.terminate();
     return ok ? 0 : 1;
 }

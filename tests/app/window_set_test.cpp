@@ -2,9 +2,8 @@
 // bus: the main menu's Live View item, and the windows' popups as the application device
 // publishes them.
 
-#include "app/window_set.h"
-
 #include "Common/device.h"
+#include "app/app_launch.h"
 #include "app_fixture.h"
 #include "camera/dslr_window.h"
 #include "camera/zt_camera_controller.h"
@@ -32,13 +31,8 @@ protected:
     void SetUp() override {
         application();
         DEFAULTS().setBool(true, "initialized_" + APP_VERSION()); // no first-launch sheet
-        windows.registerControllers(delegate);
-        windows.connectDeviceLists(delegate);
-        delegate.applicationWillFinishLaunching();
-        window = std::make_unique<zeta::app::MainWindow>(delegate);
-        windows.buildWidgets(*window);
-        window->show();
-        delegate.applicationDidFinishLaunching();
+        app = std::make_unique<zeta::app::AppLaunch>(std::make_shared<FakeAdmin>());
+        app->finishLaunching();
 
         camera.addCameraProperties();
         camera.addNumber("CCD_STREAMING", {{"EXPOSURE", 0, 3600, 0, 0}, {"COUNT", -1, 100000, 1, 0}});
@@ -55,26 +49,22 @@ protected:
     }
     void TearDown() override {
         controller().stopAction();
-        delegate.applicationWillTerminate();
-        windows.detachViews();
-        window.reset();
+        app.reset();
         camera.detach();
     }
 
-    ZTCameraController& controller() { return windows.dslrController(); }
+    ZTCameraController& controller() { return app->windows().dslrController(); }
 
-    zeta::app::WindowSet windows;
-    zeta::app::ZTAppDelegate delegate{std::make_shared<FakeAdmin>()};
-    std::unique_ptr<zeta::app::MainWindow> window;
+    std::unique_ptr<zeta::app::AppLaunch> app;
     test_support::TestCamera camera{"Camera A"};
 };
 
 } // namespace
 
 TEST_F(WindowSetLaunch, LiveViewMenuStartsLiveViewAndFollowsTheButton) {
-    QAction* item = findAction(*window->viewMenu(), "Live View");
+    QAction* item = findAction(*app->window().viewMenu(), "Live View");
     ASSERT_NE(item, nullptr);
-    QPushButton* button = windows.dslrWindow()->liveViewButton();
+    QPushButton* button = app->windows().dslrWindow()->liveViewButton();
     EXPECT_FALSE(item->isEnabled()); // no camera chosen yet
 
     controller().camerasPopUp().selectItemWithTitle("Camera A");
@@ -93,7 +83,7 @@ TEST_F(WindowSetLaunch, LiveViewMenuStartsLiveViewAndFollowsTheButton) {
 }
 
 TEST_F(WindowSetLaunch, AClientsChoiceInTheCameraListPicksTheCamera) {
-    INDIGO& client = *delegate.indigo();
+    INDIGO& client = *app->delegate().indigo();
     std::shared_ptr<INDIGO::Property> list;
     ASSERT_TRUE(waitFor([&] {
         const auto own = client.device(APP_NAME());
