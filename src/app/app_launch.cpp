@@ -2,8 +2,7 @@
 
 namespace zeta::app {
 
-AppLaunch::AppLaunch(std::shared_ptr<IndigoAdmin> admin)
-    : delegate_(std::move(admin)) {
+AppLaunch::AppLaunch(std::shared_ptr<IndigoAdmin> admin) : delegate_(std::move(admin)) {
     windows_.registerControllers(delegate_);
     windows_.connectDeviceLists(delegate_);
     delegate_.applicationWillFinishLaunching();
