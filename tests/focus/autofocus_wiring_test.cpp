@@ -199,7 +199,10 @@ TEST_F(Autofocus, StartsOnlyDuringAPreviewAndStopEndsIt) {
 TEST_F(Autofocus, TheNextManualMoveCountsBacklashFromWhereAutofocusLeftTheFocuser) {
     focuser.settingsAction(1, 10, 4, 4); // a final step of 4: done at the first group that is not better
     focuser.focusOut();                  // the last manual move went outward
-    ASSERT_TRUE(until([&] { return focuser.state() == INDIGO_OK_STATE; }));
+    ASSERT_TRUE(until([&] {
+        const auto e = device->events();
+        return std::count(e.begin(), e.end(), "moved Ok") == 1 && focuser.state() == INDIGO_OK_STATE;
+    }));
     device->clearEvents();
     focuser.autofocusAction();
     ASSERT_NO_FATAL_FAILURE(group(2));
