@@ -9,25 +9,25 @@ namespace zeta::app {
 
 namespace {
 
-std::atomic<DeviceController*> published{nullptr};
-
 const char* const kListNames[3] = {"CAMERA_LIST", "WHEEL_LIST", "FOCUSER_LIST"};
 const char* const kListLabels[3] = {"Camera list", "Wheel list", "Focuser list"};
 const char* const kBusyMessages[3] = {"Camera is busy", "Wheel is busy", "Focuser is busy"};
 
-indigo_result attachCallback(indigo_device*) {
-    DeviceController* controller = DeviceController::instance();
-    return controller != nullptr ? controller->attach() : INDIGO_FAILED;
+// The device's calls reach the controller that owns it; it stays attached until the controller goes.
+DeviceController& owner(indigo_device* device) {
+    return *static_cast<DeviceController*>(device->private_data);
 }
 
-indigo_result enumerateCallback(indigo_device*, indigo_client* client, indigo_property* property) {
-    DeviceController* controller = DeviceController::instance();
-    return controller != nullptr ? controller->enumerateProperties(client, property) : INDIGO_FAILED;
+indigo_result attachCallback(indigo_device* device) {
+    return owner(device).attach();
 }
 
-indigo_result changeCallback(indigo_device*, indigo_client* client, indigo_property* property) {
-    DeviceController* controller = DeviceController::instance();
-    return controller != nullptr ? controller->changeProperty(client, property) : INDIGO_FAILED;
+indigo_result enumerateCallback(indigo_device* device, indigo_client* client, indigo_property* property) {
+    return owner(device).enumerateProperties(client, property);
+}
+
+indigo_result changeCallback(indigo_device* device, indigo_client* client, indigo_property* property) {
+    return owner(device).changeProperty(client, property);
 }
 
 indigo_result enableBlobCallback(indigo_device*, indigo_client*, indigo_property*, indigo_enable_blob_mode) {
@@ -35,7 +35,7 @@ indigo_result enableBlobCallback(indigo_device*, indigo_client*, indigo_property
 }
 
 indigo_result detachCallback(indigo_device*) {
-    return DeviceController::instance() != nullptr ? INDIGO_OK : INDIGO_FAILED;
+    return INDIGO_OK;
 }
 
 indigo_property_perm permissionFor(bool enabled) {
@@ -57,22 +57,16 @@ DeviceController::DeviceController() : alive_(std::make_shared<DeviceController*
     device_.change_property = changeCallback;
     device_.enable_blob = enableBlobCallback;
     device_.detach = detachCallback;
-    published.store(this);
+    device_.private_data = this;
 }
 
 DeviceController::~DeviceController() {
     alive_.reset();
     waitForRebuilds();
     if (attached_) indigo_detach_device(&device_);
-    DeviceController* self = this;
-    published.compare_exchange_strong(self, nullptr);
     for (auto& list : lists_)
         indigo_release_property(list.property);
     indigo_release_property(infoProperty_);
-}
-
-DeviceController* DeviceController::instance() {
-    return published.load();
 }
 
 void DeviceController::connectPanel(Panel panel, std::weak_ptr<DevicePopup> popup, std::function<void()> action) {

@@ -22,7 +22,6 @@
 #include "indigo/indigo_bus.h"
 #include "platform/dispatch.h"
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -41,9 +40,6 @@ public:
 
     DeviceController();
     ~DeviceController() override;
-
-    // The controller the device's callbacks reach; nullptr when there is none.
-    static DeviceController* instance();
 
     // A window's popup (held weakly: the window may go) and its selection action, run on the
     // main queue after a client's selection. Connect before initialize(); a window not

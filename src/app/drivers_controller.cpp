@@ -7,8 +7,8 @@ void DriversController::addDriver(const std::shared_ptr<INDIGO::Driver>&) {
 }
 
 void DriversController::reloadOnMainQueue() {
-    dispatch::mainQueue().async([this, alive = std::weak_ptr<int>(lifetime_)] {
-        if (!alive.expired() && view_ != nullptr) view_->reloadDrivers();
+    main_.async([this] {
+        if (view_ != nullptr) view_->reloadDrivers();
     });
 }
 

@@ -4,6 +4,7 @@
 // longer wanted. Rows follow the catalogue's display order.
 
 #include "Common/base_controller.h"
+#include "Common/main_hop.h"
 #include "app/indigo_admin.h"
 
 #include <cstddef>
@@ -51,8 +52,7 @@ private:
     std::shared_ptr<IndigoAdmin> admin_;
     DriversView* view_ = nullptr;
     std::map<std::size_t, bool> state_;
-    // Queued reloads check it: the controller may be gone by the time they run.
-    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+    zeta::common::MainHop main_;
 };
 
 } // namespace zeta::app

@@ -14,12 +14,8 @@ DriversTable::DriversTable(DriversController& controller, QWidget* parent)
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(this, &QTableWidget::itemChanged, this, &DriversTable::itemToggled);
-    controller_.setView(this);
+    binding_.bind(this);
     reloadDrivers();
-}
-
-DriversTable::~DriversTable() {
-    controller_.setView(nullptr);
 }
 
 void DriversTable::reloadDrivers() {

@@ -1,9 +1,7 @@
 // Entry of the zeta executable: answers --help and --version, otherwise runs the application.
 
-#include "app/main_window.h"
+#include "app/app_launch.h"
 #include "app/termination_signals.h"
-#include "app/window_set.h"
-#include "app/zt_app_delegate.h"
 #include "platform/constants.h"
 
 #include <QApplication>
@@ -43,22 +41,13 @@ int main(int argc, char* argv[]) {
     // application alive.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // The window controllers outlive the client that calls them: made before the delegate.
-    zeta::app::WindowSet windows;
-    zeta::app::ZTAppDelegate delegate;
-    windows.registerControllers(delegate);
-    windows.connectDeviceLists(delegate);
-    delegate.applicationWillFinishLaunching();
-    zeta::app::MainWindow window(delegate);
-    windows.buildWidgets(window);
-    window.show();
-    delegate.applicationDidFinishLaunching();
+    zeta::app::AppLaunch app;
+    app.finishLaunching();
 
     // A termination request from the session or a terminal asks like the Quit menu does.
-    zeta::app::TerminationSignals terminationSignals([&window] { window.quit(); });
+    zeta::app::TerminationSignals terminationSignals([&app] { app.window().quit(); });
 
     const int status = QApplication::exec();
-    delegate.applicationWillTerminate();
-    windows.detachViews();
+    app.terminate();
     return status;
 }

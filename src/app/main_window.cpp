@@ -61,8 +61,10 @@ void MainWindow::buildMenus() {
     quitAction->setShortcut(QKeySequence::Quit);
     quitAction->setMenuRole(QAction::QuitRole);
 
-    QMenu* view = menuBar()->addMenu(tr("View"));
-    view->addAction(tr("Toggle Title"), this, [this] { delegate_.toggleTitle(); })->setObjectName("toggleTitleAction");
+    viewMenu_ = menuBar()->addMenu(tr("View"));
+    viewMenu_->setObjectName("viewMenu");
+    viewMenu_->addAction(tr("Toggle Title"), this, [this] { delegate_.toggleTitle(); })
+        ->setObjectName("toggleTitleAction");
 
     windowMenu_ = menuBar()->addMenu(tr("Window"));
     windowMenu_->setObjectName("windowMenu");

@@ -37,6 +37,7 @@ public:
     PreferencesDialog* preferencesDialog() const { return preferences_; }
     MessageLogWindow* messageLogWindow() const { return messageLog_; }
     PropertyBrowser* propertyBrowser() const { return propertyBrowser_; }
+    QMenu* viewMenu() const { return viewMenu_; }
     QMenu* windowMenu() const { return windowMenu_; }
 
     // Quit from the menu (or a termination request): quits when the delegate allows it.
@@ -60,6 +61,7 @@ private:
     PreferencesDialog* preferences_;
     MessageLogWindow* messageLog_;
     PropertyBrowser* propertyBrowser_;
+    QMenu* viewMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;
     QAction* docksSeparator_ = nullptr;
 };

@@ -1,9 +1,10 @@
 #include "app/message_log_window.h"
 
+#include "app/save_alert.h"
+
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QListView>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
@@ -77,12 +78,8 @@ MessageLogWindow::MessageLogWindow(MessagesController& controller, QWidget* pare
     layout->addLayout(buttons);
     resize(720, 420);
 
-    controller_.setView(this);
+    binding_.bind(this);
     reloadMessages(controller_.numberOfRows());
-}
-
-MessageLogWindow::~MessageLogWindow() {
-    controller_.setView(nullptr);
 }
 
 void MessageLogWindow::reloadMessages(std::size_t count) {
@@ -108,12 +105,8 @@ void MessageLogWindow::saveLog() {
 void MessageLogWindow::saveLogTo(const QString& path) {
     if (path.isEmpty()) return;
     if (controller_.saveLog(path.toStdString())) return;
-    auto* alert = new QMessageBox(QMessageBox::Warning, tr("Can't save the log"),
-                                  tr("The log could not be written to %1.").arg(path), QMessageBox::Ok, this);
-    alert->setObjectName("saveLogAlert");
-    alert->setWindowModality(Qt::WindowModal);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->open();
+    showSaveFailed(*this, tr("Can't save the log"), tr("The log could not be written to %1.").arg(path),
+                   "saveLogAlert");
 }
 
 } // namespace zeta::app

@@ -2,6 +2,7 @@
 // The message log window: every line of the client's log, newest at the bottom, with Clear
 // and Save. Rows are read from the controller when shown; nothing can be selected.
 
+#include "Common/view_binding.h"
 #include "app/messages_controller.h"
 
 #include <QAbstractListModel>
@@ -31,7 +32,6 @@ class MessageLogWindow final : public QWidget, public MessagesView {
     Q_OBJECT
 public:
     explicit MessageLogWindow(MessagesController& controller, QWidget* parent = nullptr);
-    ~MessageLogWindow() override;
 
     void reloadMessages(std::size_t count) override;
 
@@ -46,6 +46,7 @@ public slots:
 
 private:
     MessagesController& controller_;
+    zeta::common::ViewBinding<&MessagesController::setView> binding_{controller_};
     MessageLogModel* model_;
     QListView* view_;
 };

@@ -7,37 +7,25 @@
 
 namespace zeta::app {
 
-PropertiesController::PropertiesController() : alive_(std::make_shared<PropertiesController*>(this)) {}
-
-PropertiesController::~PropertiesController() = default;
-
 void PropertiesController::defineProperty(const std::shared_ptr<INDIGO::Property>& property) {
-    std::weak_ptr<PropertiesController*> alive = alive_;
-    dispatch::mainQueue().async([alive, property] {
-        const auto self = alive.lock();
-        if (!self) return;
-        PropertiesController& controller = **self;
+    main_.async([this, property] {
         if (property->type() == INDIGO_BLOB_VECTOR && DEFAULTS().boolForKey("enableBLOBTransfer", false)) {
-            if (auto client = controller.indigo())
+            if (auto client = indigo())
                 dispatch::globalQueue().async([client, property] { client->enableBLOB(property, true); });
         }
-        if (controller.view_ != nullptr) controller.view_->propertyDefined(property);
+        if (view_ != nullptr) view_->propertyDefined(property);
     });
 }
 
 void PropertiesController::updateProperty(const std::shared_ptr<INDIGO::Property>& property) {
-    std::weak_ptr<PropertiesController*> alive = alive_;
-    dispatch::mainQueue().async([alive, property] {
-        const auto self = alive.lock();
-        if (self && (*self)->view_ != nullptr) (*self)->view_->propertyUpdated(property);
+    main_.async([this, property] {
+        if (view_ != nullptr) view_->propertyUpdated(property);
     });
 }
 
 void PropertiesController::deleteProperty(const std::shared_ptr<INDIGO::Property>& property) {
-    std::weak_ptr<PropertiesController*> alive = alive_;
-    dispatch::mainQueue().async([alive, property] {
-        const auto self = alive.lock();
-        if (self && (*self)->view_ != nullptr) (*self)->view_->propertyDeleted(property);
+    main_.async([this, property] {
+        if (view_ != nullptr) view_->propertyDeleted(property);
     });
 }
 

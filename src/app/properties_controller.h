@@ -6,6 +6,7 @@
 
 #include "Common/base_controller.h"
 #include "Common/indigo.h"
+#include "Common/main_hop.h"
 
 #include <memory>
 
@@ -21,9 +22,6 @@ public:
 
 class PropertiesController : public BaseController {
 public:
-    PropertiesController();
-    ~PropertiesController() override;
-
     // The browser; set and cleared on the main queue.
     void setView(PropertiesView* view) { view_ = view; }
 
@@ -33,8 +31,7 @@ public:
 
 private:
     PropertiesView* view_ = nullptr;
-    // Main-queue work holds this weakly and does nothing once the controller is gone.
-    std::shared_ptr<PropertiesController*> alive_;
+    zeta::common::MainHop main_;
 };
 
 } // namespace zeta::app

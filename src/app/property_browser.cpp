@@ -1,6 +1,8 @@
 #include "app/property_browser.h"
 
+#include "app/atomic_file.h"
 #include "app/number_format.h"
+#include "app/save_alert.h"
 #include "imaging/image.h"
 #include "platform/constants.h"
 #include "platform/gui/named_image.h"
@@ -8,7 +10,6 @@
 #include "platform/image/picture.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -108,12 +109,8 @@ PropertyBrowser::PropertyBrowser(std::shared_ptr<INDIGO> client, PropertiesContr
                                             tr("%1 files (*.%1);;All files (*)").arg(type));
     };
 
-    controller_.setView(this);
+    binding_.bind(this);
     if (client_) model_->refresh(*client_);
-}
-
-PropertyBrowser::~PropertyBrowser() {
-    controller_.setView(nullptr);
 }
 
 void PropertyBrowser::panel() {
@@ -332,9 +329,11 @@ void PropertyBrowser::saveAction() {
         const QString type = QString::fromStdString(dot == std::string::npos ? format : format.substr(dot + 1));
         const QString path = chooseSaveLocation ? chooseSaveLocation(type) : QString();
         if (path.isEmpty()) continue;
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) continue;
-        file.write(reinterpret_cast<const char*>(bytes.bytes()), static_cast<qint64>(bytes.length()));
+        // Whole or not at all: a short write must not leave a cut frame under the chosen name.
+        if (writeFileAtomically(path.toStdString(),
+                                std::string_view(reinterpret_cast<const char*>(bytes.bytes()), bytes.length())))
+            continue;
+        showSaveFailed(*this, tr("Can't save"), tr("The data could not be written to %1.").arg(path), "saveBlobAlert");
     }
 }
 

@@ -4,6 +4,7 @@
 // sexagesimal formats, switch, light, BLOB with its picture) and Set, Reset and Save.
 // Main thread only; it hears of the bus through PropertiesController.
 
+#include "Common/view_binding.h"
 #include "app/properties_controller.h"
 #include "app/property_tree_model.h"
 
@@ -39,7 +40,6 @@ class PropertyBrowser final : public QWidget, public PropertiesView {
     Q_OBJECT
 public:
     PropertyBrowser(std::shared_ptr<INDIGO> client, PropertiesController& controller, QWidget* parent = nullptr);
-    ~PropertyBrowser() override;
 
     void propertyDefined(const std::shared_ptr<INDIGO::Property>& property) override;
     void propertyUpdated(const std::shared_ptr<INDIGO::Property>& property) override;
@@ -78,6 +78,7 @@ private:
 
     std::shared_ptr<INDIGO> client_;
     PropertiesController& controller_;
+    zeta::common::ViewBinding<&PropertiesController::setView> binding_{controller_};
     bool locked_ = false;
     std::map<int, TextField*> editors_;
     std::shared_ptr<INDIGO::Property> selected_;

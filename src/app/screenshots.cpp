@@ -3,13 +3,11 @@
 
 #include "Common/device.h"
 #include "Common/property.h"
-#include "app/main_window.h"
+#include "app/app_launch.h"
 #include "app/message_log_window.h"
 #include "app/preferences_dialog.h"
 #include "app/property_browser.h"
 #include "app/screenshot_frames.h"
-#include "app/window_set.h"
-#include "app/zt_app_delegate.h"
 #include "camera/camera_widget.h"
 #include "camera/dslr_window.h"
 #include "camera/zt_camera_controller.h"
@@ -102,17 +100,13 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    zeta::app::WindowSet windows;
-    zeta::app::ZTAppDelegate delegate;
-    windows.registerControllers(delegate);
-    windows.connectDeviceLists(delegate);
-    delegate.applicationWillFinishLaunching();
-    zeta::app::MainWindow window(delegate);
-    windows.buildWidgets(window);
+    zeta::app::AppLaunch app;
+    zeta::app::WindowSet& windows = app.windows();
+    zeta::app::ZTAppDelegate& delegate = app.delegate();
+    zeta::app::MainWindow& window = app.window();
     // Room for the docks on both sides and an image view that a frame can fill.
     window.resize(1920, 1080);
-    window.show();
-    delegate.applicationDidFinishLaunching();
+    app.finishLaunching();
     // The simulated cameras reach the bus and the first-launch sheet comes up.
     runEventsFor(2000);
     bool ok = connectCamera(windows);
@@ -215,7 +209,6 @@ int main(int argc, char* argv[]) {
         ok = save(widget, folder, fileName(widget->windowTitle())) && ok;
     }
 
-    delegate.applicationWillTerminate();
-    windows.detachViews();
+    app.terminate();
     return ok ? 0 : 1;
 }

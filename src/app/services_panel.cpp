@@ -43,12 +43,8 @@ ServicesPanel::ServicesPanel(ServicesController& controller, QWidget* parent)
         controller_.removeAction(row >= 0 ? std::optional<std::size_t>(static_cast<std::size_t>(row)) : std::nullopt);
     });
 
-    controller_.setView(this);
+    binding_.bind(this);
     reloadServices();
-}
-
-ServicesPanel::~ServicesPanel() {
-    controller_.setView(nullptr);
 }
 
 void ServicesPanel::reloadServices() {

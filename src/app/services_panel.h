@@ -2,6 +2,7 @@
 // The services panel of the preferences sheet: Bonjour services found and servers entered by
 // host and port, with fields and buttons to add and remove entered servers.
 
+#include "Common/view_binding.h"
 #include "app/services_controller.h"
 
 #include <QWidget>
@@ -16,7 +17,6 @@ class ServicesPanel final : public QWidget, public ServicesView {
     Q_OBJECT
 public:
     explicit ServicesPanel(ServicesController& controller, QWidget* parent = nullptr);
-    ~ServicesPanel() override;
 
     void reloadServices() override;
     void setRemoveEnabled(bool enabled) override;
@@ -33,6 +33,7 @@ private:
     void rowClicked(int row);
 
     ServicesController& controller_;
+    zeta::common::ViewBinding<&ServicesController::setView> binding_{controller_};
     QListWidget* list_;
     QLineEdit* host_;
     QLineEdit* port_;

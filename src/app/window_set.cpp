@@ -22,23 +22,9 @@
 #include "solver/solver_controller.h"
 #include "solver/solver_panel.h"
 
+#include <QMenu>
+
 namespace zeta::app {
-namespace {
-
-// A window's popup as the application device reads it.
-class PopupBridge final : public DevicePopup {
-public:
-    explicit PopupBridge(zeta::focus::DevicePopup& popup) : popup_(popup) {}
-    std::vector<std::string> titles() const override { return popup_.titles(); }
-    int selectedIndex() const override { return popup_.selectedIndex(); }
-    bool enabled() const override { return popup_.enabled(); }
-    void selectItemWithTitle(std::string_view title) override { popup_.selectItemWithTitle(title); }
-
-private:
-    zeta::focus::DevicePopup& popup_;
-};
-
-} // namespace
 
 WindowSet::WindowSet()
     : image_(std::make_unique<ZTImageController>()), camera_(std::make_unique<ZTCameraController>()),
@@ -104,11 +90,11 @@ void WindowSet::registerControllers(ZTAppDelegate& delegate) {
 
 void WindowSet::connectDeviceLists(ZTAppDelegate& delegate) {
     DeviceController& device = delegate.deviceController();
-    const auto join = [&](DeviceController::Panel panel, zeta::focus::DevicePopup& popup,
-                          std::function<void()> action) {
-        auto bridge = std::make_shared<PopupBridge>(popup);
-        device.connectPanel(panel, bridge, std::move(action));
-        popupBridges_.push_back(bridge);
+    const auto join = [&](DeviceController::Panel panel, DevicePopup& popup, std::function<void()> action) {
+        // The controllers own the popups; the handle only tells the device while the set lives.
+        std::shared_ptr<DevicePopup> handle(&popup, [](DevicePopup*) {});
+        device.connectPanel(panel, handle, std::move(action));
+        popupHandles_.push_back(std::move(handle));
     };
     join(DeviceController::Camera, camera_->camerasPopUp(), [camera = camera_.get()] { camera->cameraAction(); });
     join(DeviceController::Focuser, focuser_->focusersPopUp(),
@@ -132,6 +118,8 @@ void WindowSet::buildWidgets(MainWindow& window) {
     if (delegate_) dslrWindow_->setPreferencesHandler([delegate = delegate_] { delegate->preferences(); });
     camera_->awakeFromNib();
     window.addDock(QObject::tr("Camera"), dslrWindow_, Qt::LeftDockWidgetArea);
+    window.viewMenu()->addSeparator();
+    window.viewMenu()->addAction(dslrWindow_->liveViewMenu());
 
     auto* focuserWidget = new zeta::focus::FocuserWidget(*focuser_);
     focuser_->awakeFromNib();

@@ -77,8 +77,8 @@ private:
     std::unique_ptr<zeta::focus::WheelController> wheel_;
     std::unique_ptr<SequencerController> sequencer_;
     std::unique_ptr<zeta::solver::SolverBrowser> solverBrowser_;
-    // The windows' popups as the application device reads them.
-    std::vector<std::shared_ptr<void>> popupBridges_;
+    // The windows' popups as the application device holds them (weakly).
+    std::vector<std::shared_ptr<void>> popupHandles_;
 
     // Separate windows (the central and docked ones belong to the main window).
     std::unique_ptr<BatchWidget> batchWidget_;

@@ -1,6 +1,7 @@
 #include "camera/camera_controller.h"
 
 #include "Common/device.h"
+#include "Common/device_kind.h"
 #include "Common/items.h"
 #include "Common/property.h"
 #include "camera/cooler_text.h"
@@ -10,7 +11,6 @@
 #include "platform/gui/named_image.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -94,9 +94,7 @@ std::string CameraController::deviceKey(const std::string& device, const char* s
 
 template <class Task>
 void CameraController::onMain(Task&& task) {
-    dispatch::mainQueue().async([alive = std::weak_ptr<const int>(alive_), task = std::forward<Task>(task)]() mutable {
-        if (!alive.expired()) task();
-    });
+    main_.async(std::forward<Task>(task));
 }
 
 void CameraController::message(std::string_view text) {
@@ -186,13 +184,8 @@ void CameraController::awakeFromNib() {
 
 void CameraController::defineProperty(const std::shared_ptr<INDIGO::Property>& property) {
     if (property->name() == "INFO") {
-        const auto item = property->item<INDIGO::TextItem>("DEVICE_INTERFACE");
-        if (!item) return;
-        const std::string text = item->value();
-        long long interface = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), interface);
-        if (text.empty() || error != std::errc() || end != text.data() + text.size()) return;
-        if ((interface & 0x02) == 0) return;
+        const auto bits = zeta::common::interfaceBits(*property);
+        if (!bits || (*bits & 0x02) == 0) return;
         onMain([this, device = property->device()] { addCamera(device); });
         return;
     }

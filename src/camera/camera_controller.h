@@ -21,6 +21,7 @@
 
 #include "Common/base_controller.h"
 #include "Common/indigo_client.h"
+#include "Common/main_hop.h"
 #include "camera/camera_view.h"
 #include "camera/device_popup.h"
 #include "imaging/window/image_window_view.h"
@@ -210,7 +211,7 @@ private:
     ImageController* imageController_ = nullptr;
     std::function<void()> deviceListChanged_;
     CameraList cameras_;
-    std::shared_ptr<const int> alive_ = std::make_shared<const int>(0);
+    zeta::common::MainHop main_;
     // Held by a background request while it runs; `live` false once the controller retires.
     struct BackgroundGate {
         std::mutex mutex;

@@ -64,9 +64,7 @@ const std::vector<int>& ZTCameraController::COUNTS() {
 
 template <class Task>
 void ZTCameraController::onMain(Task&& task) {
-    dispatch::mainQueue().async([alive = std::weak_ptr<const int>(alive_), task = std::forward<Task>(task)]() mutable {
-        if (!alive.expired()) task();
-    });
+    main_.async(std::forward<Task>(task));
 }
 
 void ZTCameraController::log(const std::string& text) {
@@ -286,8 +284,7 @@ void ZTCameraController::exposureUpdated(const std::shared_ptr<INDIGO::Property>
     if (s != INDIGO_BUSY_STATE) {
         if (running() && exposing_.exchange(false)) {
             if (s == INDIGO_OK_STATE) {
-                int count = remainingCount_.load();
-                while (count > 0 && !remainingCount_.compare_exchange_weak(count, count - 1)) {}
+                countDownFrame();
             } else if (s == INDIGO_ALERT_STATE) {
                 remainingCount_.store(0);
             }
@@ -299,11 +296,7 @@ void ZTCameraController::exposureUpdated(const std::shared_ptr<INDIGO::Property>
                     image.clear();
                 }
             } else {
-                if (s == INDIGO_ALERT_STATE && !stopInProgress_.load()) {
-                    log("Exposure failed on '" + property->device()->name() + "'");
-                    lastRunFailed_.store(true);
-                }
-                endRun(s == INDIGO_ALERT_STATE ? INDIGO_ALERT_STATE : INDIGO_OK_STATE);
+                endRunOn(s, "Exposure", property->device()->name());
                 image.clear();
             }
         } else {
@@ -320,20 +313,14 @@ void ZTCameraController::streamingUpdated(const std::shared_ptr<INDIGO::Property
     std::string image(property->stateImageName());
     if (s == INDIGO_BUSY_STATE) {
         // Streaming counts only the frames of live view, never those of a batch.
-        if (streamingUsed_.load() && previewInProgress()) {
-            int count = remainingCount_.load();
-            while (count > 0 && !remainingCount_.compare_exchange_weak(count, count - 1)) {}
-        } else {
+        if (streamingUsed_.load() && previewInProgress())
+            countDownFrame();
+        else
             image.clear();
-        }
     } else if (streamingUsed_.load() && previewInProgress()) {
         // Only live view streams; a batch or preview keeps going whatever streaming does.
         remainingCount_.store(0);
-        if (s == INDIGO_ALERT_STATE && !stopInProgress_.load()) {
-            log("Live view failed on '" + property->device()->name() + "'");
-            lastRunFailed_.store(true);
-        }
-        endRun(s == INDIGO_ALERT_STATE ? INDIGO_ALERT_STATE : INDIGO_OK_STATE);
+        endRunOn(s, "Live view", property->device()->name());
         image.clear();
     } else {
         image.clear();
@@ -372,13 +359,7 @@ void ZTCameraController::imageUpdated(const std::shared_ptr<INDIGO::Property>& p
     ImageController* display = imageController();
     if (!display || !display->tryLock()) return;
     std::shared_ptr<Image> image = item->image();
-    dispatch::mainQueue().async([this, display, image = std::move(image), alive = std::weak_ptr<const int>(alive_)] {
-        if (alive.expired()) {
-            display->unlock();
-            return;
-        }
-        showCapturedImage(image, true);
-    });
+    main_.async([this, image = std::move(image)] { showCapturedImage(image, true); }, [display] { display->unlock(); });
 }
 
 void ZTCameraController::showCapturedImage(std::shared_ptr<Image> image, bool tokenTaken) {
@@ -484,6 +465,20 @@ void ZTCameraController::endRun(indigo_property_state state) {
     setPreviewInProgress(false);
     setCaptureInProgress(false);
     sleeper_->wake();
+}
+
+void ZTCameraController::endRunOn(indigo_property_state state, const char* what, const std::string& camera) {
+    const bool failed = state == INDIGO_ALERT_STATE;
+    if (failed && !stopInProgress_.load()) {
+        log(std::string(what) + " failed on '" + camera + "'");
+        lastRunFailed_.store(true);
+    }
+    endRun(failed ? INDIGO_ALERT_STATE : INDIGO_OK_STATE);
+}
+
+void ZTCameraController::countDownFrame() {
+    int count = remainingCount_.load();
+    while (count > 0 && !remainingCount_.compare_exchange_weak(count, count - 1)) {}
 }
 
 void ZTCameraController::captureAborted() {

@@ -114,6 +114,11 @@ private:
     bool focusStep();
     // Ends the run: batch closed, flags cleared, the state given.
     void endRun(indigo_property_state state);
+    // Ends the run on the camera's last word: Alert ends it as failed (logged as "<what>
+    // failed on '<camera>'" unless the user stopped it), anything else as Ok.
+    void endRunOn(indigo_property_state state, const char* what, const std::string& camera);
+    // One frame less to take; 0 and the endless -1 stay.
+    void countDownFrame();
     void captureAborted();
     // Queues the progress as it stands now; the state image only when not empty.
     void queueProgress(const std::string& stateImage);
@@ -161,5 +166,5 @@ private:
     // A run cut short by its camera going away: the window keeps Alert without a camera.
     std::atomic<bool> keepAlert_{false};
     std::atomic<bool> lastRunFailed_{false}; // the last run ended on a failure, not a stop
-    std::shared_ptr<const int> alive_ = std::make_shared<const int>(0);
+    zeta::common::MainHop main_;
 };

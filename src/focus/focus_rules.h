@@ -36,6 +36,11 @@ public:
     // as it was; a reversal adds the backlash (negative backlash counts as 0) once.
     std::optional<FocusMove> step(Direction towards, int steps, int backlash);
 
+    // A move sent outside these rules (autofocus): the next reversal counts from its side.
+    void record(Direction sent) {
+        if (sent != Direction::None) direction_ = sent;
+    }
+
     // The press of a held button: continuous move, the recorded direction is left alone.
     static FocusMove hold(Direction towards) { return {towards, kContinuousSteps}; }
 

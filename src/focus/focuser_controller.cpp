@@ -1,12 +1,15 @@
 #include "focus/focuser_controller.h"
 
+#include "Common/device_kind.h"
 #include "Common/items.h"
 #include "Common/property.h"
-#include "focus/device_kind.h"
 
 #include <algorithm>
 
 namespace zeta::focus {
+
+using zeta::common::interfaceBits;
+using zeta::common::numberValue;
 
 namespace {
 
@@ -289,9 +292,13 @@ void FocuserController::carryOut(const std::vector<AutofocusAction>& actions) {
     for (const AutofocusAction& action : actions) {
         switch (action.kind) {
         case AutofocusAction::Kind::Direction:
-            if (device && indigo())
+            if (device && indigo()) {
+                std::lock_guard lock(mutex_);
+                // The backlash of the next manual move depends on where autofocus left the gears.
+                rules_.record(action.outward ? Direction::Outward : Direction::Inward);
                 indigo()->setSwitchItem(device->property(kDirection), action.outward ? "MOVE_OUTWARD" : "MOVE_INWARD",
                                         true);
+            }
             break;
         case AutofocusAction::Kind::Steps:
             if (device && indigo()) {

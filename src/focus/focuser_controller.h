@@ -17,11 +17,11 @@
 // queued on the main queue (drain the main queue before destroying it).
 
 #include "Common/base_controller.h"
+#include "Common/main_hop.h"
 #include "focus/autofocus_routine.h"
 #include "focus/device_popup.h"
 #include "focus/focus_rules.h"
 #include "focus/focuser_view.h"
-#include "focus/main_hop.h"
 #include "focus/neighbours.h"
 #include "platform/user_defaults.h"
 
@@ -169,7 +169,7 @@ private:
     std::atomic<bool> running_{false};
     std::thread run_;
     // Last: it goes first, and the main-queue work still queued then does nothing.
-    MainHop main_;
+    zeta::common::MainHop main_;
 };
 
 // The product window: rewind and forward runs, no sequencer or autofocus terms, the state

@@ -2,6 +2,7 @@
 
 #include "focus/focus_button.h"
 #include "focus/focuser_controller.h"
+#include "focus/popup_items.h"
 #include "platform/gui/named_image.h"
 
 #include <QComboBox>
@@ -137,11 +138,7 @@ FocuserWidget::FocuserWidget(FocuserController& controller, ZTFocuserController*
     layout->addLayout(stateRow);
     layout->addStretch(1);
 
-    controller_.setView(this);
-}
-
-FocuserWidget::~FocuserWidget() {
-    controller_.setView(nullptr);
+    binding_.bind(this);
 }
 
 double FocuserWidget::sliderValue() const {
@@ -180,12 +177,7 @@ void FocuserWidget::fieldsEdited() {
 }
 
 void FocuserWidget::showFocusers(const std::vector<std::string>& titles, int selected, bool enabled) {
-    QSignalBlocker block(focusers_);
-    focusers_->clear();
-    for (const std::string& title : titles)
-        focusers_->addItem(QString::fromStdString(title));
-    focusers_->setCurrentIndex(selected);
-    focusers_->setEnabled(enabled);
+    showPopupItems(*focusers_, titles, selected, enabled);
 }
 
 void FocuserWidget::showControls(const FocuserControls& c) {

@@ -3,6 +3,8 @@
 // actions to it. The product form (ZTFocuserController) adds rewind and forward and leaves
 // out the autofocus step fields.
 
+#include "Common/view_binding.h"
+#include "focus/focuser_controller.h"
 #include "focus/focuser_view.h"
 
 #include <QWidget>
@@ -17,8 +19,6 @@ class QSlider;
 namespace zeta::focus {
 
 class FocusButton;
-class FocuserController;
-class ZTFocuserController;
 
 class FocuserWidget : public QWidget, public FocuserView {
     Q_OBJECT
@@ -27,7 +27,6 @@ public:
     explicit FocuserWidget(FocuserController& controller, QWidget* parent = nullptr);
     // The product window, with rewind and forward.
     explicit FocuserWidget(ZTFocuserController& controller, QWidget* parent = nullptr);
-    ~FocuserWidget() override;
 
     void showFocusers(const std::vector<std::string>& titles, int selected, bool enabled) override;
     void showControls(const FocuserControls& controls) override;
@@ -65,6 +64,7 @@ private:
     double sliderValue() const;
 
     FocuserController& controller_;
+    zeta::common::ViewBinding<&FocuserController::setView> binding_{controller_};
     QComboBox* focusers_ = nullptr;
     FocusButton* in_ = nullptr;
     FocusButton* out_ = nullptr;

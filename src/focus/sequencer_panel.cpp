@@ -71,7 +71,7 @@ SequencerPanel::SequencerPanel(SequencerController& controller, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(bottom);
-    controller_.setView(this);
+    binding_.bind(this);
 }
 
 SequencerRow SequencerPanel::row(int n) const {

@@ -3,6 +3,7 @@
 // status light, the repeat count and the overall status. Edits stay in the controls; the
 // controller stores them when the panel is hidden or stops being the active window.
 
+#include "Common/view_binding.h"
 #include "focus/sequencer_controller.h"
 
 #include <QWidget>
@@ -45,4 +46,5 @@ protected:
 
 private:
     SequencerController& controller_;
+    zeta::common::ViewBinding<&SequencerController::setView> binding_{controller_};
 };

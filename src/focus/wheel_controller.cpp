@@ -1,12 +1,15 @@
 #include "focus/wheel_controller.h"
 
+#include "Common/device_kind.h"
 #include "Common/items.h"
 #include "Common/property.h"
-#include "focus/device_kind.h"
 
 #include <cmath>
 
 namespace zeta::focus {
+
+using zeta::common::interfaceBits;
+using zeta::common::numberValue;
 
 namespace {
 

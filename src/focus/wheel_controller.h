@@ -13,8 +13,8 @@
 // Lifetime: as FocuserController (outlives the bus events and the main-queue tasks it queued).
 
 #include "Common/base_controller.h"
+#include "Common/main_hop.h"
 #include "focus/device_popup.h"
-#include "focus/main_hop.h"
 #include "focus/neighbours.h"
 #include "focus/wheel_view.h"
 
@@ -93,7 +93,7 @@ private:
     // after the slot still show it.
     int reachedSlot_ = 0;
     // Last: it goes first, and the main-queue work still queued then does nothing.
-    MainHop main_;
+    zeta::common::MainHop main_;
 };
 
 } // namespace zeta::focus

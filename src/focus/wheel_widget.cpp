@@ -1,10 +1,10 @@
 #include "focus/wheel_widget.h"
 
+#include "focus/popup_items.h"
 #include "focus/wheel_controller.h"
 
 #include <QComboBox>
 #include <QFormLayout>
-#include <QSignalBlocker>
 
 namespace zeta::focus {
 
@@ -18,29 +18,15 @@ WheelWidget::WheelWidget(WheelController& controller, QWidget* parent) : QWidget
     form->addRow(tr("Filter"), filters_);
     connect(wheels_, &QComboBox::activated, this, [this](int index) { controller_.selectWheel(index); });
     connect(filters_, &QComboBox::activated, this, [this](int index) { controller_.filterAction(index); });
-    controller_.setView(this);
-}
-
-WheelWidget::~WheelWidget() {
-    controller_.setView(nullptr);
+    binding_.bind(this);
 }
 
 void WheelWidget::showWheels(const std::vector<std::string>& titles, int selected, bool enabled) {
-    QSignalBlocker block(wheels_);
-    wheels_->clear();
-    for (const std::string& title : titles)
-        wheels_->addItem(QString::fromStdString(title));
-    wheels_->setCurrentIndex(selected);
-    wheels_->setEnabled(enabled);
+    showPopupItems(*wheels_, titles, selected, enabled);
 }
 
 void WheelWidget::showFilters(const std::vector<std::string>& names, int selected, bool enabled) {
-    QSignalBlocker block(filters_);
-    filters_->clear();
-    for (const std::string& name : names)
-        filters_->addItem(QString::fromStdString(name));
-    filters_->setCurrentIndex(selected);
-    filters_->setEnabled(enabled);
+    showPopupItems(*filters_, names, selected, enabled);
 }
 
 } // namespace zeta::focus

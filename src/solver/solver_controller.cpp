@@ -200,10 +200,7 @@ void SolverController::deleteProperty(const std::shared_ptr<INDIGO::Property>& p
 // --- Status -----------------------------------------------------------------------------------
 
 void SolverController::onMain(std::function<void()> block) {
-    std::weak_ptr<int> alive = alive_;
-    dispatch::mainQueue().async([alive, block = std::move(block)] {
-        if (alive.lock()) block();
-    });
+    main_.async(std::move(block));
 }
 
 void SolverController::applyStatus(std::string_view imageName, const std::optional<std::string>& message, bool running,
@@ -314,23 +311,29 @@ void SolverController::publicSolver() {
         request("POST", url, {{"Content-Type", "application/x-www-form-urlencoded"}}, solver::loginBody(apiKey_)));
 }
 
-void SolverController::handleLoginResponse(const HttpReply& reply) {
+std::optional<nlohmann::json> SolverController::successReply(const HttpReply& reply, const char* what) {
     if (!reply.received) {
         running_ = false;
         setFailedStatus(reply.error);
-        return;
+        return std::nullopt;
     }
     const auto object = solver::replyObject(reply.body);
     const auto status = object ? solver::textMember(*object, "status") : std::nullopt;
     if (!status) {
-        setFailedStatus(std::string("The solving service sent an unreadable login reply"));
-        return;
+        setFailedStatus("The solving service sent an unreadable " + std::string(what) + " reply");
+        return std::nullopt;
     }
     logReply(*object);
     if (*status != "success") {
         setFailedStatus(solver::textMember(*object, "errormessage"));
-        return;
+        return std::nullopt;
     }
+    return object;
+}
+
+void SolverController::handleLoginResponse(const HttpReply& reply) {
+    const auto object = successReply(reply, "login");
+    if (!object) return;
     if (const auto message = solver::textMember(*object, "message"))
         setRunningStatus(*message == "authenticated user: " ? std::string("Authenticated") : *message);
     currentSession_ = solver::textMember(*object, "session");
@@ -379,22 +382,8 @@ void SolverController::upload() {
 }
 
 void SolverController::handleUploadResponse(const HttpReply& reply) {
-    if (!reply.received) {
-        running_ = false;
-        setFailedStatus(reply.error);
-        return;
-    }
-    const auto object = solver::replyObject(reply.body);
-    const auto status = object ? solver::textMember(*object, "status") : std::nullopt;
-    if (!status) {
-        setFailedStatus(std::string("The solving service sent an unreadable upload reply"));
-        return;
-    }
-    logReply(*object);
-    if (*status != "success") {
-        setFailedStatus(solver::textMember(*object, "errormessage"));
-        return;
-    }
+    const auto object = successReply(reply, "upload");
+    if (!object) return;
     currentSubmission_ = solver::integerMember(*object, "subid");
     if (!currentSubmission_) {
         setFailedStatus(std::string("The solving service sent no submission number"));

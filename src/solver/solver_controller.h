@@ -16,6 +16,7 @@
 // already queued on the main queue are dropped once the controller is gone.
 
 #include "Common/base_controller.h"
+#include "Common/main_hop.h"
 #include "solver/solver_requests.h"
 
 #include <atomic>
@@ -118,6 +119,9 @@ public:
     virtual void localSolver();
     virtual void checkStatus();
 
+    // The reply's object when the service answered "success"; otherwise the failure is shown
+    // and none comes back.
+    std::optional<nlohmann::json> successReply(const zeta::solver::HttpReply& reply, const char* what);
     void handleLoginResponse(const zeta::solver::HttpReply& reply);
     void handleUploadResponse(const zeta::solver::HttpReply& reply);
     void handleLocalUploadResponse(const zeta::solver::HttpReply& reply);
@@ -185,6 +189,5 @@ private:
     std::mutex workersMutex_;
     std::condition_variable workersDone_;
     int workers_ = 0;
-    // Main-queue blocks hold it weakly and do nothing once the controller is gone.
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    zeta::common::MainHop main_;
 };

@@ -80,7 +80,7 @@ SolverPanel::SolverPanel(SolverController& controller, QWidget* parent) : QWidge
         });
     connect(apiKeyText, &QLineEdit::editingFinished, this, [this] { controller_.saveAction(); });
     connect(publicURLText, &QLineEdit::editingFinished, this, [this] { controller_.saveAction(); });
-    controller_.setView(this);
+    binding_.bind(this);
 }
 
 void SolverPanel::showStatus(std::string_view imageName, const std::optional<std::string>& message,

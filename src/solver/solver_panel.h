@@ -2,6 +2,7 @@
 // The plate-solver panel's widget: builds the controls, forwards the buttons to its
 // SolverController and shows what the controller says.
 
+#include "Common/view_binding.h"
 #include "solver/solver_controller.h"
 
 #include <QWidget>
@@ -51,4 +52,5 @@ public:
 
 private:
     SolverController& controller_;
+    zeta::common::ViewBinding<&SolverController::setView> binding_{controller_};
 };

@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -171,4 +172,14 @@ TEST(PropertyBrowser, BrowsesAndChangesTheSimulatorsOfARemoteServer) {
     const std::string written((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
     ASSERT_EQ(written.size(), bytes.length());
     EXPECT_EQ(written, std::string(reinterpret_cast<const char*>(bytes.bytes()), bytes.length()));
+
+    // A place that can't be written is said, not passed over.
+    browser.chooseSaveLocation = [&](const QString&) {
+        return QString::fromStdString((folder.path() / "no" / "such" / "frame.fits").string());
+    };
+    QTest::mouseClick(browser.saveButton(), Qt::LeftButton);
+    auto* alert = browser.findChild<QMessageBox*>("saveBlobAlert");
+    ASSERT_NE(alert, nullptr);
+    EXPECT_TRUE(alert->isVisible());
+    alert->accept();
 }

@@ -402,4 +402,25 @@ INSTANTIATE_TEST_SUITE_P(Engine, StuckFocuser,
                                                             "NSStatusAvailable"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(Engine, LiveViewEndingInAlertEndsInAlertUnlessStopped) {
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    // Stopped by the user, the same Alert is no failure to report.
+    for (const bool stopped : {false, true}) {
+        SCOPED_TRACE(stopped ? "stopped" : "failed");
+        indigo->clearMessages();
+        const std::size_t started = controller.count("Camera A CCD_STREAMING COUNT=-1 EXPOSURE=1");
+        controller.previewAction(true);
+        ASSERT_TRUE(
+            until([&] { return controller.count("Camera A CCD_STREAMING COUNT=-1 EXPOSURE=1") == started + 1; }));
+        camera.streamFrame();
+        if (stopped) controller.stopAction();
+        camera.camera.update("CCD_STREAMING", INDIGO_ALERT_STATE);
+        ASSERT_TRUE(until([&] { return idle(); }));
+        settle();
+        EXPECT_EQ(view.state, "NSStatusUnavailable");
+        EXPECT_EQ(logged("Live view failed on 'Camera A'"), !stopped);
+    }
+}
+
 } // namespace

@@ -195,3 +195,24 @@ TEST_F(Autofocus, StartsOnlyDuringAPreviewAndStopEndsIt) {
     EXPECT_TRUE(until(
         [&] { return moves(device->requests()) == std::vector<std::string>{"FOCUSER_ABORT_MOTION ABORT_MOTION=On"}; }));
 }
+
+TEST_F(Autofocus, TheNextManualMoveCountsBacklashFromWhereAutofocusLeftTheFocuser) {
+    focuser.settingsAction(1, 10, 4, 4); // a final step of 4: done at the first group that is not better
+    focuser.focusOut();                  // the last manual move went outward
+    ASSERT_TRUE(until([&] {
+        const auto e = device->events();
+        return std::count(e.begin(), e.end(), "moved Ok") == 1 && focuser.state() == INDIGO_OK_STATE;
+    }));
+    device->clearEvents();
+    focuser.autofocusAction();
+    ASSERT_NO_FATAL_FAILURE(group(2));
+    ASSERT_NO_FATAL_FAILURE(group(1)); // one step back inward, with the backlash
+    ASSERT_TRUE(logged("Autofocus - done"));
+    device->clearEvents();
+
+    focuser.focusOut(); // a reversal from autofocus's last move
+    EXPECT_TRUE(until([&] {
+        return moves(device->requests()) ==
+               std::vector<std::string>{"FOCUSER_DIRECTION MOVE_OUTWARD=On", "FOCUSER_STEPS STEPS=11"};
+    })) << testing::PrintToString(moves(device->requests()));
+}

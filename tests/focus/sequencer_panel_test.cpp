@@ -17,6 +17,7 @@
 #include <QTest>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -94,6 +95,17 @@ TEST_F(SequencerPanelTest, ReadBack) {
         EXPECT_EQ(panel.row(n), plannedRow(n)) << "row " << n;
     EXPECT_EQ(panel.repeatCombo->currentText(), "3");
     EXPECT_EQ(panel.statusImage->property("statusImageName").toString().toStdString(), zeta::platform::kStatusNone);
+}
+
+TEST_F(SequencerPanelTest, APanelThatWentIsNoLongerTheControllersView) {
+    if (std::getenv("ZETA_SEQUENCER_SETTINGS")) GTEST_SKIP() << "runs in the first process only";
+    SequencerController controller;
+    std::make_unique<SequencerPanel>(controller).reset();
+    controller.awakeFromNib(); // reaches no destroyed panel
+    controller.save();
+    SequencerPanel again(controller);
+    controller.awakeFromNib();
+    EXPECT_EQ(again.statusImage->property("statusImageName").toString().toStdString(), zeta::platform::kStatusNone);
 }
 
 } // namespace

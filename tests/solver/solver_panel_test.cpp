@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -67,6 +68,14 @@ TEST_F(SolverPanelTest, SolveRunsAgainstTheLocalServiceAndShowsTheResult) {
     EXPECT_EQ(panel.pixelScaleField->text(), "1.01");
     EXPECT_EQ(panel.solveButton->text(), "Solve");
     EXPECT_TRUE(panel.solveButton->isEnabled());
+}
+
+TEST_F(SolverPanelTest, APanelThatWentIsNoLongerTheControllersView) {
+    std::make_unique<SolverPanel>(controller).reset();
+    controller.awakeFromNib(); // reaches no destroyed panel
+    SolverPanel again(controller);
+    controller.awakeFromNib();
+    EXPECT_EQ(again.statusText->text(), "Ready");
 }
 
 } // namespace

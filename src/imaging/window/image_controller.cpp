@@ -222,46 +222,42 @@ void ImageController::stretchAction(bool black, StretchSender sender, bool mouse
 }
 
 void ImageController::zoomInAction() {
-    if (!current_) return;
-    const auto rendering = current_->image();
-    if (!rendering) return;
-    zoomToFit_ = false;
-    view_->setState(Control::ZoomToFit, false);
-    view_->setState(Control::ActualSize, false);
-    zoom_ = std::max(0.25, zoom_ * 0.5);
-    applyZoom(rendering);
+    zoomTo(Zoom::In);
 }
 
 void ImageController::zoomActualSizeAction() {
-    if (!current_) return;
-    const auto rendering = current_->image();
-    if (!rendering) return;
-    zoomToFit_ = false;
-    view_->setState(Control::ZoomToFit, false);
-    view_->setState(Control::ActualSize, true);
-    zoom_ = 1;
-    applyZoom(rendering);
+    zoomTo(Zoom::ActualSize);
 }
 
 void ImageController::zoomToFitAction() {
-    if (!current_) return;
-    const auto rendering = current_->image();
-    if (!rendering) return;
-    zoomToFit_ = true;
-    view_->setState(Control::ZoomToFit, true);
-    view_->setState(Control::ActualSize, false);
-    zoom_ = fittedZoom(*rendering, 10);
-    applyZoom(rendering);
+    zoomTo(Zoom::ToFit);
 }
 
 void ImageController::zoomOutAction() {
+    zoomTo(Zoom::Out);
+}
+
+void ImageController::zoomTo(Zoom zoom) {
     if (!current_) return;
     const auto rendering = current_->image();
     if (!rendering) return;
-    zoomToFit_ = false;
-    view_->setState(Control::ZoomToFit, false);
-    view_->setState(Control::ActualSize, false);
-    zoom_ = std::min(8.0, zoom_ * 2);
+    zoomToFit_ = zoom == Zoom::ToFit;
+    view_->setState(Control::ZoomToFit, zoom == Zoom::ToFit);
+    view_->setState(Control::ActualSize, zoom == Zoom::ActualSize);
+    switch (zoom) {
+    case Zoom::In:
+        zoom_ = std::max(0.25, zoom_ * 0.5);
+        break;
+    case Zoom::Out:
+        zoom_ = std::min(8.0, zoom_ * 2);
+        break;
+    case Zoom::ActualSize:
+        zoom_ = 1;
+        break;
+    case Zoom::ToFit:
+        zoom_ = fittedZoom(*rendering, 10);
+        break;
+    }
     applyZoom(rendering);
 }
 

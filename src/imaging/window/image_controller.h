@@ -130,6 +130,9 @@ public:
 
 private:
     void stretchAction(bool black, StretchSender sender, bool mouseUp);
+    enum class Zoom { In, Out, ActualSize, ToFit };
+    // The zoom buttons: their states, the new zoom, and the view at that zoom.
+    void zoomTo(Zoom zoom);
     void applyZoom(const std::shared_ptr<zeta::platform::Picture>& rendering);
     double fittedZoom(const zeta::platform::Picture& rendering, double margin) const;
     void pushMarkers();

@@ -1,11 +1,11 @@
-#include "focus/device_kind.h"
+#include "Common/device_kind.h"
 
 #include "Common/items.h"
 
 #include <charconv>
 #include <string>
 
-namespace zeta::focus {
+namespace zeta::common {
 
 std::optional<long long> interfaceBits(const INDIGO::Property& info) {
     const auto item = info.item<INDIGO::TextItem>("DEVICE_INTERFACE");
@@ -25,4 +25,4 @@ std::optional<double> numberValue(const std::shared_ptr<INDIGO::Property>& prope
     return number->value();
 }
 
-} // namespace zeta::focus
+} // namespace zeta::common

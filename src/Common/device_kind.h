@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-namespace zeta::focus {
+namespace zeta::common {
 
 // INFO's "DEVICE_INTERFACE" bits; none when the item is missing or not a decimal integer.
 std::optional<long long> interfaceBits(const INDIGO::Property& info);
@@ -14,4 +14,4 @@ std::optional<long long> interfaceBits(const INDIGO::Property& info);
 // The value of a number item read now; none without such an item.
 std::optional<double> numberValue(const std::shared_ptr<INDIGO::Property>& property, const char* item);
 
-} // namespace zeta::focus
+} // namespace zeta::common
