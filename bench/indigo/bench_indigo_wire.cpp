@@ -3,7 +3,10 @@
 // on request. The same clients, plain sockets that ask for BLOBs and count whole frames, read
 // from both; the first frame from each server is checked equal to what the driver sent.
 //
-// Lines (ratio = peer/zeta; times in ms, lower is better):
+// Both servers are measured in turn, five rounds of each: a line gives the median of each
+// side's figures, the median of the rounds' own ratios (peer/zeta) and their spread.
+//
+// Lines (times in ms, lower is better):
 // - blob_relay_cold: a fresh server, a client that has just connected, its first frame.
 // - blob_relay_median: 30 frames back to back (each asked for when the last has come), the
 //   median from request to last byte; the worst beside it on stderr.
@@ -21,6 +24,7 @@
 //   two frames (printed as the ratio that means it), stderr says what lies beyond them.
 
 #include "bench_frames.h"
+#include "support/bench_figures.h"
 #include "support/free_port.h"
 #include "support/indi_server.h"
 #include "support/process.h"
@@ -408,29 +412,44 @@ struct Figures {
     double median = 0;
     double worst = 0;
     double delivery = 0;
+    double loopback = 0;
     double cpuPerFrame = 0;
     double fanOut[3] = {0, 0, 0};
     double memoryCopies = 0;
     double updates[3] = {0, 0, 0};
-    bool ok = false;
 };
 
 constexpr long kUpdates = 5000;
+constexpr int kClientCounts[3] = {1, 4, 16};
+
+// Connects clients to the server until the group has count of them; false (said on stderr
+// under line's name) when one cannot.
+bool grow(ClientGroup& group, const Server& server, int count, const char* line, const char* who) {
+    if (group.add(server.port(), count - static_cast<int>(group.size()))) return true;
+    std::fprintf(stderr, "bench %s: %s: %d clients could not connect\n", line, who, count);
+    return false;
+}
+
+// A group of clients that has had the driver make frames of that size.
+bool framesReady(ClientGroup& group, const Server& server, int clients, std::size_t bytes, const char* line,
+                 const char* who) {
+    if (!grow(group, server, clients, line, who)) return false;
+    if (group.prepare(bytes)) return true;
+    std::fprintf(stderr, "bench %s: %s: the driver did not make its frames\n", line, who);
+    return false;
+}
 
 // Small updates, the same for every client, to 1, 4 and 16 clients.
 template <class S>
 bool measureUpdates(const char* who, Figures& figures) {
     S server;
     ClientGroup group;
-    const int counts[3] = {1, 4, 16};
     for (int k = 0; k < 3; ++k) {
-        if (!group.add(server.port(), counts[k] - static_cast<int>(group.size()))) {
-            std::fprintf(stderr, "bench server_updates: %s: %d clients could not connect\n", who, counts[k]);
-            return false;
-        }
+        if (!grow(group, server, kClientCounts[k], "server_updates", who)) return false;
         figures.updates[k] = group.updates(kUpdates);
         if (figures.updates[k] <= 0) {
-            std::fprintf(stderr, "bench server_updates: %s: not every update reached %d clients\n", who, counts[k]);
+            std::fprintf(stderr, "bench server_updates: %s: not every update reached %d clients\n", who,
+                         kClientCounts[k]);
             return false;
         }
     }
@@ -441,14 +460,7 @@ template <class S>
 bool measureRelay(const char* who, Figures& figures) {
     S server;
     ClientGroup group;
-    if (!group.add(server.port(), 1)) {
-        std::fprintf(stderr, "bench blob_relay: %s: no client got the driver's properties\n", who);
-        return false;
-    }
-    if (!group.prepare(kFrameBytes)) {
-        std::fprintf(stderr, "bench blob_relay: %s: the driver did not make its frames\n", who);
-        return false;
-    }
+    if (!framesReady(group, server, 1, kFrameBytes, "blob_relay", who)) return false;
     const ClientGroup::Run cold = group.frames(kFrameBytes, 1, true);
     if (!cold.ok) {
         std::fprintf(stderr, "bench blob_relay: %s: the first frame did not come\n", who);
@@ -472,15 +484,11 @@ bool measureRelay(const char* who, Figures& figures) {
     figures.delivery = median(run.delivery);
     figures.cpuPerFrame = (cpuAfter - cpuBefore) / kBackToBack;
 
-    const int counts[3] = {1, 4, 16};
     for (int k = 0; k < 3; ++k) {
-        if (!group.add(server.port(), counts[k] - static_cast<int>(group.size()))) {
-            std::fprintf(stderr, "bench blob_relay: %s: %d clients could not connect\n", who, counts[k]);
-            return false;
-        }
+        if (!grow(group, server, kClientCounts[k], "blob_relay", who)) return false;
         const ClientGroup::Run fan = group.frames(kFrameBytes, kFanOutFrames, false);
         if (!fan.ok) {
-            std::fprintf(stderr, "bench blob_relay: %s: frames to %d clients failed\n", who, counts[k]);
+            std::fprintf(stderr, "bench blob_relay: %s: frames to %d clients failed\n", who, kClientCounts[k]);
             return false;
         }
         figures.fanOut[k] = median(fan.frame);
@@ -492,14 +500,7 @@ template <class S>
 bool measureMemory(const char* who, Figures& figures) {
     S server;
     ClientGroup group;
-    if (!group.add(server.port(), 16)) {
-        std::fprintf(stderr, "bench server_memory: %s: 16 clients could not connect\n", who);
-        return false;
-    }
-    if (!group.prepare(kMemoryFrameBytes)) {
-        std::fprintf(stderr, "bench server_memory: %s: the driver did not make its frames\n", who);
-        return false;
-    }
+    if (!framesReady(group, server, 16, kMemoryFrameBytes, "server_memory", who)) return false;
     const double before = statusBytes(server.pid(), "VmRSS");
     const ClientGroup::Run run = group.frames(kMemoryFrameBytes, 2, false);
     const double peak = statusBytes(server.pid(), "VmHWM");
@@ -509,6 +510,11 @@ bool measureMemory(const char* who, Figures& figures) {
     }
     figures.memoryCopies = (peak - before) / static_cast<double>(kMemoryFrameBytes);
     return true;
+}
+
+template <class S>
+bool measure(const char* who, Figures& figures) {
+    return measureRelay<S>(who, figures) && measureMemory<S>(who, figures) && measureUpdates<S>(who, figures);
 }
 
 // The limit: the same frame message written over a 127.0.0.1 socket and read by the same
@@ -552,49 +558,96 @@ double loopbackMilliseconds() {
     return median(times);
 }
 
-void line(const char* name, double zeta, double peer, double target) {
-    std::printf("bench %s: zeta=%.2f peer=%.2f ratio=%.2f target=%.2f\n", name, zeta, peer, zeta > 0 ? peer / zeta : 0,
-                target);
+// Rounds of both servers, one right after the other: a line's ratio is the median of the
+// rounds' own ratios, so that load that comes and goes between rounds falls on both sides.
+constexpr int kRounds = 5;
+
+struct Round {
+    Figures zeta, peer;
+};
+
+using Pick = std::function<double(const Figures&)>;
+
+struct Line {
+    double zeta = 0, peer = 0, ratio = 0, spread = 0;
+};
+
+// The medians of each side's figure and of the rounds' ratios, and how far those stray.
+Line figures(const std::vector<Round>& rounds, const Pick& zetaPick, const Pick& peerPick) {
+    std::vector<double> zeta, peer, ratios;
+    for (const Round& round : rounds) {
+        zeta.push_back(zetaPick(round.zeta));
+        peer.push_back(peerPick(round.peer));
+        ratios.push_back(zeta.back() > 0 ? peer.back() / zeta.back() : 0);
+    }
+    return {zeta::bench::medianOf(zeta), zeta::bench::medianOf(peer), zeta::bench::medianOf(ratios),
+            zeta::bench::ratioSpread(ratios)};
+}
+
+void print(const char* name, const Line& l, double target) {
+    std::printf("bench %s: zeta=%.2f peer=%.2f ratio=%.2f target=%.2f spread=%.0f%%\n", name, l.zeta, l.peer, l.ratio,
+                target, 100 * l.spread);
+}
+
+void line(const char* name, const std::vector<Round>& rounds, const Pick& pick, double target) {
+    print(name, figures(rounds, pick, pick), target);
 }
 
 } // namespace
 
 int main() {
     std::signal(SIGPIPE, SIG_IGN);
-    Figures zeta, peer;
+    std::vector<Round> rounds(kRounds);
     try {
-        zeta.ok = measureRelay<ZetaServer>("zeta", zeta) && measureMemory<ZetaServer>("zeta", zeta) &&
-                  measureUpdates<ZetaServer>("zeta", zeta);
-        peer.ok = measureRelay<PeerServer>("indiserver", peer) && measureMemory<PeerServer>("indiserver", peer) &&
-                  measureUpdates<PeerServer>("indiserver", peer);
+        for (Round& round : rounds) {
+            if (!measure<ZetaServer>("zeta", round.zeta) || !measure<PeerServer>("indiserver", round.peer)) {
+                std::fprintf(stderr, "bench blob_relay: failed\n");
+                return 1;
+            }
+            round.zeta.loopback = round.peer.loopback = loopbackMilliseconds();
+            if (round.zeta.loopback <= 0) {
+                std::fprintf(stderr, "bench blob_relay: failed (the loopback copy)\n");
+                return 1;
+            }
+        }
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "bench blob_relay: %s\n", e.what());
-    }
-    const double loopback = loopbackMilliseconds();
-    if (!zeta.ok || !peer.ok || loopback <= 0) {
-        std::fprintf(stderr, "bench blob_relay: failed (zeta %s, indiserver %s, loopback %s)\n",
-                     zeta.ok ? "ok" : "failed", peer.ok ? "ok" : "failed", loopback > 0 ? "ok" : "failed");
+        std::fprintf(stderr, "bench blob_relay: failed: %s\n", e.what());
         return 1;
     }
-    line("blob_relay_cold", zeta.cold, peer.cold, 1);
-    line("blob_relay_median", zeta.median, peer.median, 1.5);
+    line(
+        "blob_relay_cold", rounds, [](const Figures& f) { return f.cold; }, 1);
+    line(
+        "blob_relay_median", rounds, [](const Figures& f) { return f.median; }, 1.5);
+    const Line worst = figures(
+        rounds, [](const Figures& f) { return f.worst; }, [](const Figures& f) { return f.worst; });
     std::fprintf(stderr, "bench blob_relay_median: worst of %d frames zeta=%.1f ms indiserver=%.1f ms\n", kBackToBack,
-                 zeta.worst, peer.worst);
-    line("blob_relay_1_clients", zeta.fanOut[0], peer.fanOut[0], 1);
-    line("blob_relay_4_clients", zeta.fanOut[1], peer.fanOut[1], 1);
-    line("blob_relay_16_clients", zeta.fanOut[2], peer.fanOut[2], 2);
-    line("blob_server_cpu_ms_per_frame", zeta.cpuPerFrame, peer.cpuPerFrame, 1);
-    line("blob_delivery_vs_loopback", zeta.delivery, loopback, 0.6);
-    // The aim is at most two frames whatever the client count: as a ratio, peer/2.
-    line("server_memory_16_clients", zeta.memoryCopies, peer.memoryCopies, peer.memoryCopies / 2);
-    line("server_updates_1_clients", zeta.updates[0], peer.updates[0], 1);
-    line("server_updates_4_clients", zeta.updates[1], peer.updates[1], 1);
-    line("server_updates_16_clients", zeta.updates[2], peer.updates[2], 1);
+                 worst.zeta, worst.peer);
+    const char* fanOutNames[3] = {"blob_relay_1_clients", "blob_relay_4_clients", "blob_relay_16_clients"};
+    const double fanOutTargets[3] = {1, 1, 2};
+    for (int k = 0; k < 3; ++k)
+        line(
+            fanOutNames[k], rounds, [k](const Figures& f) { return f.fanOut[k]; }, fanOutTargets[k]);
+    line(
+        "blob_server_cpu_ms_per_frame", rounds, [](const Figures& f) { return f.cpuPerFrame; }, 1);
+    print("blob_delivery_vs_loopback",
+          figures(
+              rounds, [](const Figures& f) { return f.delivery; }, [](const Figures& f) { return f.loopback; }),
+          0.6);
+    // The aim is at most two frames whatever the client count: as a ratio, peer/2. Memory
+    // does not drift with load, so the ratio is of the medians here.
+    Line memory = figures(
+        rounds, [](const Figures& f) { return f.memoryCopies; }, [](const Figures& f) { return f.memoryCopies; });
+    memory.ratio = memory.peer / memory.zeta;
+    print("server_memory_16_clients", memory, memory.peer / 2);
+    const char* updateNames[3] = {"server_updates_1_clients", "server_updates_4_clients", "server_updates_16_clients"};
+    for (int k = 0; k < 3; ++k)
+        line(
+            updateNames[k], rounds, [k](const Figures& f) { return f.updates[k]; }, 1);
     // Two frames are the most a relay needs: the one being sent and the next being read.
     // Beyond them are the clients' pieces of text on their way out.
     std::fprintf(stderr,
                  "bench server_memory_16_clients: zeta's peak is %.2f frames over its resident size (two frame "
                  "buffers at most, %.1f MB beside them)\n",
-                 zeta.memoryCopies, std::max(0.0, zeta.memoryCopies - 2) * kMemoryFrameBytes / 1e6);
+                 memory.zeta, std::max(0.0, memory.zeta - 2) * kMemoryFrameBytes / 1e6);
     return 0;
 }
