@@ -70,11 +70,6 @@ double milliseconds(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
 int connectTo(int port, Clock::duration patience) {
     const auto end = Clock::now() + patience;
     while (Clock::now() < end) {
@@ -143,11 +138,46 @@ public:
     // firsts when its first byte came; capture, when given, the bytes of the first one.
     bool readFrames(int frames, std::vector<Clock::time_point>& firsts, std::vector<Clock::time_point>& ends,
                     std::string* capture, const std::function<void(int)>& onFrame = {}) {
-        std::size_t keep = 0;
         int done = 0;
         bool inFrame = false;
+        return scan([&] { return done >= frames; },
+                    [&](std::string_view head, Clock::time_point now) {
+                        if (!inFrame && head.starts_with("<setBLOBVector")) {
+                            inFrame = true;
+                            firsts.push_back(now);
+                        } else if (inFrame && head.starts_with("</setBLOBVector>")) {
+                            inFrame = false;
+                            ends.push_back(now);
+                            ++done;
+                            if (onFrame) onFrame(done);
+                        }
+                    },
+                    [&](const char* bytes, std::size_t size) {
+                        if (capture != nullptr && done == 0) capture->append(bytes, size);
+                    });
+    }
+
+    // Reads until count number updates have come; when returns the time the last one did.
+    bool readUpdates(long count, Clock::time_point& when) {
+        long seen = 0;
+        const bool ok = scan([&] { return seen >= count; },
+                             [&](std::string_view head, Clock::time_point) {
+                                 if (head == "<setNumberVector") ++seen;
+                             });
+        when = Clock::now();
+        if (seen != count) std::fprintf(stderr, "bench server_updates: a client counted %ld of %ld\n", seen, count);
+        return ok && seen == count;
+    }
+
+private:
+    // Reads until done() holds, handing onTag the first kMarker bytes from each "<" (found
+    // by memchr: the base64 between holds none) with the time they came, and onBytes what
+    // each read brought. False on a failed read, or when 120 s have gone.
+    bool scan(const std::function<bool()>& done, const std::function<void(std::string_view, Clock::time_point)>& onTag,
+              const std::function<void(const char*, std::size_t)>& onBytes = {}) {
+        std::size_t keep = 0;
         const auto deadline = Clock::now() + 120s;
-        while (done < frames) {
+        while (!done()) {
             pollfd wait{fd_, POLLIN, 0};
             if (Clock::now() > deadline) return false;
             if (poll(&wait, 1, 100) <= 0) continue;
@@ -156,9 +186,9 @@ public:
             const auto now = Clock::now();
             const std::size_t size = keep + static_cast<std::size_t>(n);
             const char* data = buffer_.data();
+            if (onBytes) onBytes(data + keep, static_cast<std::size_t>(n));
             std::size_t from = 0;
             std::size_t next = size;
-            if (capture != nullptr && done == 0) capture->append(data + keep, static_cast<std::size_t>(n));
             for (;;) {
                 const void* lt = std::memchr(data + from, '<', size - from);
                 if (lt == nullptr) break;
@@ -167,16 +197,7 @@ public:
                     next = at;
                     break;
                 }
-                const std::string_view head(data + at, kMarker);
-                if (!inFrame && head.starts_with("<setBLOBVector")) {
-                    inFrame = true;
-                    firsts.push_back(now);
-                } else if (inFrame && head.starts_with("</setBLOBVector>")) {
-                    inFrame = false;
-                    ends.push_back(now);
-                    ++done;
-                    if (onFrame) onFrame(done);
-                }
+                onTag(std::string_view(data + at, kMarker), now);
                 from = at + 1;
             }
             keep = size - next;
@@ -185,44 +206,6 @@ public:
         return true;
     }
 
-    // Reads until count number updates have come; when returns the time the last one did.
-    bool readUpdates(long count, Clock::time_point& when) {
-        std::size_t keep = 0;
-        long seen = 0;
-        const auto deadline = Clock::now() + 120s;
-        while (seen < count) {
-            pollfd wait{fd_, POLLIN, 0};
-            if (Clock::now() > deadline) {
-                std::fprintf(stderr, "bench server_updates: a client counted %ld of %ld in time\n", seen, count);
-                return false;
-            }
-            if (poll(&wait, 1, 100) <= 0) continue;
-            const ssize_t n = recv(fd_, buffer_.data() + keep, buffer_.size() - keep, 0);
-            if (n <= 0) return false;
-            const std::size_t size = keep + static_cast<std::size_t>(n);
-            const char* data = buffer_.data();
-            std::size_t from = 0;
-            std::size_t next = size;
-            for (;;) {
-                const void* lt = std::memchr(data + from, '<', size - from);
-                if (lt == nullptr) break;
-                const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lt) - data);
-                if (size - at < kMarker) {
-                    next = at;
-                    break;
-                }
-                if (std::string_view(data + at, kMarker) == "<setNumberVector") ++seen;
-                from = at + 1;
-            }
-            keep = size - next;
-            if (keep > 0) std::memmove(buffer_.data(), data + next, keep);
-        }
-        when = Clock::now();
-        if (seen != count) std::fprintf(stderr, "bench server_updates: a client counted %ld of %ld\n", seen, count);
-        return seen == count;
-    }
-
-private:
     static constexpr std::size_t kBuffer = std::size_t{4} << 20;
     static constexpr std::size_t kMarker = 16;
     int fd_;
@@ -439,21 +422,30 @@ bool framesReady(ClientGroup& group, const Server& server, int clients, std::siz
     return false;
 }
 
+// Grows the group to 1, 4 and 16 clients, calling measure(k) at kClientCounts[k] clients;
+// measure returns what went wrong, empty when nothing did.
+bool forEachClientCount(ClientGroup& group, const Server& server, const char* line, const char* who,
+                        const std::function<const char*(int k)>& measure) {
+    for (int k = 0; k < 3; ++k) {
+        if (!grow(group, server, kClientCounts[k], line, who)) return false;
+        const char* failure = measure(k);
+        if (failure[0] != '\0') {
+            std::fprintf(stderr, "bench %s: %s: %s %d clients\n", line, who, failure, kClientCounts[k]);
+            return false;
+        }
+    }
+    return true;
+}
+
 // Small updates, the same for every client, to 1, 4 and 16 clients.
 template <class S>
 bool measureUpdates(const char* who, Figures& figures) {
     S server;
     ClientGroup group;
-    for (int k = 0; k < 3; ++k) {
-        if (!grow(group, server, kClientCounts[k], "server_updates", who)) return false;
+    return forEachClientCount(group, server, "server_updates", who, [&](int k) {
         figures.updates[k] = group.updates(kUpdates);
-        if (figures.updates[k] <= 0) {
-            std::fprintf(stderr, "bench server_updates: %s: not every update reached %d clients\n", who,
-                         kClientCounts[k]);
-            return false;
-        }
-    }
-    return true;
+        return figures.updates[k] > 0 ? "" : "not every update reached";
+    });
 }
 
 template <class S>
@@ -479,21 +471,16 @@ bool measureRelay(const char* who, Figures& figures) {
         std::fprintf(stderr, "bench blob_relay: %s: frames back to back failed\n", who);
         return false;
     }
-    figures.median = median(run.frame);
+    figures.median = zeta::bench::medianOf(run.frame);
     figures.worst = *std::max_element(run.frame.begin(), run.frame.end());
-    figures.delivery = median(run.delivery);
+    figures.delivery = zeta::bench::medianOf(run.delivery);
     figures.cpuPerFrame = (cpuAfter - cpuBefore) / kBackToBack;
 
-    for (int k = 0; k < 3; ++k) {
-        if (!grow(group, server, kClientCounts[k], "blob_relay", who)) return false;
+    return forEachClientCount(group, server, "blob_relay", who, [&](int k) {
         const ClientGroup::Run fan = group.frames(kFrameBytes, kFanOutFrames, false);
-        if (!fan.ok) {
-            std::fprintf(stderr, "bench blob_relay: %s: frames to %d clients failed\n", who, kClientCounts[k]);
-            return false;
-        }
-        figures.fanOut[k] = median(fan.frame);
-    }
-    return true;
+        figures.fanOut[k] = zeta::bench::medianOf(fan.frame);
+        return fan.ok ? "" : "not every frame reached";
+    });
 }
 
 template <class S>
@@ -555,7 +542,7 @@ double loopbackMilliseconds() {
     std::vector<double> times;
     for (int i = 0; i < kCopies; ++i)
         times.push_back(milliseconds(ends[static_cast<std::size_t>(i)] - firsts[static_cast<std::size_t>(i)]));
-    return median(times);
+    return zeta::bench::medianOf(times);
 }
 
 // Rounds of both servers, one right after the other: a line's ratio is the median of the

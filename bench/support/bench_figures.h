@@ -36,6 +36,26 @@ inline double timedMs(const std::function<void()>& work, const std::function<voi
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// The median of values once it has settled: run (which adds a value, and its seconds to
+// spent) is called minRuns times, then in rounds of a third more until the median moves by
+// less than the tolerance, or the runs or seconds allowed are spent.
+inline double settledMedian(std::vector<double>& values, const std::function<void()>& run, const double& spent,
+                            const Settle& settle) {
+    while (static_cast<int>(values.size()) < settle.minRuns && spent < settle.maxSeconds)
+        run();
+    double median = medianOf(values);
+    while (static_cast<int>(values.size()) < settle.maxRuns && spent < settle.maxSeconds) {
+        const std::size_t round = std::max<std::size_t>(3, values.size() / 3);
+        for (std::size_t i = 0; i < round; ++i)
+            run();
+        const double next = medianOf(values);
+        const bool settled = std::fabs(next - median) <= settle.tolerance * median;
+        median = next;
+        if (settled) break;
+    }
+    return median;
+}
+
 // Milliseconds of work, the median of its runs: at least minRuns, then rounds of a third
 // more runs until the median of all runs moves by less than the tolerance. prepare runs
 // untimed before each run.
@@ -51,19 +71,7 @@ inline double medianMs(const std::function<void()>& work, const std::function<vo
     // they will be in every timed run.
     if (prepare) prepare();
     work();
-    while (static_cast<int>(times.size()) < settle.minRuns && spent < settle.maxSeconds)
-        run();
-    double median = medianOf(times);
-    while (static_cast<int>(times.size()) < settle.maxRuns && spent < settle.maxSeconds) {
-        const std::size_t round = std::max<std::size_t>(3, times.size() / 3);
-        for (std::size_t i = 0; i < round; ++i)
-            run();
-        const double next = medianOf(times);
-        const bool settled = std::fabs(next - median) <= settle.tolerance * median;
-        median = next;
-        if (settled) break;
-    }
-    return median;
+    return settledMedian(times, run, spent, settle);
 }
 
 // How far the ratios of single pairs of runs stray: half the distance between their
@@ -101,18 +109,7 @@ inline PairMs medianPairMs(const std::function<void()>& zeta, const std::functio
         if (prepare) prepare();
         (*work)();
     }
-    while (static_cast<int>(ratios.size()) < settle.minRuns && spent < settle.maxSeconds)
-        run();
-    double ratio = medianOf(ratios);
-    while (static_cast<int>(ratios.size()) < settle.maxRuns && spent < settle.maxSeconds) {
-        const std::size_t round = std::max<std::size_t>(3, ratios.size() / 3);
-        for (std::size_t i = 0; i < round; ++i)
-            run();
-        const double next = medianOf(ratios);
-        const bool settled = std::fabs(next - ratio) <= settle.tolerance * ratio;
-        ratio = next;
-        if (settled) break;
-    }
+    const double ratio = settledMedian(ratios, run, spent, settle);
     return {medianOf(zetaTimes), medianOf(peerTimes), ratio, ratioSpread(ratios)};
 }
 
