@@ -94,23 +94,29 @@ struct PairMs {
 
 // Both sides' runs taken in turn, so that a change in the machine's load falls on both
 // alike; the ratio is the median of the pairs' own ratios, which a slow stretch moves least.
-// Settled when the ratio stops moving, as in medianMs.
-inline PairMs medianPairMs(const std::function<void()>& zeta, const std::function<void()>& peer,
-                           const std::function<void()>& prepare = {}, Settle settle = {}) {
+// Each call of zeta or peer is one run and returns its milliseconds. Settled when the ratio
+// stops moving, as in medianMs.
+inline PairMs medianPairOf(const std::function<double()>& zeta, const std::function<double()>& peer,
+                           Settle settle = {}) {
     std::vector<double> zetaTimes, peerTimes, ratios;
     double spent = 0;
     const auto run = [&] {
-        zetaTimes.push_back(timedMs(zeta, prepare));
-        peerTimes.push_back(timedMs(peer, prepare));
+        zetaTimes.push_back(zeta());
+        peerTimes.push_back(peer());
         ratios.push_back(zetaTimes.back() > 0 ? peerTimes.back() / zetaTimes.back() : 0);
         spent += (zetaTimes.back() + peerTimes.back()) / 1000;
     };
-    for (const auto* work : {&zeta, &peer}) {
-        if (prepare) prepare();
-        (*work)();
-    }
+    // One untimed pair first, as in medianMs.
+    zeta();
+    peer();
     const double ratio = settledMedian(ratios, run, spent, settle);
     return {medianOf(zetaTimes), medianOf(peerTimes), ratio, ratioSpread(ratios)};
+}
+
+// medianPairOf for work timed here; prepare runs untimed before each run of either side.
+inline PairMs medianPairMs(const std::function<void()>& zeta, const std::function<void()>& peer,
+                           const std::function<void()>& prepare = {}, Settle settle = {}) {
+    return medianPairOf([&] { return timedMs(zeta, prepare); }, [&] { return timedMs(peer, prepare); }, settle);
 }
 
 // A line of times in milliseconds, lower is better: ratio is peer / zeta.
