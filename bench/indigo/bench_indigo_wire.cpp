@@ -3,22 +3,26 @@
 // on request. The same clients, plain sockets that ask for BLOBs and count whole frames, read
 // from both; the first frame from each server is checked equal to what the driver sent.
 //
-// Both servers are measured in turn, five rounds of each: a line gives the median of each
-// side's figures, the median of the rounds' own ratios (peer/zeta) and their spread.
+// Five rounds; in each, both servers are up at once and their runs taken in turn (frames in
+// blocks, one at a time, or update runs), but for memory, which needs fresh servers. A line
+// gives the median of each side's round figures, the median of the rounds' own ratios
+// (peer/zeta) and their spread.
 //
 // Lines (times in ms, lower is better):
 // - blob_relay_cold: a fresh server, a client that has just connected, its first frame.
-// - blob_relay_median: 30 frames back to back (each asked for when the last has come), the
-//   median from request to last byte; the worst beside it on stderr.
+// - blob_relay_median: 30 frames back to back (each asked for when the last has come), in
+//   three blocks of ten taken in turn with the other server's; the median from request to
+//   last byte, the worst beside it on stderr.
 // - blob_relay_1/4/16_clients: every client receives the frame; request to the last byte at
-//   the slowest client, median of several frames.
+//   the slowest client, median of several frames, one from each server in turn.
 // - blob_server_cpu_ms_per_frame: the server's own CPU time (user + system) per frame over
 //   the back-to-back run; the driver's is not counted.
 // - blob_delivery_vs_loopback: from the first byte of the frame's message at the client to
 //   its last, against a plain socket copy of the same message over 127.0.0.1 in this run
 //   (peer = the loopback copy: the limit).
 // - server_updates_1/4/16_clients: 5000 small number updates from the driver, from the
-//   request until every client has counted every one; the median of three runs.
+//   request until every client has counted every one; both servers up at once, their runs
+//   taken in turn, the median of three each.
 // - server_memory_16_clients: the server's peak memory over its resident size before, while
 //   two 24 MP frames (16 bits) go to 16 clients one after the other, in frames; the target is
 //   two frames (printed as the ratio that means it), stderr says what lies beyond them.
@@ -64,6 +68,7 @@ using zeta::bench::kDriverDevice;
 constexpr std::size_t kFrameBytes = 4096u * 3072u * 2u;
 constexpr std::size_t kMemoryFrameBytes = 6000u * 4000u * 2u;
 constexpr int kBackToBack = 30;
+constexpr int kBackToBackBlocks = 3;
 constexpr int kFanOutFrames = 7;
 
 double milliseconds(Clock::duration d) {
@@ -423,71 +428,106 @@ bool framesReady(ClientGroup& group, const Server& server, int clients, std::siz
     return false;
 }
 
-// Grows the group to 1, 4 and 16 clients, calling measure(k) at kClientCounts[k] clients;
-// measure returns what went wrong, empty when nothing did.
-bool forEachClientCount(ClientGroup& group, const Server& server, const char* line, const char* who,
-                        const std::function<const char*(int k)>& measure) {
+// Small updates, the same for every client, to 1, 4 and 16 clients of both servers at once:
+// their runs taken in turn, so that load that comes and goes falls on both alike. A run is
+// short beside the load's swings: each figure is the median of a few.
+bool measureUpdates(Figures& zeta, Figures& peer) {
+    ZetaServer zetaServer;
+    PeerServer peerServer;
+    ClientGroup zetaGroup, peerGroup;
     for (int k = 0; k < 3; ++k) {
-        if (!grow(group, server, kClientCounts[k], line, who)) return false;
-        const char* failure = measure(k);
-        if (failure[0] != '\0') {
-            std::fprintf(stderr, "bench %s: %s: %s %d clients\n", line, who, failure, kClientCounts[k]);
+        if (!grow(zetaGroup, zetaServer, kClientCounts[k], "server_updates", "zeta") ||
+            !grow(peerGroup, peerServer, kClientCounts[k], "server_updates", "indiserver"))
             return false;
+        std::vector<double> zetaRuns, peerRuns;
+        for (int i = 0; i < kUpdateRuns; ++i) {
+            zetaRuns.push_back(zetaGroup.updates(kUpdates));
+            peerRuns.push_back(peerGroup.updates(kUpdates));
+            if (zetaRuns.back() <= 0 || peerRuns.back() <= 0) {
+                std::fprintf(stderr, "bench server_updates: %s: not every update reached %d clients\n",
+                             zetaRuns.back() <= 0 ? "zeta" : "indiserver", kClientCounts[k]);
+                return false;
+            }
         }
+        zeta.updates[k] = zeta::bench::medianOf(zetaRuns);
+        peer.updates[k] = zeta::bench::medianOf(peerRuns);
     }
     return true;
 }
 
-// Small updates, the same for every client, to 1, 4 and 16 clients.
-template <class S>
-bool measureUpdates(const char* who, Figures& figures) {
-    S server;
+// One server of a paired measurement, its clients and what they measured.
+struct Side {
+    const Server& server;
+    Figures& figures;
+    const char* who;
     ClientGroup group;
-    return forEachClientCount(group, server, "server_updates", who, [&](int k) {
-        // A run is short beside the load's swings: the median of a few.
-        std::vector<double> runs;
-        for (int i = 0; i < kUpdateRuns; ++i) {
-            runs.push_back(group.updates(kUpdates));
-            if (runs.back() <= 0) return "not every update reached";
+    std::vector<double> frames, delivery;
+    double cpu = 0;
+};
+
+// Frames from both servers, up at once, their runs taken in turn.
+bool measureRelay(Figures& zeta, Figures& peer) {
+    ZetaServer zetaServer;
+    PeerServer peerServer;
+    Side sides[2] = {{zetaServer, zeta, "zeta", {}, {}, {}, 0}, {peerServer, peer, "indiserver", {}, {}, {}, 0}};
+    for (Side& side : sides)
+        if (!framesReady(side.group, side.server, 1, kFrameBytes, "blob_relay", side.who)) return false;
+    for (Side& side : sides) {
+        const ClientGroup::Run cold = side.group.frames(kFrameBytes, 1, true);
+        if (!cold.ok) {
+            std::fprintf(stderr, "bench blob_relay: %s: the first frame did not come\n", side.who);
+            return false;
         }
-        figures.updates[k] = zeta::bench::medianOf(runs);
-        return "";
-    });
-}
-
-template <class S>
-bool measureRelay(const char* who, Figures& figures) {
-    S server;
-    ClientGroup group;
-    if (!framesReady(group, server, 1, kFrameBytes, "blob_relay", who)) return false;
-    const ClientGroup::Run cold = group.frames(kFrameBytes, 1, true);
-    if (!cold.ok) {
-        std::fprintf(stderr, "bench blob_relay: %s: the first frame did not come\n", who);
-        return false;
+        if (payload(cold.captured) != zeta::bench::plainBase64(zeta::bench::frameBytes(kFrameBytes))) {
+            std::fprintf(stderr, "bench blob_relay: %s: the frame that came is not the one the driver sent\n",
+                         side.who);
+            return false;
+        }
+        side.figures.cold = cold.frame.front();
     }
-    if (payload(cold.captured) != zeta::bench::plainBase64(zeta::bench::frameBytes(kFrameBytes))) {
-        std::fprintf(stderr, "bench blob_relay: %s: the frame that came is not the one the driver sent\n", who);
-        return false;
-    }
-    figures.cold = cold.frame.front();
 
-    const double cpuBefore = cpuMilliseconds(server.pid());
-    const ClientGroup::Run run = group.frames(kFrameBytes, kBackToBack, false);
-    const double cpuAfter = cpuMilliseconds(server.pid());
-    if (!run.ok) {
-        std::fprintf(stderr, "bench blob_relay: %s: frames back to back failed\n", who);
-        return false;
+    // Back to back, in blocks taken in turn.
+    for (int block = 0; block < kBackToBackBlocks; ++block) {
+        for (Side& side : sides) {
+            const double cpuBefore = cpuMilliseconds(side.server.pid());
+            const ClientGroup::Run run = side.group.frames(kFrameBytes, kBackToBack / kBackToBackBlocks, false);
+            side.cpu += cpuMilliseconds(side.server.pid()) - cpuBefore;
+            if (!run.ok) {
+                std::fprintf(stderr, "bench blob_relay: %s: frames back to back failed\n", side.who);
+                return false;
+            }
+            side.frames.insert(side.frames.end(), run.frame.begin(), run.frame.end());
+            side.delivery.insert(side.delivery.end(), run.delivery.begin(), run.delivery.end());
+        }
     }
-    figures.median = zeta::bench::medianOf(run.frame);
-    figures.worst = *std::max_element(run.frame.begin(), run.frame.end());
-    figures.delivery = zeta::bench::medianOf(run.delivery);
-    figures.cpuPerFrame = (cpuAfter - cpuBefore) / kBackToBack;
+    for (Side& side : sides) {
+        side.figures.median = zeta::bench::medianOf(side.frames);
+        side.figures.worst = *std::max_element(side.frames.begin(), side.frames.end());
+        side.figures.delivery = zeta::bench::medianOf(side.delivery);
+        side.figures.cpuPerFrame = side.cpu / kBackToBack;
+    }
 
-    return forEachClientCount(group, server, "blob_relay", who, [&](int k) {
-        const ClientGroup::Run fan = group.frames(kFrameBytes, kFanOutFrames, false);
-        figures.fanOut[k] = zeta::bench::medianOf(fan.frame);
-        return fan.ok ? "" : "not every frame reached";
-    });
+    // To more clients, a frame from each server in turn.
+    for (int k = 0; k < 3; ++k) {
+        for (Side& side : sides) {
+            if (!grow(side.group, side.server, kClientCounts[k], "blob_relay", side.who)) return false;
+            side.frames.clear();
+        }
+        for (int i = 0; i < kFanOutFrames; ++i) {
+            for (Side& side : sides) {
+                const ClientGroup::Run fan = side.group.frames(kFrameBytes, 1, false);
+                if (!fan.ok) {
+                    std::fprintf(stderr, "bench blob_relay: %s: not every frame reached %d clients\n", side.who,
+                                 kClientCounts[k]);
+                    return false;
+                }
+                side.frames.push_back(fan.frame.front());
+            }
+        }
+        for (Side& side : sides)
+            side.figures.fanOut[k] = zeta::bench::medianOf(side.frames);
+    }
+    return true;
 }
 
 template <class S>
@@ -504,11 +544,6 @@ bool measureMemory(const char* who, Figures& figures) {
     }
     figures.memoryCopies = (peak - before) / static_cast<double>(kMemoryFrameBytes);
     return true;
-}
-
-template <class S>
-bool measure(const char* who, Figures& figures) {
-    return measureRelay<S>(who, figures) && measureMemory<S>(who, figures) && measureUpdates<S>(who, figures);
 }
 
 // The limit: the same frame message written over a 127.0.0.1 socket and read by the same
@@ -594,7 +629,8 @@ int main() {
     std::vector<Round> rounds(kRounds);
     try {
         for (Round& round : rounds) {
-            if (!measure<ZetaServer>("zeta", round.zeta) || !measure<PeerServer>("indiserver", round.peer)) {
+            if (!measureRelay(round.zeta, round.peer) || !measureMemory<ZetaServer>("zeta", round.zeta) ||
+                !measureMemory<PeerServer>("indiserver", round.peer) || !measureUpdates(round.zeta, round.peer)) {
                 std::fprintf(stderr, "bench blob_relay: failed\n");
                 return 1;
             }
