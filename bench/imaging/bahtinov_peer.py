@@ -1,12 +1,13 @@
 # The peer side of bench_bahtinov: the same Bahtinov line search in numpy, one start point at
 # a time with every end point of it scored at once. Reads the frame's raw 16-bit samples
-# (top row first) and prints each run's lines, then "milliseconds <best>".
+# (top row first), then, kept running by bench_bahtinov, runs the search once for each line
+# it reads and answers its milliseconds; "lines" answers the last run's lines, joined by "|".
 import sys
 import time
 
 import numpy as np
 
-path, width, height, x, y, w, h, runs = sys.argv[1], *map(int, sys.argv[2:8]), int(sys.argv[8])
+path, width, height, x, y, w, h = sys.argv[1], *map(int, sys.argv[2:8])
 frame = np.fromfile(path, dtype=np.uint16).reshape(height, width).astype(np.int64)
 assert w == h, "the peer handles square selections, where every segment runs along one axis"
 
@@ -63,11 +64,11 @@ def lines():
     return result
 
 
-times = []
-for _ in range(runs):
+result = None
+for request in sys.stdin:
+    if request.strip() == "lines":
+        print("|".join("line %d %d %d %d %.9f" % l[:5] if l else "line none" for l in result), flush=True)
+        continue
     start = time.perf_counter()
     result = lines()
-    times.append(time.perf_counter() - start)
-for l in result:
-    print("line %d %d %d %d %.9f" % l[:5] if l else "line none")
-print("milliseconds %.3f" % (min(times) * 1000))
+    print((time.perf_counter() - start) * 1000, flush=True)

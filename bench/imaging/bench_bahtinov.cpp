@@ -1,20 +1,35 @@
 // Bahtinov-mask line search on a 299 x 299 selection of a synthetic pattern: Zeta against the
-// same search written in numpy; both must find the same three lines.
+// same search written in numpy, the runs of the two taken in turn; both must find the same
+// three lines.
 
 #include "imaging/bahtinov_pattern.h"
 #include "imaging/image.h"
 #include "imaging/test_bitmap_image_rep.h"
+#include "support/bench_figures.h"
+#include "support/peer_process.h"
 
-#include <chrono>
+#include <array>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
+namespace {
+
+// A numpy search takes about a second: a few pairs settle it.
+const zeta::bench::Settle kSettle{5, 31, 20, 0.02};
+
+} // namespace
+
 int main() {
+    std::signal(SIGPIPE, SIG_IGN); // a peer that has gone is an empty answer
     zeta::platform::ImageRep::registerImageRepClass<TestBitmapImageRep>();
     bahtinov_pattern::Pattern p;
     p.width = p.height = 400;
@@ -24,39 +39,37 @@ int main() {
     const Image image(testBitmap(p.width, p.height, 16, 1, 16, bytes16(samples)), ".zbmp");
     const int x = 50, y = 50, size = 299;
 
-    constexpr int kRuns = 5;
-    std::array<std::optional<BahtinovLine>, 3> lines;
-    double best = 1e300;
-    for (int i = 0; i < kRuns; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        lines = image.bahtinovLines(x, y, size, size);
-        best =
-            std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-
     const auto folder = std::filesystem::temp_directory_path() / ("zeta_bench_bahtinov_" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     const auto path = folder / "frame.u16";
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(samples.size() * 2));
-    const std::string command = "env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE /usr/bin/python3 " ZETA_SOURCE_DIR
-                                "/bench/imaging/bahtinov_peer.py '" +
-                                path.string() + "' " + std::to_string(p.width) + " " + std::to_string(p.height) + " " +
-                                std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(size) + " " +
-                                std::to_string(size) + " 2";
+
+    // The peer kept running and asked for one search at a time, taken in turn with Zeta's.
+    std::array<std::optional<BahtinovLine>, 3> lines;
     std::vector<std::string> peerLines;
-    double peer = 0;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe)) {
-            const std::string text(buffer);
-            if (text.rfind("line", 0) == 0) peerLines.push_back(text.substr(0, text.size() - 1));
-            if (text.rfind("milliseconds", 0) == 0) peer = std::stod(text.substr(13));
-        }
-        pclose(pipe);
+    bool peerRan = true;
+    zeta::bench::PairMs pair;
+    {
+        zeta::bench::PeerProcess peer({"env", "-u", "OPENBLAS_CORETYPE", "-u", "OPENBLAS_L2_SIZE", "/usr/bin/python3",
+                                       ZETA_SOURCE_DIR "/bench/imaging/bahtinov_peer.py", path.string(),
+                                       std::to_string(p.width), std::to_string(p.height), std::to_string(x),
+                                       std::to_string(y), std::to_string(size), std::to_string(size)});
+        pair = zeta::bench::medianPairOf(
+            [&] { return zeta::bench::timedMs([&] { lines = image.bahtinovLines(x, y, size, size); }, {}); },
+            [&] {
+                const std::string answer = peer.ask("run");
+                const double ms = answer.empty() ? 0 : std::atof(answer.c_str());
+                if (ms <= 0) peerRan = false;
+                return ms;
+            },
+            kSettle);
+        std::istringstream answer(peer.ask("lines"));
+        for (std::string line; std::getline(answer, line, '|');)
+            peerLines.push_back(line);
     }
     std::filesystem::remove_all(folder);
-    if (peerLines.size() != 3 || peer <= 0) {
+    if (peerLines.size() != 3 || !peerRan) {
         std::fprintf(stderr, "bench_bahtinov: the numpy peer did not run\n");
         return 1;
     }
@@ -74,6 +87,6 @@ int main() {
             return 1;
         }
     }
-    std::printf("bench bahtinov: zeta=%.2fms peer=%.2fms ratio=%.2f target=10.0\n", best, peer, peer / best);
+    zeta::bench::printLine("bahtinov", pair, 10.0);
     return 0;
 }

@@ -1,18 +1,17 @@
 // A capture run saved as numbered files on a tmpfs: 200 JPEG frames of 6 MB handed to the
 // batch writer as they arrive on the bus, against cp copying the same 200 files into an
-// empty folder. Best of several runs each.
+// empty folder, the two timed in turn.
 
 #include "imaging/batch/batch_controller.h"
 #include "platform/dispatch.h"
 #include "platform/image/data.h"
 #include "platform/user_defaults.h"
+#include "support/bench_figures.h"
 
-#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -26,19 +25,8 @@ namespace {
 constexpr int kFrames = 200;
 constexpr std::size_t kFrameBytes = 6 * 1000 * 1000;
 constexpr int kDistinct = 10; // frames cycle through these, to spare memory
-constexpr int kRuns = 3;
-
-double bestOf(const std::function<void()>& prepare, const std::function<void()>& work) {
-    double best = 1e300;
-    for (int i = 0; i < kRuns; ++i) {
-        prepare();
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        best =
-            std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    return best;
-}
+// A run writes 1.2 GB: a few pairs are enough, and keep the benchmark short.
+const zeta::bench::Settle kSettle{5, 31, 20, 0.02};
 
 bool runProgram(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
@@ -101,24 +89,29 @@ int main() {
     BatchController batch(&defaults);
     batch.setFolder(zetaFolder.string());
     batch.setNameTemplate("IMG");
-    const double zeta = bestOf([&] { emptyFolder(zetaFolder); },
-                               [&] {
-                                   batch.open();
-                                   for (int i = 0; i < kFrames; ++i)
-                                       batch.saveFrame(frames[std::size_t(i % kDistinct)], std::nullopt, std::nullopt,
-                                                       std::nullopt, std::nullopt, ".jpeg");
-                                   batch.close();
-                                   dispatch::drainMainQueue();
-                               });
-    const bool allSaved = batch.images().size() == std::size_t(kFrames);
     bool copied = true;
-    const double peer = bestOf([&] { emptyFolder(cpFolder); }, [&] { copied = runProgram(copyArguments) && copied; });
+    const zeta::bench::PairMs pair = zeta::bench::medianPairMs(
+        [&] {
+            batch.open();
+            for (int i = 0; i < kFrames; ++i)
+                batch.saveFrame(frames[std::size_t(i % kDistinct)], std::nullopt, std::nullopt, std::nullopt,
+                                std::nullopt, ".jpeg");
+            batch.close();
+            dispatch::drainMainQueue();
+        },
+        [&] { copied = runProgram(copyArguments) && copied; },
+        [&] {
+            emptyFolder(zetaFolder);
+            emptyFolder(cpFolder);
+        },
+        kSettle);
+    const bool allSaved = batch.images().size() == std::size_t(kFrames);
     std::filesystem::remove_all(root);
     if (!allSaved || !copied) {
         std::printf("bench batch_files: failed (zeta saved %zu of %d, cp %s)\n", batch.images().size(), kFrames,
                     copied ? "ok" : "failed");
         return 1;
     }
-    std::printf("bench batch_files: zeta=%.1fms peer=%.1fms ratio=%.2f target=0.8\n", zeta, peer, peer / zeta);
+    zeta::bench::printLine("batch_files", pair, 0.8);
     return 0;
 }

@@ -1,35 +1,23 @@
 // A new 24-megapixel 16-bit frame handed to the image window until its fitted view is
-// painted, against one memcpy of the frame's bytes (the least any display of it costs).
+// painted, against one memcpy of the frame's bytes (the least any display of it costs); the
+// two are timed in turn.
 
 #include "imaging/test_bitmap_image_rep.h"
 #include "imaging/window/image_controller.h"
 #include "imaging/window/image_window.h"
+#include "support/bench_figures.h"
 
 #include <QApplication>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <vector>
 
 namespace {
 
 constexpr int kWidth = 6000;
 constexpr int kHeight = 4000;
-constexpr int kRuns = 7;
-
-double bestOf(const std::function<void()>& work) {
-    double best = 1e300;
-    for (int i = 0; i < kRuns; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        best =
-            std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    return best;
-}
 
 // Sky with noise and a scatter of stars, some saturated.
 std::vector<std::uint16_t> starField(std::uint64_t seed) {
@@ -74,17 +62,17 @@ int main(int argc, char** argv) {
     app.processEvents();
 
     std::size_t next = 0;
-    const double shown = bestOf([&] {
-        controller.setImage(frames[next++ % frames.size()]);
-        window.clickableView()->repaint();
-    });
-
     const std::size_t bytes = std::size_t(kWidth) * kHeight * 2;
     std::vector<std::uint8_t> from(bytes, 1), to(bytes);
-    const double copy = bestOf([&] {
-        std::memcpy(to.data(), from.data(), bytes);
-        asm volatile("" : : "r"(to.data()) : "memory");
-    });
-    std::printf("bench image_display: zeta=%.2fms peer=%.2fms ratio=%.2f target=0.25\n", shown, copy, copy / shown);
+    const zeta::bench::PairMs pair = zeta::bench::medianPairMs(
+        [&] {
+            controller.setImage(frames[next++ % frames.size()]);
+            window.clickableView()->repaint();
+        },
+        [&] {
+            std::memcpy(to.data(), from.data(), bytes);
+            asm volatile("" : : "r"(to.data()) : "memory");
+        });
+    zeta::bench::printLine("image_display", pair, 0.25);
     return 0;
 }

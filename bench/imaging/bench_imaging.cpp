@@ -1,7 +1,9 @@
 // Zeta's frame work against numpy and astropy on the same 6000 x 4000 frames: statistics with
-// the histogram and the stretched rendering (one thread each), and FITS decoding, both sides
-// from the same bytes in memory: 16-bit, 8-bit, RGB and tile-compressed. Every output is
-// checked equal to the peer's. Then the 16-bit decode against one memcpy of the frame.
+// the histogram (one thread each) and the stretched rendering (Zeta's across a few threads,
+// numpy's on one), and FITS decoding, both sides from the same bytes in memory: 16-bit, 8-bit,
+// RGB and tile-compressed. The runs of the two are taken in turn, the peer kept running and
+// asked for one at a time. Every output is checked equal to the peer's. Then the 16-bit
+// decode against one memcpy of the frame.
 
 #include "imaging/fits_bytes.h"
 #include "imaging/fits_image_rep.h"
@@ -9,13 +11,16 @@
 #include "imaging/image_statistics.h"
 #include "platform/image/buffer.h"
 #include "support/bench_figures.h"
+#include "support/peer_process.h"
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <sstream>
@@ -26,7 +31,6 @@ namespace {
 
 constexpr int kWidth = 6000;
 constexpr int kHeight = 4000;
-using zeta::bench::medianMs;
 using zeta::bench::printLine;
 
 // A night-sky frame: sky background with noise, a few thousand stars, some saturated.
@@ -109,6 +113,7 @@ bool run(const std::string& command) {
 } // namespace
 
 int main() {
+    std::signal(SIGPIPE, SIG_IGN); // a peer that has gone is an empty answer
     const auto folder = std::filesystem::path("/dev/shm") / ("zeta_bench_imaging_" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     int status = 0;
@@ -132,62 +137,75 @@ int main() {
         const char* name;
         const char* file;
         double target;
-        double ms = 0;
     };
     std::vector<Decode> decodes = {{"imaging_fits_decode", "frame16.fits", 1.5},
                                    {"imaging_fits_decode_8bit", "frame8.fits", 1},
                                    {"imaging_fits_decode_rgb", "rgb.fits", 1},
                                    {"imaging_fits_decode_tiled", "tiled.fits.fz", 0.5}};
     std::map<std::string, zeta::platform::Data> bytes;
-    for (auto& d : decodes) {
-        const auto data = zeta::platform::Data::contentsOfFile((folder / d.file).c_str());
-        bytes.emplace(d.name, data);
-        d.ms = medianMs([&] {
-            FITSIO::FITSImageRep rep(data);
-            if (rep.pixelsWide() != kWidth) std::abort();
-        });
-    }
+    for (const auto& d : decodes)
+        bytes.emplace(d.name, zeta::platform::Data::contentsOfFile((folder / d.file).c_str()));
     const FITSIO::FITSImageRep rep(bytes.at("imaging_fits_decode"));
-    ImageStatistics statistics;
-    const double analyse = medianMs([&] { statistics = computeStatistics(rep); });
+    ImageStatistics statistics = computeStatistics(rep);
     zeta::platform::Buffer rgb = zeta::platform::allocateBuffer(std::size_t(3) * kWidth * kHeight);
-    const double render =
-        medianMs([&] { renderStretched(rep, statistics.autoBlackPoint, statistics.autoWhitePoint, rgb.get()); });
+
+    // The peer, kept running and asked for one run at a time, so that each of its runs is
+    // taken right after one of Zeta's on the same bytes and stretch.
+    zeta::bench::PeerProcess peer({"env", "-u", "OPENBLAS_CORETYPE", "-u", "OPENBLAS_L2_SIZE", "/usr/bin/python3",
+                                   ZETA_SOURCE_DIR "/bench/imaging/numpy_peer.py", folder.string(),
+                                   std::to_string(statistics.autoBlackPoint),
+                                   std::to_string(statistics.autoWhitePoint)});
+    bool peerRan = true;
+    const auto peerRun = [&](const std::string& name) {
+        return [&peer, &peerRan, name] {
+            const std::string answer = peer.ask(name);
+            const double ms = answer.empty() ? 0 : std::atof(answer.c_str());
+            if (ms <= 0) peerRan = false;
+            return ms;
+        };
+    };
+    const auto zetaRun = [](const std::function<void()>& work) {
+        return [work] {
+            return zeta::bench::timedMs(work, {});
+        };
+    };
+    std::map<std::string, zeta::bench::PairMs> pairs;
+    for (const auto& d : decodes) {
+        const zeta::platform::Data& data = bytes.at(d.name);
+        pairs[d.name] = zeta::bench::medianPairOf(zetaRun([&data] {
+                                                      FITSIO::FITSImageRep decoded(data);
+                                                      if (decoded.pixelsWide() != kWidth) std::abort();
+                                                  }),
+                                                  peerRun(std::string(d.name).substr(std::strlen("imaging_"))));
+    }
+    pairs["imaging_statistics"] =
+        zeta::bench::medianPairOf(zetaRun([&] { statistics = computeStatistics(rep); }), peerRun("statistics"));
+    pairs["imaging_render"] = zeta::bench::medianPairOf(
+        zetaRun([&] { renderStretched(rep, statistics.autoBlackPoint, statistics.autoWhitePoint, rgb.get()); }),
+        peerRun("render"));
 
     // The limit of a decode: the frame's bytes copied once into memory already in use.
     zeta::platform::Buffer copy = zeta::platform::allocateBuffer(rep.bufferSize());
     std::memset(copy.get(), 0, rep.bufferSize());
     const std::uint8_t* frameBytes = bytes.at("imaging_fits_decode").bytes() + 2880;
-    const auto [decodeMs, memcpyMs] = zeta::bench::medianPairMs(
+    const zeta::bench::PairMs decodeVsMemcpy = zeta::bench::medianPairMs(
         [&] {
             FITSIO::FITSImageRep decoded(bytes.at("imaging_fits_decode"));
             if (decoded.pixelsWide() != kWidth) std::abort();
         },
         [&] { std::memcpy(copy.get(), frameBytes, rep.bufferSize()); });
 
-    // The peers, on the same bytes and stretch.
-    const std::string command = "env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE /usr/bin/python3 " ZETA_SOURCE_DIR
-                                "/bench/imaging/numpy_peer.py '" +
-                                folder.string() + "' " + std::to_string(statistics.autoBlackPoint) + " " +
-                                std::to_string(statistics.autoWhitePoint);
-    std::map<std::string, double> peer;
+    // What the peer found and made, for the checks below.
     std::vector<std::int64_t> peerStatistics;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[16384];
-        while (std::fgets(buffer, sizeof buffer, pipe)) {
-            std::istringstream in(buffer);
-            std::string name;
-            in >> name;
-            if (name == "statistics_values") {
-                for (std::int64_t v = 0; in >> v;)
-                    peerStatistics.push_back(v);
-            } else {
-                in >> peer[name];
-            }
-        }
-        if (pclose(pipe) != 0) fail("the numpy peer failed");
+    {
+        std::istringstream in(peer.ask("outputs"));
+        std::string name;
+        in >> name;
+        for (std::int64_t v = 0; in >> v;)
+            peerStatistics.push_back(v);
+        if (name != "statistics_values") peerRan = false;
     }
-    if (peer.size() != 2 + decodes.size()) {
+    if (!peerRan) {
         fail("the numpy peer did not run");
         std::filesystem::remove_all(folder);
         return 1;
@@ -210,10 +228,10 @@ int main() {
     }
     std::filesystem::remove_all(folder);
 
-    printLine("imaging_statistics", analyse, peer["statistics"], 4);
-    printLine("imaging_render", render, peer["render"], 8);
+    printLine("imaging_statistics", pairs.at("imaging_statistics"), 4);
+    printLine("imaging_render", pairs.at("imaging_render"), 8);
     for (const auto& d : decodes)
-        printLine(d.name, d.ms, peer[std::string(d.name).substr(std::strlen("imaging_"))], d.target);
-    printLine("fits_decode_vs_memcpy", decodeMs, memcpyMs, 0.8);
+        printLine(d.name, pairs.at(d.name), d.target);
+    printLine("fits_decode_vs_memcpy", decodeVsMemcpy, 0.8);
     return status;
 }

@@ -1,8 +1,9 @@
 # The peer side of bench_imaging: numpy and astropy doing Zeta's work on the same frames, one
-# thread, as a practised numpy user would write it. Each figure is the median of runs repeated
-# until it settles. Prints "name milliseconds" lines, then "statistics_values ..." with the
-# statistics found; writes what it decoded and rendered next to the frames, in Zeta's layout,
-# for bench_imaging to check equal.
+# thread, as a practised numpy user would write it. Kept running by bench_imaging, which takes
+# its runs in turn with Zeta's: each line read names a piece of work, run once, and the answer
+# is its milliseconds. "outputs" writes what it decoded and rendered next to the frames, in
+# Zeta's layout, and answers "statistics_values ..." with the statistics found, for
+# bench_imaging to check equal. The end of the input ends it.
 import sys
 import time
 
@@ -10,30 +11,6 @@ import numpy as np
 from astropy.io import fits
 
 folder, black, white = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-
-
-def median_ms(work, min_runs=7, max_runs=201, max_seconds=20.0, tolerance=0.02):
-    # As bench_figures.h: an untimed run, then rounds until the median moves by < tolerance.
-    work()
-    times = []
-
-    def run():
-        start = time.perf_counter()
-        work()
-        times.append(time.perf_counter() - start)
-
-    while len(times) < min_runs and sum(times) < max_seconds:
-        run()
-    median = float(np.median(times))
-    while len(times) < max_runs and sum(times) < max_seconds:
-        for _ in range(max(3, len(times) // 3)):
-            run()
-        following = float(np.median(times))
-        settled = abs(following - median) <= tolerance * median
-        median = following
-        if settled:
-            break
-    return median * 1000
 
 
 def read(name):
@@ -88,16 +65,30 @@ def interleaved(raw):
     return np.ascontiguousarray(np.moveaxis(decode(raw), 0, -1))
 
 
-print("statistics", median_ms(statistics))
-print("render", median_ms(render))
-rgb.tofile(f"{folder}/render.peer")
 frames = {
     "fits_decode": (frame16, lambda raw: decode(raw)),
     "fits_decode_8bit": (read("frame8.fits"), lambda raw: decode(raw)),
     "fits_decode_rgb": (read("rgb.fits"), interleaved),
     "fits_decode_tiled": (read("tiled.fits.fz"), lambda raw: decode(raw, 1)),
 }
-for name, (raw, work) in frames.items():
-    print(name, median_ms(lambda: work(raw)))
-    np.ascontiguousarray(work(raw)).tofile(f"{folder}/{name}.peer")
-print("statistics_values", " ".join(str(v) for v in statistics()))
+work = {"statistics": statistics, "render": render}
+for name, (raw, decoder) in frames.items():
+    work[name] = lambda raw=raw, decoder=decoder: decoder(raw)
+
+
+def outputs():
+    render()
+    rgb.tofile(f"{folder}/render.peer")
+    for name, (raw, decoder) in frames.items():
+        np.ascontiguousarray(decoder(raw)).tofile(f"{folder}/{name}.peer")
+    return "statistics_values " + " ".join(str(v) for v in statistics())
+
+
+for line in sys.stdin:
+    name = line.strip()
+    if name == "outputs":
+        print(outputs(), flush=True)
+        continue
+    start = time.perf_counter()
+    work[name]()
+    print((time.perf_counter() - start) * 1000, flush=True)

@@ -3,24 +3,32 @@
 // on request. The same clients, plain sockets that ask for BLOBs and count whole frames, read
 // from both; the first frame from each server is checked equal to what the driver sent.
 //
-// Lines (ratio = peer/zeta; times in ms, lower is better):
+// Five rounds; in each, both servers are up at once and their runs taken in turn (frames in
+// blocks, one at a time, or update runs), but for memory, which needs fresh servers. A line
+// gives the median of each side's round figures, the median of the rounds' own ratios
+// (peer/zeta) and their spread.
+//
+// Lines (times in ms, lower is better):
 // - blob_relay_cold: a fresh server, a client that has just connected, its first frame.
-// - blob_relay_median: 30 frames back to back (each asked for when the last has come), the
-//   median from request to last byte; the worst beside it on stderr.
+// - blob_relay_median: 30 frames back to back (each asked for when the last has come), in
+//   three blocks of ten taken in turn with the other server's; the median from request to
+//   last byte, the worst beside it on stderr.
 // - blob_relay_1/4/16_clients: every client receives the frame; request to the last byte at
-//   the slowest client, median of several frames.
+//   the slowest client, median of several frames, one from each server in turn.
 // - blob_server_cpu_ms_per_frame: the server's own CPU time (user + system) per frame over
 //   the back-to-back run; the driver's is not counted.
 // - blob_delivery_vs_loopback: from the first byte of the frame's message at the client to
 //   its last, against a plain socket copy of the same message over 127.0.0.1 in this run
 //   (peer = the loopback copy: the limit).
 // - server_updates_1/4/16_clients: 5000 small number updates from the driver, from the
-//   request until every client has counted every one.
+//   request until every client has counted every one; both servers up at once, their runs
+//   taken in turn, the median of three each.
 // - server_memory_16_clients: the server's peak memory over its resident size before, while
 //   two 24 MP frames (16 bits) go to 16 clients one after the other, in frames; the target is
 //   two frames (printed as the ratio that means it), stderr says what lies beyond them.
 
 #include "bench_frames.h"
+#include "support/bench_figures.h"
 #include "support/free_port.h"
 #include "support/indi_server.h"
 #include "support/process.h"
@@ -60,15 +68,11 @@ using zeta::bench::kDriverDevice;
 constexpr std::size_t kFrameBytes = 4096u * 3072u * 2u;
 constexpr std::size_t kMemoryFrameBytes = 6000u * 4000u * 2u;
 constexpr int kBackToBack = 30;
+constexpr int kBackToBackBlocks = 3;
 constexpr int kFanOutFrames = 7;
 
 double milliseconds(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 int connectTo(int port, Clock::duration patience) {
@@ -139,11 +143,46 @@ public:
     // firsts when its first byte came; capture, when given, the bytes of the first one.
     bool readFrames(int frames, std::vector<Clock::time_point>& firsts, std::vector<Clock::time_point>& ends,
                     std::string* capture, const std::function<void(int)>& onFrame = {}) {
-        std::size_t keep = 0;
         int done = 0;
         bool inFrame = false;
+        return scan([&] { return done >= frames; },
+                    [&](std::string_view head, Clock::time_point now) {
+                        if (!inFrame && head.starts_with("<setBLOBVector")) {
+                            inFrame = true;
+                            firsts.push_back(now);
+                        } else if (inFrame && head.starts_with("</setBLOBVector>")) {
+                            inFrame = false;
+                            ends.push_back(now);
+                            ++done;
+                            if (onFrame) onFrame(done);
+                        }
+                    },
+                    [&](const char* bytes, std::size_t size) {
+                        if (capture != nullptr && done == 0) capture->append(bytes, size);
+                    });
+    }
+
+    // Reads until count number updates have come; when returns the time the last one did.
+    bool readUpdates(long count, Clock::time_point& when) {
+        long seen = 0;
+        const bool ok = scan([&] { return seen >= count; },
+                             [&](std::string_view head, Clock::time_point) {
+                                 if (head == "<setNumberVector") ++seen;
+                             });
+        when = Clock::now();
+        if (seen != count) std::fprintf(stderr, "bench server_updates: a client counted %ld of %ld\n", seen, count);
+        return ok && seen == count;
+    }
+
+private:
+    // Reads until done() holds, handing onTag the first kMarker bytes from each "<" (found
+    // by memchr: the base64 between holds none) with the time they came, and onBytes what
+    // each read brought. False on a failed read, or when 120 s have gone.
+    bool scan(const std::function<bool()>& done, const std::function<void(std::string_view, Clock::time_point)>& onTag,
+              const std::function<void(const char*, std::size_t)>& onBytes = {}) {
+        std::size_t keep = 0;
         const auto deadline = Clock::now() + 120s;
-        while (done < frames) {
+        while (!done()) {
             pollfd wait{fd_, POLLIN, 0};
             if (Clock::now() > deadline) return false;
             if (poll(&wait, 1, 100) <= 0) continue;
@@ -152,9 +191,9 @@ public:
             const auto now = Clock::now();
             const std::size_t size = keep + static_cast<std::size_t>(n);
             const char* data = buffer_.data();
+            if (onBytes) onBytes(data + keep, static_cast<std::size_t>(n));
             std::size_t from = 0;
             std::size_t next = size;
-            if (capture != nullptr && done == 0) capture->append(data + keep, static_cast<std::size_t>(n));
             for (;;) {
                 const void* lt = std::memchr(data + from, '<', size - from);
                 if (lt == nullptr) break;
@@ -163,16 +202,7 @@ public:
                     next = at;
                     break;
                 }
-                const std::string_view head(data + at, kMarker);
-                if (!inFrame && head.starts_with("<setBLOBVector")) {
-                    inFrame = true;
-                    firsts.push_back(now);
-                } else if (inFrame && head.starts_with("</setBLOBVector>")) {
-                    inFrame = false;
-                    ends.push_back(now);
-                    ++done;
-                    if (onFrame) onFrame(done);
-                }
+                onTag(std::string_view(data + at, kMarker), now);
                 from = at + 1;
             }
             keep = size - next;
@@ -181,44 +211,6 @@ public:
         return true;
     }
 
-    // Reads until count number updates have come; when returns the time the last one did.
-    bool readUpdates(long count, Clock::time_point& when) {
-        std::size_t keep = 0;
-        long seen = 0;
-        const auto deadline = Clock::now() + 120s;
-        while (seen < count) {
-            pollfd wait{fd_, POLLIN, 0};
-            if (Clock::now() > deadline) {
-                std::fprintf(stderr, "bench server_updates: a client counted %ld of %ld in time\n", seen, count);
-                return false;
-            }
-            if (poll(&wait, 1, 100) <= 0) continue;
-            const ssize_t n = recv(fd_, buffer_.data() + keep, buffer_.size() - keep, 0);
-            if (n <= 0) return false;
-            const std::size_t size = keep + static_cast<std::size_t>(n);
-            const char* data = buffer_.data();
-            std::size_t from = 0;
-            std::size_t next = size;
-            for (;;) {
-                const void* lt = std::memchr(data + from, '<', size - from);
-                if (lt == nullptr) break;
-                const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lt) - data);
-                if (size - at < kMarker) {
-                    next = at;
-                    break;
-                }
-                if (std::string_view(data + at, kMarker) == "<setNumberVector") ++seen;
-                from = at + 1;
-            }
-            keep = size - next;
-            if (keep > 0) std::memmove(buffer_.data(), data + next, keep);
-        }
-        when = Clock::now();
-        if (seen != count) std::fprintf(stderr, "bench server_updates: a client counted %ld of %ld\n", seen, count);
-        return seen == count;
-    }
-
-private:
     static constexpr std::size_t kBuffer = std::size_t{4} << 20;
     static constexpr std::size_t kMarker = 16;
     int fd_;
@@ -408,82 +400,132 @@ struct Figures {
     double median = 0;
     double worst = 0;
     double delivery = 0;
+    double loopback = 0;
     double cpuPerFrame = 0;
     double fanOut[3] = {0, 0, 0};
     double memoryCopies = 0;
     double updates[3] = {0, 0, 0};
-    bool ok = false;
 };
 
 constexpr long kUpdates = 5000;
+constexpr int kUpdateRuns = 3;
+constexpr int kClientCounts[3] = {1, 4, 16};
 
-// Small updates, the same for every client, to 1, 4 and 16 clients.
-template <class S>
-bool measureUpdates(const char* who, Figures& figures) {
-    S server;
-    ClientGroup group;
-    const int counts[3] = {1, 4, 16};
+// Connects clients to the server until the group has count of them; false (said on stderr
+// under line's name) when one cannot.
+bool grow(ClientGroup& group, const Server& server, int count, const char* line, const char* who) {
+    if (group.add(server.port(), count - static_cast<int>(group.size()))) return true;
+    std::fprintf(stderr, "bench %s: %s: %d clients could not connect\n", line, who, count);
+    return false;
+}
+
+// A group of clients that has had the driver make frames of that size.
+bool framesReady(ClientGroup& group, const Server& server, int clients, std::size_t bytes, const char* line,
+                 const char* who) {
+    if (!grow(group, server, clients, line, who)) return false;
+    if (group.prepare(bytes)) return true;
+    std::fprintf(stderr, "bench %s: %s: the driver did not make its frames\n", line, who);
+    return false;
+}
+
+// Small updates, the same for every client, to 1, 4 and 16 clients of both servers at once:
+// their runs taken in turn, so that load that comes and goes falls on both alike. A run is
+// short beside the load's swings: each figure is the median of a few.
+bool measureUpdates(Figures& zeta, Figures& peer) {
+    ZetaServer zetaServer;
+    PeerServer peerServer;
+    ClientGroup zetaGroup, peerGroup;
     for (int k = 0; k < 3; ++k) {
-        if (!group.add(server.port(), counts[k] - static_cast<int>(group.size()))) {
-            std::fprintf(stderr, "bench server_updates: %s: %d clients could not connect\n", who, counts[k]);
+        if (!grow(zetaGroup, zetaServer, kClientCounts[k], "server_updates", "zeta") ||
+            !grow(peerGroup, peerServer, kClientCounts[k], "server_updates", "indiserver"))
             return false;
+        std::vector<double> zetaRuns, peerRuns;
+        for (int i = 0; i < kUpdateRuns; ++i) {
+            zetaRuns.push_back(zetaGroup.updates(kUpdates));
+            peerRuns.push_back(peerGroup.updates(kUpdates));
+            if (zetaRuns.back() <= 0 || peerRuns.back() <= 0) {
+                std::fprintf(stderr, "bench server_updates: %s: not every update reached %d clients\n",
+                             zetaRuns.back() <= 0 ? "zeta" : "indiserver", kClientCounts[k]);
+                return false;
+            }
         }
-        figures.updates[k] = group.updates(kUpdates);
-        if (figures.updates[k] <= 0) {
-            std::fprintf(stderr, "bench server_updates: %s: not every update reached %d clients\n", who, counts[k]);
-            return false;
-        }
+        zeta.updates[k] = zeta::bench::medianOf(zetaRuns);
+        peer.updates[k] = zeta::bench::medianOf(peerRuns);
     }
     return true;
 }
 
-template <class S>
-bool measureRelay(const char* who, Figures& figures) {
-    S server;
+// One server of a paired measurement, its clients and what they measured.
+struct Side {
+    const Server& server;
+    Figures& figures;
+    const char* who;
     ClientGroup group;
-    if (!group.add(server.port(), 1)) {
-        std::fprintf(stderr, "bench blob_relay: %s: no client got the driver's properties\n", who);
-        return false;
-    }
-    if (!group.prepare(kFrameBytes)) {
-        std::fprintf(stderr, "bench blob_relay: %s: the driver did not make its frames\n", who);
-        return false;
-    }
-    const ClientGroup::Run cold = group.frames(kFrameBytes, 1, true);
-    if (!cold.ok) {
-        std::fprintf(stderr, "bench blob_relay: %s: the first frame did not come\n", who);
-        return false;
-    }
-    if (payload(cold.captured) != zeta::bench::plainBase64(zeta::bench::frameBytes(kFrameBytes))) {
-        std::fprintf(stderr, "bench blob_relay: %s: the frame that came is not the one the driver sent\n", who);
-        return false;
-    }
-    figures.cold = cold.frame.front();
+    std::vector<double> frames, delivery;
+    double cpu = 0;
+};
 
-    const double cpuBefore = cpuMilliseconds(server.pid());
-    const ClientGroup::Run run = group.frames(kFrameBytes, kBackToBack, false);
-    const double cpuAfter = cpuMilliseconds(server.pid());
-    if (!run.ok) {
-        std::fprintf(stderr, "bench blob_relay: %s: frames back to back failed\n", who);
-        return false;
+// Frames from both servers, up at once, their runs taken in turn.
+bool measureRelay(Figures& zeta, Figures& peer) {
+    ZetaServer zetaServer;
+    PeerServer peerServer;
+    Side sides[2] = {{zetaServer, zeta, "zeta", {}, {}, {}, 0}, {peerServer, peer, "indiserver", {}, {}, {}, 0}};
+    for (Side& side : sides)
+        if (!framesReady(side.group, side.server, 1, kFrameBytes, "blob_relay", side.who)) return false;
+    for (Side& side : sides) {
+        const ClientGroup::Run cold = side.group.frames(kFrameBytes, 1, true);
+        if (!cold.ok) {
+            std::fprintf(stderr, "bench blob_relay: %s: the first frame did not come\n", side.who);
+            return false;
+        }
+        if (payload(cold.captured) != zeta::bench::plainBase64(zeta::bench::frameBytes(kFrameBytes))) {
+            std::fprintf(stderr, "bench blob_relay: %s: the frame that came is not the one the driver sent\n",
+                         side.who);
+            return false;
+        }
+        side.figures.cold = cold.frame.front();
     }
-    figures.median = median(run.frame);
-    figures.worst = *std::max_element(run.frame.begin(), run.frame.end());
-    figures.delivery = median(run.delivery);
-    figures.cpuPerFrame = (cpuAfter - cpuBefore) / kBackToBack;
 
-    const int counts[3] = {1, 4, 16};
+    // Back to back, in blocks taken in turn.
+    for (int block = 0; block < kBackToBackBlocks; ++block) {
+        for (Side& side : sides) {
+            const double cpuBefore = cpuMilliseconds(side.server.pid());
+            const ClientGroup::Run run = side.group.frames(kFrameBytes, kBackToBack / kBackToBackBlocks, false);
+            side.cpu += cpuMilliseconds(side.server.pid()) - cpuBefore;
+            if (!run.ok) {
+                std::fprintf(stderr, "bench blob_relay: %s: frames back to back failed\n", side.who);
+                return false;
+            }
+            side.frames.insert(side.frames.end(), run.frame.begin(), run.frame.end());
+            side.delivery.insert(side.delivery.end(), run.delivery.begin(), run.delivery.end());
+        }
+    }
+    for (Side& side : sides) {
+        side.figures.median = zeta::bench::medianOf(side.frames);
+        side.figures.worst = *std::max_element(side.frames.begin(), side.frames.end());
+        side.figures.delivery = zeta::bench::medianOf(side.delivery);
+        side.figures.cpuPerFrame = side.cpu / kBackToBack;
+    }
+
+    // To more clients, a frame from each server in turn.
     for (int k = 0; k < 3; ++k) {
-        if (!group.add(server.port(), counts[k] - static_cast<int>(group.size()))) {
-            std::fprintf(stderr, "bench blob_relay: %s: %d clients could not connect\n", who, counts[k]);
-            return false;
+        for (Side& side : sides) {
+            if (!grow(side.group, side.server, kClientCounts[k], "blob_relay", side.who)) return false;
+            side.frames.clear();
         }
-        const ClientGroup::Run fan = group.frames(kFrameBytes, kFanOutFrames, false);
-        if (!fan.ok) {
-            std::fprintf(stderr, "bench blob_relay: %s: frames to %d clients failed\n", who, counts[k]);
-            return false;
+        for (int i = 0; i < kFanOutFrames; ++i) {
+            for (Side& side : sides) {
+                const ClientGroup::Run fan = side.group.frames(kFrameBytes, 1, false);
+                if (!fan.ok) {
+                    std::fprintf(stderr, "bench blob_relay: %s: not every frame reached %d clients\n", side.who,
+                                 kClientCounts[k]);
+                    return false;
+                }
+                side.frames.push_back(fan.frame.front());
+            }
         }
-        figures.fanOut[k] = median(fan.frame);
+        for (Side& side : sides)
+            side.figures.fanOut[k] = zeta::bench::medianOf(side.frames);
     }
     return true;
 }
@@ -492,14 +534,7 @@ template <class S>
 bool measureMemory(const char* who, Figures& figures) {
     S server;
     ClientGroup group;
-    if (!group.add(server.port(), 16)) {
-        std::fprintf(stderr, "bench server_memory: %s: 16 clients could not connect\n", who);
-        return false;
-    }
-    if (!group.prepare(kMemoryFrameBytes)) {
-        std::fprintf(stderr, "bench server_memory: %s: the driver did not make its frames\n", who);
-        return false;
-    }
+    if (!framesReady(group, server, 16, kMemoryFrameBytes, "server_memory", who)) return false;
     const double before = statusBytes(server.pid(), "VmRSS");
     const ClientGroup::Run run = group.frames(kMemoryFrameBytes, 2, false);
     const double peak = statusBytes(server.pid(), "VmHWM");
@@ -549,52 +584,100 @@ double loopbackMilliseconds() {
     std::vector<double> times;
     for (int i = 0; i < kCopies; ++i)
         times.push_back(milliseconds(ends[static_cast<std::size_t>(i)] - firsts[static_cast<std::size_t>(i)]));
-    return median(times);
+    return zeta::bench::medianOf(times);
 }
 
-void line(const char* name, double zeta, double peer, double target) {
-    std::printf("bench %s: zeta=%.2f peer=%.2f ratio=%.2f target=%.2f\n", name, zeta, peer, zeta > 0 ? peer / zeta : 0,
-                target);
+// Rounds of both servers, one right after the other: a line's ratio is the median of the
+// rounds' own ratios, so that load that comes and goes between rounds falls on both sides.
+constexpr int kRounds = 5;
+
+struct Round {
+    Figures zeta, peer;
+};
+
+using Pick = std::function<double(const Figures&)>;
+
+struct Line {
+    double zeta = 0, peer = 0, ratio = 0, spread = 0;
+};
+
+// The medians of each side's figure and of the rounds' ratios, and how far those stray.
+Line figures(const std::vector<Round>& rounds, const Pick& zetaPick, const Pick& peerPick) {
+    std::vector<double> zeta, peer, ratios;
+    for (const Round& round : rounds) {
+        zeta.push_back(zetaPick(round.zeta));
+        peer.push_back(peerPick(round.peer));
+        ratios.push_back(zeta.back() > 0 ? peer.back() / zeta.back() : 0);
+    }
+    return {zeta::bench::medianOf(zeta), zeta::bench::medianOf(peer), zeta::bench::medianOf(ratios),
+            zeta::bench::ratioSpread(ratios)};
+}
+
+void print(const char* name, const Line& l, double target) {
+    std::printf("bench %s: zeta=%.2f peer=%.2f ratio=%.2f target=%.2f spread=%.0f%%\n", name, l.zeta, l.peer, l.ratio,
+                target, 100 * l.spread);
+}
+
+void line(const char* name, const std::vector<Round>& rounds, const Pick& pick, double target) {
+    print(name, figures(rounds, pick, pick), target);
 }
 
 } // namespace
 
 int main() {
     std::signal(SIGPIPE, SIG_IGN);
-    Figures zeta, peer;
+    std::vector<Round> rounds(kRounds);
     try {
-        zeta.ok = measureRelay<ZetaServer>("zeta", zeta) && measureMemory<ZetaServer>("zeta", zeta) &&
-                  measureUpdates<ZetaServer>("zeta", zeta);
-        peer.ok = measureRelay<PeerServer>("indiserver", peer) && measureMemory<PeerServer>("indiserver", peer) &&
-                  measureUpdates<PeerServer>("indiserver", peer);
+        for (Round& round : rounds) {
+            if (!measureRelay(round.zeta, round.peer) || !measureMemory<ZetaServer>("zeta", round.zeta) ||
+                !measureMemory<PeerServer>("indiserver", round.peer) || !measureUpdates(round.zeta, round.peer)) {
+                std::fprintf(stderr, "bench blob_relay: failed\n");
+                return 1;
+            }
+            round.zeta.loopback = round.peer.loopback = loopbackMilliseconds();
+            if (round.zeta.loopback <= 0) {
+                std::fprintf(stderr, "bench blob_relay: failed (the loopback copy)\n");
+                return 1;
+            }
+        }
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "bench blob_relay: %s\n", e.what());
-    }
-    const double loopback = loopbackMilliseconds();
-    if (!zeta.ok || !peer.ok || loopback <= 0) {
-        std::fprintf(stderr, "bench blob_relay: failed (zeta %s, indiserver %s, loopback %s)\n",
-                     zeta.ok ? "ok" : "failed", peer.ok ? "ok" : "failed", loopback > 0 ? "ok" : "failed");
+        std::fprintf(stderr, "bench blob_relay: failed: %s\n", e.what());
         return 1;
     }
-    line("blob_relay_cold", zeta.cold, peer.cold, 1);
-    line("blob_relay_median", zeta.median, peer.median, 1.5);
+    line(
+        "blob_relay_cold", rounds, [](const Figures& f) { return f.cold; }, 1);
+    line(
+        "blob_relay_median", rounds, [](const Figures& f) { return f.median; }, 1.5);
+    const Line worst = figures(
+        rounds, [](const Figures& f) { return f.worst; }, [](const Figures& f) { return f.worst; });
     std::fprintf(stderr, "bench blob_relay_median: worst of %d frames zeta=%.1f ms indiserver=%.1f ms\n", kBackToBack,
-                 zeta.worst, peer.worst);
-    line("blob_relay_1_clients", zeta.fanOut[0], peer.fanOut[0], 1);
-    line("blob_relay_4_clients", zeta.fanOut[1], peer.fanOut[1], 1);
-    line("blob_relay_16_clients", zeta.fanOut[2], peer.fanOut[2], 2);
-    line("blob_server_cpu_ms_per_frame", zeta.cpuPerFrame, peer.cpuPerFrame, 1);
-    line("blob_delivery_vs_loopback", zeta.delivery, loopback, 0.6);
-    // The aim is at most two frames whatever the client count: as a ratio, peer/2.
-    line("server_memory_16_clients", zeta.memoryCopies, peer.memoryCopies, peer.memoryCopies / 2);
-    line("server_updates_1_clients", zeta.updates[0], peer.updates[0], 1);
-    line("server_updates_4_clients", zeta.updates[1], peer.updates[1], 1);
-    line("server_updates_16_clients", zeta.updates[2], peer.updates[2], 1);
+                 worst.zeta, worst.peer);
+    const char* fanOutNames[3] = {"blob_relay_1_clients", "blob_relay_4_clients", "blob_relay_16_clients"};
+    const double fanOutTargets[3] = {1, 1, 2};
+    for (int k = 0; k < 3; ++k)
+        line(
+            fanOutNames[k], rounds, [k](const Figures& f) { return f.fanOut[k]; }, fanOutTargets[k]);
+    line(
+        "blob_server_cpu_ms_per_frame", rounds, [](const Figures& f) { return f.cpuPerFrame; }, 1);
+    print("blob_delivery_vs_loopback",
+          figures(
+              rounds, [](const Figures& f) { return f.delivery; }, [](const Figures& f) { return f.loopback; }),
+          0.6);
+    // The aim is at most two frames whatever the client count: as a ratio, peer/2. Memory
+    // does not drift with load, so the ratio is of the medians here.
+    Line memory = figures(
+        rounds, [](const Figures& f) { return f.memoryCopies; }, [](const Figures& f) { return f.memoryCopies; });
+    memory.ratio = memory.peer / memory.zeta;
+    print("server_memory_16_clients", memory, memory.peer / 2);
+    const char* updateNames[3] = {"server_updates_1_clients", "server_updates_4_clients", "server_updates_16_clients"};
+    for (int k = 0; k < 3; ++k)
+        line(
+            updateNames[k], rounds, [k](const Figures& f) { return f.updates[k]; }, 1);
     // Two frames are the most a relay needs: the one being sent and the next being read.
     // Beyond them are the clients' pieces of text on their way out.
     std::fprintf(stderr,
                  "bench server_memory_16_clients: zeta's peak is %.2f frames over its resident size (two frame "
                  "buffers at most, %.1f MB beside them)\n",
-                 zeta.memoryCopies, std::max(0.0, zeta.memoryCopies - 2) * kMemoryFrameBytes / 1e6);
+                 memory.zeta, std::max(0.0, memory.zeta - 2) * kMemoryFrameBytes / 1e6);
     return 0;
 }

@@ -27,34 +27,28 @@ inline double medianOf(std::vector<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// Milliseconds of work, the median of its runs: at least minRuns, then rounds of a third
-// more runs until the median of all runs moves by less than the tolerance. prepare runs
-// untimed before each run.
-inline double medianMs(const std::function<void()>& work, const std::function<void()>& prepare = {},
-                       Settle settle = {}) {
+// One timed run of work, in milliseconds; prepare runs untimed before it.
+inline double timedMs(const std::function<void()>& work, const std::function<void()>& prepare) {
     using Clock = std::chrono::steady_clock;
-    std::vector<double> times;
-    double spent = 0;
-    const auto run = [&] {
-        if (prepare) prepare();
-        const auto start = Clock::now();
-        work();
-        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        times.push_back(ms);
-        spent += ms / 1000;
-    };
-    // One untimed run first: caches, page tables and the peer's files are then as warm as
-    // they will be in every timed run.
     if (prepare) prepare();
+    const auto start = Clock::now();
     work();
-    while (static_cast<int>(times.size()) < settle.minRuns && spent < settle.maxSeconds)
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The median of values once it has settled: run (which adds a value, and its seconds to
+// spent) is called minRuns times, then in rounds of a third more until the median moves by
+// less than the tolerance, or the runs or seconds allowed are spent.
+inline double settledMedian(std::vector<double>& values, const std::function<void()>& run, const double& spent,
+                            const Settle& settle) {
+    while (static_cast<int>(values.size()) < settle.minRuns && spent < settle.maxSeconds)
         run();
-    double median = medianOf(times);
-    while (static_cast<int>(times.size()) < settle.maxRuns && spent < settle.maxSeconds) {
-        const std::size_t round = std::max<std::size_t>(3, times.size() / 3);
+    double median = medianOf(values);
+    while (static_cast<int>(values.size()) < settle.maxRuns && spent < settle.maxSeconds) {
+        const std::size_t round = std::max<std::size_t>(3, values.size() / 3);
         for (std::size_t i = 0; i < round; ++i)
             run();
-        const double next = medianOf(times);
+        const double next = medianOf(values);
         const bool settled = std::fabs(next - median) <= settle.tolerance * median;
         median = next;
         if (settled) break;
@@ -62,54 +56,81 @@ inline double medianMs(const std::function<void()>& work, const std::function<vo
     return median;
 }
 
+// Milliseconds of work, the median of its runs: at least minRuns, then rounds of a third
+// more runs until the median of all runs moves by less than the tolerance. prepare runs
+// untimed before each run.
+inline double medianMs(const std::function<void()>& work, const std::function<void()>& prepare = {},
+                       Settle settle = {}) {
+    std::vector<double> times;
+    double spent = 0;
+    const auto run = [&] {
+        times.push_back(timedMs(work, prepare));
+        spent += times.back() / 1000;
+    };
+    // One untimed run first: caches, page tables and the peer's files are then as warm as
+    // they will be in every timed run.
+    if (prepare) prepare();
+    work();
+    return settledMedian(times, run, spent, settle);
+}
+
+// How far the ratios of single pairs of runs stray: half the distance between their
+// quartiles, as a fraction of their median. What a reader weighs a ratio's digits by.
+inline double ratioSpread(std::vector<double> ratios) {
+    if (ratios.size() < 4) return 0;
+    std::sort(ratios.begin(), ratios.end());
+    const double middle = medianOf(ratios);
+    const double low = ratios[ratios.size() / 4];
+    const double high = ratios[ratios.size() - 1 - ratios.size() / 4];
+    return middle > 0 ? (high - low) / 2 / middle : 0;
+}
+
 struct PairMs {
-    double zeta = 0;
-    double peer = 0;
+    double zeta = 0;   // median of Zeta's runs
+    double peer = 0;   // median of the peer's runs
+    double ratio = 0;  // median of peer/zeta over pairs of runs taken one right after the other
+    double spread = 0; // ratioSpread of those per-pair ratios
 };
 
-// Both sides' medians as medianMs, their runs taken in turn, so that a change in the
-// machine's load falls on both alike. Settled when neither median moves.
+// Both sides' runs taken in turn, so that a change in the machine's load falls on both
+// alike; the ratio is the median of the pairs' own ratios, which a slow stretch moves least.
+// Each call of zeta or peer is one run and returns its milliseconds. Settled when the ratio
+// stops moving, as in medianMs.
+inline PairMs medianPairOf(const std::function<double()>& zeta, const std::function<double()>& peer,
+                           Settle settle = {}) {
+    std::vector<double> zetaTimes, peerTimes, ratios;
+    double spent = 0;
+    const auto run = [&] {
+        zetaTimes.push_back(zeta());
+        peerTimes.push_back(peer());
+        ratios.push_back(zetaTimes.back() > 0 ? peerTimes.back() / zetaTimes.back() : 0);
+        spent += (zetaTimes.back() + peerTimes.back()) / 1000;
+    };
+    // One untimed pair first, as in medianMs.
+    zeta();
+    peer();
+    const double ratio = settledMedian(ratios, run, spent, settle);
+    return {medianOf(zetaTimes), medianOf(peerTimes), ratio, ratioSpread(ratios)};
+}
+
+// medianPairOf for work timed here; prepare runs untimed before each run of either side.
 inline PairMs medianPairMs(const std::function<void()>& zeta, const std::function<void()>& peer,
                            const std::function<void()>& prepare = {}, Settle settle = {}) {
-    using Clock = std::chrono::steady_clock;
-    std::vector<double> zetaTimes, peerTimes;
-    double spent = 0;
-    const auto time = [&](const std::function<void()>& work, std::vector<double>& times) {
-        if (prepare) prepare();
-        const auto start = Clock::now();
-        work();
-        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        times.push_back(ms);
-        spent += ms / 1000;
-    };
-    const auto run = [&] {
-        time(zeta, zetaTimes);
-        time(peer, peerTimes);
-    };
-    for (const auto* work : {&zeta, &peer}) {
-        if (prepare) prepare();
-        (*work)();
-    }
-    while (static_cast<int>(zetaTimes.size()) < settle.minRuns && spent < settle.maxSeconds)
-        run();
-    PairMs median{medianOf(zetaTimes), medianOf(peerTimes)};
-    while (static_cast<int>(zetaTimes.size()) < settle.maxRuns && spent < settle.maxSeconds) {
-        const std::size_t round = std::max<std::size_t>(3, zetaTimes.size() / 3);
-        for (std::size_t i = 0; i < round; ++i)
-            run();
-        const PairMs next{medianOf(zetaTimes), medianOf(peerTimes)};
-        const bool settled = std::fabs(next.zeta - median.zeta) <= settle.tolerance * median.zeta &&
-                             std::fabs(next.peer - median.peer) <= settle.tolerance * median.peer;
-        median = next;
-        if (settled) break;
-    }
-    return median;
+    return medianPairOf([&] { return timedMs(zeta, prepare); }, [&] { return timedMs(peer, prepare); }, settle);
 }
 
 // A line of times in milliseconds, lower is better: ratio is peer / zeta.
 inline void printLine(const char* name, double zetaMs, double peerMs, double target) {
     std::printf("bench %s: zeta=%.2fms peer=%.2fms ratio=%.2f target=%.2f\n", name, zetaMs, peerMs, peerMs / zetaMs,
                 target);
+    std::fflush(stdout);
+}
+
+// A line of paired runs: the ratio is the median of the pairs' (see medianPairMs), the
+// spread after it.
+inline void printLine(const char* name, const PairMs& pair, double target) {
+    std::printf("bench %s: zeta=%.2fms peer=%.2fms ratio=%.2f target=%.2f spread=%.0f%%\n", name, pair.zeta, pair.peer,
+                pair.ratio, target, 100 * pair.spread);
     std::fflush(stdout);
 }
 

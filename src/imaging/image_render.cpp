@@ -1,5 +1,8 @@
 #include "imaging/image_render.h"
 
+#include "imaging/parallel_chunks.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -128,6 +131,29 @@ bool haveSsse3() {
 }
 #endif
 
+// Groups of 16 pixels a thread renders at the least: below that, handing the work over
+// costs more than it saves.
+constexpr std::size_t kRenderChunkGroups = std::size_t{1} << 15;
+
+// count grey pixels from in into out, with the vector code where there is one.
+void renderGreyPart(const std::uint8_t* in, std::int64_t count, bool deep, const std::uint8_t* table, std::uint8_t* out,
+                    [[maybe_unused]] bool stream) {
+    std::int64_t done = 0;
+#if ZETA_RENDER_SSSE3
+    if (haveSsse3())
+        done =
+            deep ? renderGrey16Ssse3(in, count, table, out, stream) : renderGrey8Ssse3(in, count, table, out, stream);
+#endif
+    if (deep) {
+        renderGrey(
+            in + done * 2, 2, count - done, table, 65535, [](const std::uint8_t* p) { return unsigned(load16(p)); },
+            out + done * 3);
+    } else {
+        renderGrey(
+            in + done, 1, count - done, table, 255, [](const std::uint8_t* p) { return unsigned(*p); }, out + done * 3);
+    }
+}
+
 } // namespace
 
 std::uint8_t stretchedValue(std::int64_t v, std::int64_t black, std::int64_t white) {
@@ -154,24 +180,18 @@ void renderStretched(const zeta::platform::BitmapImageRep& rep, std::int64_t bla
     case PixelLayout::Grey16: {
         const bool deep = layout == PixelLayout::Grey16;
         const auto table = stretchTable(deep ? 65536 : 256, black, white);
-        std::int64_t done = 0;
+        bool stream = false;
 #if ZETA_RENDER_SSSE3
-        if (haveSsse3()) {
-            const bool stream = n * 3 >= (std::int64_t(4) << 20) && reinterpret_cast<std::uintptr_t>(rgb) % 16 == 0;
-            done = deep ? renderGrey16Ssse3(in, n, table.data(), rgb, stream)
-                        : renderGrey8Ssse3(in, n, table.data(), rgb, stream);
-        }
+        stream = n * 3 >= (std::int64_t(4) << 20) && reinterpret_cast<std::uintptr_t>(rgb) % 16 == 0;
 #endif
-        const std::size_t step = deep ? 2 : 1;
-        if (deep) {
-            renderGrey(
-                in + done * 2, step, n - done, table.data(), 65535,
-                [](const std::uint8_t* p) { return unsigned(load16(p)); }, rgb + done * 3);
-        } else {
-            renderGrey(
-                in + done, step, n - done, table.data(), 255, [](const std::uint8_t* p) { return unsigned(*p); },
-                rgb + done * 3);
-        }
+        // Across threads, in whole groups of 16 pixels: every chunk but the last is the
+        // vector code's alone, and its output starts 16-byte aligned like the frame's.
+        const auto groups = static_cast<std::size_t>((n + 15) / 16);
+        zeta::imaging::forEachChunk(groups, kRenderChunkGroups, [&](std::size_t begin, std::size_t end) {
+            const auto first = static_cast<std::int64_t>(begin) * 16;
+            const std::int64_t count = std::min(n, static_cast<std::int64_t>(end) * 16) - first;
+            renderGreyPart(in + first * (deep ? 2 : 1), count, deep, table.data(), rgb + first * 3, stream);
+        });
         break;
     }
     case PixelLayout::RGB24:

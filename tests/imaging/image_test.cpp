@@ -1,9 +1,11 @@
 #include "imaging/image.h"
 
+#include "imaging/image_render.h"
 #include "platform/system_log.h"
 #include "test_decoders.h"
 
 #include <QImage>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <numeric>
@@ -216,6 +218,56 @@ TEST_F(ImageTest, StretchOfGreyFrames) {
     auto fresh = grey16(2, 1, {1000, 65535});
     EXPECT_EQ(rendered(*fresh, 0), (std::array<int, 3>{0, 0, 0}));
     EXPECT_EQ(rendered(*fresh, 1), (std::array<int, 3>{255, 0, 0}));
+}
+
+// A frame large enough to be rendered by several threads comes out pixel for pixel as the
+// stretch has it, in 8 and 16 bits, saturated pixels red, up to a last pixel that ends no
+// whole group of 16.
+TEST_F(ImageTest, LargeGreyFramesRenderEveryPixelAcrossTheirChunks) {
+    constexpr std::uint32_t width = 2003, height = 1201;
+    const std::size_t n = std::size_t{width} * height;
+    std::vector<std::uint16_t> deep(n);
+    std::vector<std::uint8_t> shallow(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        deep[i] = static_cast<std::uint16_t>(i * 7919 % 65536);
+        shallow[i] = static_cast<std::uint8_t>(i * 31 % 256);
+    }
+    deep.back() = 65535;
+    shallow.back() = 200;
+    const struct {
+        const char* name;
+        std::shared_ptr<Image> image;
+        std::int64_t black, white, saturated;
+        std::function<std::int64_t(std::size_t)> sample;
+    } cases[] = {
+        {"16-bit", grey16(width, height, deep), 1000, 60000, 65535,
+         [&](std::size_t i) {
+             return deep[i];
+         }},
+        {"8-bit", grey8(width, height, shallow), 10, 240, 255,
+         [&](std::size_t i) {
+             return shallow[i];
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.image->setBlackPoint(c.black);
+        c.image->setWhitePoint(c.white);
+        const auto picture = c.image->image();
+        ASSERT_TRUE(picture);
+        const std::uint8_t* rgb = picture->firstBitmapImageRep()->bitmapData();
+        std::size_t wrong = 0, first = n;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::int64_t v = c.sample(i);
+            const std::uint8_t grey = stretchedValue(v, c.black, c.white);
+            const bool red = v == c.saturated;
+            const std::uint8_t* p = rgb + 3 * i;
+            if (p[0] != (red ? 255 : grey) || p[1] != (red ? 0 : grey) || p[2] != (red ? 0 : grey)) {
+                if (wrong++ == 0) first = i;
+            }
+        }
+        EXPECT_EQ(wrong, 0u) << "first at pixel " << first;
+    }
 }
 
 TEST_F(ImageTest, StretchOfColourFramesHasNoClippingWarning) {

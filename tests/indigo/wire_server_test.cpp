@@ -210,6 +210,30 @@ TEST_F(Server, BlobsFollowEachClientsEnableBlob) {
     }
 }
 
+// A frame large enough to go out in pieces as it is encoded reaches every client that asked
+// whole, in either dialect, frame after frame, whatever size its last piece has.
+TEST_F(Server, LargeFramesReachEveryClientWholeInPieces) {
+    std::vector<std::unique_ptr<RawPeer>> peers;
+    for (const char* version : {"1.7", "2.0", "1.7", "1.7"}) {
+        peers.push_back(listener(version));
+        peers.back()->send("<enableBLOB device='Wire Fixture'>Also</enableBLOB>\n"
+                           "<getProperties version='1.7' device='Wire Fixture' name='DATA'/>\n");
+        ASSERT_TRUE(peers.back()->waitFor(wireIs(MessageKind::Define, kDevice, "DATA")));
+    }
+    for (const std::size_t size : {std::size_t{3} << 20, (std::size_t{2} << 20) + 5}) {
+        SCOPED_TRACE(size);
+        setNumber("BLOB_SIZE", "SIZE", static_cast<double>(size));
+        const std::vector<std::uint8_t> sent = pattern(size, 7);
+        for (auto& peer : peers) {
+            const auto frame = peer->waitFor(wireIs(MessageKind::Set, kDevice, "DATA"));
+            ASSERT_TRUE(frame);
+            ASSERT_EQ(frame->items.size(), 1u);
+            EXPECT_TRUE(
+                std::equal(sent.begin(), sent.end(), frame->items[0].bytes.begin(), frame->items[0].bytes.end()));
+        }
+    }
+}
+
 // A client that sends a change and goes without reading makes the server's next write fail;
 // the change it sent first must not be lost to that. The client reads little, so that the
 // server is in the middle of writing a frame to it when it goes.
