@@ -22,8 +22,8 @@
  *   different threads at the same time are not ordered, and a client may be called on
  *   several threads at once: clients and devices guard their own state.
  * - indigo_detach_client / indigo_detach_device wait until every call into that record
- *   running on other threads has returned; after they return nothing calls it again and
- *   the caller may free it. Called from inside one of the record's own callbacks, they do
+ *   running on other threads has returned, then run its detach callback; after they return
+ *   nothing calls it again and the caller may free it. Called from inside one of the record's own callbacks, they do
  *   not wait for that callback (which is still running on the caller's stack). So do not
  *   detach from a thread that such a call is itself waiting for.
  *

@@ -282,6 +282,42 @@ TEST(Bus, DetachWaitsForACallbackRunningOnAnotherThread) {
     client.setOnEvent(nullptr);
 }
 
+// A device frees its properties in its detach callback: a change still running on another
+// thread must have ended before that callback starts.
+TEST(Bus, ADevicesDetachCallbackRunsAfterItsChangesInFlight) {
+    static std::atomic<bool> changing{false};
+    static std::atomic<bool> overlapped{false};
+    static std::promise<void>* entered = nullptr;
+    static std::shared_future<void>* released = nullptr;
+    std::promise<void> enteredPromise;
+    std::promise<void> release;
+    std::shared_future<void> releasedFuture = release.get_future().share();
+    entered = &enteredPromise;
+    released = &releasedFuture;
+    indigo_device device{};
+    indigo_copy_name(device.name, "Fixture Busy");
+    device.change_property = [](indigo_device*, indigo_client*, indigo_property*) {
+        changing = true;
+        entered->set_value();
+        released->wait();
+        changing = false;
+        return INDIGO_OK;
+    };
+    device.detach = [](indigo_device*) {
+        overlapped = changing.load();
+        return INDIGO_OK;
+    };
+    ASSERT_EQ(indigo_attach_device(&device), INDIGO_OK);
+    std::thread requester([] { setNumber(nullptr, "Fixture Busy", "VALUE", "X", 1); });
+    enteredPromise.get_future().wait();
+    auto detaching = std::async(std::launch::async, [&] { return indigo_detach_device(&device); });
+    EXPECT_EQ(detaching.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    release.set_value();
+    EXPECT_EQ(detaching.get(), INDIGO_OK);
+    requester.join();
+    EXPECT_FALSE(overlapped);
+}
+
 TEST(Bus, DetachingADeviceDeletesWhatItLeftDefinedAndCancelsItsTimers) {
     zeta::indigo::ManualTimerClock clock;
     RecordingClient client("observer");

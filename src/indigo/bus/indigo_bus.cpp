@@ -239,13 +239,10 @@ indigo_result indigo_detach_device(indigo_device* device) {
     Bus& bus = Bus::instance();
     auto entry = bus.devices.find(device);
     if (entry == nullptr || entry->detaching.exchange(true)) return INDIGO_FAILED;
-    indigo_result result = INDIGO_OK;
-    if (device->detach != nullptr) {
-        CallGuard<indigo_device> guard(*entry);
-        if (guard.entered()) result = device->detach(device);
-    }
+    // Calls in flight on other threads end before the device frees what they read.
     bus.devices.remove(device);
     zeta::indigo::retireAttachment(*entry);
+    const indigo_result result = device->detach != nullptr ? device->detach(device) : INDIGO_OK;
     zeta::indigo::cancelTimersOf(device);
     zeta::indigo::deleteRemaining(device);
     return result;
@@ -331,13 +328,10 @@ indigo_result indigo_detach_client(indigo_client* client) {
     Bus& bus = Bus::instance();
     auto entry = bus.clients.find(client);
     if (entry == nullptr || entry->detaching.exchange(true)) return INDIGO_FAILED;
-    indigo_result result = INDIGO_OK;
-    if (client->detach != nullptr) {
-        CallGuard<indigo_client> guard(*entry);
-        if (guard.entered()) result = client->detach(client);
-    }
+    // Callbacks in flight on other threads end before the client lets go of what they use.
     bus.clients.remove(client);
     zeta::indigo::retireAttachment(*entry);
+    const indigo_result result = client->detach != nullptr ? client->detach(client) : INDIGO_OK;
     zeta::indigo::forgetBlobModes(client);
     return result;
 }
