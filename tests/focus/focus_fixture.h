@@ -144,7 +144,8 @@ protected:
 };
 
 // True once the device got both CONFIG LOADs of a connection (the connection's last request).
-inline bool connectionDone(const test_support::TestFocuser& device) {
+template <class Device>
+bool connectionDone(const Device& device) {
     const auto r = device.requests();
     return std::count(r.begin(), r.end(), "CONFIG LOAD=On") >= 2;
 }

@@ -24,6 +24,11 @@ protected:
         ASSERT_TRUE(until([&] { return indexOf(view.titles, name) > 0; }));
         wheel.selectWheel(indexOf(view.titles, name));
         ASSERT_TRUE(until([&] { return view.filters.size() == filters && view.filter == 0; }));
+        // The load that follows the connection may reach the device after the filters show.
+        for (const auto& device : wheels) {
+            if (device->name() != name) continue;
+            ASSERT_TRUE(until([&] { return connectionDone(*device); }));
+        }
     }
     std::vector<std::string> slotRequests(const test_support::TestWheel& device) {
         std::vector<std::string> result;
