@@ -257,6 +257,24 @@ void BatchController::saveFrame(const zeta::platform::Data& frame, const std::op
                                 const std::optional<std::string>& mode, std::optional<double> duration,
                                 const std::optional<std::string>& temperature, const std::string& extension) {
     index_.fetch_add(1);
+    if (writer_.isCurrent()) {
+        writeFrame(frame, filter, mode, duration, temperature, extension);
+        return;
+    }
+    room_.wait();
+    writer_.async([this, frame, filter, mode, duration, temperature, extension] {
+        writeFrame(frame, filter, mode, duration, temperature, extension);
+        room_.signal();
+    });
+}
+
+void BatchController::flush() {
+    if (!writer_.isCurrent()) writer_.sync([] {});
+}
+
+void BatchController::writeFrame(const zeta::platform::Data& frame, const std::optional<std::string>& filter,
+                                 const std::optional<std::string>& mode, std::optional<double> duration,
+                                 const std::optional<std::string>& temperature, const std::string& extension) {
     std::optional<std::string> saved;
     std::uint64_t generation = 0;
     bool failed = false;
@@ -315,6 +333,7 @@ void BatchController::queueRefresh() {
 }
 
 void BatchController::close() {
+    flush();
     std::lock_guard guard(runLock_);
     auto ffmpeg = std::move(ffmpegVideo_);
     auto ser = std::move(serVideo_);

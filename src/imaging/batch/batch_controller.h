@@ -5,11 +5,16 @@
 //
 // Threads
 // - open(), updateGUI(), the table's data source and the actions: main thread.
-// - saveFrame(): the thread that delivers the frame (the bus queue). It writes the file
-//   there; the list of saved files and `current` change only on the main queue, in a task it
-//   queues, so the table never sees a list being changed.
-// - close(): any thread; idempotent, and serialised with saveFrame() so a frame is never
-//   handed to a video being finished.
+// - saveFrame(): the thread that delivers the frame (the bus queue). It hands the frame to the
+//   controller's writer queue, which writes the frames in order while the next one is being
+//   taken; once kFramesAhead frames wait there, saveFrame() waits for room (no frame is ever
+//   dropped to keep up). The list of saved files and `current` change only on the main queue,
+//   in a task the writer queues, so the table never sees a list being changed.
+// - close(): any thread; idempotent. It returns once every frame handed over before it is
+//   written, so a frame is never handed to a video being finished. Called from the run-failed
+//   handler (the writer's own thread), it does not wait for the frames behind the failed one:
+//   the failed run drops them.
+// - flush(): any thread but the writer's; returns once every frame handed over is written.
 //
 // Failures: a name is reserved by creating its file exclusively, so a frame never
 // overwrites a file. A folder that refuses a file (not writable, disk full) gives one line
@@ -21,6 +26,7 @@
 
 #include "Common/base_controller.h"
 #include "imaging/batch/batch_naming.h"
+#include "platform/dispatch.h"
 #include "platform/image/data.h"
 
 #include <atomic>
@@ -91,6 +97,10 @@ public:
                            const std::optional<std::string>& mode, std::optional<double> duration,
                            const std::optional<std::string>& temperature, const std::string& extension);
     virtual void close();
+    void flush();
+
+    // Frames handed over and not yet written, at most, before saveFrame() waits.
+    static constexpr long kFramesAhead = 2;
 
     // --- Table data source (main thread) -------------------------------------------------
     std::size_t numberOfRows() const { return images_.size(); }
@@ -116,6 +126,9 @@ private:
     // True for the first failure of the run.
     bool markRunFailed();
     void failRun();
+    void writeFrame(const zeta::platform::Data& frame, const std::optional<std::string>& filter,
+                    const std::optional<std::string>& mode, std::optional<double> duration,
+                    const std::optional<std::string>& temperature, const std::string& extension);
     bool saveFile(const zeta::platform::Data& frame, const std::string& base, const std::string& extension,
                   std::string& savedPath, bool& failed);
     void queueRefresh();
@@ -146,4 +159,8 @@ private:
     std::atomic<bool> runFailed_{false};
 
     std::shared_ptr<Token> alive_ = std::make_shared<Token>();
+
+    // Last: destroyed first, it writes what is left before the members its tasks use go.
+    dispatch::Semaphore room_{kFramesAhead};
+    dispatch::SerialQueue writer_{"batch frame writer"};
 };

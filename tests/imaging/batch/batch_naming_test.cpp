@@ -160,15 +160,14 @@ TEST_F(BatchTest, WithoutFolderOrTemplateNothingIsStoredButFramesCount) {
 TEST_F(BatchTest, AnUnwritableFolderEndsTheRunWithOneLine) {
     std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     int failures = 0;
+    runWithoutFileOverride([&] { makeController(); }); // the frames are written on its thread
     controller->setRunFailedHandler([&] {
         ++failures;
         controller->close(); // the capture engine ends the run from the handler
     });
     controller->open();
-    runWithoutFileOverride([&] {
-        for (int i = 0; i < 5; ++i)
-            save(bytesOf("frame"), ".fits");
-    });
+    for (int i = 0; i < 5; ++i)
+        save(bytesOf("frame"), ".fits");
     settle();
     EXPECT_EQ(failures, 1);
     EXPECT_TRUE(controller->runFailed());
@@ -200,6 +199,7 @@ TEST_F(BatchTest, AFullDiskLeavesNoPartialFile) {
     controller->open();
     save(zeta::platform::Data(std::vector<std::uint8_t>(256 * 1024, 7)), ".fits");
     save(zeta::platform::Data(std::vector<std::uint8_t>(10, 7)), ".fits");
+    controller->flush(); // written under the limit
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
     settle();

@@ -59,6 +59,10 @@ protected:
         std::filesystem::create_directories(folder);
         zeta::platform::setSystemLogHandler([this](std::string_view line) { addLine(std::string(line)); });
         zeta::imaging::video::setMessageSink([this](const std::string& line) { addLine(line); });
+        makeController();
+    }
+    // A fresh controller; its writer thread takes the calling thread's capabilities.
+    void makeController() {
         controller = std::make_unique<BatchController>(defaults.get());
         controller->setView(&view);
         controller->setFolder(folder.string());
@@ -93,7 +97,10 @@ protected:
         controller->saveFrame(frame, std::nullopt, std::nullopt, std::nullopt, std::nullopt, extension);
     }
     // Lets the refreshes the saves queued run.
-    void settle() { dispatch::drainMainQueue(); }
+    void settle() {
+        controller->flush();
+        dispatch::drainMainQueue();
+    }
 
     std::vector<std::string> filesInFolder() {
         std::vector<std::string> names;
