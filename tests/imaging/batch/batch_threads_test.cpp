@@ -25,6 +25,7 @@ TEST_F(BatchTest, RacingWritersNeverShareAFile) {
     std::thread b(run, std::ref(other), 'b');
     a.join();
     b.join();
+    other.flush();
     settle();
 
     std::set<std::string> contents;
