@@ -730,8 +730,8 @@ int main() {
     const Line beside = figures(
         rounds, [](const Figures& f) { return f.memoryBeside; }, [](const Figures& f) { return f.memoryBeside; });
     std::fprintf(stderr,
-                 "bench server_memory_16_clients: zeta holds %.2f copies of a frame at once and %.1f MB beside "
-                 "them whatever the frame (indiserver %.2f and %.1f MB)\n",
+                 "bench server_memory_16_clients: zeta holds %.3f copies of a frame at once and %.1f MB beside "
+                 "them whatever the frame (indiserver %.3f and %.1f MB)\n",
                  memory.zeta, beside.zeta / 1e6, memory.peer, beside.peer / 1e6);
     return 0;
 }

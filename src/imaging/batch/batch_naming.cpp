@@ -22,25 +22,27 @@ std::string sanitizedPart(std::string_view part) {
 std::string durationPart(double seconds) {
     std::array<char, 64> text{};
     const int precision = seconds < 1.0 ? 4 : 0;
-    const auto [end, error] =
-        std::to_chars(text.data(), text.data() + text.size(), seconds, std::chars_format::fixed, precision);
+    auto written = std::to_chars(text.data(), text.data() + text.size(), seconds, std::chars_format::fixed, precision);
     // Only huge values overflow the buffer; they keep the general form.
-    if (error != std::errc())
-        return "_" + std::string(text.data(), std::to_chars(text.data(), text.data() + text.size(), seconds).ptr) + "s";
-    return "_" + std::string(text.data(), end) + "s";
+    if (written.ec != std::errc()) written = std::to_chars(text.data(), text.data() + text.size(), seconds);
+    std::string part = "_";
+    part.append(text.data(), written.ptr);
+    part += 's';
+    return part;
 }
 
 std::string frameBaseName(std::string_view nameTemplate, const NameParts& parts, const NameEncoding& encoding) {
     std::string name = sanitizedPart(nameTemplate);
-    if (encoding.filter && parts.filter) name += "_" + sanitizedPart(*parts.filter);
+    // Appended piece by piece: "_" + part trips a false -Wrestrict in GCC 12's optimiser.
+    if (encoding.filter && parts.filter) name.append("_").append(sanitizedPart(*parts.filter));
     if (encoding.mode && parts.mode) {
         std::string mode = sanitizedPart(*parts.mode);
         for (char& c : mode)
             if (c == ' ') c = '_';
-        name += "_" + mode;
+        name.append("_").append(mode);
     }
     if (encoding.duration && parts.duration) name += durationPart(*parts.duration);
-    if (encoding.temperature && parts.temperature) name += "_" + sanitizedPart(*parts.temperature);
+    if (encoding.temperature && parts.temperature) name.append("_").append(sanitizedPart(*parts.temperature));
     return name;
 }
 
