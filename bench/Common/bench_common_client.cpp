@@ -1,6 +1,7 @@
 // Zeta's network client (INDIGO connected to a server, a controller reading each update)
 // against libindi's own C++ client (INDI::BaseClient reading each update), one after the
-// other, from the same indiserver running the same driver (zeta_bench_driver). A separate
+// other in five rounds (which goes first alternates), from the same indiserver running the
+// same driver (zeta_bench_driver). A separate
 // connection asks the driver for its events, so both clients are sent the same bytes.
 //
 // indiserver relays more slowly than either client takes in, so the time until the last
@@ -8,7 +9,8 @@
 // does for what it receives: this process's CPU time (user and system, every thread) from
 // the request until the client has it all. The wall times go to stderr.
 //
-// Lines (ratio = peer/zeta; lower is better):
+// Lines (ratio = the median of the rounds' own peer/zeta, their spread after it; lower
+// figures are better):
 // - client_events: CPU microseconds per update, over 20000 number updates (each counted, the
 //   last value checked).
 // - client_blob_32MB: CPU milliseconds until the client holds a copy of a 32 MB BLOB's
@@ -20,6 +22,7 @@
 #include "Common/items.h"
 #include "Common/property.h"
 #include "platform/system_log.h"
+#include "support/bench_figures.h"
 #include "support/indi_server.h"
 
 #include <arpa/inet.h>
@@ -263,7 +266,12 @@ Figures zetaClient(int port) {
         counter.setIndigo(indigo);
         indigo->startWithLocalServer(false, false);
         Asker asker(port);
-        if (asker.ok() && indigo->addServer("127.0.0.1", port) != nullptr) measure("zeta", tally, asker, figures);
+        indigo_server_entry* entry = asker.ok() ? indigo->addServer("127.0.0.1", port) : nullptr;
+        if (entry != nullptr) {
+            measure("zeta", tally, asker, figures);
+            // The connection is the bus's: left, it would go on receiving the next rounds.
+            indigo->removeServer(entry);
+        }
         indigo.reset();
         counter.setIndigo(nullptr);
     }
@@ -291,27 +299,58 @@ Figures peerClient(int port) {
 
 int main() {
     std::signal(SIGPIPE, SIG_IGN);
-    Figures zeta, peer;
+    // Rounds, each client once per round, the first of them alternating: the load that comes
+    // and goes falls on both alike, and a line is the median of the rounds' own ratios.
+    constexpr int kRounds = 5;
+    std::vector<Figures> zetaRounds, peerRounds;
     try {
         const test_support::IndiServer server({ZETA_BENCH_DRIVER});
         if (!server.waitUntilListening()) throw std::runtime_error("indiserver does not listen");
-        zeta = zetaClient(server.port());
-        peer = peerClient(server.port());
+        for (int round = 0; round < kRounds; ++round) {
+            Figures zeta, peer;
+            if (round % 2 == 0) {
+                zeta = zetaClient(server.port());
+                peer = peerClient(server.port());
+            } else {
+                peer = peerClient(server.port());
+                zeta = zetaClient(server.port());
+            }
+            if (!zeta.ok || !peer.ok) {
+                std::fprintf(stderr, "bench client: failed (zeta %s, libindi %s)\n", zeta.ok ? "ok" : "failed",
+                             peer.ok ? "ok" : "failed");
+                return 1;
+            }
+            zetaRounds.push_back(zeta);
+            peerRounds.push_back(peer);
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench client: %s\n", e.what());
-    }
-    if (!zeta.ok || !peer.ok) {
-        std::fprintf(stderr, "bench client: failed (zeta %s, libindi %s)\n", zeta.ok ? "ok" : "failed",
-                     peer.ok ? "ok" : "failed");
         return 1;
     }
-    std::printf("bench client_events: zeta=%.2f peer=%.2f ratio=%.2f target=2\n", zeta.events, peer.events,
-                peer.events / zeta.events);
-    std::printf("bench client_blob_32MB: zeta=%.1f peer=%.1f ratio=%.2f target=1\n", zeta.blob, peer.blob,
-                peer.blob / zeta.blob);
+    const auto line = [&](const char* name, double Figures::*figure, double target) {
+        std::vector<double> zeta, peer, ratios;
+        for (int round = 0; round < kRounds; ++round) {
+            zeta.push_back(zetaRounds[std::size_t(round)].*figure);
+            peer.push_back(peerRounds[std::size_t(round)].*figure);
+            ratios.push_back(peer.back() / zeta.back());
+        }
+        std::printf("bench %s: zeta=%.2f peer=%.2f ratio=%.2f target=%.0f spread=%.0f%%\n", name,
+                    zeta::bench::medianOf(zeta), zeta::bench::medianOf(peer), zeta::bench::medianOf(ratios), target,
+                    100 * zeta::bench::ratioSpread(ratios));
+    };
+    line("client_events", &Figures::events, 2);
+    line("client_blob_32MB", &Figures::blob, 1);
+    std::vector<double> zetaWall, peerWall, zetaBlobWall, peerBlobWall;
+    for (int round = 0; round < kRounds; ++round) {
+        zetaWall.push_back(zetaRounds[std::size_t(round)].eventsWall);
+        peerWall.push_back(peerRounds[std::size_t(round)].eventsWall);
+        zetaBlobWall.push_back(zetaRounds[std::size_t(round)].blobWall);
+        peerBlobWall.push_back(peerRounds[std::size_t(round)].blobWall);
+    }
     std::fprintf(stderr,
                  "bench client: until the last update zeta=%.0f ms libindi=%.0f ms; until the BLOB zeta=%.0f ms "
-                 "libindi=%.0f ms (both paced by indiserver)\n",
-                 zeta.eventsWall, peer.eventsWall, zeta.blobWall, peer.blobWall);
+                 "libindi=%.0f ms (both paced by indiserver; medians)\n",
+                 zeta::bench::medianOf(zetaWall), zeta::bench::medianOf(peerWall), zeta::bench::medianOf(zetaBlobWall),
+                 zeta::bench::medianOf(peerBlobWall));
     return 0;
 }
