@@ -400,6 +400,10 @@ void ZTCameraController::nextExposure() {
     const auto sameRun = [&] {
         return generation_.load() == generation && !waitStopped();
     };
+    // The last frame written first: a run that could not save it ends at that frame, before
+    // the focuser steps or the camera takes another (which nothing could keep).
+    if (batch_) batch_->flush();
+    if (!sameRun()) return;
     if (focuser_ && focuser_->focuser() && captureInProgress()) {
         if (!focusStep()) {
             if (!sameRun()) return;

@@ -15,6 +15,8 @@
 //   handler (the writer's own thread), it does not wait for the frames behind the failed one:
 //   the failed run drops them.
 // - flush(): any thread but the writer's; returns once every frame handed over is written.
+//   The capture engine calls it before each next exposure, so that a frame that cannot be
+//   saved ends the run there.
 //
 // Failures: a name is reserved by creating its file exclusively, so a frame never
 // overwrites a file. A folder that refuses a file (not writable, disk full) gives one line
