@@ -7,9 +7,7 @@ namespace zeta::app {
 
 void MessagesController::message(const std::string&) {
     if (refreshQueued_.exchange(true)) return;
-    dispatch::mainQueue().async([this, alive = std::weak_ptr<int>(lifetime_)] {
-        if (!alive.expired()) refresh();
-    });
+    main_.async([this] { refresh(); });
 }
 
 void MessagesController::refresh() {

@@ -5,11 +5,11 @@
 // for while one is already queued are folded into it.
 
 #include "Common/base_controller.h"
+#include "Common/main_hop.h"
 
 #include <atomic>
 #include <cstddef>
 #include <filesystem>
-#include <memory>
 #include <string>
 
 namespace zeta::app {
@@ -41,9 +41,8 @@ private:
     void refresh();
 
     MessagesView* view_ = nullptr;
-    // Queued refreshes check it: the controller may be gone by the time they run.
-    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
     std::atomic<bool> refreshQueued_{false};
+    zeta::common::MainHop main_;
 };
 
 } // namespace zeta::app

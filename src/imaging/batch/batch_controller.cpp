@@ -309,9 +309,7 @@ void BatchController::writeFrame(const zeta::platform::Data& frame, const std::o
     }
     // Outside the run's lock: the handler may well close the run.
     if (failed && runFailedHandler_) runFailedHandler_();
-    std::weak_ptr<Token> alive = alive_;
-    dispatch::mainQueue().async([this, alive, generation, saved = std::move(saved)] {
-        if (!alive.lock()) return;
+    main_.async([this, generation, saved = std::move(saved)] {
         std::uint64_t now;
         {
             std::lock_guard guard(runLock_);
@@ -326,10 +324,7 @@ void BatchController::writeFrame(const zeta::platform::Data& frame, const std::o
 }
 
 void BatchController::queueRefresh() {
-    std::weak_ptr<Token> alive = alive_;
-    dispatch::mainQueue().async([this, alive] {
-        if (alive.lock()) updateGUI();
-    });
+    main_.async([this] { updateGUI(); });
 }
 
 void BatchController::close() {

@@ -27,6 +27,7 @@
 // Lifetime: one instance, made and destroyed on the main thread after the frames stop.
 
 #include "Common/base_controller.h"
+#include "Common/main_hop.h"
 #include "imaging/batch/batch_naming.h"
 #include "platform/dispatch.h"
 #include "platform/image/data.h"
@@ -122,7 +123,6 @@ public:
     void showInFinderAction();
 
 private:
-    struct Token {};
     void log(const std::string& text) const;
     void loadImage(const std::string& path);
     // True for the first failure of the run.
@@ -160,9 +160,10 @@ private:
     std::uint64_t generation_ = 0;
     std::atomic<bool> runFailed_{false};
 
-    std::shared_ptr<Token> alive_ = std::make_shared<Token>();
+    zeta::common::MainHop main_;
 
-    // Last: destroyed first, it writes what is left before the members its tasks use go.
+    // Last: destroyed first, it writes what is left before the members its tasks use go
+    // (main_ among them: the writer's main-queue work goes through it).
     dispatch::Semaphore room_{kFramesAhead};
     dispatch::SerialQueue writer_{"batch frame writer"};
 };

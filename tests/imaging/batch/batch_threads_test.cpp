@@ -64,4 +64,26 @@ TEST_F(BatchTest, CloseWaitsForTheFrameBeingWritten) {
     EXPECT_FALSE(controller->hasVideo());
 }
 
+// Frames still waiting to be written when the controller goes (the application quits in a
+// run) are written first, in order; none is lost.
+TEST_F(BatchTest, FramesWaitingWhenTheControllerGoesAreWritten) {
+    controller->setOutputFormat("SER");
+    controller->open();
+    constexpr int kFrames = 12;
+    for (int i = 0; i < kFrames; ++i)
+        save(rawFrame(1, 640, 480, unsigned(i)), ".raw");
+    controller.reset();
+    dispatch::drainMainQueue();
+    const auto ser = readSer(folder / "IMG_001.ser");
+    ASSERT_TRUE(ser.valid);
+    ASSERT_EQ(ser.frameCount, unsigned(kFrames));
+    ASSERT_EQ(ser.frames.size(), std::size_t(kFrames));
+    for (int i = 0; i < kFrames; ++i) {
+        const auto sent = rawFrame(1, 640, 480, unsigned(i));
+        EXPECT_EQ(ser.frames[std::size_t(i)],
+                  std::vector<std::uint8_t>(sent.bytes() + 12, sent.bytes() + sent.length()))
+            << "frame " << i;
+    }
+}
+
 } // namespace
