@@ -327,30 +327,25 @@ int main() {
         std::fprintf(stderr, "bench client: %s\n", e.what());
         return 1;
     }
+    const auto runsOf = [](const std::vector<Figures>& rounds, double Figures::*figure) {
+        std::vector<double> values;
+        for (const Figures& round : rounds)
+            values.push_back(round.*figure);
+        return values;
+    };
     const auto line = [&](const char* name, double Figures::*figure, double target) {
-        std::vector<double> zeta, peer, ratios;
-        for (int round = 0; round < kRounds; ++round) {
-            zeta.push_back(zetaRounds[std::size_t(round)].*figure);
-            peer.push_back(peerRounds[std::size_t(round)].*figure);
-            ratios.push_back(peer.back() / zeta.back());
-        }
-        std::printf("bench %s: zeta=%.2f peer=%.2f ratio=%.2f target=%.0f spread=%.0f%%\n", name,
-                    zeta::bench::medianOf(zeta), zeta::bench::medianOf(peer), zeta::bench::medianOf(ratios), target,
-                    100 * zeta::bench::ratioSpread(ratios));
+        const auto pair = zeta::bench::pairOfRuns(runsOf(zetaRounds, figure), runsOf(peerRounds, figure));
+        std::printf("bench %s: zeta=%.2f peer=%.2f ratio=%.2f target=%.0f spread=%.0f%%\n", name, pair.zeta, pair.peer,
+                    pair.ratio, target, 100 * pair.spread);
     };
     line("client_events", &Figures::events, 2);
     line("client_blob_32MB", &Figures::blob, 1);
-    std::vector<double> zetaWall, peerWall, zetaBlobWall, peerBlobWall;
-    for (int round = 0; round < kRounds; ++round) {
-        zetaWall.push_back(zetaRounds[std::size_t(round)].eventsWall);
-        peerWall.push_back(peerRounds[std::size_t(round)].eventsWall);
-        zetaBlobWall.push_back(zetaRounds[std::size_t(round)].blobWall);
-        peerBlobWall.push_back(peerRounds[std::size_t(round)].blobWall);
-    }
     std::fprintf(stderr,
                  "bench client: until the last update zeta=%.0f ms libindi=%.0f ms; until the BLOB zeta=%.0f ms "
                  "libindi=%.0f ms (both paced by indiserver; medians)\n",
-                 zeta::bench::medianOf(zetaWall), zeta::bench::medianOf(peerWall), zeta::bench::medianOf(zetaBlobWall),
-                 zeta::bench::medianOf(peerBlobWall));
+                 zeta::bench::medianOf(runsOf(zetaRounds, &Figures::eventsWall)),
+                 zeta::bench::medianOf(runsOf(peerRounds, &Figures::eventsWall)),
+                 zeta::bench::medianOf(runsOf(zetaRounds, &Figures::blobWall)),
+                 zeta::bench::medianOf(runsOf(peerRounds, &Figures::blobWall)));
     return 0;
 }

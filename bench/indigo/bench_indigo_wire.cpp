@@ -645,20 +645,16 @@ struct Round {
 
 using Pick = std::function<double(const Figures&)>;
 
-struct Line {
-    double zeta = 0, peer = 0, ratio = 0, spread = 0;
-};
+using Line = zeta::bench::PairMs;
 
-// The medians of each side's figure and of the rounds' ratios, and how far those stray.
+// The medians of each side's figure and of the rounds' own ratios, and how far those stray.
 Line figures(const std::vector<Round>& rounds, const Pick& zetaPick, const Pick& peerPick) {
-    std::vector<double> zeta, peer, ratios;
+    std::vector<double> zeta, peer;
     for (const Round& round : rounds) {
         zeta.push_back(zetaPick(round.zeta));
         peer.push_back(peerPick(round.peer));
-        ratios.push_back(zeta.back() > 0 ? peer.back() / zeta.back() : 0);
     }
-    return {zeta::bench::medianOf(zeta), zeta::bench::medianOf(peer), zeta::bench::medianOf(ratios),
-            zeta::bench::ratioSpread(ratios)};
+    return zeta::bench::pairOfRuns(zeta, peer);
 }
 
 void print(const char* name, const Line& l, double target) {

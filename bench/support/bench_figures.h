@@ -92,6 +92,15 @@ struct PairMs {
     double spread = 0; // ratioSpread of those per-pair ratios
 };
 
+// Runs of both sides taken in turn (zeta[i] with peer[i]): each side's median, the median of
+// the pairs' own ratios (peer/zeta) and their spread.
+inline PairMs pairOfRuns(const std::vector<double>& zeta, const std::vector<double>& peer) {
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < zeta.size() && i < peer.size(); ++i)
+        ratios.push_back(zeta[i] > 0 ? peer[i] / zeta[i] : 0);
+    return {medianOf(zeta), medianOf(peer), medianOf(ratios), ratioSpread(ratios)};
+}
+
 // Both sides' runs taken in turn, so that a change in the machine's load falls on both
 // alike; the ratio is the median of the pairs' own ratios, which a slow stretch moves least.
 // Each call of zeta or peer is one run and returns its milliseconds. Settled when the ratio
@@ -109,8 +118,8 @@ inline PairMs medianPairOf(const std::function<double()>& zeta, const std::funct
     // One untimed pair first, as in medianMs.
     zeta();
     peer();
-    const double ratio = settledMedian(ratios, run, spent, settle);
-    return {medianOf(zetaTimes), medianOf(peerTimes), ratio, ratioSpread(ratios)};
+    settledMedian(ratios, run, spent, settle);
+    return pairOfRuns(zetaTimes, peerTimes);
 }
 
 // medianPairOf for work timed here; prepare runs untimed before each run of either side.
