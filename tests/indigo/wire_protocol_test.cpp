@@ -7,6 +7,7 @@
 #include "indigo/wire/indigo_name_map.h"
 #include "indigo/wire/indigo_wire_codes.h"
 #include "indigo/wire/indigo_xml_parser.h"
+#include "indigo/wire/indigo_xml_plain.h"
 #include "indigo/wire/indigo_xml_writer.h"
 
 #include <algorithm>
@@ -395,6 +396,106 @@ TEST(WireParser, AStreamThatEndsBetweenMessagesEndsCleanly) {
         const Parsed parsed = parse(input);
         EXPECT_TRUE(parsed.ok) << parsed.error;
     }
+}
+
+// Small messages mostly go around the XML parser (indigo_xml_plain.h). Whatever the shape,
+// a message must come out as the parser alone gives it: fed all at once, the plain way takes
+// what it can; fed a byte at a time, no message is ever whole in one piece and the parser
+// reads them all.
+TEST(WireParser, ThePlainWayReadsAsTheParserDoesAndLeavesItTheRest) {
+    ParserLimits limits;
+    limits.maxPendingBytes = 200;
+    limits.maxTextBytes = 64;
+    limits.maxItems = 2;
+    const std::string set = "<setNumberVector device=\"D\" name=\"N\" state=\"Ok\"><oneNumber name=\"X\">1</oneNumber>"
+                            "</setNumberVector>";
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"indiserver's layout", "<setNumberVector device=\"Bench Driver\" name=\"VALUE\" state=\"Ok\">\n    "
+                                "<oneNumber name=\"X\">\n1\n    </oneNumber>\n</setNumberVector>\n"},
+        {"tabs and newlines in values read as spaces",
+         "<message device='D' message='a\tb\nc'/><setTextVector device=\"D\" name=\"T\"><oneText name=\"A\" "
+         "label=\"x\ny\">t\tu\nv</oneText></setTextVector>"},
+        {"white space around = and before the end", "<setSwitchVector device = 'D'\n name\t=\"S\" ><oneSwitch "
+                                                    "name='A' >On</oneSwitch ></setSwitchVector\n>"},
+        {"names with every name character", "<a:b-c.d_1 e:f-g.h_2=\"1\"><x.y/></a:b-c.d_1>"},
+        {"> and ]] in values, > in text",
+         "<message device='D' message='a>b]]>c'/><message device='D'>a > b]]</message>"},
+        {"a reference", "<message device='D' message='a &amp; &#65;'/>"},
+        {"a carriage return", "<message device='D'\r\n message='x'/>"},
+        {"UTF-8", "<message device='D' message='10 \xc2\xb0'/>"},
+        {"a declaration first", "<?xml version='1.0'?>" + set},
+        {"a comment inside", "<setNumberVector device=\"D\" name=\"N\"><!-- c --><oneNumber name=\"X\">1</oneNumber>"
+                             "</setNumberVector>"},
+        {"CDATA", "<message device='D'><![CDATA[x]]></message>"},
+        {"an element inside an item", "<setTextVector device='D' name='T'><oneText name='A'><b>x</b></oneText>"
+                                      "</setTextVector>"},
+        {"a BLOB", "<setBLOBVector device='C' name='B'><oneBLOB name='B' size='3' format='.x'>QUJD</oneBLOB>"
+                   "</setBLOBVector>"},
+        {"a BLOB definition", "<defBLOBVector device='C' name='B' perm='ro'><defBLOB name='B'/></defBLOBVector>"},
+        {"items over the limit", "<setNumberVector device='D' name='N'><oneNumber name='A'>1</oneNumber><oneNumber "
+                                 "name='B'>2</oneNumber><oneNumber name='C'>3</oneNumber></setNumberVector>"},
+        {"text over the limit",
+         "<setTextVector device='D' name='T'><oneText name='A'>" + std::string(65, 't') + "</oneText></setTextVector>"},
+        {"a tag at the limit", "<message device='D' message='" + std::string(200 - 30, 'm') + "'/>"},
+        {"a tag over the limit", "<message device='D' message='" + std::string(200 - 29, 'm') + "'/>"},
+        {"a duplicate attribute", "<message device='D' device='E'/>"},
+        {"attributes not apart", "<message device='D'message='x'/>"},
+        {"an unquoted value", "<message device=D/>"},
+        {"a < in a value", "<message device='<'/>"},
+        {"a value without its end", "<message device='D/>"},
+        {"an end tag that does not match", "<message device='D'></messages>"},
+        {"an end tag too short", "<message device='D'></messag>"},
+        {"a lone ]]> in text", "<message device='D'>a]]>b</message>"},
+        {"a control character", "<message device='D'>\x01</message>"},
+        {"text before a message", "x" + set},
+        {"elements nested too deep", "<a><b><c><d><e/></d></c></b></a>"},
+        {"a message and half of one", set + "<setNumberVector device=\"D\" name=\"N\" state=\"Ok\"><oneNumber"},
+    };
+    for (const auto& [what, input] : cases) {
+        SCOPED_TRACE(what);
+        for (const std::string& stream : {input, input + "\n" + set, set + input}) {
+            const Parsed whole = parse(stream, {0}, limits);
+            const Parsed bytes = parse(stream, {1}, limits);
+            EXPECT_EQ(whole.ok, bytes.ok);
+            EXPECT_EQ(whole.error, bytes.error);
+            ASSERT_EQ(whole.messages.size(), bytes.messages.size());
+            for (std::size_t i = 0; i < whole.messages.size(); ++i)
+                EXPECT_EQ(summary(whole.messages[i]), summary(bytes.messages[i]));
+        }
+    }
+}
+
+// The plain way must take what it is for, or the test above shows nothing.
+TEST(WireParser, ThePlainWayTakesWholePlainMessagesOnly) {
+    PlainElementReader reader;
+    const std::string update = "<setNumberVector device=\"Bench Driver\" name=\"VALUE\" state=\"Ok\">\n    "
+                               "<oneNumber name=\"X\" label='a\tb'>\n1\n    </oneNumber>\n</setNumberVector>";
+    const std::string stream = update + "\n<message device='D'/>";
+    ASSERT_EQ(reader.read(stream.data(), stream.size(), 1 << 20), update.size());
+    std::vector<std::string> seen;
+    for (const PlainElementReader::Event& event : reader.events()) {
+        switch (event.kind) {
+        case PlainElementReader::Event::Kind::Start: {
+            std::string tag = std::string("<") + (reader.text() + event.name);
+            for (const char** a = reader.attributes(event); *a != nullptr; a += 2)
+                tag += std::string(" ") + a[0] + "=" + a[1];
+            seen.push_back(tag);
+            break;
+        }
+        case PlainElementReader::Event::Kind::Text:
+            seen.emplace_back(reader.text() + event.data, event.size);
+            break;
+        case PlainElementReader::Event::Kind::End:
+            seen.push_back(std::string("/") + (reader.text() + event.name));
+            break;
+        }
+    }
+    EXPECT_THAT(seen, testing::ElementsAre("<setNumberVector device=Bench Driver name=VALUE state=Ok", "\n    ",
+                                           "<oneNumber name=X label=a b", "\n1\n    ", "/oneNumber", "\n",
+                                           "/setNumberVector"));
+    for (std::size_t cut = 1; cut < update.size(); ++cut)
+        EXPECT_EQ(reader.read(update.data(), cut, 1 << 20), 0u) << cut;
+    EXPECT_EQ(reader.read(update.data(), update.size(), 60), 0u) << "its first tag is over the limit";
 }
 
 TEST(WireCodes, NumbersReadAsPeersWriteThem) {

@@ -493,10 +493,14 @@ TEST_F(ScriptDriver, ADriverHearsOnlyWhatItWatches) {
                           "printf '<defTextVector device=\"Watcher\" name=\"T\" state=\"Ok\" perm=\"ro\">"
                           "<defText name=\"A\">x</defText></defTextVector>\\n'\n"
                           "printf \"<getProperties version='1.7' device='Wire Fixture' name='VALUE'/>\\n\"\n"
+                          "printf '<defTextVector device=\"Watcher\" name=\"U\" state=\"Ok\" perm=\"ro\">"
+                          "<defText name=\"A\">y</defText></defTextVector>\\n'\n"
                           "cat > '" +
                               heardPath + "'\n");
     ASSERT_EQ(indigo_start_subprocess(path.c_str(), &entry), INDIGO_OK);
-    ASSERT_TRUE(client.waitFor(heard("define", "Watcher", "T")));
+    // U comes after the request on the same reader thread: once it is heard, the fixture's
+    // record has been copied for the driver, and the changes below do not race that copy.
+    ASSERT_TRUE(client.waitFor(heard("define", "Watcher", "U")));
     EXPECT_TRUE(eventually([&] { return readFile(heardPath).find("VALUE") != std::string::npos; }));
     changeNumber(&client.client, "Wire Fixture", "VALUE", "X", 8);
     changeNumber(&client.client, "Wire Fixture", "BLOB_SIZE", "SIZE", 10);

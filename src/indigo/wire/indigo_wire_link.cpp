@@ -172,6 +172,13 @@ long Link::readSome(char* buffer, std::size_t size) {
             if (n > 0) drainLeft_ -= n;
             return n == -2 ? -1 : n;
         }
+        if (lastReadSmall_) {
+            // Only the owner's close cuts the wait short; it is seen below.
+            lastReadSmall_ = false;
+            pollfd wake{wakeFd_, POLLIN, 0};
+            const timespec gather{0, std::chrono::nanoseconds(kGatherTime).count()};
+            ppoll(&wake, 1, &gather, nullptr);
+        }
         pollfd fds[2] = {{readFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         if (poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
@@ -186,6 +193,7 @@ long Link::readSome(char* buffer, std::size_t size) {
         }
         if (fds[0].revents == 0) continue;
         const long n = readReady(buffer, size);
+        lastReadSmall_ = n > 0 && static_cast<std::size_t>(n) < kSmallRead;
         if (n != -2) return n;
     }
 }

@@ -3,6 +3,7 @@
 #include "indigo/wire/indigo_base64.h"
 #include "indigo/wire/indigo_wire_codes.h"
 #include "indigo/wire/indigo_xml_framer.h"
+#include "indigo/wire/indigo_xml_plain.h"
 
 #include <algorithm>
 #include <climits>
@@ -114,11 +115,13 @@ private:
                         const XML_Char*, const XML_Char*) { self(u)->fail("entity declarations are not accepted"); });
     }
 
-    void noteEvent() { lastEvent_ = XML_GetCurrentByteIndex(parser_); }
+    void noteEvent() {
+        if (!plain_) lastEvent_ = XML_GetCurrentByteIndex(parser_);
+    }
 
     void fail(std::string reason) {
         if (error_.empty()) error_ = std::move(reason);
-        XML_StopParser(parser_, XML_FALSE);
+        if (!plain_) XML_StopParser(parser_, XML_FALSE);
     }
 
     void invalid(std::string reason) {
@@ -138,7 +141,10 @@ private:
     }
     void endItem();
     void endTop();
+    // A whole plain element read without the parser: its events, then the message.
+    bool replayPlain();
     void resetDocument();
+    void resetMessage();
     // Keeps the larger of bytes and the spare for the next BLOB; bytes is left empty.
     void keepSpare(BlobBytes& bytes) {
         if (bytes.capacity() > spare_.capacity()) spare_.swap(bytes);
@@ -158,6 +164,9 @@ private:
     bool documentDone_ = false;
     bool deliver_ = false;
     Framer framer_;
+    PlainElementReader plainReader_;
+    bool plain_ = false;            // handling the plain reader's events
+    std::size_t plainTagBytes_ = 0; // of the start tag being handled
 
     // The message being read.
     int depth_ = 0;
@@ -179,7 +188,8 @@ private:
 void XmlStreamParser::State::start(const XML_Char* name, const XML_Char** attributes) {
     noteEvent();
     ++depth_;
-    if (static_cast<std::size_t>(XML_GetCurrentByteCount(parser_)) > limits_.maxPendingBytes) {
+    const auto tagBytes = plain_ ? plainTagBytes_ : static_cast<std::size_t>(XML_GetCurrentByteCount(parser_));
+    if (tagBytes > limits_.maxPendingBytes) {
         fail("a tag or attribute over " + std::to_string(limits_.maxPendingBytes) + " bytes");
         return;
     }
@@ -467,8 +477,12 @@ void XmlStreamParser::State::end(const XML_Char*) {
 void XmlStreamParser::State::resetDocument() {
     XML_ParserReset(parser_, nullptr);
     installHandlers();
-    betweenDocuments_ = true;
     framer_.reset();
+    resetMessage();
+}
+
+void XmlStreamParser::State::resetMessage() {
+    betweenDocuments_ = true;
     documentFed_ = 0;
     lastEvent_ = 0;
     documentDone_ = false;
@@ -494,6 +508,13 @@ bool XmlStreamParser::State::feed(const char* data, std::size_t size) {
             }
             if (size == 0) return true;
             betweenDocuments_ = false;
+            // The parser has not been fed since its reset: a plain element may go around it.
+            if (const std::size_t used = plainReader_.read(data, size, limits_.maxPendingBytes); used > 0) {
+                if (!replayPlain()) return false;
+                data += used;
+                size -= used;
+                continue;
+            }
         }
         if (framer_.inBlobText()) {
             const void* lt = std::memchr(data, '<', size);
@@ -535,6 +556,31 @@ bool XmlStreamParser::State::feed(const char* data, std::size_t size) {
             return false;
         }
     }
+    return true;
+}
+
+bool XmlStreamParser::State::replayPlain() {
+    plain_ = true;
+    const char* copy = plainReader_.text();
+    for (const PlainElementReader::Event& event : plainReader_.events()) {
+        switch (event.kind) {
+        case PlainElementReader::Event::Kind::Start:
+            plainTagBytes_ = event.tagBytes;
+            start(copy + event.name, plainReader_.attributes(event));
+            break;
+        case PlainElementReader::Event::Kind::Text:
+            text(copy + event.data, event.size);
+            break;
+        case PlainElementReader::Event::Kind::End:
+            end(copy + event.name);
+            break;
+        }
+        if (!error_.empty()) break;
+    }
+    plain_ = false;
+    if (!error_.empty()) return false;
+    if (deliver_) sink_(message_);
+    resetMessage();
     return true;
 }
 
