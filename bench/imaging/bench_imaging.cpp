@@ -133,15 +133,19 @@ int main() {
     // Zeta, every frame decoded from memory as it arrives on the bus.
     // Targets: the tile-compressed frame is decompressed in a helper process, which costs
     // its start and the frame's way over a socket.
+    // The 8-bit frame's pixels stay in its bytes on both sides: a decode is its header, some
+    // microseconds, and a run times a hundred of them so that the clock's and the scheduler's
+    // jitter do not make the figure.
     struct Decode {
         const char* name;
         const char* file;
         double target;
+        int times;
     };
-    std::vector<Decode> decodes = {{"imaging_fits_decode", "frame16.fits", 1.5},
-                                   {"imaging_fits_decode_8bit", "frame8.fits", 1},
-                                   {"imaging_fits_decode_rgb", "rgb.fits", 1},
-                                   {"imaging_fits_decode_tiled", "tiled.fits.fz", 0.5}};
+    std::vector<Decode> decodes = {{"imaging_fits_decode", "frame16.fits", 1.5, 1},
+                                   {"imaging_fits_decode_8bit", "frame8.fits", 1, 100},
+                                   {"imaging_fits_decode_rgb", "rgb.fits", 1, 1},
+                                   {"imaging_fits_decode_tiled", "tiled.fits.fz", 0.5, 1}};
     std::map<std::string, zeta::platform::Data> bytes;
     for (const auto& d : decodes)
         bytes.emplace(d.name, zeta::platform::Data::contentsOfFile((folder / d.file).c_str()));
@@ -156,9 +160,9 @@ int main() {
                                    std::to_string(statistics.autoBlackPoint),
                                    std::to_string(statistics.autoWhitePoint)});
     bool peerRan = true;
-    const auto peerRun = [&](const std::string& name) {
-        return [&peer, &peerRan, name] {
-            const std::string answer = peer.ask(name);
+    const auto peerRun = [&](const std::string& name, int times = 1) {
+        return [&peer, &peerRan, name, times] {
+            const std::string answer = peer.ask(times == 1 ? name : name + " " + std::to_string(times));
             const double ms = answer.empty() ? 0 : std::atof(answer.c_str());
             if (ms <= 0) peerRan = false;
             return ms;
@@ -172,11 +176,15 @@ int main() {
     std::map<std::string, zeta::bench::PairMs> pairs;
     for (const auto& d : decodes) {
         const zeta::platform::Data& data = bytes.at(d.name);
-        pairs[d.name] = zeta::bench::medianPairOf(zetaRun([&data] {
-                                                      FITSIO::FITSImageRep decoded(data);
-                                                      if (decoded.pixelsWide() != kWidth) std::abort();
-                                                  }),
-                                                  peerRun(std::string(d.name).substr(std::strlen("imaging_"))));
+        const int times = d.times;
+        const auto decodeAll = zetaRun([&data, times] {
+            for (int k = 0; k < times; ++k) {
+                FITSIO::FITSImageRep decoded(data);
+                if (decoded.pixelsWide() != kWidth) std::abort();
+            }
+        });
+        pairs[d.name] = zeta::bench::medianPairOf([decodeAll, times] { return decodeAll() / times; },
+                                                  peerRun(std::string(d.name).substr(std::strlen("imaging_")), times));
     }
     pairs["imaging_statistics"] =
         zeta::bench::medianPairOf(zetaRun([&] { statistics = computeStatistics(rep); }), peerRun("statistics"));

@@ -3,7 +3,8 @@
 # its runs in turn with Zeta's: each line read names a piece of work, run once, and the answer
 # is its milliseconds. "outputs" writes what it decoded and rendered next to the frames, in
 # Zeta's layout, and answers "statistics_values ..." with the statistics found, for
-# bench_imaging to check equal. The end of the input ends it.
+# bench_imaging to check equal. A count after the name runs the work that many times and
+# answers the milliseconds of one. The end of the input ends it.
 import sys
 import time
 
@@ -85,10 +86,12 @@ def outputs():
 
 
 for line in sys.stdin:
-    name = line.strip()
+    name, _, times = line.strip().partition(" ")
     if name == "outputs":
         print(outputs(), flush=True)
         continue
+    times = int(times or 1)
     start = time.perf_counter()
-    work[name]()
-    print((time.perf_counter() - start) * 1000, flush=True)
+    for _ in range(times):
+        work[name]()
+    print((time.perf_counter() - start) * 1000 / times, flush=True)

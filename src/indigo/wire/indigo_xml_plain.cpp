@@ -162,8 +162,8 @@ bool PlainElementReader::readStartTag(std::size_t& at, std::size_t maxTagBytes) 
         if (at >= size_) return false;
         const std::string_view attributeName(source_ + attribute, attributeEnd - attribute);
         for (std::size_t k = firstAttribute; k < attributeOffsets_.size(); k += 4) {
-            if (attributeName == std::string_view(source_ + attributeOffsets_[k],
-                                                  attributeOffsets_[k + 1] - attributeOffsets_[k]))
+            if (attributeName ==
+                std::string_view(source_ + attributeOffsets_[k], attributeOffsets_[k + 1] - attributeOffsets_[k]))
                 return false;
         }
         attributeOffsets_.insert(attributeOffsets_.end(), {attribute, attributeEnd, value, at});
