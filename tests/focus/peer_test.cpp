@@ -55,12 +55,13 @@ TEST_F(Peer, SimulatorFocuserMovesOutwardAndGetsItsSpeedBack) {
     std::shared_ptr<INDIGO::Device> device;
     ASSERT_TRUE(until([&] {
         device = focuser.focuser();
+        // The view follows the model on the main queue: both are waited for.
         return device && device->connected() && view.steps && view.controls.speedEnabled &&
-               numberOf(device, "FOCUSER_SPEED", "SPEED") == 3;
+               numberOf(device, "FOCUSER_SPEED", "SPEED") == 3 && view.speedText == "3";
     })) << "the stored speed is sent on connection: "
         << (device ? device->connected() : -1) << " steps " << view.steps.has_value() << " speed "
         << view.controls.speedEnabled << " " << numberOf(device, "FOCUSER_SPEED", "SPEED") << " props "
-        << (device ? device->propertyCount() : 0);
+        << (device ? device->propertyCount() : 0) << " shown " << view.speedText;
     EXPECT_EQ(peerValue(server, "Focuser Simulator.FOCUS_SPEED.FOCUS_SPEED_VALUE"), "3");
     EXPECT_EQ(view.speedText, "3");
 

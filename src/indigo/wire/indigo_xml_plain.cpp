@@ -43,7 +43,6 @@ bool is(char c, CharClass cls) {
     return (kClasses[static_cast<unsigned char>(c)] & cls) != 0;
 }
 
-constexpr std::size_t kEndOfList = static_cast<std::size_t>(-1);
 constexpr int kMaxDepth = 2; // a vector and its items
 
 } // namespace
@@ -97,23 +96,21 @@ std::size_t PlainElementReader::read(const char* data, std::size_t size, std::si
     text_.assign(data, at);
     char* copy = text_.data();
     attributePointers_.clear();
-    std::size_t pair = 0;
+    auto attribute = attributeOffsets_.begin();
     for (Event& event : events_) {
         if (event.kind != Event::Kind::Start) continue;
         copy[nameEnd(event.name)] = '\0';
+        const auto end = attribute + static_cast<std::ptrdiff_t>(event.attributes);
         event.attributes = attributePointers_.size();
-        for (; attributeOffsets_[pair] != kEndOfList; pair += 4) {
-            const std::size_t value = attributeOffsets_[pair + 2];
-            const std::size_t valueEnd = attributeOffsets_[pair + 3];
-            copy[attributeOffsets_[pair + 1]] = '\0';
-            for (std::size_t k = value; k < valueEnd; ++k) {
+        for (; attribute != end; ++attribute) {
+            copy[attribute->nameEnd] = '\0';
+            for (std::size_t k = attribute->value; k < attribute->valueEnd; ++k) {
                 if (copy[k] == '\t' || copy[k] == '\n') copy[k] = ' ';
             }
-            copy[valueEnd] = '\0';
-            attributePointers_.push_back(copy + attributeOffsets_[pair]);
-            attributePointers_.push_back(copy + value);
+            copy[attribute->valueEnd] = '\0';
+            attributePointers_.push_back(copy + attribute->name);
+            attributePointers_.push_back(copy + attribute->value);
         }
-        ++pair;
         attributePointers_.push_back(nullptr);
     }
     return at;
@@ -123,9 +120,9 @@ bool PlainElementReader::readStartTag(std::size_t& at, std::size_t maxTagBytes) 
     const std::size_t begin = at;
     const std::size_t name = at + 1;
     const std::size_t end = nameEnd(name);
-    const std::string_view tagName(source_ + name, end - name);
     if (open_.size() == kMaxDepth) return false;
     // A BLOB's data goes to the decoder the full way.
+    const std::string_view tagName(source_ + name, end - name);
     if (open_.empty() && (tagName == "setBLOBVector" || tagName == "newBLOBVector")) return false;
     const std::size_t firstAttribute = attributeOffsets_.size();
     at = end;
@@ -161,18 +158,16 @@ bool PlainElementReader::readStartTag(std::size_t& at, std::size_t maxTagBytes) 
         }
         if (at >= size_) return false;
         const std::string_view attributeName(source_ + attribute, attributeEnd - attribute);
-        for (std::size_t k = firstAttribute; k < attributeOffsets_.size(); k += 4) {
-            if (attributeName ==
-                std::string_view(source_ + attributeOffsets_[k], attributeOffsets_[k + 1] - attributeOffsets_[k]))
-                return false;
+        for (std::size_t k = firstAttribute; k < attributeOffsets_.size(); ++k) {
+            const Attribute& other = attributeOffsets_[k];
+            if (attributeName == std::string_view(source_ + other.name, other.nameEnd - other.name)) return false;
         }
-        attributeOffsets_.insert(attributeOffsets_.end(), {attribute, attributeEnd, value, at});
+        attributeOffsets_.push_back({attribute, attributeEnd, value, at});
         ++at;
-        if (at - begin > maxTagBytes) return false;
     }
     if (at - begin > maxTagBytes) return false;
-    attributeOffsets_.push_back(kEndOfList);
-    events_.push_back(Event{Event::Kind::Start, name, 0, at - begin, 0, 0});
+    const std::size_t count = attributeOffsets_.size() - firstAttribute;
+    events_.push_back(Event{Event::Kind::Start, name, count, at - begin, 0, 0});
     if (empty)
         events_.push_back(Event{Event::Kind::End, name, 0, 0, 0, 0});
     else

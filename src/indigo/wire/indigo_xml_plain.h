@@ -55,9 +55,12 @@ private:
 
     std::string text_;
     std::vector<Event> events_;
-    // Per attribute its name's start and end and its value's start and end; kEndOfList after
-    // each start tag's attributes.
-    std::vector<std::size_t> attributeOffsets_;
+    // Offsets in source_ (and text_) of each start tag's attributes, tag after tag; a
+    // Start event's attributes field counts its own until the copy is made.
+    struct Attribute {
+        std::size_t name, nameEnd, value, valueEnd;
+    };
+    std::vector<Attribute> attributeOffsets_;
     std::vector<const char*> attributePointers_;
     std::vector<std::size_t> open_; // the names of the elements open, by offset
 };
