@@ -291,7 +291,17 @@ bool Link::writeBytes(std::string_view bytes, std::chrono::steady_clock::time_po
 void Link::writeLoop() {
     blockBrokenPipeSignal();
     std::string pending;
+    bool lastBatchSmall = false;
     for (;;) {
+        if (lastBatchSmall) {
+            // As the reader does: small messages that come one at a time go out together, at
+            // most a gather time late, where each would cost a wake-up and a write, and the
+            // peer a read. Only a close cuts the wait short; the first message after a quiet
+            // spell goes out at once.
+            pollfd wake{wakeFd_, POLLIN, 0};
+            const timespec gather{0, std::chrono::nanoseconds(kGatherTime).count()};
+            ppoll(&wake, 1, &gather, nullptr);
+        }
         std::deque<Entry> batch;
         std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
         {
@@ -330,6 +340,7 @@ void Link::writeLoop() {
         }
         if (ok && !pending.empty()) ok = writeBytes(pending, deadline);
         pending.clear();
+        lastBatchSmall = written < kSmallRead;
         std::lock_guard lock(mutex_);
         queued_ -= std::min(queued_, written);
         if (!ok) break;

@@ -2,7 +2,9 @@
 // One protocol stream to a peer: a socket, or a driver's stdout and stdin. A reader thread
 // parses what arrives and hands each message on; a writer thread sends what is queued, in
 // queue order, so that nothing that posts to the peer (bus callbacks included) ever waits
-// on the network.
+// on the network. Both let small messages gather for up to kGatherTime after a small read or
+// write, so that a burst of them costs a few wake-ups, reads and writes rather than one each;
+// the first after a quiet spell goes at once.
 //
 // The link ends when the peer closes, on a stream error (the parser's, or a write that
 // fails), when the queue holds more than its limit (a peer that stops reading), or when its
