@@ -159,6 +159,12 @@ void Link::join() {
     if (writer_.joinable() && writer_.get_id() != self) writer_.join();
 }
 
+void Link::letSmallMessagesGather() {
+    pollfd wake{wakeFd_, POLLIN, 0};
+    const timespec gather{0, std::chrono::nanoseconds(kGatherTime).count()};
+    ppoll(&wake, 1, &gather, nullptr);
+}
+
 long Link::readSome(char* buffer, std::size_t size) {
     for (;;) {
         if (drainLeft_ >= 0) {
@@ -173,11 +179,8 @@ long Link::readSome(char* buffer, std::size_t size) {
             return n == -2 ? -1 : n;
         }
         if (lastReadSmall_) {
-            // Only the owner's close cuts the wait short; it is seen below.
             lastReadSmall_ = false;
-            pollfd wake{wakeFd_, POLLIN, 0};
-            const timespec gather{0, std::chrono::nanoseconds(kGatherTime).count()};
-            ppoll(&wake, 1, &gather, nullptr);
+            letSmallMessagesGather(); // a close that cuts it short is seen below
         }
         pollfd fds[2] = {{readFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         if (poll(fds, 2, -1) < 0) {
@@ -193,7 +196,7 @@ long Link::readSome(char* buffer, std::size_t size) {
         }
         if (fds[0].revents == 0) continue;
         const long n = readReady(buffer, size);
-        lastReadSmall_ = n > 0 && static_cast<std::size_t>(n) < kSmallRead;
+        lastReadSmall_ = n > 0 && static_cast<std::size_t>(n) < kSmallBytes;
         if (n != -2) return n;
     }
 }
@@ -293,15 +296,7 @@ void Link::writeLoop() {
     std::string pending;
     bool lastBatchSmall = false;
     for (;;) {
-        if (lastBatchSmall) {
-            // As the reader does: small messages that come one at a time go out together, at
-            // most a gather time late, where each would cost a wake-up and a write, and the
-            // peer a read. Only a close cuts the wait short; the first message after a quiet
-            // spell goes out at once.
-            pollfd wake{wakeFd_, POLLIN, 0};
-            const timespec gather{0, std::chrono::nanoseconds(kGatherTime).count()};
-            ppoll(&wake, 1, &gather, nullptr);
-        }
+        if (lastBatchSmall) letSmallMessagesGather();
         std::deque<Entry> batch;
         std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
         {
@@ -340,7 +335,7 @@ void Link::writeLoop() {
         }
         if (ok && !pending.empty()) ok = writeBytes(pending, deadline);
         pending.clear();
-        lastBatchSmall = written < kSmallRead;
+        lastBatchSmall = written < kSmallBytes;
         std::lock_guard lock(mutex_);
         queued_ -= std::min(queued_, written);
         if (!ok) break;

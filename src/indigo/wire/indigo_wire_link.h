@@ -94,7 +94,8 @@ public:
     long readSome(char* buffer, std::size_t size);
 
     static constexpr std::chrono::microseconds kGatherTime{100};
-    static constexpr std::size_t kSmallRead = std::size_t{16} << 10;
+    // A read or a written batch under this is small: a burst may be under way.
+    static constexpr std::size_t kSmallBytes = std::size_t{16} << 10;
     // For a prelude: writes all of it unless the link closes first.
     bool writeAll(std::string_view bytes);
 
@@ -119,6 +120,8 @@ private:
     void fail(const std::string& reason, bool stopReading);
     long readReady(char* buffer, std::size_t size);
     void logUnread(bool midMessage);
+    // Waits kGatherTime, or less if the link is closed meanwhile.
+    void letSmallMessagesGather();
     void threadEnded();
 
     const std::string peer_;
