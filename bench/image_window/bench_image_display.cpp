@@ -3,8 +3,8 @@
 // two are timed in turn.
 
 #include "imaging/test_bitmap_image_rep.h"
-#include "imaging/window/image_controller.h"
-#include "imaging/window/image_window.h"
+#include "image_window/image_controller.h"
+#include "image_window/image_window.h"
 #include "support/bench_figures.h"
 
 #include <QApplication>

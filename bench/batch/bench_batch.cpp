@@ -2,7 +2,7 @@
 // batch writer as they arrive on the bus, against cp copying the same 200 files into an
 // empty folder, the two timed in turn.
 
-#include "imaging/batch/batch_controller.h"
+#include "batch/batch_controller.h"
 #include "platform/dispatch.h"
 #include "platform/image/data.h"
 #include "platform/user_defaults.h"
