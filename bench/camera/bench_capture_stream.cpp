@@ -5,10 +5,10 @@
 // first run.
 
 #include "Common/indigo.h"
+#include "batch/batch_controller.h"
 #include "camera/zt_camera_controller.h"
-#include "imaging/batch/batch_controller.h"
+#include "image_window/image_controller.h"
 #include "imaging/video_log.h"
-#include "imaging/window/image_controller.h"
 #include "platform/dispatch.h"
 #include "platform/system_log.h"
 #include "recording_camera.h"

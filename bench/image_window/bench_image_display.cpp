@@ -2,9 +2,9 @@
 // painted, against one memcpy of the frame's bytes (the least any display of it costs); the
 // two are timed in turn.
 
-#include "imaging/test_bitmap_image_rep.h"
 #include "image_window/image_controller.h"
 #include "image_window/image_window.h"
+#include "imaging/test_bitmap_image_rep.h"
 #include "support/bench_figures.h"
 
 #include <QApplication>

@@ -8,15 +8,15 @@
 #include "app/preferences_dialog.h"
 #include "app/property_browser.h"
 #include "app/screenshot_frames.h"
+#include "batch/batch_controller.h"
 #include "camera/camera_widget.h"
 #include "camera/dslr_window.h"
 #include "camera/zt_camera_controller.h"
 #include "focus/sequencer_panel.h"
-#include "imaging/batch/batch_controller.h"
+#include "image_window/focus_panel_widgets.h"
+#include "image_window/image_controller.h"
+#include "image_window/image_window.h"
 #include "imaging/image.h"
-#include "imaging/window/focus_panel_widgets.h"
-#include "imaging/window/image_controller.h"
-#include "imaging/window/image_window.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,7 +1,7 @@
-#include "imaging/batch/batch_controller.h"
+#include "batch/batch_controller.h"
 
 #include "Common/indigo_client.h"
-#include "imaging/batch/batch_view.h"
+#include "batch/batch_view.h"
 #include "imaging/ffmpeg_writer.h"
 #include "imaging/image.h"
 #include "imaging/ser_writer.h"

@@ -28,7 +28,7 @@
 
 #include "Common/base_controller.h"
 #include "Common/main_hop.h"
-#include "imaging/batch/batch_naming.h"
+#include "batch/batch_naming.h"
 #include "platform/dispatch.h"
 #include "platform/image/data.h"
 

@@ -1,4 +1,4 @@
-#include "imaging/batch/batch_naming.h"
+#include "batch/batch_naming.h"
 
 #include <array>
 #include <cerrno>

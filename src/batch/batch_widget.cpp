@@ -1,6 +1,6 @@
-#include "imaging/batch/batch_widget.h"
+#include "batch/batch_widget.h"
 
-#include "imaging/batch/batch_controller.h"
+#include "batch/batch_controller.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

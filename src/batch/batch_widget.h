@@ -3,7 +3,7 @@
 // buttons and a load button. Shows what BatchController says and forwards the user's
 // actions to it. A click on a row loads that file; a double click reveals it.
 
-#include "imaging/batch/batch_view.h"
+#include "batch/batch_view.h"
 
 #include <QWidget>
 #include <functional>

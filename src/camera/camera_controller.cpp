@@ -5,7 +5,7 @@
 #include "Common/items.h"
 #include "Common/property.h"
 #include "camera/cooler_text.h"
-#include "imaging/window/image_controller.h"
+#include "image_window/image_controller.h"
 #include "platform/constants.h"
 #include "platform/dispatch.h"
 #include "platform/gui/named_image.h"

@@ -24,7 +24,7 @@
 #include "Common/main_hop.h"
 #include "camera/camera_view.h"
 #include "camera/device_popup.h"
-#include "imaging/window/image_window_view.h"
+#include "image_window/image_window_view.h"
 #include "platform/user_defaults.h"
 
 #include <atomic>

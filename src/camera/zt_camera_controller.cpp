@@ -4,10 +4,10 @@
 #include "Common/device.h"
 #include "Common/items.h"
 #include "Common/property.h"
+#include "batch/batch_controller.h"
 #include "focus/focuser_controller.h"
-#include "imaging/batch/batch_controller.h"
+#include "image_window/image_controller.h"
 #include "imaging/image.h"
-#include "imaging/window/image_controller.h"
 #include "platform/dispatch.h"
 #include "platform/gui/named_image.h"
 

@@ -1,4 +1,4 @@
-#include "imaging/window/bahtinov_focus.h"
+#include "image_window/bahtinov_focus.h"
 
 #include <cmath>
 

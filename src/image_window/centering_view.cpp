@@ -1,4 +1,4 @@
-#include "imaging/window/centering_view.h"
+#include "image_window/centering_view.h"
 
 #include <QEvent>
 #include <QScrollBar>

@@ -2,7 +2,7 @@
 // CenteringView: the scroll area of the image window. A picture smaller than the visible area
 // sits in its middle instead of a corner; a larger one scrolls normally.
 
-#include "imaging/window/image_window_types.h"
+#include "image_window/image_window_types.h"
 
 #include <QScrollArea>
 

@@ -1,6 +1,6 @@
-#include "imaging/window/clickable_view.h"
+#include "image_window/clickable_view.h"
 
-#include "imaging/window/drawing_painter.h"
+#include "image_window/drawing_painter.h"
 #include "platform/constants.h"
 
 #include <QMouseEvent>

@@ -8,8 +8,8 @@
 // guide lines come from the settings "guideX1", "guideY1", "guideX2", "guideY2" and the
 // crosshair from "showCrosshair", read at every paint, as are the marker and graph colours.
 
-#include "imaging/window/clickable_view_delegate.h"
-#include "imaging/window/image_window_types.h"
+#include "image_window/clickable_view_delegate.h"
+#include "image_window/image_window_types.h"
 
 #include <QImage>
 #include <QWidget>

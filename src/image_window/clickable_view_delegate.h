@@ -3,7 +3,7 @@
 // rectangles are in view coordinates (points, origin lower-left, y upward); rectangles
 // always have a non-negative width and height.
 
-#include "imaging/window/image_window_types.h"
+#include "image_window/image_window_types.h"
 
 class ClickableViewDelegate {
 public:

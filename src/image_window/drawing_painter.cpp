@@ -1,4 +1,4 @@
-#include "imaging/window/drawing_painter.h"
+#include "image_window/drawing_painter.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,7 +1,7 @@
 #pragma once
 // Paints the image window's plain drawings and renderings with Qt.
 
-#include "imaging/window/image_window_types.h"
+#include "image_window/image_window_types.h"
 
 #include <QImage>
 

@@ -1,4 +1,4 @@
-#include "imaging/window/focus_panel_widgets.h"
+#include "image_window/focus_panel_widgets.h"
 
 #include <QApplication>
 #include <QFormLayout>

@@ -1,8 +1,8 @@
 // The focus-analysis parts of the image window: PSF fields and graph, the magnified star, the
 // drift plot and the Bahtinov analysis.
 
-#include "imaging/window/bahtinov_focus.h"
-#include "imaging/window/image_controller.h"
+#include "image_window/bahtinov_focus.h"
+#include "image_window/image_controller.h"
 #include "platform/constants.h"
 #include "platform/system_log.h"
 

@@ -1,4 +1,4 @@
-#include "imaging/window/image_controller.h"
+#include "image_window/image_controller.h"
 
 #include "platform/constants.h"
 

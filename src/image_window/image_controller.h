@@ -23,9 +23,9 @@
 // Everything else runs on the main thread.
 
 #include "Common/base_controller.h"
+#include "image_window/clickable_view_delegate.h"
+#include "image_window/image_window_view.h"
 #include "imaging/image.h"
-#include "imaging/window/clickable_view_delegate.h"
-#include "imaging/window/image_window_view.h"
 
 #include <deque>
 #include <functional>

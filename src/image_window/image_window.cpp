@@ -1,6 +1,6 @@
-#include "imaging/window/image_window.h"
+#include "image_window/image_window.h"
 
-#include "imaging/window/drawing_painter.h"
+#include "image_window/drawing_painter.h"
 
 #include <QEvent>
 #include <QFormLayout>

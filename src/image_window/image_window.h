@@ -8,11 +8,11 @@
 // Set-up: ImageWindow window(controller); (connects controller.setView and the picture's
 // delegate, then runs controller.awakeFromNib()). The controller must outlive the window.
 
-#include "imaging/window/centering_view.h"
-#include "imaging/window/clickable_view.h"
-#include "imaging/window/focus_panel_widgets.h"
-#include "imaging/window/image_controller.h"
-#include "imaging/window/image_window_view.h"
+#include "image_window/centering_view.h"
+#include "image_window/clickable_view.h"
+#include "image_window/focus_panel_widgets.h"
+#include "image_window/image_controller.h"
+#include "image_window/image_window_view.h"
 
 #include <QAbstractButton>
 #include <QLabel>

@@ -3,7 +3,7 @@
 // this interface, builds the controls and forwards the user's actions to the controller.
 // Every call comes on the main thread.
 
-#include "imaging/window/image_window_types.h"
+#include "image_window/image_window_types.h"
 #include "platform/color.h"
 
 #include <memory>

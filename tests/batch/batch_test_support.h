@@ -3,8 +3,8 @@
 // the log lines caught (the controller's and the video writers'), a view that records what
 // the controller shows, and frames made of chosen bytes.
 
-#include "imaging/batch/batch_controller.h"
-#include "imaging/batch/batch_view.h"
+#include "batch/batch_controller.h"
+#include "batch/batch_view.h"
 #include "imaging/video_log.h"
 #include "platform/dispatch.h"
 #include "platform/system_log.h"

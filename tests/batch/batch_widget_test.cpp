@@ -1,7 +1,7 @@
 // The browser widget on screen (offscreen): buttons and table follow the controller, and a
 // click on a row or a button loads the file into the image window.
 
-#include "imaging/batch/batch_widget.h"
+#include "batch/batch_widget.h"
 
 #include "batch_test_support.h"
 #include "imaging/image.h"

@@ -5,11 +5,11 @@
 // batch writer into a temporary folder; the image window is a real controller without a view.
 
 #include "Common/indigo.h"
+#include "batch/batch_controller.h"
 #include "camera/zt_camera_controller.h"
 #include "camera_steps.h"
 #include "focus/focuser_controller.h"
-#include "imaging/batch/batch_controller.h"
-#include "imaging/window/image_controller.h"
+#include "image_window/image_controller.h"
 #include "platform/camera/simulated_camera.h"
 #include "platform/dispatch.h"
 #include "platform/system_log.h"

@@ -1,11 +1,11 @@
 // The image window's decisions, through a recording view: display update, stretch controls,
 // zoom, selection and tracking, histories and the focus-analysis panels.
 
-#include "imaging/window/image_controller.h"
+#include "image_window/image_controller.h"
 
 #include "bahtinov_pattern.h"
 #include "frames.h"
-#include "imaging/window/bahtinov_focus.h"
+#include "image_window/bahtinov_focus.h"
 #include "platform/constants.h"
 #include "recording_view.h"
 

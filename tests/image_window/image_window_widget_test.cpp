@@ -3,9 +3,9 @@
 // file) shown with the imaging core's statistics.
 
 #include "frames.h"
-#include "imaging/window/centering_view.h"
-#include "imaging/window/clickable_view.h"
-#include "imaging/window/image_window.h"
+#include "image_window/centering_view.h"
+#include "image_window/clickable_view.h"
+#include "image_window/image_window.h"
 #include "platform/constants.h"
 #include "platform/image/tiff_bytes.h"
 #include "support/qt_application.h"

@@ -2,7 +2,7 @@
 // A recording stand-in for the image window's widgets: keeps what the controller shows and
 // answers its questions with plain fields.
 
-#include "imaging/window/image_window_view.h"
+#include "image_window/image_window_view.h"
 
 #include <map>
 #include <set>
