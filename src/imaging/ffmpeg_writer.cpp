@@ -5,6 +5,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/dict.h>
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libavutil/log.h>
@@ -49,13 +50,17 @@ FormatContext outputContext(const std::string& fileName) {
     return FormatContext(context);
 }
 
+bool isMov(const AVOutputFormat& format) {
+    return std::strcmp(format.name, "mov") == 0;
+}
+
 // The pixel format frames of these pixels are stored in. AVI and MOV readers misread some raw
 // layouts (AVI keeps only bottom-up BGR and a few tagged formats, MOV's RGB24 loses rows of
 // some widths, neither has little-endian 16-bit grey), so those are reordered losslessly;
 // AV_PIX_FMT_NONE when the container has no readable format for them.
 AVPixelFormat storedPixelFormat(const AVOutputFormat& format, FramePixels pixels) {
     const bool avi = std::strcmp(format.name, "avi") == 0;
-    const bool mov = std::strcmp(format.name, "mov") == 0;
+    const bool mov = isMov(format);
     switch (pixels) {
     case FramePixels::Gray8:
         return AV_PIX_FMT_GRAY8;
@@ -202,11 +207,17 @@ FFMPEG::SetUp FFMPEG::setUp(const VideoFrame& frame, int pixelFormat) {
             return SetUp::Retry;
         }
     }
-    result = avformat_write_header(container, nullptr);
+    // MOV keeps its index at the end, where a run that never closes writes nothing: written
+    // in fragments, one a frame, each finished fragment is readable on its own.
+    AVDictionary* options = nullptr;
+    if (isMov(*container->oformat)) av_dict_set(&options, "movflags", "frag_custom+empty_moov", 0);
+    result = avformat_write_header(container, &options);
+    av_dict_free(&options);
     if (result < 0) {
         log("Could not write header: " + std::to_string(result));
         return SetUp::Retry;
     }
+    if (container->pb) avio_flush(container->pb);
     return SetUp::Done;
 }
 
@@ -298,7 +309,28 @@ VideoFrameOutcome FFMPEG::write(const VideoFrame& frame) {
         log("Could not encode frame: " + std::to_string(result));
         return VideoFrameOutcome::Dropped;
     }
-    return writePackets() ? VideoFrameOutcome::Written : VideoFrameOutcome::Dropped;
+    if (!writePackets()) return VideoFrameOutcome::Dropped;
+    return flushFrame() ? VideoFrameOutcome::Written : VideoFrameOutcome::Dropped;
+}
+
+// Hands the frame to the file now rather than at the end of the run or of a buffer: what a
+// run that is killed has written stays readable (MOV's fragment, AVI's chunk).
+bool FFMPEG::flushFrame() {
+    AVFormatContext* const container = output_->formatContext.get();
+    if (isMov(*container->oformat)) {
+        const int result = av_write_frame(container, nullptr);
+        if (result < 0) {
+            log("Could not write fragment: " + std::to_string(result));
+            return false;
+        }
+    }
+    if (!container->pb) return true;
+    avio_flush(container->pb);
+    if (container->pb->error < 0) {
+        log("Could not write frame: " + std::to_string(container->pb->error));
+        return false;
+    }
+    return true;
 }
 
 // Writes every packet the encoder has ready; false when one could not be made or written.

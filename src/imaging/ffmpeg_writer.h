@@ -24,6 +24,10 @@
 // of another depth (the 48-bit RGB of camera raw files) gives "Unsupported bitmap format";
 // bytes that do not decode are dropped silently.
 //
+// A run that never closes (a crash, a kill) keeps every frame that add() wrote: each goes to
+// the file before add() returns, MOV in fragments of one frame (readable without the index
+// written at the end), AVI as chunks that readers find without the index of its end.
+//
 // Threads: add(), close() and the accessors may be called from any thread, also at once;
 // close() waits for a frame being written and is idempotent. A frame added after close() is
 // dropped. Decoding happens before the writer's lock is taken.
@@ -66,6 +70,7 @@ private:
     SetUp setUp(const VideoFrame& frame, int pixelFormat);
     VideoFrameOutcome write(const VideoFrame& frame);
     bool writePackets();
+    bool flushFrame();
 
     const std::string fileName_;
     mutable std::mutex lock_;

@@ -15,6 +15,7 @@
 namespace {
 
 constexpr std::int64_t kTicksPerSecond = 10000000;
+constexpr std::size_t kFrameCountOffset = 38;
 // Seconds from 0001-01-01 to 1970-01-01 in the proleptic Gregorian calendar.
 constexpr std::int64_t kSecondsBeforeUnixEpoch = 62135596800;
 
@@ -180,7 +181,7 @@ bool SER::writeHeaderLocked() {
     putLE(&header[26], imageWidth_, 4);
     putLE(&header[30], imageHeight_, 4);
     putLE(&header[34], pixelDepthPerPlane_, 4);
-    putLE(&header[38], frameCount_, 4);
+    putLE(&header[kFrameCountOffset], frameCount_, 4);
     // Observer, Instrument and Telescope stay zero.
     putLE(&header[162], static_cast<std::uint64_t>(dateTime_), 8);
     putLE(&header[170], static_cast<std::uint64_t>(dateTimeUTC_), 8);
@@ -250,6 +251,14 @@ VideoFrameOutcome SER::add(const zeta::platform::Data& data) {
         return VideoFrameOutcome::Dropped;
     }
     ++frameCount_;
+    // The count on disk follows every frame, so that a run cut short by a crash or a kill
+    // leaves a file whose header counts every whole frame in it. The frame went in first: the
+    // count never covers bytes that are not there.
+    std::uint8_t count[4];
+    putLE(count, frameCount_, 4);
+    if (!writeAll(fd_, count, sizeof count, static_cast<off_t>(kFrameCountOffset)))
+        zeta::imaging::video::logMessage("SER: the frame count of " + path_.string() +
+                                         " was not updated: " + errorText());
     return VideoFrameOutcome::Written;
 }
 

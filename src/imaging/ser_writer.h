@@ -2,7 +2,9 @@
 // Writes the frames of one capture run into one SER video: the 178-byte little-endian
 // header beginning "LUCAM-RECORDER", then every stored frame's pixels back to back. The
 // header is written when the first frame is stored and again, with the final frame count,
-// on close.
+// on close. Its frame count is also brought up to date after every stored frame, so that a
+// run that never closes (a crash, a kill) leaves a file whose header counts every whole
+// frame in it; nothing follows the frames.
 //
 //   "RAW1" frame          -> ColorID bayerMask (none: MONO), 8 bits, pixels as received
 //   "RAW2" frame          -> ColorID bayerMask (none: MONO), 16 bits, low byte first as received

@@ -4,12 +4,16 @@
 
 #include "imaging/ffmpeg_writer.h"
 #include "imaging/ser_writer.h"
+#include "killed_run_frames.h"
 #include "support/command.h"
+#include "support/eventually.h"
+#include "support/process.h"
 #include "video_probe.h"
 #include "video_test_support.h"
 
 #include <QCryptographicHash>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
@@ -224,4 +228,47 @@ TEST_F(VideoPeerTest, ASetUpTriedAgainStartsOnAFreshContainer) {
         EXPECT_EQ(fields["nb_read_frames"], "2");
     }
     EXPECT_EQ(messagesWith("ffmpeg: Could not write header: " + std::to_string(-EINVAL)), 2);
+}
+
+TEST_F(VideoPeerTest, ARunKilledMidwayKeepsEveryFrameItWrote) {
+    // A writer process stores five small frames, far less than a write buffer, and is killed
+    // with its video still open: nothing that ends a run well (header, index, trailer) runs.
+    constexpr unsigned kFrames = 5;
+    for (const std::string container : {"ser", "avi", "mov"}) {
+        SCOPED_TRACE(container);
+        const auto path = folder / ("killed." + container);
+        const auto said = folder / ("killed_" + container + ".out");
+        {
+            test_support::Process writer({VIDEO_RUN_WRITER_PATH, path.string(), std::to_string(kFrames)}, {},
+                                         said.string());
+            ASSERT_TRUE(test_support::eventually([&] {
+                const auto text = fileBytes(said);
+                return std::string(text.begin(), text.end()) == "written " + std::to_string(kFrames) + "\n";
+            }));
+            writer.signal(SIGKILL);
+            const int status = writer.wait();
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+        }
+
+        auto fields = probe(path);
+        EXPECT_EQ(fields["width"], std::to_string(killed_run::kWidth));
+        EXPECT_EQ(fields["height"], std::to_string(killed_run::kHeight));
+        EXPECT_EQ(fields["pix_fmt"], "bgr24");
+        EXPECT_EQ(fields["nb_read_frames"], std::to_string(kFrames));
+        const auto decoded = frameMd5(path, "bgr24");
+        ASSERT_EQ(decoded.size(), kFrames);
+        for (unsigned i = 0; i < kFrames; ++i)
+            EXPECT_EQ(decoded[i].md5, md5(killed_run::pixels(i))) << "frame " << i;
+
+        if (container == "ser") {
+            // A reader that goes by the header's count, as most do, finds every frame.
+            const SerFile ser = readSer(path);
+            ASSERT_TRUE(ser.valid);
+            EXPECT_EQ(ser.frameCount, kFrames);
+            ASSERT_EQ(ser.frames.size(), kFrames);
+            EXPECT_EQ(ser.trailingBytes, 0u);
+            for (unsigned i = 0; i < kFrames; ++i)
+                EXPECT_EQ(ser.frames[i], killed_run::pixels(i)) << "frame " << i;
+        }
+    }
 }
