@@ -136,6 +136,22 @@ TEST(PTPContainers, FallbackNames) {
     EXPECT_EQ(PTPVendor(10).vendorExtensionName(), "PTPVendorExtensionNikon");
 }
 
+// The standard's names of the responses about unsupported specifications, which the
+// camera's failure messages carry.
+TEST(PTPContainers, ResponseNamesOfTheStandard) {
+    const struct {
+        std::uint16_t code;
+        const char* name;
+    } cases[] = {
+        {0x2014, "PTPResponseCodeSpecificationByFormatUnsupported"},
+        {0x2020, "PTPResponseCodeSpecificationOfDestinationUnsupported"},
+        {0xA807, "PTPResponseCodeMTPSpecificationByGroupUnsupported"},
+        {0xA808, "PTPResponseCodeMTPSpecificationByDepthUnsupported"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PTPResponse::responseCodeName(c.code), c.name) << std::hex << c.code;
+}
+
 TEST(PTPContainers, VendorClassesChangeOnlyNames) {
     using TestClasses = PTPClassesOf<TestRequest, PTPResponse, TestEvent, PTPProperty, PTPDeviceInfo>;
     const TestClasses classes;
