@@ -322,11 +322,11 @@ void PTPCamera::didSendPTPCommand(const std::vector<uint8_t>&, const std::vector
 }
 
 std::string PTPCamera::responseText(const PTPResponse& response) {
-    return ptpResponseText(response.responseCode, response.responseNames());
+    return ptpHex4(response.responseCode) + " = " + response.description();
 }
 
 std::string PTPCamera::refusal(const PTPRequest& request, const PTPResponse& response) {
-    return ptpOperationFailure(operationName(request), response.responseCode, response.responseNames());
+    return operationName(request) + " failed (" + responseText(response) + ")";
 }
 
 void PTPCamera::processRequest(const std::shared_ptr<PTPRequest>& request, const std::shared_ptr<PTPResponse>& response,

@@ -221,7 +221,8 @@ protected:
     // Starts (or restarts) the 0.5 s event timer.
     void startEventTimer();
     void stopEventTimer();
-    // The text for a response in messages: "0x%04x = <response name>".
+    // The text for a response in messages: "0x%04x = <response log text>". The log text
+    // carries the response's parameters: a camera that answers OK may refuse by one of them.
     static std::string responseText(const PTPResponse& response);
     // The failure of an operation the camera refused: "<operation> failed (<response text>)".
     static std::string refusal(const PTPRequest& request, const PTPResponse& response);

@@ -342,7 +342,7 @@ TEST(PTPCanonCamera, ReleaseRefusedThroughItsParameter) {
         ASSERT_TRUE(rig.drain());
         if (parameter == 1) {
             EXPECT_EQ(rig.recorder->find("exposureFailed"),
-                      "exposureFailed RemoteRelease failed (0x2001 = PTPResponseCodeOK)");
+                      "exposureFailed RemoteRelease failed (0x2001 = PTPResponseCodeOK[0x00000001])");
         } else {
             EXPECT_FALSE(rig.recorder->find("exposureFailed"));
         }
