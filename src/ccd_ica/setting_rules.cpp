@@ -9,14 +9,21 @@ struct BulbSetting {
     uint16_t vendor;
     uint16_t code;
     uint32_t value;
-    bool shutter; // a shutter setting, which decides only when read-write
+    bool shutter;   // a shutter setting, which decides only when read-write
+    bool saturated; // the value text read as a signed 32-bit integer, saturating
 };
 
+// Nikon's ExposureTime marks the long exposures the camera cannot time on its own above
+// 0x7FFFFFFF: Bulb (0xFFFFFFFF) and Time (0xFFFFFFFD) alike. Time holds the shutter open
+// until it is told to close; left to the camera, such an exposure would never end, so the
+// driver times and ends it as it does Bulb.
+constexpr uint32_t kNikonLongExposure = 0x7FFFFFFF;
+
 constexpr BulbSetting bulbSettings[] = {
-    {PTPVendorExtensionNikon, PTPPropertyCodeExposureTime, PTPExposureTimeBulb, true},
-    {PTPVendorExtensionCanon, 0xD102, 0x0C, true}, // shutter speed
-    {PTPVendorExtensionSony, 0xD20D, 0, true},     // shutter speed
-    {PTPVendorExtensionCanon, 0xD105, 4, false},   // AE mode
+    {PTPVendorExtensionNikon, PTPPropertyCodeExposureTime, kNikonLongExposure, true, true},
+    {PTPVendorExtensionCanon, 0xD102, 0x0C, true, false}, // shutter speed
+    {PTPVendorExtensionSony, 0xD20D, 0, true, false},     // shutter speed
+    {PTPVendorExtensionCanon, 0xD105, 4, false, false},   // AE mode
 };
 
 // Compression settings whose values are raw pictures; a row of vendor 0 holds for every vendor.
@@ -36,13 +43,16 @@ constexpr RawSetting rawSettings[] = {
 } // namespace
 
 BulbDecision bulbDecision(uint16_t vendor, uint16_t code, const std::string& value, bool readOnly) {
+    const PTPValue reading(value);
     // The value's 32 bits, so that 4294967295 and -1 are both the bulb of ExposureTime.
-    const auto bits = static_cast<uint32_t>(PTPValue(value).longLongValue());
+    const auto bits = static_cast<uint32_t>(reading.longLongValue());
+    const auto saturated = static_cast<uint32_t>(reading.intValue());
     bool decides = false;
     for (const BulbSetting& row : bulbSettings) {
         if (row.code != code || (row.shutter && readOnly)) continue;
         decides = true;
-        if (row.vendor == vendor && row.value == bits) return BulbDecision::Bulb;
+        const bool match = row.saturated ? row.value == saturated || bits == PTPExposureTimeBulb : row.value == bits;
+        if (row.vendor == vendor && match) return BulbDecision::Bulb;
     }
     return decides ? BulbDecision::NotBulb : BulbDecision::Unchanged;
 }

@@ -18,8 +18,10 @@ TEST(SettingRules, EachVendorsShutterOnBulbAndNothingElse) {
     const Case cases[] = {
         {PTPVendorExtensionNikon, 0x500D, "4294967295", false, D::Bulb},
         {PTPVendorExtensionNikon, 0x500D, "-1", false, D::Bulb},
-        {PTPVendorExtensionNikon, 0x500D, "4294967293", false, D::NotBulb}, // time, not bulb
-        {PTPVendorExtensionNikon, 0x500D, "2147483647", false, D::NotBulb},
+        // Time holds the shutter open as Bulb does: the driver must end it.
+        {PTPVendorExtensionNikon, 0x500D, "4294967293", false, D::Bulb},
+        {PTPVendorExtensionNikon, 0x500D, "2147483647", false, D::Bulb},
+        {PTPVendorExtensionNikon, 0x500D, "2147483646", false, D::NotBulb},
         {PTPVendorExtensionNikon, 0x500D, "80", false, D::NotBulb},
         {PTPVendorExtensionNikon, 0x500D, "4294967295", true, D::Unchanged},
         {PTPVendorExtensionMicrosoft, 0x500D, "4294967295", false, D::NotBulb},
