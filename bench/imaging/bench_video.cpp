@@ -1,7 +1,8 @@
 // Capture videos written to a tmpfs, 20 frames of 6000 x 4000 8-bit grey as they arrive on
 // the bus ("RAW1" frames): SER against plain writes of the same bytes from memory (the limit)
-// and against cat copying the file; AVI against the ffmpeg command line copying the same
-// raw video into an AVI without converting it. Outputs are checked equal.
+// and against cat copying the file, and the cost of rewriting its frame count after every
+// frame; AVI against the ffmpeg command line copying the same raw video into an AVI without
+// converting it. Outputs are checked equal.
 
 #include "imaging/ffmpeg_writer.h"
 #include "imaging/ser_writer.h"
@@ -122,6 +123,39 @@ int main() {
         if (!wrote || !sameFile(plain, source))
             fail("video_ser_write_limit: the plain writes differ from the SER file");
 
+        // What keeping the header's frame count current costs: the same plain writes, with the
+        // count rewritten in place after each frame, as the writer does so that a killed run
+        // keeps its frames.
+        const auto counted = folder / "counted.ser";
+        const auto writeCounted = [&] {
+            const int fd = ::open(counted.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            wrote = fd >= 0 && writeAll(fd, header.data(), header.size()) && wrote;
+            for (std::uint32_t i = 1; fd >= 0 && i <= std::uint32_t(kFrames); ++i) {
+                wrote = writeAll(fd, pixels, frameBytes) && wrote;
+                wrote = ::pwrite(fd, &i, sizeof i, 38) == ssize_t(sizeof i) && wrote;
+            }
+            if (fd >= 0) ::close(fd);
+        };
+        const zeta::bench::PairMs count = medianPairMs(
+            writeCounted,
+            [&] {
+                const int fd = ::open(plain.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+                wrote = fd >= 0 && writeAll(fd, header.data(), header.size()) && wrote;
+                for (int i = 0; fd >= 0 && i < kFrames; ++i)
+                    wrote = writeAll(fd, pixels, frameBytes) && wrote;
+                if (fd >= 0) ::close(fd);
+            },
+            [&] {
+                std::filesystem::remove(counted);
+                std::filesystem::remove(plain);
+            },
+            kSettle);
+        // Each run begins by removing both files: the counted one again for the comparison.
+        writeCounted();
+        if (!wrote || !sameFile(counted, source))
+            fail("video_ser_frame_count: the counted writes differ from the SER file");
+        std::filesystem::remove(counted);
+
         bool ok = true;
         const zeta::bench::PairMs cat = medianPairMs(
             writeSer,
@@ -132,6 +166,7 @@ int main() {
         if (!ok || !sameFile(copy, source)) fail("video_ser_write: cat failed");
         printLine("video_ser_write", cat, 0.8);
         printLine("video_ser_write_limit", limit, 0.8);
+        printLine("video_ser_frame_count", count, 0.95);
         std::filesystem::remove(source);
         std::filesystem::remove(copy);
         std::filesystem::remove(plain);
