@@ -166,7 +166,7 @@ int main() {
         if (!ok || !sameFile(copy, source)) fail("video_ser_write: cat failed");
         printLine("video_ser_write", cat, 0.8);
         printLine("video_ser_write_limit", limit, 0.8);
-        printLine("video_ser_frame_count", count, 0.95);
+        printLine("video_ser_frame_count", count, 0.9);
         std::filesystem::remove(source);
         std::filesystem::remove(copy);
         std::filesystem::remove(plain);
