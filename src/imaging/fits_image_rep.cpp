@@ -126,8 +126,8 @@ bool tilesInHeap(fitsfile* file) {
     return true;
 }
 
-// Values at most read at once into the working doubles of a read (2 MiB of them): a thread's share of a
-// compressed image in one read.
+// Values at most read at once into the doubles of a read that clamps (2 MiB of them): a
+// thread's share of a compressed image in one read.
 constexpr LONGLONG kValuesPerRead = LONGLONG(1) << 18;
 
 // Samples of 8 or 16 bits from values with BZERO/BSCALE applied: below 0 reads as 0, above the
@@ -142,15 +142,18 @@ void clampInto(const double* values, std::size_t n, Sample* out) {
 }
 
 // Reads n values from element first (1-based, in file order across planes) as samples of
-// the given bits into out; true only when every one of them was written. The library hands
-// them over as doubles, which hold every scaled 8- or 16-bit value: asked for unsigned
-// samples directly, it stops a compressed image at the first tile with a value out of range
-// and reports that as an overflow, leaving the rest of the image unread.
+// the given bits into out; true only when every one of them was written.
 bool readSamples(fitsfile* file, LONGLONG first, LONGLONG n, int bits, unsigned char* out) {
+    int status = 0;
+    fits_read_img(file, bits == 16 ? TUSHORT : TBYTE, first, n, nullptr, out, nullptr, &status);
+    if (status != NUM_OVERFLOW) return status == 0;
+    // Some value is out of the samples' range. The library has clamped what it read, but in
+    // a compressed image it stops at the first tile with such a value: read all again as
+    // doubles, which hold every scaled 8- or 16-bit value, and clamp here.
     std::vector<double> values(static_cast<std::size_t>(std::min(n, kValuesPerRead)));
     for (LONGLONG done = 0; done < n;) {
         const LONGLONG count = std::min(n - done, kValuesPerRead);
-        int status = 0;
+        status = 0;
         fits_read_img(file, TDOUBLE, first + done, count, nullptr, values.data(), nullptr, &status);
         if (status != 0) return false;
         const auto at = static_cast<std::size_t>(done);
