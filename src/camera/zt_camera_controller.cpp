@@ -359,16 +359,20 @@ void ZTCameraController::imageUpdated(const std::shared_ptr<INDIGO::Property>& p
     ImageController* display = imageController();
     if (!display || !display->tryLock()) return;
     std::shared_ptr<Image> image = item->image();
-    main_.async([this, image = std::move(image)] { showCapturedImage(image, true); }, [display] { display->unlock(); });
+    main_.async(
+        [this, image = std::move(image), source = "frame from '" + property->device()->name() + "'"] {
+            showCapturedImage(image, true, source);
+        },
+        [display] { display->unlock(); });
 }
 
-void ZTCameraController::showCapturedImage(std::shared_ptr<Image> image, bool tokenTaken) {
+void ZTCameraController::showCapturedImage(std::shared_ptr<Image> image, bool tokenTaken, const std::string& source) {
     ImageController* display = imageController();
     if (image) {
         imageWidth_.store(image->width());
         imageHeight_.store(image->height());
     }
-    if (display) display->setImage(std::move(image));
+    if (display) display->setImage(std::move(image), source);
     updateGUI();
     if (display && tokenTaken) display->unlock();
 }

@@ -123,7 +123,7 @@ private:
     // Queues the progress as it stands now; the state image only when not empty.
     void queueProgress(const std::string& stateImage);
     void updateBatchProgress(const std::string& text, const std::string& stateImage);
-    void showCapturedImage(std::shared_ptr<Image> image, bool tokenTaken);
+    void showCapturedImage(std::shared_ptr<Image> image, bool tokenTaken, const std::string& source);
     void showStateImage(std::string_view image);
     bool waitStopped() const;
     bool sleepFor(std::chrono::microseconds time);

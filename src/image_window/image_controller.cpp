@@ -1,5 +1,6 @@
 #include "image_window/image_controller.h"
 
+#include "Common/indigo_client.h"
 #include "platform/constants.h"
 
 #include <algorithm>
@@ -40,10 +41,20 @@ void ZTImageController::awakeFromNib() {
     setEnableMarkers(false);
 }
 
-void ImageController::setImage(std::shared_ptr<Image> image) {
+void ImageController::setImage(std::shared_ptr<Image> image, const std::string& source) {
     if (!dispatch::isMainThread()) {
         // Every change of the window happens on the main thread; the caller waits.
-        dispatch::mainQueue().sync([this, image = std::move(image)]() mutable { setImage(std::move(image)); });
+        dispatch::mainQueue().sync(
+            [this, image = std::move(image), &source]() mutable { setImage(std::move(image), source); });
+        return;
+    }
+    if (image && image->size() == 0) {
+        // Nothing to show: the last good picture and its figures stay, and the user learns why.
+        const std::string& reason =
+            image->decodeFailure().empty() ? std::string("its layout is not shown") : image->decodeFailure();
+        if (indigo())
+            indigo()->message("Can't read " + source + " (" + (image->format().empty() ? "?" : image->format()) + ", " +
+                              std::to_string(image->data().length()) + " bytes): " + reason);
         return;
     }
     if (!view_) {

@@ -31,6 +31,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 // Which control sent a black or white point action.
@@ -53,8 +54,10 @@ public:
     virtual void awakeFromNib();
 
     // The image setter: shows the frame (none disables the zoom buttons and leaves the old
-    // picture on screen). A frame of another size clears the selection.
-    void setImage(std::shared_ptr<Image> image);
+    // picture on screen). A frame of another size clears the selection. A frame that did not
+    // decode changes nothing on screen; the message log says which (source names it, as
+    // "frame from 'CCD'") and why.
+    void setImage(std::shared_ptr<Image> image, const std::string& source = "frame");
     std::shared_ptr<Image> image() const { return current_; }
     // The frame on display; setCurrent() replaces it without updating anything.
     std::shared_ptr<Image> current() const { return current_; }

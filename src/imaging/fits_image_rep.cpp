@@ -126,13 +126,49 @@ bool tilesInHeap(fitsfile* file) {
     return true;
 }
 
-// Reads n values of one plane; a value out of the type's range comes out clamped to it, which
-// the library reports as an overflow: that is still a complete read.
-bool readPlane(fitsfile* file, int type, long plane, LONGLONG n, void* out) {
+// Values at most read at once into the doubles of a read that clamps (2 MiB of them): a
+// thread's share of a compressed image in one read.
+constexpr LONGLONG kValuesPerRead = LONGLONG(1) << 18;
+
+// Samples of 8 or 16 bits from values with BZERO/BSCALE applied: below 0 reads as 0, above the
+// largest sample as the largest, fractions are dropped (as the library itself converts).
+template <class Sample>
+void clampInto(const double* values, std::size_t n, Sample* out) {
+    constexpr double kLargest = std::numeric_limits<Sample>::max();
+    for (std::size_t i = 0; i < n; ++i) {
+        const double v = values[i];
+        out[i] = v > 0 ? (v < kLargest ? static_cast<Sample>(v) : static_cast<Sample>(kLargest)) : 0;
+    }
+}
+
+// Reads n values from element first (1-based, in file order across planes) as samples of
+// the given bits into out; true only when every one of them was written.
+bool readSamples(fitsfile* file, LONGLONG first, LONGLONG n, int bits, unsigned char* out) {
     int status = 0;
-    long first[3] = {1, 1, plane};
-    fits_read_pix(file, type, first, n, nullptr, out, nullptr, &status);
-    return status == 0 || status == NUM_OVERFLOW;
+    fits_read_img(file, bits == 16 ? TUSHORT : TBYTE, first, n, nullptr, out, nullptr, &status);
+    if (status != NUM_OVERFLOW) return status == 0;
+    // Some value is out of the samples' range. The library has clamped what it read, but in
+    // a compressed image it stops at the first tile with such a value: read all again as
+    // doubles, which hold every scaled 8- or 16-bit value, and clamp here.
+    std::vector<double> values(static_cast<std::size_t>(std::min(n, kValuesPerRead)));
+    for (LONGLONG done = 0; done < n;) {
+        const LONGLONG count = std::min(n - done, kValuesPerRead);
+        status = 0;
+        fits_read_img(file, TDOUBLE, first + done, count, nullptr, values.data(), nullptr, &status);
+        if (status != 0) return false;
+        const auto at = static_cast<std::size_t>(done);
+        if (bits == 16)
+            clampInto(values.data(), static_cast<std::size_t>(count), reinterpret_cast<std::uint16_t*>(out) + at);
+        else
+            clampInto(values.data(), static_cast<std::size_t>(count), out + at);
+        done += count;
+    }
+    return true;
+}
+
+// Reads the n values of one plane.
+bool readPlane(fitsfile* file, int bits, long plane, LONGLONG n, unsigned char* out) {
+    return readSamples(file, 1 + (plane - 1) * n, n, bits, out);
 }
 
 // A keyword of the current header as a double; the fallback when it is absent.
@@ -390,11 +426,10 @@ bool readCompressedGrey(const MemoryFile& memory, const ImageHeader& header, uns
                 read = false;
                 return;
             }
-            long first[3] = {1, static_cast<long>(firstRow) + 1, 1};
-            fits_read_pix(own.get(), header.bitpix == 16 ? TUSHORT : TBYTE, first,
-                          static_cast<LONGLONG>((endRow - firstRow) * width), nullptr,
-                          out + firstRow * width * sampleBytes, nullptr, &rowStatus);
-            if (rowStatus != 0 && rowStatus != NUM_OVERFLOW) read = false;
+            if (!readSamples(own.get(), static_cast<LONGLONG>(firstRow * width) + 1,
+                             static_cast<LONGLONG>((endRow - firstRow) * width), header.bitpix,
+                             out + firstRow * width * sampleBytes))
+                read = false;
         });
     return read;
 }
@@ -410,8 +445,7 @@ bool readGrey(const MemoryFile& memory, const ImageHeader& header, const PlainSa
         return true;
     }
     if (header.compressed) return readCompressedGrey(memory, header, out);
-    std::memset(out, 0, n * (header.bitpix == 16 ? 2 : 1));
-    return readPlane(memory.file(), header.bitpix == 16 ? TUSHORT : TBYTE, 1, static_cast<LONGLONG>(n), out);
+    return readPlane(memory.file(), header.bitpix, 1, static_cast<LONGLONG>(n), out);
 }
 
 // Planes 1, 2 and 3 of a three-axis image interleaved into RGB pixels.
@@ -422,18 +456,16 @@ bool readColour(fitsfile* file, const ImageHeader& header, const PlainSamples& s
             n, kChunk, [&](std::size_t begin, std::size_t end) { samples.interleave(n, begin, end, out); });
         return true;
     }
-    std::memset(out, 0, n * 3);
-    if (header.bitpix == 16) {
-        std::vector<std::uint16_t> plane(n);
-        for (long p = 1; p <= 3; ++p) {
-            if (!readPlane(file, TUSHORT, p, static_cast<LONGLONG>(n), plane.data())) return false;
+    // A plane at a time, in the samples of the file's depth; 16-bit ones give their high byte.
+    const std::size_t sampleBytes = header.bitpix == 16 ? 2 : 1;
+    std::vector<unsigned char> plane(n * sampleBytes);
+    for (long p = 1; p <= 3; ++p) {
+        if (!readPlane(file, header.bitpix, p, static_cast<LONGLONG>(n), plane.data())) return false;
+        if (header.bitpix == 16) {
+            const auto* values = reinterpret_cast<const std::uint16_t*>(plane.data());
             for (std::size_t i = 0; i < n; ++i)
-                out[3 * i + (p - 1)] = static_cast<unsigned char>(plane[i] >> 8);
-        }
-    } else {
-        std::vector<unsigned char> plane(n);
-        for (long p = 1; p <= 3; ++p) {
-            if (!readPlane(file, TBYTE, p, static_cast<LONGLONG>(n), plane.data())) return false;
+                out[3 * i + (p - 1)] = static_cast<unsigned char>(values[i] >> 8);
+        } else {
             for (std::size_t i = 0; i < n; ++i)
                 out[3 * i + (p - 1)] = plane[i];
         }

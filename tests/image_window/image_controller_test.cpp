@@ -3,6 +3,7 @@
 
 #include "image_window/image_controller.h"
 
+#include "Common/indigo_client.h"
 #include "bahtinov_pattern.h"
 #include "frames.h"
 #include "image_window/bahtinov_focus.h"
@@ -85,6 +86,29 @@ TEST_F(ImageControllerTest, DisplayUpdateShowsTheFramesFigures) {
         EXPECT_FALSE(view.enabled[c]);
     EXPECT_EQ(view.rendering, shown);
     EXPECT_EQ(view.texts[Field::FrameSize], "60 x 50");
+}
+
+TEST_F(ImageControllerTest, AFrameThatDoesNotDecodeKeepsTheLastPictureAndSaysWhy) {
+    const auto client = std::make_shared<INDIGO>();
+    controller.setIndigo(client);
+    const auto good = starFrame(40, 40);
+    controller.setImage(good);
+    const auto texts = view.texts;
+    const auto rendering = view.rendering;
+    const auto histogram = view.histogram;
+
+    const auto undecodable = std::make_shared<Image>(zeta::platform::Data("not a frame", 11), ".png");
+    ASSERT_FALSE(undecodable->decodeFailure().empty());
+    controller.setImage(undecodable);
+    EXPECT_EQ(controller.current(), good);
+    EXPECT_EQ(view.texts, texts);
+    EXPECT_EQ(view.rendering, rendering);
+    EXPECT_EQ(view.histogram, histogram);
+    EXPECT_TRUE(view.enabled[Control::ZoomIn]);
+    const auto log = client->messages();
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(log.back().find("frame (.png, 11 bytes)"), std::string::npos) << log.back();
+    EXPECT_NE(log.back().find(undecodable->decodeFailure()), std::string::npos) << log.back();
 }
 
 TEST_F(ImageControllerTest, StretchControlsFollowTheFramesDepth) {

@@ -8,6 +8,7 @@
 #include "support/temp_dir.h"
 #include "test_decoders.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -86,6 +87,94 @@ TEST(ImagePeer, LargeTileCompressedFramesDecodeLikeThePlainOnes) {
             ASSERT_EQ(rep.pixelsWide(), kWidth);
             ASSERT_EQ(rep.pixelsHigh(), kHeight);
             EXPECT_EQ(std::memcmp(rep.bitmapData(), values.data(), values.size() * 2), 0);
+        }
+    }
+}
+
+namespace {
+
+std::vector<std::int32_t> readValues(const std::filesystem::path& path) {
+    const auto data = zeta::platform::Data::contentsOfFile(path.c_str());
+    std::vector<std::int32_t> values(data.length() / 4);
+    std::memcpy(values.data(), data.bytes(), values.size() * 4);
+    return values;
+}
+
+// A value as a 16-bit sample: below 0 reads as 0.
+std::uint16_t clamped(std::int32_t v) {
+    return static_cast<std::uint16_t>(std::clamp<std::int32_t>(v, 0, 65535));
+}
+
+} // namespace
+
+TEST(ImagePeer, TileCompressedFramesWithValuesBelowZeroDecodeEveryTile) {
+    // astropy writes the frames (and reads back the values); fpack compresses the plain ones.
+    test_support::TempDir folder;
+    const auto at = [&](const char* name) {
+        return (folder.path() / name).string();
+    };
+    commandOutput("/usr/bin/python3 " ZETA_SOURCE_DIR "/tests/imaging/compressed_fits.py '" + folder.path().string() +
+                  "' 2>&1");
+    const auto grey = readValues(at("grey.values"));
+    const auto rgb = readValues(at("rgb.values"));
+    ASSERT_EQ(grey.size(), 30u * 40);
+    ASSERT_EQ(rgb.size(), 3u * 30 * 40);
+    for (const auto* options : {"-r", "-g", "-h"}) {
+        commandOutput(std::string("fpack -t 30,8 ") + options + " -O '" + at("fpack") + options + ".fz' '" +
+                      at("plain_16.fits") + "' 2>&1");
+    }
+    commandOutput("fpack -t 30,8,1 -O '" + at("fpack-rgb.fz") + "' '" + at("plain_rgb.fits") + "' 2>&1");
+
+    const struct {
+        const char* file;
+        bool colour;
+        bool decodes; // 32-bit frames are not shown
+    } cases[] = {
+        {"astropy_RICE_1_16.fits", false, true},
+        {"astropy_GZIP_1_16.fits", false, true},
+        {"astropy_HCOMPRESS_1_16.fits", false, true},
+        {"fpack-r.fz", false, true},
+        {"fpack-g.fz", false, true},
+        {"fpack-h.fz", false, true},
+        {"astropy_RICE_1_rgb.fits", true, true},
+        {"astropy_GZIP_1_rgb.fits", true, true},
+        {"fpack-rgb.fz", true, true},
+        {"astropy_RICE_1_32.fits", false, false},
+        {"astropy_GZIP_1_32.fits", false, false},
+        {"astropy_HCOMPRESS_1_32.fits", false, false},
+    };
+    for (const auto& c : cases) {
+        const auto data = zeta::platform::Data::contentsOfFile(at(c.file).c_str());
+        ASSERT_GT(data.length(), 2880u) << c.file << " was not written";
+        for (const auto where :
+             {FITSIO::FITSImageRep::Decompression::InHelper, FITSIO::FITSImageRep::Decompression::InProcess}) {
+            SCOPED_TRACE(std::string(c.file) +
+                         (where == FITSIO::FITSImageRep::Decompression::InHelper ? " in the helper" : " in process"));
+            const FITSIO::FITSImageRep rep(data, where);
+            if (!c.decodes) {
+                EXPECT_FALSE(rep.bitmapData());
+                EXPECT_EQ(rep.failureReason(), "FITS image with NAXIS 2 and BITPIX 32: only 2 or 3 axes of 8 or 16 "
+                                               "bits are shown");
+                continue;
+            }
+            ASSERT_TRUE(rep.bitmapData()) << rep.failureReason();
+            ASSERT_EQ(rep.pixelsWide(), 30);
+            ASSERT_EQ(rep.pixelsHigh(), 40);
+            std::size_t wrong = 0;
+            if (c.colour) {
+                ASSERT_EQ(rep.samplesPerPixel(), 3);
+                for (std::size_t i = 0; i < 30 * 40; ++i)
+                    for (std::size_t p = 0; p < 3; ++p)
+                        wrong += rep.bitmapData()[3 * i + p] != clamped(rgb[p * 30 * 40 + i]) >> 8;
+            } else {
+                ASSERT_EQ(rep.bitsPerSample(), 16);
+                for (std::size_t i = 0; i < grey.size(); ++i) {
+                    std::uint16_t v;
+                    std::memcpy(&v, rep.bitmapData() + 2 * i, 2);
+                    wrong += v != clamped(grey[i]);
+                }
+            }
+            EXPECT_EQ(wrong, 0u);
         }
     }
 }

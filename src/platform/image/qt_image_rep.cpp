@@ -27,14 +27,36 @@ bool canInitWithData(const Data& data) {
     return !QImageReader::imageFormat(&buffer).isEmpty();
 }
 
-std::shared_ptr<BitmapImageRep> repack(const QImage& source) {
+// Whether the file itself is grey, never whether its pixels happen to be: a colour frame of
+// grey pixels keeps the colour layout of the run it is in. A PNG says so by the colour type
+// in its header; for the other formats the reader's format tells, a palette by its colours.
+bool fileIsGrey(const Data& data, const QImage& image) {
+    static constexpr unsigned char kPngStart[16] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n',
+                                                    0,    0,   0,   13,  'I',  'H',  'D',  'R'};
+    constexpr std::size_t kColourType = 25; // after the signature, the chunk's length and name, size, depth
+    if (data.length() > kColourType && std::memcmp(data.bytes(), kPngStart, sizeof kPngStart) == 0)
+        return data.bytes()[kColourType] == 0 || data.bytes()[kColourType] == 4; // grey, grey with alpha
+    switch (image.format()) {
+    case QImage::Format_Grayscale8:
+    case QImage::Format_Grayscale16:
+        return true;
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+    case QImage::Format_Indexed8:
+        return image.isGrayscale(); // asks the colour table, not the pixels
+    default:
+        return false;
+    }
+}
+
+std::shared_ptr<BitmapImageRep> repack(const QImage& source, bool grey) {
     QImage image;
     BitmapLayout layout;
     layout.pixelsWide = source.width();
     layout.pixelsHigh = source.height();
     const bool deep = source.depth() >= 48 || source.format() == QImage::Format_Grayscale16 ||
                       source.format() == QImage::Format_RGBX64 || source.format() == QImage::Format_RGBA64;
-    if (source.isGrayscale() && !source.hasAlphaChannel()) {
+    if (grey && !source.hasAlphaChannel()) {
         image = source.convertToFormat(deep ? QImage::Format_Grayscale16 : QImage::Format_Grayscale8);
         layout.bitsPerSample = deep ? 16 : 8;
         layout.samplesPerPixel = 1;
@@ -84,7 +106,7 @@ ImageReps imageRepsWithData(const Data& data, std::string* reason) {
         if (reason) *reason = "image unreadable: " + reader.errorString().toStdString();
         return {};
     }
-    auto rep = repack(image);
+    auto rep = repack(image, fileIsGrey(data, image));
     if (!rep) {
         if (reason) *reason = "image too large to convert";
         return {};

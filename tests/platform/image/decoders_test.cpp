@@ -119,6 +119,45 @@ TEST(Decoders, QtReadersRepackWithoutRowPadding) {
     EXPECT_EQ(rep->bitmapFormat() & zeta::platform::BitmapFormatAlphaFirst, 0u);
 }
 
+TEST(Decoders, APngKeepsItsOwnColourTypeWhateverItsPixels) {
+    // A colour frame whose pixels happen to be grey stays colour, and a grey file grey: a run
+    // of frames must keep one layout.
+    QImage rgb(4, 2, QImage::Format_RGB32);
+    rgb.fill(qRgb(77, 77, 77));
+    QImage rgb16(4, 2, QImage::Format_RGBX64);
+    rgb16.fill(QColor::fromRgba64(0x1234, 0x1234, 0x1234));
+    QImage palette(4, 2, QImage::Format_Indexed8);
+    palette.setColorTable({qRgb(0, 0, 0), qRgb(77, 77, 77)});
+    palette.fill(1);
+    QImage grey(4, 2, QImage::Format_Grayscale8);
+    grey.fill(77);
+    const struct {
+        const char* name;
+        QImage image;
+        int colourType; // of the PNG header: 0 grey, 2 RGB, 3 palette
+        int bitsPerPixel;
+        std::vector<int> firstBytes;
+    } cases[] = {
+        {"grey RGB", rgb, 2, 24, {77, 77, 77, 77}},
+        {"grey 16-bit RGB", rgb16, 2, 48, {0x34, 0x12, 0x34, 0x12, 0x34, 0x12}},
+        {"grey palette", palette, 3, 24, {77, 77, 77, 77}},
+        {"grey", grey, 0, 8, {77, 77}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Data png = encode(c.image, "PNG");
+        ASSERT_GT(png.length(), 26u);
+        ASSERT_EQ(png.bytes()[25], c.colourType); // signature, IHDR length and name, size, depth
+        auto picture = Picture::withData(png);
+        ASSERT_TRUE(picture);
+        auto rep = picture->firstBitmapImageRep();
+        EXPECT_EQ(rep->bitsPerPixel(), c.bitsPerPixel);
+        EXPECT_EQ(rep->colorSpaceName(), c.bitsPerPixel == 8 ? zeta::platform::ColorSpace::CalibratedWhite
+                                                             : zeta::platform::ColorSpace::DeviceRGB);
+        EXPECT_EQ(std::vector<int>(rep->bitmapData(), rep->bitmapData() + c.firstBytes.size()), c.firstBytes);
+    }
+}
+
 TEST(Decoders, CameraRawFromMemory) {
     const Data dng = ofBytes(tiff_bytes::dng(64, 48));
     EXPECT_EQ(zeta::platform::ImageRep::imageRepClassForData(dng)->name, "Camera raw");
