@@ -9,6 +9,7 @@ CameraRows cameraRows(const std::function<bool(std::string_view)>& has) {
     // Until the camera has defined its exposure it has told nothing of its kind.
     if (!has("CCD_EXPOSURE")) return rows;
     rows.dslr = false;
+    rows.mode = has("CCD_MODE");
     for (const auto& row : kDslrTable)
         rows.dslr = rows.dslr || has(row.property);
     rows.gain = has("CCD_GAIN");

@@ -11,6 +11,7 @@ namespace zeta::camera {
 
 struct CameraRows {
     bool dslr = true; // the ten DSLR popups and the battery (also without a camera)
+    bool mode = true;
     bool frameType = false;
     bool offset = false;
     bool gain = false;

@@ -215,6 +215,7 @@ void DslrWindow::showRows(const CameraRows& rows) {
     settings_->setRowVisible(battery_, rows.dslr);
     auto* form = qobject_cast<QFormLayout*>(camera_->layout());
     if (form == nullptr) return;
+    form->setRowVisible(camera_->modesPopUp(), rows.mode);
     form->setRowVisible(camera_->frameTypesPopUp(), rows.frameType);
     form->setRowVisible(camera_->slider(Group::Offset)->parentWidget(), rows.offset);
     form->setRowVisible(camera_->slider(Group::Gain)->parentWidget(), rows.gain);

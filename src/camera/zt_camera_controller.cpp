@@ -434,7 +434,7 @@ void ZTCameraController::queueProgress(const std::string& stateImage) {
         std::snprintf(buffer, sizeof buffer, "%lld/%d", static_cast<long long>(batch_->index()), runCount_.load());
         text = buffer;
     }
-    onMain([this, text, stateImage] { updateBatchProgress(text, stateImage); });
+    onMain([this, text, stateImage, run = generation_.load()] { updateBatchProgress(text, stateImage, run); });
 }
 
 void ZTCameraController::imageUpdated(const std::shared_ptr<INDIGO::Property>& property) {
@@ -567,10 +567,11 @@ void ZTCameraController::endRun(indigo_property_state state) {
     setPreviewInProgress(false);
     setCaptureInProgress(false);
     sleeper_->wake();
-    onMain([this] { runEnded(); });
+    onMain([this, run = generation_.load()] { runEnded(run); });
 }
 
-void ZTCameraController::runEnded() {
+void ZTCameraController::runEnded(std::uint64_t run) {
+    endShown_ = std::max(endShown_, run);
     if (running()) return;
     if (ztView_) ztView_->showBatchProgress("--/--");
     clearFrameRate();
@@ -595,10 +596,13 @@ void ZTCameraController::captureAborted() {
     updateGUI();
 }
 
-void ZTCameraController::updateBatchProgress(const std::string& text, const std::string& stateImage) {
-    // A count queued during the run must not outlive it.
-    if (ztView_) ztView_->showBatchProgress(captureInProgress() ? text : "--/--");
-    if (!stateImage.empty() && view()) view()->showState(stateImage);
+void ZTCameraController::updateBatchProgress(const std::string& text, const std::string& stateImage,
+                                             std::uint64_t run) {
+    // What was queued before its run's end is shown in turn; what arrives after it must not
+    // outlive the run: neither its count nor the light of a frame over the run's last state.
+    const bool ended = run <= endShown_;
+    if (ztView_) ztView_->showBatchProgress(ended ? "--/--" : text);
+    if (!ended && !stateImage.empty() && view()) view()->showState(stateImage);
     updateGUI();
 }
 

@@ -136,10 +136,11 @@ private:
     void useFolder(const std::string& folder);
     void showCaptureFolder();
     // Main queue, after a run has ended: no count and no frame rate are left from it.
-    void runEnded();
+    void runEnded(std::uint64_t run);
     // Queues the progress as it stands now; the state image only when not empty.
     void queueProgress(const std::string& stateImage);
-    void updateBatchProgress(const std::string& text, const std::string& stateImage);
+    // The text of run `run`, shown only while that run's end has not been shown.
+    void updateBatchProgress(const std::string& text, const std::string& stateImage, std::uint64_t run);
     void showCapturedImage(std::shared_ptr<Image> image, bool tokenTaken);
     void showStateImage(std::string_view image);
     bool waitStopped() const;
@@ -167,6 +168,7 @@ private:
     std::atomic<int> runCount_{0};             // frames of the running batch
     std::atomic<double> runTimelapse_{0};      // the interval the next wait takes
     std::atomic<std::uint64_t> generation_{0}; // counts the runs; a worker ends with its run
+    std::uint64_t endShown_ = 0;               // main queue: the last run whose end the window shows
     std::atomic<std::int64_t> imageWidth_{0}, imageHeight_{0};
     std::array<bool, zeta::camera::kDslrSettings> dslrEnabled_{};
 

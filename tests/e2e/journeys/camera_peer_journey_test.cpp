@@ -142,7 +142,7 @@ TEST(JourneyIndiCcd, ShowsItsOwnControlsAndTheyReachTheDevice) {
     JourneyUser::waitUntil([&] { return camera.sees("Binning") && camera.sees("Gain"); }, "the CCD's own rows");
     for (const char* row : {"Frame type", "Offset", "Gain", "Binning", "Cooler (°C)"})
         EXPECT_TRUE(camera.sees(row)) << row;
-    for (const char* row : {"ISO", "Shutter", "Aperture", "Battery"})
+    for (const char* row : {"ISO", "Shutter", "Aperture", "Battery", "Mode"})
         EXPECT_FALSE(camera.sees(row)) << row;
 
     camera.pick("Binning", "2 × 2");
