@@ -297,11 +297,16 @@ TEST_F(Engine, TheFocuserStepsOutwardBetweenFramesAndTheNextFrameWaitsForIt) {
         const auto titles = focuser.focusersPopUp().titles();
         return std::find(titles.begin(), titles.end(), "Test Focuser") != titles.end();
     }));
+    controller.updateGUI();
+    EXPECT_EQ(ztView.focusStacking, "");
     const auto titles = focuser.focusersPopUp().titles();
     focuser.selectFocuser(static_cast<int>(std::find(titles.begin(), titles.end(), "Test Focuser") - titles.begin()));
     ASSERT_TRUE(until([&] { return focuser.focuser() && focuser.focuser()->connected(); }));
     focuser.settingsAction(10, 0);
     settle();
+    // The window tells the user what the run is about to do to the focus.
+    controller.updateGUI();
+    EXPECT_EQ(ztView.focusStacking, "A capture run moves 'Test Focuser' 10 steps out between frames");
     // The window's CONFIG LOAD can reach the focuser after it reports itself connected: the
     // record below leaves it out.
     const auto withoutConfig = [](std::vector<std::string> all) {
