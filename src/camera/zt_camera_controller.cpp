@@ -44,14 +44,14 @@ constexpr const char* kFolderKey = "captureFolder";
 
 zeta::camera::CameraRows rowsOf(const std::shared_ptr<INDIGO::Device>& device) {
     if (!device) return {};
-    return zeta::camera::cameraRows(
-        [&](std::string_view name) { return device->property(std::string(name)) != nullptr; });
+    return zeta::camera::cameraRows([&](std::string_view name) { return device->property(name) != nullptr; });
 }
 
 // Properties whose arrival changes the rows the window shows.
 bool decidesRows(const std::string& name) {
-    return name.starts_with("DSLR_") || name == "CCD_FRAME_TYPE" || name == "CCD_OFFSET" || name == "CCD_GAIN" ||
-           name == "CCD_GAMMA" || name == "CCD_COOLER" || name == "CCD_TEMPERATURE" || name == "CCD_BIN";
+    return name.starts_with("DSLR_") || name == "CCD_EXPOSURE" || name == "CCD_MODE" || name == "CCD_FRAME_TYPE" ||
+           name == "CCD_OFFSET" || name == "CCD_GAIN" || name == "CCD_GAMMA" || name == "CCD_COOLER" ||
+           name == "CCD_TEMPERATURE" || name == "CCD_BIN";
 }
 
 std::string seconds(double value) {
