@@ -77,6 +77,7 @@ TEST(JourneyIndiCcd, TheTypedDurationIsTheExposureOfTheFrame) {
     // "3" would complete to the list's 30 s if the box completed typed text.
     for (const auto& [typed, written] : {std::pair{"2.5", 2.5}, std::pair{"3", 3.0}}) {
         journey.camera.type("Duration (s)", typed);
+        EXPECT_EQ(journey.camera.text("Duration (s)"), typed);
         journey.camera.type("Frames", "1");
         const std::size_t before = filesIn(folder.path()).size();
         journey.camera.click("Capture");

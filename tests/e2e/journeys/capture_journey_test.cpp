@@ -54,6 +54,17 @@ TEST(JourneyCapture, ThreeTypedFramesWriteThreeFiles) {
     EXPECT_EQ(camera.text("Frames taken"), "--/--");
 }
 
+TEST(JourneyCapture, TypedTextStaysAsTypedWhereTheListOffersLongerValues) {
+    JourneyApp app;
+    const JourneyUser camera = chooseCamera("Simulated Camera");
+    // The lists offer 30, 400 and 10: none of them may replace what was typed.
+    const std::pair<const char*, const char*> cases[] = {{"Frames", "3"}, {"Frames", "4"}, {"Interval (s)", "1"}};
+    for (const auto& [box, typed] : cases) {
+        camera.type(box, typed);
+        EXPECT_EQ(camera.text(box), typed) << box;
+    }
+}
+
 namespace {
 
 struct StopCase {
