@@ -14,6 +14,8 @@
 namespace journey {
 
 JourneyApp::JourneyApp(const std::string& simulatedCameras) {
+    // Off screen also when run by hand from a desktop session: a journey never takes the screen.
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     test_support::application();
     QApplication::setApplicationName(QString::fromStdString(APP_NAME()));
     ::setenv("ZETA_SIMULATED_CAMERAS", simulatedCameras.c_str(), 1);
