@@ -32,7 +32,14 @@ function(zeta_add_test)
   set(_props TIMEOUT ${T_TIMEOUT}
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
   if(T_LABELS)
-    list(APPEND _props LABELS "${T_LABELS}")
+    # gtest_discover_tests hands only the first of several labels on (the rest become property
+    # names): the labels are set once the program's tests are known, by a file of its own.
+    set(_label_file "${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_labels.cmake")
+    file(WRITE "${_label_file}"
+         "if(${T_NAME}_TESTS)\n  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES LABELS \"${T_LABELS}\")\nendif()\n")
   endif()
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST PROPERTIES ${_props})
+  if(T_LABELS)
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${_label_file}")
+  endif()
 endfunction()
