@@ -150,6 +150,9 @@ protected:
 
     // Resets the setting flags, run flags, state and the image window's selection.
     virtual void resetControls();
+    // The part of the reset the DSLR window shares: all of it but the selection (a star
+    // selected for focusing outlives the camera's reset) and the closing updateGUI.
+    void resetCameraState();
     zeta::platform::UserDefaults& defaults() { return defaults_; }
     CameraView* view() const { return view_; }
     ImageController* imageController() const { return imageController_; }
