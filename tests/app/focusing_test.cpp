@@ -1,11 +1,14 @@
 // Focusing in the whole application, driven through its widgets: the simulated Canon body
 // previews its star field, a star is selected with the Select Stars switch and a click, the
-// lens is put out of focus with the focuser dock, and Autofocus brings it back.
+// lens is put out of focus with the focuser dock, Autofocus brings it back, and the star stays
+// selected while another camera is chosen and the first one again.
 
+#include "Common/device.h"
 #include "app/app_launch.h"
 #include "app_fixture.h"
 #include "camera/camera_widget.h"
 #include "camera/dslr_window.h"
+#include "camera/zt_camera_controller.h"
 #include "fake_admin.h"
 #include "focus/focus_button.h"
 #include "focus/focuser_widget.h"
@@ -39,7 +42,7 @@ double number(QLabel* field) {
 }
 
 TEST(Focusing, AutofocusBringsTheSimulatedLensBackToFocus) {
-    ::setenv("ZETA_SIMULATED_CAMERAS", "canon", 1);
+    ::setenv("ZETA_SIMULATED_CAMERAS", "canon,generic", 1);
     DEFAULTS().setBool(true, "initialized_" + APP_VERSION()); // no first-launch sheet
     DEFAULTS().removeObjectForKey("enableMarkers");
     application();
@@ -96,6 +99,20 @@ TEST(Focusing, AutofocusBringsTheSimulatedLensBackToFocus) {
     EXPECT_LT(number(fwhm), 3.9) << "blurred " << blurred;
     EXPECT_GT(blurred, number(fwhm) + 1);
     QTest::mouseClick(dslr->captureStopButton(), Qt::LeftButton);
+
+    // Another camera and back: the DSLR window's resets keep the star selected.
+    ASSERT_TRUE(waitFor([&] { return cameras->isEnabled(); }));
+    const auto connectedTo = [&](const QString& name) {
+        const auto camera = app.windows().dslrController().camera();
+        return camera && camera->name() == name.toStdString() && camera->connected() &&
+               dslr->capturePreviewButton()->isEnabled();
+    };
+    choose(cameras, "Simulated Camera");
+    ASSERT_TRUE(waitFor([&] { return connectedTo("Simulated Camera"); }, 30s));
+    choose(cameras, body);
+    ASSERT_TRUE(waitFor([&] { return connectedTo(body); }, 30s));
+    EXPECT_TRUE(images.selectedStar());
+    EXPECT_FALSE(std::isnan(number(fwhm)));
     DEFAULTS().removeObjectForKey("enableMarkers");
 }
 
