@@ -82,6 +82,7 @@ BahtinovPanel::BahtinovPanel(QWidget* parent) : FocusPanel(tr("Bahtinov"), paren
     focusErrorField = field(this, "focusErrorField");
     focusErrorUnitField = field(this, "focusErrorUnitField");
     focusErrorUnitField->setText("px");
+    focusErrorUnitField->setAccessibleName(tr("Focus error unit"));
     cfzField = field(this, "cfzField");
     auto* form = new QFormLayout;
     auto* error = new QHBoxLayout;
