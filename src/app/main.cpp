@@ -17,7 +17,10 @@ void printUsage() {
                 "  --version  show the version and exit\n\n"
                 "Environment:\n"
                 "  ZETA_SIMULATED_CAMERAS  simulated cameras to offer (generic, nikon, canon, sony;\n"
-                "                          comma-separated)\n",
+                "                          comma-separated); they photograph a star field that\n"
+                "                          blurs as the nikon and canon lenses leave focus\n"
+                "  ZETA_SIMULATED_BAHTINOV  1: the simulated field's brightest star shows the\n"
+                "                          spikes of a Bahtinov mask\n",
                 "zeta");
 }
 

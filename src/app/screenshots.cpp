@@ -7,7 +7,6 @@
 #include "app/message_log_window.h"
 #include "app/preferences_dialog.h"
 #include "app/property_browser.h"
-#include "app/screenshot_frames.h"
 #include "app/screenshot_input.h"
 #include "app/services_panel.h"
 #include "batch/batch_controller.h"
@@ -20,15 +19,20 @@
 #include "image_window/image_window.h"
 #include "imaging/image.h"
 #include "platform/constants.h"
+#include "platform/camera/star_field.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <QTreeView>
 #include <cmath>
 #include <cstdint>
@@ -69,6 +73,33 @@ bool connectCamera(zeta::app::WindowSet& windows) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     runEventsFor(1000);
     return camera.camera() && camera.camera()->connected();
+}
+
+template <class Predicate>
+bool waitUntil(Predicate done, int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+void click(QAbstractButton* button) {
+    if (button == nullptr) return;
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCoreApplication::processEvents();
+}
+
+bool idle(ZTCameraController& camera) {
+    return !camera.captureInProgress() && !camera.previewInProgress();
+}
+
+// Where the centre of a frame's pixel (column x, row counted from the top) is on the picture
+// widget: rows run down there too, and a widget point covers `scale` pixels.
+QPoint pictureAt(ImageWindow& window, double x, double row) {
+    const double scale = window.clickableView()->scale();
+    if (scale <= 0) return {};
+    return QPoint(static_cast<int>(std::lround((x + 0.5) / scale)), static_cast<int>(std::lround((row + 0.5) / scale)));
 }
 
 // Clicks the row of the tree whose text is `title`, among the top-level rows.
@@ -116,52 +147,70 @@ int main(int argc, char* argv[]) {
     bool ok = connectCamera(windows);
     if (!ok) std::printf("no camera connected\n");
 
-    // A focus run over a selected star with the focus panels open: the PSF panel plots its
-    // history and the drift panel the star's track.
-    // The product window starts with markers off; a click comes in view points, which the
-    // zoom scales to image pixels.
-    namespace frames = zeta::app::screenshots;
-    constexpr int kFrames = 40;
+    // A preview of the simulated camera with the focus panels open, everything as a user
+    // does it: the panels' buttons, the selection switch, a click on a star, a drag over the
+    // Bahtinov mask's spikes around the brightest star (ZETA_SIMULATED_BAHTINOV=1).
     ImageController& images = windows.imageController();
-    images.setImage(frames::starField(0, kFrames));
-    images.setEnableMarkers(true);
-    auto* imageWindow = dynamic_cast<ImageWindow*>(window.centralWidget());
-    if (imageWindow != nullptr) {
-        imageWindow->psfPanel()->orderFront();
-        images.showDrift();
-        images.showBahtinov();
-    }
-    images.selectedWithPoint({frames::kTrackedX / images.zoom(), frames::kTrackedY / images.zoom()});
-    for (int frame = 1; frame < kFrames && images.selectedStar(); ++frame) {
-        images.setImage(frames::starField(frame, kFrames));
-        QCoreApplication::processEvents();
-    }
-    if (!images.selectedStar()) std::printf("the image window lost the selected star\n");
-    runEventsFor(500);
-
-    ok = images.selectedStar().has_value() && ok;
-    ok = save(&window, folder, "main_window") && ok;
     std::set<QWidget*> saved{&window};
-    if (imageWindow != nullptr) {
-        for (QWidget* panel :
-             {static_cast<QWidget*>(imageWindow->psfPanel()), static_cast<QWidget*>(imageWindow->driftPanel())}) {
-            ok = save(panel, folder, fileName(panel->windowTitle())) && ok;
+    auto* imageWindow = dynamic_cast<ImageWindow*>(window.centralWidget());
+    zeta::camera::DslrWindow* dslr = windows.dslrWindow();
+    if (imageWindow != nullptr && dslr != nullptr) {
+        for (const char* button : {"showPSFButton", "showDriftButton", "showBahtinovButton"})
+            click(imageWindow->findChild<QPushButton*>(button));
+        window.activateWindow();
+        click(imageWindow->findChild<QToolButton*>("selectStarsButton"));
+        click(dslr->capturePreviewButton());
+        ok = waitUntil([&] { return images.current() != nullptr; }, 15000) && ok;
+        runEventsFor(500);
+        if (const auto frame = images.current()) {
+            const int width = static_cast<int>(frame->width()), height = static_cast<int>(frame->height());
+            const auto stars = zeta::platform::fieldStars(width, height);
+            // The brightest star away from the mask and the edges.
+            const zeta::platform::FieldStar* pick = nullptr;
+            for (std::size_t i = 1; i < stars.size(); ++i) {
+                const auto& s = stars[i];
+                if (s.x < 100 || s.y < 100 || s.x > width - 100 || s.y > height - 100) continue;
+                if (pick == nullptr || s.flux > pick->flux) pick = &s;
+            }
+            if (pick != nullptr)
+                QTest::mouseClick(imageWindow->clickableView(), Qt::LeftButton, Qt::NoModifier,
+                                  pictureAt(*imageWindow, pick->x, pick->y));
+            // Frames come in and the panels fill their histories.
+            runEventsFor(4000);
+            if (!images.selectedStar()) std::printf("no star selected\n");
+            ok = images.selectedStar().has_value() && ok;
+            ok = save(&window, folder, "main_window") && ok;
+            for (QWidget* panel :
+                 {static_cast<QWidget*>(imageWindow->psfPanel()), static_cast<QWidget*>(imageWindow->driftPanel())}) {
+                ok = save(panel, folder, fileName(panel->windowTitle())) && ok;
+                saved.insert(panel);
+            }
+            // A rectangle around the mask's spikes, dragged across the picture.
+            const double half = 120;
+            const QPoint from = pictureAt(*imageWindow, width / 2.0 - half, height / 2.0 - half);
+            const QPoint to = pictureAt(*imageWindow, width / 2.0 + half, height / 2.0 + half);
+            QTest::mousePress(imageWindow->clickableView(), Qt::LeftButton, Qt::NoModifier, from);
+            QTest::mouseMove(imageWindow->clickableView(), (from + to) / 2);
+            QTest::mouseMove(imageWindow->clickableView(), to);
+            QTest::mouseRelease(imageWindow->clickableView(), Qt::LeftButton, Qt::NoModifier, to);
+            runEventsFor(1500);
+            if (!images.focusError()) std::printf("no focus error from the Bahtinov pattern\n");
+            QWidget* panel = imageWindow->bahtinovPanel();
+            ok = images.focusError().has_value() && save(panel, folder, fileName(panel->windowTitle())) && ok;
             saved.insert(panel);
+        } else {
+            std::printf("no frame from the camera\n");
         }
-        // A Bahtinov-mask pattern with a rectangle dragged around its spikes.
-        images.setImage(frames::bahtinovFrame());
-        const double zoom = images.zoom();
-        images.draggedWithRect({70 / zoom, 70 / zoom, 160 / zoom, 160 / zoom}, true);
-        if (!images.focusError()) std::printf("no focus error from the Bahtinov pattern\n");
-        runEventsFor(300);
-        QWidget* panel = imageWindow->bahtinovPanel();
-        ok = images.focusError().has_value() && save(panel, folder, fileName(panel->windowTitle())) && ok;
-        saved.insert(panel);
+        click(dslr->captureStopButton());
+        ok = waitUntil([&] { return idle(windows.dslrController()); }, 10000) && ok;
     }
-    if (!window.preferencesDialog()->isVisible()) delegate.preferences();
+    if (!window.preferencesDialog()->isVisible()) window.findChild<QAction*>("preferencesAction")->trigger();
     runEventsFor(300);
     ok = save(window.preferencesDialog(), folder, "preferences") && ok;
-    delegate.preferencesCancel();
+    if (auto* cancel = window.preferencesDialog()->findChild<QPushButton*>("cancelButton"))
+        click(cancel);
+    else
+        delegate.preferencesCancel();
 
     // The DSLR window in a capture run of the camera, and after a run of three frames, both
     // started from the window's own controls.

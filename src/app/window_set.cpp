@@ -34,6 +34,7 @@ WindowSet::WindowSet()
     batch_->setImageHandler(
         [image = image_.get()](std::shared_ptr<Image> frame) { image->setImage(std::move(frame)); });
     solver_->setCurrentImageSource([image = image_.get()] { return image->current(); });
+    image_->setImageChanged([solver = solver_.get()] { solver->currentImageChanged(); });
     camera_->setImageController(image_.get());
     camera_->setBatchController(batch_.get());
     camera_->setFocuserController(focuser_.get());
@@ -63,7 +64,15 @@ WindowSet::WindowSet()
         star.fwhm = image->fwhmValue();
         return star;
     };
-    image_->setFrameShown([focuser = focuser_.get()] { focuser->autofocus(); });
+    image_->setFrameShown([focuser = focuser_.get(), image = image_.get(), starShown = false]() mutable {
+        focuser->autofocus();
+        // The autofocus button follows the selected star; a refresh per change, not per frame.
+        const bool star = image->selectedStar().has_value();
+        if (star != starShown) {
+            starShown = star;
+            focuser->updateGUI();
+        }
+    });
     focuser_->setNeighbours(neighbours);
     wheel_->setNeighbours(neighbours);
 }
@@ -111,12 +120,13 @@ void WindowSet::connectDeviceLists(ZTAppDelegate& delegate) {
 
 void WindowSet::buildWidgets(MainWindow& window) {
     auto* imageWindow = new ImageWindow(*image_);
-    image_->setView(imageWindow);
-    image_->awakeFromNib();
     window.setCentralView(imageWindow);
-    window.addWindow(QObject::tr("PSF"), imageWindow->psfPanel());
-    window.addWindow(QObject::tr("Drift"), imageWindow->driftPanel());
-    window.addWindow(QObject::tr("Bahtinov"), imageWindow->bahtinovPanel());
+    // The panels open from the menu as from their buttons, which analyse what is selected.
+    window.windowMenu()->addAction(QObject::tr("PSF"), imageWindow, [imageWindow] { imageWindow->showPSF(); });
+    window.windowMenu()->addAction(QObject::tr("Drift"), imageWindow, [imageWindow] { imageWindow->showDrift(); });
+    window.windowMenu()->addAction(QObject::tr("Bahtinov"), imageWindow,
+                                   [imageWindow] { imageWindow->showBahtinov(); });
+    window.viewMenu()->addAction(imageWindow->selectStarsAction());
 
     dslrWindow_ = new zeta::camera::DslrWindow(*camera_);
     if (delegate_) dslrWindow_->setPreferencesHandler([delegate = delegate_] { delegate->preferences(); });
@@ -128,6 +138,7 @@ void WindowSet::buildWidgets(MainWindow& window) {
     auto* focuserWidget = new zeta::focus::FocuserWidget(*focuser_);
     focuser_->awakeFromNib();
     window.addDock(QObject::tr("Focuser"), focuserWidget);
+    window.viewMenu()->addAction(focuserWidget->rewindAction());
     auto* wheelWidget = new zeta::focus::WheelWidget(*wheel_);
     window.addDock(QObject::tr("Filter Wheel"), wheelWidget);
 

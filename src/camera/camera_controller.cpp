@@ -277,12 +277,17 @@ void CameraController::cameraAction() {
 }
 
 void CameraController::resetControls() {
+    resetCameraState();
+    if (imageController_) imageController_->removeSelection();
+    updateGUI();
+}
+
+void CameraController::resetCameraState() {
     modeEnabled_ = offsetEnabled_ = gainEnabled_ = gammaEnabled_ = coolerEnabled_ = durationEnabled_ = false;
     setPreviewInProgress(false);
     setCaptureInProgress(false);
     state_.store(0);
     onMain([this] { updateStateImage(); });
-    if (imageController_) imageController_->removeSelection();
     fps_.clear();
     exposureDuration_ = 0;
     coolerReading_ = CoolerReading{};
@@ -290,7 +295,6 @@ void CameraController::resetControls() {
         view_->showFps("");
         view_->showProgress(std::nullopt);
     }
-    updateGUI();
 }
 
 void CameraController::updateGUI() {

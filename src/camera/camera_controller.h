@@ -159,6 +159,9 @@ protected:
     void clearFrameRate();
     // A log line of the window (the message log).
     void message(std::string_view text);
+    // The part of the reset the DSLR window shares: all of it but the selection (a star
+    // selected for focusing outlives the camera's reset) and the closing updateGUI.
+    void resetCameraState();
     zeta::platform::UserDefaults& defaults() { return defaults_; }
     CameraView* view() const { return view_; }
     ImageController* imageController() const { return imageController_; }

@@ -785,7 +785,7 @@ void ZTCameraController::resetControls() {
     const bool wasRunning = running();
     // A run that has just failed (its camera going, most likely) keeps saying so.
     if (lastRunFailed_.load()) keepAlert_.store(true);
-    CameraController::resetControls();
+    resetCameraState();
     remainingCount_.store(0);
     stopInProgress_.store(false);
     exposing_.store(false);

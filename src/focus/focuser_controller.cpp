@@ -102,9 +102,13 @@ void FocuserController::updateProperty(const std::shared_ptr<INDIGO::Property>& 
             main_.async([this, device] {
                 if (!focuser()) return;
                 stopRun(); // a run would wait for a focuser that no longer answers
-                std::lock_guard lock(mutex_);
-                focuser_.reset();
-                focusers_.select(0);
+                {
+                    std::lock_guard lock(mutex_);
+                    focuser_.reset();
+                    focusers_.select(0);
+                }
+                // The window must not offer moves that now go nowhere.
+                updateGUI();
             });
             updateDeviceList();
         }
@@ -466,18 +470,26 @@ void ZTFocuserController::awakeFromNib() {
 void ZTFocuserController::updateGUI() {
     const bool preview = Neighbours::read(neighbours_.previewInProgress);
     const bool capture = Neighbours::read(neighbours_.captureInProgress);
+    const bool sequence = Neighbours::read(neighbours_.sequenceInProgress);
+    const bool star = Neighbours::read(neighbours_.starSelected);
+    const bool autofocus = autofocusInProgress_.load();
     FocuserControls controls;
     controls.focusersEnabled = !preview && !capture;
     focusers_.setEnabled(controls.focusersEnabled);
     if (focuser()) {
         const bool busy = state() == INDIGO_BUSY_STATE;
-        controls.moveEnabled = !capture;
-        controls.multiEnabled = !capture;
+        // Autofocus moves the focuser itself: no hand moves or changed steps meanwhile.
+        controls.moveEnabled = !capture && !autofocus;
+        controls.multiEnabled = !capture && !autofocus;
         controls.inOn = direction() == Direction::Inward && busy;
         controls.outOn = direction() == Direction::Outward && busy;
         controls.stopEnabled = true;
         controls.speedEnabled = speedEnabled_ && !capture;
-        controls.stepsEnabled = !capture;
+        controls.stepsEnabled = !capture && !autofocus;
+        // The autofocus controls follow the general window's rules.
+        controls.autofocusEnabled = !capture && preview && !sequence && !autofocus && star;
+        controls.autofocusOn = autofocus;
+        controls.autofocusStepsEnabled = !(capture || sequence) && !autofocus;
         if (view_) view_->showControls(controls);
     } else {
         position_.reset();
@@ -486,6 +498,7 @@ void ZTFocuserController::updateGUI() {
             view_->showSpeedRange(0, 1, 1, 1);
             view_->showSpeedText("--");
             view_->showSteps(std::nullopt, std::nullopt);
+            view_->showAutofocusSteps(std::nullopt, std::nullopt);
             view_->showState(focuserState());
             view_->showStateImage("NSStatusNone");
         }

@@ -172,8 +172,8 @@ private:
     zeta::common::MainHop main_;
 };
 
-// The product window: rewind and forward runs, no sequencer or autofocus terms, the state
-// text without the temperature.
+// The product window: rewind and forward runs, and the general window's autofocus button and
+// step fields; the focuser popup ignores the sequencer; the state text has no temperature.
 class ZTFocuserController : public FocuserController {
 public:
     using FocuserController::FocuserController;

@@ -5,6 +5,7 @@
 #include "focus/popup_items.h"
 #include "platform/gui/named_image.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -58,6 +59,7 @@ FocuserWidget::FocuserWidget(FocuserController& controller, ZTFocuserController*
     auto* layout = new QVBoxLayout(this);
 
     focusers_ = new QComboBox(this);
+    focusers_->setAccessibleName(tr("Focuser"));
     layout->addWidget(focusers_);
     connect(focusers_, &QComboBox::activated, this, [this](int index) { controller_.selectFocuser(index); });
 
@@ -66,6 +68,9 @@ FocuserWidget::FocuserWidget(FocuserController& controller, ZTFocuserController*
         rewind_ = new QPushButton(tr("Rewind"), this);
         moves->addWidget(rewind_);
         connect(rewind_, &QPushButton::clicked, this, [product] { product->multiAction(true); });
+        rewindAction_ = new QAction(tr("Rewind Focuser"), this);
+        rewindAction_->setObjectName("rewindMenu");
+        connect(rewindAction_, &QAction::triggered, this, [product] { product->multiAction(true); });
     }
     in_ = new FocusButton(tr("In"), Direction::Inward, this);
     out_ = new FocusButton(tr("Out"), Direction::Outward, this);
@@ -84,7 +89,7 @@ FocuserWidget::FocuserWidget(FocuserController& controller, ZTFocuserController*
         connect(forward_, &QPushButton::clicked, this, [product] { product->multiAction(false); });
     }
     layout->addLayout(moves);
-    if (!product) {
+    {
         autofocus_ = new QPushButton(tr("Autofocus"), this);
         autofocus_->setCheckable(true);
         connect(autofocus_, &QPushButton::clicked, this, [this] {
@@ -119,7 +124,7 @@ FocuserWidget::FocuserWidget(FocuserController& controller, ZTFocuserController*
     backlash_ = intField(65535, this);
     form->addRow(tr("Steps"), steps_);
     form->addRow(tr("Backlash"), backlash_);
-    if (!product) {
+    {
         initialStep_ = intField(65535, this);
         finalStep_ = intField(65535, this);
         form->addRow(tr("Initial step"), initialStep_);

@@ -1,7 +1,6 @@
 #pragma once
 // The focuser window's controls: shows what FocuserController says and forwards the user's
-// actions to it. The product form (ZTFocuserController) adds rewind and forward and leaves
-// out the autofocus step fields.
+// actions to it. The product form (ZTFocuserController) adds rewind and forward.
 
 #include "Common/view_binding.h"
 #include "focus/focuser_controller.h"
@@ -9,6 +8,7 @@
 
 #include <QWidget>
 
+class QAction;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -44,7 +44,8 @@ public:
     QPushButton* stopButton() const { return stop_; }
     QPushButton* rewindButton() const { return rewind_; }
     QPushButton* forwardButton() const { return forward_; }
-    // General window only.
+    // Product window: the menu's rewind, the same run as the rewind button.
+    QAction* rewindAction() const { return rewindAction_; }
     QPushButton* autofocusButton() const { return autofocus_; }
     QLineEdit* initialStepField() const { return initialStep_; }
     QLineEdit* finalStepField() const { return finalStep_; }
@@ -71,6 +72,7 @@ private:
     QPushButton* stop_ = nullptr;
     QPushButton* rewind_ = nullptr;
     QPushButton* forward_ = nullptr;
+    QAction* rewindAction_ = nullptr;
     QPushButton* autofocus_ = nullptr;
     QSlider* slider_ = nullptr;
     QDoubleSpinBox* stepper_ = nullptr;

@@ -67,12 +67,13 @@ DriftPanel::DriftPanel(QWidget* parent) : FocusPanel(tr("Drift"), parent) {
     driftImageView = picture(this, "driftImageView", {400, 100});
     driftAXField = field(this, "driftAXField");
     driftBXField = field(this, "driftBXField");
-    auto* row = new QHBoxLayout;
-    row->addWidget(driftAXField);
-    row->addWidget(driftBXField);
+    // The fields hold bare slopes until the first frame: their labels tell the axes apart.
+    auto* form = new QFormLayout;
+    form->addRow(tr("X drift (px/frame)"), driftAXField);
+    form->addRow(tr("Y drift (px/frame)"), driftBXField);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(driftImageView);
-    layout->addLayout(row);
+    layout->addLayout(form);
 }
 
 BahtinovPanel::BahtinovPanel(QWidget* parent) : FocusPanel(tr("Bahtinov"), parent) {
@@ -81,6 +82,7 @@ BahtinovPanel::BahtinovPanel(QWidget* parent) : FocusPanel(tr("Bahtinov"), paren
     focusErrorField = field(this, "focusErrorField");
     focusErrorUnitField = field(this, "focusErrorUnitField");
     focusErrorUnitField->setText("px");
+    focusErrorUnitField->setAccessibleName(tr("Focus error unit"));
     cfzField = field(this, "cfzField");
     auto* form = new QFormLayout;
     auto* error = new QHBoxLayout;

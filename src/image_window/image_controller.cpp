@@ -32,13 +32,24 @@ ImageController::~ImageController() = default;
 
 void ImageController::awakeFromNib() {
     view_->setState(Control::AutomaticStretch, automaticStretch_);
+    view_->setState(Control::SelectStars, enableMarkers_);
     if (view_->hasField(Field::Fwhm)) view_->setTextColor(Field::Fwhm, GRAPH_COLOR_1());
     if (view_->hasField(Field::Hfd)) view_->setTextColor(Field::Hfd, GRAPH_COLOR_2());
 }
 
 void ZTImageController::awakeFromNib() {
     ImageController::awakeFromNib();
-    setEnableMarkers(false);
+    // Off on the first launch; afterwards as the user left it.
+    setEnableMarkers(DEFAULTS().boolForKey("enableMarkers", false));
+    view()->setState(Control::SelectStars, enableMarkers());
+}
+
+void ImageController::enableMarkersAction(bool enable) {
+    enableMarkers_ = enable;
+    DEFAULTS().setBool(enable, "enableMarkers");
+    // A rare choice, and one the user expects to find again even after a crash.
+    DEFAULTS().synchronize();
+    if (view_) view_->setState(Control::SelectStars, enable);
 }
 
 void ImageController::setImage(std::shared_ptr<Image> image, const std::string& source) {
@@ -68,9 +79,11 @@ void ImageController::setImage(std::shared_ptr<Image> image, const std::string& 
     if (!current_) {
         for (const auto c : {Control::ZoomIn, Control::ActualSize, Control::ZoomToFit, Control::ZoomOut})
             view_->setEnabled(c, false);
+        if (imageChanged_) imageChanged_();
         return;
     }
     refreshImage();
+    if (imageChanged_) imageChanged_();
     if (frameShown_) frameShown_();
 }
 

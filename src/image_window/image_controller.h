@@ -49,6 +49,8 @@ public:
     // Runs on the main thread after each frame the setter showed, once the selected star was
     // looked for and measured on it (the focuser window's autofocus step).
     void setFrameShown(std::function<void()> shown) { frameShown_ = std::move(shown); }
+    // Runs on the main thread whenever the setter replaced current (a frame or none).
+    void setImageChanged(std::function<void()> changed) { imageChanged_ = std::move(changed); }
 
     // Once, after the outlets are connected.
     virtual void awakeFromNib();
@@ -74,6 +76,9 @@ public:
     bool automaticStretch() const { return automaticStretch_; }
     bool enableMarkers() const { return enableMarkers_; }
     void setEnableMarkers(bool enable) { enableMarkers_ = enable; }
+    // The user's switch for star and rectangle selection: kept as "enableMarkers" so that the
+    // product window starts the next launch as it was left. Switching off keeps the selection.
+    void enableMarkersAction(bool enable);
 
     const std::optional<StarSample>& selectedStar() const { return selectedStar_; }
     std::optional<zeta::imaging::Point> pointMarker() const { return pointMarker_; }
@@ -145,6 +150,7 @@ private:
     zeta::imaging::ImageWindowView* view_ = nullptr;
     const zeta::imaging::CameraSensor* camera_ = nullptr;
     std::function<void()> frameShown_;
+    std::function<void()> imageChanged_;
 
     std::deque<zeta::imaging::Point> driftHistory_;
     std::deque<double> fwhmHistory_;
@@ -165,7 +171,8 @@ private:
     double cfz_ = 0;
 };
 
-// The product window: starts with star and rectangle selection off.
+// The product window: starts with star and rectangle selection off, unless the user left
+// it switched on (enableMarkersAction).
 class ZTImageController : public ImageController {
 public:
     void awakeFromNib() override;

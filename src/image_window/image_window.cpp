@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPixmap>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -121,9 +122,24 @@ ImageWindow::ImageWindow(ImageController& controller, QWidget* parent) : QWidget
             [this] { controller_.zoomActualSizeAction(); });
     connect(guide1, &QAbstractButton::clicked, this, [this] { controller_.setGuideLines1(); });
     connect(guide2, &QAbstractButton::clicked, this, [this] { controller_.setGuideLines2(); });
-    connect(psf, &QAbstractButton::clicked, this, [this] { psfPanel_->orderFront(); });
-    connect(drift, &QAbstractButton::clicked, this, [this] { controller_.showDrift(); });
-    connect(bahtinov, &QAbstractButton::clicked, this, [this] { controller_.showBahtinov(); });
+    connect(psf, &QAbstractButton::clicked, this, [this] { showPSF(); });
+    connect(drift, &QAbstractButton::clicked, this, [this] { showDrift(); });
+    connect(bahtinov, &QAbstractButton::clicked, this, [this] { showBahtinov(); });
+
+    selectStarsAction_ = new QAction(tr("Select Stars"), this);
+    selectStarsAction_->setObjectName("selectStarsAction");
+    selectStarsAction_->setCheckable(true);
+    selectStarsAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    selectStarsAction_->setShortcutContext(Qt::ApplicationShortcut);
+    selectStarsAction_->setToolTip(tr("Click a star or drag over a rectangle to select it; right-click deselects"));
+    addAction(selectStarsAction_);
+    connect(selectStarsAction_, &QAction::toggled, this, [this](bool on) {
+        if (!updating_) controller_.enableMarkersAction(on);
+    });
+    auto* selectStars = new QToolButton(this);
+    selectStars->setObjectName("selectStarsButton");
+    selectStars->setDefaultAction(selectStarsAction_);
+    selectStars->setToolButtonStyle(Qt::ToolButtonTextOnly);
     const auto sliderAction = [this](QSlider* slider, bool black) {
         connect(slider, &QSlider::valueChanged, this, [this, slider, black] {
             if (updating_) return;
@@ -173,6 +189,7 @@ ImageWindow::ImageWindow(ImageController& controller, QWidget* parent) : QWidget
     for (auto* b : {guide1, guide2, psf, drift, bahtinov})
         tools->addWidget(b);
     auto* side = new QVBoxLayout;
+    side->addWidget(selectStars);
     side->addLayout(figures);
     side->addWidget(histogramImageView_);
     side->addLayout(stretch);
@@ -197,8 +214,22 @@ QLabel* ImageWindow::fieldLabel(Field field) const {
     return it == fields_.end() ? nullptr : it->second;
 }
 
+void ImageWindow::showPSF() {
+    psfPanel_->orderFront();
+}
+
+void ImageWindow::showDrift() {
+    controller_.showDrift();
+}
+
+void ImageWindow::showBahtinov() {
+    controller_.showBahtinov();
+}
+
 QWidget* ImageWindow::controlWidget(Control control) const {
     switch (control) {
+    case Control::SelectStars:
+        return findChild<QToolButton*>("selectStarsButton");
     case Control::BlackSlider:
         return blackSlider_;
     case Control::WhiteSlider:
@@ -259,6 +290,13 @@ void ImageWindow::setEnabled(Control control, bool enabled) {
 }
 
 void ImageWindow::setState(Control control, bool on) {
+    if (control == Control::SelectStars) {
+        const bool was = updating_;
+        updating_ = true;
+        selectStarsAction_->setChecked(on);
+        updating_ = was;
+        return;
+    }
     if (const auto it = buttons_.find(control); it != buttons_.end()) it->second->setChecked(on);
 }
 

@@ -15,6 +15,7 @@
 #include "image_window/image_window_view.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -34,6 +35,12 @@ public:
     PsfPanel* psfPanel() const { return psfPanel_; }
     DriftPanel* driftPanel() const { return driftPanel_; }
     BahtinovPanel* bahtinovPanel() const { return bahtinovPanel_; }
+    // The star-selection switch, shared by the button beside the picture and the menu.
+    QAction* selectStarsAction() const { return selectStarsAction_; }
+    // The panels opened as their buttons open them (for the Window menu).
+    void showPSF();
+    void showDrift();
+    void showBahtinov();
     QLabel* fieldLabel(zeta::imaging::Field field) const;
     QWidget* controlWidget(zeta::imaging::Control control) const;
     QLabel* pictureLabel(zeta::imaging::PictureOutlet picture) const;
@@ -82,5 +89,6 @@ private:
     QSpinBox* whiteStepper_;
     std::map<zeta::imaging::Control, QAbstractButton*> buttons_;
     QLabel* histogramImageView_;
+    QAction* selectStarsAction_;
     bool updating_ = false; // values set by the controller are not the user's actions
 };

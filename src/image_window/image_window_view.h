@@ -47,6 +47,8 @@ enum class Control {
     ZoomToFit,
     ActualSize,
     ZoomOut,
+    // On/off: clicks and drags on the picture select stars and rectangles.
+    SelectStars,
 };
 
 // Image views besides the picture itself.

@@ -8,11 +8,16 @@
 #include "camera/dslr_window.h"
 #include "camera/zt_camera_controller.h"
 #include "fake_admin.h"
+#include "image_window/image_window.h"
+#include "imaging/image.h"
+#include "platform/camera/star_field.h"
 #include "platform/constants.h"
+#include "platform/image/data.h"
 #include "support/test_camera.h"
 
 #include <QMenu>
 #include <QPushButton>
+#include <QTest>
 #include <algorithm>
 #include <gtest/gtest.h>
 
@@ -95,4 +100,56 @@ TEST_F(WindowSetLaunch, AClientsChoiceInTheCameraListPicksTheCamera) {
         const auto chosen = controller().camera();
         return chosen && chosen->name() == "Camera A";
     }));
+}
+
+// The image window's selection switch in the View menu and the focus panels in the Window
+// menu: a rectangle dragged over a Bahtinov mask is analysed as soon as the menu opens its
+// panel, not from the next frame.
+TEST_F(WindowSetLaunch, TheMenusSwitchSelectionOnAndOpenThePanelsWithTheirAnalysis) {
+    DEFAULTS().removeObjectForKey("enableMarkers");
+    app.reset();
+    app = std::make_unique<zeta::app::AppLaunch>(std::make_shared<FakeAdmin>());
+    app->finishLaunching();
+    auto* imageWindow = dynamic_cast<ImageWindow*>(app->window().centralWidget());
+    ASSERT_NE(imageWindow, nullptr);
+    app->window().resize(1400, 900);
+    app->window().show();
+    QAction* selectStars = findAction(*app->window().viewMenu(), "Select Stars");
+    QAction* bahtinov = findAction(*app->window().windowMenu(), "Bahtinov");
+    ASSERT_TRUE(selectStars && bahtinov);
+    EXPECT_FALSE(selectStars->isChecked());
+    EXPECT_FALSE(selectStars->shortcut().isEmpty());
+
+    zeta::platform::StarFieldScene scene;
+    scene.defocus = 20;
+    scene.bahtinovMask = true;
+    ImageController& images = app->windows().imageController();
+    images.setImage(std::make_shared<Image>(zeta::platform::Data(zeta::platform::starFieldJPEG(scene)), ".jpeg"));
+    QTest::mouseClick(imageWindow->findChild<QPushButton*>("actualSizeButton"), Qt::LeftButton);
+    // Widget rows run down like the frame's; the mask's spikes cross in the middle.
+    const auto drag = [&] {
+        ClickableView* picture = imageWindow->clickableView();
+        QTest::mousePress(picture, Qt::LeftButton, Qt::NoModifier, QPoint(830, 510));
+        QTest::mouseMove(picture, QPoint(960, 640));
+        QTest::mouseRelease(picture, Qt::LeftButton, Qt::NoModifier, QPoint(1090, 770));
+    };
+    drag();
+    EXPECT_FALSE(images.frameMarker()) << "selection is off until switched on";
+    selectStars->trigger();
+    EXPECT_TRUE(images.enableMarkers());
+    drag();
+    ASSERT_TRUE(images.frameMarker());
+    EXPECT_FALSE(imageWindow->bahtinovPanel()->isVisible());
+    EXPECT_EQ(imageWindow->fieldLabel(zeta::imaging::Field::FocusError)->text(), "--");
+    bahtinov->trigger();
+    EXPECT_TRUE(imageWindow->bahtinovPanel()->isVisible());
+    EXPECT_NE(imageWindow->fieldLabel(zeta::imaging::Field::FocusError)->text(), "--");
+
+    // The next launch starts as the user left it.
+    app.reset();
+    app = std::make_unique<zeta::app::AppLaunch>(std::make_shared<FakeAdmin>());
+    app->finishLaunching();
+    EXPECT_TRUE(findAction(*app->window().viewMenu(), "Select Stars")->isChecked());
+    EXPECT_TRUE(app->windows().imageController().enableMarkers());
+    DEFAULTS().removeObjectForKey("enableMarkers");
 }

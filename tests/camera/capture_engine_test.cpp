@@ -2,6 +2,8 @@
 // against cameras of ours on the in-process bus.
 
 #include "capture_fixture.h"
+#include "frames.h"
+#include "recording_view.h"
 #include "support/test_focuser.h"
 
 #include <gmock/gmock.h>
@@ -73,6 +75,39 @@ TEST_F(Engine, ABatchSavesEveryFrameAsTheCameraSentItAndEndsOk) {
     ASSERT_NE(image.current(), nullptr); // frames were shown too
     EXPECT_EQ(controller.imageWidth(), 96);
     EXPECT_TRUE(ztView.controls.capture);
+}
+
+// A star selected for focusing outlives the DSLR window's camera resets (another camera
+// chosen, the camera chosen again, the camera gone); the general window's reset clears it.
+TEST_F(Engine, TheDslrWindowsResetKeepsTheSelectedStar) {
+    ::RecordingView imageView;
+    image.setView(&imageView);
+    addCamera("Camera A");
+    addCamera("Camera B");
+    connect("Camera A");
+    image.setImage(starFrame(50, 50));
+    image.zoomActualSizeAction();
+    image.selectedWithPoint({50.5, 49.5});
+    ASSERT_TRUE(image.selectedStar());
+
+    connect("Camera B");
+    connect("Camera A");
+    EXPECT_TRUE(image.selectedStar());
+    EXPECT_TRUE(imageView.pointMarker);
+    cameras.erase(cameras.begin()); // Camera A goes
+    ASSERT_TRUE(until([&] { return !controller.camera() || controller.camera()->name() != "Camera A"; }));
+    settle();
+    EXPECT_TRUE(image.selectedStar());
+    EXPECT_NE(imageView.texts[::RecordingView::Field::Fwhm], "--");
+
+    struct GeneralWindow : zeta::camera::CameraController {
+        using CameraController::CameraController;
+        using CameraController::resetControls;
+    } general(defaults);
+    general.setImageController(&image);
+    general.resetControls();
+    EXPECT_FALSE(image.selectedStar());
+    image.setView(nullptr);
 }
 
 TEST_F(Engine, PreviewsShowFramesAndSaveNothing) {

@@ -111,6 +111,60 @@ TEST_F(Widgets, HoldingAButtonWithStepsZeroMovesUntilReleaseAndLeavingIsNoNewPre
     ASSERT_TRUE(settle([&] { return widget.focuserStateField()->text() == "-25"; }));
 }
 
+TEST_F(Widgets, TheProductWindowRunsAutofocusAndLetsGoOfAFocuserThatWent) {
+    FocuserWidget widget(product);
+    use(product);
+    bool preview = false, star = false;
+    Neighbours neighbours;
+    neighbours.previewInProgress = [&] {
+        return preview;
+    };
+    neighbours.starSelected = [&] {
+        return star;
+    };
+    product.setNeighbours(neighbours);
+    start();
+    product.awakeFromNib();
+    addFocuser({.name = "Focuser A"});
+    ASSERT_TRUE(settle([&] { return widget.focusersPopUp()->findText("Focuser A") > 0; }));
+    choose(widget.focusersPopUp(), "Focuser A");
+    ASSERT_TRUE(settle([&] { return widget.stepsField()->text() == "1" && widget.focusOutButton()->isEnabled(); }));
+    ASSERT_NE(widget.autofocusButton(), nullptr);
+    ASSERT_NE(widget.rewindAction(), nullptr);
+    EXPECT_EQ(widget.initialStepField()->text(), "4");
+    EXPECT_EQ(widget.finalStepField()->text(), "1");
+    EXPECT_TRUE(widget.initialStepField()->isEnabled());
+    // Autofocus needs a preview and a selected star, as in the general window.
+    EXPECT_FALSE(widget.autofocusButton()->isEnabled());
+    preview = true;
+    product.updateGUI();
+    EXPECT_FALSE(widget.autofocusButton()->isEnabled());
+    star = true;
+    product.updateGUI();
+    ASSERT_TRUE(widget.autofocusButton()->isEnabled());
+    QTest::mouseClick(widget.autofocusButton(), Qt::LeftButton);
+    EXPECT_TRUE(product.autofocusInProgress());
+    EXPECT_TRUE(widget.autofocusButton()->isChecked());
+    // The routine moves the focuser: no hand moves or step changes meanwhile.
+    EXPECT_FALSE(widget.focusOutButton()->isEnabled());
+    EXPECT_FALSE(widget.stepsField()->isEnabled());
+    EXPECT_FALSE(widget.initialStepField()->isEnabled());
+    QTest::mouseClick(widget.stopButton(), Qt::LeftButton);
+    EXPECT_FALSE(product.autofocusInProgress());
+    EXPECT_TRUE(widget.focusOutButton()->isEnabled());
+
+    // Another client disconnects the focuser: the window takes its no-focuser look at once.
+    preview = star = false;
+    indigo->setSwitchItem(product.focuser()->connectionProperty(), "DISCONNECTED", true);
+    ASSERT_TRUE(settle([&] { return widget.focusersPopUp()->currentText() == "No focuser"; }));
+    EXPECT_FALSE(widget.focusOutButton()->isEnabled());
+    EXPECT_FALSE(widget.focusInButton()->isEnabled());
+    EXPECT_FALSE(widget.rewindButton()->isEnabled());
+    EXPECT_FALSE(widget.stopButton()->isEnabled());
+    EXPECT_EQ(widget.stateImageName(), "NSStatusNone");
+    EXPECT_EQ(widget.stepsField()->text(), "N/A");
+}
+
 TEST_F(Widgets, SpeedStepperSendsAtOnce) {
     FocuserWidget widget(focuser);
     use(focuser);

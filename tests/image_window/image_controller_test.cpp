@@ -277,6 +277,7 @@ TEST_F(ImageControllerTest, ClicksDragsAndTheReadout) {
 }
 
 TEST_F(ImageControllerTest, ProductWindowStartsWithMarkersOff) {
+    DEFAULTS().removeObjectForKey("enableMarkers");
     RecordingView productView;
     ZTImageController product;
     product.setView(&productView);
@@ -290,6 +291,52 @@ TEST_F(ImageControllerTest, ProductWindowStartsWithMarkersOff) {
     EXPECT_FALSE(productView.frameMarker);
     product.movedWithPoint({50.5, 50.5});
     EXPECT_EQ(productView.texts[Field::SelectedPixel], "[50, 50] = 65");
+}
+
+// The plate solver follows the shown image through this hook: every replacement counts, a
+// frame of the same size and no frame alike.
+TEST_F(ImageControllerTest, EveryImageReplacementIsAnnounced) {
+    std::vector<std::shared_ptr<Image>> seen;
+    controller.setImageChanged([&] { seen.push_back(controller.current()); });
+    const auto first = starFrame(50, 50), second = starFrame(50, 50);
+    controller.setImage(first);
+    controller.setImage(second);
+    controller.setImage(nullptr);
+    EXPECT_EQ(seen, (std::vector<std::shared_ptr<Image>>{first, second, nullptr}));
+}
+
+TEST_F(ImageControllerTest, TheSelectionSwitchIsKeptForTheNextLaunch) {
+    DEFAULTS().removeObjectForKey("enableMarkers");
+    {
+        RecordingView firstView;
+        ZTImageController first;
+        first.setView(&firstView);
+        first.awakeFromNib();
+        EXPECT_FALSE(firstView.states[Control::SelectStars]);
+        first.enableMarkersAction(true);
+        EXPECT_TRUE(firstView.states[Control::SelectStars]);
+        first.setImage(starFrame(50, 50));
+        first.zoomActualSizeAction();
+        first.selectedWithPoint({50.5, 49.5});
+        ASSERT_TRUE(first.selectedStar());
+        // Switching off stops new selections but keeps the star (autofocus may be using it).
+        first.enableMarkersAction(false);
+        EXPECT_TRUE(first.selectedStar());
+        first.draggedWithRect({1, 1, 60, 60}, true);
+        EXPECT_FALSE(firstView.frameMarker);
+        first.enableMarkersAction(true);
+    }
+    // The stored choice reached the file, as a new process would read it.
+    zeta::platform::UserDefaults stored(zeta::platform::UserDefaults::standardPath());
+    EXPECT_TRUE(stored.boolForKey("enableMarkers", false));
+
+    RecordingView nextView;
+    ZTImageController next;
+    next.setView(&nextView);
+    next.awakeFromNib();
+    EXPECT_TRUE(next.enableMarkers());
+    EXPECT_TRUE(nextView.states[Control::SelectStars]);
+    DEFAULTS().removeObjectForKey("enableMarkers");
 }
 
 TEST_F(ImageControllerTest, HistoriesAreBounded) {

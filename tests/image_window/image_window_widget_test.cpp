@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QTest>
+#include <QToolButton>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -221,6 +222,57 @@ TEST_F(WidgetTest, RealFramesShowTheCoresStatistics) {
     EXPECT_TRUE(window.driftPanel()->isVisible());
     QTest::mouseClick(window.findChild<QPushButton*>("showBahtinovButton"), Qt::LeftButton);
     EXPECT_TRUE(window.bahtinovPanel()->isVisible());
+}
+
+TEST_F(WidgetTest, TheSelectStarsSwitchLetsClicksAndDragsSelect) {
+    DEFAULTS().removeObjectForKey("enableMarkers");
+    ZTImageController controller;
+    ImageWindow window(controller);
+    window.resize(700, 400);
+    window.show();
+    QApplication::processEvents();
+    controller.setImage(starFrame(50, 50));
+    QTest::mouseClick(window.findChild<QPushButton*>("actualSizeButton"), Qt::LeftButton);
+    ClickableView* picture = window.clickableView();
+    ASSERT_EQ(picture->height(), 100);
+    // Widget y runs down: the star's centre pixel (50, 50) is at widget (50, 100 - 50).
+    const QPoint star(50, 50);
+    auto* button = window.findChild<QToolButton*>("selectStarsButton");
+    ASSERT_NE(button, nullptr);
+    const auto fwhm = [&] {
+        return window.fieldLabel(zeta::imaging::Field::Fwhm)->text();
+    };
+
+    // Off at the first launch: a click selects nothing.
+    EXPECT_FALSE(button->isChecked());
+    QTest::mouseClick(picture, Qt::LeftButton, Qt::NoModifier, star);
+    EXPECT_FALSE(controller.selectedStar());
+    EXPECT_EQ(fwhm(), "--");
+
+    // The button switches it on, and the menu's action with it.
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_TRUE(window.selectStarsAction()->isChecked());
+    QTest::mouseClick(picture, Qt::LeftButton, Qt::NoModifier, star);
+    ASSERT_TRUE(controller.selectedStar());
+    EXPECT_NE(fwhm(), "--");
+    // A right-click deselects.
+    QTest::mouseClick(picture, Qt::RightButton, Qt::NoModifier, star);
+    EXPECT_FALSE(controller.selectedStar());
+    EXPECT_EQ(fwhm(), "--");
+    // A drag selects a rectangle.
+    QTest::mousePress(picture, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    QTest::mouseMove(picture, QPoint(40, 30));
+    QTest::mouseRelease(picture, Qt::LeftButton, Qt::NoModifier, QPoint(40, 30));
+    EXPECT_TRUE(controller.frameMarker());
+    EXPECT_EQ(window.fieldLabel(zeta::imaging::Field::SelectedPixel)->text(), "[30, 20]");
+
+    // The shortcut switches it off again; the button shows it.
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_FALSE(button->isChecked());
+    EXPECT_FALSE(controller.enableMarkers());
+    QTest::mouseClick(picture, Qt::LeftButton, Qt::NoModifier, star);
+    EXPECT_FALSE(controller.selectedStar());
+    DEFAULTS().removeObjectForKey("enableMarkers");
 }
 
 TEST_F(WidgetTest, StretchControlsForwardTheUsersChanges) {

@@ -3,6 +3,7 @@
 #include "platform/camera/packet_queue.h"
 #include "platform/camera/ptp_codes.h"
 #include "platform/camera/ptp_usb_framing.h"
+#include "platform/camera/star_field.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -111,7 +112,7 @@ std::optional<SimulatedProperty::Value> readValue(uint16_t type, const std::vect
     return static_cast<int64_t>(v);
 }
 
-std::vector<uint8_t> defaultCaptureJPEG(int number) {
+std::vector<uint8_t> sampleJPEGOf(int number) {
     constexpr int width = 96, height = 64;
     std::vector<uint8_t> rgb(width * height * 3);
     for (int y = 0; y < height; ++y) {
@@ -151,6 +152,8 @@ struct SimulatedCamera::State {
     uint32_t nextHandle = 0x00010001;
     std::optional<std::pair<std::string, std::vector<uint8_t>>> captureFile;
     int captures = 0;
+    int32_t lensPosition = 0; // 0 is the sharpest
+    bool bahtinovMask = false;
     EventDelivery delivery = EventDelivery::interrupt;
     std::vector<std::pair<uint16_t, uint32_t>> polledEvents;
 
@@ -240,7 +243,11 @@ struct SimulatedCamera::State {
         } else {
             char name[32];
             std::snprintf(name, sizeof name, "IMG_%04d.JPG", captures);
-            file = {name, defaultCaptureJPEG(captures)};
+            StarFieldScene scene;
+            scene.defocus = lensPosition;
+            scene.bahtinovMask = bahtinovMask;
+            scene.frame = static_cast<uint32_t>(captures);
+            file = {name, starFieldJPEG(scene)};
         }
         const uint32_t handle = storeObject(file.first, std::move(file.second), PTPObjectFormatJPEG);
         queueEvent(PTPEventCodeObjectAdded, {handle});
@@ -493,7 +500,7 @@ SimulatedCamera::SimulatedCamera(std::string name, uint16_t usbVendorID, uint16_
 }
 
 std::vector<uint8_t> SimulatedCamera::sampleJPEG(int number) {
-    return defaultCaptureJPEG(number);
+    return sampleJPEGOf(number);
 }
 
 SimulatedCamera::~SimulatedCamera() {
@@ -552,6 +559,21 @@ uint32_t SimulatedCamera::addObject(std::string filename, std::vector<uint8_t> b
 bool SimulatedCamera::hasObject(uint32_t handle) const {
     std::lock_guard lock(state_->mutex);
     return state_->objects.count(handle) != 0;
+}
+
+void SimulatedCamera::moveLens(int32_t steps) {
+    std::lock_guard lock(state_->mutex);
+    state_->lensPosition += steps;
+}
+
+int32_t SimulatedCamera::lensPosition() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->lensPosition;
+}
+
+void SimulatedCamera::setBahtinovMask(bool mask) {
+    std::lock_guard lock(state_->mutex);
+    state_->bahtinovMask = mask;
 }
 
 void SimulatedCamera::setCaptureFile(std::string filename, std::vector<uint8_t> bytes) {

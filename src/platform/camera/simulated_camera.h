@@ -110,7 +110,13 @@ public:
     uint32_t addObject(std::string filename, std::vector<uint8_t> bytes, bool announce,
                        uint16_t format = PTPObjectFormatJPEG);
     bool hasObject(uint32_t handle) const;
-    // What InitiateCapture stores as the new picture (default: a small JPEG named IMG_nnnn.JPG).
+    // The lens, in drive steps from its sharpest position (0): the default pictures show the
+    // star field blurred by that distance, with a Bahtinov mask's spikes when asked for.
+    void moveLens(int32_t steps);
+    int32_t lensPosition() const;
+    void setBahtinovMask(bool mask);
+    // What InitiateCapture stores as the new picture (default: a 1920 x 1280 star field, a
+    // grey JPEG named IMG_nnnn.JPG).
     void setCaptureFile(std::string filename, std::vector<uint8_t> bytes);
     // Takes a picture as InitiateCapture does: stores the capture file, then sends ObjectAdded
     // and CaptureComplete.

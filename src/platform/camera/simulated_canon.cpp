@@ -1,5 +1,7 @@
 #include "platform/camera/simulated_canon.h"
 
+#include "platform/camera/star_field.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -166,7 +168,8 @@ struct SimulatedCanon::State {
     std::vector<uint16_t> lensFailures;
     std::vector<Press> presses;
     std::vector<Step> steps;
-    int32_t lensPosition = 0;
+    int32_t lensPosition = 0; // 0 is the sharpest
+    bool bahtinovMask = false;
     uint32_t remoteMode = 0;
     uint32_t eventMode = 0;
 
@@ -275,7 +278,11 @@ struct SimulatedCanon::State {
             const bool raw = ((g >> 16) & 0xFF) == 6;
             char name[32];
             std::snprintf(name, sizeof name, "IMG_%04d.%s", n % 10000, raw ? "CR2" : "JPG");
-            auto bytes = raw ? sampleRaw(n) : SimulatedCamera::sampleJPEG(n);
+            StarFieldScene scene;
+            scene.defocus = lensPosition;
+            scene.bahtinovMask = bahtinovMask;
+            scene.frame = static_cast<uint32_t>(n);
+            auto bytes = raw ? sampleRaw(n) : starFieldJPEG(scene);
             pictures.emplace_back(name, bytes);
             announce(name, std::move(bytes));
         }
@@ -571,6 +578,11 @@ std::vector<uint32_t> SimulatedCanon::customFunction(uint16_t id) const {
 void SimulatedCanon::setReleaseParameter(uint32_t parameter) {
     std::lock_guard lock(state_->mutex);
     state_->releaseParameter = parameter;
+}
+
+void SimulatedCanon::setBahtinovMask(bool mask) {
+    std::lock_guard lock(state_->mutex);
+    state_->bahtinovMask = mask;
 }
 
 void SimulatedCanon::failDriveLens(uint16_t responseCode, int times) {

@@ -61,6 +61,8 @@ public:
     // --- answers ---
     // Response parameter 1 of the next RemoteReleaseOn/RemoteRelease answers (1: not released).
     void setReleaseParameter(uint32_t parameter);
+    // JPEG pictures show the star field (blurred by lensPosition()) with a Bahtinov mask.
+    void setBahtinovMask(bool mask);
     // The next `times` DriveLens answers carry this response code.
     void failDriveLens(uint16_t responseCode, int times = 1);
 

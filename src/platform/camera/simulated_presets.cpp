@@ -4,7 +4,9 @@
 #include "platform/camera/simulated_camera.h"
 #include "platform/camera/simulated_canon.h"
 #include "platform/camera/simulated_sony.h"
+#include "platform/camera/star_field.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <variant>
@@ -195,9 +197,14 @@ std::shared_ptr<SimulatedCamera> nikon() {
                               {},
                               SimulatedCamera::nikonLiveViewFrame(384, true, 640, 424, 3680, 2456, (*frames)++ % 8)};
     });
-    camera->setHandler(0x9204, [weak](const SimulatedRequest&) {
+    // MfDrive: direction 1 towards the near end (counted up here), 2 towards infinity.
+    camera->setHandler(0x9204, [weak](const SimulatedRequest& request) {
         const auto self = weak.lock();
         if (!self || integerProperty(*self, 0xD1A2) == 0) return SimulatedReply{0xA00B, {}, std::nullopt};
+        if (request.parameters.size() >= 2) {
+            const auto amount = static_cast<int32_t>(std::min<uint32_t>(request.parameters[1], 32767));
+            self->moveLens(request.parameters[0] == 2 ? -amount : amount);
+        }
         return SimulatedReply{};
     });
     return camera;
@@ -206,11 +213,17 @@ std::shared_ptr<SimulatedCamera> nikon() {
 } // namespace
 
 std::shared_ptr<SimulatedCamera> SimulatedCamera::preset(std::string_view name) {
-    if (name == "generic") return generic();
-    if (name == "nikon") return nikon();
-    if (name == "canon") return SimulatedCanon().camera();
-    if (name == "sony") return makeSimulatedSony();
-    return nullptr;
+    std::shared_ptr<SimulatedCamera> camera;
+    if (name == "generic") camera = generic();
+    if (name == "nikon") camera = nikon();
+    if (name == "canon") {
+        SimulatedCanon canon;
+        canon.setBahtinovMask(simulatedBahtinovMask());
+        camera = canon.camera();
+    }
+    if (name == "sony") camera = makeSimulatedSony();
+    if (camera) camera->setBahtinovMask(simulatedBahtinovMask());
+    return camera;
 }
 
 } // namespace zeta::platform

@@ -1,5 +1,7 @@
 #include "platform/camera/simulated_sony.h"
 
+#include "platform/camera/star_field.h"
+
 #include <algorithm>
 #include <deque>
 #include <map>
@@ -66,6 +68,7 @@ struct Sony {
     };
     std::map<uint16_t, Step> steps;
     std::deque<uint16_t> memory; // formats of the images waiting in the camera
+    std::vector<uint8_t> jpeg;   // every JPEG picture
 
     void define(SimulatedCamera& c, SimulatedProperty property) {
         codes.push_back(property.code);
@@ -156,10 +159,12 @@ struct Sony {
         steps[code] = Step{number(ladder[static_cast<std::size_t>(index)]), Clock::now() + script.stepDelay};
     }
 
-    // What GetObject delivers for an image of the format: a stand-in of 64 bytes.
-    static std::vector<uint8_t> image(uint16_t format) {
-        std::vector<uint8_t> bytes = format == PTPObjectFormatJPEG ? std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xD9}
-                                                                   : std::vector<uint8_t>{'I', 'I', 42, 0};
+    // What GetObject delivers for an image of the format: the star field for a JPEG (the body
+    // has no lens drive, so it is always the same picture, made once), a 64-byte stand-in for
+    // a raw file.
+    std::vector<uint8_t> image(uint16_t format) const {
+        if (format == PTPObjectFormatJPEG) return jpeg;
+        std::vector<uint8_t> bytes{'I', 'I', 42, 0};
         bytes.resize(64, static_cast<uint8_t>(format));
         return bytes;
     }
@@ -190,6 +195,9 @@ std::shared_ptr<SimulatedCamera> makeSimulatedSony(SimulatedSonyScript script) {
     auto sony = std::make_shared<Sony>();
     sony->script = std::move(script);
     sony->camera = camera;
+    StarFieldScene scene;
+    scene.bahtinovMask = simulatedBahtinovMask();
+    sony->jpeg = starFieldJPEG(scene);
 
     SimulatedDeviceInfo info = camera->deviceInfo();
     info.vendorExtension = 17;
@@ -281,7 +289,7 @@ std::shared_ptr<SimulatedCamera> makeSimulatedSony(SimulatedSonyScript script) {
             return SimulatedReply{PTPResponseCodeInvalidObjectHandle, {}, std::nullopt};
         const uint16_t format = sony->memory.front();
         sony->memory.pop_front();
-        return SimulatedReply{PTPResponseCodeOK, {}, Sony::image(format)};
+        return SimulatedReply{PTPResponseCodeOK, {}, sony->image(format)};
     });
     return camera;
 }
