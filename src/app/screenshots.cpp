@@ -24,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTreeView>
 #include <cmath>
@@ -104,13 +105,36 @@ int main(int argc, char* argv[]) {
     zeta::app::WindowSet& windows = app.windows();
     zeta::app::ZTAppDelegate& delegate = app.delegate();
     zeta::app::MainWindow& window = app.window();
-    // Room for the docks on both sides and an image view that a frame can fill.
-    window.resize(1920, 1080);
     app.finishLaunching();
     // The simulated cameras reach the bus and the first-launch sheet comes up.
     runEventsFor(2000);
     bool ok = connectCamera(windows);
     if (!ok) std::printf("no camera connected\n");
+
+    // As a user first sees it: the window at its default size, a frame taken with Preview 1
+    // filling the centre, and the preferences opened from the menu.
+    if (window.preferencesDialog()->isVisible()) delegate.preferencesCancel();
+    if (auto* dslr = windows.dslrWindow()) {
+        QPushButton* preview1 = dslr->capturePreview1Button();
+        QElapsedTimer waiting;
+        waiting.start();
+        while (!preview1->isEnabled() && waiting.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        preview1->click();
+        while (!windows.imageController().current() && waiting.elapsed() < 15000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        runEventsFor(500);
+        ok = windows.imageController().current() != nullptr && ok;
+    }
+    ok = save(&window, folder, "main_window_default_size") && ok;
+    if (QAction* preferences = window.findChild<QAction*>("preferencesAction")) preferences->trigger();
+    runEventsFor(300);
+    ok = save(window.preferencesDialog(), folder, "preferences") && ok;
+    delegate.preferencesCancel();
+
+    // Room for the docks and an image view that the focus runs below can fill.
+    window.resize(1920, 1080);
+    runEventsFor(300);
 
     // A focus run over a selected star with the focus panels open: the PSF panel plots its
     // history and the drift panel the star's track.
@@ -154,10 +178,6 @@ int main(int argc, char* argv[]) {
         ok = images.focusError().has_value() && save(panel, folder, fileName(panel->windowTitle())) && ok;
         saved.insert(panel);
     }
-    if (!window.preferencesDialog()->isVisible()) delegate.preferences();
-    runEventsFor(300);
-    ok = save(window.preferencesDialog(), folder, "preferences") && ok;
-    delegate.preferencesCancel();
 
     // The DSLR window in a capture run of the camera.
     if (auto* dslr = windows.dslrWindow()) {

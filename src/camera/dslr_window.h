@@ -30,6 +30,9 @@ public:
 
     // The preferences button opens what this runs.
     void setPreferencesHandler(std::function<void()> handler) { preferences_ = std::move(handler); }
+    // The output format box reads the stored "outputFormat" with read and stores a choice with
+    // write; without them it stays disabled.
+    void setOutputFormatHandlers(std::function<std::string()> read, std::function<void(const std::string&)> write);
 
     // ZTCameraView.
     void showRunControls(const RunControls& controls) override;
@@ -57,6 +60,7 @@ public:
     QPushButton* captureStopButton() const { return captureStop_; }
     QPushButton* captureFolderButton() const { return folder_; }
     QPushButton* prefsButton() const { return prefs_; }
+    QComboBox* outputFormatPopUp() const { return outputFormat_; }
     // The live-view menu item; the main window may put it in a menu.
     QAction* liveViewMenu() const { return liveViewMenu_; }
 
@@ -76,6 +80,11 @@ private:
     QPushButton* prefs_ = nullptr;
     QAction* liveViewMenu_ = nullptr;
     std::function<void()> preferences_;
+    QComboBox* outputFormat_ = nullptr;
+    std::function<std::string()> readOutputFormat_;
+    std::function<void(const std::string&)> writeOutputFormat_;
+    bool captureOn_ = false;
+    void showOutputFormat();
 };
 
 } // namespace zeta::camera
