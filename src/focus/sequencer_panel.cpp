@@ -20,6 +20,8 @@ template <class Values>
 QComboBox* comboOf(const Values& values, QWidget* parent) {
     auto* combo = new QComboBox(parent);
     combo->setEditable(true);
+    // The list offers values; what the user types stays as typed (no completion to "30").
+    combo->setCompleter(nullptr);
     for (const auto value : values)
         combo->addItem(QString::number(value));
     combo->setCurrentIndex(-1);
@@ -57,6 +59,7 @@ SequencerPanel::SequencerPanel(SequencerController& controller, QWidget* parent)
     }
     repeatCombo = new QComboBox(this);
     repeatCombo->setEditable(true);
+    repeatCombo->setCompleter(nullptr);
     executeButton = new QPushButton(tr("Execute"), this);
     // Running a plan is not built yet: the button must not show a run that isn't happening.
     executeButton->setEnabled(false);
