@@ -29,7 +29,7 @@ namespace {
 
 // Bumped when the docks change in a way an older saved state would not fit.
 constexpr int kLayoutVersion = 1;
-constexpr int kDefaultDockWidth = 300;
+constexpr int kDefaultDockWidth = 330;
 
 // "x y w h" as saveLayout writes it.
 std::optional<QRect> savedFrame(const std::string& text) {

@@ -23,6 +23,8 @@ ServicesPanel::ServicesPanel(ServicesController& controller, QWidget* parent)
     host_->setPlaceholderText(tr("host"));
     port_->setPlaceholderText(QString::number(ServicesController::kDefaultPort));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    host_->setMinimumWidth(140);
+    port_->setMinimumWidth(70);
     error_->setObjectName("serviceEntryError");
     error_->setWordWrap(true);
     error_->setStyleSheet("color: #c00000;");
