@@ -8,6 +8,7 @@ AppLaunch::AppLaunch(std::shared_ptr<IndigoAdmin> admin) : delegate_(std::move(a
     delegate_.applicationWillFinishLaunching();
     window_ = std::make_unique<MainWindow>(delegate_);
     windows_.buildWidgets(*window_);
+    window_->restoreLayout();
 }
 
 AppLaunch::~AppLaunch() {

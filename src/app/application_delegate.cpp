@@ -50,6 +50,7 @@ void ApplicationDelegate::applicationDidFinishLaunching() {
     }
     // B4
     DEFAULTS().setInteger(300, "NSInitialToolTipDelay");
+    if (window_ != nullptr) window_->setToolTipDelay(300);
     // B5
     const std::string key = "initialized_" + APP_VERSION();
     if (!DEFAULTS().boolForKey(key, false)) {
@@ -77,7 +78,19 @@ std::string ApplicationDelegate::helpAddress(std::string_view base, std::string_
 
 void ApplicationDelegate::showHelp(bool whatsNew) {
     if (window_ == nullptr) return;
-    window_->openURL(helpAddress(helpBase_, APP_NAME(), APP_VERSION(), whatsNew));
+    const std::string address = helpAddress(helpBase_, APP_NAME(), APP_VERSION(), whatsNew);
+    if (window_->openURL(address)) return;
+    const std::string reason = "No web browser could be started for " + address;
+    if (indigo_) indigo_->message("Can't open the help: " + reason);
+    // Asked for from the menu: the user waits for a page. The first launch's own call only
+    // notes it, beside the preferences sheet it opens.
+    if (whatsNew) return;
+    AlertSpec alert;
+    alert.style = AlertSpec::Style::Warning;
+    alert.message = "Can't open the help";
+    alert.informativeText = reason + ".";
+    alert.buttons = {"OK"};
+    window_->beginAlert(alert, [](int) {});
 }
 
 void ApplicationDelegate::toggleTitle() {
@@ -102,6 +115,15 @@ void ApplicationDelegate::resetPrefs() {
 bool ApplicationDelegate::windowShouldClose() {
     if (canQuit()) return true;
     if (indigo_) indigo_->message("Can't close the window, some device operation is in progress!");
+    // Said where the user looks too, as a refused quit is.
+    if (window_ != nullptr) {
+        AlertSpec alert;
+        alert.style = AlertSpec::Style::Critical;
+        alert.message = "Can't close the window";
+        alert.informativeText = "Some device operation is in progress!";
+        alert.buttons = {"OK"};
+        window_->beginAlert(alert, [](int) {});
+    }
     return false;
 }
 

@@ -28,8 +28,11 @@ public:
     // Shows the alert as a sheet on the main window and returns; done gets the index of the
     // button that ended it (-1 when it ended otherwise).
     virtual void beginAlert(const AlertSpec& alert, std::function<void(int button)> done) = 0;
-    // Hands the address to the desktop; false when it is not a valid address.
+    // Hands the address to the desktop; false when it is not a valid address or nothing could
+    // be started to open it.
     virtual bool openURL(const std::string& address) = 0;
+    // How long the pointer rests before a tooltip shows, in milliseconds.
+    virtual void setToolTipDelay(int milliseconds) = 0;
 };
 
 class PreferencesView {

@@ -43,7 +43,9 @@ public:
         return servers;
     }
 
-    void addServer(const ServerAddress& server) override { indigo_->addServer(server.host, server.port); }
+    bool addServer(const ServerAddress& server) override {
+        return indigo_->addServer(server.host, server.port) != nullptr;
+    }
 
     void removeServer(const ServerAddress& server) override {
         for (const INDIGO::ConfiguredServer& entry : indigo_->configuredServers()) {

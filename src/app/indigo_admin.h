@@ -42,8 +42,8 @@ public:
     virtual std::vector<std::string> serviceNames() const = 0;
     // The servers connected by host and port, in the client's order.
     virtual std::vector<ServerAddress> configuredServers() const = 0;
-    // Connects a server (nothing is recorded when it cannot be reached).
-    virtual void addServer(const ServerAddress& server) = 0;
+    // Connects a server; false (and nothing recorded) when it cannot be reached.
+    virtual bool addServer(const ServerAddress& server) = 0;
     // Disconnects the connected server with exactly this host and port.
     virtual void removeServer(const ServerAddress& server) = 0;
 

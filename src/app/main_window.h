@@ -9,9 +9,11 @@
 #include "app/application_view.h"
 
 #include <QMainWindow>
+#include <vector>
 
 class QDockWidget;
 class QMenu;
+class QSize;
 
 namespace zeta::app {
 
@@ -31,8 +33,21 @@ public:
     // A dock (camera, focuser, filter wheel); the window takes the widget.
     QDockWidget* addDock(const QString& title, QWidget* widget, Qt::DockWidgetArea area = Qt::RightDockWidgetArea);
     // A separate window or panel, shown and raised by its Window-menu entry. The caller keeps
-    // it (a top-level widget without a parent is fine).
-    void addWindow(const QString& title, QWidget* window);
+    // it (a top-level widget without a parent is fine). A panel hides while the application
+    // is inactive when "hidePanels" was on as its entry showed it.
+    void addWindow(const QString& title, QWidget* window, bool isPanel = false);
+
+    // The size the window opens with when no saved layout fits: it fits a 1366 x 768 screen.
+    static QSize defaultSize();
+    // Puts the window at its default size with the docks in one tabbed column on the left, the
+    // first dock in front, so that the centre has the room.
+    void arrangeDefaultLayout();
+    // At start, after the docks are in place: the saved geometry and dock layout, or the default
+    // when there is none or it no longer fits a screen (or the docks have changed).
+    void restoreLayout();
+    // On quit: Qt's geometry and dock state, and the frame they were taken at, into the
+    // preferences store (synchronised).
+    void saveLayout();
 
     PreferencesDialog* preferencesDialog() const { return preferences_; }
     MessageLogWindow* messageLogWindow() const { return messageLog_; }
@@ -50,6 +65,7 @@ public:
     void setBackgroundColor(const platform::Color& color) override;
     void beginAlert(const AlertSpec& alert, std::function<void(int button)> done) override;
     bool openURL(const std::string& address) override;
+    void setToolTipDelay(int milliseconds) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -64,6 +80,7 @@ private:
     QMenu* viewMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;
     QAction* docksSeparator_ = nullptr;
+    std::vector<QDockWidget*> docks_;
 };
 
 } // namespace zeta::app

@@ -8,12 +8,15 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace zeta::app {
 namespace {
 
 // Rows cannot be selected, so the current row gets no focus frame either: the style draws
-// one like a selection.
+// one like a selection. Every row is as wide as the widest line shown so far, so that the
+// view scrolls sideways to a long line's end instead of cutting it; rows keep one height,
+// which keeps a full log quick to lay out.
 class PlainRowDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -21,7 +24,23 @@ public:
         QStyleOptionViewItem plain(option);
         plain.state &= ~QStyle::State_HasFocus;
         QStyledItemDelegate::paint(painter, plain, index);
+        const int width = QStyledItemDelegate::sizeHint(option, index).width();
+        if (width > widest_) {
+            widest_ = width;
+            // Lays the rows out again at the new width.
+            emit const_cast<PlainRowDelegate*>(this)->sizeHintChanged(index);
+        }
     }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const QSize size = QStyledItemDelegate::sizeHint(option, index);
+        widest_ = std::max(widest_, size.width());
+        return {widest_, size.height()};
+    }
+    // After a clear the next lines set the width afresh.
+    void forgetWidth() { widest_ = 0; }
+
+private:
+    mutable int widest_ = 0;
 };
 
 } // namespace
@@ -57,8 +76,13 @@ MessageLogWindow::MessageLogWindow(MessagesController& controller, QWidget* pare
     view_->setObjectName("messagesTableView");
     view_->setModel(model_);
     view_->setSelectionMode(QAbstractItemView::NoSelection);
-    view_->setItemDelegate(new PlainRowDelegate(view_));
+    delegate_ = new PlainRowDelegate(view_);
+    view_->setItemDelegate(delegate_);
     view_->setUniformItemSizes(true);
+    // Each line whole: a long one scrolls sideways instead of ending in an ellipsis.
+    view_->setTextElideMode(Qt::ElideNone);
+    view_->setWordWrap(false);
+    view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setFont(QFont("monospace"));
 
@@ -83,6 +107,7 @@ MessageLogWindow::MessageLogWindow(MessagesController& controller, QWidget* pare
 }
 
 void MessageLogWindow::reloadMessages(std::size_t count) {
+    if (count == 0) static_cast<PlainRowDelegate*>(delegate_)->forgetWidth();
     model_->reset(count);
     if (count > 0) view_->scrollTo(model_->index(static_cast<int>(count) - 1), QAbstractItemView::PositionAtBottom);
 }

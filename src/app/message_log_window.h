@@ -8,6 +8,7 @@
 #include <QAbstractListModel>
 #include <QWidget>
 
+class QAbstractItemDelegate;
 class QListView;
 class QPushButton;
 
@@ -49,6 +50,7 @@ private:
     zeta::common::ViewBinding<&MessagesController::setView> binding_{controller_};
     MessageLogModel* model_;
     QListView* view_;
+    QAbstractItemDelegate* delegate_ = nullptr;
 };
 
 } // namespace zeta::app

@@ -3,6 +3,7 @@
 #include "platform/constants.h"
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -91,6 +92,51 @@ double parseNumber(std::string_view format, std::string_view text) {
     const double value = std::strtod(start, &end);
     if (end == start) return 0;
     return value;
+}
+
+namespace {
+
+// The whole of text as one finite decimal number.
+std::optional<double> wholeNumber(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    for (const char c : text) {
+        // strtod also reads "inf", "nan" and hexadecimal, which no user means here.
+        if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '+' && c != 'e' && c != 'E')
+            return std::nullopt;
+    }
+    const std::string copy(text);
+    char* end = nullptr;
+    const double value = std::strtod(copy.c_str(), &end);
+    if (end != copy.c_str() + copy.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    return text;
+}
+
+} // namespace
+
+std::optional<double> readNumber(std::string_view format, std::string_view text) {
+    text = trimmed(text);
+    if (!isSexagesimalFormat(format)) return wholeNumber(text);
+    if (text.empty()) return std::nullopt;
+    int fields = 0;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = text.find_first_of(":*' ", start);
+        const std::string_view field = text.substr(start, end == std::string_view::npos ? end : end - start);
+        // An empty field reads 0 ("12::30"); anything else must be a number.
+        if (!field.empty() && !wholeNumber(field)) return std::nullopt;
+        if (++fields > 3) return std::nullopt;
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    return parseSexagesimal(text);
 }
 
 } // namespace zeta::app

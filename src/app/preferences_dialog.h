@@ -10,6 +10,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
 class QLineEdit;
 
 namespace zeta::app {
@@ -45,8 +47,10 @@ public:
     QPushButton* cancelButton() const { return cancel_; }
     DriversTable* driversTable() const { return driversTable_; }
     ServicesPanel* servicesPanel() const { return servicesPanel_; }
+    QLabel* errorLabel() const { return error_; }
 
 signals:
+    // Only for values that can be stored: a bad port is refused with its reason shown.
     void okClicked();
     void cancelClicked();
 
@@ -63,6 +67,20 @@ private:
     QLineEdit* indigoServiceNameField_;
     QLineEdit* indigoServiceTypeField_;
     QComboBox* logLevelPopup_;
+    QComboBox* outputFormatPopup_;
+    QCheckBox* encodeFilterButton_;
+    QCheckBox* encodeModeButton_;
+    QCheckBox* encodeDurationButton_;
+    QCheckBox* encodeTemperatureButton_;
+    QDoubleSpinBox* apertureField_;
+    QDoubleSpinBox* focalLengthField_;
+    QCheckBox* useFahrenheitButton_;
+    QCheckBox* showCrosshairButton_;
+    QCheckBox* hidePanelsButton_;
+    QCheckBox* enableBLOBTransferButton_;
+    // The stored output format as shown, so that confirming without a change keeps it.
+    std::string shownOutputFormat_;
+    QLabel* error_;
     DriversTable* driversTable_;
     ServicesPanel* servicesPanel_;
     QPushButton* ok_;

@@ -28,6 +28,17 @@ PreferencesValues loadPreferences(const platform::UserDefaults& defaults, const 
     const long long level = defaults.integerForKey("indigoLogLevel", 0);
     const long long last = static_cast<long long>(logLevelTitles().size()) - 1;
     values.logLevel = static_cast<int>(std::clamp<long long>(level, 0, last));
+    values.outputFormat = defaults.stringForKey("outputFormat", "FITS");
+    values.encodeFilter = defaults.boolForKey("encodeFilter", true);
+    values.encodeMode = defaults.boolForKey("encodeMode", true);
+    values.encodeDuration = defaults.boolForKey("encodeDuration", true);
+    values.encodeTemperature = defaults.boolForKey("encodeTemperature", false);
+    values.aperture = defaults.doubleForKey("aperture", 0);
+    values.focalLength = defaults.doubleForKey("focalLength", 0);
+    values.useFahrenheit = defaults.boolForKey("useFahrenheit", false);
+    values.showCrosshair = defaults.boolForKey("showCrosshair", false);
+    values.hidePanels = defaults.boolForKey("hidePanels", true);
+    values.enableBLOBTransfer = defaults.boolForKey("enableBLOBTransfer", false);
     return values;
 }
 
@@ -45,6 +56,23 @@ void storePreferences(platform::UserDefaults& defaults, const PreferencesValues&
     defaults.setObject(values.serviceType.empty() ? std::string("_indigo._tcp") : values.serviceType,
                        "indigoServiceType");
     defaults.setInteger(values.logLevel, "indigoLogLevel");
+    defaults.setObject(values.outputFormat, "outputFormat");
+    defaults.setBool(values.encodeFilter, "encodeFilter");
+    defaults.setBool(values.encodeMode, "encodeMode");
+    defaults.setBool(values.encodeDuration, "encodeDuration");
+    defaults.setBool(values.encodeTemperature, "encodeTemperature");
+    defaults.setDouble(values.aperture, "aperture");
+    defaults.setDouble(values.focalLength, "focalLength");
+    defaults.setBool(values.useFahrenheit, "useFahrenheit");
+    defaults.setBool(values.showCrosshair, "showCrosshair");
+    defaults.setBool(values.hidePanels, "hidePanels");
+    defaults.setBool(values.enableBLOBTransfer, "enableBLOBTransfer");
+}
+
+std::string preferencesError(const PreferencesValues& values) {
+    if (!values.portText.empty() && !parsePortText(values.portText))
+        return "The port must be a whole number from 0 to 65535 (0: any free port).";
+    return {};
 }
 
 int localPort(std::string_view text) {

@@ -24,6 +24,20 @@ struct PreferencesValues {
     std::string serviceName;
     std::string serviceType = "_indigo._tcp";
     int logLevel = 0;
+    // Read by other windows: what a capture run writes and how its files are named, the
+    // Bahtinov panel's optics (millimetres, 0 unknown), temperatures, the image view's
+    // crosshair, panels that hide with the application, and BLOB delivery to the browser.
+    std::string outputFormat = "FITS";
+    bool encodeFilter = true;
+    bool encodeMode = true;
+    bool encodeDuration = true;
+    bool encodeTemperature = false;
+    double aperture = 0;
+    double focalLength = 0;
+    bool useFahrenheit = false;
+    bool showCrosshair = false;
+    bool hidePanels = true;
+    bool enableBLOBTransfer = false;
 
     bool operator==(const PreferencesValues&) const = default;
 };
@@ -40,5 +54,9 @@ void storePreferences(platform::UserDefaults& defaults, const PreferencesValues&
 
 // The local server's port: digits only, 0 to 65535 (0: any free port); 0 for anything else.
 int localPort(std::string_view text);
+
+// Why the values cannot be stored as they are (a port that is not a number from 0 to 65535);
+// empty when they can.
+std::string preferencesError(const PreferencesValues& values);
 
 } // namespace zeta::app

@@ -2,6 +2,7 @@
 
 #include "app/atomic_file.h"
 #include "app/number_format.h"
+#include "app/panel_hider.h"
 #include "app/save_alert.h"
 #include "imaging/image.h"
 #include "platform/constants.h"
@@ -10,11 +11,13 @@
 #include "platform/image/picture.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QTreeView>
@@ -62,7 +65,7 @@ PropertyBrowser::PropertyBrowser(std::shared_ptr<INDIGO> client, PropertiesContr
     : QWidget(parent, Qt::Tool), client_(std::move(client)), controller_(controller),
       model_(new PropertyTreeModel(this)), tree_(new QTreeView), items_(new QTableWidget(0, 1)),
       set_(new QPushButton(tr("Set"))), reset_(new QPushButton(tr("Reset"))), save_(new QPushButton(tr("Save"))),
-      header_(new QLabel) {
+      header_(new QLabel), setError_(new QLabel), hider_(new PanelHider(this)) {
     setWindowTitle(tr("Properties"));
     setObjectName("propertyBrowser");
     tree_->setObjectName("propertiesOutlineView");
@@ -86,7 +89,11 @@ PropertyBrowser::PropertyBrowser(std::shared_ptr<INDIGO> client, PropertiesContr
     column->addWidget(header_);
     column->addWidget(items_, 1);
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
+    setError_->setObjectName("setErrorLabel");
+    setError_->setWordWrap(true);
+    setError_->setStyleSheet("color: #c00000;");
+    setError_->hide();
+    buttons->addWidget(setError_, 1);
     buttons->addWidget(save_);
     buttons->addWidget(reset_);
     buttons->addWidget(set_);
@@ -99,6 +106,13 @@ PropertyBrowser::PropertyBrowser(std::shared_ptr<INDIGO> client, PropertiesContr
     resize(800, 500);
 
     connect(tree_, &QTreeView::clicked, this, &PropertyBrowser::clicked);
+    // The keyboard moves the current row without a click: it selects as a click does.
+    connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (reselecting_ || !current.isValid()) return;
+        activated_ = current;
+        activate(current);
+    });
+    items_->viewport()->installEventFilter(this);
     connect(tree_, &QTreeView::expanded, this, [this] { reselect(); });
     connect(tree_, &QTreeView::collapsed, this, [this] { reselect(); });
     connect(set_, &QPushButton::clicked, this, &PropertyBrowser::setAction);
@@ -114,13 +128,12 @@ PropertyBrowser::PropertyBrowser(std::shared_ptr<INDIGO> client, PropertiesContr
 }
 
 void PropertyBrowser::panel() {
-    setAttribute(Qt::WA_MacAlwaysShowToolWindow, !DEFAULTS().boolForKey("hidePanels", true));
-    show();
-    raise();
-    activateWindow();
+    hider_->orderFront();
 }
 
 void PropertyBrowser::propertyDefined(const std::shared_ptr<INDIGO::Property>&) {
+    // Rows come and go under the current one: that is no choice of the user's.
+    const QScopedValueRollback guard(reselecting_, true);
     if (client_) model_->refresh(*client_);
 }
 
@@ -139,10 +152,38 @@ void PropertyBrowser::propertyDeleted(const std::shared_ptr<INDIGO::Property>& p
             button->setEnabled(false);
         reloadTable();
     }
+    const QScopedValueRollback guard(reselecting_, true);
     if (client_) model_->refresh(*client_);
 }
 
+bool PropertyBrowser::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == items_->viewport() && event->type() == QEvent::Resize) fitPictureRows();
+    return QWidget::eventFilter(watched, event);
+}
+
+void PropertyBrowser::fitPictureRows() {
+    if (!selected_ || selected_->type() != INDIGO_BLOB_VECTOR) return;
+    const int width = items_->viewport()->width();
+    for (int row = 0; row < items_->rowCount(); ++row) {
+        const auto found = pictures_.find(row);
+        const QSize picture = found != pictures_.end() ? found->second : QSize();
+        const int height = picture.width() > 0 && picture.height() > 0
+                               ? static_cast<int>(double(width + 5) / picture.width() * picture.height())
+                               : (width + 5) * 2 / 3;
+        items_->setRowHeight(row, height);
+    }
+}
+
 void PropertyBrowser::clicked(const QModelIndex& index) {
+    // The press already made it current and so selected it.
+    if (index == activated_) {
+        activated_ = QPersistentModelIndex();
+        return;
+    }
+    activate(index);
+}
+
+void PropertyBrowser::activate(const QModelIndex& index) {
     if (const auto property = model_->propertyAt(index)) {
         selectProperty(property);
         locked_ = false;
@@ -171,6 +212,7 @@ void PropertyBrowser::selectProperty(const std::shared_ptr<INDIGO::Property>& pr
 }
 
 void PropertyBrowser::reselect() {
+    const QScopedValueRollback guard(reselecting_, true);
     const QModelIndex row = model_->indexOf(selected_);
     if (row.isValid())
         tree_->selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect);
@@ -186,6 +228,8 @@ TextField* PropertyBrowser::editor(int row) const {
 void PropertyBrowser::reloadTable() {
     items_->setRowCount(0);
     editors_.clear();
+    pictures_.clear();
+    showSetError({});
     if (!selected_) return;
     const auto& names = selected_->itemNames();
     const bool readOnly = selected_->readOnly();
@@ -266,6 +310,7 @@ QWidget* PropertyBrowser::makeCell(int row, const std::shared_ptr<INDIGO::Item>&
             const QImage rendering = renderingOf(*image);
             if (rendering.width() > 0 && rendering.height() > 0) {
                 picture->setPixmap(QPixmap::fromImage(rendering));
+                pictures_[row] = rendering.size();
                 height = static_cast<int>(double(width + 5) / rendering.width() * rendering.height());
             }
         }
@@ -288,8 +333,19 @@ void PropertyBrowser::setAction() {
             const auto item = selected_->item<INDIGO::NumberItem>(names[static_cast<std::size_t>(row)]);
             TextField* field = editor(row);
             if (!item || field == nullptr) continue;
-            values.emplace_back(item->name(), parseNumber(item->format(), field->text().toStdString()));
+            const auto value = readNumber(item->format(), field->text().toStdString());
+            if (!value) {
+                // Sent as 0 it would reach the device as a real request (a binning of 0).
+                const QString expected =
+                    isSexagesimalFormat(item->format()) ? tr("a number or h:mm:ss") : tr("a number");
+                showSetError(tr("%1: \"%2\" is not %3. Nothing was sent.")
+                                 .arg(QString::fromStdString(item->description()), field->text(), expected));
+                field->setFocus();
+                return;
+            }
+            values.emplace_back(item->name(), *value);
         }
+        showSetError({});
         locked_ = false;
         client_->setNumberItems(selected_, values);
     } else if (selected_->type() == INDIGO_TEXT_VECTOR) {
@@ -303,6 +359,11 @@ void PropertyBrowser::setAction() {
         locked_ = false;
         client_->setTextItems(selected_, values);
     }
+}
+
+void PropertyBrowser::showSetError(const QString& text) {
+    setError_->setText(text);
+    setError_->setVisible(!text.isEmpty());
 }
 
 void PropertyBrowser::resetAction() {

@@ -21,6 +21,7 @@ class QTreeView;
 
 namespace zeta::app {
 
+class PanelHider;
 class PropertyBrowser;
 
 // A value editor: taking focus locks the table against updates of its property.
@@ -47,6 +48,7 @@ public:
 
     // Shows the panel in front ("hidePanels" decides whether it hides with the application).
     void panel();
+    PanelHider& hider() const { return *hider_; }
 
     void setAction();
     void resetAction();
@@ -66,11 +68,20 @@ public:
     QPushButton* setButton() const { return set_; }
     QPushButton* resetButton() const { return reset_; }
     QPushButton* saveButton() const { return save_; }
+    // Why Set sent nothing (a value that is not a number); empty otherwise.
+    QLabel* setErrorLabel() const { return setError_; }
     // The value editor of a row, or nullptr.
     TextField* editor(int row) const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void clicked(const QModelIndex& index);
+    void activate(const QModelIndex& index);
+    void showSetError(const QString& text);
+    // Row heights of pictures follow the table's width.
+    void fitPictureRows();
     void selectProperty(const std::shared_ptr<INDIGO::Property>& property);
     void reselect();
     void reloadTable();
@@ -89,6 +100,14 @@ private:
     QPushButton* reset_;
     QPushButton* save_;
     QLabel* header_;
+    QLabel* setError_;
+    // Pictures' sizes by row (width, height), for the row heights.
+    std::map<int, QSize> pictures_;
+    // The row the keyboard or a press made current, which its click then must not act on again.
+    QPersistentModelIndex activated_;
+    // Set while the browser itself moves the current row (reselecting, rows coming and going).
+    bool reselecting_ = false;
+    PanelHider* hider_;
 };
 
 } // namespace zeta::app

@@ -139,13 +139,36 @@ int main(int argc, char* argv[]) {
     zeta::app::WindowSet& windows = app.windows();
     zeta::app::ZTAppDelegate& delegate = app.delegate();
     zeta::app::MainWindow& window = app.window();
-    // Room for the docks on both sides and an image view that a frame can fill.
-    window.resize(1920, 1080);
     app.finishLaunching();
     // The simulated cameras reach the bus and the first-launch sheet comes up.
     runEventsFor(2000);
     bool ok = connectCamera(windows);
     if (!ok) std::printf("no camera connected\n");
+
+    // As a user first sees it: the window at its default size, a frame taken with Preview 1
+    // filling the centre, and the preferences opened from the menu.
+    if (window.preferencesDialog()->isVisible()) delegate.preferencesCancel();
+    if (auto* dslr = windows.dslrWindow()) {
+        QPushButton* preview1 = dslr->capturePreview1Button();
+        QElapsedTimer waiting;
+        waiting.start();
+        while (!preview1->isEnabled() && waiting.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        preview1->click();
+        while (!windows.imageController().current() && waiting.elapsed() < 15000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        runEventsFor(500);
+        ok = windows.imageController().current() != nullptr && ok;
+    }
+    ok = save(&window, folder, "main_window_default_size") && ok;
+    if (QAction* preferences = window.findChild<QAction*>("preferencesAction")) preferences->trigger();
+    runEventsFor(300);
+    ok = save(window.preferencesDialog(), folder, "preferences") && ok;
+    delegate.preferencesCancel();
+
+    // Room for the docks and an image view that the focus runs below can fill.
+    window.resize(1920, 1080);
+    runEventsFor(300);
 
     // A preview of the simulated camera with the focus panels open, everything as a user
     // does it: the panels' buttons, the selection switch, a click on a star, a drag over the
@@ -204,13 +227,6 @@ int main(int argc, char* argv[]) {
         click(dslr->captureStopButton());
         ok = waitUntil([&] { return idle(windows.dslrController()); }, 10000) && ok;
     }
-    if (!window.preferencesDialog()->isVisible()) window.findChild<QAction*>("preferencesAction")->trigger();
-    runEventsFor(300);
-    ok = save(window.preferencesDialog(), folder, "preferences") && ok;
-    if (auto* cancel = window.preferencesDialog()->findChild<QPushButton*>("cancelButton"))
-        click(cancel);
-    else
-        delegate.preferencesCancel();
 
     // The DSLR window in a capture run of the camera, and after a run of three frames, both
     // started from the window's own controls.

@@ -1,5 +1,6 @@
 #include "app/services_panel.h"
 
+#include <QColor>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,7 +13,8 @@ namespace zeta::app {
 
 ServicesPanel::ServicesPanel(ServicesController& controller, QWidget* parent)
     : QWidget(parent), controller_(controller), list_(new QListWidget(this)), host_(new QLineEdit(this)),
-      port_(new QLineEdit(this)), add_(new QPushButton(tr("Add"), this)), remove_(new QPushButton(tr("Remove"), this)) {
+      port_(new QLineEdit(this)), add_(new QPushButton(tr("Add"), this)), remove_(new QPushButton(tr("Remove"), this)),
+      error_(new QLabel(this)) {
     list_->setObjectName("servicesTableView");
     host_->setObjectName("hostnameField");
     port_->setObjectName("portField");
@@ -21,6 +23,12 @@ ServicesPanel::ServicesPanel(ServicesController& controller, QWidget* parent)
     host_->setPlaceholderText(tr("host"));
     port_->setPlaceholderText(QString::number(ServicesController::kDefaultPort));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    host_->setMinimumWidth(140);
+    port_->setMinimumWidth(70);
+    error_->setObjectName("serviceEntryError");
+    error_->setWordWrap(true);
+    error_->setStyleSheet("color: #c00000;");
+    error_->hide();
 
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -33,6 +41,7 @@ ServicesPanel::ServicesPanel(ServicesController& controller, QWidget* parent)
     buttons->addWidget(add_);
     buttons->addWidget(remove_);
     layout->addLayout(buttons, 1, 4);
+    layout->addWidget(error_, 2, 0, 1, 5);
 
     // Selection goes through the controller, which refuses Bonjour rows.
     connect(list_, &QListWidget::currentRowChanged, this, &ServicesPanel::rowClicked);
@@ -57,6 +66,7 @@ void ServicesPanel::reloadServices() {
         auto* item = new QListWidgetItem(QString::fromStdString(row->text), list_);
         item->setIcon(style()->standardIcon(row->bonjour ? QStyle::SP_DriveNetIcon : QStyle::SP_ComputerIcon));
         if (row->bonjour) item->setFlags(Qt::ItemIsEnabled);
+        if (row->failed) item->setForeground(QColor(0xc0, 0, 0));
     }
     list_->setCurrentRow(-1);
 }
@@ -75,6 +85,11 @@ void ServicesPanel::setRemoveEnabled(bool enabled) {
 
 void ServicesPanel::setHostText(const std::string& text) {
     host_->setText(QString::fromStdString(text));
+}
+
+void ServicesPanel::showEntryError(const std::string& text) {
+    error_->setText(QString::fromStdString(text));
+    error_->setVisible(!text.empty());
 }
 
 void ServicesPanel::setPortText(const std::string& text) {

@@ -7,6 +7,7 @@
 
 #include <QWidget>
 
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -22,12 +23,14 @@ public:
     void setRemoveEnabled(bool enabled) override;
     void setHostText(const std::string& text) override;
     void setPortText(const std::string& text) override;
+    void showEntryError(const std::string& text) override;
 
     QListWidget* servicesTableView() const { return list_; }
     QLineEdit* hostnameField() const { return host_; }
     QLineEdit* portField() const { return port_; }
     QPushButton* addButton() const { return add_; }
     QPushButton* removeButton() const { return remove_; }
+    QLabel* entryErrorLabel() const { return error_; }
 
 private:
     void rowClicked(int row);
@@ -39,6 +42,7 @@ private:
     QLineEdit* port_;
     QPushButton* add_;
     QPushButton* remove_;
+    QLabel* error_;
 };
 
 } // namespace zeta::app

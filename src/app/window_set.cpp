@@ -130,6 +130,9 @@ void WindowSet::buildWidgets(MainWindow& window) {
 
     dslrWindow_ = new zeta::camera::DslrWindow(*camera_);
     if (delegate_) dslrWindow_->setPreferencesHandler([delegate = delegate_] { delegate->preferences(); });
+    dslrWindow_->setOutputFormatHandlers(
+        [batch = batch_.get()] { return batch->outputFormat(); },
+        [batch = batch_.get()](const std::string& format) { batch->setOutputFormat(format); });
     camera_->awakeFromNib();
     window.addDock(QObject::tr("Camera"), dslrWindow_, Qt::LeftDockWidgetArea);
     window.viewMenu()->addSeparator();
@@ -144,7 +147,7 @@ void WindowSet::buildWidgets(MainWindow& window) {
 
     sequencerPanel_ = std::make_unique<SequencerPanel>(*sequencer_);
     sequencer_->awakeFromNib();
-    window.addWindow(QObject::tr("Sequencer"), sequencerPanel_.get());
+    window.addWindow(QObject::tr("Sequencer"), sequencerPanel_.get(), true);
 
     batchWidget_ = std::make_unique<BatchWidget>(*batch_);
     window.addWindow(QObject::tr("Capture Batches"), batchWidget_.get());
@@ -154,7 +157,7 @@ void WindowSet::buildWidgets(MainWindow& window) {
         solverBrowser_ = std::make_unique<zeta::solver::SolverBrowser>(*solver_);
         solverBrowser_->start();
     }
-    window.addWindow(QObject::tr("Plate Solver"), solverPanel_.get());
+    window.addWindow(QObject::tr("Plate Solver"), solverPanel_.get(), true);
 }
 
 void WindowSet::detachViews() {

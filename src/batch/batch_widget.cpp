@@ -16,7 +16,7 @@
 #include <QVBoxLayout>
 
 BatchWidget::BatchWidget(BatchController& controller, QWidget* parent) : QWidget(parent), controller_(controller) {
-    setWindowTitle(tr("Capture Batch"));
+    setWindowTitle(tr("Capture Batches"));
     table_ = new QTableWidget(0, 1, this);
     table_->setHorizontalHeaderLabels({tr("File")});
     table_->horizontalHeader()->setStretchLastSection(true);

@@ -1,5 +1,6 @@
 #include "camera/dslr_window.h"
 
+#include "batch/output_format.h"
 #include "camera/camera_widget.h"
 #include "camera/elided_label.h"
 #include "camera/zt_camera_controller.h"
@@ -10,6 +11,8 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QGridLayout>
+#include <QHBoxLayout>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -89,6 +92,16 @@ DslrWindow::DslrWindow(ZTCameraController& controller, QWidget* parent) : QWidge
     buttons->addWidget(captureStop_, 2, 1);
     buttons->addWidget(folder_, 3, 0);
     buttons->addWidget(prefs_, 3, 1);
+    // What a capture run writes, beside the buttons that start it.
+    outputFormat_ = new QComboBox;
+    outputFormat_->setObjectName("outputFormatPopUp");
+    outputFormat_->setAccessibleName(tr("Output format"));
+    for (const auto& choice : zeta::batch::kOutputFormats)
+        outputFormat_->addItem(tr(choice.title));
+    outputFormat_->setEnabled(false);
+    auto* output = new QHBoxLayout;
+    output->addWidget(new QLabel(tr("Output:")));
+    output->addWidget(outputFormat_, 1);
     column->addLayout(buttons);
 
     auto* folderRow = new QFormLayout;
@@ -102,6 +115,7 @@ DslrWindow::DslrWindow(ZTCameraController& controller, QWidget* parent) : QWidge
     focusStacking_->setWordWrap(true);
     focusStacking_->setVisible(false);
     column->addWidget(focusStacking_);
+    column->addLayout(output);
     column->addStretch(1);
 
     liveViewMenu_ = new QAction(tr("Live View"), this);
@@ -118,6 +132,10 @@ DslrWindow::DslrWindow(ZTCameraController& controller, QWidget* parent) : QWidge
     connect(folder_, &QPushButton::clicked, this, [this] { controller_.folderAction(); });
     connect(prefs_, &QPushButton::clicked, this, [this] {
         if (preferences_) preferences_();
+    });
+    connect(outputFormat_, qOverload<int>(&QComboBox::activated), this, [this](int index) {
+        if (!readOutputFormat_ || !writeOutputFormat_ || index < 0) return;
+        writeOutputFormat_(zeta::batch::outputFormatValue(static_cast<std::size_t>(index), readOutputFormat_()));
     });
 
     controller_.setZTView(this);
@@ -151,6 +169,25 @@ void DslrWindow::showRunControls(const RunControls& c) {
     camera_->nameTemplateField()->setEnabled(c.batchFields);
     for (std::size_t i = 0; i < kDslrSettings; ++i)
         popups_[i]->setEnabled(c.dslr[i]);
+    // The refresh also follows a format chosen in the preferences sheet.
+    captureOn_ = c.captureOn;
+    showOutputFormat();
+}
+
+void DslrWindow::setOutputFormatHandlers(std::function<std::string()> read,
+                                         std::function<void(const std::string&)> write) {
+    readOutputFormat_ = std::move(read);
+    writeOutputFormat_ = std::move(write);
+    showOutputFormat();
+}
+
+void DslrWindow::showOutputFormat() {
+    const bool usable = readOutputFormat_ && writeOutputFormat_;
+    // A run's format is fixed when it starts.
+    outputFormat_->setEnabled(usable && !captureOn_);
+    if (!usable) return;
+    const QSignalBlocker block(outputFormat_);
+    outputFormat_->setCurrentIndex(static_cast<int>(zeta::batch::outputFormatIndex(readOutputFormat_())));
 }
 
 void DslrWindow::showDslrPopup(DslrSetting setting, const std::vector<SwitchEntry>& entries, int selected) {

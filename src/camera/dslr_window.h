@@ -31,6 +31,9 @@ public:
 
     // The preferences button opens what this runs.
     void setPreferencesHandler(std::function<void()> handler) { preferences_ = std::move(handler); }
+    // The output format box reads the stored "outputFormat" with read and stores a choice with
+    // write; without them it stays disabled.
+    void setOutputFormatHandlers(std::function<std::string()> read, std::function<void(const std::string&)> write);
 
     // ZTCameraView.
     void showRunControls(const RunControls& controls) override;
@@ -63,6 +66,7 @@ public:
     QPushButton* prefsButton() const { return prefs_; }
     QLabel* captureFolderField() const { return folderPath_; }
     QLabel* focusStackingField() const { return focusStacking_; }
+    QComboBox* outputFormatPopUp() const { return outputFormat_; }
     // The live-view menu item; the main window may put it in a menu.
     QAction* liveViewMenu() const { return liveViewMenu_; }
 
@@ -85,6 +89,11 @@ private:
     QLabel* folderPath_ = nullptr;
     QLabel* focusStacking_ = nullptr;
     std::function<void()> preferences_;
+    QComboBox* outputFormat_ = nullptr;
+    std::function<std::string()> readOutputFormat_;
+    std::function<void(const std::string&)> writeOutputFormat_;
+    bool captureOn_ = false;
+    void showOutputFormat();
 };
 
 } // namespace zeta::camera

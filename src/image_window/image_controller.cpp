@@ -21,8 +21,9 @@ namespace {
 constexpr double kSixteenBitMaximum = 65280;
 constexpr std::size_t kDriftPoints = 201;
 
+// The stretch labels write their numbers as the statistics beside them do.
 std::string integerText(std::int64_t v) {
-    return std::to_string(v);
+    return formatInteger(v);
 }
 
 } // namespace

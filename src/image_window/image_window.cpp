@@ -8,6 +8,8 @@
 #include <QHBoxLayout>
 #include <QPixmap>
 #include <QToolButton>
+#include <QScrollArea>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -182,13 +184,24 @@ ImageWindow::ImageWindow(ImageController& controller, QWidget* parent) : QWidget
     stretch->addWidget(whiteStepper_, 1, 2);
     stretch->addWidget(fields_[Field::WhitePoint], 1, 3);
     stretch->addWidget(buttons_[Control::AutomaticStretch], 2, 1);
-    auto* zoom = new QHBoxLayout;
-    for (const auto c : {Control::ZoomIn, Control::ZoomToFit, Control::ActualSize, Control::ZoomOut})
-        zoom->addWidget(buttons_[c]);
-    auto* tools = new QHBoxLayout;
-    for (auto* b : {guide1, guide2, psf, drift, bahtinov})
-        tools->addWidget(b);
-    auto* side = new QVBoxLayout;
+    auto* zoom = new QGridLayout;
+    int cell = 0;
+    for (const auto c : {Control::ZoomIn, Control::ZoomToFit, Control::ActualSize, Control::ZoomOut}) {
+        zoom->addWidget(buttons_[c], cell / 2, cell % 2);
+        ++cell;
+    }
+    auto* tools = new QGridLayout;
+    cell = 0;
+    for (auto* b : {guide1, guide2, psf, drift, bahtinov}) {
+        tools->addWidget(b, cell / 3, cell % 3);
+        ++cell;
+    }
+    // The figures are a narrow column that scrolls when the window is low: the picture keeps
+    // the rest of the width.
+    auto* sideColumn = new QWidget;
+    sideColumn->setObjectName("statisticsColumn");
+    auto* side = new QVBoxLayout(sideColumn);
+    side->setContentsMargins(0, 0, 0, 0);
     side->addWidget(selectStars);
     side->addLayout(figures);
     side->addWidget(histogramImageView_);
@@ -196,9 +209,18 @@ ImageWindow::ImageWindow(ImageController& controller, QWidget* parent) : QWidget
     side->addLayout(zoom);
     side->addLayout(tools);
     side->addStretch();
+    auto* sideScroll = new QScrollArea(this);
+    sideScroll->setObjectName("statisticsScroll");
+    sideScroll->setFrameShape(QFrame::NoFrame);
+    sideScroll->setWidgetResizable(true);
+    sideScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sideScroll->setWidget(sideColumn);
+    sideScroll->setFixedWidth(sideColumn->sizeHint().width() +
+                              sideScroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
     auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(scrollView_, 1);
-    layout->addLayout(side);
+    layout->addWidget(sideScroll);
 
     controller_.setView(this);
     controller_.awakeFromNib();

@@ -39,6 +39,9 @@ SolverPanel::SolverPanel(SolverController& controller, QWidget* parent) : QWidge
     localURLText->setReadOnly(true);
     statusImage = new QLabel(this);
     statusText = new QLabel(this);
+    // A long status wraps in place: the panel keeps its width.
+    statusText->setWordWrap(true);
+    statusText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     raField = new QLineEdit(this);
     decField = new QLineEdit(this);
     orientationField = new QLineEdit(this);

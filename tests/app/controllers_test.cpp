@@ -1,11 +1,14 @@
 // The administration controllers driven through fake views and a fake client, without a display.
 
+#include "Common/indigo_client.h"
 #include "app/application_delegate.h"
+#include "app/application_view.h"
 #include "app/drivers_controller.h"
 #include "app/messages_controller.h"
 #include "app/port_text.h"
 #include "app/preferences_values.h"
 #include "app/services_controller.h"
+#include "batch/output_format.h"
 #include "fake_admin.h"
 #include "platform/constants.h"
 #include "support/temp_dir.h"
@@ -36,6 +39,8 @@ struct RecordingServicesView : ServicesView {
     void setRemoveEnabled(bool enabled) override { removeEnabled = enabled; }
     void setHostText(const std::string& text) override { host = text; }
     void setPortText(const std::string& text) override { port = text; }
+    void showEntryError(const std::string& text) override { error = text; }
+    std::string error;
 };
 
 } // namespace
@@ -76,8 +81,18 @@ TEST(PreferencesValues, NothingStoredShowsTheDefaultsAndStoresExactlyThem) {
     EXPECT_EQ(shown.markerColor, MARKER_COLOR());
     EXPECT_EQ(shown.backgroundColor, background);
 
+    EXPECT_EQ(shown.outputFormat, "FITS");
+    EXPECT_TRUE(shown.encodeFilter && shown.encodeMode && shown.encodeDuration);
+    EXPECT_FALSE(shown.encodeTemperature);
+    EXPECT_EQ(shown.aperture, 0);
+    EXPECT_EQ(shown.focalLength, 0);
+    EXPECT_FALSE(shown.useFahrenheit);
+    EXPECT_FALSE(shown.showCrosshair);
+    EXPECT_TRUE(shown.hidePanels);
+    EXPECT_FALSE(shown.enableBLOBTransfer);
+
     storePreferences(store, shown);
-    EXPECT_EQ(store.keys().size(), 12u);
+    EXPECT_EQ(store.keys().size(), 23u);
     EXPECT_EQ(store.objectForKey("useMirrorLockup"), zeta::platform::DefaultsValue(false));
     EXPECT_EQ(store.objectForKey("avoidAF"), zeta::platform::DefaultsValue(true));
     EXPECT_EQ(store.objectForKey("indigoPortNumber"), zeta::platform::DefaultsValue(0LL));
@@ -87,6 +102,55 @@ TEST(PreferencesValues, NothingStoredShowsTheDefaultsAndStoresExactlyThem) {
     EXPECT_EQ(loadPreferences(store, {}), shown);
 }
 
+TEST(PreferencesValues, TheSettingsOtherWindowsReadAreStoredUnderTheirKeys) {
+    test_support::TempDir folder;
+    zeta::platform::UserDefaults store(folder.path() / "prefs.json");
+    PreferencesValues values = loadPreferences(store, {});
+    values.outputFormat = "SER";
+    values.encodeFilter = false;
+    values.encodeTemperature = true;
+    values.aperture = 200;
+    values.focalLength = 1000.5;
+    values.useFahrenheit = true;
+    values.showCrosshair = true;
+    values.hidePanels = false;
+    values.enableBLOBTransfer = true;
+    storePreferences(store, values);
+    // Read back the way the windows read them.
+    EXPECT_EQ(store.stringForKey("outputFormat", "FITS"), "SER");
+    EXPECT_FALSE(store.boolForKey("encodeFilter", true));
+    EXPECT_TRUE(store.boolForKey("encodeMode", false));
+    EXPECT_TRUE(store.boolForKey("encodeTemperature", false));
+    EXPECT_EQ(store.doubleForKey("aperture", 0), 200);
+    EXPECT_EQ(store.doubleForKey("focalLength", 0), 1000.5);
+    EXPECT_TRUE(store.boolForKey("useFahrenheit", false));
+    EXPECT_TRUE(store.boolForKey("showCrosshair", false));
+    EXPECT_FALSE(store.boolForKey("hidePanels", true));
+    EXPECT_TRUE(store.boolForKey("enableBLOBTransfer", false));
+    EXPECT_EQ(loadPreferences(store, {}), values);
+}
+
+TEST(OutputFormat, ChoicesAndTheValuesTheyStore) {
+    using namespace zeta::batch;
+    struct Case {
+        std::string stored;
+        std::size_t shown;
+        bool video;
+    };
+    const Case cases[] = {{"FITS", 0, false}, {"", 0, false},   {"avi", 0, false},
+                          {"SER", 1, true},   {"AVI", 2, true}, {"MOV", 3, true}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(outputFormatIndex(c.stored), c.shown) << c.stored;
+        EXPECT_EQ(isVideoFormat(c.stored), c.video) << c.stored;
+    }
+    EXPECT_EQ(outputFormatValue(1, "FITS"), "SER");
+    EXPECT_EQ(outputFormatValue(3, "SER"), "MOV");
+    EXPECT_EQ(outputFormatValue(0, "SER"), "FITS");
+    // Numbered files leave another text that already means them as it was.
+    EXPECT_EQ(outputFormatValue(0, "avi"), "avi");
+    EXPECT_EQ(outputFormatValue(0, ""), "FITS");
+}
+
 TEST(PreferencesValues, EmptyAndBadFieldsFallBack) {
     test_support::TempDir folder;
     zeta::platform::UserDefaults store(folder.path() / "prefs.json");
@@ -94,6 +158,7 @@ TEST(PreferencesValues, EmptyAndBadFieldsFallBack) {
     values.serviceName.clear();
     values.serviceType.clear();
     values.portText = "port";
+    EXPECT_NE(preferencesError(values).find("0 to 65535"), std::string::npos);
     storePreferences(store, values);
     EXPECT_EQ(store.stringForKey("indigoServiceName", ""), APP_NAME());
     EXPECT_EQ(store.stringForKey("indigoServiceType", ""), "_indigo._tcp");
@@ -114,6 +179,55 @@ TEST(HelpAddress, TheBundledPageOfThisVersionExists) {
     const auto page = MAIN_BUNDLE().resourcePath() / "help" / "doc" / ("zeta_" + APP_VERSION() + ".html");
     ASSERT_TRUE(std::filesystem::exists(page)) << page;
     EXPECT_NE(readFile(page).find("id=\"whats_new\""), std::string::npos);
+}
+
+// The main window as the delegate sees it: the addresses it opens and the alerts it shows.
+struct RecordingWindow : ApplicationView {
+    bool opens = true;
+    std::vector<std::string> opened;
+    std::vector<AlertSpec> alerts;
+    bool titleVisible() const override { return true; }
+    void setTitleVisible(bool) override {}
+    zeta::platform::Color backgroundColor() const override { return {}; }
+    void setBackgroundColor(const zeta::platform::Color&) override {}
+    void beginAlert(const AlertSpec& alert, std::function<void(int)>) override { alerts.push_back(alert); }
+    bool openURL(const std::string& address) override {
+        opened.push_back(address);
+        return opens;
+    }
+    void setToolTipDelay(int) override {}
+};
+
+TEST(HelpAddress, HelpThatNoBrowserOpensIsSaidInTheLogAndOnTheWindowWhenAskedFor) {
+    struct Delegate : ApplicationDelegate {
+        using ApplicationDelegate::setIndigo;
+    } delegate;
+    auto client = std::make_shared<INDIGO>();
+    delegate.setIndigo(client);
+    RecordingWindow window;
+    delegate.setWindow(&window);
+    const auto failures = [&] {
+        int count = 0;
+        for (const std::string& line : client->messages())
+            count += line.find("Can't open the help: No web browser could be started for ") != std::string::npos;
+        return count;
+    };
+
+    delegate.showHelp();
+    EXPECT_EQ(failures(), 0);
+    EXPECT_TRUE(window.alerts.empty());
+
+    window.opens = false;
+    delegate.showHelp();
+    EXPECT_EQ(failures(), 1);
+    ASSERT_EQ(window.alerts.size(), 1u);
+    EXPECT_EQ(window.alerts[0].message, "Can't open the help");
+    EXPECT_NE(window.alerts[0].informativeText.find(window.opened.back()), std::string::npos);
+    // The first launch's own call, beside the preferences sheet, only notes it.
+    delegate.showHelp(true);
+    EXPECT_EQ(failures(), 2);
+    EXPECT_EQ(window.alerts.size(), 1u);
+    delegate.setWindow(nullptr);
 }
 
 TEST(ServicesController, RowsSelectionAddAndRemove) {
@@ -141,11 +255,11 @@ TEST(ServicesController, RowsSelectionAddAndRemove) {
     EXPECT_EQ(view.port, "7624");
 
     EXPECT_TRUE(controller.addAction("host2", ""));
-    EXPECT_TRUE(controller.addAction("host3", "-5"));
-    EXPECT_FALSE(controller.addAction("", "7000"));
+    EXPECT_TRUE(controller.addAction("host3", "7000"));
     ASSERT_EQ(controller.configuredServers().size(), 3u);
     EXPECT_EQ(controller.configuredServers()[1], (ServerAddress{"host2", 7624}));
-    EXPECT_EQ(controller.configuredServers()[2], (ServerAddress{"host3", 7624}));
+    EXPECT_EQ(controller.configuredServers()[2], (ServerAddress{"host3", 7000}));
+    EXPECT_EQ(view.error, "");
 
     // A Bonjour row or no selection only reloads.
     const int reloads = view.reloads;
@@ -159,6 +273,72 @@ TEST(ServicesController, RowsSelectionAddAndRemove) {
     // Nothing reaches the client before the sheet's OK.
     EXPECT_TRUE(admin->takeCalls().empty());
     controller.setView(nullptr);
+}
+
+TEST(ServicesController, RefusesWhatIsNotAServerWithTheReasonAndAddsNothing) {
+    auto admin = std::make_shared<FakeAdmin>();
+    ServicesController controller(admin);
+    RecordingServicesView view;
+    controller.setView(&view);
+    struct Case {
+        const char* host;
+        const char* port;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"", "7000", "host name"},   {"host", "99999", "1 to 65535"}, {"host", "abc", "1 to 65535"},
+        {"host", "0", "1 to 65535"}, {"host", "-5", "1 to 65535"},    {"host", "76 24", "1 to 65535"},
+    };
+    for (const Case& c : cases) {
+        view.error.clear();
+        EXPECT_FALSE(controller.addAction(c.host, c.port)) << c.host << ":" << c.port;
+        EXPECT_NE(view.error.find(c.reason), std::string::npos) << view.error;
+    }
+    EXPECT_TRUE(controller.configuredServers().empty());
+    // The next good entry clears the reason.
+    EXPECT_TRUE(controller.addAction("host", "65535"));
+    EXPECT_EQ(view.error, "");
+    controller.setView(nullptr);
+}
+
+TEST(ServicesController, AServerThatCannotBeConnectedStaysListedUntilRemoved) {
+    auto admin = std::make_shared<FakeAdmin>();
+    admin->unreachable = {{"gone", 7000}};
+    ServicesController controller(admin);
+    controller.loadPreferences();
+    controller.addAction("gone", "7000");
+    controller.addAction("here", "7001");
+    controller.savePreferences();
+    EXPECT_EQ(admin->takeCalls(), (std::vector<std::string>{"add gone:7000", "add here:7001"}));
+
+    // Opening the sheet again: the client has only the connected one, the list keeps both.
+    controller.loadPreferences();
+    ASSERT_EQ(controller.numberOfRows(), 2u);
+    EXPECT_EQ(controller.row(0)->text, "here (7001)");
+    EXPECT_FALSE(controller.row(0)->failed);
+    EXPECT_TRUE(controller.row(1)->failed);
+    EXPECT_NE(controller.row(1)->text.find("gone (7000)"), std::string::npos);
+    EXPECT_NE(controller.row(1)->text.find("could not connect"), std::string::npos);
+
+    // Each OK tries it again; once reachable it is an ordinary row.
+    admin->unreachable.clear();
+    controller.savePreferences();
+    EXPECT_EQ(admin->takeCalls(), (std::vector<std::string>{"add gone:7000"}));
+    controller.loadPreferences();
+    EXPECT_FALSE(controller.row(1)->failed);
+
+    // Removed by the user, a failed server is gone for good.
+    admin->servers.pop_back();
+    admin->unreachable = {{"gone", 7000}};
+    controller.loadPreferences();
+    controller.addAction("gone", "7000");
+    controller.savePreferences();
+    controller.loadPreferences();
+    ASSERT_EQ(controller.numberOfRows(), 2u);
+    controller.removeAction(1);
+    controller.savePreferences();
+    controller.loadPreferences();
+    EXPECT_EQ(controller.numberOfRows(), 1u);
 }
 
 TEST(ServicesController, SaveConnectsAndDisconnectsOnlyTheDifference) {

@@ -19,6 +19,7 @@ public:
     std::set<std::string> failingLoads;
     std::vector<std::string> services;
     std::vector<zeta::app::ServerAddress> servers;
+    std::vector<zeta::app::ServerAddress> unreachable; // addServer fails for these
     std::vector<std::string> calls;
     std::atomic<int> restarts{0};
     std::atomic<int> enumerations{0};
@@ -50,9 +51,11 @@ public:
     }
     std::vector<std::string> serviceNames() const override { return services; }
     std::vector<zeta::app::ServerAddress> configuredServers() const override { return servers; }
-    void addServer(const zeta::app::ServerAddress& server) override {
+    bool addServer(const zeta::app::ServerAddress& server) override {
         calls.push_back("add " + server.host + ":" + std::to_string(server.port));
+        if (std::find(unreachable.begin(), unreachable.end(), server) != unreachable.end()) return false;
         servers.push_back(server);
+        return true;
     }
     void removeServer(const zeta::app::ServerAddress& server) override {
         calls.push_back("remove " + server.host + ":" + std::to_string(server.port));

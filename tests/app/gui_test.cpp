@@ -5,6 +5,7 @@
 #include "app/message_log_window.h"
 #include "app/preferences_dialog.h"
 #include "app/services_panel.h"
+#include "app/tooltip_delay.h"
 #include "app_fixture.h"
 #include "fake_admin.h"
 #include "indigo/indigo_property.h"
@@ -12,7 +13,10 @@
 #include "support/temp_dir.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDockWidget>
+#include <QDoubleSpinBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
@@ -94,6 +98,8 @@ TEST(AppLaunch, BannerAndHelpMenuWithoutAnchor) {
     launch.delegate.showHelp();
     ASSERT_EQ(recorder.urls.size(), 1u);
     EXPECT_FALSE(recorder.urls[0].hasFragment());
+    // The tooltip delay of the start-up is the one tooltips wait.
+    EXPECT_EQ(zeta::app::toolTipDelay(), 300);
 }
 
 TEST(PreferencesSheet, UnchangedOKStoresTheDefaultsRestartsAndEnumerates) {
@@ -115,9 +121,13 @@ TEST(PreferencesSheet, UnchangedOKStoresTheDefaultsRestartsAndEnumerates) {
     EXPECT_TRUE(waitFor([&] { return admin->restarts == 1 && admin->enumerations == 1; }));
     auto keys = DEFAULTS().keys();
     std::sort(keys.begin(), keys.end());
-    EXPECT_EQ(keys, (std::vector<std::string>{"avoidAF", "backgroundColor", "deleteDownloadedImages", "graphColor1",
-                                              "graphColor2", "indigoLogLevel", "indigoPortNumber", "indigoServiceName",
-                                              "indigoServiceType", "lockCameraGUI", "markerColor", "useMirrorLockup"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{
+                        "aperture",           "avoidAF",        "backgroundColor",  "deleteDownloadedImages",
+                        "enableBLOBTransfer", "encodeDuration", "encodeFilter",     "encodeMode",
+                        "encodeTemperature",  "focalLength",    "graphColor1",      "graphColor2",
+                        "hidePanels",         "indigoLogLevel", "indigoPortNumber", "indigoServiceName",
+                        "indigoServiceType",  "lockCameraGUI",  "markerColor",      "outputFormat",
+                        "showCrosshair",      "useFahrenheit",  "useMirrorLockup"}));
     EXPECT_EQ(DEFAULTS().stringForKey("indigoServiceType", ""), "_indigo._tcp");
     EXPECT_EQ(DEFAULTS().colorForKey("markerColor", {}), MARKER_COLOR());
 }
@@ -273,6 +283,13 @@ TEST(CloseAndQuit, RefusedWhileTheCameraIsBusy) {
     EXPECT_FALSE(launch.window.close());
     EXPECT_TRUE(launch.window.isVisible());
     EXPECT_TRUE(logHas(*launch.delegate.indigo(), "Can't close the window, some device operation is in progress!"));
+    // Said on the window too, not only in the log.
+    QMessageBox* closing = openAlert(launch.window);
+    ASSERT_NE(closing, nullptr);
+    EXPECT_EQ(closing->text(), "Can't close the window");
+    EXPECT_EQ(closing->informativeText(), "Some device operation is in progress!");
+    QTest::mouseClick(closing->buttons().value(0), Qt::LeftButton);
+    EXPECT_FALSE(closing->isVisible());
 
     launch.window.quit();
     QMessageBox* alert = openAlert(launch.window);
@@ -316,7 +333,7 @@ TEST(MainWindow, PlacesForLaterWindows) {
     EXPECT_TRUE(panel->isVisible());
 
     launch.delegate.toggleTitle();
-    EXPECT_TRUE(launch.window.windowTitle().isEmpty());
+    EXPECT_TRUE(launch.window.windowTitle().trimmed().isEmpty());
     launch.delegate.toggleTitle();
     EXPECT_EQ(launch.window.windowTitle().toStdString(), APP_NAME());
 }
@@ -361,4 +378,128 @@ TEST(AppLaunch, DevicesAttachedBeforeTheClientAreSeenFromTheStart) {
         EXPECT_TRUE(waitFor([&] { return client.device("Early Device") != nullptr; }));
         launch.terminated = false;
     }
+}
+
+TEST(PreferencesSheet, TheSettingsOtherWindowsReadHaveControlsAppliedOnOK) {
+    DEFAULTS().setBool(true, "initialized_" + APP_VERSION());
+    auto admin = std::make_shared<FakeAdmin>();
+    Launch launch(admin, false);
+    DEFAULTS().removeAll();
+    launch.delegate.preferences();
+    auto* sheet = launch.window.preferencesDialog();
+    auto* format = sheet->findChild<QComboBox*>("outputFormatPopup");
+    ASSERT_NE(format, nullptr);
+    EXPECT_EQ(format->currentText(), "Numbered files");
+    auto* encodeFilter = sheet->findChild<QCheckBox*>("encodeFilterButton");
+    EXPECT_TRUE(encodeFilter->isEnabled());
+    // A video has one name per run: its frames' name parts do not apply.
+    format->setCurrentIndex(format->findText("SER video"));
+    EXPECT_FALSE(encodeFilter->isEnabled());
+    sheet->findChild<QDoubleSpinBox*>("apertureField")->setValue(200);
+    sheet->findChild<QDoubleSpinBox*>("focalLengthField")->setValue(1000);
+    for (const char* name : {"useFahrenheitButton", "showCrosshairButton", "enableBLOBTransferButton"})
+        sheet->findChild<QCheckBox*>(name)->setChecked(true);
+    sheet->findChild<QCheckBox*>("hidePanelsButton")->setChecked(false);
+    // Nothing is stored before OK.
+    EXPECT_TRUE(DEFAULTS().keys().empty());
+
+    QTest::mouseClick(sheet->okButton(), Qt::LeftButton);
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(DEFAULTS().stringForKey("outputFormat", ""), "SER");
+    EXPECT_EQ(DEFAULTS().doubleForKey("aperture", 0), 200);
+    EXPECT_EQ(DEFAULTS().doubleForKey("focalLength", 0), 1000);
+    EXPECT_TRUE(DEFAULTS().boolForKey("useFahrenheit", false));
+    EXPECT_TRUE(DEFAULTS().boolForKey("showCrosshair", false));
+    EXPECT_TRUE(DEFAULTS().boolForKey("enableBLOBTransfer", false));
+    EXPECT_FALSE(DEFAULTS().boolForKey("hidePanels", true));
+    EXPECT_TRUE(DEFAULTS().boolForKey("encodeFilter", false));
+
+    // Showing the sheet again shows what was stored.
+    launch.delegate.preferences();
+    EXPECT_EQ(format->currentText(), "SER video");
+    EXPECT_EQ(sheet->findChild<QDoubleSpinBox*>("apertureField")->value(), 200);
+    EXPECT_FALSE(sheet->findChild<QCheckBox*>("hidePanelsButton")->isChecked());
+    QTest::mouseClick(sheet->cancelButton(), Qt::LeftButton);
+}
+
+TEST(PreferencesSheet, APortThatIsNotANumberIsRefusedWithItsReasonAndNothingIsApplied) {
+    DEFAULTS().setBool(true, "initialized_" + APP_VERSION());
+    auto admin = std::make_shared<FakeAdmin>();
+    Launch launch(admin, false);
+    DEFAULTS().removeAll();
+    launch.delegate.preferences();
+    auto* sheet = launch.window.preferencesDialog();
+    auto* port = sheet->findChild<QLineEdit*>("indigoPortNumberField");
+    for (const char* typed : {"abc", "99999", "-1"}) {
+        port->setText(typed);
+        QTest::mouseClick(sheet->okButton(), Qt::LeftButton);
+        EXPECT_TRUE(sheet->isVisible()) << typed;
+        EXPECT_TRUE(sheet->errorLabel()->isVisible()) << typed;
+        EXPECT_TRUE(sheet->errorLabel()->text().contains("0 to 65535")) << typed;
+        EXPECT_TRUE(DEFAULTS().keys().empty()) << typed;
+    }
+    waitFor([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(admin->restarts, 0);
+
+    port->setText("7625");
+    QTest::mouseClick(sheet->okButton(), Qt::LeftButton);
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(DEFAULTS().integerForKey("indigoPortNumber", 0), 7625);
+}
+
+TEST(ServicesPanel, AServerThatIsNotOneIsRefusedWhereItIsTyped) {
+    DEFAULTS().setBool(true, "initialized_" + APP_VERSION());
+    Launch launch(std::make_shared<FakeAdmin>(), false);
+    launch.delegate.preferences();
+    auto* services = launch.window.preferencesDialog()->servicesPanel();
+    struct Case {
+        const char* host;
+        const char* port;
+        const char* reason;
+    };
+    for (const Case c : {Case{"somewhere", "99999", "1 to 65535"}, Case{"somewhere", "abc", "1 to 65535"},
+                         Case{"", "7624", "host name"}}) {
+        services->hostnameField()->clear();
+        services->portField()->clear();
+        QTest::keyClicks(services->hostnameField(), c.host);
+        QTest::keyClicks(services->portField(), c.port);
+        QTest::mouseClick(services->addButton(), Qt::LeftButton);
+        EXPECT_EQ(services->servicesTableView()->count(), 0) << c.port;
+        EXPECT_TRUE(services->entryErrorLabel()->isVisible()) << c.port;
+        EXPECT_TRUE(services->entryErrorLabel()->text().contains(c.reason)) << c.port;
+    }
+    services->portField()->clear();
+    QTest::keyClicks(services->hostnameField(), "somewhere");
+    QTest::mouseClick(services->addButton(), Qt::LeftButton);
+    ASSERT_EQ(services->servicesTableView()->count(), 1);
+    EXPECT_EQ(services->servicesTableView()->item(0)->text(), "somewhere (7624)");
+    EXPECT_FALSE(services->entryErrorLabel()->isVisible());
+}
+
+TEST(MessageLog, ALongLineIsShownWholeNotCut) {
+    DEFAULTS().setBool(true, "initialized_" + APP_VERSION());
+    Launch launch(std::make_shared<FakeAdmin>());
+    auto* log = launch.window.messageLogWindow();
+    log->resize(400, 300);
+    log->show();
+    std::string tail;
+    for (int i = 0; i < 40; ++i)
+        tail += " word" + std::to_string(i);
+    launch.delegate.indigo()->message("long" + tail);
+    auto* view = log->findChild<QListView*>("messagesTableView");
+    const auto rowWith = [&](const QString& text) {
+        for (int row = 0; row < view->model()->rowCount(); ++row) {
+            const QModelIndex index = view->model()->index(row, 0);
+            if (view->model()->data(index).toString().endsWith(text)) return index;
+        }
+        return QModelIndex();
+    };
+    ASSERT_TRUE(waitFor([&] { return rowWith(" word39").isValid(); }));
+    waitFor([] { return false; }, std::chrono::milliseconds(200));
+    const QModelIndex row = rowWith(" word39");
+    const int needed = view->fontMetrics().horizontalAdvance(row.data().toString());
+    // The row holds the whole text and the view scrolls to its end; nothing is elided.
+    EXPECT_GE(view->visualRect(row).width(), needed);
+    EXPECT_GT(view->horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(view->textElideMode(), Qt::ElideNone);
 }

@@ -43,3 +43,38 @@ TEST(NumberFormat, ReadsTypedText) {
     EXPECT_EQ(parseNumber("%g", ""), 0);
     EXPECT_EQ(parseNumber("%g", " 2.5 s"), 2.5);
 }
+
+TEST(NumberFormat, RefusesTypedTextThatIsNotANumber) {
+    struct Case {
+        const char* format;
+        const char* text;
+        std::optional<double> value;
+    };
+    const Case cases[] = {
+        {"%g", "2", 2.0},
+        {"%g", " 2.5 ", 2.5},
+        {"%g", "-1e3", -1000.0},
+        {"%g", "abc", std::nullopt},
+        {"%g", "", std::nullopt},
+        {"%g", "2.5 s", std::nullopt},
+        {"%g", "0x10", std::nullopt},
+        {"%g", "inf", std::nullopt},
+        {"%g", "nan", std::nullopt},
+        {"%g", "1e999", std::nullopt},
+        {"%10.6m", "12:45:30", 12.0 + 45.0 / 60 + 30.0 / 3600},
+        {"%10.6m", "-0:30", -0.5},
+        {"%10.6m", "12::30", 12.0 + 30.0 / 3600},
+        {"%10.6m", "12.5", 12.5},
+        {"%10.6m", "12:3x", std::nullopt},
+        {"%10.6m", "ab:cd", std::nullopt},
+        {"%10.6m", "1:2:3:4", std::nullopt},
+        {"%10.6m", " ", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const auto value = zeta::app::readNumber(c.format, c.text);
+        ASSERT_EQ(value.has_value(), c.value.has_value()) << c.format << " '" << c.text << "'";
+        if (value) {
+            EXPECT_NEAR(*value, *c.value, 1e-9) << c.text;
+        }
+    }
+}

@@ -182,4 +182,56 @@ TEST(PropertyBrowser, BrowsesAndChangesTheSimulatorsOfARemoteServer) {
     ASSERT_NE(alert, nullptr);
     EXPECT_TRUE(alert->isVisible());
     alert->accept();
+
+    // A wider table makes the picture's row higher, in the picture's proportions.
+    const QSize shown = browser.itemsTable()->cellWidget(0, 0)->findChild<QLabel*>("picture")->pixmap().size();
+    ASSERT_GT(shown.width(), 0);
+    const auto expectedHeight = [&] {
+        return static_cast<int>(double(browser.itemsTable()->viewport()->width() + 5) / shown.width() * shown.height());
+    };
+    const int before = browser.itemsTable()->rowHeight(0);
+    browser.resize(browser.width() + 300, browser.height());
+    ASSERT_TRUE(waitFor([&] { return browser.itemsTable()->rowHeight(0) == expectedHeight(); }))
+        << browser.itemsTable()->rowHeight(0) << " for " << expectedHeight();
+    EXPECT_GT(browser.itemsTable()->rowHeight(0), before);
+
+    // The keyboard moves through the tree as clicks do.
+    const auto exposure = ccd->property("CCD_EXPOSURE");
+    ASSERT_NO_FATAL_FAILURE(selectInTree(browser, exposure));
+    const QModelIndex below = browser.tree()->indexBelow(browser.model()->indexOf(exposure));
+    const auto next = browser.model()->propertyAt(below);
+    ASSERT_TRUE(next);
+    browser.tree()->setFocus();
+    QTest::keyClick(browser.tree(), Qt::Key_Down);
+    EXPECT_EQ(browser.selectedProperty(), next);
+    EXPECT_TRUE(browser.propertyNameLabel()->text().endsWith(QString::fromStdString(next->description())));
+    QTest::keyClick(browser.tree(), Qt::Key_Up);
+    EXPECT_EQ(browser.selectedProperty(), exposure);
+
+    // Letters in a number are refused before sending, with the reason; a number goes.
+    const auto binning = ccd->property("CCD_BIN");
+    ASSERT_TRUE(binning) << peer.log();
+    ASSERT_NO_FATAL_FAILURE(selectInTree(browser, binning));
+    const int binX = rowOf(binning, "HORIZONTAL");
+    ASSERT_LT(binX, browser.itemsTable()->rowCount());
+    const double binning0 = binning->item<INDIGO::NumberItem>("HORIZONTAL")->value();
+    zeta::app::TextField* binField = browser.editor(binX);
+    ASSERT_NE(binField, nullptr);
+    binField->setFocus();
+    binField->selectAll();
+    QTest::keyClicks(binField, "abc");
+    QTest::mouseClick(browser.setButton(), Qt::LeftButton);
+    EXPECT_TRUE(browser.setErrorLabel()->isVisible());
+    EXPECT_TRUE(browser.setErrorLabel()->text().contains("\"abc\" is not a number"))
+        << browser.setErrorLabel()->text().toStdString();
+    EXPECT_EQ(binField->text(), "abc");
+    // Nothing went: the editor keeps its lock as before a Set.
+    EXPECT_TRUE(browser.locked());
+    binField->selectAll();
+    QTest::keyClicks(binField, binning0 == 2 ? "1" : "2");
+    QTest::mouseClick(browser.setButton(), Qt::LeftButton);
+    EXPECT_FALSE(browser.setErrorLabel()->isVisible());
+    ASSERT_TRUE(waitFor([&] {
+        return binning->item<INDIGO::NumberItem>("HORIZONTAL")->value() == (binning0 == 2 ? 1 : 2);
+    })) << peer.log();
 }

@@ -70,7 +70,7 @@ TEST_F(ImageControllerTest, DisplayUpdateShowsTheFramesFigures) {
     EXPECT_EQ(frame->blackPoint(), frame->autoBlackPoint());
     EXPECT_EQ(frame->whitePoint(), frame->autoWhitePoint());
     EXPECT_EQ(view.values[Control::WhiteSlider], static_cast<double>(frame->autoWhitePoint()));
-    EXPECT_EQ(view.texts[Field::BlackPoint], std::to_string(frame->autoBlackPoint()));
+    EXPECT_EQ(view.texts[Field::BlackPoint], formatInteger(frame->autoBlackPoint()));
 
     // A binned frame: other size than the sensor, shown red; the 16-bit median gets "~ ".
     const auto binned = greyFrame(60, 50, 16, [](int x, int) { return 1000 + 10 * x; });
@@ -149,6 +149,8 @@ TEST_F(ImageControllerTest, StretchControlsFollowTheFramesDepth) {
     controller.whitePointAction(StretchSender::Stepper);
     EXPECT_EQ(view.values[Control::WhiteSlider], 40000);
     EXPECT_EQ(deep->whitePoint(), 40000);
+    // Written as the statistics beside it are.
+    EXPECT_EQ(view.texts[Field::WhitePoint], formatInteger(40000));
 
     view.values[Control::BlackSlider] = view.values[Control::BlackStepper] = 2560;
     view.values[Control::WhiteSlider] = view.values[Control::WhiteStepper] = 51200;

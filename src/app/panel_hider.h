@@ -1,0 +1,31 @@
+#pragma once
+// Hides one panel while the application is inactive and shows it again when the application
+// is active, when its panel: action asked for that ("hidePanels"). Follows the application's
+// state changes, which every Linux platform reports.
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+namespace zeta::app {
+
+class PanelHider final : public QObject {
+    Q_OBJECT
+public:
+    // The hider belongs to the panel.
+    explicit PanelHider(QWidget* panel);
+
+    // The panel: action: takes "hidePanels" (default on) as the panel's rule, then brings the
+    // panel to the front as the active window.
+    void orderFront();
+
+    bool hidesOnDeactivate() const { return hides_; }
+    void applicationStateChanged(Qt::ApplicationState state);
+
+private:
+    QPointer<QWidget> panel_;
+    bool hides_ = false;
+    bool hiddenForDeactivation_ = false;
+};
+
+} // namespace zeta::app
