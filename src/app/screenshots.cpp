@@ -12,6 +12,7 @@
 #include "camera/camera_widget.h"
 #include "camera/dslr_window.h"
 #include "camera/zt_camera_controller.h"
+#include "focus/sequencer_controller.h"
 #include "focus/sequencer_panel.h"
 #include "image_window/focus_panel_widgets.h"
 #include "image_window/image_controller.h"
@@ -24,6 +25,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTreeView>
 #include <cmath>
@@ -175,6 +177,24 @@ int main(int argc, char* argv[]) {
         QElapsedTimer stopping;
         stopping.start();
         while ((camera.captureInProgress() || camera.previewInProgress()) && stopping.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+
+    // The sequencer running a plan on the same camera, aborted once shown.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* sequencer = dynamic_cast<SequencerPanel*>(widget);
+        if (sequencer == nullptr || windows.dslrWindow() == nullptr) continue;
+        sequencer->showRow(1, {"1", "1", "2", "5", "M42 L"});
+        sequencer->showRow(2, {"1", "1", "2", "3", "M42 Ha"});
+        sequencer->showRepeatCount(2);
+        sequencer->show();
+        sequencer->executeButton->click();
+        runEventsFor(1500);
+        ok = save(sequencer, folder, "sequencer_run") && ok;
+        sequencer->executeButton->click();
+        QElapsedTimer stopping;
+        stopping.start();
+        while (windows.sequencerController().sequenceInProgress() && stopping.elapsed() < 5000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
 

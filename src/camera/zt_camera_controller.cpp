@@ -180,7 +180,14 @@ void ZTCameraController::sendExposure(const std::shared_ptr<INDIGO::Property>& e
     sendNumbers(exposure, {{"EXPOSURE", runDuration_.load()}});
 }
 
+bool ZTCameraController::refusedWhileHeld() {
+    if (!runsHeld_ || !runsHeld_()) return false;
+    log("A sequence is running: the camera window's own runs wait until it ends");
+    return true;
+}
+
 void ZTCameraController::previewAction(bool liveView) {
+    if (refusedWhileHeld()) return;
     streamingUsed_.store(liveView);
     const auto exposure = cameraProperty("CCD_EXPOSURE");
     if (!exposure) return;
@@ -195,6 +202,7 @@ void ZTCameraController::previewAction(bool liveView) {
 }
 
 void ZTCameraController::preview1Action() {
+    if (refusedWhileHeld()) return;
     const auto exposure = cameraProperty("CCD_EXPOSURE");
     if (!exposure) return;
     startRun(1, true, false);
@@ -204,7 +212,7 @@ void ZTCameraController::preview1Action() {
 }
 
 void ZTCameraController::captureAction() {
-    if (!batch_) return;
+    if (!batch_ || refusedWhileHeld()) return;
     if (!batch_->folder()) {
         if (!ztView_) return;
         const auto chosen = ztView_->chooseFolder(picturesFolder());
@@ -225,21 +233,53 @@ void ZTCameraController::captureAction() {
 }
 
 void ZTCameraController::startCapture() {
+    startBatch({frameCount(), duration(), ztView_ ? ztView_->timelapse() : 0.0,
+                view() ? view()->nameTemplate() : std::string("IMG")});
+}
+
+bool ZTCameraController::captureBatch(const BatchRun& run, std::function<void(RunEnd)> ended) {
+    if (!batch_ || !batch_->folder() || running() || !cameraProperty("CCD_EXPOSURE")) return false;
+    {
+        std::lock_guard lock(runEndedMutex_);
+        runEnded_ = std::move(ended);
+    }
+    setState(INDIGO_BUSY_STATE);
+    BatchRun own = run;
+    if (!bulbMode()) own.duration = 0;
+    if (startBatch(own)) return true;
+    std::lock_guard lock(runEndedMutex_);
+    runEnded_ = nullptr;
+    return false;
+}
+
+bool ZTCameraController::startBatch(const BatchRun& run) {
     const auto exposure = cameraProperty("CCD_EXPOSURE");
-    if (!exposure || !batch_ || running()) return;
-    batch_->setNameTemplate(view() ? view()->nameTemplate() : std::string("IMG"));
+    if (!exposure || !batch_ || running()) return false;
+    batch_->setNameTemplate(run.name);
     batch_->setIndex(0);
     batch_->open();
-    runCount_.store(frameCount());
-    startRun(runCount_.load(), false, false);
+    runCount_.store(run.count);
+    startRun(run.count, false, false);
+    runDuration_.store(run.duration);
+    runTimelapse_.store(run.interval);
     updateGUI();
     if (batch_->runFailed()) {
         log("Capture stopped: the batch could not be opened");
         lastRunFailed_.store(true);
         endRun(INDIGO_ALERT_STATE);
-        return;
+        return true;
     }
     sendExposure(exposure);
+    return true;
+}
+
+void ZTCameraController::reportRunEnd(RunEnd end) {
+    std::function<void(RunEnd)> ended;
+    {
+        std::lock_guard lock(runEndedMutex_);
+        ended.swap(runEnded_);
+    }
+    if (ended) ended(end);
 }
 
 void ZTCameraController::folderAction() {
@@ -461,6 +501,7 @@ bool ZTCameraController::focusStep() {
 }
 
 void ZTCameraController::endRun(indigo_property_state state) {
+    const bool stopped = stopInProgress_.load();
     if (batch_) batch_->close();
     // The state first: whoever sees the run ended finds its light queued already.
     setState(state);
@@ -469,6 +510,7 @@ void ZTCameraController::endRun(indigo_property_state state) {
     setPreviewInProgress(false);
     setCaptureInProgress(false);
     sleeper_->wake();
+    reportRunEnd(state == INDIGO_OK_STATE ? RunEnd::Done : stopped ? RunEnd::Stopped : RunEnd::Failed);
 }
 
 void ZTCameraController::endRunOn(indigo_property_state state, const char* what, const std::string& camera) {
@@ -519,7 +561,7 @@ double ZTCameraController::duration() const {
 }
 
 void ZTCameraController::updateGUI() {
-    const bool busy = running();
+    const bool busy = running() || (runsHeld_ && runsHeld_());
     const auto device = camera();
     RunControls controls;
     controls.prefs = controls.captureFolder = !busy;
@@ -681,6 +723,7 @@ void ZTCameraController::resetControls() {
         log("Capture stopped: the camera is no longer available");
         keepAlert_.store(true);
     }
+    reportRunEnd(RunEnd::Failed);
     if (keepAlert_.load()) setState(INDIGO_ALERT_STATE);
     if (ztView_) ztView_->showBattery("Bat");
     updateGUI();
