@@ -180,12 +180,14 @@ int main(int argc, char* argv[]) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
 
-    // The sequencer running a plan on the same camera, aborted once shown.
+    // The sequencer running a plan on the same camera, aborted once shown (its own picture
+    // below shows how it ended).
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         auto* sequencer = dynamic_cast<SequencerPanel*>(widget);
         if (sequencer == nullptr || windows.dslrWindow() == nullptr) continue;
         sequencer->showRow(1, {"1", "1", "2", "5", "M42 L"});
         sequencer->showRow(2, {"1", "1", "2", "3", "M42 Ha"});
+        sequencer->showRow(3, {"0", "60", "0", "20", "Flats"});
         sequencer->showRepeatCount(2);
         sequencer->show();
         sequencer->executeButton->click();
@@ -202,19 +204,12 @@ int main(int argc, char* argv[]) {
     runEventsFor(300);
     ok = save(window.messageLogWindow(), folder, "message_log") && ok;
 
-    // The camera's properties in the browser, and a plan in the sequencer.
+    // The camera's properties in the browser.
     if (auto* browser = window.propertyBrowser()) {
         browser->show();
         runEventsFor(300);
         if (auto camera = windows.dslrController().camera())
             clickRow(browser->tree(), QString::fromStdString(camera->name()));
-    }
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        auto* sequencer = dynamic_cast<SequencerPanel*>(widget);
-        if (sequencer == nullptr) continue;
-        sequencer->showRow(1, {"1", "120", "0", "10", "M31 L"});
-        sequencer->showRow(2, {"1", "180", "0", "5", "M31 Ha"});
-        sequencer->showRow(3, {"0", "60", "0", "20", "Flats"});
     }
 
     // Every other window and panel, by its title.
