@@ -22,6 +22,17 @@ namespace zeta::camera {
 
 namespace {
 
+// An editable popup whose list only offers values: typed text is never completed to the first
+// entry it starts ("3" frames must not become 30).
+QComboBox* typedCombo(const char* name) {
+    auto* combo = new QComboBox;
+    combo->setObjectName(name);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setCompleter(nullptr);
+    return combo;
+}
+
 QString text(const std::string& value) {
     return QString::fromStdString(value);
 }
@@ -75,10 +86,7 @@ CameraWidget::CameraWidget(CameraController& controller, QWidget* parent) : QWid
     frameTypes_->setObjectName("frameTypesPopUp");
     form->addRow(tr("Frame type:"), frameTypes_);
 
-    durations_ = new QComboBox;
-    durations_->setObjectName("durationsCombo");
-    durations_->setEditable(true);
-    durations_->setInsertPolicy(QComboBox::NoInsert);
+    durations_ = typedCombo("durationsCombo");
     for (double seconds : EXPOSURE_TIMES())
         durations_->addItem(number(seconds));
     durations_->setCurrentText("1");
@@ -93,10 +101,7 @@ CameraWidget::CameraWidget(CameraController& controller, QWidget* parent) : QWid
     coolerLabel_ = new QLabel(tr("Cooler (°C):"));
     coolerLabel_->setObjectName("coolerLabelField");
     auto* coolerRow = new QHBoxLayout;
-    cooler_ = new QComboBox;
-    cooler_->setObjectName("coolerCombo");
-    cooler_->setEditable(true);
-    cooler_->setInsertPolicy(QComboBox::NoInsert);
+    cooler_ = typedCombo("coolerCombo");
     coolerState_ = new QLabel;
     coolerState_->setObjectName("coolerStateField");
     coolerImage_ = new QLabel;
@@ -106,17 +111,11 @@ CameraWidget::CameraWidget(CameraController& controller, QWidget* parent) : QWid
     coolerRow->addWidget(coolerImage_);
     form->addRow(coolerLabel_, coolerRow);
 
-    counts_ = new QComboBox;
-    counts_->setObjectName("countsCombo");
-    counts_->setEditable(true);
-    counts_->setInsertPolicy(QComboBox::NoInsert);
+    counts_ = typedCombo("countsCombo");
     for (int frames : FRAME_COUNTS())
         counts_->addItem(QString::number(frames));
     form->addRow(tr("Frames:"), counts_);
-    timelapses_ = new QComboBox;
-    timelapses_->setObjectName("timelapsesCombo");
-    timelapses_->setEditable(true);
-    timelapses_->setInsertPolicy(QComboBox::NoInsert);
+    timelapses_ = typedCombo("timelapsesCombo");
     form->addRow(tr("Interval (s):"), timelapses_);
     nameTemplate_ = new QLineEdit;
     nameTemplate_->setObjectName("nameTemplateField");
@@ -130,8 +129,10 @@ CameraWidget::CameraWidget(CameraController& controller, QWidget* parent) : QWid
     progress_->setVisible(false);
     fps_ = new QLabel;
     fps_->setObjectName("fpsField");
+    fps_->setAccessibleName(tr("Frame rate"));
     batch_ = new QLabel;
     batch_->setObjectName("batchField");
+    batch_->setAccessibleName(tr("Frames taken"));
     progressRow->addWidget(progress_, 1);
     progressRow->addWidget(fps_);
     progressRow->addWidget(batch_);

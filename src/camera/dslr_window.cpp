@@ -84,6 +84,9 @@ DslrWindow::DslrWindow(ZTCameraController& controller, QWidget* parent) : QWidge
     capture_ = button(tr("Capture"), "captureButton", true);
     captureStop_ = button(tr("Stop"), "captureStopButton", false);
     folder_ = button(tr("Folder…"), "captureFolderButton", false);
+    // The two Stop buttons, told apart by what they stop.
+    liveViewStop_->setAccessibleName(tr("Stop live view"));
+    captureStop_->setAccessibleName(tr("Stop capture"));
     prefs_ = button(tr("Preferences…"), "prefsButton", false);
     buttons->addWidget(liveView_, 0, 0);
     buttons->addWidget(zoom_, 0, 1);

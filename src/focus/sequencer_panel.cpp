@@ -20,6 +20,8 @@ template <class Values>
 QComboBox* comboOf(const Values& values, QWidget* parent) {
     auto* combo = new QComboBox(parent);
     combo->setEditable(true);
+    // The list offers values; what the user types stays as typed (no completion to "30").
+    combo->setCompleter(nullptr);
     for (const auto value : values)
         combo->addItem(QString::number(value));
     combo->setCurrentIndex(-1);
@@ -71,6 +73,7 @@ SequencerPanel::SequencerPanel(SequencerController& controller, QWidget* parent)
     repeatCombo = new QComboBox(this);
     repeatCombo->setEditable(true);
     repeatCombo->setAccessibleName(tr("Repeat"));
+    repeatCombo->setCompleter(nullptr);
     executeButton = new QPushButton(tr("Execute"), this);
     connect(executeButton, &QPushButton::clicked, this, [this] { controller_.executeAction(); });
     statusImage = new QLabel(this);

@@ -1,0 +1,47 @@
+#include "journey_app.h"
+
+#include "app/app_launch.h"
+#include "app/preferences_dialog.h"
+#include "platform/constants.h"
+#include "platform/user_defaults.h"
+#include "support/qt_application.h"
+
+#include <QApplication>
+#include <QTest>
+#include <cstdlib>
+
+namespace journey {
+
+JourneyApp::JourneyApp(const std::string& simulatedCameras) {
+    test_support::application();
+    QApplication::setApplicationName(QString::fromStdString(APP_NAME()));
+    ::setenv("ZETA_SIMULATED_CAMERAS", simulatedCameras.c_str(), 1);
+    // The first-launch sheet would open the help pages in a browser.
+    zeta::platform::UserDefaults::standard().setBool(true, "initialized_" + APP_VERSION());
+    launch_ = std::make_unique<zeta::app::AppLaunch>();
+    // Room for the docks beside the image view.
+    launch_->window().resize(1600, 1000);
+    launch_->finishLaunching();
+    launch_->window().activateWindow();
+    if (!QTest::qWaitForWindowExposed(&launch_->window())) throw JourneyError("the main window did not show");
+}
+
+JourneyApp::~JourneyApp() {
+    quit();
+}
+
+zeta::app::MainWindow& JourneyApp::window() {
+    if (!launch_) throw JourneyError("the application has quit");
+    return launch_->window();
+}
+
+void JourneyApp::quit() {
+    if (!launch_) return;
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    launch_->window().preferencesDialog()->hide();
+    launch_->terminate();
+    launch_.reset();
+    QCoreApplication::processEvents();
+}
+
+} // namespace journey
