@@ -465,7 +465,9 @@ void ZTFocuserController::awakeFromNib() {
 
 void ZTFocuserController::updateGUI() {
     const bool preview = Neighbours::read(neighbours_.previewInProgress);
-    const bool capture = Neighbours::read(neighbours_.captureInProgress);
+    // A sequence is a chain of capture runs: the focuser stays locked between them too.
+    const bool capture =
+        Neighbours::read(neighbours_.captureInProgress) || Neighbours::read(neighbours_.sequenceInProgress);
     FocuserControls controls;
     controls.focusersEnabled = !preview && !capture;
     focusers_.setEnabled(controls.focusersEnabled);

@@ -172,8 +172,8 @@ private:
     zeta::common::MainHop main_;
 };
 
-// The product window: rewind and forward runs, no sequencer or autofocus terms, the state
-// text without the temperature.
+// The product window: rewind and forward runs, no autofocus terms, a running sequence locking
+// it as a capture run does, the state text without the temperature.
 class ZTFocuserController : public FocuserController {
 public:
     using FocuserController::FocuserController;

@@ -58,6 +58,7 @@ FocuserWidget::FocuserWidget(FocuserController& controller, ZTFocuserController*
     auto* layout = new QVBoxLayout(this);
 
     focusers_ = new QComboBox(this);
+    focusers_->setAccessibleName(tr("Focuser"));
     layout->addWidget(focusers_);
     connect(focusers_, &QComboBox::activated, this, [this](int index) { controller_.selectFocuser(index); });
 

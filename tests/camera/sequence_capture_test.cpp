@@ -41,6 +41,7 @@ class SequenceOnCamera : public CaptureFixture {
 protected:
     zeta::camera::SequenceCapture port{controller, batch};
     Ends ends;
+    std::atomic<bool> held{false}; // a sequence holds the camera (the controller asks until the end)
 };
 
 TEST_F(SequenceOnCamera, RowsRunAsBatchesWithTheirOwnValuesAndNeverOverwriteEachOther) {
@@ -139,8 +140,8 @@ TEST_F(SequenceOnCamera, ARowThatCannotStartSaysWhyAndSendsNothing) {
 TEST_F(SequenceOnCamera, WhileASequenceHoldsTheCameraTheWindowsOwnRunsAreRefused) {
     ExposingCamera& camera = addCamera("Camera A");
     connect("Camera A");
-    std::atomic<bool> held{true};
-    controller.setRunsHeld([&] { return held.load(); });
+    held = true;
+    controller.setRunsHeld([this] { return held.load(); });
     controller.updateGUI();
     EXPECT_FALSE(ztView.controls.capture || ztView.controls.preview || ztView.controls.preview1 ||
                  ztView.controls.liveView);

@@ -53,4 +53,3 @@ TEST(JourneyCapture, ThreeTypedFramesWriteThreeFiles) {
     EXPECT_EQ(camera.text("Frames"), "3");
     EXPECT_EQ(camera.text("Frames taken"), "--/--");
 }
-
