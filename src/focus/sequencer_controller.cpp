@@ -131,7 +131,7 @@ void SequencerController::abort() {
     camera_->stop();
 }
 
-void SequencerController::finish(const Runner::Step& step, Runner::Outcome outcome, const std::string& why) {
+void SequencerController::finish(Runner::Step step, Runner::Outcome outcome, const std::string& why) {
     const std::string title = rowTitle();
     std::string text;
     std::string line;

@@ -71,7 +71,7 @@ private:
     void startCapture();
     void captureEnded(unsigned capture, Runner::Outcome outcome);
     // The sequence ended: lights, text and log say how; the flag drops.
-    void finish(const Runner::Step& step, Runner::Outcome outcome, const std::string& why);
+    void finish(Runner::Step step, Runner::Outcome outcome, const std::string& why);
     void refuse(const std::string& why);
     void setInProgress(bool running);
     void log(const std::string& text);
