@@ -8,6 +8,8 @@
 #include "app/preferences_dialog.h"
 #include "app/property_browser.h"
 #include "app/screenshot_frames.h"
+#include "app/screenshot_input.h"
+#include "app/services_panel.h"
 #include "batch/batch_controller.h"
 #include "camera/camera_widget.h"
 #include "camera/dslr_window.h"
@@ -18,6 +20,7 @@
 #include "image_window/image_controller.h"
 #include "image_window/image_window.h"
 #include "imaging/image.h"
+#include "platform/constants.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -60,10 +63,8 @@ bool connectCamera(zeta::app::WindowSet& windows) {
     while (cameras->count() == 0 && waiting.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     if (cameras->count() == 0) return false;
-    const int nikon = cameras->findText("Nikon D800");
-    const int index = nikon >= 0 ? nikon : 0;
-    cameras->setCurrentIndex(index);
-    emit cameras->activated(index);
+    const bool nikon = cameras->findText("Nikon D800") >= 0;
+    if (!zeta::app::screenshots::pick(cameras, nikon ? "Nikon D800" : cameras->itemText(0))) return false;
     while (!(camera.camera() && camera.camera()->connected() && camera.camera()->property("CCD_EXPOSURE")) &&
            waiting.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -102,6 +103,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
+    // Before the application, so that it goes after it.
+    const zeta::app::screenshots::IndiCcdServer indi;
     zeta::app::AppLaunch app;
     zeta::app::WindowSet& windows = app.windows();
     zeta::app::ZTAppDelegate& delegate = app.delegate();
@@ -161,23 +164,55 @@ int main(int argc, char* argv[]) {
     ok = save(window.preferencesDialog(), folder, "preferences") && ok;
     delegate.preferencesCancel();
 
-    // The DSLR window in a capture run of the camera.
+    // The DSLR window in a capture run of the camera, and after a run of three frames, both
+    // started from the window's own controls.
+    namespace input = zeta::app::screenshots;
     if (auto* dslr = windows.dslrWindow()) {
-        ZTCameraController& camera = windows.dslrController();
+        zeta::camera::CameraWidget* camera = dslr->cameraWidget();
         const QString captures = QDir::home().filePath("Pictures/Zeta");
         QDir().mkpath(captures);
-        windows.batchController().setFolder(captures.toStdString());
-        dslr->cameraWidget()->countsCombo()->setCurrentText("20");
-        dslr->cameraWidget()->timelapsesCombo()->setCurrentText("2");
-        dslr->cameraWidget()->nameTemplateField()->setText("Moon");
-        camera.captureAction();
+        input::answerFolderPanel(captures);
+        input::click(dslr->captureFolderButton());
+        input::typeInto(camera->countsCombo(), "20");
+        input::typeInto(camera->timelapsesCombo(), "2");
+        input::typeInto(camera->nameTemplateField(), "Moon");
+        input::click(dslr->captureButton());
         runEventsFor(1500);
         ok = save(dslr, folder, "dslr_window_capture") && ok;
-        camera.stopAction();
-        QElapsedTimer stopping;
-        stopping.start();
-        while ((camera.captureInProgress() || camera.previewInProgress()) && stopping.elapsed() < 5000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        input::click(dslr->captureStopButton());
+        const auto idle = [dslr] {
+            return dslr->captureButton()->isEnabled();
+        };
+        if (!input::waitFor(idle, 10000)) std::printf("the capture run did not stop\n");
+
+        input::typeInto(camera->countsCombo(), "3");
+        input::typeInto(camera->timelapsesCombo(), "0");
+        input::click(dslr->captureButton());
+        const bool ran = input::waitFor([&] { return !idle(); }, 5000) && input::waitFor(idle, 60000);
+        if (!ran) std::printf("the run of three frames did not end\n");
+        runEventsFor(500);
+        ok = ran && save(dslr, folder, "dslr_window_after_run") && ok;
+    }
+
+    // An INDI CCD (the simulator of an indiserver added in the services panel) in the camera
+    // window, with its own controls.
+    if (auto* dslr = windows.dslrWindow(); dslr && indi.port() != 0) {
+        bool shown = input::chooseMenu(window, QString::fromStdString(APP_NAME()), "Preferences");
+        auto* services = window.preferencesDialog()->servicesPanel();
+        input::typeInto(services->hostnameField(), "127.0.0.1");
+        input::typeInto(services->portField(), QString::number(indi.port()));
+        input::click(services->addButton());
+        input::click(window.preferencesDialog()->okButton());
+        QComboBox* cameras = dslr->cameraWidget()->camerasPopUp();
+        shown = shown && input::waitFor([cameras] { return cameras->findText("CCD Simulator") >= 0; }, 20000) &&
+                input::pick(cameras, "CCD Simulator") &&
+                input::waitFor([dslr] { return dslr->cameraWidget()->binningPopUp()->isVisible(); }, 20000);
+        runEventsFor(1000);
+        if (!shown) std::printf("the INDI CCD did not show its controls\n");
+        ok = shown && save(dslr, folder, "camera_window_indi_ccd") && ok;
+    } else {
+        std::printf("no indiserver with the CCD simulator\n");
+        ok = false;
     }
 
     // The sequencer running a plan on the same camera, aborted once shown (its own picture

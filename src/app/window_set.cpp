@@ -110,7 +110,11 @@ void WindowSet::connectDeviceLists(ZTAppDelegate& delegate) {
          [focuser = focuser_.get()] { focuser->focuserAction(); });
     join(DeviceController::Wheel, wheel_->wheelsPopUp(), [wheel = wheel_.get()] { wheel->wheelAction(); });
     camera_->setDeviceListChanged([&device] { device.updateCameraList(); });
-    focuser_->setDeviceListChanged([&device] { device.updateFocuserList(); });
+    // The camera window says what a capture run will do to the focuser chosen here.
+    focuser_->setDeviceListChanged([&device, camera = camera_.get()] {
+        device.updateFocuserList();
+        camera->showFocusStacking();
+    });
     wheel_->setDeviceListChanged([&device] { device.updateWheelList(); });
 }
 

@@ -209,8 +209,8 @@ void CameraController::defineProperty(const std::shared_ptr<INDIGO::Property>& p
     if (name == "CCD_OFFSET") restoreNumber(device, "CCD_OFFSET", "OFFSET", "offset");
     if (name == "CCD_GAIN") restoreNumber(device, "CCD_GAIN", "GAIN", "gain");
     if (name == "CCD_GAMMA") restoreNumber(device, "CCD_GAMMA", "GAMMA", "gamma");
-    if (coolerPresent_.load() && ((name == "CCD_COOLER" && device->property("CCD_TEMPERATURE")) ||
-                                  (name == "CCD_TEMPERATURE" && device->property("CCD_COOLER"))))
+    if (coolerShownFor(device) && ((name == "CCD_COOLER" && device->property("CCD_TEMPERATURE")) ||
+                                   (name == "CCD_TEMPERATURE" && device->property("CCD_COOLER"))))
         restoreCooler(device);
 }
 
@@ -305,6 +305,7 @@ void CameraController::updateGUI() {
         flags.cooler = coolerEnabled_;
         flags.duration = durationEnabled_;
         flags.frame = frameEnabled();
+        flags.binning = binningEnabled();
         view_->showControls(flags);
     }
     updateDeviceList();
@@ -380,9 +381,12 @@ void CameraController::updateProperty(const std::shared_ptr<INDIGO::Property>& p
         if (horizontal && vertical) {
             horizontalBin_.store(whole(horizontal->value()));
             verticalBin_.store(whole(vertical->value()));
+            maxBin_.store(std::min(whole(horizontal->max()), whole(vertical->max())));
             defaults_.setInteger(horizontalBin_.load(), "binning");
         }
+        binningEnabled_.store(horizontal && vertical && !property->readOnly());
         showSensor();
+        onMain([this] { updateGUI(); });
     } else if (name == "CCD_EXPOSURE") {
         // The countdown is taken now: by the time the main queue runs, later updates may
         // have written the record.
@@ -411,6 +415,8 @@ void CameraController::forgetGeometry() {
     frameHeight_.store(0);
     horizontalBin_.store(1);
     verticalBin_.store(1);
+    maxBin_.store(0);
+    binningEnabled_.store(false);
     showSensor();
 }
 
@@ -425,6 +431,7 @@ SensorInfo CameraController::sensor() const {
     info.frameHeight = frameHeight();
     info.horizontalBin = horizontalBin();
     info.verticalBin = verticalBin();
+    info.maxBin = maxBin_.load();
     return info;
 }
 
@@ -458,6 +465,15 @@ void CameraController::restoreCooler(const std::shared_ptr<INDIGO::Device>& devi
     const auto cooler = device->property("CCD_COOLER");
     const auto temperature = device->property("CCD_TEMPERATURE");
     const std::string key = deviceKey(device->name(), "temperature");
+    if (!defaults_.objectForKey(key)) {
+        // The user never set this camera's cooler here: it stays as the camera has it, and the
+        // box says whether it is off.
+        if (const auto off = switchItem(cooler, "OFF"); off && off->value())
+            onMain([this] {
+                if (view_ && view_->hasCooler()) view_->showCoolerText(kOff);
+            });
+        return;
+    }
     if (defaults_.stringForKey(key, kOff) == kOff) {
         sendSwitch(cooler, "OFF");
         onMain([this] {
@@ -518,7 +534,7 @@ void CameraController::connectionStep(const std::shared_ptr<INDIGO::Device>& dev
         redispatch(device, names.property);
         restoreNumber(device, names.property, names.item, names.setting);
     }
-    if (coolerPresent_.load() && device->property("CCD_COOLER") && device->property("CCD_TEMPERATURE")) {
+    if (coolerShownFor(device) && device->property("CCD_COOLER") && device->property("CCD_TEMPERATURE")) {
         redispatch(device, "CCD_COOLER");
         redispatch(device, "CCD_TEMPERATURE");
         restoreCooler(device);
@@ -693,10 +709,22 @@ void CameraController::frameTypeAction(const std::optional<std::string>& itemNam
 
 void CameraController::durationAction() {
     const auto device = camera();
-    if (!device) return;
-    defaults_.setDouble(view_->duration(), deviceKey(device->name(), "duration"));
-    defaults_.synchronize();
+    if (!device || !view_) return;
+    const double seconds = view_->duration();
+    if (std::isfinite(seconds) && seconds >= 0) {
+        defaults_.setDouble(seconds, deviceKey(device->name(), "duration"));
+        defaults_.synchronize();
+    }
     fps_.clear();
+}
+
+void CameraController::clearFrameRate() {
+    fps_.clear();
+    {
+        std::lock_guard lock(mutex_);
+        lastFrame_.reset();
+    }
+    if (view_) view_->showFps("");
 }
 
 void CameraController::groupAction(Group group, GroupSender sender, bool released) {
@@ -753,8 +781,16 @@ void CameraController::coolerAction() {
     defaults_.synchronize();
 }
 
+void CameraController::binningAction(int bin) {
+    const auto device = camera();
+    const auto property = device ? device->property("CCD_BIN") : nullptr;
+    if (!property || bin < 1) return;
+    sendNumbers(property, {{"HORIZONTAL", static_cast<double>(bin)}, {"VERTICAL", static_cast<double>(bin)}});
+}
+
 void CameraController::batchAction() {
-    defaults_.setDouble(view_->count(), "count");
+    if (!view_) return;
+    if (const double count = view_->count(); std::isfinite(count)) defaults_.setDouble(count, "count");
     defaults_.setObject(view_->nameTemplate(), "nameTemplate");
     if (view_->hasTimelapse()) defaults_.setObject(view_->timelapseText(), "timelapse");
     defaults_.synchronize();

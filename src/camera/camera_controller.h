@@ -82,11 +82,15 @@ public:
     // The popup entry chosen in the mode or frame-type popup carries the item name.
     void modeAction(const std::optional<std::string>& itemName);
     void frameTypeAction(const std::optional<std::string>& itemName);
-    void durationAction();
+    // The duration box was edited or picked: stored for the camera (a value that is no number
+    // is not stored).
+    virtual void durationAction();
     // A group's slider or stepper moved; released is false while a slider drag goes on.
     void groupAction(Group group, GroupSender sender, bool released);
     void coolerAction();
-    void batchAction();
+    // The binning popup chose bin × bin.
+    void binningAction(int bin);
+    virtual void batchAction();
     virtual void captureAction() {}
     virtual void stopAction() {}
 
@@ -118,6 +122,7 @@ public:
     std::int64_t horizontalBin() const { return horizontalBin_.load(); }
     std::int64_t verticalBin() const { return verticalBin_.load(); }
     bool frameEnabled() const { return frameEnabled_.load(); }
+    bool binningEnabled() const { return binningEnabled_.load(); }
     double pixelSize() const { return pixelSize_.load(); }
     SensorInfo sensor() const;
 
@@ -150,6 +155,10 @@ protected:
 
     // Resets the setting flags, run flags, state and the image window's selection.
     virtual void resetControls();
+    // The frame-rate figure of a run that has ended goes (main queue).
+    void clearFrameRate();
+    // A log line of the window (the message log).
+    void message(std::string_view text);
     zeta::platform::UserDefaults& defaults() { return defaults_; }
     CameraView* view() const { return view_; }
     ImageController* imageController() const { return imageController_; }
@@ -157,6 +166,9 @@ protected:
     // was loaded and the stored settings sent; a window with settings of its own restores
     // them here rather than loading the configuration again.
     virtual void connectionRestored(const std::shared_ptr<INDIGO::Device>&) {}
+    // Whether the window shows a cooler set-point for this camera (bus queue): only then does
+    // the connection apply a stored set-point.
+    virtual bool coolerShownFor(const std::shared_ptr<INDIGO::Device>&) const { return coolerPresent_.load(); }
 
     // What a switch popup shows, read on the bus queue while the event is delivered (the
     // device may write the record again while the main queue runs).
@@ -171,7 +183,6 @@ protected:
 private:
     template <class Task>
     void onMain(Task&& task);
-    void message(std::string_view text);
 
     void addCamera(const std::shared_ptr<INDIGO::Device>& device);
     void removeCamera(const std::shared_ptr<INDIGO::Device>& device);
@@ -233,8 +244,9 @@ private:
     std::atomic<bool> captureInProgress_{false};
     std::atomic<std::int64_t> frameLeft_{0}, frameTop_{0}, frameWidth_{0}, frameHeight_{0};
     std::atomic<std::int64_t> ccdWidth_{0}, ccdHeight_{0};
-    std::atomic<std::int64_t> horizontalBin_{1}, verticalBin_{1};
+    std::atomic<std::int64_t> horizontalBin_{1}, verticalBin_{1}, maxBin_{0};
     std::atomic<bool> frameEnabled_{false};
+    std::atomic<bool> binningEnabled_{false};
     std::atomic<bool> coolerPresent_{false};
     std::atomic<double> pixelSize_{0};
 

@@ -34,6 +34,7 @@ struct ControlFlags {
     bool cooler = false;
     bool duration = false;
     bool frame = false;
+    bool binning = false;
     bool operator==(const ControlFlags&) const = default;
 };
 
@@ -42,6 +43,7 @@ struct SensorInfo {
     double pixelSize = 0;
     std::int64_t frameLeft = 0, frameTop = 0, frameWidth = 0, frameHeight = 0;
     std::int64_t horizontalBin = 1, verticalBin = 1;
+    std::int64_t maxBin = 0; // the largest binning the camera offers (0 none)
     bool operator==(const SensorInfo&) const = default;
 };
 
@@ -62,7 +64,7 @@ public:
     virtual bool hasFrameTypes() const = 0;
     virtual void showFrameTypes(const std::vector<SwitchEntry>& entries, int selected) = 0;
 
-    // The exposure duration box, seconds.
+    // The exposure duration box, seconds; NaN when its text is no number.
     virtual double duration() const = 0;
     virtual void showDuration(double seconds) = 0;
 
@@ -89,7 +91,7 @@ public:
     virtual void showCoolerText(const std::string& text) = 0;
     virtual void showCoolerState(const std::string& text, std::string_view statusImage) = 0;
 
-    // The batch fields.
+    // The batch fields; the count is NaN when its text is no number.
     virtual double count() const = 0;
     virtual std::string nameTemplate() const = 0;
     virtual void showNameTemplate(const std::string& text) = 0;
@@ -102,6 +104,9 @@ public:
     // (0 to 1; none hides it).
     virtual void showFps(const std::string& text) = 0;
     virtual void showProgress(std::optional<double> fraction) = 0;
+
+    // What is wrong with a value the user typed, where the user sees it ("" hides it).
+    virtual void showInputProblem(const std::string& /*text*/) {}
 };
 
 } // namespace zeta::camera

@@ -1,6 +1,7 @@
 #include "camera/camera_widget.h"
 
 #include "camera/camera_controller.h"
+#include "camera/elided_label.h"
 #include "platform/constants.h"
 #include "platform/gui/named_image.h"
 
@@ -17,6 +18,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace zeta::camera {
 
@@ -32,6 +34,16 @@ QComboBox* typedCombo(const char* name) {
     combo->setCompleter(nullptr);
     return combo;
 }
+
+} // namespace
+
+double typedNumber(const QComboBox* combo) {
+    bool ok = false;
+    const double value = combo->currentText().trimmed().toDouble(&ok);
+    return ok ? value : std::numeric_limits<double>::quiet_NaN();
+}
+
+namespace {
 
 QString text(const std::string& value) {
     return QString::fromStdString(value);
@@ -69,13 +81,14 @@ CameraWidget::CameraWidget(CameraController& controller, QWidget* parent) : QWid
     cameras_ = new QComboBox;
     cameras_->setObjectName("camerasPopUp");
     cameras_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    cameras_->setPlaceholderText(tr("No camera"));
     state_ = new QLabel;
     state_->setObjectName("imagerStateImage");
     cameraRow->addWidget(cameras_, 1);
     cameraRow->addWidget(state_);
     form->addRow(tr("Camera:"), cameraRow);
 
-    ccd_ = new QLabel;
+    ccd_ = new ElidedLabel;
     ccd_->setObjectName("ccdField");
     form->addRow(tr("Sensor:"), ccd_);
 
@@ -85,6 +98,9 @@ CameraWidget::CameraWidget(CameraController& controller, QWidget* parent) : QWid
     frameTypes_ = new QComboBox;
     frameTypes_->setObjectName("frameTypesPopUp");
     form->addRow(tr("Frame type:"), frameTypes_);
+    binning_ = new QComboBox;
+    binning_->setObjectName("binningPopUp");
+    form->addRow(tr("Binning:"), binning_);
 
     durations_ = typedCombo("durationsCombo");
     for (double seconds : EXPOSURE_TIMES())
@@ -137,6 +153,13 @@ CameraWidget::CameraWidget(CameraController& controller, QWidget* parent) : QWid
     progressRow->addWidget(fps_);
     progressRow->addWidget(batch_);
     form->addRow(progressRow);
+    problem_ = new QLabel;
+    problem_->setObjectName("inputProblemField");
+    problem_->setAccessibleName(tr("Input problem"));
+    problem_->setWordWrap(true);
+    problem_->setStyleSheet("color: #c0392b;");
+    problem_->setVisible(false);
+    form->addRow(problem_);
 
     connect(cameras_, qOverload<int>(&QComboBox::activated), this,
             [this](int index) { controller_.selectCamera(index); });
@@ -144,7 +167,13 @@ CameraWidget::CameraWidget(CameraController& controller, QWidget* parent) : QWid
             [this](int) { controller_.modeAction(selectedName(modes_)); });
     connect(frameTypes_, qOverload<int>(&QComboBox::activated), this,
             [this](int) { controller_.frameTypeAction(selectedName(frameTypes_)); });
+    connect(binning_, qOverload<int>(&QComboBox::activated), this,
+            [this](int) { controller_.binningAction(binning_->currentData().toInt()); });
     connect(durations_, qOverload<int>(&QComboBox::activated), this, [this](int) { controller_.durationAction(); });
+    // Typed values count as much as picked ones.
+    connect(durations_->lineEdit(), &QLineEdit::editingFinished, this, [this] { controller_.durationAction(); });
+    connect(counts_->lineEdit(), &QLineEdit::editingFinished, this, [this] { controller_.batchAction(); });
+    connect(timelapses_->lineEdit(), &QLineEdit::editingFinished, this, [this] { controller_.batchAction(); });
     connect(cooler_, qOverload<int>(&QComboBox::activated), this, [this](int) { controller_.coolerAction(); });
     connect(counts_, qOverload<int>(&QComboBox::activated), this, [this](int) { controller_.batchAction(); });
     connect(timelapses_, qOverload<int>(&QComboBox::activated), this, [this](int) { controller_.batchAction(); });
@@ -216,9 +245,17 @@ void CameraWidget::showControls(const ControlFlags& flags) {
         controls.stepper->setEnabled(enabled);
     }
     cooler_->setEnabled(flags.cooler);
+    binning_->setEnabled(flags.binning);
 }
 
 void CameraWidget::showSensor(const SensorInfo& sensor) {
+    {
+        const QSignalBlocker block(binning_);
+        binning_->clear();
+        for (std::int64_t bin = 1; bin <= std::min<std::int64_t>(sensor.maxBin, 16); ++bin)
+            binning_->addItem(QString("%1 × %1").arg(bin), static_cast<int>(bin));
+        binning_->setCurrentIndex(binning_->findData(static_cast<int>(sensor.horizontalBin)));
+    }
     if (sensor.width <= 0 || sensor.height <= 0) {
         ccd_->clear();
         return;
@@ -240,7 +277,7 @@ void CameraWidget::showFrameTypes(const std::vector<SwitchEntry>& entries, int s
 }
 
 double CameraWidget::duration() const {
-    return durations_->currentText().toDouble();
+    return typedNumber(durations_);
 }
 
 void CameraWidget::showDuration(double seconds) {
@@ -317,7 +354,7 @@ void CameraWidget::showCoolerState(const std::string& value, std::string_view st
 }
 
 double CameraWidget::count() const {
-    return counts_->currentText().toDouble();
+    return typedNumber(counts_);
 }
 
 std::string CameraWidget::nameTemplate() const {
@@ -345,6 +382,11 @@ void CameraWidget::showTimelapse(double seconds) {
 
 void CameraWidget::showFps(const std::string& value) {
     fps_->setText(text(value));
+}
+
+void CameraWidget::showInputProblem(const std::string& value) {
+    problem_->setText(text(value));
+    problem_->setVisible(!value.empty());
 }
 
 void CameraWidget::showProgress(std::optional<double> fraction) {

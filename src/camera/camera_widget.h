@@ -60,12 +60,14 @@ public:
     void showTimelapse(double seconds) override;
     void showFps(const std::string& text) override;
     void showProgress(std::optional<double> fraction) override;
+    void showInputProblem(const std::string& text) override;
 
     // The controls, for the capture window built on this one and for tests.
     QComboBox* camerasPopUp() const { return cameras_; }
     QLabel* stateImage() const { return state_; }
     QComboBox* modesPopUp() const { return modes_; }
     QComboBox* frameTypesPopUp() const { return frameTypes_; }
+    QComboBox* binningPopUp() const { return binning_; }
     QComboBox* durationsCombo() const { return durations_; }
     QComboBox* countsCombo() const { return counts_; }
     QComboBox* timelapsesCombo() const { return timelapses_; }
@@ -81,6 +83,7 @@ public:
     QLabel* fpsField() const { return fps_; }
     QProgressBar* imagerProgressIndicator() const { return progress_; }
     QLabel* batchField() const { return batch_; }
+    QLabel* inputProblemField() const { return problem_; }
 
 private:
     struct GroupControls {
@@ -97,6 +100,7 @@ private:
     QLabel* state_ = nullptr;
     QComboBox* modes_ = nullptr;
     QComboBox* frameTypes_ = nullptr;
+    QComboBox* binning_ = nullptr;
     QComboBox* durations_ = nullptr;
     QComboBox* counts_ = nullptr;
     QComboBox* timelapses_ = nullptr;
@@ -110,6 +114,10 @@ private:
     QLabel* fps_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QLabel* batch_ = nullptr;
+    QLabel* problem_ = nullptr;
 };
+
+// The number typed into an editable popup; NaN when its text is no number.
+double typedNumber(const QComboBox* combo);
 
 } // namespace zeta::camera

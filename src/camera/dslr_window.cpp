@@ -1,6 +1,7 @@
 #include "camera/dslr_window.h"
 
 #include "camera/camera_widget.h"
+#include "camera/elided_label.h"
 #include "camera/zt_camera_controller.h"
 #include "platform/gui/named_image.h"
 
@@ -9,7 +10,6 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QGridLayout>
-#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -43,18 +43,10 @@ DslrWindow::DslrWindow(ZTCameraController& controller, QWidget* parent) : QWidge
     setObjectName("dslrWindow");
     auto* column = new QVBoxLayout(this);
     camera_ = new CameraWidget(controller, this);
-    // This window does not show frame type, offset, gain, gamma or the cooler.
-    if (auto* form = qobject_cast<QFormLayout*>(camera_->layout())) {
-        for (QWidget* hidden :
-             {static_cast<QWidget*>(camera_->frameTypesPopUp()), camera_->slider(Group::Offset)->parentWidget(),
-              camera_->slider(Group::Gain)->parentWidget(), camera_->slider(Group::Gamma)->parentWidget(),
-              static_cast<QWidget*>(camera_->coolerLabelField())})
-            form->setRowVisible(hidden, false);
-    }
-    camera_->countsCombo()->setValidator(new QIntValidator(1, 1000000, camera_->countsCombo()));
     column->addWidget(camera_);
 
     auto* settings = new QFormLayout;
+    settings_ = settings;
     static const char* const titles[] = {"Program:",  "Compression:",   "ISO:",      "Compensation:", "Metering:",
                                          "Focusing:", "White balance:", "Aperture:", "Shutter:",      "Capture mode:"};
     static const char* const names[] = {"programModesPopUp", "compressionsPopUp", "isosPopUp", "compensationsPopUp",
@@ -98,6 +90,18 @@ DslrWindow::DslrWindow(ZTCameraController& controller, QWidget* parent) : QWidge
     buttons->addWidget(folder_, 3, 0);
     buttons->addWidget(prefs_, 3, 1);
     column->addLayout(buttons);
+
+    auto* folderRow = new QFormLayout;
+    folderPath_ = new ElidedLabel;
+    folderPath_->setObjectName("captureFolderField");
+    folderRow->addRow(tr("Capture folder:"), folderPath_);
+    column->addLayout(folderRow);
+    focusStacking_ = new QLabel;
+    focusStacking_->setObjectName("focusStackingField");
+    focusStacking_->setAccessibleName(tr("Focus stacking"));
+    focusStacking_->setWordWrap(true);
+    focusStacking_->setVisible(false);
+    column->addWidget(focusStacking_);
     column->addStretch(1);
 
     liveViewMenu_ = new QAction(tr("Live View"), this);
@@ -118,7 +122,9 @@ DslrWindow::DslrWindow(ZTCameraController& controller, QWidget* parent) : QWidge
 
     controller_.setZTView(this);
     showBattery("Bat");
+    showRows(CameraRows{});
     showRunControls(RunControls{});
+    showCaptureFolder({});
 }
 
 DslrWindow::~DslrWindow() {
@@ -141,7 +147,7 @@ void DslrWindow::showRunControls(const RunControls& c) {
     setChecked(capture_, c.captureOn);
     captureStop_->setEnabled(c.captureStop);
     camera_->countsCombo()->setEnabled(c.batchFields);
-    camera_->timelapsesCombo()->setEnabled(c.batchFields);
+    camera_->timelapsesCombo()->setEnabled(c.interval);
     camera_->nameTemplateField()->setEnabled(c.batchFields);
     for (std::size_t i = 0; i < kDslrSettings; ++i)
         popups_[i]->setEnabled(c.dslr[i]);
@@ -200,9 +206,32 @@ void DslrWindow::showCount(double count) {
 }
 
 double DslrWindow::timelapse() const {
-    bool ok = false;
-    const double value = camera_->timelapsesCombo()->currentText().toDouble(&ok);
-    return ok ? value : 0;
+    return typedNumber(camera_->timelapsesCombo());
+}
+
+void DslrWindow::showRows(const CameraRows& rows) {
+    for (QComboBox* popup : popups_)
+        settings_->setRowVisible(popup, rows.dslr);
+    settings_->setRowVisible(battery_, rows.dslr);
+    auto* form = qobject_cast<QFormLayout*>(camera_->layout());
+    if (form == nullptr) return;
+    form->setRowVisible(camera_->modesPopUp(), rows.mode);
+    form->setRowVisible(camera_->frameTypesPopUp(), rows.frameType);
+    form->setRowVisible(camera_->slider(Group::Offset)->parentWidget(), rows.offset);
+    form->setRowVisible(camera_->slider(Group::Gain)->parentWidget(), rows.gain);
+    form->setRowVisible(camera_->slider(Group::Gamma)->parentWidget(), rows.gamma);
+    form->setRowVisible(camera_->coolerLabelField(), rows.cooler);
+    form->setRowVisible(camera_->binningPopUp(), rows.binning);
+}
+
+void DslrWindow::showCaptureFolder(const std::string& folder) {
+    folderPath_->setText(folder.empty() ? tr("None chosen") : text(folder));
+    folderPath_->setToolTip(text(folder));
+}
+
+void DslrWindow::showFocusStacking(const std::string& notice) {
+    focusStacking_->setText(text(notice));
+    focusStacking_->setVisible(!notice.empty());
 }
 
 std::optional<std::string> DslrWindow::chooseFolder(const std::string& start) {

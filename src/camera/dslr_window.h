@@ -12,6 +12,7 @@
 
 class QAction;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QPushButton;
 class ZTCameraController;
@@ -43,6 +44,9 @@ public:
     void showCount(double count) override;
     double timelapse() const override;
     std::optional<std::string> chooseFolder(const std::string& start) override;
+    void showRows(const CameraRows& rows) override;
+    void showCaptureFolder(const std::string& folder) override;
+    void showFocusStacking(const std::string& notice) override;
 
     // The controls, for menus and tests.
     CameraWidget* cameraWidget() const { return camera_; }
@@ -57,6 +61,8 @@ public:
     QPushButton* captureStopButton() const { return captureStop_; }
     QPushButton* captureFolderButton() const { return folder_; }
     QPushButton* prefsButton() const { return prefs_; }
+    QLabel* captureFolderField() const { return folderPath_; }
+    QLabel* focusStackingField() const { return focusStacking_; }
     // The live-view menu item; the main window may put it in a menu.
     QAction* liveViewMenu() const { return liveViewMenu_; }
 
@@ -64,6 +70,7 @@ private:
     ZTCameraController& controller_;
     CameraWidget* camera_ = nullptr;
     std::array<QComboBox*, kDslrSettings> popups_{};
+    QFormLayout* settings_ = nullptr;
     QLabel* battery_ = nullptr;
     QPushButton* liveView_ = nullptr;
     QPushButton* zoom_ = nullptr;
@@ -75,6 +82,8 @@ private:
     QPushButton* folder_ = nullptr;
     QPushButton* prefs_ = nullptr;
     QAction* liveViewMenu_ = nullptr;
+    QLabel* folderPath_ = nullptr;
+    QLabel* focusStacking_ = nullptr;
     std::function<void()> preferences_;
 };
 

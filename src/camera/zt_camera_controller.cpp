@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 using zeta::camera::DslrSetting;
 using zeta::camera::kDslrTable;
@@ -30,10 +31,33 @@ std::optional<DslrSetting> dslrSettingOf(const std::string& property) {
     return std::nullopt;
 }
 
-// The first of the user's picture directories.
+// Where the first folder panel opens: the user's pictures folder when there is one, else home.
 std::string picturesFolder() {
     const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/Pictures";
+    const std::string base = home ? home : "";
+    std::error_code ec;
+    if (std::filesystem::is_directory(base + "/Pictures", ec)) return base + "/Pictures";
+    return base;
+}
+
+constexpr const char* kFolderKey = "captureFolder";
+
+zeta::camera::CameraRows rowsOf(const std::shared_ptr<INDIGO::Device>& device) {
+    if (!device) return {};
+    return zeta::camera::cameraRows([&](std::string_view name) { return device->property(name) != nullptr; });
+}
+
+// Properties whose arrival changes the rows the window shows.
+bool decidesRows(const std::string& name) {
+    return name.starts_with("DSLR_") || name == "CCD_EXPOSURE" || name == "CCD_MODE" || name == "CCD_FRAME_TYPE" ||
+           name == "CCD_OFFSET" || name == "CCD_GAIN" || name == "CCD_GAMMA" || name == "CCD_COOLER" ||
+           name == "CCD_TEMPERATURE" || name == "CCD_BIN";
+}
+
+std::string seconds(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g s", value);
+    return text;
 }
 
 } // namespace
@@ -97,6 +121,13 @@ void ZTCameraController::awakeFromNib() {
     ztView_->showDurationItems(DURATIONS());
     ztView_->showCountItems(COUNTS());
     ztView_->showCount(defaults().doubleForKey("count", 1));
+    // The folder of the last session, while it is there.
+    if (batch_ && !batch_->folder()) {
+        const std::string stored = defaults().stringForKey(kFolderKey, "");
+        std::error_code ec;
+        if (!stored.empty() && std::filesystem::is_directory(stored, ec)) batch_->setFolder(stored);
+    }
+    showCaptureFolder();
 }
 
 // --- Bus events ------------------------------------------------------------------------------------
@@ -105,6 +136,7 @@ void ZTCameraController::defineProperty(const std::shared_ptr<INDIGO::Property>&
     CameraController::defineProperty(property);
     const auto setting = dslrSettingOf(property->name());
     const auto& device = property->device();
+    if (device && device == camera() && decidesRows(property->name())) onMain([this] { updateGUI(); });
     if (!device || device != camera() || !device->connected()) return;
     if (!setting) {
         // Live view, zoom and battery defined after the camera reported the connection
@@ -190,7 +222,7 @@ void ZTCameraController::previewAction(bool liveView) {
     if (refusedWhileHeld()) return;
     streamingUsed_.store(liveView);
     const auto exposure = cameraProperty("CCD_EXPOSURE");
-    if (!exposure) return;
+    if (!exposure || !typedValuesUsable(false)) return;
     startRun(-1, true, liveView);
     setState(INDIGO_BUSY_STATE);
     updateGUI();
@@ -204,7 +236,7 @@ void ZTCameraController::previewAction(bool liveView) {
 void ZTCameraController::preview1Action() {
     if (refusedWhileHeld()) return;
     const auto exposure = cameraProperty("CCD_EXPOSURE");
-    if (!exposure) return;
+    if (!exposure || !typedValuesUsable(false)) return;
     startRun(1, true, false);
     setState(INDIGO_BUSY_STATE);
     updateGUI();
@@ -213,21 +245,17 @@ void ZTCameraController::preview1Action() {
 
 void ZTCameraController::captureAction() {
     if (!batch_ || refusedWhileHeld()) return;
+    // What was typed is judged before the folder panel: a run that cannot start asks nothing.
+    if (cameraProperty("CCD_EXPOSURE") && !typedValuesUsable(true)) return;
     if (!batch_->folder()) {
         if (!ztView_) return;
         const auto chosen = ztView_->chooseFolder(picturesFolder());
         if (!chosen) return;
-        batch_->setFolder(*chosen);
+        useFolder(*chosen);
         captureAction();
         return;
     }
-    if (!cameraProperty("CCD_EXPOSURE")) return;
-    // Below one frame a batch would never end (only counts above 0 count down).
-    const double count = view() ? view()->count() : 0;
-    if (!(count >= 1)) {
-        log("The frame count must be 1 or more");
-        return;
-    }
+    if (!cameraProperty("CCD_EXPOSURE") || !typedValuesUsable(true)) return;
     setState(INDIGO_BUSY_STATE);
     onMain([this] { startCapture(); });
 }
@@ -285,8 +313,79 @@ void ZTCameraController::reportRunEnd(RunEnd end) {
 void ZTCameraController::folderAction() {
     if (!ztView_ || !batch_) return;
     const auto start = batch_->folder().value_or(picturesFolder());
-    if (const auto chosen = ztView_->chooseFolder(start)) batch_->setFolder(*chosen);
+    if (const auto chosen = ztView_->chooseFolder(start)) useFolder(*chosen);
     updateGUI();
+}
+
+void ZTCameraController::useFolder(const std::string& folder) {
+    batch_->setFolder(folder);
+    defaults().setObject(folder, kFolderKey);
+    defaults().synchronize();
+    showCaptureFolder();
+}
+
+void ZTCameraController::showCaptureFolder() {
+    if (ztView_ && batch_) ztView_->showCaptureFolder(batch_->folder().value_or(""));
+}
+
+void ZTCameraController::showFocusStacking() {
+    if (!ztView_) return;
+    std::string notice;
+    if (const auto device = focuser_ ? focuser_->focuser() : nullptr; device && focuser_->steps() >= 1)
+        notice = "A capture run moves '" + device->name() + "' " + std::to_string(focuser_->steps()) +
+                 " steps out between frames";
+    ztView_->showFocusStacking(notice);
+}
+
+zeta::camera::ExposureRange ZTCameraController::exposureRange() const {
+    const auto exposure = cameraProperty("CCD_EXPOSURE");
+    const auto item = exposure ? exposure->item<INDIGO::NumberItem>("EXPOSURE") : nullptr;
+    if (!item) return {};
+    return {item->min(), item->max()};
+}
+
+bool ZTCameraController::typedValuesUsable(bool capture) {
+    if (!view()) return true;
+    std::string problem;
+    if (bulbMode()) problem = zeta::camera::durationProblem(view()->duration(), exposureRange());
+    if (problem.empty() && capture) problem = zeta::camera::countProblem(view()->count());
+    if (problem.empty() && capture && ztView_ && view()->hasTimelapse())
+        problem = zeta::camera::intervalProblem(ztView_->timelapse());
+    view()->showInputProblem(problem);
+    if (problem.empty()) return true;
+    log(problem);
+    return false;
+}
+
+void ZTCameraController::durationAction() {
+    CameraController::durationAction();
+    // A sequence's run keeps its row's values.
+    if (!running() || !bulbMode() || !view() || (runsHeld_ && runsHeld_())) return;
+    const double typed = view()->duration();
+    const std::string problem = zeta::camera::durationProblem(typed, exposureRange());
+    if (problem.empty()) {
+        runDuration_.store(typed);
+        view()->showInputProblem({});
+        return;
+    }
+    const std::string kept = problem + "; the run goes on with " + seconds(runDuration_.load());
+    view()->showInputProblem(kept);
+    log(kept);
+}
+
+void ZTCameraController::batchAction() {
+    CameraController::batchAction();
+    if (!captureInProgress() || !ztView_ || !view() || !view()->hasTimelapse() || (runsHeld_ && runsHeld_())) return;
+    const double typed = ztView_->timelapse();
+    const std::string problem = zeta::camera::intervalProblem(typed);
+    if (problem.empty()) {
+        runTimelapse_.store(typed);
+        view()->showInputProblem({});
+        return;
+    }
+    const std::string kept = problem + "; the run goes on with " + seconds(runTimelapse_.load());
+    view()->showInputProblem(kept);
+    log(kept);
 }
 
 void ZTCameraController::stopAction() {
@@ -376,7 +475,7 @@ void ZTCameraController::queueProgress(const std::string& stateImage) {
         std::snprintf(buffer, sizeof buffer, "%lld/%d", static_cast<long long>(batch_->index()), runCount_.load());
         text = buffer;
     }
-    onMain([this, text, stateImage] { updateBatchProgress(text, stateImage); });
+    onMain([this, text, stateImage, run = generation_.load()] { updateBatchProgress(text, stateImage, run); });
 }
 
 void ZTCameraController::imageUpdated(const std::shared_ptr<INDIGO::Property>& property) {
@@ -510,7 +609,15 @@ void ZTCameraController::endRun(indigo_property_state state) {
     setPreviewInProgress(false);
     setCaptureInProgress(false);
     sleeper_->wake();
+    onMain([this, run = generation_.load()] { runEnded(run); });
     reportRunEnd(state == INDIGO_OK_STATE ? RunEnd::Done : stopped ? RunEnd::Stopped : RunEnd::Failed);
+}
+
+void ZTCameraController::runEnded(std::uint64_t run) {
+    endShown_ = std::max(endShown_, run);
+    if (running()) return;
+    if (ztView_) ztView_->showBatchProgress("--/--");
+    clearFrameRate();
 }
 
 void ZTCameraController::endRunOn(indigo_property_state state, const char* what, const std::string& camera) {
@@ -532,9 +639,13 @@ void ZTCameraController::captureAborted() {
     updateGUI();
 }
 
-void ZTCameraController::updateBatchProgress(const std::string& text, const std::string& stateImage) {
-    if (ztView_) ztView_->showBatchProgress(text);
-    if (!stateImage.empty() && view()) view()->showState(stateImage);
+void ZTCameraController::updateBatchProgress(const std::string& text, const std::string& stateImage,
+                                             std::uint64_t run) {
+    // What was queued before its run's end is shown in turn; what arrives after it must not
+    // outlive the run: neither its count nor the light of a frame over the run's last state.
+    const bool ended = run <= endShown_;
+    if (ztView_) ztView_->showBatchProgress(ended ? "--/--" : text);
+    if (!ended && !stateImage.empty() && view()) view()->showState(stateImage);
     updateGUI();
 }
 
@@ -573,6 +684,8 @@ void ZTCameraController::updateGUI() {
     flags.gamma = gammaEnabled();
     flags.cooler = coolerEnabled();
     flags.frame = frameEnabled();
+    flags.binning = !busy && binningEnabled();
+    if (ztView_) ztView_->showRows(rowsOf(device));
     if (device) {
         const bool streaming = streamingUsed_.load();
         const bool preview = previewInProgress();
@@ -588,10 +701,12 @@ void ZTCameraController::updateGUI() {
         controls.captureOn = captureInProgress();
         controls.captureStop = true;
         controls.batchFields = !busy;
+        controls.interval = !busy || captureInProgress();
         for (std::size_t i = 0; i < zeta::camera::kDslrSettings; ++i)
             controls.dslr[i] = !busy && dslrEnabled_[i];
         flags.mode = !busy && modeEnabled();
-        flags.duration = !busy && durationEnabled() && bulbMode();
+        // A run reads the duration at each request; live view takes it once, at its start.
+        flags.duration = (!busy || !streamingUsed_.load()) && durationEnabled() && bulbMode();
     } else if (ztView_ && view()) {
         for (const auto& row : kDslrTable)
             ztView_->showDslrPopup(row.setting, {}, -1);
@@ -606,6 +721,8 @@ void ZTCameraController::updateGUI() {
     updateCoolerState();
     if (focuser_) focuser_->updateGUI();
     if (batch_) batch_->updateGUI();
+    showCaptureFolder();
+    showFocusStacking();
     updateDeviceList();
 }
 
@@ -659,6 +776,10 @@ void ZTCameraController::connectionRestored(const std::shared_ptr<INDIGO::Device
     }
     if (auto battery = device->property("DSLR_BATTERY_LEVEL")) showBattery(battery);
     updateSetup();
+}
+
+bool ZTCameraController::coolerShownFor(const std::shared_ptr<INDIGO::Device>& device) const {
+    return CameraController::coolerShownFor(device) && rowsOf(device).cooler;
 }
 
 void ZTCameraController::showBattery(const std::shared_ptr<INDIGO::Property>& battery) {

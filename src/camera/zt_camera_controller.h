@@ -17,6 +17,7 @@
 
 #include "camera/camera_controller.h"
 #include "camera/capture_waits.h"
+#include "camera/typed_input.h"
 #include "camera/zt_camera_view.h"
 
 #include <array>
@@ -64,12 +65,19 @@ public:
     void preview1Action();
     void captureAction() override;
     void folderAction();
+    // Mid-run the duration (and, in a capture run, the interval) typed now is what the next
+    // request uses; a value that is no good leaves the last good one and says so.
+    void durationAction() override;
+    void batchAction() override;
     void stopAction() override;
     void zoomAction();
     // The user picked an entry of a DSLR popup.
     void dslrAction(zeta::camera::DslrSetting setting);
     // Sends the four camera options from the preferences (main queue or bus queue).
     void updateSetup();
+    // The focuser window chose another focuser (main queue): the window says what a capture
+    // run will do to it.
+    void showFocusStacking();
 
     // --- Runs of the sequencer (main queue) ----------------------------------------------------
     // A capture batch with values of its own in place of the window's boxes: count frames
@@ -114,6 +122,7 @@ public:
 protected:
     void resetControls() override;
     void connectionRestored(const std::shared_ptr<INDIGO::Device>& device) override;
+    bool coolerShownFor(const std::shared_ptr<INDIGO::Device>& device) const override;
 
 private:
     template <class Task>
@@ -145,9 +154,18 @@ private:
     // One frame less to take; 0 and the endless -1 stay.
     void countDownFrame();
     void captureAborted();
+    // The typed duration (in bulb mode) and, for a capture, count and interval are usable; else
+    // the window and the log say which box is wrong and nothing is sent.
+    bool typedValuesUsable(bool capture);
+    zeta::camera::ExposureRange exposureRange() const;
+    void useFolder(const std::string& folder);
+    void showCaptureFolder();
+    // Main queue, after a run has ended: no count and no frame rate are left from it.
+    void runEnded(std::uint64_t run);
     // Queues the progress as it stands now; the state image only when not empty.
     void queueProgress(const std::string& stateImage);
-    void updateBatchProgress(const std::string& text, const std::string& stateImage);
+    // The text of run `run`, shown only while that run's end has not been shown.
+    void updateBatchProgress(const std::string& text, const std::string& stateImage, std::uint64_t run);
     void showCapturedImage(std::shared_ptr<Image> image, bool tokenTaken);
     void showStateImage(std::string_view image);
     bool waitStopped() const;
@@ -171,10 +189,11 @@ private:
     std::atomic<bool> liveViewEnabled_{false};
     std::atomic<bool> zoomEnabled_{false};
     std::atomic<bool> exposing_{false};        // an exposure was requested and has not ended
-    std::atomic<double> runDuration_{0};       // duration at the start of the run
+    std::atomic<double> runDuration_{0};       // the duration the next request sends
     std::atomic<int> runCount_{0};             // frames of the running batch
-    std::atomic<double> runTimelapse_{0};      // interval at the start of the run
+    std::atomic<double> runTimelapse_{0};      // the interval the next wait takes
     std::atomic<std::uint64_t> generation_{0}; // counts the runs; a worker ends with its run
+    std::uint64_t endShown_ = 0;               // main queue: the last run whose end the window shows
     std::atomic<std::int64_t> imageWidth_{0}, imageHeight_{0};
     std::array<bool, zeta::camera::kDslrSettings> dslrEnabled_{};
 

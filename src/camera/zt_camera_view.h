@@ -4,6 +4,7 @@
 // implements it beside CameraView; tests use a recording fake. Every call comes on the main
 // thread.
 
+#include "camera/camera_rows.h"
 #include "camera/camera_view.h"
 
 #include <array>
@@ -63,7 +64,8 @@ struct RunControls {
     bool preview = false, previewOn = false;
     bool capture = false, captureOn = false;
     bool captureStop = false;
-    bool batchFields = false; // countsCombo, timelapsesCombo, nameTemplateField
+    bool batchFields = false; // countsCombo, nameTemplateField
+    bool interval = false;    // timelapsesCombo: also during a capture run, which reads it per frame
     std::array<bool, kDslrSettings> dslr{};
     bool operator==(const RunControls&) const = default;
 };
@@ -83,10 +85,16 @@ public:
     virtual void showDurationItems(const std::vector<int>& seconds) = 0;
     virtual void showCountItems(const std::vector<int>& counts) = 0;
     virtual void showCount(double count) = 0;
-    // The interval box, seconds (0 when empty or not a number).
+    // The interval box, seconds (NaN when empty or not a number).
     virtual double timelapse() const = 0;
     // Asks for a directory, starting in start; none when the user cancels.
     virtual std::optional<std::string> chooseFolder(const std::string& start) = 0;
+    // The rows shown for the selected camera.
+    virtual void showRows(const CameraRows& /*rows*/) {}
+    // The folder a capture run writes into ("" before one is chosen).
+    virtual void showCaptureFolder(const std::string& /*folder*/) {}
+    // What a capture run will do to the focuser selected in the focuser window ("" none).
+    virtual void showFocusStacking(const std::string& /*text*/) {}
 };
 
 } // namespace zeta::camera

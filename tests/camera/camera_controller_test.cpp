@@ -129,11 +129,23 @@ TEST_F(CameraFixture, ACameraWithOnlyConfigGetsTheLoadAndItsDuration) {
     EXPECT_EQ(view.cooler, "");
 }
 
-TEST_F(CameraFixture, NoStoredCoolerSettingSwitchesTheCoolerOff) {
-    addCamera(kCam);
-    connect(kCam);
-    EXPECT_EQ(controller.count("Test Camera CCD_COOLER OFF"), 1u);
-    EXPECT_EQ(view.cooler, "Off");
+TEST_F(CameraFixture, NoStoredCoolerSettingLeavesTheCoolerAsTheCameraHasIt) {
+    // A cooler cooling when the window connects keeps cooling: only the user switches it.
+    for (const bool on : {false, true}) {
+        const std::string name = on ? "Cooling" : "Not cooling";
+        auto& camera = cameras.emplace_back(std::make_unique<TestCamera>(name));
+        camera->addCameraProperties();
+        camera->setSwitch("CCD_COOLER", "ON", on);
+        camera->setSwitch("CCD_COOLER", "OFF", !on);
+        camera->attach();
+        ASSERT_TRUE(until([&] { return listed(name); }));
+        view.cooler = "-10";
+        connect(name);
+        settle();
+        EXPECT_EQ(controller.countPrefix(name + " CCD_COOLER"), 0u) << name;
+        EXPECT_EQ(controller.countPrefix(name + " CCD_TEMPERATURE"), 0u) << name;
+        EXPECT_EQ(view.cooler, on ? "-10" : "Off") << name;
+    }
 }
 
 TEST_F(CameraFixture, StoredSetPointShowsInFahrenheit) {

@@ -4,10 +4,12 @@
 #include "capture_fixture.h"
 #include "support/test_focuser.h"
 
+#include <gmock/gmock.h>
 #include <sys/stat.h>
 
 using namespace camera_test;
 using namespace std::chrono_literals;
+using ::testing::ElementsAre;
 using zeta::camera::WaitStep;
 
 namespace {
@@ -295,11 +297,16 @@ TEST_F(Engine, TheFocuserStepsOutwardBetweenFramesAndTheNextFrameWaitsForIt) {
         const auto titles = focuser.focusersPopUp().titles();
         return std::find(titles.begin(), titles.end(), "Test Focuser") != titles.end();
     }));
+    controller.updateGUI();
+    EXPECT_EQ(ztView.focusStacking, "");
     const auto titles = focuser.focusersPopUp().titles();
     focuser.selectFocuser(static_cast<int>(std::find(titles.begin(), titles.end(), "Test Focuser") - titles.begin()));
     ASSERT_TRUE(until([&] { return focuser.focuser() && focuser.focuser()->connected(); }));
     focuser.settingsAction(10, 0);
     settle();
+    // The window tells the user what the run is about to do to the focus.
+    controller.updateGUI();
+    EXPECT_EQ(ztView.focusStacking, "A capture run moves 'Test Focuser' 10 steps out between frames");
     // The window's CONFIG LOAD can reach the focuser after it reports itself connected: the
     // record below leaves it out.
     const auto withoutConfig = [](std::vector<std::string> all) {
@@ -424,3 +431,110 @@ TEST_F(Engine, LiveViewEndingInAlertEndsInAlertUnlessStopped) {
 }
 
 } // namespace
+
+TEST_F(Engine, ARunTakesTheDurationAndIntervalTypedForEachFrame) {
+    auto sleeper = std::make_shared<RecordedSleeper>();
+    controller.setSleeper(sleeper);
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    camera.hold = true;
+    view.countValue = 3;
+    view.durationValue = 1;
+    ztView.interval = 0.3;
+    controller.captureAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() == 1; }));
+    // Typed during the first frame: the second takes them.
+    view.durationValue = 2.5;
+    controller.durationAction();
+    ztView.interval = 0.4;
+    controller.batchAction();
+    camera.finishHeld(true);
+    ASSERT_TRUE(until([&] { return camera.exposures() == 2; }));
+    // Typed text that is no number: the last good values stay, and the window says so.
+    view.durationValue = std::nan("");
+    controller.durationAction();
+    EXPECT_EQ(view.problem, "Duration (s) must be a number of seconds; the run goes on with 2.5 s");
+    ztView.interval = -1;
+    controller.batchAction();
+    EXPECT_EQ(view.problem, "Interval (s) must be 0 or more; the run goes on with 0.4 s");
+    camera.finishHeld(true);
+    ASSERT_TRUE(until([&] { return camera.exposures() == 3; }));
+    camera.finishHeld(true);
+    ASSERT_TRUE(until([&] { return idle(); }));
+    settle();
+
+    std::vector<std::string> exposures;
+    for (const std::string& request : controller.sent())
+        if (request.starts_with("Camera A CCD_EXPOSURE")) exposures.push_back(request);
+    EXPECT_THAT(exposures, ElementsAre("Camera A CCD_EXPOSURE EXPOSURE=1", "Camera A CCD_EXPOSURE EXPOSURE=2.5",
+                                       "Camera A CCD_EXPOSURE EXPOSURE=2.5"));
+    EXPECT_THAT(sleeper->sleeps(), ElementsAre(400000, 400000));
+    EXPECT_TRUE(logged("Duration (s) must be a number of seconds; the run goes on with 2.5 s"));
+    EXPECT_TRUE(logged("Interval (s) must be 0 or more; the run goes on with 0.4 s"));
+}
+
+TEST_F(Engine, TypedValuesThatAreNoGoodSendNothing) {
+    struct Case {
+        double duration, count, interval;
+        const char* problem;
+    };
+    const double nan = std::nan("");
+    const Case cases[] = {
+        {nan, 1, 0, "Duration (s) must be a number of seconds"},
+        {-1, 1, 0, "Duration (s) must be 0 or more"},
+        {7200, 1, 0, "Duration (s) must be between 0 and 3600 for this camera"},
+        {1, 2.5, 0, "The frame count must be a whole number"},
+        {1, 1, nan, "Interval (s) must be a number of seconds"},
+        {1, 1, -0.5, "Interval (s) must be 0 or more"},
+    };
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    for (const Case& c : cases) {
+        view.durationValue = c.duration;
+        view.countValue = c.count;
+        ztView.interval = c.interval;
+        controller.captureAction();
+        settle();
+        EXPECT_TRUE(idle()) << c.problem;
+        EXPECT_EQ(view.problem, c.problem);
+        EXPECT_TRUE(logged(c.problem)) << c.problem;
+        // A preview needs only the duration.
+        if (c.duration == 1) continue;
+        controller.preview1Action();
+        settle();
+        EXPECT_TRUE(idle()) << c.problem;
+    }
+    EXPECT_EQ(camera.exposures(), 0);
+
+    view.durationValue = 1;
+    view.countValue = 1;
+    ztView.interval = 0;
+    controller.captureAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() == 1 && idle(); }));
+    EXPECT_EQ(view.problem, "");
+}
+
+TEST_F(Engine, AStoppedRunLeavesNoCountAndNoFrameRate) {
+    ExposingCamera& camera = addCamera("Camera A");
+    connect("Camera A");
+    // A preview's frame rate, then a capture run's count: both go when the run is stopped.
+    controller.previewAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() >= 3 && !view.fps.empty(); }));
+    controller.stopAction();
+    ASSERT_TRUE(until([&] { return idle(); }));
+    settle();
+    EXPECT_EQ(view.fps, "");
+
+    camera.hold = true;
+    view.countValue = 30;
+    const int before = camera.exposures();
+    controller.captureAction();
+    ASSERT_TRUE(until([&] { return camera.exposures() == before + 1; }));
+    camera.finishHeld(true);
+    ASSERT_TRUE(until([&] { return filesIn(captures).size() == 1; }));
+    controller.stopAction();
+    ASSERT_TRUE(until([&] { return idle(); }));
+    settle();
+    EXPECT_EQ(ztView.progress.back(), "--/--");
+    EXPECT_EQ(view.fps, "");
+}

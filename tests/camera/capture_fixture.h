@@ -89,6 +89,7 @@ public:
         panelStarts.push_back(start);
         return panelAnswer;
     }
+    void showFocusStacking(const std::string& text) override { focusStacking = text; }
 
     RunControls controls;
     std::array<std::vector<SwitchEntry>, kDslrSettings> popups{};
@@ -100,6 +101,7 @@ public:
     double interval = 0;
     std::vector<std::string> panelStarts;
     std::optional<std::string> panelAnswer;
+    std::string focusStacking;
 };
 
 // Records the sleeps instead of waiting; a stop still ends one.

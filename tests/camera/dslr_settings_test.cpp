@@ -1,6 +1,7 @@
 // The DSLR window's settings: the popups, their per-camera memory and restore, the battery
 // image and the camera options, against a camera of ours on the in-process bus.
 
+#include "camera/camera_rows.h"
 #include "capture_fixture.h"
 
 using namespace camera_test;
@@ -32,6 +33,35 @@ ExposingCamera& dslrCamera(std::vector<std::unique_ptr<ExposingCamera>>& cameras
 std::vector<std::string> after(const std::vector<std::string>& all, const std::string& first) {
     const auto found = std::find(all.begin(), all.end(), first);
     return found == all.end() ? std::vector<std::string>{} : std::vector<std::string>(found, all.end());
+}
+
+TEST(CameraRows, FollowWhatTheCameraHas) {
+    using zeta::camera::CameraRows;
+    using zeta::camera::cameraRows;
+    struct Case {
+        const char* name;
+        std::vector<std::string> properties;
+        CameraRows rows;
+    };
+    const std::vector<std::string> ccd{"CCD_EXPOSURE", "CCD_MODE",   "CCD_FRAME_TYPE",  "CCD_OFFSET", "CCD_GAIN",
+                                       "CCD_GAMMA",    "CCD_COOLER", "CCD_TEMPERATURE", "CCD_BIN"};
+    std::vector<std::string> dslr = ccd;
+    dslr.push_back("DSLR_ISO");
+    const Case cases[] = {
+        {"not yet connected", {"CCD_MODE", "CCD_GAIN"}, CameraRows{}},
+        {"astronomy camera", ccd, {false, true, true, true, true, true, true, true}},
+        // Frame type, offset and binning are not the DSLR window's; gain, gamma and cooler are.
+        {"DSLR", dslr, {true, true, false, false, true, true, true, false}},
+        {"cooler without a temperature",
+         {"CCD_EXPOSURE", "CCD_COOLER"},
+         {false, false, false, false, false, false, false, false}},
+    };
+    for (const Case& c : cases) {
+        const auto has = [&](std::string_view name) {
+            return std::find(c.properties.begin(), c.properties.end(), name) != c.properties.end();
+        };
+        EXPECT_EQ(cameraRows(has), c.rows) << c.name;
+    }
 }
 
 TEST(BatteryImage, FollowsTheLevel) {

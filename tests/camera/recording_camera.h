@@ -86,6 +86,7 @@ public:
     void showState(std::string_view image) override { state = image; }
     void showControls(const ControlFlags& f) override { flags = f; }
     void showSensor(const SensorInfo& s) override { sensor = s; }
+    void showInputProblem(const std::string& text) override { problem = text; }
     void showModes(const std::vector<SwitchEntry>& e, int s) override {
         modes = e;
         modeSelected = s;
@@ -134,6 +135,7 @@ public:
     bool listEnabled = false;
     std::string state;
     ControlFlags flags;
+    std::string problem;
     SensorInfo sensor;
     std::vector<SwitchEntry> modes, frameTypes;
     int modeSelected = -2, frameTypeSelected = -2;

@@ -53,3 +53,57 @@ TEST(JourneyCapture, ThreeTypedFramesWriteThreeFiles) {
     EXPECT_EQ(camera.text("Frames"), "3");
     EXPECT_EQ(camera.text("Frames taken"), "--/--");
 }
+
+namespace {
+
+struct StopCase {
+    const char* name;
+    const char* start; // the button that starts the run
+    bool countsFrames; // a capture run counts its frames in "Frames taken"
+};
+
+class JourneyStop : public ::testing::TestWithParam<StopCase> {};
+
+} // namespace
+
+TEST_P(JourneyStop, HalfWayLeavesNoCountAndNoFrameRate) {
+    const test_support::TempDir folder("zeta-journey-stop");
+    JourneyApp app;
+    const JourneyUser camera = chooseCamera("Simulated Camera");
+    camera.type("Frames", "20");
+    // A second between frames: the run is still going when the user stops it.
+    camera.type("Interval (s)", "1");
+    JourneyUser::chooseFolderInNextDialog(folder.path().string());
+    camera.click("Folder");
+
+    camera.click(GetParam().start);
+    if (GetParam().countsFrames)
+        JourneyUser::waitUntil([&] { return filesIn(folder.path()) == 2; }, "2 of 20 frames taken");
+    else
+        JourneyUser::waitUntil([&] { return !camera.text("Frame rate").empty(); }, "a frame rate");
+    camera.click("Stop capture");
+    JourneyUser::waitUntil([&] { return camera.button("Capture")->isEnabled(); }, "the run to end");
+    JourneyUser::idle(std::chrono::milliseconds(500)); // what the run had queued arrives too
+
+    EXPECT_EQ(camera.text("Frames taken"), "--/--");
+    EXPECT_EQ(camera.text("Frame rate"), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(JourneyRuns, JourneyStop,
+                         ::testing::Values(StopCase{"Capture", "Capture", true}, StopCase{"Preview", "Preview", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(JourneyCaptureFolder, IsShownAndRememberedByTheNextLaunch) {
+    const test_support::TempDir folder("zeta-journey-folder");
+    {
+        JourneyApp app;
+        const JourneyUser camera = JourneyUser().within("Camera");
+        EXPECT_EQ(camera.text("Capture folder"), "None chosen");
+        JourneyUser::chooseFolderInNextDialog(folder.path().string());
+        camera.click("Folder");
+        JourneyUser::waitUntil([&] { return camera.text("Capture folder") == folder.path().string(); },
+                               "the chosen folder in the window");
+    }
+    JourneyApp again;
+    EXPECT_EQ(JourneyUser().within("Camera").text("Capture folder"), folder.path().string());
+}

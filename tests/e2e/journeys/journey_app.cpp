@@ -3,6 +3,7 @@
 #include "app/app_launch.h"
 #include "app/preferences_dialog.h"
 #include "platform/constants.h"
+#include "platform/dispatch.h"
 #include "platform/user_defaults.h"
 #include "support/qt_application.h"
 
@@ -40,8 +41,11 @@ void JourneyApp::quit() {
     if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
     launch_->window().preferencesDialog()->hide();
     launch_->terminate();
-    launch_.reset();
+    // What the windows queued for themselves runs while they are there: a later launch in this
+    // process must not meet it.
     QCoreApplication::processEvents();
+    dispatch::drainMainQueue();
+    launch_.reset();
 }
 
 } // namespace journey

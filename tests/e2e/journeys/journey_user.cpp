@@ -211,6 +211,8 @@ void JourneyUser::typeInto(QWidget* box, const std::string& text) {
     click(target);
     // A click gives the box the keyboard; keys go where the application sends them.
     QWidget* keys = QApplication::focusWidget();
+    // A spin box takes its keys itself (it commits its text when it loses the focus).
+    if (qobject_cast<QAbstractSpinBox*>(box) != nullptr) keys = nullptr;
     if (keys == nullptr || (keys != box && !box->isAncestorOf(keys))) {
         target->setFocus(Qt::MouseFocusReason);
         keys = target;
@@ -218,6 +220,8 @@ void JourneyUser::typeInto(QWidget* box, const std::string& text) {
     QTest::keyClick(keys, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(keys, Qt::Key_Delete);
     QTest::keyClicks(keys, QString::fromStdString(text));
+    // A spin box takes what was typed on Enter.
+    if (qobject_cast<QAbstractSpinBox*>(box) != nullptr) QTest::keyClick(keys, Qt::Key_Return);
     QTest::keyClick(keys, Qt::Key_Tab);
     QCoreApplication::processEvents();
 }
@@ -346,9 +350,13 @@ std::vector<std::string> JourneyUser::logLines() {
 }
 
 bool JourneyUser::logged(const std::string& text) {
+    return loggedTimes(text) > 0;
+}
+
+std::size_t JourneyUser::loggedTimes(const std::string& text) {
     const std::vector<std::string> lines = logLines();
-    return std::any_of(lines.begin(), lines.end(),
-                       [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    return static_cast<std::size_t>(std::count_if(
+        lines.begin(), lines.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; }));
 }
 
 void JourneyUser::waitUntil(const std::function<bool()>& condition, const std::string& what,

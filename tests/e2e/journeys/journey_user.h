@@ -67,6 +67,9 @@ public:
     static std::vector<std::string> logLines();
     // True when a line of the message log contains the text.
     static bool logged(const std::string& text);
+    // How many lines of the message log contain the text (the log shows a line a moment after
+    // it was written: wait for the count to grow).
+    static std::size_t loggedTimes(const std::string& text);
 
     // Runs the event loop until the condition holds; throws with `what` after the time.
     static void waitUntil(const std::function<bool()>& condition, const std::string& what,
