@@ -17,6 +17,10 @@ std::optional<std::string> SequenceCapture::unavailable() const {
     return std::nullopt;
 }
 
+std::string SequenceCapture::rowProblem(const zeta::focus::SequenceRow& row) const {
+    return camera_.batchProblem({row.count, row.duration, row.interval, row.name});
+}
+
 bool SequenceCapture::start(const zeta::focus::SequenceRow& row, Ended ended) {
     const ZTCameraController::BatchRun run{row.count, row.duration, row.interval, row.name};
     return camera_.captureBatch(run, [ended = std::move(ended)](ZTCameraController::RunEnd end) {

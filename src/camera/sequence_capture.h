@@ -15,6 +15,7 @@ public:
     SequenceCapture(ZTCameraController& camera, BatchController& batch) : camera_(camera), batch_(batch) {}
 
     std::optional<std::string> unavailable() const override;
+    std::string rowProblem(const zeta::focus::SequenceRow& row) const override;
     bool start(const zeta::focus::SequenceRow& row, Ended ended) override;
     void stop() override;
 

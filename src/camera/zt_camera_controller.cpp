@@ -301,6 +301,13 @@ bool ZTCameraController::startBatch(const BatchRun& run) {
     return true;
 }
 
+std::string ZTCameraController::batchProblem(const BatchRun& run) const {
+    std::string problem = bulbMode() ? zeta::camera::durationProblem(run.duration, exposureRange()) : std::string();
+    if (problem.empty()) problem = zeta::camera::countProblem(run.count);
+    if (problem.empty()) problem = zeta::camera::intervalProblem(run.interval);
+    return problem;
+}
+
 void ZTCameraController::reportRunEnd(RunEnd end) {
     std::function<void(RunEnd)> ended;
     {

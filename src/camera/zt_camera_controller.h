@@ -94,6 +94,10 @@ public:
     // with nothing sent, without a camera that has CCD_EXPOSURE, without a capture folder or
     // while a run goes on.
     bool captureBatch(const BatchRun& run, std::function<void(RunEnd)> ended);
+    // What the window's own checks of typed values say of the batch's ("" when it may run):
+    // the duration against the camera's range where the duration box would time it, the
+    // count and the interval.
+    std::string batchProblem(const BatchRun& run) const;
     // While held() answers true (a sequence runs) the window's own previews, live view and
     // captures are refused and the controls locked as during a run of its own.
     void setRunsHeld(std::function<bool()> held) { runsHeld_ = std::move(held); }

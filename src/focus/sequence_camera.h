@@ -22,6 +22,9 @@ public:
     // Main queue. Why no capture run can start now (no camera, no capture folder, the camera
     // window busy), for the user; nothing when one can.
     virtual std::optional<std::string> unavailable() const = 0;
+    // Main queue. What the camera window's own checks of typed values say of the row's ("" when
+    // it may run), for the user.
+    virtual std::string rowProblem(const SequenceRow& row) const = 0;
     // Main queue. Starts the row's capture run; false, with nothing sent, when it cannot start.
     virtual bool start(const SequenceRow& row, Ended ended) = 0;
     // Main queue. Stops the run under way as the camera window's Stop does.

@@ -75,6 +75,10 @@ void SequencerController::run() {
         rows.push_back(view_->row(n));
     auto reading = zeta::focus::readPlan(rows, view_->repeatCount());
     if (!reading.plan) return refuse(reading.error);
+    for (const zeta::focus::SequenceRow& row : reading.plan->rows) {
+        if (const std::string problem = camera_->rowProblem(row); !problem.empty())
+            return refuse("Row " + std::to_string(row.number) + ": " + problem);
+    }
     runner_.emplace(std::move(*reading.plan));
     setInProgress(true);
     view_->showRowStatus(1, kStatusNone);

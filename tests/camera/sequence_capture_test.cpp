@@ -55,6 +55,8 @@ TEST_F(SequenceOnCamera, RowsRunAsBatchesWithTheirOwnValuesAndNeverOverwriteEach
     view.durationValue = 5;
     ztView.interval = 30;
     EXPECT_EQ(port.unavailable(), std::nullopt);
+    // The window's own check of a typed duration holds for a row's too.
+    EXPECT_EQ(port.rowProblem({1, 2, 9000, 0, "L"}), "Duration (s) must be between 0 and 3600 for this camera");
     const std::vector<SequenceRow> rows{{1, 2, 0.1, 1.2, "L"}, {3, 3, 0.25, 0, "R"}, {1, 2, 0.1, 1.2, "L"}};
     for (std::size_t i = 0; i < rows.size(); ++i) {
         ASSERT_TRUE(port.start(rows[i], ends.recorder())) << i;

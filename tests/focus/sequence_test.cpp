@@ -143,6 +143,7 @@ TEST(SequenceRunner, EachRepeatRunsEachRowAndTheFirstFailureOrStopEndsIt) {
 class FakeCamera : public zeta::focus::SequenceCamera {
 public:
     std::optional<std::string> unavailable() const override { return why; }
+    std::string rowProblem(const SequenceRow& row) const override { return row.number == 3 ? problem : ""; }
     bool start(const SequenceRow& row, Ended ended) override {
         if (refuseStart) return false;
         started.push_back(row);
@@ -165,6 +166,7 @@ public:
     }
     void reset() {
         why.reset();
+        problem.clear();
         refuseStart = false;
         started.clear();
         pending = nullptr;
@@ -172,6 +174,7 @@ public:
     }
 
     std::optional<std::string> why;
+    std::string problem; // the camera window's checks on row 3
     bool refuseStart = false;
     std::vector<SequenceRow> started;
     Ended pending;
@@ -215,6 +218,7 @@ TEST_F(Sequencer, APlanThatCannotStartSaysWhyAndStartsNothing) {
         std::optional<std::string> cameraSays;
         SequencerRow row3;
         std::string text;
+        std::string rowProblem = {};
     };
     const std::vector<Case> cases{
         {"No camera is selected in the camera window",
@@ -222,9 +226,14 @@ TEST_F(Sequencer, APlanThatCannotStartSaysWhyAndStartsNothing) {
          "No camera is selected in the camera window"},
         {std::nullopt, {"1", "0.1", "5", "3x", "R"}, "Row 3: the frame count must be a whole number, 1 or more"},
         {std::nullopt, {"1", "", "5", "3", "R"}, "Row 3: the exposure must be a number of seconds above 0"},
+        {std::nullopt,
+         {"1", "9000", "5", "3", "R"},
+         "Row 3: Duration (s) must be between 0 and 3600 for this camera",
+         "Duration (s) must be between 0 and 3600 for this camera"},
     };
     for (const Case& c : cases) {
         camera.why = c.cameraSays;
+        camera.problem = c.rowProblem;
         panel.rows[2] = c.row3;
         controller.executeAction();
         EXPECT_TRUE(camera.started.empty()) << c.text;
