@@ -13,6 +13,7 @@
 #include "camera/camera_widget.h"
 #include "camera/dslr_window.h"
 #include "camera/zt_camera_controller.h"
+#include "focus/sequencer_controller.h"
 #include "focus/sequencer_panel.h"
 #include "image_window/focus_panel_widgets.h"
 #include "image_window/image_controller.h"
@@ -279,23 +280,36 @@ int main(int argc, char* argv[]) {
         ok = false;
     }
 
+    // The sequencer running a plan on the same camera, aborted once shown (its own picture
+    // below shows how it ended).
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* sequencer = dynamic_cast<SequencerPanel*>(widget);
+        if (sequencer == nullptr || windows.dslrWindow() == nullptr) continue;
+        sequencer->showRow(1, {"1", "1", "2", "5", "M42 L"});
+        sequencer->showRow(2, {"1", "1", "2", "3", "M42 Ha"});
+        sequencer->showRow(3, {"0", "60", "0", "20", "Flats"});
+        sequencer->showRepeatCount(2);
+        sequencer->show();
+        sequencer->executeButton->click();
+        runEventsFor(1500);
+        ok = save(sequencer, folder, "sequencer_run") && ok;
+        sequencer->executeButton->click();
+        QElapsedTimer stopping;
+        stopping.start();
+        while (windows.sequencerController().sequenceInProgress() && stopping.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+
     window.messageLogWindow()->show();
     runEventsFor(300);
     ok = save(window.messageLogWindow(), folder, "message_log") && ok;
 
-    // The camera's properties in the browser, and a plan in the sequencer.
+    // The camera's properties in the browser.
     if (auto* browser = window.propertyBrowser()) {
         browser->show();
         runEventsFor(300);
         if (auto camera = windows.dslrController().camera())
             clickRow(browser->tree(), QString::fromStdString(camera->name()));
-    }
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        auto* sequencer = dynamic_cast<SequencerPanel*>(widget);
-        if (sequencer == nullptr) continue;
-        sequencer->showRow(1, {"1", "120", "0", "10", "M31 L"});
-        sequencer->showRow(2, {"1", "180", "0", "5", "M31 Ha"});
-        sequencer->showRow(3, {"0", "60", "0", "20", "Flats"});
     }
 
     // Every other window and panel, by its title.

@@ -8,6 +8,7 @@
 #include "camera/camera_controller.h"
 #include "camera/camera_widget.h"
 #include "camera/dslr_window.h"
+#include "camera/sequence_capture.h"
 #include "camera/zt_camera_controller.h"
 #include "focus/focuser_controller.h"
 #include "focus/focuser_widget.h"
@@ -30,7 +31,8 @@ WindowSet::WindowSet()
     : image_(std::make_unique<ZTImageController>()), camera_(std::make_unique<ZTCameraController>()),
       batch_(std::make_unique<BatchController>()), solver_(std::make_unique<SolverController>()),
       focuser_(std::make_unique<zeta::focus::ZTFocuserController>()),
-      wheel_(std::make_unique<zeta::focus::WheelController>()), sequencer_(std::make_unique<SequencerController>()) {
+      wheel_(std::make_unique<zeta::focus::WheelController>()), sequencer_(std::make_unique<SequencerController>()),
+      sequenceCapture_(std::make_unique<zeta::camera::SequenceCapture>(*camera_, *batch_)) {
     batch_->setImageHandler(
         [image = image_.get()](std::shared_ptr<Image> frame) { image->setImage(std::move(frame)); });
     solver_->setCurrentImageSource([image = image_.get()] { return image->current(); });
@@ -75,6 +77,13 @@ WindowSet::WindowSet()
     });
     focuser_->setNeighbours(neighbours);
     wheel_->setNeighbours(neighbours);
+    sequencer_->setCamera(sequenceCapture_.get());
+    camera_->setRunsHeld([sequencer = sequencer_.get()] { return sequencer->sequenceInProgress(); });
+    // The camera window's refresh takes the focuser window's along.
+    sequencer_->setSequenceChanged([camera = camera_.get(), wheel = wheel_.get()] {
+        camera->updateGUI();
+        wheel->updateGUI();
+    });
 }
 
 WindowSet::~WindowSet() {

@@ -19,6 +19,7 @@ class ZTCameraController;
 namespace zeta::camera {
 class CameraController;
 class DslrWindow;
+class SequenceCapture;
 } // namespace zeta::camera
 
 namespace zeta::focus {
@@ -76,6 +77,7 @@ private:
     std::unique_ptr<zeta::focus::ZTFocuserController> focuser_;
     std::unique_ptr<zeta::focus::WheelController> wheel_;
     std::unique_ptr<SequencerController> sequencer_;
+    std::unique_ptr<zeta::camera::SequenceCapture> sequenceCapture_; // the sequencer's rows on the camera window
     std::unique_ptr<zeta::solver::SolverBrowser> solverBrowser_;
     // The windows' popups as the application device holds them (weakly).
     std::vector<std::shared_ptr<void>> popupHandles_;

@@ -212,7 +212,14 @@ void ZTCameraController::sendExposure(const std::shared_ptr<INDIGO::Property>& e
     sendNumbers(exposure, {{"EXPOSURE", runDuration_.load()}});
 }
 
+bool ZTCameraController::refusedWhileHeld() {
+    if (!runsHeld_ || !runsHeld_()) return false;
+    log("A sequence is running: the camera window's own runs wait until it ends");
+    return true;
+}
+
 void ZTCameraController::previewAction(bool liveView) {
+    if (refusedWhileHeld()) return;
     streamingUsed_.store(liveView);
     const auto exposure = cameraProperty("CCD_EXPOSURE");
     if (!exposure || !typedValuesUsable(false)) return;
@@ -227,6 +234,7 @@ void ZTCameraController::previewAction(bool liveView) {
 }
 
 void ZTCameraController::preview1Action() {
+    if (refusedWhileHeld()) return;
     const auto exposure = cameraProperty("CCD_EXPOSURE");
     if (!exposure || !typedValuesUsable(false)) return;
     startRun(1, true, false);
@@ -236,7 +244,7 @@ void ZTCameraController::preview1Action() {
 }
 
 void ZTCameraController::captureAction() {
-    if (!batch_) return;
+    if (!batch_ || refusedWhileHeld()) return;
     // What was typed is judged before the folder panel: a run that cannot start asks nothing.
     if (cameraProperty("CCD_EXPOSURE") && !typedValuesUsable(true)) return;
     if (!batch_->folder()) {
@@ -253,21 +261,60 @@ void ZTCameraController::captureAction() {
 }
 
 void ZTCameraController::startCapture() {
+    startBatch({frameCount(), duration(), ztView_ ? ztView_->timelapse() : 0.0,
+                view() ? view()->nameTemplate() : std::string("IMG")});
+}
+
+bool ZTCameraController::captureBatch(const BatchRun& run, std::function<void(RunEnd)> ended) {
+    if (!batch_ || !batch_->folder() || running() || !cameraProperty("CCD_EXPOSURE")) return false;
+    {
+        std::lock_guard lock(runEndedMutex_);
+        runEnded_ = std::move(ended);
+    }
+    setState(INDIGO_BUSY_STATE);
+    BatchRun own = run;
+    if (!bulbMode()) own.duration = 0;
+    if (startBatch(own)) return true;
+    std::lock_guard lock(runEndedMutex_);
+    runEnded_ = nullptr;
+    return false;
+}
+
+bool ZTCameraController::startBatch(const BatchRun& run) {
     const auto exposure = cameraProperty("CCD_EXPOSURE");
-    if (!exposure || !batch_ || running()) return;
-    batch_->setNameTemplate(view() ? view()->nameTemplate() : std::string("IMG"));
+    if (!exposure || !batch_ || running()) return false;
+    batch_->setNameTemplate(run.name);
     batch_->setIndex(0);
     batch_->open();
-    runCount_.store(frameCount());
-    startRun(runCount_.load(), false, false);
+    runCount_.store(run.count);
+    startRun(run.count, false, false);
+    runDuration_.store(run.duration);
+    runTimelapse_.store(run.interval);
     updateGUI();
     if (batch_->runFailed()) {
         log("Capture stopped: the batch could not be opened");
         lastRunFailed_.store(true);
         endRun(INDIGO_ALERT_STATE);
-        return;
+        return true;
     }
     sendExposure(exposure);
+    return true;
+}
+
+std::string ZTCameraController::batchProblem(const BatchRun& run) const {
+    std::string problem = bulbMode() ? zeta::camera::durationProblem(run.duration, exposureRange()) : std::string();
+    if (problem.empty()) problem = zeta::camera::countProblem(run.count);
+    if (problem.empty()) problem = zeta::camera::intervalProblem(run.interval);
+    return problem;
+}
+
+void ZTCameraController::reportRunEnd(RunEnd end) {
+    std::function<void(RunEnd)> ended;
+    {
+        std::lock_guard lock(runEndedMutex_);
+        ended.swap(runEnded_);
+    }
+    if (ended) ended(end);
 }
 
 void ZTCameraController::folderAction() {
@@ -319,7 +366,8 @@ bool ZTCameraController::typedValuesUsable(bool capture) {
 
 void ZTCameraController::durationAction() {
     CameraController::durationAction();
-    if (!running() || !bulbMode() || !view()) return;
+    // A sequence's run keeps its row's values.
+    if (!running() || !bulbMode() || !view() || (runsHeld_ && runsHeld_())) return;
     const double typed = view()->duration();
     const std::string problem = zeta::camera::durationProblem(typed, exposureRange());
     if (problem.empty()) {
@@ -334,7 +382,7 @@ void ZTCameraController::durationAction() {
 
 void ZTCameraController::batchAction() {
     CameraController::batchAction();
-    if (!captureInProgress() || !ztView_ || !view() || !view()->hasTimelapse()) return;
+    if (!captureInProgress() || !ztView_ || !view() || !view()->hasTimelapse() || (runsHeld_ && runsHeld_())) return;
     const double typed = ztView_->timelapse();
     const std::string problem = zeta::camera::intervalProblem(typed);
     if (problem.empty()) {
@@ -563,6 +611,7 @@ bool ZTCameraController::focusStep() {
 }
 
 void ZTCameraController::endRun(indigo_property_state state) {
+    const bool stopped = stopInProgress_.load();
     if (batch_) batch_->close();
     // The state first: whoever sees the run ended finds its light queued already.
     setState(state);
@@ -572,6 +621,7 @@ void ZTCameraController::endRun(indigo_property_state state) {
     setCaptureInProgress(false);
     sleeper_->wake();
     onMain([this, run = generation_.load()] { runEnded(run); });
+    reportRunEnd(state == INDIGO_OK_STATE ? RunEnd::Done : stopped ? RunEnd::Stopped : RunEnd::Failed);
 }
 
 void ZTCameraController::runEnded(std::uint64_t run) {
@@ -633,7 +683,7 @@ double ZTCameraController::duration() const {
 }
 
 void ZTCameraController::updateGUI() {
-    const bool busy = running();
+    const bool busy = running() || (runsHeld_ && runsHeld_());
     const auto device = camera();
     RunControls controls;
     controls.prefs = controls.captureFolder = !busy;
@@ -805,6 +855,7 @@ void ZTCameraController::resetControls() {
         log("Capture stopped: the camera is no longer available");
         keepAlert_.store(true);
     }
+    reportRunEnd(RunEnd::Failed);
     if (keepAlert_.load()) setState(INDIGO_ALERT_STATE);
     if (ztView_) ztView_->showBattery("Bat");
     updateGUI();

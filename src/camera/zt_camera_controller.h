@@ -23,6 +23,7 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -78,6 +79,29 @@ public:
     // run will do to it.
     void showFocusStacking();
 
+    // --- Runs of the sequencer (main queue) ----------------------------------------------------
+    // A capture batch with values of its own in place of the window's boxes: count frames
+    // named name, interval seconds between them, and duration seconds where the duration box
+    // would time the exposure (bulbMode(); otherwise the camera's shutter does).
+    struct BatchRun {
+        int count = 1;
+        double duration = 0;
+        double interval = 0;
+        std::string name;
+    };
+    enum class RunEnd { Done, Failed, Stopped };
+    // Starts the batch; ended is called once when it ends, on the thread that ends it. False,
+    // with nothing sent, without a camera that has CCD_EXPOSURE, without a capture folder or
+    // while a run goes on.
+    bool captureBatch(const BatchRun& run, std::function<void(RunEnd)> ended);
+    // What the window's own checks of typed values say of the batch's ("" when it may run):
+    // the duration against the camera's range where the duration box would time it, the
+    // count and the interval.
+    std::string batchProblem(const BatchRun& run) const;
+    // While held() answers true (a sequence runs) the window's own previews, live view and
+    // captures are refused and the controls locked as during a run of its own.
+    void setRunsHeld(std::function<bool()> held) { runsHeld_ = std::move(held); }
+
     // --- Fields ------------------------------------------------------------------------------
     static const std::vector<int>& DURATIONS();
     static const std::vector<int>& COUNTS();
@@ -114,6 +138,11 @@ private:
     // Engine.
     void startRun(int count, bool preview, bool streaming);
     void startCapture();
+    bool startBatch(const BatchRun& run);
+    // Refuses a run of the window's own while a sequence holds the camera.
+    bool refusedWhileHeld();
+    // Tells the sequencer's batch, if one is under way, how it ended.
+    void reportRunEnd(RunEnd end);
     void sendExposure(const std::shared_ptr<INDIGO::Property>& exposure);
     void exposureUpdated(const std::shared_ptr<INDIGO::Property>& property);
     void streamingUpdated(const std::shared_ptr<INDIGO::Property>& property);
@@ -185,5 +214,8 @@ private:
     // A run cut short by its camera going away: the window keeps Alert without a camera.
     std::atomic<bool> keepAlert_{false};
     std::atomic<bool> lastRunFailed_{false}; // the last run ended on a failure, not a stop
+    std::function<bool()> runsHeld_;
+    std::mutex runEndedMutex_;
+    std::function<void(RunEnd)> runEnded_; // the sequencer's batch under way
     zeta::common::MainHop main_;
 };

@@ -469,8 +469,9 @@ void ZTFocuserController::awakeFromNib() {
 
 void ZTFocuserController::updateGUI() {
     const bool preview = Neighbours::read(neighbours_.previewInProgress);
-    const bool capture = Neighbours::read(neighbours_.captureInProgress);
+    // A sequence is a chain of capture runs: the focuser stays locked between them too.
     const bool sequence = Neighbours::read(neighbours_.sequenceInProgress);
+    const bool capture = Neighbours::read(neighbours_.captureInProgress) || sequence;
     const bool star = Neighbours::read(neighbours_.starSelected);
     const bool autofocus = autofocusInProgress_.load();
     FocuserControls controls;

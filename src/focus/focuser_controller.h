@@ -173,7 +173,8 @@ private:
 };
 
 // The product window: rewind and forward runs, and the general window's autofocus button and
-// step fields; the focuser popup ignores the sequencer; the state text has no temperature.
+// step fields; a running sequence locks it as a capture run does; the state text has no
+// temperature.
 class ZTFocuserController : public FocuserController {
 public:
     using FocuserController::FocuserController;

@@ -32,6 +32,12 @@ QString text(const std::string& value) {
     return QString::fromStdString(value);
 }
 
+void showLight(QLabel* light, std::string_view imageName) {
+    light->setPixmap(QPixmap::fromImage(zeta::platform::namedImage(imageName)));
+    light->setProperty("statusImageName",
+                       QString::fromUtf8(imageName.data(), static_cast<qsizetype>(imageName.size())));
+}
+
 } // namespace
 
 SequencerPanel::SequencerPanel(SequencerController& controller, QWidget* parent)
@@ -49,7 +55,14 @@ SequencerPanel::SequencerPanel(SequencerController& controller, QWidget* parent)
         row.count = comboOf(FRAME_COUNTS(), this);
         row.name = new QLineEdit(this);
         row.status = new QLabel(this);
-        row.status->setPixmap(QPixmap::fromImage(zeta::platform::namedImage(zeta::platform::kStatusNone)));
+        showLight(row.status, zeta::platform::kStatusNone);
+        const QString number = QString::number(i + 1);
+        row.use->setAccessibleName(tr("Use row %1").arg(number));
+        row.duration->setAccessibleName(tr("Exposure row %1").arg(number));
+        row.timeLapse->setAccessibleName(tr("Interval row %1").arg(number));
+        row.count->setAccessibleName(tr("Count row %1").arg(number));
+        row.name->setAccessibleName(tr("Name row %1").arg(number));
+        row.status->setAccessibleName(tr("Status row %1").arg(number));
         grid->addWidget(row.use, i + 1, 0);
         grid->addWidget(row.duration, i + 1, 1);
         grid->addWidget(row.timeLapse, i + 1, 2);
@@ -59,12 +72,15 @@ SequencerPanel::SequencerPanel(SequencerController& controller, QWidget* parent)
     }
     repeatCombo = new QComboBox(this);
     repeatCombo->setEditable(true);
+    repeatCombo->setAccessibleName(tr("Repeat"));
     repeatCombo->setCompleter(nullptr);
     executeButton = new QPushButton(tr("Execute"), this);
-    // Running a plan is not built yet: the button must not show a run that isn't happening.
-    executeButton->setEnabled(false);
+    connect(executeButton, &QPushButton::clicked, this, [this] { controller_.executeAction(); });
     statusImage = new QLabel(this);
+    statusImage->setAccessibleName(tr("Sequence status"));
     statusText = new QLabel(this);
+    statusText->setAccessibleName(tr("Sequence status text"));
+    statusText->setWordWrap(true);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(new QLabel(tr("Repeat"), this));
     bottom->addWidget(repeatCombo);
@@ -102,9 +118,20 @@ void SequencerPanel::showRepeatCount(long long count) {
     repeatCombo->setCurrentText(QString::number(count));
 }
 
+void SequencerPanel::showRowStatus(int n, std::string_view imageName) {
+    showLight(rows[static_cast<std::size_t>(n - 1)].status, imageName);
+}
+
 void SequencerPanel::showStatusImage(std::string_view imageName) {
-    statusImage->setPixmap(QPixmap::fromImage(zeta::platform::namedImage(imageName)));
-    statusImage->setProperty("statusImageName", QString::fromUtf8(imageName.data(), imageName.size()));
+    showLight(statusImage, imageName);
+}
+
+void SequencerPanel::showStatusText(const std::string& value) {
+    statusText->setText(text(value));
+}
+
+void SequencerPanel::showExecuteTitle(const std::string& title) {
+    executeButton->setText(text(title));
 }
 
 void SequencerPanel::hideEvent(QHideEvent* event) {

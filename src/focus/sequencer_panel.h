@@ -1,7 +1,9 @@
 #pragma once
 // The sequencer panel's widget: sixteen rows of use, exposure, interval, count, name and a
-// status light, the repeat count and the overall status. Edits stay in the controls; the
-// controller stores them when the panel is hidden or stops being the active window.
+// status light, the repeat count, the overall status and the Execute (Abort) button. Edits
+// stay in the controls; the controller stores them when the panel is hidden, stops being the
+// active window or runs the plan. Each light keeps the name of the image it shows in its
+// "statusImageName" property.
 
 #include "Common/view_binding.h"
 #include "focus/sequencer_controller.h"
@@ -24,7 +26,10 @@ public:
     void showRow(int n, const SequencerRow& row) override;
     long long repeatCount() const override;
     void showRepeatCount(long long count) override;
+    void showRowStatus(int n, std::string_view imageName) override;
     void showStatusImage(std::string_view imageName) override;
+    void showStatusText(const std::string& text) override;
+    void showExecuteTitle(const std::string& title) override;
 
     struct RowControls {
         QCheckBox* use = nullptr;

@@ -289,3 +289,28 @@ TEST_F(Focuser, MultiStepRunWaitsForEachMoveAndEndsOnAlertOrStop) {
     ASSERT_TRUE(until([&] { return !product.runInProgress() && !device.moving(); }));
     EXPECT_EQ(moves(device.requests()).size(), 2u);
 }
+
+TEST_F(Focuser, TheProductWindowStaysLockedForAWholeSequence) {
+    RecordingFocuserView view;
+    product.setView(&view);
+    bool sequence = false;
+    product.setNeighbours({.sequenceInProgress = [&] {
+        return sequence;
+    }});
+    use(product);
+    start();
+    product.awakeFromNib();
+    auto& device = addFocuser({.name = "Focuser A"});
+    connect(product, view, device);
+
+    // Between two capture runs of a sequence no capture runs, yet nothing may move the focuser.
+    sequence = true;
+    product.updateGUI();
+    ASSERT_TRUE(until([&] { return !view.enabled; }));
+    EXPECT_FALSE(view.controls.moveEnabled || view.controls.multiEnabled || view.controls.stepsEnabled);
+    EXPECT_TRUE(view.controls.stopEnabled);
+    sequence = false;
+    product.updateGUI();
+    ASSERT_TRUE(until([&] { return view.enabled; }));
+    EXPECT_TRUE(view.controls.moveEnabled && view.controls.multiEnabled && view.controls.stepsEnabled);
+}

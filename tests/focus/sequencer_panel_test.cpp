@@ -59,7 +59,7 @@ TEST_F(SequencerPanelTest, PlanTypedByHandComesBackInANewProcess) {
         SequencerPanel panel(controller);
         controller.awakeFromNib();
         EXPECT_EQ(panel.repeatCombo->currentText(), "1"); // no "repeatCount" stored yet
-        EXPECT_FALSE(panel.executeButton->isEnabled());
+        EXPECT_TRUE(panel.executeButton->isEnabled());
         panel.show();
         for (int n = 1; n <= SequencerView::kRows; ++n) {
             auto& row = panel.rows[static_cast<std::size_t>(n - 1)];
