@@ -127,17 +127,17 @@ private:
         auto it = texts.find(bytes);
         if (it != texts.end()) return it->second;
         if (!shared) return texts.emplace(bytes, zeta::bench::frameMessage(bytes)).first->second;
-        frames_.emplace(bytes, zeta::bench::frameBytes(bytes));
+        memories_.emplace(bytes, sharedMemory(zeta::bench::frameBytes(bytes)));
         return texts.emplace(bytes, zeta::bench::sharedFrameMessage(bytes)).first->second;
     }
 
-    // A fresh piece of shared memory per frame, filled as a camera's driver fills its own,
-    // passed with the message and closed here: the server holds it as long as it needs it.
-    bool sendShared(std::size_t bytes) {
-        const std::string& text = made(bytes, true);
-        const std::vector<std::uint8_t>& frame = frames_.at(bytes);
+    // The frame's shared memory is made once, as its text is, and passed again with every
+    // frame, as a camera driver reuses its frame buffer: filling fresh shared memory for each
+    // frame would be the driver's time (on this machine most of a frame's, as memory given
+    // back is slow to touch again), not the server's. The bytes never change.
+    static int sharedMemory(const std::vector<std::uint8_t>& frame) {
         const int fd = memfd_create("frame", MFD_CLOEXEC);
-        if (fd < 0) return false;
+        if (fd < 0) return -1;
         bool ok = ftruncate(fd, static_cast<off_t>(frame.size())) == 0;
         if (ok && !frame.empty()) {
             void* map = mmap(nullptr, frame.size(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
@@ -147,9 +147,15 @@ private:
                 munmap(map, frame.size());
             }
         }
-        ok = ok && writeWithDescriptor(text, fd);
+        if (ok) return fd;
         ::close(fd);
-        if (!ok) return false;
+        return -1;
+    }
+
+    bool sendShared(std::size_t bytes) {
+        const std::string& text = made(bytes, true);
+        const int fd = memories_.at(bytes);
+        if (fd < 0 || !writeWithDescriptor(text, fd)) return false;
         const std::string uid = "SetBLOB/" + std::to_string(++pings_);
         return writeAll("<pingRequest uid=\"" + uid + "\"/>\n") && awaitPingReply(uid);
     }
@@ -176,7 +182,7 @@ private:
     const bool onSocket_;
     std::map<std::size_t, std::string> inlineTexts_;
     std::map<std::size_t, std::string> sharedTexts_;
-    std::map<std::size_t, std::vector<std::uint8_t>> frames_;
+    std::map<std::size_t, int> memories_; // open until the driver ends
     long pings_ = 0;
 };
 

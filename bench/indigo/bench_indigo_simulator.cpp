@@ -214,8 +214,8 @@ int main() {
             for (Side& side : sides)
                 side.frame();
         zeta::bench::printLine("blob_relay_simulator_ccd", zeta::bench::pairOfRuns(sides[0].total, sides[1].total), 1);
-        zeta::bench::printLine("blob_server_cpu_ms_simulator_ccd",
-                               zeta::bench::pairOfRuns(sides[0].cpu, sides[1].cpu), 1);
+        zeta::bench::printLine("blob_server_cpu_ms_simulator_ccd", zeta::bench::pairOfRuns(sides[0].cpu, sides[1].cpu),
+                               1);
         for (const Side& side : sides)
             std::fprintf(stderr,
                          "bench blob_relay_simulator_ccd: %s: driver's last message before the frame to its last "
