@@ -3,6 +3,11 @@
 // on request. The same clients, plain sockets that ask for BLOBs and count whole frames, read
 // from both; the first frame from each server is checked equal to what the driver sent.
 //
+// Both servers start the driver on a local socket, where it hands a frame over in shared memory
+// beside the message, as INDI drivers a server starts do: the frame lines are taken on that
+// path, and again, named "..._inline", with the frame as base64 text in the message (a driver
+// on a pipe, or behind a remote server).
+//
 // Five rounds; in each, both servers are up at once and their runs taken in turn (frames in
 // blocks, one at a time, or update runs), but for memory, which needs fresh servers. A line
 // gives the median of each side's round figures, the median of the rounds' own ratios
