@@ -61,11 +61,17 @@ public:
         if (!zeta::bench::sendAll(fd_, text)) throw std::runtime_error("cannot send");
     }
 
-    // Reads until the text has come (with either quote around it), 30 s at most.
+    // Reads until the property's name has come (either quote around it), 30 s at most; what
+    // came after it is kept for the next wait.
     void waitFor(const std::string& name) {
-        const std::string a = "name=\"" + name + "\"", b = "name='" + name + "'";
+        const std::string quoted[2] = {"name=\"" + name + "\"", "name='" + name + "'"};
         const auto end = Clock::now() + 30s;
-        while (seen_.find(a) == std::string::npos && seen_.find(b) == std::string::npos) {
+        for (;;) {
+            for (const std::string& q : quoted)
+                if (const std::size_t at = seen_.find(q); at != std::string::npos) {
+                    seen_.erase(0, at + q.size());
+                    return;
+                }
             if (Clock::now() > end) throw std::runtime_error("no " + name + " came");
             pollfd wait{fd_, POLLIN, 0};
             if (poll(&wait, 1, 100) <= 0) continue;
@@ -73,7 +79,6 @@ public:
             if (n <= 0) throw std::runtime_error("the server closed");
             seen_.append(buffer_.data(), static_cast<std::size_t>(n));
         }
-        seen_.clear();
     }
 
     // Drops what is waiting.
@@ -173,7 +178,7 @@ struct Side {
                      "'>Also</enableBLOB>\n<getProperties version='1.7'/>\n");
         client->waitFor("CONNECTION");
         client->send(newSwitch("CONNECTION", "CONNECT"));
-        client->waitFor("SIMULATOR_SETTINGS");
+        client->waitFor("CCD_EXPOSURE"); // defined once connected
         client->send(newNumbers("SIMULATOR_SETTINGS", {{"SIM_XRES", "6000"}, {"SIM_YRES", "4000"}}));
         client->send(newNumbers("POLLING_PERIOD", {{"PERIOD_MS", "100"}}));
         client->send(newSwitch("CCD_COMPRESSION", "INDI_DISABLED"));
