@@ -1,7 +1,8 @@
 #pragma once
 // What the benchmark driver sends, made the same way by the driver and by the benchmarks that
 // check what arrived: frames of pseudo-random bytes (incompressible, the same for a size),
-// base64 encoded on one line as a driver writes them.
+// base64 encoded on one line as a driver on a pipe writes them, or beside the message in
+// shared memory as a driver on a local socket hands them over.
 
 #include <cstddef>
 #include <cstdint>
@@ -59,6 +60,13 @@ inline std::string frameMessage(std::size_t size) {
     text += plainBase64(frameBytes(size));
     text += "</oneBLOB></setBLOBVector>\n";
     return text;
+}
+
+// The text of one frame message whose bytes go beside it in shared memory.
+inline std::string sharedFrameMessage(std::size_t size) {
+    return "<setBLOBVector device=\"" + std::string(kDriverDevice) +
+           "\" name=\"IMAGE\" state=\"Ok\"><oneBLOB name=\"DATA\" size=\"" + std::to_string(size) +
+           "\" format=\".fits\" len=\"" + std::to_string(size) + "\" attached=\"true\"></oneBLOB></setBLOBVector>\n";
 }
 
 } // namespace zeta::bench

@@ -3,6 +3,11 @@
 // on request. The same clients, plain sockets that ask for BLOBs and count whole frames, read
 // from both; the first frame from each server is checked equal to what the driver sent.
 //
+// Both servers start the driver on a local socket, where it hands a frame over in shared memory
+// beside the message, as INDI drivers a server starts do: the frame lines are taken on that
+// path, and again, named "..._inline", with the frame as base64 text in the message (a driver
+// on a pipe, or behind a remote server).
+//
 // Five rounds; in each, both servers are up at once and their runs taken in turn (frames in
 // blocks, one at a time, or update runs), but for memory, which needs fresh servers. A line
 // gives the median of each side's round figures, the median of the rounds' own ratios
@@ -31,6 +36,7 @@
 //   holds beside the frames.
 
 #include "bench_frames.h"
+#include "bench_wire_support.h"
 #include "support/bench_figures.h"
 #include "support/free_port.h"
 #include "support/indi_server.h"
@@ -64,9 +70,13 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using zeta::bench::Clock;
+using zeta::bench::connectTo;
+using zeta::bench::cpuMilliseconds;
 using zeta::bench::kDriverDevice;
+using zeta::bench::milliseconds;
+using zeta::bench::sendAll;
 
 constexpr std::size_t kFrameBytes = 4096u * 3072u * 2u;
 constexpr std::size_t kMemoryFrameBytes = 6000u * 4000u * 2u;
@@ -74,38 +84,6 @@ constexpr int kBackToBack = 30;
 constexpr int kBackToBackBlocks = 3;
 constexpr int kFanOutFrames = 7;
 constexpr int kColdStarts = 3; // per round: a first frame is one sample per fresh server
-
-double milliseconds(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-int connectTo(int port, Clock::duration patience) {
-    const auto end = Clock::now() + patience;
-    while (Clock::now() < end) {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-            const int yes = 1;
-            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-            return fd;
-        }
-        close(fd);
-        std::this_thread::sleep_for(20ms);
-    }
-    return -1;
-}
-
-bool sendAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 // A protocol client on a socket. Frames are counted by their markers, found at each "<" (the
 // base64 between holds none), so that reading costs little more than the copy from the kernel.
@@ -221,9 +199,14 @@ private:
     std::vector<char> buffer_;
 };
 
-std::string frameRequest(std::size_t bytes, int count) {
+// How the driver hands a frame to its server: in shared memory beside the message, as a
+// driver a server starts does, or as base64 text inside it, as a driver on a pipe does.
+enum class Path { Shared, Inline };
+
+std::string frameRequest(std::size_t bytes, int count, Path path) {
     return std::string("<newNumberVector device='") + kDriverDevice + "' name='FRAME'><oneNumber name='BYTES'>" +
            std::to_string(bytes) + "</oneNumber><oneNumber name='COUNT'>" + std::to_string(count) +
+           "</oneNumber><oneNumber name='INLINE'>" + (path == Path::Inline ? "1" : "0") +
            "</oneNumber></newNumberVector>\n";
 }
 
@@ -273,22 +256,6 @@ private:
     test_support::IndiServer server_;
 };
 
-double cpuMilliseconds(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(in, line);
-    const std::size_t close = line.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream rest(line.substr(close + 2));
-    std::string field;
-    unsigned long long user = 0, system = 0;
-    for (int i = 3; i <= 15 && rest >> field; ++i) {
-        if (i == 14) user = std::stoull(field);
-        if (i == 15) system = std::stoull(field);
-    }
-    return 1000.0 * static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 // A line of /proc/PID/status in bytes ("VmRSS", "VmHWM").
 double statusBytes(pid_t pid, const std::string& key) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
@@ -302,6 +269,8 @@ double statusBytes(pid_t pid, const std::string& key) {
 // frames, one at a time.
 class ClientGroup {
 public:
+    explicit ClientGroup(Path path) : path_(path) {}
+
     bool add(int port, int count) {
         for (int i = 0; i < count; ++i) {
             const int fd = connectTo(port, 10s);
@@ -315,7 +284,7 @@ public:
 
     // Has the driver make frames of that size before any is timed.
     bool prepare(std::size_t bytes) {
-        if (!sendAll(readers_.front()->fd(), frameRequest(bytes, 0))) return false;
+        if (!sendAll(readers_.front()->fd(), frameRequest(bytes, 0, path_))) return false;
         return readers_.front()->waitFor("name=\"FRAME\" state=\"Ok\"");
     }
 
@@ -352,7 +321,7 @@ public:
         std::vector<Clock::time_point> asked;
         for (int i = 0; i < count && !failed; ++i) {
             asked.push_back(Clock::now());
-            if (!sendAll(readers_.front()->fd(), frameRequest(bytes, 1))) {
+            if (!sendAll(readers_.front()->fd(), frameRequest(bytes, 1, path_))) {
                 failed = true;
                 break;
             }
@@ -396,6 +365,7 @@ public:
     }
 
 private:
+    Path path_;
     std::vector<std::unique_ptr<FrameReader>> readers_;
 };
 
@@ -441,7 +411,7 @@ bool framesReady(ClientGroup& group, const Server& server, int clients, std::siz
 bool measureUpdates(Figures& zeta, Figures& peer) {
     ZetaServer zetaServer;
     PeerServer peerServer;
-    ClientGroup zetaGroup, peerGroup;
+    ClientGroup zetaGroup(Path::Shared), peerGroup(Path::Shared);
     for (int k = 0; k < 3; ++k) {
         if (!grow(zetaGroup, zetaServer, kClientCounts[k], "server_updates", "zeta") ||
             !grow(peerGroup, peerServer, kClientCounts[k], "server_updates", "indiserver"))
@@ -463,10 +433,10 @@ bool measureUpdates(Figures& zeta, Figures& peer) {
 }
 
 // One more first frame from each server, both fresh, one after the other.
-bool measureCold(Figures& zeta, Figures& peer) {
+bool measureCold(Path path, Figures& zeta, Figures& peer) {
     ZetaServer zetaServer;
     PeerServer peerServer;
-    ClientGroup zetaGroup, peerGroup;
+    ClientGroup zetaGroup(path), peerGroup(path);
     if (!framesReady(zetaGroup, zetaServer, 1, kFrameBytes, "blob_relay", "zeta") ||
         !framesReady(peerGroup, peerServer, 1, kFrameBytes, "blob_relay", "indiserver"))
         return false;
@@ -499,10 +469,11 @@ struct Side {
 };
 
 // Frames from both servers, up at once, their runs taken in turn.
-bool measureRelay(Figures& zeta, Figures& peer) {
+bool measureRelay(Path path, Figures& zeta, Figures& peer) {
     ZetaServer zetaServer;
     PeerServer peerServer;
-    Side sides[2] = {{zetaServer, zeta, "zeta", {}, {}, {}, 0}, {peerServer, peer, "indiserver", {}, {}, {}, 0}};
+    Side sides[2] = {{zetaServer, zeta, "zeta", ClientGroup(path), {}, {}, 0},
+                     {peerServer, peer, "indiserver", ClientGroup(path), {}, {}, 0}};
     for (Side& side : sides)
         if (!framesReady(side.group, side.server, 1, kFrameBytes, "blob_relay", side.who)) return false;
     for (Side& side : sides) {
@@ -566,9 +537,9 @@ bool measureRelay(Figures& zeta, Figures& peer) {
 // The server's peak memory over its resident size before, in bytes, while two frames of the
 // given size go to 16 clients one after the other; a fresh server for each.
 template <class S>
-bool peakOverResident(const char* who, std::size_t frameBytes, double& bytes) {
+bool peakOverResident(Path path, const char* who, std::size_t frameBytes, double& bytes) {
     S server;
-    ClientGroup group;
+    ClientGroup group(path);
     if (!framesReady(group, server, 16, frameBytes, "server_memory", who)) return false;
     const double before = statusBytes(server.pid(), "VmRSS");
     const ClientGroup::Run run = group.frames(frameBytes, 2, false);
@@ -585,9 +556,10 @@ bool peakOverResident(const char* who, std::size_t frameBytes, double& bytes) {
 // full and half size. What every client holds whatever the frame (its piece of text on the
 // way out, its socket's state) is the same in both and falls out; it is kept apart.
 template <class S>
-bool measureMemory(const char* who, Figures& figures) {
+bool measureMemory(Path path, const char* who, Figures& figures) {
     double full = 0, half = 0;
-    if (!peakOverResident<S>(who, kMemoryFrameBytes, full) || !peakOverResident<S>(who, kMemoryFrameBytes / 2, half))
+    if (!peakOverResident<S>(path, who, kMemoryFrameBytes, full) ||
+        !peakOverResident<S>(path, who, kMemoryFrameBytes / 2, half))
         return false;
     figures.memoryCopies = (full - half) / static_cast<double>(kMemoryFrameBytes - kMemoryFrameBytes / 2);
     figures.memoryBeside = full - figures.memoryCopies * static_cast<double>(kMemoryFrameBytes);
@@ -666,20 +638,69 @@ void line(const char* name, const std::vector<Round>& rounds, const Pick& pick, 
     print(name, figures(rounds, pick, pick), target);
 }
 
+// The frame lines of one path, the name ending in suffix.
+struct BlobTargets {
+    double median, fanOut[3];
+};
+
+void printBlobLines(const std::vector<Round>& rounds, const std::string& suffix, const BlobTargets& targets) {
+    const auto name = [&](const char* base) {
+        return std::string(base) + suffix;
+    };
+    line(
+        name("blob_relay_cold").c_str(), rounds, [](const Figures& f) { return f.cold; }, 1);
+    line(
+        name("blob_relay_median").c_str(), rounds, [](const Figures& f) { return f.median; }, targets.median);
+    const Line worst = figures(
+        rounds, [](const Figures& f) { return f.worst; }, [](const Figures& f) { return f.worst; });
+    std::fprintf(stderr, "bench %s: worst of %d frames zeta=%.1f ms indiserver=%.1f ms\n",
+                 name("blob_relay_median").c_str(), kBackToBack, worst.zeta, worst.peer);
+    const char* fanOutNames[3] = {"blob_relay_1_clients", "blob_relay_4_clients", "blob_relay_16_clients"};
+    for (int k = 0; k < 3; ++k)
+        line(
+            name(fanOutNames[k]).c_str(), rounds, [k](const Figures& f) { return f.fanOut[k]; }, targets.fanOut[k]);
+    line(
+        name("blob_server_cpu_ms_per_frame").c_str(), rounds, [](const Figures& f) { return f.cpuPerFrame; }, 1);
+    // The aim is at most two frames whatever the client count: as a ratio, peer/2. Memory
+    // does not drift with load, so the ratio is of the medians here.
+    Line memory = figures(
+        rounds, [](const Figures& f) { return f.memoryCopies; }, [](const Figures& f) { return f.memoryCopies; });
+    memory.ratio = memory.peer / memory.zeta;
+    print(name("server_memory_16_clients").c_str(), memory, memory.peer / 2);
+    // Two frames are the most a relay needs: the one being sent and the next being read.
+    const Line beside = figures(
+        rounds, [](const Figures& f) { return f.memoryBeside; }, [](const Figures& f) { return f.memoryBeside; });
+    std::fprintf(stderr,
+                 "bench %s: zeta holds %.3f copies of a frame at once and %.1f MB beside "
+                 "them whatever the frame (indiserver %.3f and %.1f MB)\n",
+                 name("server_memory_16_clients").c_str(), memory.zeta, beside.zeta / 1e6, memory.peer,
+                 beside.peer / 1e6);
+}
+
+// The frame figures of one round on one path.
+bool measureBlobs(Path path, Round& round) {
+    bool ok = measureRelay(path, round.zeta, round.peer);
+    for (int i = 1; ok && i < kColdStarts; ++i)
+        ok = measureCold(path, round.zeta, round.peer);
+    round.zeta.cold = zeta::bench::medianOf(round.zeta.colds);
+    round.peer.cold = zeta::bench::medianOf(round.peer.colds);
+    return ok && measureMemory<ZetaServer>(path, "zeta", round.zeta) &&
+           measureMemory<PeerServer>(path, "indiserver", round.peer);
+}
+
 } // namespace
 
 int main() {
     std::signal(SIGPIPE, SIG_IGN);
-    std::vector<Round> rounds(kRounds);
+    // Shared memory is how a driver a server starts hands its frames over, the path users
+    // take; inline text is kept as lines of its own (a driver on a pipe, a remote server).
+    std::vector<Round> rounds(kRounds), inlineRounds(kRounds);
     try {
-        for (Round& round : rounds) {
-            bool ok = measureRelay(round.zeta, round.peer);
-            for (int i = 1; ok && i < kColdStarts; ++i)
-                ok = measureCold(round.zeta, round.peer);
-            round.zeta.cold = zeta::bench::medianOf(round.zeta.colds);
-            round.peer.cold = zeta::bench::medianOf(round.peer.colds);
-            if (!ok || !measureMemory<ZetaServer>("zeta", round.zeta) ||
-                !measureMemory<PeerServer>("indiserver", round.peer) || !measureUpdates(round.zeta, round.peer)) {
+        for (int r = 0; r < kRounds; ++r) {
+            Round& round = rounds[static_cast<std::size_t>(r)];
+            if (!measureBlobs(Path::Shared, round) ||
+                !measureBlobs(Path::Inline, inlineRounds[static_cast<std::size_t>(r)]) ||
+                !measureUpdates(round.zeta, round.peer)) {
                 std::fprintf(stderr, "bench blob_relay: failed\n");
                 return 1;
             }
@@ -693,41 +714,15 @@ int main() {
         std::fprintf(stderr, "bench blob_relay: failed: %s\n", e.what());
         return 1;
     }
-    line(
-        "blob_relay_cold", rounds, [](const Figures& f) { return f.cold; }, 1);
-    line(
-        "blob_relay_median", rounds, [](const Figures& f) { return f.median; }, 1.5);
-    const Line worst = figures(
-        rounds, [](const Figures& f) { return f.worst; }, [](const Figures& f) { return f.worst; });
-    std::fprintf(stderr, "bench blob_relay_median: worst of %d frames zeta=%.1f ms indiserver=%.1f ms\n", kBackToBack,
-                 worst.zeta, worst.peer);
-    const char* fanOutNames[3] = {"blob_relay_1_clients", "blob_relay_4_clients", "blob_relay_16_clients"};
-    const double fanOutTargets[3] = {1, 1, 2};
-    for (int k = 0; k < 3; ++k)
-        line(
-            fanOutNames[k], rounds, [k](const Figures& f) { return f.fanOut[k]; }, fanOutTargets[k]);
-    line(
-        "blob_server_cpu_ms_per_frame", rounds, [](const Figures& f) { return f.cpuPerFrame; }, 1);
+    printBlobLines(rounds, "", {1.5, {1, 1, 1.5}});
+    printBlobLines(inlineRounds, "_inline", {1.5, {1, 1, 2}});
     print("blob_delivery_vs_loopback",
           figures(
               rounds, [](const Figures& f) { return f.delivery; }, [](const Figures& f) { return f.loopback; }),
           0.6);
-    // The aim is at most two frames whatever the client count: as a ratio, peer/2. Memory
-    // does not drift with load, so the ratio is of the medians here.
-    Line memory = figures(
-        rounds, [](const Figures& f) { return f.memoryCopies; }, [](const Figures& f) { return f.memoryCopies; });
-    memory.ratio = memory.peer / memory.zeta;
-    print("server_memory_16_clients", memory, memory.peer / 2);
     const char* updateNames[3] = {"server_updates_1_clients", "server_updates_4_clients", "server_updates_16_clients"};
     for (int k = 0; k < 3; ++k)
         line(
             updateNames[k], rounds, [k](const Figures& f) { return f.updates[k]; }, 1);
-    // Two frames are the most a relay needs: the one being sent and the next being read.
-    const Line beside = figures(
-        rounds, [](const Figures& f) { return f.memoryBeside; }, [](const Figures& f) { return f.memoryBeside; });
-    std::fprintf(stderr,
-                 "bench server_memory_16_clients: zeta holds %.3f copies of a frame at once and %.1f MB beside "
-                 "them whatever the frame (indiserver %.3f and %.1f MB)\n",
-                 memory.zeta, beside.zeta / 1e6, memory.peer, beside.peer / 1e6);
     return 0;
 }
