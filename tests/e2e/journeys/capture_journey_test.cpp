@@ -2,12 +2,14 @@
 // frame count typed, a folder chosen, Capture clicked.
 
 #include "journey_app.h"
+#include "journey_camera.h"
 #include "journey_user.h"
 #include "support/temp_dir.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 
+using journey::chooseCamera;
 using journey::JourneyApp;
 using journey::JourneyUser;
 
@@ -18,21 +20,6 @@ int filesIn(const std::filesystem::path& folder) {
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         count += entry.is_regular_file() ? 1 : 0;
     return count;
-}
-
-// The camera window with the camera chosen and connected.
-JourneyUser chooseCamera(const std::string& title) {
-    const JourneyUser camera = JourneyUser().within("Camera");
-    JourneyUser::waitUntil(
-        [&] {
-            const auto titles = camera.entries("Camera");
-            return std::find(titles.begin(), titles.end(), title) != titles.end();
-        },
-        title + " in the camera popup");
-    camera.pick("Camera", title);
-    // Connected once the window offers the camera's settings.
-    JourneyUser::waitUntil([&] { return camera.sees("ISO") && camera.enabled("ISO"); }, title + "'s ISO popup");
-    return camera;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // Autofocus, the selection kept while the camera is chosen again.
 
 #include "journey_app.h"
+#include "journey_camera.h"
 #include "journey_picture.h"
 #include "journey_user.h"
 
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
+using journey::chooseCamera;
 using journey::JourneyApp;
 using journey::JourneyPicture;
 using journey::JourneyUser;
@@ -30,22 +32,6 @@ bool isNumber(const std::string& text) {
 
 double numberIn(const std::string& text) {
     return isNumber(text) ? std::strtod(text.c_str(), nullptr) : std::nan("");
-}
-
-JourneyUser chooseCamera(const std::string& title) {
-    const JourneyUser camera = JourneyUser().within("Camera");
-    JourneyUser::waitUntil(
-        [&] {
-            const auto titles = camera.entries("Camera");
-            return std::find(titles.begin(), titles.end(), title) != titles.end();
-        },
-        title + " in the camera popup");
-    camera.pick("Camera", title);
-    // Connected once the window offers the camera's settings.
-    JourneyUser::waitUntil(
-        [&] { return camera.sees("ISO") && camera.enabled("ISO") && camera.button("Preview")->isEnabled(); },
-        title + " ready to preview");
-    return camera;
 }
 
 // A preview until its first frame is on the picture.

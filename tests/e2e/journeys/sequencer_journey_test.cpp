@@ -2,6 +2,7 @@
 // aborted, and refused when it cannot run.
 
 #include "journey_app.h"
+#include "journey_camera.h"
 #include "journey_user.h"
 #include "support/temp_dir.h"
 
@@ -35,15 +36,7 @@ std::vector<std::string> filesIn(const std::filesystem::path& folder) {
 
 // The camera window with the camera chosen and connected, and the capture folder chosen.
 JourneyUser cameraWithFolder(const std::string& title, const std::filesystem::path& folder) {
-    const JourneyUser camera = JourneyUser().within("Camera");
-    JourneyUser::waitUntil(
-        [&] {
-            const auto titles = camera.entries("Camera");
-            return std::find(titles.begin(), titles.end(), title) != titles.end();
-        },
-        title + " in the camera popup");
-    camera.pick("Camera", title);
-    JourneyUser::waitUntil([&] { return camera.sees("ISO") && camera.enabled("ISO"); }, title + "'s ISO popup");
+    const JourneyUser camera = journey::chooseCamera(title);
     JourneyUser::chooseFolderInNextDialog(folder.string());
     camera.click("Folder");
     return camera;

@@ -1,0 +1,22 @@
+#include "journey_camera.h"
+
+#include <algorithm>
+
+namespace journey {
+
+JourneyUser chooseCamera(const std::string& title) {
+    const JourneyUser camera = JourneyUser().within("Camera");
+    JourneyUser::waitUntil(
+        [&] {
+            const auto titles = camera.entries("Camera");
+            return std::find(titles.begin(), titles.end(), title) != titles.end();
+        },
+        title + " in the camera popup");
+    camera.pick("Camera", title);
+    JourneyUser::waitUntil(
+        [&] { return camera.sees("ISO") && camera.enabled("ISO") && camera.button("Preview")->isEnabled(); },
+        title + " ready to preview");
+    return camera;
+}
+
+} // namespace journey

@@ -1,0 +1,14 @@
+#pragma once
+// A simulated camera chosen in the camera window, as a journey's first steps usually are.
+
+#include "journey_user.h"
+
+#include <string>
+
+namespace journey {
+
+// The camera window with the camera of this title chosen and connected: its settings offered
+// and Preview enabled (a click before that would start nothing).
+JourneyUser chooseCamera(const std::string& title);
+
+} // namespace journey
