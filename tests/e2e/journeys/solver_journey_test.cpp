@@ -113,8 +113,9 @@ TEST(JourneySolver, SolvedFrameSyncsTheTelescopeUntilANewFrameComes) {
     const auto changes = mount->changes();
     EXPECT_EQ(changes[0].property, "SYNC");
     EXPECT_EQ(changes[0].names, (std::vector<std::string>{"RA", "DEC"}));
-    EXPECT_NEAR(std::stod(changes[0].values[0]), 83.75 / 15, 1e-4); // as the request's text gives it
-    EXPECT_NEAR(std::stod(changes[0].values[1]), -5.5, 1e-4);       // as the request's text gives it
+    // The request's text carries six significant digits.
+    EXPECT_NEAR(std::stod(changes[0].values[0]), 83.75 / 15, 1e-4);
+    EXPECT_NEAR(std::stod(changes[0].values[1]), -5.5, 1e-4);
     EXPECT_EQ(changes[1].property, "FOV");
 
     captureOneFrame(camera, folder.path(), 2);
