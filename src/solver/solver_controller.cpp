@@ -62,6 +62,7 @@ bool SolverController::awakeFromNib() {
             view_->showServiceChoice(*astrometryOverride_, true, true);
         else
             view_->showServiceChoice("", false, false);
+        view_->showLocalOverride(astrometryOverride_.value_or(""), std::nullopt);
         view_->showSettings(defaults.stringForKey("astrometry.apiKey", ""),
                             defaults.stringForKey("astrometry.baseURL", kPublicServiceURL));
         view_->showStatus(platform::kStatusNone, std::string("Ready"), "Solve", true);
@@ -76,6 +77,37 @@ void SolverController::saveAction() {
     defaults.setObject(view_->apiKey(), "astrometry.apiKey");
     defaults.setObject(view_->publicURL(), "astrometry.baseURL");
     defaults.setBool(view_->localChosen(), "astrometry.local");
+}
+
+void SolverController::setLocalOverride(const std::string& text) {
+    if (!view_) return;
+    const auto first = text.find_first_not_of(" \t");
+    const std::string url =
+        first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    // Leaving the field unchanged changes nothing (the radios stay as the user set them).
+    if (url == astrometryOverride_.value_or("")) {
+        view_->showLocalOverride(url, std::nullopt);
+        return;
+    }
+    auto& defaults = DEFAULTS();
+    if (url.empty()) {
+        defaults.removeObjectForKey("astrometry.localOverride");
+        astrometryOverride_.reset();
+        view_->showLocalOverride("", std::nullopt);
+        const auto resolved = std::find_if(services_.rbegin(), services_.rend(),
+                                           [](const LocalService& service) { return service.url.has_value(); });
+        showLocalService(resolved != services_.rend() ? *resolved->url : "", resolved != services_.rend());
+        return;
+    }
+    if (!solver::isHttpURL(url)) {
+        view_->showLocalOverride(astrometryOverride_.value_or(""),
+                                 "\"" + url + "\" is not an http URL, such as http://host:port");
+        return;
+    }
+    defaults.setObject(url, "astrometry.localOverride");
+    astrometryOverride_ = url;
+    view_->showLocalOverride(url, std::nullopt);
+    view_->showServiceChoice(url, true, true);
 }
 
 void SolverController::solveAction() {
@@ -149,26 +181,26 @@ void SolverController::showLocalService(const std::string& url, bool enabled) {
 }
 
 void SolverController::serviceFound(const std::string& key) {
-    if (astrometryOverride_) return;
     services_.push_back({key, std::nullopt});
 }
 
 void SolverController::serviceResolved(const std::string& key, const std::string& host, int port) {
-    if (astrometryOverride_) return;
     const std::string url = "http://" + host + ":" + std::to_string(port);
     platform::systemLog("Astrometry service " + host + ":" + std::to_string(port) + " detected");
     for (auto& service : services_) {
         if (service.key == key) service.url = url;
     }
+    // A fixed local service keeps the choice; the list is kept for when it is removed.
+    if (astrometryOverride_) return;
     showLocalService(url, true);
 }
 
 void SolverController::serviceRemoved(const std::string& key) {
-    if (astrometryOverride_) return;
     const auto found =
         std::find_if(services_.begin(), services_.end(), [&](const LocalService& s) { return s.key == key; });
     if (found == services_.end()) return;
     services_.erase(found);
+    if (astrometryOverride_) return;
     if (services_.empty()) {
         showLocalService("", false);
     } else if (services_.back().url) {

@@ -52,6 +52,8 @@ public:
     // The local service's URL field and the two radios (the web radio is the opposite).
     virtual void showServiceChoice(const std::string& localURL, bool localEnabled, bool localOn) = 0;
     virtual void showSettings(const std::string& apiKey, const std::string& publicURL) = 0;
+    // The user's fixed local service URL ("" for none) and why the last one typed was refused.
+    virtual void showLocalOverride(const std::string& url, const std::optional<std::string>& refusal) = 0;
 
     virtual std::string apiKey() const = 0;
     virtual std::string publicURL() const = 0;
@@ -92,6 +94,10 @@ public:
     bool awakeFromNib();
 
     void saveAction();
+    // The user fixes the local service ("astrometry.localOverride"): an http URL is stored and
+    // chosen at once, an empty text removes the key and gives the choice back to the services
+    // found; anything else is refused and the stored value stays.
+    void setLocalOverride(const std::string& text);
     void solveAction();
     void syncAction();
     void slewAction();

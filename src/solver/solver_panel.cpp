@@ -37,6 +37,13 @@ SolverPanel::SolverPanel(SolverController& controller, QWidget* parent) : QWidge
     apiKeyText = new QLineEdit(this);
     localURLText = new QLineEdit(this);
     localURLText->setReadOnly(true);
+    localOverrideText = new QLineEdit(this);
+    localOverrideText->setPlaceholderText(tr("found on the network"));
+    localOverrideRefusal = new QLabel(this);
+    localOverrideRefusal->setAccessibleName(tr("Local service URL refused"));
+    localOverrideRefusal->setWordWrap(true);
+    localOverrideRefusal->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    localOverrideRefusal->hide();
     statusImage = new QLabel(this);
     statusText = new QLabel(this);
     // A long status wraps in place: the panel keeps its width.
@@ -58,6 +65,8 @@ SolverPanel::SolverPanel(SolverController& controller, QWidget* parent) : QWidge
     form->addRow(tr("API key"), apiKeyText);
     form->addRow(localServiceButton);
     form->addRow(tr("URL"), localURLText);
+    form->addRow(tr("Local service URL"), localOverrideText);
+    form->addRow(localOverrideRefusal);
     auto* status = new QHBoxLayout;
     status->addWidget(statusImage);
     status->addWidget(statusText, 1);
@@ -83,6 +92,8 @@ SolverPanel::SolverPanel(SolverController& controller, QWidget* parent) : QWidge
         });
     connect(apiKeyText, &QLineEdit::editingFinished, this, [this] { controller_.saveAction(); });
     connect(publicURLText, &QLineEdit::editingFinished, this, [this] { controller_.saveAction(); });
+    connect(localOverrideText, &QLineEdit::editingFinished, this,
+            [this] { controller_.setLocalOverride(localOverrideText->text().toStdString()); });
     binding_.bind(this);
 }
 
@@ -127,6 +138,13 @@ void SolverPanel::showServiceChoice(const std::string& localURL, bool localEnabl
 void SolverPanel::showSettings(const std::string& apiKey, const std::string& publicURL) {
     apiKeyText->setText(text(apiKey));
     publicURLText->setText(text(publicURL));
+}
+
+void SolverPanel::showLocalOverride(const std::string& url, const std::optional<std::string>& refusal) {
+    // A refused text stays in the field for the user to mend.
+    if (!refusal) localOverrideText->setText(text(url));
+    localOverrideRefusal->setText(refusal ? text(*refusal) : QString());
+    localOverrideRefusal->setVisible(refusal.has_value());
 }
 
 std::string SolverPanel::apiKey() const {

@@ -25,6 +25,7 @@ public:
     void clearSolution() override;
     void showServiceChoice(const std::string& localURL, bool localEnabled, bool localOn) override;
     void showSettings(const std::string& apiKey, const std::string& publicURL) override;
+    void showLocalOverride(const std::string& url, const std::optional<std::string>& refusal) override;
 
     std::string apiKey() const override;
     std::string publicURL() const override;
@@ -40,6 +41,9 @@ public:
     QLineEdit* publicURLText = nullptr;
     QLineEdit* apiKeyText = nullptr;
     QLineEdit* localURLText = nullptr;
+    // The user's fixed local service ("astrometry.localOverride") and why a typed one was refused.
+    QLineEdit* localOverrideText = nullptr;
+    QLabel* localOverrideRefusal = nullptr;
     QLabel* statusImage = nullptr;
     QLabel* statusText = nullptr;
     QLineEdit* raField = nullptr;

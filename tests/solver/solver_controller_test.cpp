@@ -411,4 +411,45 @@ TEST_F(Solver, OverrideFixesTheLocalServiceAndStopsBrowsing) {
     DEFAULTS().removeObjectForKey("astrometry.localOverride");
 }
 
+TEST_F(Solver, LocalServiceURLTheUserTypesIsStoredChosenOrRefused) {
+    DEFAULTS().setBool(false, "astrometry.local");
+    controller.serviceFound("a");
+    controller.serviceResolved("a", "hosta", 8080); // found while the web service is chosen
+    EXPECT_FALSE(panel.localOn);
+
+    controller.setLocalOverride("  http://127.0.0.1:5000 ");
+    EXPECT_EQ(DEFAULTS().stringForKey("astrometry.localOverride", "<absent>"), "http://127.0.0.1:5000");
+    EXPECT_EQ(panel.overrideURL, "http://127.0.0.1:5000");
+    EXPECT_FALSE(panel.refusal);
+    EXPECT_EQ(panel.local, "http://127.0.0.1:5000");
+    EXPECT_TRUE(panel.localEnabled);
+    EXPECT_TRUE(panel.localOn);
+
+    // Services come and go behind a fixed one without changing the choice.
+    controller.serviceFound("b");
+    controller.serviceResolved("b", "hostb", 9090);
+    EXPECT_EQ(panel.local, "http://127.0.0.1:5000");
+
+    for (const char* refused : {"127.0.0.1:5000", "ftp://host/", "not a url", "http://"}) {
+        SCOPED_TRACE(refused);
+        controller.setLocalOverride(refused);
+        ASSERT_TRUE(panel.refusal);
+        EXPECT_NE(panel.refusal->find("is not an http URL"), std::string::npos);
+        EXPECT_EQ(DEFAULTS().stringForKey("astrometry.localOverride", "<absent>"), "http://127.0.0.1:5000");
+        EXPECT_EQ(panel.local, "http://127.0.0.1:5000");
+    }
+
+    // Emptied: the key goes and the service found last is shown again, chosen as stored.
+    controller.setLocalOverride(" ");
+    EXPECT_FALSE(DEFAULTS().objectForKey("astrometry.localOverride"));
+    EXPECT_FALSE(panel.refusal);
+    EXPECT_EQ(panel.overrideURL, "");
+    EXPECT_EQ(panel.local, "http://hostb:9090");
+    EXPECT_TRUE(panel.localEnabled);
+    EXPECT_FALSE(panel.localOn);
+    controller.serviceRemoved("b");
+    controller.serviceRemoved("a");
+    EXPECT_FALSE(panel.localEnabled);
+}
+
 } // namespace

@@ -186,6 +186,10 @@ public:
         apiKeyValue = key;
         publicURLValue = url;
     }
+    void showLocalOverride(const std::string& url, const std::optional<std::string>& why) override {
+        overrideURL = url;
+        refusal = why;
+    }
     std::string apiKey() const override { return apiKeyValue; }
     std::string publicURL() const override { return publicURLValue; }
     std::string localURL() const override { return local; }
@@ -202,6 +206,8 @@ public:
     std::string local;
     bool localEnabled = false, localOn = false;
     std::string apiKeyValue, publicURLValue;
+    std::string overrideURL;
+    std::optional<std::string> refusal;
 };
 
 // A 64 x 48 grey gradient as PNG bytes, decoded into an Image.
