@@ -63,7 +63,7 @@ TEST(JourneySettings, TelescopeOpticsGiveTheCriticalFocusZoneInMicrometres) {
         [&] { return camera.sees("ISO") && camera.enabled("ISO") && camera.button("Capture")->isEnabled(); },
         kNikon + " ready");
     JourneyUser::menu({"View", "Select Stars"});
-        const test_support::TempDir folder("zeta-journey-optics");
+    const test_support::TempDir folder("zeta-journey-optics");
     camera.type("Frames", "1");
     JourneyUser::chooseFolderInNextDialog(folder.path().string());
     camera.click("Capture");
