@@ -19,8 +19,8 @@
 #include "image_window/image_controller.h"
 #include "image_window/image_window.h"
 #include "imaging/image.h"
-#include "platform/constants.h"
 #include "platform/camera/star_field.h"
+#include "platform/constants.h"
 
 #include <QApplication>
 #include <QComboBox>

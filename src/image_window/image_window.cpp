@@ -7,9 +7,9 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPixmap>
-#include <QToolButton>
 #include <QScrollArea>
 #include <QStyle>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
 
