@@ -30,13 +30,6 @@ bool isNumber(const std::string& text) {
     return !text.empty() && end != text.c_str() && *end == '\0';
 }
 
-std::string joined(const std::vector<std::string>& texts) {
-    std::string all;
-    for (const auto& text : texts)
-        all += "[" + text + "]";
-    return all;
-}
-
 } // namespace
 
 TEST(JourneySettings, TelescopeOpticsGiveTheCriticalFocusZoneInMicrometres) {
@@ -57,7 +50,7 @@ TEST(JourneySettings, TelescopeOpticsGiveTheCriticalFocusZoneInMicrometres) {
             const auto titles = camera.entries("Camera");
             return std::find(titles.begin(), titles.end(), kNikon) != titles.end();
         },
-        kNikon + " in the camera popup " + joined(camera.entries("Camera")));
+        kNikon + " in the camera popup");
     camera.pick("Camera", kNikon);
     JourneyUser::waitUntil(
         [&] { return camera.sees("ISO") && camera.enabled("ISO") && camera.button("Capture")->isEnabled(); },
