@@ -120,6 +120,8 @@ CameraWidget::CameraWidget(CameraController& controller, QWidget* parent) : QWid
     cooler_ = typedCombo("coolerCombo");
     coolerState_ = new QLabel;
     coolerState_->setObjectName("coolerStateField");
+    // The label beside the row names the setpoint box; the reading needs a name of its own.
+    coolerState_->setAccessibleName(tr("Cooler state"));
     coolerImage_ = new QLabel;
     coolerImage_->setObjectName("coolerStateImage");
     coolerRow->addWidget(cooler_);

@@ -138,6 +138,7 @@ FocuserWidget::FocuserWidget(FocuserController& controller, ZTFocuserController*
     auto* stateRow = new QHBoxLayout;
     stateLight_ = new QLabel(this);
     state_ = new QLabel(this);
+    state_->setAccessibleName(tr("Focuser state"));
     stateRow->addWidget(stateLight_);
     stateRow->addWidget(state_, 1);
     layout->addLayout(stateRow);
