@@ -526,7 +526,7 @@ TEST_P(Gphoto2Preset, CaptureDownloadsTheFileTheDriverPublishes) {
     const Gphoto2Run capture = gphoto2.run({"--capture-image-and-download", "--filename", file.string()});
     ASSERT_EQ(capture.status, 0) << capture.out << capture.err;
     const std::string theirs = readFile(file);
-    EXPECT_EQ(std::vector<uint8_t>(theirs.begin(), theirs.end()), ours);
+    EXPECT_EQ(std::vector<uint8_t>(theirs.begin(), theirs.end()), ours) << capture.out << capture.err;
     EXPECT_EQ(endpoint.rejections(), std::vector<std::string>{});
 }
 
