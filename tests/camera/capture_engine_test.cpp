@@ -564,7 +564,8 @@ TEST_F(Engine, AStoppedRunLeavesNoCountAndNoFrameRate) {
     view.countValue = 30;
     const int before = camera.exposures();
     controller.captureAction();
-    ASSERT_TRUE(until([&] { return camera.exposures() == before + 1; }));
+    // At least one: a preview exposure requested as the stop came in may still arrive.
+    ASSERT_TRUE(until([&] { return camera.exposures() > before; }));
     camera.finishHeld(true);
     ASSERT_TRUE(until([&] { return filesIn(captures).size() == 1; }));
     controller.stopAction();
