@@ -114,7 +114,12 @@ CameraWidget::CameraWidget(CameraController& controller, QWidget* parent) : QWid
         frame_[i]->setAccessibleName(frameNames[i].second);
         frame_[i]->setPlaceholderText(frameNames[i].second);
         frameBoxes->addWidget(frame_[i]);
-        connect(frame_[i], &QLineEdit::editingFinished, this, [this] { controller_.frameAction(); });
+        // Tabbing through the row without typing sends nothing.
+        connect(frame_[i], &QLineEdit::editingFinished, this, [this, box = frame_[i]] {
+            if (!box->isModified()) return;
+            box->setModified(false);
+            controller_.frameAction();
+        });
     }
     form->addRow(tr("Frame:"), frameRow_);
 
