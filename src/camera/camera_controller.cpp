@@ -792,6 +792,22 @@ void CameraController::binningAction(int bin) {
     sendNumbers(property, {{"HORIZONTAL", static_cast<double>(bin)}, {"VERTICAL", static_cast<double>(bin)}});
 }
 
+void CameraController::frameAction() {
+    const auto device = camera();
+    const auto property = device ? device->property("CCD_FRAME") : nullptr;
+    if (!property || !view_) return;
+    const std::optional<TypedFrame> typed = view_->typedFrame();
+    if (!typed) return;
+    const std::string problem = frameProblem(*typed);
+    view_->showInputProblem(problem);
+    if (!problem.empty()) {
+        message(problem);
+        return;
+    }
+    sendNumbers(property,
+                {{"LEFT", typed->left}, {"TOP", typed->top}, {"WIDTH", typed->width}, {"HEIGHT", typed->height}});
+}
+
 void CameraController::batchAction() {
     if (!view_) return;
     if (const double count = view_->count(); std::isfinite(count)) defaults_.setDouble(count, "count");

@@ -90,6 +90,8 @@ public:
     void coolerAction();
     // The binning popup chose bin × bin.
     void binningAction(int bin);
+    // A frame box was edited: the four boxes go to the camera, or the window says what is wrong.
+    void frameAction();
     virtual void batchAction();
     virtual void captureAction() {}
     virtual void stopAction() {}

@@ -20,6 +20,7 @@ CameraRows cameraRows(const std::function<bool(std::string_view)>& has) {
         rows.frameType = has("CCD_FRAME_TYPE");
         rows.offset = has("CCD_OFFSET");
         rows.binning = has("CCD_BIN");
+        rows.frame = has("CCD_FRAME");
     }
     return rows;
 }

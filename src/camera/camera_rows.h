@@ -1,7 +1,7 @@
 #pragma once
 // Which rows the camera window shows for the selected camera: a camera with DSLR settings gets
 // the DSLR popups (and the gain, gamma and cooler it may have); a camera without them (an
-// astronomy camera) gets the frame type, offset, gain, gamma, cooler and binning it has. A row
+// astronomy camera) gets the frame type, offset, gain, gamma, cooler, binning and frame it has. A row
 // the camera lacks is hidden, never shown empty.
 
 #include <functional>
@@ -18,6 +18,7 @@ struct CameraRows {
     bool gamma = false;
     bool cooler = false;
     bool binning = false;
+    bool frame = false; // the frame region's four boxes
     bool operator==(const CameraRows&) const = default;
 };
 

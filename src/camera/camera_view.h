@@ -2,6 +2,8 @@
 // What CameraController needs of its window: the controls it fills and reads. The widget
 // implements it; tests use a recording fake. Every call comes on the main thread.
 
+#include "camera/typed_input.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -104,6 +106,9 @@ public:
     // (0 to 1; none hides it).
     virtual void showFps(const std::string& text) = 0;
     virtual void showProgress(std::optional<double> fraction) = 0;
+
+    // The frame region's boxes; a window without them answers none and is never asked.
+    virtual std::optional<TypedFrame> typedFrame() const { return std::nullopt; }
 
     // What is wrong with a value the user typed, where the user sees it ("" hides it).
     virtual void showInputProblem(const std::string& /*text*/) {}

@@ -101,6 +101,27 @@ CameraWidget::CameraWidget(CameraController& controller, QWidget* parent) : QWid
     binning_ = new QComboBox;
     binning_->setObjectName("binningPopUp");
     form->addRow(tr("Binning:"), binning_);
+    frameRow_ = new QWidget(this);
+    auto* frameBoxes = new QHBoxLayout(frameRow_);
+    frameBoxes->setContentsMargins(0, 0, 0, 0);
+    const std::pair<const char*, QString> frameNames[] = {{"frameLeftField", tr("Frame X")},
+                                                          {"frameTopField", tr("Frame Y")},
+                                                          {"frameWidthField", tr("Frame width")},
+                                                          {"frameHeightField", tr("Frame height")}};
+    for (std::size_t i = 0; i < frame_.size(); ++i) {
+        frame_[i] = new QLineEdit;
+        frame_[i]->setObjectName(frameNames[i].first);
+        frame_[i]->setAccessibleName(frameNames[i].second);
+        frame_[i]->setPlaceholderText(frameNames[i].second);
+        frameBoxes->addWidget(frame_[i]);
+        // Tabbing through the row without typing sends nothing.
+        connect(frame_[i], &QLineEdit::editingFinished, this, [this, box = frame_[i]] {
+            if (!box->isModified()) return;
+            box->setModified(false);
+            controller_.frameAction();
+        });
+    }
+    form->addRow(tr("Frame:"), frameRow_);
 
     durations_ = typedCombo("durationsCombo");
     for (double seconds : EXPOSURE_TIMES())
@@ -248,6 +269,8 @@ void CameraWidget::showControls(const ControlFlags& flags) {
     }
     cooler_->setEnabled(flags.cooler);
     binning_->setEnabled(flags.binning);
+    for (QLineEdit* box : frame_)
+        box->setEnabled(flags.frame);
 }
 
 void CameraWidget::showSensor(const SensorInfo& sensor) {
@@ -257,6 +280,11 @@ void CameraWidget::showSensor(const SensorInfo& sensor) {
         for (std::int64_t bin = 1; bin <= std::min<std::int64_t>(sensor.maxBin, 16); ++bin)
             binning_->addItem(QString("%1 × %1").arg(bin), static_cast<int>(bin));
         binning_->setCurrentIndex(binning_->findData(static_cast<int>(sensor.horizontalBin)));
+    }
+    const std::int64_t frame[] = {sensor.frameLeft, sensor.frameTop, sensor.frameWidth, sensor.frameHeight};
+    for (std::size_t i = 0; i < frame_.size(); ++i) {
+        // A box being typed in keeps the user's text until it is sent.
+        if (!frame_[i]->hasFocus()) frame_[i]->setText(QString::number(frame[i]));
     }
     if (sensor.width <= 0 || sensor.height <= 0) {
         ccd_->clear();
@@ -389,6 +417,16 @@ void CameraWidget::showFps(const std::string& value) {
 void CameraWidget::showInputProblem(const std::string& value) {
     problem_->setText(text(value));
     problem_->setVisible(!value.empty());
+}
+
+std::optional<TypedFrame> CameraWidget::typedFrame() const {
+    double value[4];
+    for (std::size_t i = 0; i < frame_.size(); ++i) {
+        bool ok = false;
+        value[i] = frame_[i]->text().trimmed().toDouble(&ok);
+        if (!ok) value[i] = std::numeric_limits<double>::quiet_NaN();
+    }
+    return TypedFrame{value[0], value[1], value[2], value[3]};
 }
 
 void CameraWidget::showProgress(std::optional<double> fraction) {

@@ -61,6 +61,7 @@ public:
     void showFps(const std::string& text) override;
     void showProgress(std::optional<double> fraction) override;
     void showInputProblem(const std::string& text) override;
+    std::optional<TypedFrame> typedFrame() const override;
 
     // The controls, for the capture window built on this one and for tests.
     QComboBox* camerasPopUp() const { return cameras_; }
@@ -68,6 +69,8 @@ public:
     QComboBox* modesPopUp() const { return modes_; }
     QComboBox* frameTypesPopUp() const { return frameTypes_; }
     QComboBox* binningPopUp() const { return binning_; }
+    // The row of the frame boxes: X, Y, width, height.
+    QWidget* frameRow() const { return frameRow_; }
     QComboBox* durationsCombo() const { return durations_; }
     QComboBox* countsCombo() const { return counts_; }
     QComboBox* timelapsesCombo() const { return timelapses_; }
@@ -101,6 +104,8 @@ private:
     QComboBox* modes_ = nullptr;
     QComboBox* frameTypes_ = nullptr;
     QComboBox* binning_ = nullptr;
+    QWidget* frameRow_ = nullptr;
+    std::array<QLineEdit*, 4> frame_{}; // X, Y, width, height
     QComboBox* durations_ = nullptr;
     QComboBox* counts_ = nullptr;
     QComboBox* timelapses_ = nullptr;

@@ -259,6 +259,7 @@ void DslrWindow::showRows(const CameraRows& rows) {
     form->setRowVisible(camera_->slider(Group::Gamma)->parentWidget(), rows.gamma);
     form->setRowVisible(camera_->coolerLabelField(), rows.cooler);
     form->setRowVisible(camera_->binningPopUp(), rows.binning);
+    form->setRowVisible(camera_->frameRow(), rows.frame);
 }
 
 void DslrWindow::showCaptureFolder(const std::string& folder) {

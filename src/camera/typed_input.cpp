@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace zeta::camera {
 
@@ -33,6 +34,20 @@ std::string countProblem(double count) {
 std::string intervalProblem(double seconds) {
     if (!std::isfinite(seconds)) return "Interval (s) must be a number of seconds";
     if (seconds < 0) return "Interval (s) must be 0 or more";
+    return {};
+}
+
+std::string frameProblem(const TypedFrame& frame) {
+    // A driver would round or clamp a fraction or a negative on its own; say so instead.
+    const auto whole = [](double value) {
+        return std::isfinite(value) && std::floor(value) == value;
+    };
+    const std::pair<const char*, double> corner[] = {{"Frame X", frame.left}, {"Frame Y", frame.top}};
+    for (const auto& [name, value] : corner)
+        if (!whole(value) || value < 0) return std::string(name) + " must be a whole number of pixels, 0 or more";
+    const std::pair<const char*, double> size[] = {{"Frame width", frame.width}, {"Frame height", frame.height}};
+    for (const auto& [name, value] : size)
+        if (!whole(value) || value < 1) return std::string(name) + " must be a whole number of pixels, 1 or more";
     return {};
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// What the user typed into the run's boxes (duration, frame count, interval), judged before
+// What the user typed into the window's boxes (duration, frame count, interval, frame), judged before
 // anything is sent: "" when a run may use the value, else the reason, as the window says it.
 // A box whose text is no number reads as NaN.
 
@@ -15,5 +15,12 @@ struct ExposureRange {
 std::string durationProblem(double seconds, ExposureRange range);
 std::string countProblem(double count);
 std::string intervalProblem(double seconds);
+
+// The frame region as typed into its four boxes, pixels; NaN where a box holds no number.
+struct TypedFrame {
+    double left = 0, top = 0, width = 0, height = 0;
+};
+
+std::string frameProblem(const TypedFrame& frame);
 
 } // namespace zeta::camera

@@ -2,7 +2,10 @@
 // image and the camera options, against a camera of ours on the in-process bus.
 
 #include "camera/camera_rows.h"
+#include "camera/typed_input.h"
 #include "capture_fixture.h"
+
+#include <limits>
 
 using namespace camera_test;
 
@@ -44,14 +47,17 @@ TEST(CameraRows, FollowWhatTheCameraHas) {
         CameraRows rows;
     };
     const std::vector<std::string> ccd{"CCD_EXPOSURE", "CCD_MODE",   "CCD_FRAME_TYPE",  "CCD_OFFSET", "CCD_GAIN",
-                                       "CCD_GAMMA",    "CCD_COOLER", "CCD_TEMPERATURE", "CCD_BIN"};
+                                       "CCD_GAMMA",    "CCD_COOLER", "CCD_TEMPERATURE", "CCD_BIN",    "CCD_FRAME"};
     std::vector<std::string> dslr = ccd;
     dslr.push_back("DSLR_ISO");
     const Case cases[] = {
         {"not yet connected", {"CCD_MODE", "CCD_GAIN"}, CameraRows{}},
-        {"astronomy camera", ccd, {false, true, true, true, true, true, true, true}},
-        // Frame type, offset and binning are not the DSLR window's; gain, gamma and cooler are.
-        {"DSLR", dslr, {true, true, false, false, true, true, true, false}},
+        {"astronomy camera", ccd, {false, true, true, true, true, true, true, true, true}},
+        {"astronomy camera without a frame",
+         {"CCD_EXPOSURE", "CCD_BIN"},
+         {false, false, false, false, false, false, false, true, false}},
+        // Frame type, offset, binning and frame are not the DSLR window's; gain, gamma and cooler are.
+        {"DSLR", dslr, {true, true, false, false, true, true, true, false, false}},
         {"cooler without a temperature",
          {"CCD_EXPOSURE", "CCD_COOLER"},
          {false, false, false, false, false, false, false, false}},
@@ -62,6 +68,25 @@ TEST(CameraRows, FollowWhatTheCameraHas) {
         };
         EXPECT_EQ(cameraRows(has), c.rows) << c.name;
     }
+}
+
+TEST(TypedFrame, IsSentOnlyAsWholePixels) {
+    using zeta::camera::TypedFrame;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::pair<TypedFrame, std::string> cases[] = {
+        {{0, 0, 1280, 1024}, ""},
+        {{10, 20, 1, 1}, ""},
+        {{nan, 0, 100, 100}, "Frame X must be a whole number of pixels, 0 or more"},
+        {{-1, 0, 100, 100}, "Frame X must be a whole number of pixels, 0 or more"},
+        {{0, 2.5, 100, 100}, "Frame Y must be a whole number of pixels, 0 or more"},
+        {{0, 0, 0, 100}, "Frame width must be a whole number of pixels, 1 or more"},
+        {{0, 0, 100, nan}, "Frame height must be a whole number of pixels, 1 or more"},
+        {{0, 0, 100, std::numeric_limits<double>::infinity()},
+         "Frame height must be a whole number of pixels, 1 or more"},
+    };
+    for (const auto& [frame, problem] : cases)
+        EXPECT_EQ(zeta::camera::frameProblem(frame), problem)
+            << frame.left << " " << frame.top << " " << frame.width << " " << frame.height;
 }
 
 TEST(BatteryImage, FollowsTheLevel) {

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using journey::JourneyApp;
 using journey::JourneyPeer;
@@ -141,7 +142,7 @@ TEST(JourneyIndiCcd, ShowsItsOwnControlsAndTheyReachTheDevice) {
     CcdJourney journey;
     const JourneyUser& camera = journey.camera;
     JourneyUser::waitUntil([&] { return camera.sees("Binning") && camera.sees("Gain"); }, "the CCD's own rows");
-    for (const char* row : {"Frame type", "Offset", "Gain", "Binning", "Cooler (°C)"})
+    for (const char* row : {"Frame type", "Offset", "Gain", "Binning", "Frame", "Cooler (°C)"})
         EXPECT_TRUE(camera.sees(row)) << row;
     for (const char* row : {"ISO", "Shutter", "Aperture", "Battery", "Mode"})
         EXPECT_FALSE(camera.sees(row)) << row;
@@ -156,4 +157,28 @@ TEST(JourneyIndiCcd, ShowsItsOwnControlsAndTheyReachTheDevice) {
     JourneyUser::typeInto(gain, "50");
     JourneyUser::waitUntil([&] { return journey.peer.value(std::string(kCcd) + ".CCD_GAIN.GAIN") == "50"; },
                            "the device's gain of 50");
+}
+
+TEST(JourneyIndiCcd, TheTypedFrameReachesTheDeviceAndBadTextIsRefused) {
+    CcdJourney journey;
+    const JourneyUser& camera = journey.camera;
+    const std::string frame = std::string(kCcd) + ".CCD_FRAME.";
+    JourneyUser::waitUntil([&] { return camera.text("Frame width") == "1280"; }, "the device's frame in its boxes");
+
+    // Width first: the device refuses a frame that reaches past the sensor's edge.
+    camera.type("Frame width", "640");
+    camera.type("Frame X", "100");
+    JourneyUser::waitUntil([&] { return journey.peer.value(frame + "X") == "100"; }, "the device's X of 100");
+    EXPECT_EQ(journey.peer.value(frame + "WIDTH"), "640");
+    EXPECT_FALSE(camera.sees("Input problem"));
+
+    for (const auto& [box, typed, message] :
+         {std::tuple{"Frame height", "abc", "Frame height must be a whole number of pixels, 1 or more"},
+          std::tuple{"Frame Y", "-5", "Frame Y must be a whole number of pixels, 0 or more"}}) {
+        camera.type(box, typed);
+        EXPECT_EQ(camera.text("Input problem"), message) << box << " " << typed;
+    }
+    JourneyUser::idle(std::chrono::milliseconds(300));
+    EXPECT_EQ(journey.peer.value(frame + "Y"), "0");
+    EXPECT_EQ(journey.peer.value(frame + "HEIGHT"), "1024");
 }
