@@ -136,8 +136,8 @@ TEST(PTPContainers, FallbackNames) {
     EXPECT_EQ(PTPVendor(10).vendorExtensionName(), "PTPVendorExtensionNikon");
 }
 
-// The standard's names of the responses about unsupported specifications, which the
-// camera's failure messages carry.
+// Four response codes named as the PTP standard names them: the camera's failure messages
+// and the log show these names.
 TEST(PTPContainers, ResponseNamesOfTheStandard) {
     const struct {
         std::uint16_t code;
