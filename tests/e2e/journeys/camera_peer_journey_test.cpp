@@ -2,6 +2,7 @@
 // panel, the camera chosen in the camera window, values typed into its boxes.
 
 #include "journey_app.h"
+#include "journey_camera.h"
 #include "journey_peer.h"
 #include "journey_user.h"
 #include "support/temp_dir.h"
@@ -51,13 +52,7 @@ struct CcdJourney {
 
     CcdJourney() {
         peer.addThroughServices();
-        JourneyUser::waitUntil(
-            [&] {
-                const auto titles = camera.entries("Camera");
-                return std::find(titles.begin(), titles.end(), kCcd) != titles.end();
-            },
-            "the CCD simulator in the camera popup");
-        camera.pick("Camera", kCcd);
+        journey::pickCamera(camera, kCcd);
         JourneyUser::waitUntil([&] { return !camera.text("Sensor").empty() && camera.enabled("Duration (s)"); },
                                "the CCD simulator to connect");
     }

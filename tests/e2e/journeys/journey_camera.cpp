@@ -4,8 +4,7 @@
 
 namespace journey {
 
-JourneyUser chooseCamera(const std::string& title) {
-    const JourneyUser camera = JourneyUser().within("Camera");
+void pickCamera(const JourneyUser& camera, const std::string& title) {
     JourneyUser::waitUntil(
         [&] {
             const auto titles = camera.entries("Camera");
@@ -13,6 +12,11 @@ JourneyUser chooseCamera(const std::string& title) {
         },
         title + " in the camera popup");
     camera.pick("Camera", title);
+}
+
+JourneyUser chooseCamera(const std::string& title) {
+    const JourneyUser camera = JourneyUser().within("Camera");
+    pickCamera(camera, title);
     JourneyUser::waitUntil(
         [&] { return camera.sees("ISO") && camera.enabled("ISO") && camera.button("Preview")->isEnabled(); },
         title + " ready to preview");

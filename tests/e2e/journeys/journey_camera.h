@@ -7,6 +7,9 @@
 
 namespace journey {
 
+// Waits until the camera window's popup offers the camera of this title, then picks it.
+void pickCamera(const JourneyUser& camera, const std::string& title);
+
 // The camera window with the camera of this title chosen and connected: its settings offered
 // and Preview enabled (a click before that would start nothing).
 JourneyUser chooseCamera(const std::string& title);

@@ -4,6 +4,7 @@
 // temperature.
 
 #include "journey_app.h"
+#include "journey_camera.h"
 #include "journey_peer.h"
 #include "journey_user.h"
 #include "platform/constants.h"
@@ -42,13 +43,7 @@ TEST(JourneySettingsPeer, FahrenheitSwitchedOnReadsTheCooledCameraInFahrenheit) 
     JourneyApp app{""};
     peer.addThroughServices();
     const JourneyUser camera = JourneyUser().within("Camera");
-    JourneyUser::waitUntil(
-        [&] {
-            const auto titles = camera.entries("Camera");
-            return std::find(titles.begin(), titles.end(), kCcd) != titles.end();
-        },
-        "the CCD simulator in the camera popup");
-    camera.pick("Camera", kCcd);
+    journey::pickCamera(camera, kCcd);
     // The cooler row shows once the camera is connected.
     JourneyUser::waitUntil(
         [&] { return camera.sees("Cooler state") && !std::isnan(degreesIn(camera.text("Cooler state"), "°C")); },

@@ -4,6 +4,7 @@
 
 #include "../../solver/solver_test_support.h"
 #include "journey_app.h"
+#include "journey_camera.h"
 #include "journey_user.h"
 #include "platform/constants.h"
 #include "support/fixture_device.h"
@@ -15,27 +16,12 @@
 #include <memory>
 #include <string>
 
+using journey::chooseCamera;
 using journey::JourneyApp;
 using journey::JourneyUser;
 using namespace std::chrono_literals;
 
 namespace {
-
-JourneyUser chooseCamera(const std::string& title) {
-    const JourneyUser camera = JourneyUser().within("Camera");
-    JourneyUser::waitUntil(
-        [&] {
-            const auto titles = camera.entries("Camera");
-            return std::find(titles.begin(), titles.end(), title) != titles.end();
-        },
-        title + " in the camera popup");
-    camera.pick("Camera", title);
-    // Connected once the window offers the camera's settings.
-    JourneyUser::waitUntil(
-        [&] { return camera.sees("ISO") && camera.enabled("ISO") && camera.button("Preview")->isEnabled(); },
-        title + " ready to preview");
-    return camera;
-}
 
 int filesIn(const std::filesystem::path& folder) {
     int count = 0;
