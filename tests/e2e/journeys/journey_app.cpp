@@ -13,7 +13,7 @@
 
 namespace journey {
 
-JourneyApp::JourneyApp(const std::string& simulatedCameras) {
+JourneyApp::JourneyApp(const std::string& simulatedCameras, WindowSize size) {
     // Off screen also when run by hand from a desktop session: a journey never takes the screen.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     test_support::application();
@@ -22,8 +22,7 @@ JourneyApp::JourneyApp(const std::string& simulatedCameras) {
     // The first-launch sheet would open the help pages in a browser.
     zeta::platform::UserDefaults::standard().setBool(true, "initialized_" + APP_VERSION());
     launch_ = std::make_unique<zeta::app::AppLaunch>();
-    // Room for the docks beside the image view.
-    launch_->window().resize(1600, 1000);
+    if (size == WindowSize::Roomy) launch_->window().resize(1600, 1000);
     launch_->finishLaunching();
     launch_->window().activateWindow();
     if (!QTest::qWaitForWindowExposed(&launch_->window())) throw JourneyError("the main window did not show");

@@ -37,7 +37,11 @@ class JourneyApp {
 public:
     // Launches with the given simulated cameras (ZETA_SIMULATED_CAMERAS, comma-separated;
     // "" for none). The first-launch sheet is taken as seen, as it is after any first run.
-    explicit JourneyApp(const std::string& simulatedCameras = "generic");
+    // The window's size: room for the docks beside the image view, or what the application
+    // chooses itself (its default, or the layout the last run saved) for journeys about it.
+    enum class WindowSize { Roomy, AsTheApplicationChooses };
+
+    explicit JourneyApp(const std::string& simulatedCameras = "generic", WindowSize size = WindowSize::Roomy);
     // Quits: the bus ends before the views go.
     ~JourneyApp();
     JourneyApp(const JourneyApp&) = delete;

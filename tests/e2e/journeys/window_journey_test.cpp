@@ -4,7 +4,6 @@
 
 #include "app/main_window.h"
 #include "journey_app.h"
-#include "journey_main_launch.h"
 #include "journey_user.h"
 #include "platform/constants.h"
 #include "support/command.h"
@@ -20,7 +19,6 @@
 
 using journey::JourneyApp;
 using journey::JourneyUser;
-using journey::MainLaunch;
 
 namespace {
 
@@ -99,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(JourneyVideos, JourneyOutputFormat,
 TEST(JourneyMainWindow, ResizedAndRearrangedItIsTheSameAtTheNextStart) {
     QRect geometry;
     {
-        MainLaunch app;
+        JourneyApp app("", JourneyApp::WindowSize::AsTheApplicationChooses);
         zeta::app::MainWindow& window = app.window();
         // Dragged smaller, as a window manager does for the user, and the wheel's dock floated
         // with its title bar's button.
@@ -113,7 +111,7 @@ TEST(JourneyMainWindow, ResizedAndRearrangedItIsTheSameAtTheNextStart) {
         geometry = window.geometry();
         JourneyUser::menu({APP_NAME(), "Quit " + APP_NAME()});
     }
-    MainLaunch again;
+    JourneyApp again("", JourneyApp::WindowSize::AsTheApplicationChooses);
     EXPECT_EQ(again.window().geometry(), geometry);
     EXPECT_TRUE(again.window().findChild<QDockWidget*>("Filter Wheel dock")->isFloating());
     EXPECT_FALSE(again.window().findChild<QDockWidget*>("Camera dock")->isFloating());

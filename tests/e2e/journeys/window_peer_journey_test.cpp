@@ -2,7 +2,7 @@
 // CCD taken with Preview 1 gets at least half the window's width.
 
 #include "app/main_window.h"
-#include "journey_main_launch.h"
+#include "journey_app.h"
 #include "journey_peer.h"
 #include "journey_user.h"
 
@@ -10,13 +10,13 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+using journey::JourneyApp;
 using journey::JourneyPeer;
 using journey::JourneyUser;
-using journey::MainLaunch;
 
 TEST(JourneyMainWindow, AtTheDefaultSizePreview1FillsAtLeastHalfTheWidth) {
     JourneyPeer peer({"indi_simulator_ccd"});
-    MainLaunch app;
+    JourneyApp app("", JourneyApp::WindowSize::AsTheApplicationChooses);
     peer.addThroughServices();
     const JourneyUser camera = JourneyUser().within("Camera");
     JourneyUser::waitUntil(
