@@ -178,9 +178,13 @@ void ZTCameraController::updateProperty(const std::shared_ptr<INDIGO::Property>&
     } else if (name == "CCD_STREAMING") {
         streamingUpdated(property);
     } else if (name == "CCD_ABORT_EXPOSURE") {
-        // Only an abort during a run ends one: the property's definition at connection is
-        // no failure to show.
-        if (running()) onMain([this] { captureAborted(); });
+        // Only the abort of a stop ends a run: the property's definition at connection is no
+        // failure to show, and the late report of an earlier stop must not end the next run.
+        // Checked again on the main queue: the run may have ended meanwhile, or another begun.
+        if (running() && stopInProgress_.load())
+            onMain([this, run = generation_.load()] {
+                if (running() && stopInProgress_.load() && generation_.load() == run) captureAborted();
+            });
     } else if (name == "CCD_IMAGE") {
         imageUpdated(property);
     } else if (name == "DSLR_ZOOM_PREVIEW") {
@@ -397,19 +401,24 @@ void ZTCameraController::batchAction() {
 
 void ZTCameraController::stopAction() {
     const auto abort = cameraProperty("CCD_ABORT_EXPOSURE");
-    if (camera() && running()) {
-        stopInProgress_.store(true);
-        sleeper_->wake();
-        if (abort) {
+    bool endsHere = false;
+    {
+        std::lock_guard lock(requestMutex_);
+        if (camera() && running()) {
+            stopInProgress_.store(true);
+            sleeper_->wake();
+            if (abort) {
+                sendSwitch(abort, "ABORT_EXPOSURE");
+            } else {
+                // Nothing will report an abort: between frames the run ends here; an exposure
+                // requested or under way ends it when it finishes (or when its request is dropped).
+                endsHere = !exposing_.load();
+            }
+        } else if (abort) {
             sendSwitch(abort, "ABORT_EXPOSURE");
-        } else if (!exposing_.load()) {
-            // Nothing will report an abort: between frames the run ends here; an exposure
-            // under way ends it when it finishes.
-            captureAborted();
         }
-    } else if (abort) {
-        sendSwitch(abort, "ABORT_EXPOSURE");
     }
+    if (endsHere) captureAborted();
     if (focuser_) focuser_->stopAction();
 }
 
@@ -581,11 +590,23 @@ void ZTCameraController::nextExposure() {
         indigo()->indigoSyncQueue().sync([this] { exposing_.store(true); });
     else
         exposing_.store(true);
-    if (stopInProgress_.load() || !running() || generation_.load() != generation) {
+    bool endsHere = false;
+    {
+        std::lock_guard lock(requestMutex_);
+        if (!stopInProgress_.load() && running() && generation_.load() == generation) {
+            sendNumbers(exposure, {{"EXPOSURE", runDuration_.load()}});
+            return;
+        }
         exposing_.store(false);
-        return;
+        // A stop that saw this request coming left the run to it; without an abort to report,
+        // the run ends here since the request is dropped.
+        endsHere = stopInProgress_.load() && running() && generation_.load() == generation &&
+                   !cameraProperty("CCD_ABORT_EXPOSURE");
     }
-    sendNumbers(exposure, {{"EXPOSURE", runDuration_.load()}});
+    if (endsHere)
+        onMain([this, generation] {
+            if (running() && generation_.load() == generation) captureAborted();
+        });
 }
 
 bool ZTCameraController::focusStep() {
@@ -629,6 +650,7 @@ void ZTCameraController::runEnded(std::uint64_t run) {
     if (running()) return;
     if (ztView_) ztView_->showBatchProgress("--/--");
     clearFrameRate();
+    updateGUI();
 }
 
 void ZTCameraController::endRunOn(indigo_property_state state, const char* what, const std::string& camera) {
@@ -856,6 +878,8 @@ void ZTCameraController::resetControls() {
         keepAlert_.store(true);
     }
     reportRunEnd(RunEnd::Failed);
+    // The window is reset here, so whatever run there was is shown ended.
+    endShown_ = generation_.load();
     if (keepAlert_.load()) setState(INDIGO_ALERT_STATE);
     if (ztView_) ztView_->showBattery("Bat");
     updateGUI();

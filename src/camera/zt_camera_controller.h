@@ -107,6 +107,9 @@ public:
     static const std::vector<int>& COUNTS();
     int remainingCount() const { return remainingCount_.load(); }
     bool stopInProgress() const { return stopInProgress_.load(); }
+    // Main queue: the window has shown the end of the last run (its count, frame rate and
+    // controls); a run's flags clear on the thread that ends it, a moment before.
+    bool runEndShown() const { return !running() && endShown_ >= generation_.load(); }
     bool streamingUsed() const { return streamingUsed_.load(); }
     bool zoomPreview() const { return zoomPreview_.load(); }
     bool liveViewEnabled() const { return liveViewEnabled_.load(); }
@@ -192,7 +195,10 @@ private:
     std::atomic<bool> zoomPreview_{false};
     std::atomic<bool> liveViewEnabled_{false};
     std::atomic<bool> zoomEnabled_{false};
-    std::atomic<bool> exposing_{false};        // an exposure was requested and has not ended
+    std::atomic<bool> exposing_{false}; // an exposure was requested and has not ended
+    // Held while a stop is marked and while the next exposure is checked and requested, so
+    // that an exposure is either requested before the abort or not at all.
+    std::mutex requestMutex_;
     std::atomic<double> runDuration_{0};       // the duration the next request sends
     std::atomic<int> runCount_{0};             // frames of the running batch
     std::atomic<double> runTimelapse_{0};      // the interval the next wait takes

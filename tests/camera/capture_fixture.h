@@ -185,15 +185,21 @@ private:
             c.update("CCD_EXPOSURE", INDIGO_BUSY_STATE);
             if (hold.load()) return true;
             // The exposure takes a moment, as a camera's does, on a thread of the camera's.
-            exposing_.emplace_back([this, &c, fail = failExposure.load()] {
+            inFlight_.fetch_add(1);
+            exposing_.emplace_back([this, &c, fail = failExposure.load(), aborts = aborts_.load()] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                if (!fail) publish(c);
-                c.update("CCD_EXPOSURE", fail ? INDIGO_ALERT_STATE : INDIGO_OK_STATE);
+                // As a camera does, an aborted exposure ends with the abort: no frame, no report.
+                if (aborts == aborts_.load()) {
+                    if (!fail) publish(c);
+                    c.update("CCD_EXPOSURE", fail ? INDIGO_ALERT_STATE : INDIGO_OK_STATE);
+                }
+                inFlight_.fetch_sub(1);
             });
             return true;
         }
         if (std::strcmp(request->name, "CCD_ABORT_EXPOSURE") == 0) {
-            if (hold.load()) c.update("CCD_EXPOSURE", INDIGO_ALERT_STATE);
+            aborts_.fetch_add(1);
+            if (hold.load() || inFlight_.load() > 0) c.update("CCD_EXPOSURE", INDIGO_ALERT_STATE);
             c.update("CCD_ABORT_EXPOSURE", INDIGO_OK_STATE);
             return true;
         }
@@ -207,6 +213,8 @@ private:
     std::mutex mutex_;
     std::vector<Bytes> frames_;
     std::atomic<int> exposures_{0};
+    std::atomic<int> inFlight_{0}; // exposures on a thread of the camera's, not yet ended
+    std::atomic<int> aborts_{0};
     std::vector<std::thread> exposing_; // made under the camera's lock
     unsigned frameNumber_ = 0;
 };
@@ -256,7 +264,8 @@ protected:
 
     void connect(const std::string& name) { connectCamera(controller, name); }
 
-    bool idle() { return !controller.previewInProgress() && !controller.captureInProgress(); }
+    // No run, and the window shows so.
+    bool idle() { return controller.runEndShown(); }
 
     bool logged(const std::string& text) const {
         for (const std::string& line : indigo->messages())

@@ -198,18 +198,24 @@ TEST_F(Settings, ZoomTogglesAndTheButtonFollows) {
     EXPECT_EQ(ztView.battery, "Bat25");
     controller.previewAction(true);
     ASSERT_TRUE(until([&] { return ztView.controls.liveViewZoom; }));
+    // The camera has answered, and its answer has reached the controller (it is reported on the
+    // client's queue).
+    const auto cameraZoomOn = [&] {
+        const bool on = camera.camera.switchValue("DSLR_ZOOM_PREVIEW", "ON");
+        indigo->indigoSyncQueue().sync([] {});
+        return on;
+    };
     // The button follows at once, and stays so once the camera has answered.
     controller.zoomAction();
     EXPECT_TRUE(ztView.controls.liveViewZoomOn);
-    ASSERT_TRUE(until([&] { return controller.zoomPreview() && ztView.controls.liveViewZoomOn; }));
+    ASSERT_TRUE(until([&] { return cameraZoomOn() && controller.zoomPreview() && ztView.controls.liveViewZoomOn; }));
     controller.zoomAction();
     EXPECT_FALSE(ztView.controls.liveViewZoomOn);
-    ASSERT_TRUE(until([&] { return !controller.zoomPreview() && !ztView.controls.liveViewZoomOn; }));
+    ASSERT_TRUE(until([&] { return !cameraZoomOn() && !controller.zoomPreview() && !ztView.controls.liveViewZoomOn; }));
     EXPECT_EQ(controller.count("Camera A DSLR_ZOOM_PREVIEW ON"), 1u);
     EXPECT_EQ(controller.count("Camera A DSLR_ZOOM_PREVIEW OFF"), 1u);
     controller.stopAction();
     ASSERT_TRUE(until([&] { return idle(); }));
-    (void)camera;
 
     // Another camera: the window forgets the zoom and the battery.
     controller.selectCamera(-1);

@@ -152,6 +152,12 @@ void TestCamera::setSwitch(const std::string& name, const std::string& item, boo
     indigo_set_switch(held, indigo_get_item(held, item.c_str()), value);
 }
 
+bool TestCamera::switchValue(const std::string& name, const std::string& item) {
+    std::lock_guard lock(mutex_);
+    const indigo_item* held = indigo_get_item(property(name), item.c_str());
+    return held != nullptr && held->sw.value;
+}
+
 void TestCamera::reportConnected(bool connected, indigo_property_state state) {
     std::lock_guard lock(mutex_);
     setSwitch("CONNECTION", connected ? "CONNECTED" : "DISCONNECTED", true);

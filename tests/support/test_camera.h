@@ -59,6 +59,8 @@ public:
     void update(const std::string& property, indigo_property_state state = INDIGO_OK_STATE);
     void setNumber(const std::string& property, const std::string& item, double value);
     void setSwitch(const std::string& property, const std::string& item, bool value);
+    // The camera's own value of a switch item, read under its lock.
+    bool switchValue(const std::string& property, const std::string& item);
     // Reports the connection as switched by someone else.
     void reportConnected(bool connected, indigo_property_state state = INDIGO_OK_STATE);
 
