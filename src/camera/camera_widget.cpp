@@ -1,7 +1,6 @@
 #include "camera/camera_widget.h"
 
 #include "camera/camera_controller.h"
-#include "camera/elided_label.h"
 #include "platform/constants.h"
 #include "platform/gui/named_image.h"
 
@@ -88,7 +87,9 @@ CameraWidget::CameraWidget(CameraController& controller, QWidget* parent) : QWid
     cameraRow->addWidget(state_);
     form->addRow(tr("Camera:"), cameraRow);
 
-    ccd_ = new ElidedLabel;
+    // Wrapped, not cut: every figure of the line matters, and the dock stays narrow.
+    ccd_ = new QLabel;
+    ccd_->setWordWrap(true);
     ccd_->setObjectName("ccdField");
     form->addRow(tr("Sensor:"), ccd_);
 

@@ -88,6 +88,7 @@ BahtinovPanel::BahtinovPanel(QWidget* parent) : FocusPanel(tr("Bahtinov"), paren
     auto* error = new QHBoxLayout;
     error->addWidget(focusErrorField);
     error->addWidget(focusErrorUnitField);
+    error->addStretch(1); // the unit stays beside its number
     form->addRow(tr("Focus error"), error);
     form->addRow(tr("CFZ (µm)"), cfzField);
     auto* layout = new QVBoxLayout(this);
