@@ -256,10 +256,12 @@ void CameraController::cameraAction() {
         setCamera(nullptr);
         if (auto image = previous->property("CCD_IMAGE"))
             // The gate, not a weak check: the controller (and its client) may be going away
-            // on another thread while this runs.
-            dispatch::globalQueue().async([this, gate = background_, image] {
+            // on another thread while this runs. Under the gate too: a camera chosen again
+            // before this runs keeps the transfer its connection turned on.
+            dispatch::globalQueue().async([this, gate = background_, image, name = previous->name()] {
                 std::lock_guard lock(gate->mutex);
-                if (gate->live) sendEnableBLOB(image, false);
+                const auto current = camera();
+                if (gate->live && !(current && current->name() == name)) sendEnableBLOB(image, false);
             });
         if (auto connection = previous->connectionProperty()) sendSwitch(connection, "DISCONNECTED");
     }
@@ -549,7 +551,11 @@ void CameraController::connectionStep(const std::shared_ptr<INDIGO::Device>& dev
     redispatch(device, "CCD_INFO");
     redispatch(device, "CCD_FRAME");
     redispatch(device, "CCD_BIN");
-    if (auto image = device->property("CCD_IMAGE")) sendEnableBLOB(image, true);
+    if (auto image = device->property("CCD_IMAGE")) {
+        // After any switch-off still pending for this camera from its last selection.
+        std::lock_guard lock(background_->mutex);
+        sendEnableBLOB(image, true);
+    }
     connectionRestored(device);
     onMain([this, device] { restoreDuration(device); });
 }

@@ -179,6 +179,15 @@ TEST_F(Settings, APickedSettingIsSentStoredAndRestoredAfterTheOneConfigurationLo
                                 "Camera A DSLR_AVOID_AF ON", "Camera A DSLR_DELETE_IMAGE ON"})
         EXPECT_NE(std::find(fromLoad.begin(), fromLoad.end(), request), fromLoad.end()) << request;
 
+    // The switch-off of the first selection never lands after the new connection's switch-on.
+    settle();
+    sent = controller.sent();
+    const auto lastBlob = std::find_if(sent.rbegin(), sent.rend(), [](const std::string& line) {
+        return line.rfind("Camera A CCD_IMAGE BLOB", 0) == 0;
+    });
+    ASSERT_NE(lastBlob, sent.rend());
+    EXPECT_EQ(*lastBlob, "Camera A CCD_IMAGE BLOB on");
+
     defaults.setBool(true, "lockCameraGUI");
     defaults.setBool(true, "useMirrorLockup");
     defaults.setBool(false, "avoidAF");
