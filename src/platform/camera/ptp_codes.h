@@ -540,6 +540,7 @@
     X(0xD210, SonyCCFilter) \
     X(0xD211, SonyAspectRatio) \
     X(0xD213, SonyFocusStatus) \
+    X(0xD215, SonyObjectInMemory) \
     X(0xD216, SonyExposeIndex) \
     X(0xD21B, SonyPictureEffect) \
     X(0xD21C, SonyABFilter) \

@@ -93,6 +93,10 @@ struct Sony {
                 set(c, it->first, it->second.value);
                 it = steps.erase(it);
             }
+            // As the bodies count them: 0x8000 and up while images wait. An initiator that
+            // read an event out of order asks this instead of waiting for ObjectAdded.
+            set(c, PTPPropertyCodeSonyObjectInMemory,
+                memory.empty() ? 0 : 0x8000 + static_cast<int64_t>(memory.size()));
         }
         std::vector<uint8_t> out;
         put(out, codes.size(), 4);
@@ -235,6 +239,8 @@ std::shared_ptr<SimulatedCamera> makeSimulatedSony(SimulatedSonyScript script) {
               std::nullopt});
     s.define(*camera, {PTPPropertyCodeSonyFocusStatus, PTPDataTypeUInt8, false, int64_t{1}, int64_t{1}, std::nullopt,
                        std::nullopt});
+    s.define(*camera, {PTPPropertyCodeSonyObjectInMemory, PTPDataTypeUInt16, false, int64_t{0}, int64_t{0},
+                       std::nullopt, std::nullopt});
     s.define(*camera, {PTPPropertyCodeSonyISO, PTPDataTypeUInt32, true, int64_t{100}, int64_t{100},
                        integers({0xFFFFFF, 100, 125, 160, 200, 250, 320, 400, 500, 640, 800}), std::nullopt});
     s.define(*camera, {PTPPropertyCodeSonyAutofocus, PTPDataTypeUInt16, true, int64_t{1}, int64_t{1}, std::nullopt,
