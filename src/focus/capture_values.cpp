@@ -29,7 +29,8 @@ std::optional<double> number(std::string_view text) {
 
 Checked<double> exposureSeconds(std::string_view text) {
     const auto value = number(trimmed(text));
-    if (!value || *value <= 0) return {std::nullopt, "the exposure must be a number of seconds above 0"};
+    // 0 as the camera window takes it: a camera timed by its own shutter is sent 0.
+    if (!value || *value < 0) return {std::nullopt, "the exposure must be a number of seconds, 0 or more"};
     return {value, {}};
 }
 

@@ -15,7 +15,7 @@ struct Checked {
     std::string error; // set when value is not
 };
 
-// Seconds above 0.
+// Seconds, 0 or more (whether a camera takes them is its own check).
 Checked<double> exposureSeconds(std::string_view text);
 // Seconds, 0 or more; an empty box is 0 (no wait).
 Checked<double> intervalSeconds(std::string_view text);

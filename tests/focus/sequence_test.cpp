@@ -45,7 +45,7 @@ TEST(CaptureValues, TakeWhatACaptureRunCanUseAndSayWhyNot) {
         {"+2", 2, 2, 2},
         {"2.0", 2, 2, 2},
         {"", std::nullopt, 0, std::nullopt}, // an empty interval is no wait
-        {"0", std::nullopt, 0, std::nullopt},
+        {"0", 0, 0, std::nullopt},
         {"-1", std::nullopt, std::nullopt, std::nullopt},
         {"abc", std::nullopt, std::nullopt, std::nullopt},
         {"3x", std::nullopt, std::nullopt, std::nullopt},
@@ -92,7 +92,7 @@ TEST(SequencePlan, TakesTheRowsInUseInOrderOrTheFirstReasonItCannotRun) {
     const std::vector<Refused> refused{
         {{"1", "60", "5", "abc", "R"}, "Row 3: the frame count must be a whole number, 1 or more"},
         {{"1", "60", "5", "", "R"}, "Row 3: the frame count must be a whole number, 1 or more"},
-        {{"1", "1 s", "5", "3", "R"}, "Row 3: the exposure must be a number of seconds above 0"},
+        {{"1", "1 s", "5", "3", "R"}, "Row 3: the exposure must be a number of seconds, 0 or more"},
         {{"1", "60", "-5", "3", "R"}, "Row 3: the interval must be a number of seconds, 0 or more"},
     };
     for (const Refused& c : refused) {
@@ -225,7 +225,7 @@ TEST_F(Sequencer, APlanThatCannotStartSaysWhyAndStartsNothing) {
          {"1", "0.1", "5", "3", "R"},
          "No camera is selected in the camera window"},
         {std::nullopt, {"1", "0.1", "5", "3x", "R"}, "Row 3: the frame count must be a whole number, 1 or more"},
-        {std::nullopt, {"1", "", "5", "3", "R"}, "Row 3: the exposure must be a number of seconds above 0"},
+        {std::nullopt, {"1", "", "5", "3", "R"}, "Row 3: the exposure must be a number of seconds, 0 or more"},
         {std::nullopt,
          {"1", "9000", "5", "3", "R"},
          "Row 3: Duration (s) must be between 0 and 3600 for this camera",
