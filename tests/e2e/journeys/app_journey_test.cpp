@@ -9,6 +9,7 @@
 #include "platform/constants.h"
 #include "support/temp_dir.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QStyle>
@@ -63,9 +64,12 @@ TEST(JourneyPanels, StepAsideWhileAnotherApplicationIsInFrontUnlessThePreference
         JourneyUser::waitUntil([&] { return windowShown(panel); }, panel + " back on the screen");
 
     JourneyUser::menu({APP_NAME(), "Preferences"});
-    JourneyUser().within("Preferences").click("Hide panels while Zeta is in the background");
+    QAbstractButton* hidePanels =
+        JourneyUser().within("Preferences").button("Hide panels while Zeta is in the background");
+    ASSERT_TRUE(hidePanels->isChecked());
+    JourneyUser::click(hidePanels);
     JourneyUser().within("Preferences").click("OK");
-    // The rule is the panel's from when it was brought to the front.
+    // A panel takes the rule when the Window menu brings it to the front.
     for (const std::string& panel : panels)
         JourneyUser::menu({"Window", panel});
     JourneyUser::switchToAnotherApplication();
@@ -128,18 +132,18 @@ TEST(JourneyHelp, ThatCannotOpenIsSaidOnTheWindowAndInTheLog) {
     JourneyUser::menu({"Help", APP_NAME() + " Help"});
     const std::string why = JourneyUser::answerAlert("Can't open the help", "OK");
     EXPECT_EQ(why.rfind("No web browser could be started for file://", 0), 0u) << why;
-    JourneyUser::waitUntil([] { return JourneyUser::logged("Can't open the help: No web browser could be started for "); },
-                           "the reason in the message log");
-    EXPECT_TRUE(app.window().isVisible());
+    JourneyUser::waitUntil(
+        [] { return JourneyUser::logged("Can't open the help: No web browser could be started for "); },
+        "the reason in the message log");
 }
 
 namespace {
 
 struct LeaveCase {
     const char* name;
-    bool titleBar;        // the window's close button, else the Quit menu item
-    const char* refusal;  // the alert's message
-    const char* logLine;  // what the message log says, or nothing
+    bool titleBar;       // the window's close button, else the Quit menu item
+    const char* refusal; // the alert's message
+    const char* logLine; // what the message log says, or nothing
 };
 
 class JourneyLeaving : public ::testing::TestWithParam<LeaveCase> {};
@@ -175,12 +179,11 @@ TEST_P(JourneyLeaving, IsRefusedWhileACaptureRunsAndWorksAfterStop) {
     camera.click("Stop capture");
     JourneyUser::waitUntil([&] { return camera.button("Capture")->isEnabled(); }, "the run to end");
     EXPECT_TRUE(app.quitsAfter(leave));
-    EXPECT_FALSE(app.window().isVisible() && leaving.titleBar);
+    EXPECT_FALSE(app.window().isVisible());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    JourneyQuit, JourneyLeaving,
-    ::testing::Values(LeaveCase{"CloseButton", true, "Can't close the window",
-                                "Can't close the window, some device operation is in progress!"},
-                      LeaveCase{"QuitMenu", false, "Can't quit Zeta", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(JourneyQuit, JourneyLeaving,
+                         ::testing::Values(LeaveCase{"CloseButton", true, "Can't close the window",
+                                                     "Can't close the window, some device operation is in progress!"},
+                                           LeaveCase{"QuitMenu", false, "Can't quit Zeta", ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
