@@ -313,6 +313,9 @@ void JourneyUser::clickRow(const std::string& text) const {
 }
 
 void JourneyUser::switchToAnotherApplication() {
+    // What the window system reports when the focus goes to another application's window: no
+    // window of this one is active. Where the platform reports no application state of its own
+    // (X11, and the offscreen platform journeys run on), Qt derives the state from that.
     QWindowSystemInterface::handleWindowActivated<QWindowSystemInterface::SynchronousDelivery>(
         nullptr, Qt::ActiveWindowFocusReason);
     waitUntil([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; },
@@ -392,8 +395,9 @@ std::string JourneyUser::answerAlert(const std::string& message, const std::stri
         },
         "an alert saying " + inQuotes(message));
     const std::string further = alert->informativeText().toStdString();
+    // The alert deletes itself once closed.
+    const QPointer<QMessageBox> closing(alert);
     JourneyUser(alert).click(button);
-    QPointer<QMessageBox> closing(alert);
     waitUntil([&] { return closing == nullptr || !closing->isVisible(); }, "the alert to close");
     return further;
 }
