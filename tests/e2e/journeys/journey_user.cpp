@@ -28,18 +28,7 @@
 #include <QTreeView>
 #include <QWindow>
 #include <algorithm>
-
-// Qt's window-system interface, through which a platform plugin reports what the window system
-// did (focus moved, a close asked for). Qt ships its header only with its private headers, which
-// the build does not have: these declarations are Qt's own, and a mismatch fails the link.
-class QWindowSystemInterface {
-public:
-    class SynchronousDelivery {};
-    template <typename Delivery>
-    static void handleWindowActivated(QWindow* window, Qt::FocusReason reason);
-    template <typename Delivery>
-    static bool handleCloseEvent(QWindow* window);
-};
+#include <qpa/qwindowsysteminterface.h> // what the window system reports: focus moved, a close asked for
 
 namespace journey {
 
