@@ -9,7 +9,9 @@
 
 #include <QApplication>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
+#include <exception>
 
 namespace journey {
 
@@ -35,6 +37,31 @@ JourneyApp::~JourneyApp() {
 zeta::app::MainWindow& JourneyApp::window() {
     if (!launch_) throw JourneyError("the application has quit");
     return launch_->window();
+}
+
+bool JourneyApp::quitsAfter(const std::function<void()>& step, std::chrono::milliseconds within) {
+    window();
+    bool timedOut = false;
+    std::exception_ptr failed;
+    // An exception must not pass through the event loop: it ends the loop and is thrown after.
+    QTimer::singleShot(0, qApp, [&] {
+        try {
+            step();
+        } catch (...) {
+            failed = std::current_exception();
+            QCoreApplication::exit(1);
+        }
+    });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, qApp, [&] {
+        timedOut = true;
+        QCoreApplication::exit(1);
+    });
+    watchdog.start(within);
+    const int code = QApplication::exec();
+    if (failed) std::rethrow_exception(failed);
+    return !timedOut && code == 0;
 }
 
 void JourneyApp::quit() {

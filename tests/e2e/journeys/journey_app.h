@@ -18,6 +18,8 @@
 // - Each test runs in its own process under ctest, so the launch starts from empty defaults;
 //   a test that launches twice in one process sees what the first launch stored.
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -48,6 +50,9 @@ public:
     JourneyApp& operator=(const JourneyApp&) = delete;
 
     zeta::app::MainWindow& window();
+    // Runs the application's event loop as main() does, with the user's step as its first
+    // event: true when the application ended the loop itself (it quit) within the time.
+    bool quitsAfter(const std::function<void()>& step, std::chrono::milliseconds within = std::chrono::seconds(30));
     // Ends the application as main() does after its event loop (once).
     void quit();
 

@@ -20,11 +20,15 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QTreeView>
+#include <QWindow>
 #include <algorithm>
+#include <qpa/qwindowsysteminterface.h> // what the window system reports: focus moved, a close asked for
 
 namespace journey {
 
@@ -198,11 +202,11 @@ void JourneyUser::click(QWidget* widget) {
     QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
 }
 
-void JourneyUser::type(const std::string& label, const std::string& text) const {
-    typeInto(box(label), text);
+void JourneyUser::type(const std::string& label, const std::string& text, Then then) const {
+    typeInto(box(label), text, then);
 }
 
-void JourneyUser::typeInto(QWidget* box, const std::string& text) {
+void JourneyUser::typeInto(QWidget* box, const std::string& text, Then then) {
     QWidget* target = box;
     if (auto* combo = qobject_cast<QComboBox*>(box)) {
         if (combo->lineEdit() == nullptr) throw JourneyError("cannot type into a popup without a text field");
@@ -221,8 +225,8 @@ void JourneyUser::typeInto(QWidget* box, const std::string& text) {
     QTest::keyClick(keys, Qt::Key_Delete);
     QTest::keyClicks(keys, QString::fromStdString(text));
     // A spin box takes what was typed on Enter.
-    if (qobject_cast<QAbstractSpinBox*>(box) != nullptr) QTest::keyClick(keys, Qt::Key_Return);
-    QTest::keyClick(keys, Qt::Key_Tab);
+    if (qobject_cast<QAbstractSpinBox*>(box) != nullptr || then == Then::Enter) QTest::keyClick(keys, Qt::Key_Return);
+    if (then == Then::Tab) QTest::keyClick(keys, Qt::Key_Tab);
     QCoreApplication::processEvents();
 }
 
@@ -270,6 +274,58 @@ void JourneyUser::menu(const std::vector<std::string>& path) {
     }
 }
 
+void JourneyUser::clickRow(const std::string& text) const {
+    std::vector<std::pair<QAbstractItemView*, QModelIndex>> found;
+    for (QAbstractItemView* view : visibleIn<QAbstractItemView>(roots())) {
+        const QAbstractItemModel* model = view->model();
+        if (model == nullptr) continue;
+        auto* tree = qobject_cast<QTreeView*>(view);
+        std::vector<QModelIndex> parents{view->rootIndex()};
+        while (!parents.empty()) {
+            const QModelIndex parent = parents.back();
+            parents.pop_back();
+            for (int row = 0; row < model->rowCount(parent); ++row) {
+                const QModelIndex index = model->index(row, 0, parent);
+                if (tree != nullptr && tree->isRowHidden(row, parent)) continue;
+                if (same(index.data().toString(), text)) found.emplace_back(view, index);
+                if (tree != nullptr && tree->isExpanded(index)) parents.push_back(index);
+            }
+        }
+    }
+    if (found.empty()) throw JourneyError("no row " + inQuotes(text) + " in view");
+    if (found.size() > 1) throw JourneyError("more than one row " + inQuotes(text));
+    auto [view, index] = found.front();
+    activate(view);
+    view->scrollTo(index);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+    QCoreApplication::processEvents();
+}
+
+void JourneyUser::switchToAnotherApplication() {
+    // What the window system reports when the focus goes to another application's window: no
+    // window of this one is active. Where the platform reports no application state of its own
+    // (X11, and the offscreen platform journeys run on), Qt derives the state from that.
+    QWindowSystemInterface::handleWindowActivated<QWindowSystemInterface::SynchronousDelivery>(
+        nullptr, Qt::ActiveWindowFocusReason);
+    waitUntil([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; },
+              "the application to be inactive", std::chrono::seconds(5));
+}
+
+void JourneyUser::switchBackTo(QWidget* window) {
+    if (window->windowHandle() == nullptr || !window->isVisible())
+        throw JourneyError("cannot click into a hidden window");
+    QWindowSystemInterface::handleWindowActivated<QWindowSystemInterface::SynchronousDelivery>(
+        window->windowHandle(), Qt::ActiveWindowFocusReason);
+    waitUntil([] { return QGuiApplication::applicationState() == Qt::ApplicationActive; },
+              "the application to be active", std::chrono::seconds(5));
+}
+
+void JourneyUser::closeWithTitleBar(QWidget* window) {
+    if (!window->isVisible()) throw JourneyError("cannot close a hidden window");
+    (void)QWindowSystemInterface::handleCloseEvent<QWindowSystemInterface::SynchronousDelivery>(window->windowHandle());
+    QCoreApplication::processEvents();
+}
+
 std::string JourneyUser::text(const std::string& label) const {
     return textOf(box(label));
 }
@@ -314,6 +370,25 @@ void JourneyUser::answerNextDialog(std::function<void(QDialog&)> answer) {
         }
     });
     poll->start();
+}
+
+std::string JourneyUser::answerAlert(const std::string& message, const std::string& button) {
+    QMessageBox* alert = nullptr;
+    waitUntil(
+        [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                if (box != nullptr && box->isVisible() && same(box->text(), message)) alert = box;
+            }
+            return alert != nullptr;
+        },
+        "an alert saying " + inQuotes(message));
+    const std::string further = alert->informativeText().toStdString();
+    // The alert deletes itself once closed.
+    const QPointer<QMessageBox> closing(alert);
+    JourneyUser(alert).click(button);
+    waitUntil([&] { return closing == nullptr || !closing->isVisible(); }, "the alert to close");
+    return further;
 }
 
 void JourneyUser::chooseFolderInNextDialog(const std::string& folder) {

@@ -40,14 +40,27 @@ public:
     // A mouse click on the button (which must be enabled).
     void click(const std::string& title) const;
     static void click(QWidget* widget);
-    // Clicks into the box, selects all, types the text and leaves with Tab.
-    void type(const std::string& label, const std::string& text) const;
-    static void typeInto(QWidget* box, const std::string& text);
+    // How the user leaves a box after typing: Tab to the next control, or Enter in place.
+    enum class Then { Tab, Enter };
+    // Clicks into the box, selects all, types the text and leaves with Tab (or presses Enter).
+    void type(const std::string& label, const std::string& text, Then then = Then::Tab) const;
+    static void typeInto(QWidget* box, const std::string& text, Then then = Then::Tab);
     // Opens the popup beside the label and clicks the entry with this text.
     void pick(const std::string& label, const std::string& entry) const;
     static void pickIn(QComboBox* combo, const std::string& entry);
     // The menu item at this path from the menu bar, e.g. {"Window", "Focuser"}.
     static void menu(const std::vector<std::string>& path);
+    // Clicks the row of a list or tree in view that shows this text (a tree's rows count only
+    // where their parents are expanded, as a user sees them).
+    void clickRow(const std::string& text) const;
+
+    // The user switches to another application: the window system tells the application that
+    // none of its windows has the focus any more, which on Linux is what makes it inactive.
+    static void switchToAnotherApplication();
+    // ... and comes back by clicking into this window.
+    static void switchBackTo(QWidget* window);
+    // The close button in the window's title bar: the window manager asks the window to close.
+    static void closeWithTitleBar(QWidget* window);
 
     // What the box beside the label shows (a label's text, a field's or a popup's current text).
     std::string text(const std::string& label) const;
@@ -60,6 +73,9 @@ public:
     // The next modal dialog that opens is handed to the answer (with the user's view narrowed
     // to it); the answer must close it. Set before the click that opens it.
     static void answerNextDialog(std::function<void(QDialog&)> answer);
+    // Waits for an alert with this message, clicks its button with this title and returns the
+    // alert's further text.
+    static std::string answerAlert(const std::string& message, const std::string& button);
     // Answers the next folder dialog with this folder (typed into its name field, then Enter).
     static void chooseFolderInNextDialog(const std::string& folder);
 
