@@ -2,12 +2,25 @@
 
 #include "platform/constants.h"
 
+#include <QDynamicPropertyChangeEvent>
 #include <QGuiApplication>
 
 namespace zeta::app {
 
+namespace {
+constexpr const char* kHidesOnDeactivate = "hidesOnDeactivate";
+} // namespace
+
 PanelHider::PanelHider(QWidget* panel) : QObject(panel), panel_(panel) {
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, &PanelHider::applicationStateChanged);
+    panel->installEventFilter(this);
+}
+
+bool PanelHider::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == panel_ && event->type() == QEvent::DynamicPropertyChange &&
+        static_cast<QDynamicPropertyChangeEvent*>(event)->propertyName() == kHidesOnDeactivate)
+        hides_ = panel_->property(kHidesOnDeactivate).toBool();
+    return QObject::eventFilter(watched, event);
 }
 
 void PanelHider::orderFront() {

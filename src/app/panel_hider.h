@@ -1,7 +1,9 @@
 #pragma once
 // Hides one panel while the application is inactive and shows it again when the application
 // is active, when its panel: action asked for that ("hidePanels"). Follows the application's
-// state changes, which every Linux platform reports.
+// state changes, which every Linux platform reports. A panel whose controller takes the rule
+// again later (on the preferences' OK) sets its property "hidesOnDeactivate", which the hider
+// follows: the panel's library knows nothing of this one.
 
 #include <QObject>
 #include <QPointer>
@@ -21,6 +23,9 @@ public:
 
     bool hidesOnDeactivate() const { return hides_; }
     void applicationStateChanged(Qt::ApplicationState state);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QPointer<QWidget> panel_;

@@ -20,6 +20,10 @@ std::string key(std::string_view base, int n) {
 
 } // namespace
 
+void SequencerController::savePreferences() {
+    if (view_) view_->setHidesOnDeactivate(DEFAULTS().boolForKey("hidePanels", true));
+}
+
 void SequencerController::awakeFromNib() {
     if (!view_) return;
     auto& defaults = DEFAULTS();

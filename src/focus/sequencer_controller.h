@@ -37,6 +37,8 @@ public:
     virtual void showStatusText(const std::string& text) = 0;
     // "Execute", or "Abort" while a sequence runs.
     virtual void showExecuteTitle(const std::string& title) = 0;
+    // Whether the panel hides while the application is inactive.
+    virtual void setHidesOnDeactivate(bool) {}
 };
 
 class SequencerController : public BaseController {
@@ -54,7 +56,8 @@ public:
     // Hide, losing key status, quitting: the plan is kept.
     void hideAction() { save(); }
     void windowDidResignKey() { save(); }
-    void savePreferences() override {}
+    // The panel takes "hidePanels" again.
+    void savePreferences() override;
 
     // The execute button: stores the plan and runs it, or aborts the sequence under way.
     void executeAction();

@@ -143,3 +143,8 @@ void SequencerPanel::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && !isActiveWindow()) controller_.windowDidResignKey();
     QWidget::changeEvent(event);
 }
+
+void SequencerPanel::setHidesOnDeactivate(bool hides) {
+    // Read by the window that shows the panel, which hides it.
+    setProperty("hidesOnDeactivate", hides);
+}

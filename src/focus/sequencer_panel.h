@@ -30,6 +30,7 @@ public:
     void showStatusImage(std::string_view imageName) override;
     void showStatusText(const std::string& text) override;
     void showExecuteTitle(const std::string& title) override;
+    void setHidesOnDeactivate(bool hides) override;
 
     struct RowControls {
         QCheckBox* use = nullptr;

@@ -71,6 +71,10 @@ bool SolverController::awakeFromNib() {
     return !astrometryOverride_;
 }
 
+void SolverController::savePreferences() {
+    if (view_) view_->setHidesOnDeactivate(DEFAULTS().boolForKey("hidePanels", true));
+}
+
 void SolverController::saveAction() {
     if (!view_) return;
     auto& defaults = DEFAULTS();

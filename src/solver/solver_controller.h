@@ -63,6 +63,8 @@ public:
     virtual std::string decText() const = 0;
     virtual std::string orientationText() const = 0;
     virtual std::string pixelScaleText() const = 0;
+    // Whether the panel hides while the application is inactive.
+    virtual void setHidesOnDeactivate(bool) {}
 };
 
 class SolverController : public BaseController {
@@ -94,6 +96,8 @@ public:
     bool awakeFromNib();
 
     void saveAction();
+    // The panel takes "hidePanels" again.
+    void savePreferences() override;
     // The user fixes the local service ("astrometry.localOverride"): an http URL is stored and
     // chosen at once, an empty text removes the key and gives the choice back to the services
     // found; anything else is refused and the stored value stays.

@@ -171,3 +171,8 @@ std::string SolverPanel::orientationText() const {
 std::string SolverPanel::pixelScaleText() const {
     return pixelScaleField->text().toStdString();
 }
+
+void SolverPanel::setHidesOnDeactivate(bool hides) {
+    // Read by the window that shows the panel, which hides it.
+    setProperty("hidesOnDeactivate", hides);
+}

@@ -35,6 +35,7 @@ public:
     std::string decText() const override;
     std::string orientationText() const override;
     std::string pixelScaleText() const override;
+    void setHidesOnDeactivate(bool hides) override;
 
     QRadioButton* webServiceButton = nullptr;
     QRadioButton* localServiceButton = nullptr;

@@ -69,7 +69,27 @@ TEST(JourneyPanels, StepAsideWhileAnotherApplicationIsInFrontUnlessThePreference
     ASSERT_TRUE(hidePanels->isChecked());
     JourneyUser::click(hidePanels);
     JourneyUser().within("Preferences").click("OK");
-    // A panel takes the rule when the Window menu brings it to the front.
+    // The sequencer and solver panels take the rule with the OK; the others when the Window
+    // menu brings them to the front.
+    JourneyUser::menu({"Window", "Plate Solver"});
+    JourneyUser::waitUntil([&] { return windowShown("Plate Solver"); }, "Plate Solver on the screen");
+    JourneyUser::switchBackTo(&app.window());
+    JourneyUser::menu({APP_NAME(), "Preferences"});
+    JourneyUser::click(JourneyUser().within("Preferences").button("Hide panels while Zeta is in the background"));
+    JourneyUser().within("Preferences").click("OK");
+    // Ticked again: "Plate Solver", opened while it was off, hides after the OK.
+    JourneyUser::switchToAnotherApplication();
+    JourneyUser::waitUntil([&] { return !windowShown("Plate Solver"); }, "Plate Solver to hide");
+    JourneyUser::switchBackTo(&app.window());
+    JourneyUser::menu({APP_NAME(), "Preferences"});
+    JourneyUser::click(JourneyUser().within("Preferences").button("Hide panels while Zeta is in the background"));
+    JourneyUser().within("Preferences").click("OK");
+    JourneyUser::switchToAnotherApplication();
+    JourneyUser::idle(300ms); // a panel would hide at once
+    EXPECT_TRUE(windowShown("Sequencer"));
+    EXPECT_TRUE(windowShown("Plate Solver"));
+    EXPECT_FALSE(windowShown("Properties"));
+    JourneyUser::switchBackTo(&app.window());
     for (const std::string& panel : panels)
         JourneyUser::menu({"Window", panel});
     JourneyUser::switchToAnotherApplication();
