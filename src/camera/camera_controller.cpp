@@ -257,12 +257,15 @@ void CameraController::cameraAction() {
         if (auto image = previous->property("CCD_IMAGE"))
             // The gate, not a weak check: the controller (and its client) may be going away
             // on another thread while this runs. Under the gate too: a camera chosen again
-            // before this runs keeps the transfer its connection turned on.
-            dispatch::globalQueue().async([this, gate = background_, image, name = previous->name()] {
-                std::lock_guard lock(gate->mutex);
-                const auto current = camera();
-                if (gate->live && !(current && current->name() == name)) sendEnableBLOB(image, false);
-            });
+            // whose new connection turned the transfer on before this ran keeps it on.
+            dispatch::globalQueue().async(
+                [this, gate = background_, image, name = previous->name(), onBefore = transfersOnSoFar()] {
+                    std::lock_guard lock(gate->mutex);
+                    if (!gate->live) return;
+                    const auto current = camera();
+                    if (gate->transfersOn != onBefore && current && current->name() == name) return;
+                    sendEnableBLOB(image, false);
+                });
         if (auto connection = previous->connectionProperty()) sendSwitch(connection, "DISCONNECTED");
     }
     resetControls();
@@ -552,8 +555,10 @@ void CameraController::connectionStep(const std::shared_ptr<INDIGO::Device>& dev
     redispatch(device, "CCD_FRAME");
     redispatch(device, "CCD_BIN");
     if (auto image = device->property("CCD_IMAGE")) {
-        // After any switch-off still pending for this camera from its last selection.
+        // Counted, so that a switch-off still pending from this camera's last selection
+        // does not follow it.
         std::lock_guard lock(background_->mutex);
+        ++background_->transfersOn;
         sendEnableBLOB(image, true);
     }
     connectionRestored(device);

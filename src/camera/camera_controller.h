@@ -232,8 +232,13 @@ private:
     struct BackgroundGate {
         std::mutex mutex;
         bool live = true;
+        std::uint64_t transfersOn = 0; // BLOB transfers turned on, counted under the mutex
     };
     std::shared_ptr<BackgroundGate> background_ = std::make_shared<BackgroundGate>();
+    std::uint64_t transfersOnSoFar() const {
+        std::lock_guard lock(background_->mutex);
+        return background_->transfersOn;
+    }
 
     mutable std::mutex mutex_; // camera_, connected_, mode_, frameType_, lastFrame_
     std::shared_ptr<INDIGO::Device> camera_;
