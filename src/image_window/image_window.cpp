@@ -142,6 +142,10 @@ ImageWindow::ImageWindow(ImageController& controller, QWidget* parent) : QWidget
     selectStars->setObjectName("selectStarsButton");
     selectStars->setDefaultAction(selectStarsAction_);
     selectStars->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // On, it must read as on from across the room: the style's own pressed look is faint.
+    selectStars->setStyleSheet("QToolButton:checked { background-color: palette(highlight); "
+                               "color: palette(highlighted-text); border: 1px solid palette(dark); "
+                               "border-radius: 3px; padding: 3px 6px; }");
     const auto sliderAction = [this](QSlider* slider, bool black) {
         connect(slider, &QSlider::valueChanged, this, [this, slider, black] {
             if (updating_) return;
