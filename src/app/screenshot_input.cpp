@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -109,10 +111,14 @@ void answerFolderPanel(const QString& folder) {
         if (name == nullptr) return;
         activate(name);
         name->setFocus(Qt::MouseFocusReason);
+        // Pasted, as a path is: typed key by key, the panel follows each folder on the way and
+        // its completion can end on another (once the root folder, which took the frames).
+        QGuiApplication::clipboard()->setText(folder);
         QTest::keyClick(name, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(name, folder);
+        QTest::keyClick(name, Qt::Key_V, Qt::ControlModifier);
+        QPointer<QDialog> open(dialog);
         QTest::keyClick(name, Qt::Key_Return);
-        if (dialog->isVisible()) QTest::keyClick(name, Qt::Key_Return);
+        if (open && open->isVisible()) QTest::keyClick(name, Qt::Key_Return);
     });
     poll->start();
 }

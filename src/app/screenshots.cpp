@@ -23,6 +23,7 @@
 #include "platform/constants.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -238,6 +239,13 @@ int main(int argc, char* argv[]) {
         QDir().mkpath(captures);
         input::answerFolderPanel(captures);
         input::click(dslr->captureFolderButton());
+        // Frames go where the panel was answered, or nowhere.
+        if (!input::waitFor([&] { return dslr->captureFolderField()->toolTip() == captures; }, 30000)) {
+            std::printf("the capture folder was not chosen: %s\n",
+                        dslr->captureFolderField()->toolTip().toLocal8Bit().constData());
+            app.terminate();
+            return 1;
+        }
         input::typeInto(camera->countsCombo(), "20");
         input::typeInto(camera->timelapsesCombo(), "2");
         input::typeInto(camera->nameTemplateField(), "Moon");
@@ -285,15 +293,27 @@ int main(int argc, char* argv[]) {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         auto* sequencer = dynamic_cast<SequencerPanel*>(widget);
         if (sequencer == nullptr || windows.dslrWindow() == nullptr) continue;
-        sequencer->showRow(1, {"1", "1", "2", "5", "M42 L"});
-        sequencer->showRow(2, {"1", "1", "2", "3", "M42 Ha"});
-        sequencer->showRow(3, {"0", "60", "0", "20", "Flats"});
-        sequencer->showRepeatCount(2);
-        sequencer->show();
-        sequencer->executeButton->click();
+        // Opened and filled in as a user does: the Window menu, then the rows' own boxes.
+        if (!input::chooseMenu(window, "Window", "Sequencer")) std::printf("no Sequencer in the Window menu\n");
+        struct Typed {
+            bool use;
+            const char *duration, *interval, *count, *name;
+        };
+        const Typed plan[] = {
+            {true, "1", "2", "5", "M42 L"}, {true, "1", "2", "3", "M42 Ha"}, {false, "60", "0", "20", "Flats"}};
+        for (std::size_t i = 0; i < std::size(plan); ++i) {
+            const auto& row = sequencer->rows[i];
+            if (row.use->isChecked() != plan[i].use) input::click(row.use);
+            input::typeInto(row.duration, plan[i].duration);
+            input::typeInto(row.timeLapse, plan[i].interval);
+            input::typeInto(row.count, plan[i].count);
+            input::typeInto(row.name, plan[i].name);
+        }
+        input::typeInto(sequencer->repeatCombo, "2");
+        input::click(sequencer->executeButton);
         runEventsFor(1500);
         ok = save(sequencer, folder, "sequencer_run") && ok;
-        sequencer->executeButton->click();
+        input::click(sequencer->executeButton);
         QElapsedTimer stopping;
         stopping.start();
         while (windows.sequencerController().sequenceInProgress() && stopping.elapsed() < 5000)
