@@ -19,6 +19,7 @@
 #include <string>
 
 using journey::chooseCamera;
+using journey::filesIn;
 using journey::JourneyApp;
 using journey::JourneyUser;
 using namespace std::chrono_literals;
@@ -31,13 +32,6 @@ bool windowShown(const std::string& title) {
         if (widget->isVisible() && widget->windowTitle().toStdString() == title) return true;
     }
     return false;
-}
-
-int filesIn(const std::filesystem::path& folder) {
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        count += entry.is_regular_file() ? 1 : 0;
-    return count;
 }
 
 } // namespace

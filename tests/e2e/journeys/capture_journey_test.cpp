@@ -10,19 +10,9 @@
 #include <gtest/gtest.h>
 
 using journey::chooseCamera;
+using journey::filesIn;
 using journey::JourneyApp;
 using journey::JourneyUser;
-
-namespace {
-
-int filesIn(const std::filesystem::path& folder) {
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        count += entry.is_regular_file() ? 1 : 0;
-    return count;
-}
-
-} // namespace
 
 TEST(JourneyCapture, ThreeTypedFramesWriteThreeFiles) {
     const test_support::TempDir folder("zeta-journey-frames");

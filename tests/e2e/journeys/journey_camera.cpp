@@ -23,4 +23,11 @@ JourneyUser chooseCamera(const std::string& title) {
     return camera;
 }
 
+int filesIn(const std::filesystem::path& folder) {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        count += entry.is_regular_file() ? 1 : 0;
+    return count;
+}
+
 } // namespace journey

@@ -3,6 +3,7 @@
 
 #include "journey_user.h"
 
+#include <filesystem>
 #include <string>
 
 namespace journey {
@@ -13,5 +14,8 @@ void pickCamera(const JourneyUser& camera, const std::string& title);
 // The camera window with the camera of this title chosen and connected: its settings offered
 // and Preview enabled (a click before that would start nothing).
 JourneyUser chooseCamera(const std::string& title);
+
+// How many files a run has written into the folder so far.
+int filesIn(const std::filesystem::path& folder);
 
 } // namespace journey
