@@ -105,21 +105,20 @@ int main() {
             }
             return true;
         };
+        // The header and each frame in one write apiece: nothing writes the file faster.
+        const auto writePlain = [&] {
+            const int fd = ::open(plain.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            wrote = fd >= 0 && writeAll(fd, header.data(), header.size()) && wrote;
+            for (int i = 0; fd >= 0 && i < kFrames; ++i)
+                wrote = writeAll(fd, pixels, frameBytes) && wrote;
+            if (fd >= 0) ::close(fd);
+        };
         const auto copy = folder / "cat.ser";
         const auto clear = [&] {
             for (const auto& f : {path, plain, copy})
                 std::filesystem::remove(f);
         };
-        const zeta::bench::PairMs limit = medianPairMs(
-            writeSer,
-            [&] {
-                const int fd = ::open(plain.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-                wrote = fd >= 0 && writeAll(fd, header.data(), header.size()) && wrote;
-                for (int i = 0; fd >= 0 && i < kFrames; ++i)
-                    wrote = writeAll(fd, pixels, frameBytes) && wrote;
-                if (fd >= 0) ::close(fd);
-            },
-            clear, kSettle);
+        const zeta::bench::PairMs limit = medianPairMs(writeSer, writePlain, clear, kSettle);
         if (!wrote || !sameFile(plain, source))
             fail("video_ser_write_limit: the plain writes differ from the SER file");
 
@@ -137,14 +136,7 @@ int main() {
             if (fd >= 0) ::close(fd);
         };
         const zeta::bench::PairMs count = medianPairMs(
-            writeCounted,
-            [&] {
-                const int fd = ::open(plain.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-                wrote = fd >= 0 && writeAll(fd, header.data(), header.size()) && wrote;
-                for (int i = 0; fd >= 0 && i < kFrames; ++i)
-                    wrote = writeAll(fd, pixels, frameBytes) && wrote;
-                if (fd >= 0) ::close(fd);
-            },
+            writeCounted, writePlain,
             [&] {
                 std::filesystem::remove(counted);
                 std::filesystem::remove(plain);
