@@ -136,17 +136,17 @@ TEST(PTPContainers, FallbackNames) {
     EXPECT_EQ(PTPVendor(10).vendorExtensionName(), "PTPVendorExtensionNikon");
 }
 
-// Four response codes named as the PTP standard names them: the camera's failure messages
-// and the log show these names.
-TEST(PTPContainers, ResponseNamesOfTheStandard) {
+// Four refusals whose names say what the camera would not do (pick objects by format, group
+// or depth, or take a chosen destination): the camera's failure messages and the log show them.
+TEST(PTPContainers, ResponseNamesSayWhatWasRefused) {
     const struct {
         std::uint16_t code;
         const char* name;
     } cases[] = {
-        {0x2014, "PTPResponseCodeSpecificationByFormatUnsupported"},
-        {0x2020, "PTPResponseCodeSpecificationOfDestinationUnsupported"},
-        {0xA807, "PTPResponseCodeMTPSpecificationByGroupUnsupported"},
-        {0xA808, "PTPResponseCodeMTPSpecificationByDepthUnsupported"},
+        {0x2014, "PTPResponseCodeFilterByFormatUnsupported"},
+        {0x2020, "PTPResponseCodeDestinationChoiceUnsupported"},
+        {0xA807, "PTPResponseCodeMTPFilterByGroupUnsupported"},
+        {0xA808, "PTPResponseCodeMTPFilterByDepthUnsupported"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(PTPResponse::responseCodeName(c.code), c.name) << std::hex << c.code;

@@ -80,7 +80,7 @@
     X(0x2011, SelfTestFailed) \
     X(0x2012, PartialDeletion) \
     X(0x2013, StoreNotAvailable) \
-    X(0x2014, SpecificationByFormatUnsupported) \
+    X(0x2014, FilterByFormatUnsupported) \
     X(0x2015, NoValidObjectInfo) \
     X(0x2016, InvalidCodeFormat) \
     X(0x2017, UnknownVendorCode) \
@@ -92,15 +92,15 @@
     X(0x201D, InvalidParameter) \
     X(0x201E, SessionAlreadyOpen) \
     X(0x201F, TransactionCancelled) \
-    X(0x2020, SpecificationOfDestinationUnsupported) \
+    X(0x2020, DestinationChoiceUnsupported) \
     X(0xA800, MTPUndefined) \
     X(0xA801, MTPInvalidObjectPropCode) \
     X(0xA802, MTPInvalidObjectProp_Format) \
     X(0xA803, MTPInvalidObjectProp_Value) \
     X(0xA804, MTPInvalidObjectReference) \
     X(0xA806, MTPInvalidDataset) \
-    X(0xA807, MTPSpecificationByGroupUnsupported) \
-    X(0xA808, MTPSpecificationByDepthUnsupported) \
+    X(0xA807, MTPFilterByGroupUnsupported) \
+    X(0xA808, MTPFilterByDepthUnsupported) \
     X(0xA809, MTPObjectTooLarge) \
     X(0xA80A, MTPObjectPropNotSupported)
 
