@@ -1,15 +1,12 @@
 #include "app/panel_hider.h"
 
 #include "platform/constants.h"
+#include "platform/gui/panel_hiding.h"
 
 #include <QDynamicPropertyChangeEvent>
 #include <QGuiApplication>
 
 namespace zeta::app {
-
-namespace {
-constexpr const char* kHidesOnDeactivate = "hidesOnDeactivate";
-} // namespace
 
 PanelHider::PanelHider(QWidget* panel) : QObject(panel), panel_(panel) {
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, &PanelHider::applicationStateChanged);
@@ -18,8 +15,8 @@ PanelHider::PanelHider(QWidget* panel) : QObject(panel), panel_(panel) {
 
 bool PanelHider::eventFilter(QObject* watched, QEvent* event) {
     if (watched == panel_ && event->type() == QEvent::DynamicPropertyChange &&
-        static_cast<QDynamicPropertyChangeEvent*>(event)->propertyName() == kHidesOnDeactivate)
-        hides_ = panel_->property(kHidesOnDeactivate).toBool();
+        static_cast<QDynamicPropertyChangeEvent*>(event)->propertyName() == platform::kHidesOnDeactivateProperty)
+        hides_ = panel_->property(platform::kHidesOnDeactivateProperty).toBool();
     return QObject::eventFilter(watched, event);
 }
 

@@ -2,8 +2,8 @@
 // Hides one panel while the application is inactive and shows it again when the application
 // is active, when its panel: action asked for that ("hidePanels"). Follows the application's
 // state changes, which every Linux platform reports. A panel whose controller takes the rule
-// again later (on the preferences' OK) sets its property "hidesOnDeactivate", which the hider
-// follows: the panel's library knows nothing of this one.
+// again later (on the preferences' OK) sets platform::kHidesOnDeactivateProperty, which the
+// hider follows: the panel's library knows nothing of this one.
 
 #include <QObject>
 #include <QPointer>

@@ -2,6 +2,7 @@
 
 #include "platform/constants.h"
 #include "platform/gui/named_image.h"
+#include "platform/gui/panel_hiding.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -145,6 +146,5 @@ void SequencerPanel::changeEvent(QEvent* event) {
 }
 
 void SequencerPanel::setHidesOnDeactivate(bool hides) {
-    // Read by the window that shows the panel, which hides it.
-    setProperty("hidesOnDeactivate", hides);
+    setProperty(zeta::platform::kHidesOnDeactivateProperty, hides);
 }

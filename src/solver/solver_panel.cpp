@@ -2,6 +2,7 @@
 
 #include "platform/constants.h"
 #include "platform/gui/named_image.h"
+#include "platform/gui/panel_hiding.h"
 
 #include <QButtonGroup>
 #include <QFormLayout>
@@ -173,6 +174,5 @@ std::string SolverPanel::pixelScaleText() const {
 }
 
 void SolverPanel::setHidesOnDeactivate(bool hides) {
-    // Read by the window that shows the panel, which hides it.
-    setProperty("hidesOnDeactivate", hides);
+    setProperty(zeta::platform::kHidesOnDeactivateProperty, hides);
 }

@@ -16,12 +16,12 @@ using journey::chooseCamera;
 using journey::JourneyApp;
 using journey::JourneyPicture;
 using journey::JourneyUser;
+using journey::kStarColumn;
+using journey::kStarRow;
 using namespace std::chrono_literals;
 
 namespace {
 
-// The simulated frames are 1920 x 1280 with their brightest star in the middle.
-constexpr double kCentreColumn = 960, kCentreRow = 640;
 const std::string kCanon = "Canon EOS 5D Mark III";
 
 bool isNumber(const std::string& text) {
@@ -49,13 +49,13 @@ TEST(JourneyFocusing, AClickedStarFillsThePsfPanel) {
     const JourneyUser camera = chooseCamera(kCanon);
     previewOnce(camera);
     JourneyUser().click("Select Stars");
-    JourneyPicture::click(kCentreColumn, kCentreRow);
+    JourneyPicture::click(kStarColumn, kStarRow);
     JourneyUser::menu({"Window", "PSF"});
     const JourneyUser psf = JourneyUser().within("PSF");
     for (const char* figure : {"FWHM", "HFD", "Peak", "Background"})
         EXPECT_TRUE(isNumber(psf.text(figure))) << figure << ": " << psf.text(figure);
     // A right-click lets the star go.
-    JourneyPicture::click(kCentreColumn, kCentreRow, Qt::RightButton);
+    JourneyPicture::click(kStarColumn, kStarRow, Qt::RightButton);
     EXPECT_EQ(psf.text("FWHM"), "--");
 }
 
@@ -65,7 +65,7 @@ TEST(JourneyFocusing, ADragOverTheMaskShowsItsLinesAndErrorInPixels) {
     const JourneyUser camera = chooseCamera(kCanon);
     JourneyUser::menu({"View", "Select Stars"});
     previewOnce(camera);
-    JourneyPicture::drag(kCentreColumn - 120, kCentreRow - 120, kCentreColumn + 120, kCentreRow + 120);
+    JourneyPicture::drag(kStarColumn - 120, kStarRow - 120, kStarColumn + 120, kStarRow + 120);
     // Opened from the menu, the panel analyses the rectangle at once.
     JourneyUser::menu({"Window", "Bahtinov"});
     const JourneyUser bahtinov = JourneyUser().within("Bahtinov");
@@ -95,7 +95,7 @@ TEST(JourneyFocusing, AutofocusFindsTheLensFocusAndACameraResetKeepsTheStar) {
     JourneyUser().click("Select Stars");
     camera.click("Preview");
     JourneyUser::waitUntil([] { return JourneyUser().text("Size") != "--"; }, "a frame on the picture", 60s);
-    JourneyPicture::click(kCentreColumn, kCentreRow);
+    JourneyPicture::click(kStarColumn, kStarRow);
     JourneyUser::menu({"Window", "PSF"});
     const JourneyUser psf = JourneyUser().within("PSF");
     JourneyUser::waitUntil([&] { return isNumber(psf.text("FWHM")); }, "the star's FWHM");

@@ -10,6 +10,10 @@
 
 namespace journey {
 
+// The simulated cameras' frames are 1920 x 1280 with their brightest star in the middle (the
+// one behind the mask when the simulator draws it).
+constexpr double kStarColumn = 960, kStarRow = 640;
+
 class JourneyPicture {
 public:
     static void click(double column, double row, Qt::MouseButton button = Qt::LeftButton);

@@ -3,26 +3,25 @@
 // its pixel size.
 
 #include "journey_app.h"
+#include "journey_camera.h"
 #include "journey_picture.h"
 #include "journey_user.h"
 #include "platform/constants.h"
 #include "support/temp_dir.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 
+using journey::chooseCamera;
 using journey::JourneyApp;
 using journey::JourneyPicture;
 using journey::JourneyUser;
+using journey::kStarColumn;
+using journey::kStarRow;
 using namespace std::chrono_literals;
 
 namespace {
-
-// The simulated frames are 1920 x 1280 with their brightest star, the one behind the mask, in
-// the middle.
-constexpr double kCentreColumn = 960, kCentreRow = 640;
 
 bool isNumber(const std::string& text) {
     char* end = nullptr;
@@ -43,18 +42,8 @@ TEST(JourneySettings, TelescopeOpticsGiveTheCriticalFocusZoneInMicrometres) {
         JourneyUser::waitUntil([] { return !JourneyUser().sees("Focal length"); }, "the preferences to close");
     }
 
-    const JourneyUser camera = JourneyUser().within("Camera");
-    const std::string kNikon = "Nikon D800";
-    JourneyUser::waitUntil(
-        [&] {
-            const auto titles = camera.entries("Camera");
-            return std::find(titles.begin(), titles.end(), kNikon) != titles.end();
-        },
-        kNikon + " in the camera popup");
-    camera.pick("Camera", kNikon);
-    JourneyUser::waitUntil(
-        [&] { return camera.sees("ISO") && camera.enabled("ISO") && camera.button("Capture")->isEnabled(); },
-        kNikon + " ready");
+    const JourneyUser camera = chooseCamera("Nikon D800");
+    JourneyUser::waitUntil([&] { return camera.button("Capture")->isEnabled(); }, "Capture to be enabled");
     JourneyUser::menu({"View", "Select Stars"});
     const test_support::TempDir folder("zeta-journey-optics");
     camera.type("Frames", "1");
@@ -63,7 +52,7 @@ TEST(JourneySettings, TelescopeOpticsGiveTheCriticalFocusZoneInMicrometres) {
     JourneyUser::waitUntil([] { return JourneyUser().text("Size") != "--"; }, "a frame on the picture", 60s);
     JourneyUser::waitUntil([&] { return camera.button("Capture")->isEnabled(); }, "the run's end");
 
-    JourneyPicture::drag(kCentreColumn - 120, kCentreRow - 120, kCentreColumn + 120, kCentreRow + 120);
+    JourneyPicture::drag(kStarColumn - 120, kStarRow - 120, kStarColumn + 120, kStarRow + 120);
     JourneyUser::menu({"Window", "Bahtinov"});
     const JourneyUser bahtinov = JourneyUser().within("Bahtinov");
     EXPECT_EQ(bahtinov.text("Focus error unit"), "µm");
